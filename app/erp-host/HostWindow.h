@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/db/Connection.h"
+
+#include <QMainWindow>
+
+class QComboBox;
+
+// The stand-alone shell: a user picks who signs in and opens the module's
+// three documents from the menu, as the ERP's own shell does.
+class HostWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    HostWindow(const Connection &conn, const QString &company, QWidget *parent = nullptr);
+
+    QString userId() const;
+    // Calls the module for a menu entry; returns the window handle.
+    qint32 openEntry(const QString &menuId);
+
+private:
+    Connection m_conn;
+    QString m_company;
+    QComboBox *m_users = nullptr;
+};

@@ -1,0 +1,79 @@
+// erp-host: the stand-alone ERP shell for the material issue module.
+//   erp-host [--db URL] [--company NAME]   open the host on a database
+//   erp-host --init URL                     create and seed a database, then exit
+#include "HostWindow.h"
+
+#include "entry/RunContext.h"
+#include "platform/core/ErpError.h"
+#include "platform/db/Schema.h"
+#include "platform/db/Sql.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+int initDatabase(const QString &url)
+{
+    const QString dir = schemaDirectory();
+    const Schema schema = Schema::load(QDir(dir).filePath(QStringLiteral("erp.schema")));
+    if (url.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
+        const QString path = url.mid(7);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+    }
+    Connection conn = Connection::open(url);
+    if (conn.backend() != Backend::SQLite) {
+        Transaction tx(conn);
+        for (const ViewDef &v : schema.views())
+            Sql(conn, conn.dialect().dropView(v.name)).exec();
+        for (const TableDef &t : schema.tables())
+            Sql(conn, conn.dialect().dropTable(t.name)).exec();
+        tx.commit();
+    }
+    schema.create(conn);
+    schema.seed(conn, QDir(dir).filePath(QStringLiteral("seed/demo.sql")));
+    conn.close();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("erp-host"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("ERP host for the production material module"));
+    parser.addHelpOption();
+    QCommandLineOption db(QStringLiteral("db"), QStringLiteral("Database to open."), QStringLiteral("URL"),
+                          RunContext::defaultDatabaseUrl());
+    QCommandLineOption init(QStringLiteral("init"), QStringLiteral("Create and seed a database, then exit."),
+                            QStringLiteral("URL"));
+    QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."), QStringLiteral("NAME"),
+                               QStringLiteral("华南示范箱包有限公司"));
+    parser.addOptions({db, init, company});
+    parser.process(app);
+
+    try {
+        if (parser.isSet(init)) {
+            initDatabase(parser.value(init));
+            std::printf("created %s\n", qPrintable(parser.value(init)));
+            return 0;
+        }
+        Connection conn = Connection::open(parser.value(db));
+        HostWindow window(conn, parser.value(company));
+        window.show();
+        return app.exec();
+    } catch (const ErpError &e) {
+        std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
+        return 1;
+    }
+}

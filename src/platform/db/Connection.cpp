@@ -1,0 +1,180 @@
+#include "platform/db/Connection.h"
+
+#include "platform/core/ErpError.h"
+
+#include <QAtomicInt>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace {
+
+QAtomicInt g_connectionCounter;
+
+// Codes compare as the ERP's server compares them: case does not matter and
+// trailing blanks do not count.
+int compareCodes(void *, int lengthA, const void *a, int lengthB, const void *b)
+{
+    auto trimmed = [](const char *p, int n) {
+        while (n > 0 && p[n - 1] == ' ')
+            --n;
+        return n;
+    };
+    const auto *pa = static_cast<const char *>(a);
+    const auto *pb = static_cast<const char *>(b);
+    const int na = trimmed(pa, lengthA);
+    const int nb = trimmed(pb, lengthB);
+    bool ascii = true;
+    for (int i = 0; i < na && ascii; ++i)
+        ascii = (static_cast<unsigned char>(pa[i]) < 0x80);
+    for (int i = 0; i < nb && ascii; ++i)
+        ascii = (static_cast<unsigned char>(pb[i]) < 0x80);
+    if (ascii) {
+        const int n = std::min(na, nb);
+        for (int i = 0; i < n; ++i) {
+            const int ca = (pa[i] >= 'a' && pa[i] <= 'z') ? pa[i] - 32 : pa[i];
+            const int cb = (pb[i] >= 'a' && pb[i] <= 'z') ? pb[i] - 32 : pb[i];
+            if (ca != cb)
+                return ca < cb ? -1 : 1;
+        }
+        return na == nb ? 0 : (na < nb ? -1 : 1);
+    }
+    return QString::compare(QString::fromUtf8(pa, na), QString::fromUtf8(pb, nb), Qt::CaseInsensitive);
+}
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant v = db.driver()->handle();
+    if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
+        return *static_cast<sqlite3 *const *>(v.constData());
+    return nullptr;
+}
+
+Connection fail(const QString &connectionName, const QString &text)
+{
+    QSqlDatabase::removeDatabase(connectionName);
+    throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Connection"), text);
+}
+
+} // namespace
+
+Connection Connection::open(const QString &url)
+{
+    const QString name = QStringLiteral("erp_conn_%1").arg(g_connectionCounter.fetchAndAddRelaxed(1) + 1);
+    Connection c;
+    c.m_url = url;
+    c.m_name = name;
+    const QString trimmed = url.trimmed();
+    if (trimmed.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
+        c.m_backend = Backend::SQLite;
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(trimmed.mid(7));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        if (!db.open())
+            return fail(name, db.lastError().text());
+        sqlite3 *handle = sqliteHandle(db);
+        if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, compareCodes, nullptr) != SQLITE_OK)
+            return fail(name, QStringLiteral("cannot register the code collation"));
+        // Readers do not wait for writers, and several windows share one file.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        return c;
+    }
+    if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
+        || trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
+        c.m_backend = Backend::PostgreSQL;
+        const QUrl u(trimmed);
+        if (!u.isValid() || u.path().size() < 2)
+            return fail(name, QStringLiteral("not a database address: %1").arg(trimmed));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(u.host().isEmpty() ? QStringLiteral("127.0.0.1") : u.host());
+        db.setPort(u.port(5432));
+        db.setUserName(u.userName());
+        db.setPassword(u.password());
+        db.setDatabaseName(u.path().mid(1));
+        if (!db.open())
+            return fail(name, db.lastError().text());
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        return c;
+    }
+    if (trimmed.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
+        c.m_backend = Backend::SqlServer;
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+        db.setDatabaseName(trimmed.mid(5));
+        if (!db.open())
+            return fail(name, db.lastError().text());
+        return c;
+    }
+    return fail(name, QStringLiteral("unknown kind of database address: %1").arg(trimmed));
+}
+
+Connection Connection::fromQt(const QString &connectionName)
+{
+    Connection c;
+    c.m_name = connectionName;
+    const QString driver = QSqlDatabase::database(connectionName, false).driverName();
+    c.m_backend = driver == QLatin1String("QPSQL") ? Backend::PostgreSQL
+                : driver == QLatin1String("QODBC") ? Backend::SqlServer
+                                                   : Backend::SQLite;
+    return c;
+}
+
+bool Connection::isOpen() const
+{
+    return isValid() && QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+void Connection::close()
+{
+    if (!isValid() || !QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase Connection::database() const
+{
+    if (!isValid())
+        throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
+                       QStringLiteral("no database connection"));
+    return QSqlDatabase::database(m_name, false);
+}
+
+void Connection::setCommandTimeout(int seconds) const
+{
+    QSqlDatabase db = database();
+    if (m_backend == Backend::SQLite) {
+        if (sqlite3 *handle = sqliteHandle(db))
+            sqlite3_busy_timeout(handle, seconds * 1000);
+        return;
+    }
+    const QString statement = dialect().commandTimeoutStatement(seconds);
+    QSqlQuery q(db);
+    if (!q.exec(statement))
+        raise(q.lastError(), statement);
+}
+
+void Connection::raise(const QSqlError &error, const QString &statement)
+{
+    const QString native = error.nativeErrorCode();
+    bool numeric = false;
+    qint64 number = native.toLongLong(&numeric);
+    if (!numeric)
+        number = ErpErrorNumber::SqlStatement;
+    if (native == QLatin1String("57014"))   // canceled by statement_timeout
+        number = ErpErrorNumber::Timeout;
+    QString source = error.driverText().isEmpty() ? QStringLiteral("Database") : error.driverText();
+    if (!numeric && !native.isEmpty())
+        source += QStringLiteral(" [%1]").arg(native);
+    QString description = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (description.trimmed().isEmpty())
+        description = QStringLiteral("statement failed");
+    Q_UNUSED(statement);
+    throw ErpError(number, source, description.trimmed());
+}

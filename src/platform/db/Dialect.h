@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+enum class Backend { SQLite, PostgreSQL, SqlServer };
+
+struct ColumnDef;
+struct TableDef;
+struct IndexDef;
+
+// What differs between the three database servers. Statements are otherwise
+// written once, in the subset all three accept.
+class Dialect
+{
+public:
+    virtual ~Dialect() = default;
+
+    static const Dialect &of(Backend backend);
+
+    virtual Backend backend() const = 0;
+    virtual QString name() const = 0;
+
+    // "SELECT [DISTINCT] ..." limited to its first n rows.
+    virtual QString topN(const QString &select, int n) const = 0;
+    // Expression giving the server's current date and time.
+    virtual QString nowExpression() const = 0;
+    // Statement that reads the server's clock as one column.
+    QString serverNowQuery() const { return QStringLiteral("SELECT ") + nowExpression(); }
+    // An INSERT statement rewritten so that executing it returns the new key
+    // as its only row, or the statement unchanged where the driver reports it.
+    virtual QString insertReturningKey(const QString &insert, const QString &keyColumn) const = 0;
+    virtual bool keyFromDriver() const { return false; }
+    // Query listing the column names of table (bind the table name once).
+    virtual QString columnsQuery() const = 0;
+    // "column LIKE" as codes need it (case-insensitive on every server).
+    virtual QString codeLike(const QString &column) const = 0;
+    // Sets the command time-out of the session, empty when done by the driver.
+    virtual QString commandTimeoutStatement(int seconds) const = 0;
+    // Opening statement of a transaction that will write; empty: driver call.
+    virtual QString beginWrite() const = 0;
+
+    // DDL.
+    virtual QStringList preamble() const { return {}; }
+    virtual QString columnType(const ColumnDef &column) const = 0;
+    QString createTable(const TableDef &table) const;
+    QString createIndex(const TableDef &table, const IndexDef &index, int number) const;
+    virtual QString createView(const QString &name, const QString &select) const;
+    // Statements that move an identity's next value past the largest key.
+    virtual QStringList resetSerial(const QString &table, const QString &column) const;
+    virtual QString dropTable(const QString &table) const;
+    virtual QString dropView(const QString &view) const;
+};

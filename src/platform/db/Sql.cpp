@@ -1,0 +1,226 @@
+#include "platform/db/Sql.h"
+
+#include "platform/core/ErpError.h"
+#include "platform/db/Value.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlRecord>
+
+// ---------------------------------------------------------------- ResultSet
+
+void ResultSet::setColumns(const QStringList &columns)
+{
+    m_columns = columns;
+    m_index.clear();
+    for (int i = 0; i < columns.size(); ++i) {
+        const QString key = columns.at(i).toLower();
+        if (!m_index.contains(key))
+            m_index.insert(key, i);
+    }
+}
+
+int ResultSet::columnIndex(const QString &name) const
+{
+    return m_index.value(name.toLower(), -1);
+}
+
+const QVariant &ResultSet::value(qint64 row, int column) const
+{
+    static const QVariant none;
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return none;
+    return m_rows.at(row).at(column);
+}
+
+const QVariant &ResultSet::value(qint64 row, const QString &column) const
+{
+    const int c = columnIndex(column);
+    if (c < 0)
+        throw ErpError(3265, QStringLiteral("ResultSet"),
+                       QStringLiteral("Item cannot be found in the collection: %1").arg(column));
+    if (row < 0 || row >= rowCount())
+        throw ErpError(3021, QStringLiteral("ResultSet"),
+                       QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    return m_rows.at(row).at(c);
+}
+
+QString ResultSet::text(qint64 row, int column) const
+{
+    return valueText(value(row, column));
+}
+
+QString ResultSet::text(qint64 row, const QString &column) const
+{
+    return valueText(value(row, column));
+}
+
+// ---------------------------------------------------------------- Sql
+
+Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(text) {}
+
+Sql &Sql::bind(const QVariant &value)
+{
+    m_values.append(value);
+    return *this;
+}
+
+Sql &Sql::bindAll(const QList<QVariant> &values)
+{
+    m_values.append(values);
+    return *this;
+}
+
+void Sql::run()
+{
+    if (!m_conn.isOpen())
+        throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
+                       QStringLiteral("Operation is not allowed when the object is closed."));
+    m_query = QSqlQuery(m_conn.database());
+    m_query.setForwardOnly(true);
+    m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (m_values.isEmpty()) {
+        if (!m_query.exec(m_text))
+            Connection::raise(m_query.lastError(), m_text);
+        return;
+    }
+    if (!m_query.prepare(m_text))
+        Connection::raise(m_query.lastError(), m_text);
+    const bool textDates = m_conn.backend() == Backend::SQLite;
+    for (int i = 0; i < m_values.size(); ++i) {
+        QVariant v = m_values.at(i);
+        // SQLite keeps dates as text; store them in the form every query compares.
+        if (textDates && v.typeId() == QMetaType::QDateTime)
+            v = v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        else if (textDates && v.typeId() == QMetaType::QDate)
+            v = v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+        m_query.bindValue(i, v);
+    }
+    if (!m_query.exec())
+        Connection::raise(m_query.lastError(), m_text);
+}
+
+ResultSet Sql::select()
+{
+    run();
+    ResultSet rs;
+    const QSqlRecord record = m_query.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names.append(record.fieldName(i));
+    rs.setColumns(names);
+    const int n = record.count();
+    while (m_query.next()) {
+        QList<QVariant> row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row.append(m_query.value(i));
+        rs.appendRow(std::move(row));
+    }
+    if (m_query.lastError().isValid())
+        Connection::raise(m_query.lastError(), m_text);
+    m_query.finish();
+    return rs;
+}
+
+QVariant Sql::scalar()
+{
+    run();
+    QVariant v;
+    if (m_query.next())
+        v = m_query.value(0);
+    m_query.finish();
+    return v;
+}
+
+qint64 Sql::exec()
+{
+    run();
+    const qint64 n = m_query.numRowsAffected();
+    m_query.finish();
+    return n;
+}
+
+qint64 Sql::insert(const QString &keyColumn)
+{
+    const Dialect &d = m_conn.dialect();
+    if (d.keyFromDriver()) {
+        run();
+        const qint64 key = m_query.lastInsertId().toLongLong();
+        m_query.finish();
+        return key;
+    }
+    m_text = d.insertReturningKey(m_text, keyColumn);
+    run();
+    qint64 key = 0;
+    if (m_query.next())
+        key = m_query.value(0).toLongLong();
+    m_query.finish();
+    return key;
+}
+
+QSqlQuery &Sql::openForward()
+{
+    run();
+    return m_query;
+}
+
+// ---------------------------------------------------------------- Transaction
+
+namespace {
+void runPlain(const Connection &conn, const QString &statement)
+{
+    QSqlQuery q(conn.database());
+    if (!q.exec(statement))
+        Connection::raise(q.lastError(), statement);
+}
+} // namespace
+
+Transaction::Transaction(const Connection &conn, Mode mode) : m_conn(conn)
+{
+    if (conn.backend() == Backend::SqlServer) {
+        if (!conn.database().transaction())
+            Connection::raise(conn.database().lastError());
+    } else {
+        const QString begin = mode == Write ? conn.dialect().beginWrite() : QStringLiteral("BEGIN");
+        runPlain(conn, begin);
+    }
+    m_active = true;
+}
+
+Transaction::~Transaction()
+{
+    if (m_active) {
+        try {
+            rollback();
+        } catch (...) {
+            // The connection is gone; the server discards the transaction with it.
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    if (!m_active)
+        return;
+    if (m_conn.backend() == Backend::SqlServer) {
+        if (!m_conn.database().commit())
+            Connection::raise(m_conn.database().lastError());
+    } else {
+        runPlain(m_conn, QStringLiteral("COMMIT"));
+    }
+    m_active = false;
+}
+
+void Transaction::rollback()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    if (m_conn.backend() == Backend::SqlServer)
+        m_conn.database().rollback();
+    else
+        QSqlQuery(m_conn.database()).exec(QStringLiteral("ROLLBACK"));
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "platform/db/Connection.h"
+
+#include <QHash>
+#include <QList>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+// A disconnected copy of a result: every row read at once, counted exactly,
+// walked forward (and back, for grids). Column names match without regard to case.
+class ResultSet
+{
+public:
+    ResultSet() = default;
+
+    int columnCount() const { return int(m_columns.size()); }
+    qint64 rowCount() const { return qint64(m_rows.size()); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
+    const QStringList &columns() const { return m_columns; }
+    int columnIndex(const QString &name) const;   // -1 when absent
+
+    const QVariant &value(qint64 row, int column) const;
+    const QVariant &value(qint64 row, const QString &column) const; // throws when absent
+    QString text(qint64 row, int column) const;                     // null as empty
+    QString text(qint64 row, const QString &column) const;
+    const QList<QVariant> &row(qint64 row) const { return m_rows.at(row); }
+    QList<QList<QVariant>> &rows() { return m_rows; }
+    const QList<QList<QVariant>> &rows() const { return m_rows; }
+
+    // Cursor, as the record sets of the windows use it.
+    qint64 position() const { return m_position; }
+    bool atEnd() const { return m_position >= rowCount(); }
+    bool beforeStart() const { return m_position < 0; }
+    bool hasCurrent() const { return !atEnd() && !beforeStart(); }
+    void moveFirst() { m_position = 0; }
+    void moveNext() { ++m_position; }
+    void movePrevious() { --m_position; }
+    void moveTo(qint64 row) { m_position = row; }
+    const QVariant &field(const QString &column) const { return value(m_position, column); }
+    QString fieldText(const QString &column) const { return text(m_position, column); }
+
+    void setColumns(const QStringList &columns);
+    void appendRow(QList<QVariant> row) { m_rows.append(std::move(row)); }
+
+private:
+    QStringList m_columns;
+    QHash<QString, int> m_index;   // lower-cased name -> column
+    QList<QList<QVariant>> m_rows;
+    qint64 m_position = 0;
+};
+
+// One statement with bound values. Values always travel as parameters
+// ("?" placeholders, bound in order); only identifiers are ever spliced.
+class Sql
+{
+public:
+    Sql(const Connection &conn, const QString &text);
+
+    Sql &bind(const QVariant &value);
+    Sql &bindAll(const QList<QVariant> &values);
+
+    // Runs a statement that returns rows and copies them all. Throws ErpError.
+    ResultSet select();
+    // The first column of the first row, or an invalid QVariant when no row.
+    QVariant scalar();
+    // Runs a statement that returns no rows; the number of rows it touched.
+    qint64 exec();
+    // Runs an INSERT and returns the key the database gave the new row.
+    qint64 insert(const QString &keyColumn);
+    // Forward-only reading of a large result without copying it.
+    QSqlQuery &openForward();
+
+    const QString &text() const { return m_text; }
+
+private:
+    void run();
+    Connection m_conn;
+    QString m_text;
+    QList<QVariant> m_values;
+    QSqlQuery m_query;
+};
+
+// One database transaction: begun by the constructor, rolled back by the
+// destructor unless commit() succeeded. A write transaction takes the
+// database's write lock at its start on servers that lock whole files, so a
+// check and the write that depends on it cannot interleave with another user.
+class Transaction
+{
+public:
+    enum Mode { Read, Write };
+    explicit Transaction(const Connection &conn, Mode mode = Write);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit();
+    void rollback();
+    bool isActive() const { return m_active; }
+
+private:
+    Connection m_conn;
+    bool m_active = false;
+};

@@ -1,0 +1,48 @@
+#include "platform/db/Value.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+
+#include <cmath>
+
+QString numberText(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    QString s = QString::number(value, 'f', 15 - std::max(0, int(std::floor(std::log10(std::fabs(value)))) + 1));
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    return s;
+}
+
+QString valueText(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return dt.toString(QStringLiteral("yyyy-MM-dd"));
+        return dt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numberText(value.toDouble());
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    default:
+        return value.toString();
+    }
+}
