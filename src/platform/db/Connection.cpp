@@ -54,12 +54,6 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
     return nullptr;
 }
 
-Connection fail(const QString &connectionName, const QString &text)
-{
-    QSqlDatabase::removeDatabase(connectionName);
-    throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Connection"), text);
-}
-
 } // namespace
 
 Connection Connection::open(const QString &url)
@@ -68,47 +62,53 @@ Connection Connection::open(const QString &url)
     Connection c;
     c.m_url = url;
     c.m_name = name;
-    const QString trimmed = url.trimmed();
-    if (trimmed.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
-        c.m_backend = Backend::SQLite;
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(trimmed.mid(7));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
-        if (!db.open())
-            return fail(name, db.lastError().text());
-        sqlite3 *handle = sqliteHandle(db);
-        if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, compareCodes, nullptr) != SQLITE_OK)
-            return fail(name, QStringLiteral("cannot register the code collation"));
-        // Readers do not wait for writers, and several windows share one file.
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        return c;
+    QString error;
+    {
+        QSqlDatabase db;
+        const QString trimmed = url.trimmed();
+        if (trimmed.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
+            c.m_backend = Backend::SQLite;
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(trimmed.mid(7));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        } else if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
+                   || trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
+            c.m_backend = Backend::PostgreSQL;
+            const QUrl u(trimmed);
+            if (u.isValid() && u.path().size() >= 2) {
+                db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+                db.setHostName(u.host().isEmpty() ? QStringLiteral("127.0.0.1") : u.host());
+                db.setPort(u.port(5432));
+                db.setUserName(u.userName());
+                db.setPassword(u.password());
+                db.setDatabaseName(u.path().mid(1));
+            } else {
+                error = QStringLiteral("not a database address: %1").arg(trimmed);
+            }
+        } else if (trimmed.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
+            c.m_backend = Backend::SqlServer;
+            db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+            db.setDatabaseName(trimmed.mid(5));
+        } else {
+            error = QStringLiteral("unknown kind of database address: %1").arg(trimmed);
+        }
+        if (error.isEmpty() && !db.open())
+            error = db.lastError().text();
+        if (error.isEmpty() && c.m_backend == Backend::SQLite) {
+            sqlite3 *handle = sqliteHandle(db);
+            if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, compareCodes, nullptr) != SQLITE_OK)
+                error = QStringLiteral("cannot register the code collation");
+            else // readers do not wait for writers, and several windows share one file
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        }
+        if (error.isEmpty() && c.m_backend == Backend::PostgreSQL)
+            QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        if (error.isEmpty())
+            return c;
+        db.close();
     }
-    if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
-        || trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
-        c.m_backend = Backend::PostgreSQL;
-        const QUrl u(trimmed);
-        if (!u.isValid() || u.path().size() < 2)
-            return fail(name, QStringLiteral("not a database address: %1").arg(trimmed));
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(u.host().isEmpty() ? QStringLiteral("127.0.0.1") : u.host());
-        db.setPort(u.port(5432));
-        db.setUserName(u.userName());
-        db.setPassword(u.password());
-        db.setDatabaseName(u.path().mid(1));
-        if (!db.open())
-            return fail(name, db.lastError().text());
-        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
-        return c;
-    }
-    if (trimmed.startsWith(QLatin1String("odbc:"), Qt::CaseInsensitive)) {
-        c.m_backend = Backend::SqlServer;
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(trimmed.mid(5));
-        if (!db.open())
-            return fail(name, db.lastError().text());
-        return c;
-    }
-    return fail(name, QStringLiteral("unknown kind of database address: %1").arg(trimmed));
+    QSqlDatabase::removeDatabase(name);
+    throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Connection"), error);
 }
 
 Connection Connection::fromQt(const QString &connectionName)

@@ -229,10 +229,10 @@ QString Dialect::createTable(const TableDef &table) const
 
 QString Dialect::createIndex(const TableDef &table, const IndexDef &index, int number) const
 {
-    return QStringLiteral("CREATE %1INDEX ix_%2_%3 ON %2 (%4)")
+    return QStringLiteral("CREATE %1INDEX ix_%2_%3 ON %4 (%5)")
         .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), table.name.toLower())
         .arg(number)
-        .arg(index.columns.join(QStringLiteral(", ")));
+        .arg(table.name, index.columns.join(QStringLiteral(", ")));
 }
 
 QString Dialect::createView(const QString &name, const QString &select) const
