@@ -3,7 +3,9 @@
 #include "entry/ClsBarManuBill.h"
 #include "platform/db/Sql.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTest>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -65,4 +67,26 @@ qint32 HostWindow::openEntry(const QString &menuId)
     const QRect g = geometry();
     return module.ShowFrm(m_conn, menuId, userId(), ini, (g.left() + 40) * 15, (g.top() + 80) * 15, 12000, 9000,
                           m_company);
+}
+
+void HostWindow::selectUser(const QString &userId)
+{
+    const int at = m_users->findData(userId);
+    if (at >= 0)
+        m_users->setCurrentIndex(at);
+}
+
+bool HostWindow::saveScreenshots(const QString &folder)
+{
+    QDir().mkpath(folder);
+    QTest::qWait(200);
+    bool ok = grab().save(QDir(folder).filePath(QStringLiteral("host.png")));
+    for (const QString &id : {QStringLiteral("MENU_F4_1"), QStringLiteral("MENU_F4_2"), QStringLiteral("MENU_F4_3")}) {
+        openEntry(id);
+        QTest::qWait(200);
+    }
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")))
+            ok = w->grab().save(QDir(folder).filePath(w->objectName() + QStringLiteral(".png"))) && ok;
+    return ok;
 }

@@ -17,6 +17,9 @@ public:
     QString userId() const;
     // Calls the module for a menu entry; returns the window handle.
     qint32 openEntry(const QString &menuId);
+    void selectUser(const QString &userId);
+    // Opens every entry and saves a picture of each window into folder.
+    bool saveScreenshots(const QString &folder);
 
 private:
     Connection m_conn;

@@ -59,7 +59,11 @@ int main(int argc, char **argv)
                             QStringLiteral("URL"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."), QStringLiteral("NAME"),
                                QStringLiteral("华南示范箱包有限公司"));
-    parser.addOptions({db, init, company});
+    QCommandLineOption shots(QStringLiteral("screenshot"),
+                             QStringLiteral("Open every menu entry, save pictures of the windows into DIR, then exit."),
+                             QStringLiteral("DIR"));
+    QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Who signs in."), QStringLiteral("USER_ID"));
+    parser.addOptions({db, init, company, shots, user});
     parser.process(app);
 
     try {
@@ -70,7 +74,11 @@ int main(int argc, char **argv)
         }
         Connection conn = Connection::open(parser.value(db));
         HostWindow window(conn, parser.value(company));
+        if (parser.isSet(user))
+            window.selectUser(parser.value(user));
         window.show();
+        if (parser.isSet(shots))
+            return window.saveScreenshots(parser.value(shots)) ? 0 : 1;
         return app.exec();
     } catch (const ErpError &e) {
         std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));

@@ -1,0 +1,105 @@
+// The package layer: a workbook is a zip archive of XML parts.
+
+#include "platform/xlsx/XlsxPrivate.h"
+
+#include <QFile>
+
+#include <zip.h>
+
+namespace xlsx {
+
+namespace {
+
+QString zipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = QString::fromUtf8(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return text;
+}
+
+QString archiveErrorText(zip_t* archive)
+{
+    return QString::fromUtf8(zip_error_strerror(zip_get_error(archive)));
+}
+
+} // namespace
+
+bool readZip(const QString& path, QList<ZipEntry>* entries, QString* error)
+{
+    entries->clear();
+    int code = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    if (!archive) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, zipErrorText(code));
+        return false;
+    }
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(path, archiveErrorText(archive));
+            zip_discard(archive);
+            return false;
+        }
+        ZipEntry entry;
+        entry.name = QString::fromUtf8(st.name);
+        entry.data.resize(qsizetype(st.size));
+        if (st.size > 0) {
+            zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(i), 0);
+            const zip_int64_t got = file ? zip_fread(file, entry.data.data(), st.size) : -1;
+            if (file)
+                zip_fclose(file);
+            if (got != zip_int64_t(st.size)) {
+                *error = QStringLiteral("cannot read %1 in %2: %3").arg(entry.name, path, archiveErrorText(archive));
+                zip_discard(archive);
+                return false;
+            }
+        }
+        entries->append(entry);
+    }
+    zip_discard(archive);
+    return true;
+}
+
+bool writeZip(const QString& path, const QList<ZipEntry>& entries, QString* error)
+{
+    int code = 0;
+    // libzip builds the archive in a temporary file and renames it over the
+    // target on zip_close, so a failed save leaves any old file in place.
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive) {
+        *error = QStringLiteral("cannot create %1: %2").arg(path, zipErrorText(code));
+        return false;
+    }
+    for (const ZipEntry& entry : entries) {
+        const QByteArray name = entry.name.toUtf8();
+        zip_int64_t index = -1;
+        if (entry.name.endsWith(u'/')) {
+            index = zip_dir_add(archive, name.constData(), ZIP_FL_ENC_UTF_8);
+        } else {
+            // The buffer belongs to entries, which outlives zip_close below.
+            zip_source_t* source = zip_source_buffer(archive, entry.data.constData(), zip_uint64_t(entry.data.size()), 0);
+            if (source) {
+                index = zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+                if (index < 0)
+                    zip_source_free(source);
+            }
+        }
+        if (index < 0) {
+            *error = QStringLiteral("cannot add %1 to %2: %3").arg(entry.name, path, archiveErrorText(archive));
+            zip_discard(archive);
+            return false;
+        }
+    }
+    if (zip_close(archive) != 0) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, archiveErrorText(archive));
+        zip_discard(archive);
+        return false;
+    }
+    return true;
+}
+
+} // namespace xlsx
