@@ -36,6 +36,9 @@ public:
     QString codeLike(const QString &column) const override { return column + QStringLiteral(" LIKE"); }
     QString commandTimeoutStatement(int) const override { return {}; }
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE ERPCODE"); }
+    QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE BINARY"); }
+    QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(RTRIM(%1))").arg(expr); }
     QString columnType(const ColumnDef &c) const override
     {
         switch (c.kind) {
@@ -86,6 +89,14 @@ public:
         return QStringLiteral("SET statement_timeout = %1").arg(qint64(seconds) * 1000);
     }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
+    QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE erp_code"); }
+    QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE \"C\""); }
+    // Blank-padded codes already leave their trailing blanks out of the length.
+    QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(%1)").arg(expr); }
+    QString lockedRows(const QString &table, const QString &columns, const QString &where) const override
+    {
+        return Dialect::lockedRows(table, columns, where) + QStringLiteral(" FOR UPDATE");
+    }
     QStringList preamble() const override
     {
         return {QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'erp_code') "
@@ -160,6 +171,13 @@ public:
         return QStringLiteral("SET LOCK_TIMEOUT %1").arg(qint64(seconds) * 1000);
     }
     QString beginWrite() const override { return {}; }
+    QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE Chinese_PRC_CI_AS"); }
+    QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE Chinese_PRC_BIN"); }
+    QString textLength(const QString &expr) const override { return QStringLiteral("LEN(%1)").arg(expr); }
+    QString lockedRows(const QString &table, const QString &columns, const QString &where) const override
+    {
+        return QStringLiteral("SELECT %1 FROM %2 WITH (UPDLOCK, ROWLOCK) WHERE %3").arg(columns, table, where);
+    }
     QString columnType(const ColumnDef &c) const override
     {
         switch (c.kind) {
@@ -207,6 +225,11 @@ const Dialect &Dialect::of(Backend backend)
     case Backend::SQLite: break;
     }
     return sqlite;
+}
+
+QString Dialect::lockedRows(const QString &table, const QString &columns, const QString &where) const
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(columns, table, where);
 }
 
 QString Dialect::createTable(const TableDef &table) const

@@ -39,6 +39,17 @@ public:
     virtual QString commandTimeoutStatement(int seconds) const = 0;
     // Opening statement of a transaction that will write; empty: driver call.
     virtual QString beginWrite() const = 0;
+    // expr compared as codes compare (case and trailing blanks ignored), for
+    // expressions such as COALESCE(code, '') that lose their column's collation.
+    virtual QString codeText(const QString &expr) const = 0;
+    // expr compared byte for byte, whatever collation its column declares.
+    virtual QString exactText(const QString &expr) const = 0;
+    // Length of a text without its trailing blanks.
+    virtual QString textLength(const QString &expr) const = 0;
+    // "SELECT columns FROM table WHERE where", holding the rows it reads until
+    // the transaction ends. Servers that lock whole files need no hold: their
+    // write transaction already excludes every other writer.
+    virtual QString lockedRows(const QString &table, const QString &columns, const QString &where) const;
 
     // DDL.
     virtual QStringList preamble() const { return {}; }

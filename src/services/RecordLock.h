@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/db/Connection.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// The cooperative lock on document headers: a text column that reads 'Yes'
+// (exactly that spelling) while some user holds the row. Every window of the
+// ERP takes it before changing a document and gives it back afterwards.
+//
+// A condition is SQL text with '?' placeholders for its values, e.g.
+// "Mmst411.Rec_411=?" with the key as the one value.
+class RecordLock
+{
+public:
+    // On the connection of the run context.
+    RecordLock();
+    explicit RecordLock(const Connection &conn);
+
+    // True when the caller now holds the row(s). The lock is taken by one
+    // conditional update, so of two users racing for a free row exactly one
+    // wins. With allowMany every matched row is taken, or none when one of
+    // them is held. Refusals are shown to the user; a condition the server
+    // cannot read reaches the caller as ErpError.
+    bool LockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
+                    const QString &lockColumn, bool allowMany) const;
+    // Writes 'No' whoever held the row; never fails loudly.
+    void UnlockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
+                      const QString &lockColumn) const;
+
+    // The document header by its key, and by its number.
+    bool lockHeader(qint64 rec411) const;
+    void unlockHeader(qint64 rec411) const;
+    void unlockHeaderByNumber(const QString &invNo) const;
+
+private:
+    Connection m_conn;
+};
