@@ -1,0 +1,221 @@
+#include "services/KestoControl.h"
+
+#include "entry/RunContext.h"
+#include "platform/db/Sql.h"
+
+#include <optional>
+
+namespace {
+
+struct CommandButton
+{
+    char letter;
+    const char *button;
+};
+
+constexpr CommandButton kCommandButtons[] = {
+    {'A', "Cmd_Add"},   {'U', "Cmd_Edit"},    {'D', "Cmd_Delete"}, {'L', "Cmd_Copy"},  {'M', "Cmd_Import"},
+    {'C', "cmd_check"}, {'R', "cmd_reset"},   {'O', "Cmd_Close"},  {'P', "Cmd_Print"}, {'V', "Cmd_Preview"},
+    {'F', "Cmd_Find"},  {'Y', "Cmd_Ok"},      {'N', "cmd_cancel"}, {'Q', "cmd_quit"},  {'H', "Cmd_Help"},
+};
+
+// The rights string of the user in the program: none when there is no row.
+// With several menu entries of the program the first by menu id counts, so
+// the answer does not depend on the server's row order. A null string
+// grants nothing.
+std::optional<QString> loadRights(const QString &programId, const QString &userId)
+{
+    Sql q(runContext().Conn, QStringLiteral("SELECT mmstc03.rights "
+                                            "FROM MMSTC02, mmstc03 "
+                                            "WHERE MMSTC02.menu_id = mmstc03.menu_id "
+                                            "AND MMSTC02.prog_id = ? "
+                                            "AND mmstc03.User_id = ? "
+                                            "ORDER BY mmstc03.menu_id"));
+    const ResultSet rs = q.bind(programId).bind(userId).select();
+    if (rs.isEmpty())
+        return std::nullopt;
+    return rs.text(0, 0);
+}
+
+bool lacks(const std::optional<QString> &rights, QChar letter)
+{
+    return !rights || !rights->contains(letter, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString CommandLetter::buttonName(char letter)
+{
+    for (const CommandButton &b : kCommandButtons)
+        if (b.letter == letter)
+            return QString::fromLatin1(b.button);
+    return {};
+}
+
+char CommandLetter::ofButton(const QString &buttonName)
+{
+    for (const CommandButton &b : kCommandButtons)
+        if (buttonName == QLatin1String(b.button))
+            return b.letter;
+    return 0;
+}
+
+RightsOff RightsOff::none()
+{
+    RightsOff off;
+    off.A = off.U = off.D = off.C = off.R = off.P = off.V = off.S = off.I = off.L = off.M = off.X = true;
+    return off;
+}
+
+RightsOff RightsOff::all()
+{
+    RightsOff off;
+    off.A = off.U = off.D = off.C = off.R = off.P = off.V = off.S = off.I = off.L = off.M = off.X = false;
+    return off;
+}
+
+RightsOff RightsOff::fromRights(const QString &rights)
+{
+    const std::optional<QString> r = rights;
+    RightsOff off;
+    off.A = lacks(r, u'A');
+    off.U = lacks(r, u'U');
+    off.D = lacks(r, u'D');
+    off.C = lacks(r, u'C');
+    off.R = lacks(r, u'R');
+    off.P = lacks(r, u'P');
+    off.V = lacks(r, u'V');
+    off.S = lacks(r, u'S');
+    off.I = lacks(r, u'I');
+    off.L = lacks(r, u'L');
+    off.M = lacks(r, u'M');
+    off.X = lacks(r, u'X');
+    return off;
+}
+
+bool RightIsOff(const QString &letter, const QString &programId, const QString &userId)
+{
+    const std::optional<QString> rights = loadRights(programId, userId);
+    return !rights || !rights->contains(letter, Qt::CaseInsensitive);
+}
+
+// ---------------------------------------------------------------- Kesto_Control
+
+Kesto_Control::Kesto_Control() = default;
+Kesto_Control::~Kesto_Control() = default;
+
+void Kesto_Control::IniRights(std::shared_ptr<CommandButtons> form, const QString &formId,
+                              const ResultSet *recordSet)
+{
+    // One read serves every letter: the same answer as asking per letter,
+    // without thirteen round trips at each re-read of the window.
+    const std::optional<QString> rights = loadRights(formId, runContext().User_Id);
+    m_off = rights ? RightsOff::fromRights(*rights) : RightsOff::none();
+    m_viewPrice = !lacks(rights, u'F');
+    m_form = std::move(form);
+    m_records = recordSet;
+    Action(WindowAction::Browse);
+}
+
+void Kesto_Control::Set_Status(const QString &status)
+{
+    m_status = status;
+    refresh();
+}
+
+void Kesto_Control::Action(int action, const QString &status)
+{
+    m_lastAction = action;
+    if (!status.isEmpty())
+        m_status = status;
+    refresh();
+}
+
+ButtonStates Kesto_Control::states() const
+{
+    const bool hasCurrent = m_records && m_records->hasCurrent();
+    return enabledStates(m_lastAction, hasCurrent, m_status, m_off);
+}
+
+ButtonStates Kesto_Control::enabledStates(int action, bool hasCurrent, const QString &status, const RightsOff &off)
+{
+    ButtonStates s;
+    const auto set = [&s](std::initializer_list<const char *> names, bool on) {
+        for (const char *n : names)
+            s.insert(QString::fromLatin1(n), on);
+    };
+
+    if (action == WindowAction::Add || action == WindowAction::Edit) {
+        // A header is being entered: only confirm and cancel make sense, and
+        // no right can widen that.
+        set({"Cmd_Ok", "cmd_cancel"}, true);
+        set({"Cmd_Import", "cmd_check", "cmd_reset", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Print",
+             "Cmd_Preview", "Cmd_Find", "Cmd_Close", "Cmd_Copy"},
+            false);
+        return s;
+    }
+
+    set({"Cmd_Ok", "cmd_cancel"}, false);
+    set({"Cmd_Copy", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Import", "Cmd_Print", "Cmd_Preview", "cmd_design",
+         "Cmd_Find"},
+        true);
+
+    if (!hasCurrent) {
+        set({"Cmd_Import"}, true);
+        set({"Cmd_Edit", "Cmd_Delete", "Cmd_Print", "Cmd_Preview", "cmd_check", "cmd_reset", "Cmd_Close", "Cmd_Copy"},
+            false);
+    } else {
+        set({"Cmd_Import"}, false);
+        if (status == QLatin1String("0")) {
+            set({"cmd_check", "Cmd_Delete"}, true);
+            set({"cmd_reset", "Cmd_Close"}, false);
+        } else if (status == QLatin1String("2")) {
+            set({"cmd_reset", "Cmd_Close"}, true);
+            set({"cmd_check", "Cmd_Edit", "Cmd_Delete"}, false);
+        } else if (status == QLatin1String("6") || status == QLatin1String("7")) {
+            set({"cmd_reset"}, true);
+            set({"cmd_check", "Cmd_Edit", "Cmd_Delete", "Cmd_Close"}, false);
+        } else {
+            set({"Cmd_Edit", "Cmd_Delete"}, true);
+            set({"cmd_check", "cmd_reset", "Cmd_Close"}, false);
+        }
+    }
+
+    // A missing right only ever turns its buttons off.
+    const std::pair<bool, const char *> masks[] = {
+        {off.A, "Cmd_Add"},   {off.U, "Cmd_Edit"},  {off.D, "Cmd_Delete"},  {off.C, "cmd_check"},
+        {off.C, "Cmd_Close"}, {off.R, "cmd_reset"}, {off.X, "Cmd_Close"},   {off.P, "Cmd_Print"},
+        {off.V, "Cmd_Preview"}, {off.S, "Cmd_Save"}, {off.I, "Cmd_Find"},   {off.L, "Cmd_Copy"},
+        {off.M, "Cmd_Import"},
+    };
+    for (const auto &[missing, button] : masks)
+        if (missing)
+            s.insert(QString::fromLatin1(button), false);
+    return s;
+}
+
+void Kesto_Control::refresh()
+{
+    if (!m_form)
+        return;
+    // The toolbar must follow the state whatever a window lacks, so a
+    // missing button or a failure on one never stops the others.
+    try {
+        const ButtonStates s = states();
+        for (auto it = s.cbegin(); it != s.cend(); ++it) {
+            try {
+                if (m_form->exists(it.key()))
+                    m_form->setEnabled(it.key(), it.value());
+            } catch (...) {
+            }
+        }
+        for (const char *name : {"Cmd_Add", "Cmd_Edit", "Cmd_Delete"}) {
+            const QString n = QString::fromLatin1(name);
+            if (m_form->exists(n) && m_form->isEnabled(n)) {
+                m_form->setFocus(n);
+                break;
+            }
+        }
+    } catch (...) {
+    }
+}
