@@ -1,0 +1,198 @@
+#include "documents/DocumentStore.h"
+
+#include "platform/core/ErpError.h"
+#include "services/DbGateway.h"
+#include "services/StockLedger.h"
+
+bool HeaderFilter::selectsNothing() const
+{
+    const QString c = condition.trimmed();
+    return c.isEmpty() || c == QLatin1String("1=2");
+}
+
+QString PostingOutcome::shortageText() const
+{
+    const QChar cr(u'\r');
+    return QStringLiteral("订单:") + orderNo + cr + QStringLiteral("制单:") + moNo + cr + QStringLiteral("料品") + mtrNo
+         + QStringLiteral("库存不够.");
+}
+
+DocumentStore::DocumentStore(const Connection &conn) : m_conn(conn) {}
+
+ResultSet DocumentStore::headers(const HeaderFilter &filter, const QString &invType) const
+{
+    QString sql = QStringLiteral(
+        "SELECT Mmst411.Rec_411, Mmst411.Inv_No, Mmst411.Inv_Date, Mmst411.Org_No, Mmst001.Org_name, Mmst411.Remark, "
+        "Mmst411.Bar_Man, Mmst411.Form_Man, COALESCE(Mmst411.Pcs_No, '') AS Pcs_No, Mmst411.Check_Man, "
+        "Mmst411.stock_mode, Mmst411.prop_duty, Mmst411.Proc_Man, COALESCE(Mmst411.Out_Flag, '0') AS Out_Flag, "
+        "Mmst411.print_status FROM Mmst411 LEFT JOIN Mmst001 ON Mmst411.Org_No = Mmst001.Org_No");
+    QList<QVariant> values;
+    if (filter.condition.trimmed().isEmpty()) {
+        sql += QStringLiteral(" WHERE 1=2 ");
+    } else {
+        sql += QStringLiteral(" WHERE ") + filter.condition;
+        values = filter.values;
+    }
+    sql += QStringLiteral(" AND Mmst411.Inv_Type = ? ORDER BY Mmst411.Inv_No DESC");
+    values.append(invType);
+    return Sql(m_conn, sql).bindAll(values).select();
+}
+
+QString DocumentStore::linesSql()
+{
+    return QStringLiteral(
+        "SELECT Mmst412.Rec_412, Mmst412.frm_inv, Mmst412.Mo_No, Mmst412.order_no, Mmst412.rec_611, vmmst611.mtr_no, "
+        "vmmst611.mtr_name, vmmst611.mtr_dim, mmst605.color_name, vmmst611.unit_name, Mmst412.mtr_amt, "
+        "mmst903.bar_name, mmst400.frm_type_name AS frm_type, Mmst412.upd_name, Mmst412.upd_date, Mmst412.remark, "
+        "Mmst412.stock_mode FROM Mmst412 LEFT JOIN Mmst411 ON Mmst412.Rec_411 = Mmst411.Rec_411 "
+        "LEFT JOIN mmst605 ON mmst605.color_no = Mmst412.color_no LEFT JOIN mmst903 ON Mmst412.bar_no = mmst903.bar_no "
+        "LEFT JOIN vmmst611 ON Mmst412.rec_611 = vmmst611.rec_611 LEFT JOIN mmst400 ON Mmst412.Frm_type = mmst400.Frm_Type "
+        "WHERE Mmst412.Rec_411 = ? ORDER BY Mmst412.frm_inv, vmmst611.mtr_no");
+}
+
+ResultSet DocumentStore::lines(const QVariant &rec411) const
+{
+    // An invalid key selects no line but still gives the grid its columns.
+    return Sql(m_conn, linesSql()).bind(rec411.isValid() && !rec411.isNull() ? rec411 : QVariant(qint64(-1))).select();
+}
+
+namespace {
+
+QString outFlag(bool outsourcing)
+{
+    return outsourcing ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+qint64 DocumentStore::insertHeader(const HeaderValues &v) const
+{
+    return Sql(m_conn, QStringLiteral("INSERT INTO Mmst411 (Form_Man, Inv_No, Inv_Date, Org_No, Proc_Man, Bar_Man, Remark, "
+                                      "Upd_Name, Upd_Date, Status, Stock_Mode, Prop_Duty, Pcs_No, Out_Flag, Inv_Type, Lock) "
+                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '0', ?, ?, ?, ?, ?, 'No')"))
+        .bind(v.formMan)
+        .bind(v.invNo)
+        .bind(v.invDate)
+        .bind(v.orgNo)
+        .bind(v.procMan)
+        .bind(v.barMan)
+        .bind(v.remark)
+        .bind(v.updName)
+        .bind(v.updDate)
+        .bind(QString::number(v.stockMode))
+        .bind(QString::number(v.propDuty))
+        .bind(v.pcsNo)
+        .bind(outFlag(v.outsourcing))
+        .bind(v.invType)
+        .insert(QStringLiteral("Rec_411"));
+}
+
+void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
+{
+    const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Inv_No = ?, Inv_Date = ?, Org_No = ?, Proc_Man = ?, "
+                                                "Bar_Man = ?, Remark = ?, Upd_Name = ?, Upd_Date = ?, Status = '0', "
+                                                "Stock_Mode = ?, Prop_Duty = ?, Pcs_No = ?, Out_Flag = ?, Inv_Type = ?, "
+                                                "Lock = 'No' WHERE Rec_411 = ?"))
+                         .bind(v.invNo)
+                         .bind(v.invDate)
+                         .bind(v.orgNo)
+                         .bind(v.procMan)
+                         .bind(v.barMan)
+                         .bind(v.remark)
+                         .bind(v.updName)
+                         .bind(v.updDate)
+                         .bind(QString::number(v.stockMode))
+                         .bind(QString::number(v.propDuty))
+                         .bind(v.pcsNo)
+                         .bind(outFlag(v.outsourcing))
+                         .bind(v.invType)
+                         .bind(rec411)
+                         .exec();
+    if (n == 0)
+        throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("DocumentStore"),
+                       QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+}
+
+void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
+{
+    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?")).bind(QString::number(mode)).bind(rec411).exec();
+}
+
+void DocumentStore::deleteDocument(qint64 rec411) const
+{
+    Transaction tx(m_conn, Transaction::Write);
+    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+    Sql(m_conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).exec();
+    tx.commit();
+}
+
+ResultSet DocumentStore::postingRows(qint64 rec411) const
+{
+    return Sql(m_conn, QStringLiteral("SELECT a.stock_mode, a.frm_inv, a.order_no, a.mo_no, a.frm_type, mmst611.Mtr_No, "
+                                      "a.Mtr_Amt, a.Bar_No, a.color_no FROM Mmst412 a "
+                                      "INNER JOIN mmst611 ON a.rec_611 = mmst611.rec_611 "
+                                      "INNER JOIN Mmst411 ON a.rec_411 = Mmst411.rec_411 "
+                                      "WHERE a.rec_411 = ? ORDER BY mmst611.Mtr_No"))
+        .bind(rec411)
+        .select();
+}
+
+QDate DocumentStore::documentDate(const QString &invNo) const
+{
+    return DbGateway::toDate(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT inv_date FROM Mmst411 WHERE inv_no = ?"), 1))
+                                 .bind(invNo)
+                                 .scalar());
+}
+
+PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
+                                   const QDate &invDate, const QString &userName) const
+{
+    PostingOutcome outcome;
+    const ResultSet rows = postingRows(rec411);
+    // A return brings stock in on approval; the issues take it out.
+    const bool stockIn = (kind.invType == QLatin1String("2")) == approve;
+    const bool moves = invDate.isValid() && invDate > QDate(1900, 1, 1);
+    const StockLedger ledger(m_conn, userName);
+
+    Transaction tx(m_conn, Transaction::Write);
+    for (qint64 i = 0; moves && i < rows.rowCount(); ++i) {
+        const QString mode = rows.text(i, QStringLiteral("stock_mode")).trimmed();
+        const QString o = mode == QLatin1String("0") ? QString() : rows.text(i, QStringLiteral("order_no"));
+        const QString m = (mode.isEmpty() || mode == QLatin1String("2")) ? rows.text(i, QStringLiteral("mo_no")) : QString();
+        const QString f = rows.text(i, QStringLiteral("frm_inv"));
+        const QString t = rows.text(i, QStringLiteral("frm_type"));
+        const QString x = rows.text(i, QStringLiteral("Mtr_No"));
+        const QString b = rows.text(i, QStringLiteral("Bar_No"));
+        const QString c = rows.text(i, QStringLiteral("color_no"));
+        const double q = rows.value(i, QStringLiteral("Mtr_Amt")).toDouble();
+        if (!stockIn && !ledger.CheckStockAvailable(o, f, x, c, b, q, m, t)) {
+            tx.rollback();
+            outcome.orderNo = o;
+            outcome.moNo = m;
+            outcome.mtrNo = x;
+            return outcome;
+        }
+        double price = -1;
+        ledger.PostStockBalance(o, f, x, b, stockIn ? q : -q, price, t, m, c);
+        if (approve) {
+            double journalPrice = 0;
+            QString dMoNo = rows.text(i, QStringLiteral("mo_no"));
+            ledger.InsertStockJournal(invNo, invDate, kind.heading, o, f, t, x, b, stockIn ? q : -q, journalPrice, m, c,
+                                      dMoNo);
+        } else {
+            ledger.DeleteStockJournal(invNo, kind.heading, o, f, x, c, b, m);
+        }
+    }
+    const QString now = m_conn.dialect().nowExpression();
+    Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Status = ?, Check_Man = ?, Lock = 'No', Upd_Name = ?, Upd_Date = %1 "
+                               "WHERE Rec_411 = ?")
+                    .arg(now))
+        .bind(approve ? QStringLiteral("2") : QStringLiteral("0"))
+        .bind(approve ? userName : QString())
+        .bind(userName.trimmed())
+        .bind(rec411)
+        .exec();
+    tx.commit();
+    outcome.posted = true;
+    return outcome;
+}

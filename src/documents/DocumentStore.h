@@ -1,0 +1,86 @@
+#pragma once
+
+#include "documents/DocumentKind.h"
+#include "platform/db/Sql.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// Which headers a document window shows: a condition with its values.
+struct HeaderFilter
+{
+    QString condition;
+    QList<QVariant> values;
+
+    static HeaderFilter nothing() { return {QStringLiteral(" 1=2 "), {}}; }
+    static HeaderFilter byNumber(const QString &invNo) { return {QStringLiteral("Inv_No = ?"), {invNo}}; }
+    static HeaderFilter byKey(qint64 rec411) { return {QStringLiteral("Mmst411.Rec_411 = ?"), {rec411}}; }
+    bool selectsNothing() const;
+};
+
+// The header columns a save writes.
+struct HeaderValues
+{
+    QString invNo;
+    QDate invDate;
+    QString orgNo;
+    QString procMan;
+    QString barMan;
+    QString formMan;   // written on insert only
+    QString remark;
+    QString updName;
+    QString updDate;   // server date and time, yyyy-mm-dd hh:mm:ss
+    int stockMode = -1;
+    int propDuty = 0;
+    QString pcsNo;
+    bool outsourcing = false;
+    QString invType;
+};
+
+// What an approval or reset came to.
+struct PostingOutcome
+{
+    bool posted = false;   // false: a line was short, nothing moved
+    QString orderNo;       // the key of the short line
+    QString moNo;
+    QString mtrNo;
+    QString shortageText() const;   // "订单:…\r制单:…\r料品…库存不够."
+};
+
+// Every statement of the document windows, callable without a window.
+class DocumentStore
+{
+public:
+    explicit DocumentStore(const Connection &conn);
+
+    // The headers of one kind the filter selects, newest number first.
+    ResultSet headers(const HeaderFilter &filter, const QString &invType) const;
+    // The lines of a header for the line grid (none for an invalid key).
+    ResultSet lines(const QVariant &rec411) const;
+    static QString linesSql();
+
+    qint64 insertHeader(const HeaderValues &v) const;
+    void updateHeader(qint64 rec411, const HeaderValues &v) const;
+    // Every line of the document takes the header's stock-deduction mode.
+    void setLinesStockMode(qint64 rec411, int mode) const;
+    // Lines, then the header, in one transaction.
+    void deleteDocument(qint64 rec411) const;
+
+    // The lines an approval posts, in material order (lines whose material
+    // is missing are not part of it).
+    ResultSet postingRows(qint64 rec411) const;
+    // Approves (or resets) a document in one write transaction: every line
+    // checked where stock leaves and posted, then status, approver and the
+    // lock release in one statement. A short line rolls everything back and
+    // is told in the outcome; any failure rolls back and reaches the caller.
+    PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
+                        const QDate &invDate, const QString &userName) const;
+
+    // The document date as the approval reads it (by number); invalid when none.
+    QDate documentDate(const QString &invNo) const;
+
+private:
+    Connection m_conn;
+};

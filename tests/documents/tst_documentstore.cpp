@@ -1,0 +1,260 @@
+// Approval and reset of documents as the stock ledger sees them: balances,
+// journal rows and header status, with shortages, options and two users.
+#include "TestSupport.h"
+
+#include "documents/DocumentStore.h"
+#include "entry/RunContext.h"
+#include "platform/core/ErpError.h"
+#include "platform/db/Sql.h"
+
+#include <QCoreApplication>
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+
+class TstDocumentStore : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+
+    qint64 header(const QString &invNo, const QString &invType, const QString &date = QStringLiteral("2026-12-01"))
+    {
+        return Sql(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Inv_Date, Status, Stock_Mode, Lock) "
+                                        "VALUES (?, ?, ?, '0', '2', 'Yes')"))
+            .bind(invNo)
+            .bind(invType)
+            .bind(date)
+            .insert(QStringLiteral("Rec_411"));
+    }
+    void line(qint64 rec411, double qty, const QVariant &mode = QStringLiteral("2"),
+              const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
+                                          "Mtr_Amt, Bar_No, Color_No, Stock_Mode) "
+                                          "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'PI001', 'A', ?, ?, ?, 'W01', '', ?)"),
+                     {rec411, order, mo, qty, mode});
+    }
+    void stock(double qty, const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                          "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, 'PI001', 'A', 'F001', 'W01', '', ?, 2.5)"),
+                     {order, mo, qty});
+    }
+    double balance(const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
+    {
+        return Sql(conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Order_No = ? AND Mo_No = ? AND Mtr_No = 'F001'"))
+            .bind(order)
+            .bind(mo)
+            .scalar()
+            .toDouble();
+    }
+    qint64 balanceRows() { return Sql(conn, QStringLiteral("SELECT * FROM mmst381")).select().rowCount(); }
+    ResultSet journal() { return Sql(conn, QStringLiteral("SELECT Inv_No, Inv_Type, Mtr_Amt, Order_No, Mo_No, d_mo_no FROM mmst388 ORDER BY Rec_388")).select(); }
+    ResultSet head(qint64 rec411)
+    {
+        return Sql(conn, QStringLiteral("SELECT Status, Check_Man, Lock, Upd_Name FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).select();
+    }
+    PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &no,
+                        const QDate &date = QDate(2026, 12, 1))
+    {
+        return DocumentStore(conn).post(kind, approve, rec411, no, date, QStringLiteral("陈志明"));
+    }
+
+private slots:
+    void init()
+    {
+        conn = TestDb::fresh();
+        runContext().Conn = conn;
+        runContext().User_Name = QStringLiteral("陈志明");
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES ('F001', '牛津布', 2.5, 2.5)"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0')"));
+    }
+    void cleanup() { conn.close(); }
+
+    void issueShortOnItsSecondLine()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL001"), QStringLiteral("1"));
+        line(doc, 6);
+        line(doc, 5);
+        const PostingOutcome out = post(DocumentKind::issue(), true, doc, QStringLiteral("LL001"));
+        QVERIFY(!out.posted);
+        QCOMPARE(out.shortageText(), QStringLiteral("订单:SO1\r制单:MO1\r料品F001库存不够."));
+        QCOMPARE(balance(), 10.0);
+        QCOMPARE(journal().rowCount(), 0);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("0"));
+        QCOMPARE(head(doc).text(0, 2), QStringLiteral("Yes"));   // released by the window, not here
+    }
+
+    void issueApprovedThenReset()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL002"), QStringLiteral("1"));
+        line(doc, 6);
+        line(doc, 4);
+        QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL002")).posted);
+        QCOMPARE(balanceRows(), 0);   // 10 - 6 - 4 reaches exactly zero: the balance row goes
+        ResultSet j = journal();
+        QCOMPARE(j.rowCount(), 2);
+        QCOMPARE(j.text(0, 1), QStringLiteral("生产领料单"));
+        QCOMPARE(j.value(0, 2).toDouble() + j.value(1, 2).toDouble(), -10.0);
+        QCOMPARE(j.text(0, 5), QStringLiteral("MO1"));
+        ResultSet h = head(doc);
+        QCOMPARE(h.text(0, 0), QStringLiteral("2"));
+        QCOMPARE(h.text(0, 1), QStringLiteral("陈志明"));
+        QCOMPARE(h.text(0, 2), QStringLiteral("No"));
+
+        // Reset brings the stock back (recreating the balance) and removes the journal.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes' WHERE Rec_411 = ?"), {doc});
+        QVERIFY(post(DocumentKind::issue(), false, doc, QStringLiteral("LL002")).posted);
+        QCOMPARE(balance(), 10.0);
+        QCOMPARE(journal().rowCount(), 0);
+        h = head(doc);
+        QCOMPARE(h.text(0, 0), QStringLiteral("0"));
+        QCOMPARE(h.text(0, 1), QString());
+        QCOMPARE(h.text(0, 2), QStringLiteral("No"));
+    }
+
+    void returnChecksOnlyWhenReset()
+    {
+        const qint64 doc = header(QStringLiteral("TL001"), QStringLiteral("2"));
+        line(doc, 3);
+        QVERIFY(post(DocumentKind::materialReturn(), true, doc, QStringLiteral("TL001")).posted);
+        QCOMPARE(balance(), 3.0);
+        QCOMPARE(journal().text(0, 1), QStringLiteral("生产退料单"));
+        QCOMPARE(journal().value(0, 2).toDouble(), 3.0);
+        // Meanwhile someone issued two of the three; the reset needs all three back.
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst381 SET Mtr_Amt = 1"));
+        const PostingOutcome out = post(DocumentKind::materialReturn(), false, doc, QStringLiteral("TL001"));
+        QVERIFY(!out.posted);
+        QCOMPARE(balance(), 1.0);
+        QCOMPARE(journal().rowCount(), 1);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("2"));
+    }
+
+    void stockModesChooseTheKey_data()
+    {
+        QTest::addColumn<QVariant>("mode");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("mo");
+        QTest::newRow("by material: free stock") << QVariant(QStringLiteral("0")) << "" << "";
+        QTest::newRow("by order") << QVariant(QStringLiteral("1")) << "SO1" << "";
+        QTest::newRow("by manufacturing order") << QVariant(QStringLiteral("2")) << "SO1" << "MO1";
+        QTest::newRow("no mode reads as by manufacturing order") << QVariant() << "SO1" << "MO1";
+    }
+    void stockModesChooseTheKey()
+    {
+        QFETCH(QVariant, mode);
+        QFETCH(QString, order);
+        QFETCH(QString, mo);
+        stock(5, order, mo);
+        stock(50, QStringLiteral("SO9"), QStringLiteral("MO9"));   // never touched
+        const qint64 doc = header(QStringLiteral("LL003"), QStringLiteral("3"));
+        line(doc, 2, mode);
+        QVERIFY(post(DocumentKind::supplementary(), true, doc, QStringLiteral("LL003")).posted);
+        QCOMPARE(balance(order, mo), 3.0);
+        QCOMPARE(balance(QStringLiteral("SO9"), QStringLiteral("MO9")), 50.0);
+        QCOMPARE(journal().text(0, 1), QStringLiteral("生产补料单"));
+        QCOMPARE(journal().text(0, 3), order);
+        QCOMPARE(journal().text(0, 4), mo);
+        QCOMPARE(journal().text(0, 5), QStringLiteral("MO1"));   // the line's own manufacturing order
+    }
+
+    void negativeStockAllowed()
+    {
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = '1'"));
+        stock(2);
+        const qint64 doc = header(QStringLiteral("LL004"), QStringLiteral("1"));
+        line(doc, 5);
+        QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL004")).posted);
+        QCOMPARE(balance(), -3.0);
+    }
+
+    void oldDocumentMovesNoStock()
+    {
+        stock(1);
+        const qint64 doc = header(QStringLiteral("LL005"), QStringLiteral("1"), QStringLiteral("1900-01-01"));
+        line(doc, 5);
+        QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL005"), QDate(1900, 1, 1)).posted);
+        QCOMPARE(balance(), 1.0);
+        QCOMPARE(journal().rowCount(), 0);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("2"));
+        QCOMPARE(DocumentStore(conn).documentDate(QStringLiteral("ll005")), QDate(1900, 1, 1));
+    }
+
+    void failureRollsBackEverything()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL006"), QStringLiteral("1"));
+        line(doc, 2);
+        line(doc, 3);
+        // The journal cannot be written: the first line's balance posting must not stay.
+        TestDb::exec(conn, QStringLiteral("DROP TABLE mmst388"));
+        QVERIFY_THROWS_EXCEPTION(ErpError, post(DocumentKind::issue(), true, doc, QStringLiteral("LL006")));
+        QCOMPARE(balance(), 10.0);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("0"));
+    }
+
+    void deleteRemovesLinesAndHeader()
+    {
+        const qint64 doc = header(QStringLiteral("LL007"), QStringLiteral("1"));
+        line(doc, 1);
+        line(doc, 2);
+        const qint64 other = header(QStringLiteral("LL008"), QStringLiteral("1"));
+        line(other, 1);
+        DocumentStore(conn).deleteDocument(doc);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT * FROM Mmst412 WHERE Rec_411 = ?")).bind(doc).select().rowCount(), 0);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT * FROM Mmst411 WHERE Rec_411 = ?")).bind(doc).select().rowCount(), 0);
+        QCOMPARE(DocumentStore(conn).lines(other).rowCount(), 1);
+    }
+
+    void twoUsersCannotBothTakeTheLastUnits()
+    {
+        stock(10);
+        const qint64 first = header(QStringLiteral("LL101"), QStringLiteral("1"));
+        line(first, 6);
+        const qint64 second = header(QStringLiteral("LL102"), QStringLiteral("1"));
+        line(second, 6);
+        const QString url = conn.url();
+
+        // Each user approves on a connection of their own, at the same moment.
+        QSemaphore ready;
+        QSemaphore go;
+        QList<int> outcomes(2, -1);
+        auto approve = [&](int who, qint64 rec411, const QString &no) {
+            return QThread::create([&, who, rec411, no] {
+                Connection own = Connection::open(url);
+                ready.release();
+                go.acquire();
+                try {
+                    outcomes[who] = DocumentStore(own).post(DocumentKind::issue(), true, rec411, no, QDate(2026, 12, 1),
+                                                            QStringLiteral("user%1").arg(who)).posted ? 1 : 0;
+                } catch (const ErpError &) {
+                    outcomes[who] = 2;
+                }
+                own.close();
+            });
+        };
+        QThread *a = approve(0, first, QStringLiteral("LL101"));
+        QThread *b = approve(1, second, QStringLiteral("LL102"));
+        a->start();
+        b->start();
+        ready.acquire(2);
+        go.release(2);
+        QVERIFY(a->wait(60000));
+        QVERIFY(b->wait(60000));
+        delete a;
+        delete b;
+
+        std::sort(outcomes.begin(), outcomes.end());
+        QCOMPARE(outcomes, (QList<int>{0, 1}));   // exactly one posted, the other was short
+        QCOMPARE(balance(), 4.0);
+        QCOMPARE(journal().rowCount(), 1);
+        const int approved = Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE Status = '2'")).scalar().toInt();
+        QCOMPARE(approved, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDocumentStore)
+#include "tst_documentstore.moc"
