@@ -156,7 +156,7 @@ private slots:
     void headerByKeyAndNumber()
     {
         const qint64 key = header(QStringLiteral("LL'01"), QVariant());
-        const qint64 other = header(QStringLiteral("LL002"), QStringLiteral("Yes"));
+        header(QStringLiteral("LL002"), QStringLiteral("Yes"));
         ScriptedMessageBox box;
         RecordLock lock;
         lock.unlockHeader(key);   // a row nobody holds just reads "No"
@@ -170,7 +170,6 @@ private slots:
         lock.unlockHeader(key);
         QCOMPARE(lockOf(QStringLiteral("LL'01")), QStringLiteral("No"));
         QCOMPARE(lockOf(QStringLiteral("LL002")), QStringLiteral("Yes"));
-        Q_UNUSED(other);
     }
 
     // The first user takes the lock inside a transaction; the second reads the
