@@ -1,0 +1,401 @@
+// The pickers: department and location trees, the generic list and the
+// colour list, driven as a caller drives them (obtain, modal show, results).
+#include "TestSupport.h"
+
+#include "entry/RunContext.h"
+#include "pickers/FrmBar_Tree.h"
+#include "pickers/FrmOrg.h"
+#include "platform/db/Sql.h"
+#include "platform/ui/ModalRunner.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+QTreeWidget *treeOf(QDialog *d)
+{
+    return d->findChild<QTreeWidget *>(QStringLiteral("tvwdb"));
+}
+
+QTreeWidgetItem *findNode(QTreeWidget *tree, const QString &text)
+{
+    const QList<QTreeWidgetItem *> found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.size() == 1 ? found.first() : nullptr;
+}
+
+// The tree as indented lines "text [key]", depth first in display order.
+void dump(const QTreeWidgetItem *item, int depth, QStringList &out)
+{
+    out << QString(depth * 2, QLatin1Char(' ')) + item->text(0) + QStringLiteral(" [")
+               + item->data(0, TreePicker::KeyRole).toString() + QStringLiteral("]");
+    for (int i = 0; i < item->childCount(); ++i)
+        dump(item->child(i), depth + 1, out);
+}
+
+QStringList dump(QTreeWidget *tree)
+{
+    QStringList out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        dump(tree->topLevelItem(i), 0, out);
+    return out;
+}
+
+// Every root-to-node path of keys, in any order.
+void paths(const QTreeWidgetItem *item, const QString &prefix, QStringList &out)
+{
+    const QString p = prefix + QLatin1Char('/') + item->data(0, TreePicker::KeyRole).toString() + QLatin1Char('=')
+                      + item->text(0);
+    out << p;
+    for (int i = 0; i < item->childCount(); ++i)
+        paths(item->child(i), p, out);
+}
+
+void clickNode(QTreeWidget *tree, QTreeWidgetItem *node, bool doubleClick)
+{
+    tree->scrollToItem(node);
+    const QPoint at = tree->visualItemRect(node).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    if (doubleClick)
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+class TstPickers : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+    ScriptedMessageBox *box = nullptr;
+    bool stillOpen = false;
+
+    // Shows the picker as a caller does and hands it to act while it is up.
+    template<class Picker>
+    int runPicker(Picker &picker, const std::function<void(QDialog *)> &act)
+    {
+        ModalRunner::setDriver([&](QDialog *d) {
+            d->show();
+            if (!QTest::qWaitForWindowExposed(d))
+                return -1;
+            act(d);
+            stillOpen = d->isVisible();
+            return d->result();
+        });
+        const int r = ModalRunner::exec(&picker);
+        ModalRunner::setDriver({});
+        return r;
+    }
+
+    void addOrg(const QString &no, const QString &name, const QString &level)
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst001 (Org_No, Org_Name, Level_No) VALUES (?, ?, ?)"),
+                     {no, name, level});
+    }
+
+private slots:
+    void init()
+    {
+        box = new ScriptedMessageBox;
+        conn = TestDb::freshSqlite();
+        runContext().Conn = conn;
+        stillOpen = false;
+        addOrg(QStringLiteral("0002"), QStringLiteral("物控部"), QStringLiteral("0002"));
+        addOrg(QStringLiteral("0001"), QStringLiteral("生产部"), QStringLiteral("0001"));
+        addOrg(QStringLiteral("0001002"), QStringLiteral("车缝车间"), QStringLiteral("0001002"));
+        addOrg(QStringLiteral("0001001"), QStringLiteral("裁床组"), QStringLiteral("0001001"));
+        addOrg(QStringLiteral("00011"), QStringLiteral("五位代码"), QStringLiteral("00011"));
+        addOrg(QStringLiteral("0009001"), QStringLiteral("无上级"), QStringLiteral("0009001"));
+        for (const auto &[no, name] : {std::pair{"A001", "原料仓"}, {"A001001", "面料区"}, {"A002", "成品仓"}})
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES (?, ?)"),
+                         {QString::fromUtf8(no), QString::fromUtf8(name)});
+    }
+    void cleanup()
+    {
+        FrmOrg::release();
+        FrmBar_Tree::release();
+        ModalRunner::setDriver({});
+        delete box;
+        box = nullptr;
+    }
+
+    void departmentTreeOpensFullyExpanded()
+    {
+        FrmOrg &picker = FrmOrg::obtain();
+        QCOMPARE(picker.windowTitle(), QStringLiteral("组织选择(FrmOrg)"));
+        QTreeWidget *tree = treeOf(&picker);
+        QVERIFY(tree);
+        // Sorted by text at every level; the five-character code and the
+        // child without a parent are nowhere.
+        const QStringList expected{
+            QStringLiteral("公司 [A]"),
+            QStringLiteral("  生产部 [0001]"),
+            QStringLiteral("    裁床组 [0001001]"),
+            QStringLiteral("    车缝车间 [0001002]"),
+            QStringLiteral("  物控部 [0002]"),
+        };
+        QCOMPARE(dump(tree), expected);
+        QCOMPARE(picker.currentKey(), QStringLiteral("A"));
+        QTreeWidgetItemIterator it(tree);
+        for (; *it; ++it) {
+            QVERIFY2((*it)->isExpanded() || (*it)->childCount() == 0, qPrintable((*it)->text(0)));
+            QCOMPARE((*it)->data(0, TreePicker::ImageRole).toInt(), 2);
+        }
+
+        // Folding a node gives it the closed image, opening it the open one.
+        QTreeWidgetItem *prod = findNode(tree, QStringLiteral("生产部"));
+        prod->setExpanded(false);
+        QCOMPARE(prod->data(0, TreePicker::ImageRole).toInt(), 1);
+        prod->setExpanded(true);
+        QCOMPARE(prod->data(0, TreePicker::ImageRole).toInt(), 2);
+    }
+
+    void locationTree()
+    {
+        FrmBar_Tree &picker = FrmBar_Tree::obtain();
+        QCOMPARE(picker.windowTitle(), QStringLiteral("仓位选择(FrmBar_Tree)"));
+        const QStringList expected{
+            QStringLiteral("仓位资料 [A]"),
+            QStringLiteral("  成品仓 [A002]"),
+            QStringLiteral("  原料仓 [A001]"),
+            QStringLiteral("    面料区 [A001001]"),
+        };
+        QCOMPARE(dump(treeOf(&picker)), expected);
+
+        const int r = runPicker(picker, [](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            clickNode(tree, findNode(tree, QStringLiteral("面料区")), true);
+        });
+        QCOMPARE(r, int(QDialog::Accepted));
+        QCOMPARE(picker.Bar_Name(), QStringLiteral("面料区"));
+        QCOMPARE(picker.Bar_ID(), QStringLiteral("A001001"));
+    }
+
+    void choosingADepartment_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("double click") << "dblclick";
+        QTest::newRow("Enter in the tree") << "enter";
+        QTest::newRow("OK button") << "ok";
+        QTest::newRow("F5") << "f5";
+    }
+    void choosingADepartment()
+    {
+        QFETCH(QString, how);
+        FrmOrg &picker = FrmOrg::obtain();
+        const int r = runPicker(picker, [&](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            clickNode(tree, findNode(tree, QStringLiteral("车缝车间")), how == QLatin1String("dblclick"));
+            if (how == QLatin1String("enter"))
+                QTest::keyClick(tree, Qt::Key_Return);
+            else if (how == QLatin1String("ok"))
+                QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Cmd_Ok")), Qt::LeftButton);
+            else if (how == QLatin1String("f5"))
+                QTest::keyClick(tree, Qt::Key_F5);
+        });
+        QCOMPARE(r, int(QDialog::Accepted));
+        QVERIFY(!stillOpen);
+        QCOMPARE(picker.Org_No(), QStringLiteral("0001002"));
+        QCOMPARE(picker.Org_Name(), QStringLiteral("车缝车间"));
+        QCOMPARE(picker.Org_ID(), QStringLiteral("0001002"));
+        QVERIFY(box->shown().isEmpty());
+    }
+
+    void rootChoosesNothing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("double click") << "dblclick";
+        QTest::newRow("Enter") << "enter";
+        QTest::newRow("OK button") << "ok";
+    }
+    void rootChoosesNothing()
+    {
+        QFETCH(QString, how);
+        FrmOrg &picker = FrmOrg::obtain();
+        QWidget *focusAfter = nullptr;
+        runPicker(picker, [&](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            auto *ok = d->findChild<QPushButton *>(QStringLiteral("Cmd_Ok"));
+            if (how == QLatin1String("dblclick")) {
+                clickNode(tree, tree->topLevelItem(0), true);
+            } else if (how == QLatin1String("enter")) {
+                tree->setFocus();
+                QTest::keyClick(tree, Qt::Key_Enter);
+            } else {
+                ok->setFocus();
+                QTest::mouseClick(ok, Qt::LeftButton);
+            }
+            focusAfter = QApplication::focusWidget();
+        });
+        QVERIFY(stillOpen);
+        QCOMPARE(picker.currentKey(), QStringLiteral("A"));
+        QCOMPARE(picker.Org_No(), QString());
+        QCOMPARE(picker.Org_Name(), QString());
+        QCOMPARE(picker.Org_ID(), QString());
+        QVERIFY(box->shown().isEmpty());
+        QCOMPARE(focusAfter, treeOf(&picker));   // OK on the root sends the user to the tree
+    }
+
+    void emptyHierarchy_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("departments") << "mmst001" << "FrmOrg" << "请先建立组织!";
+        QTest::newRow("locations") << "mmst903" << "FrmBar_Tree" << "请先建立仓位资料!";
+    }
+    void emptyHierarchy()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, form);
+        QFETCH(QString, message);
+        TestDb::exec(conn, QStringLiteral("DELETE FROM ") + table);
+        // A five-character code alone still leaves the tree empty.
+        if (table == QLatin1String("mmst001"))
+            addOrg(QStringLiteral("00011"), QStringLiteral("五位代码"), QStringLiteral("00011"));
+        QDialog *picker = form == QLatin1String("FrmOrg") ? static_cast<QDialog *>(&FrmOrg::obtain())
+                                                          : static_cast<QDialog *>(&FrmBar_Tree::obtain());
+        QCOMPARE(treeOf(picker)->topLevelItem(0)->childCount(), 0);
+        const int r = runPicker(*picker, [](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            clickNode(tree, tree->topLevelItem(0), true);
+        });
+        QCOMPARE(r, int(QDialog::Rejected));
+        QVERIFY(!stillOpen);
+        QCOMPARE(box->texts(), QStringList{message});
+        QCOMPARE(box->last().form, form);
+        QCOMPARE(box->last().style, 64);
+        if (form == QLatin1String("FrmOrg"))
+            QCOMPARE(FrmOrg::obtain().Org_ID(), QString());
+        else
+            QCOMPARE(FrmBar_Tree::obtain().Bar_ID(), QString());
+    }
+
+    void sharedNameGivesTheChosenDepartmentsNumber()
+    {
+        // The first row the database returns for the name is the other one.
+        TestDb::exec(conn, QStringLiteral("DELETE FROM mmst001"));
+        addOrg(QStringLiteral("D-001"), QStringLiteral("包装组"), QStringLiteral("0001001"));
+        addOrg(QStringLiteral("D-002"), QStringLiteral("包装组"), QStringLiteral("0002001"));
+        addOrg(QStringLiteral("0001"), QStringLiteral("生产部"), QStringLiteral("0001"));
+        addOrg(QStringLiteral("0002"), QStringLiteral("物控部"), QStringLiteral("0002"));
+        FrmOrg &picker = FrmOrg::obtain();
+        runPicker(picker, [](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            QTreeWidgetItem *second = findNode(tree, QStringLiteral("物控部"))->child(0);
+            clickNode(tree, second, true);
+        });
+        QCOMPARE(picker.Org_Name(), QStringLiteral("包装组"));
+        QCOMPARE(picker.Org_ID(), QStringLiteral("0002001"));
+        QCOMPARE(picker.Org_No(), QStringLiteral("D-002"));
+    }
+
+    void closingWithoutChoiceAndReleasing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("cancel button") << "cancel";
+    }
+    void closingWithoutChoiceAndReleasing()
+    {
+        QFETCH(QString, how);
+        FrmOrg *picker = &FrmOrg::obtain();
+        runPicker(*picker, [](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            clickNode(tree, findNode(tree, QStringLiteral("裁床组")), true);
+        });
+        QCOMPARE(picker->Org_ID(), QStringLiteral("0001001"));
+        // Shown again without release: the earlier choice stays.
+        const int r = runPicker(*picker, [&](QDialog *d) {
+            QTreeWidget *tree = treeOf(d);
+            clickNode(tree, findNode(tree, QStringLiteral("物控部")), false);
+            if (how == QLatin1String("esc"))
+                QTest::keyClick(tree, Qt::Key_Escape);
+            else
+                QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("cmd_quit")), Qt::LeftButton);
+        });
+        QCOMPARE(r, int(QDialog::Rejected));
+        QVERIFY(!stillOpen);
+        QCOMPARE(picker->Org_ID(), QStringLiteral("0001001"));
+        // After release the next use starts empty.
+        FrmOrg::release();
+        picker = &FrmOrg::obtain();
+        QCOMPARE(picker->Org_No(), QString());
+        QCOMPARE(picker->Org_ID(), QString());
+    }
+
+    // The tree built from one read of the table is the tree the per-node rule
+    // gives: the children of p are the codes exactly three characters longer
+    // that start with p (case and trailing blanks aside).
+    void treeMatchesThePerNodeRule()
+    {
+        TestDb::exec(conn, QStringLiteral("DELETE FROM mmst001"));
+        quint32 seed = 20240611;
+        const auto next = [&seed](quint32 n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        QStringList parents;   // codes that may get children
+        for (int i = 0; i < 6; ++i)
+            parents << QStringLiteral("T%1").arg(i, 3, 10, QLatin1Char('0'));
+        QStringList codes = parents;
+        for (int round = 0; round < 400; ++round) {
+            const QString parent = parents.at(int(next(quint32(parents.size()))));
+            QString code = parent + QStringLiteral("%1").arg(next(40), 3, 10, QLatin1Char('0'));
+            bool canParent = code.size() <= 27;
+            switch (next(10)) {
+            case 0: code = code.toLower(); break;                                      // case differs from the parent
+            case 1: code = parent + QStringLiteral("9"); canParent = false; break;     // one character too many
+            case 2: code = QStringLiteral("X") + code.mid(1); break;                   // an orphan, with its own subtree
+            case 3: code += QStringLiteral("  "); canParent = false; break;            // trailing blanks
+            default: break;
+            }
+            if (codes.contains(code.trimmed(), Qt::CaseInsensitive))
+                continue;
+            codes << code;
+            if (canParent)
+                parents << code;
+        }
+        int n = 0;
+        for (const QString &code : codes)
+            addOrg(QStringLiteral("N%1").arg(++n), QStringLiteral("名%1").arg(next(50)), code);
+
+        QStringList expected;
+        const std::function<void(const QString &, const QString &)> walk = [&](const QString &p, const QString &path) {
+            const ResultSet rs = Sql(conn, QStringLiteral("SELECT Level_No, Org_Name FROM mmst001 "
+                                                          "WHERE UPPER(SUBSTR(Level_No, 1, ?)) = UPPER(?) "
+                                                          "AND LENGTH(RTRIM(Level_No)) = ?"))
+                                     .bind(p.size())
+                                     .bind(p)
+                                     .bind(p.size() + 3)
+                                     .select();
+            for (qint64 r = 0; r < rs.rowCount(); ++r) {
+                const QString key = rs.text(r, 0).trimmed();
+                const QString here = path + QLatin1Char('/') + key + QLatin1Char('=') + rs.text(r, 1);
+                expected << here;
+                walk(key, here);
+            }
+        };
+        const ResultSet top = Sql(conn, QStringLiteral("SELECT Level_No, Org_Name FROM mmst001 "
+                                                       "WHERE LENGTH(RTRIM(Level_No)) = 4")).select();
+        expected << QStringLiteral("/A=公司");
+        for (qint64 r = 0; r < top.rowCount(); ++r) {
+            const QString key = top.text(r, 0).trimmed();
+            const QString here = QStringLiteral("/A=公司/") + key + QLatin1Char('=') + top.text(r, 1);
+            expected << here;
+            walk(key, here);
+        }
+        QVERIFY(expected.size() > 150);
+
+        QStringList actual;
+        paths(treeOf(&FrmOrg::obtain())->topLevelItem(0), QString(), actual);
+        expected.sort();
+        actual.sort();
+        QCOMPARE(actual, expected);
+    }
+};
+
+QTEST_MAIN(TstPickers)
+#include "tst_pickers.moc"
