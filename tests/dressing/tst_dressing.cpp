@@ -449,20 +449,6 @@ private slots:
         QVERIFY(box.shown().isEmpty());
     }
 
-    void helpFollowsItsLatestOwner()
-    {
-        window = std::make_unique<QWidget>();
-        QWidget other;
-        ShowHelp(window.get(), QStringLiteral("mmss40B"));
-        HelpWindow *first = HelpWindow::current();
-        ShowHelp(&other, QStringLiteral("mmss40D"));
-        QCOMPARE(HelpWindow::current(), first);
-        QCOMPARE(first->parentWidget(), &other);
-        QVERIFY(first->pageText().contains(QStringLiteral("生产补料单")));
-        window.reset();
-        QVERIFY2(HelpWindow::current(), "the help stays while its owner lives");
-    }
-
     void missingHelpFile()
     {
         QTemporaryDir empty;

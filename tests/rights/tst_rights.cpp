@@ -141,17 +141,6 @@ private slots:
         QCOMPARE(ctl->LastAction(), 0);   // every load returns to browsing
     }
 
-    void noRightsRowDisablesEveryGatedButton()
-    {
-        signIn(QStringLiteral("nobody"), &oneDocument);
-        ctl->Set_Status(QStringLiteral("0"));
-        // Browsing: only buttons no right gates stay on.
-        QCOMPARE(enabled(ctl->states()), QStringList{QStringLiteral("cmd_design")});
-        QVERIFY(!ctl->states().contains(QStringLiteral("cmd_quit")));
-        QVERIFY(!ctl->states().contains(QStringLiteral("Cmd_Help")));
-        QCOMPARE(ctl->states().value(QStringLiteral("Cmd_Save"), true), false);
-    }
-
     void closeNeedsBothRights_data()
     {
         QTest::addColumn<QString>("user");
@@ -168,13 +157,6 @@ private slots:
         ctl->Set_Status(QStringLiteral("2"));
         QCOMPARE(ctl->states().value(QStringLiteral("Cmd_Close")), closeOn);
         QCOMPARE(ctl->states().value(QStringLiteral("cmd_reset")), true);
-    }
-
-    void lowerCaseRightsOnOpenDocument()
-    {
-        signIn(QStringLiteral("clerk"), &oneDocument);
-        ctl->Set_Status(QStringLiteral("0"));
-        QCOMPARE(enabled(ctl->states()), sorted({"Cmd_Add", "Cmd_Edit", "cmd_design"}));
     }
 
     void editingKeepsStoredStatus()
@@ -231,13 +213,6 @@ private slots:
         QCOMPARE(ctl->LastAction(), int(WindowAction::Edit));
     }
 
-    void commandLetters()
-    {
-        QCOMPARE(CommandLetter::buttonName(CommandLetter::Find), QStringLiteral("Cmd_Find"));
-        QCOMPARE(CommandLetter::buttonName(CommandLetter::Close), QStringLiteral("Cmd_Close"));
-        QCOMPARE(CommandLetter::ofButton(QStringLiteral("cmd_check")), 'C');
-        QCOMPARE(CommandLetter::ofButton(QStringLiteral("Cmd_Save")), '\0');
-    }
 };
 
 QTEST_GUILESS_MAIN(TstRights)
