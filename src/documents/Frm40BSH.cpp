@@ -1,0 +1,293 @@
+#include "documents/Frm40BSH.h"
+
+#include "entry/RunContext.h"
+#include "platform/db/Dialect.h"
+#include "platform/db/Sql.h"
+#include "platform/ui/HeadItem.h"
+#include "services/DbGateway.h"
+#include "services/ErrorReporter.h"
+#include "services/widgets/FormDressing.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kForm = QStringLiteral("Frm40BSH");
+
+QString orDefault(const QString &text, const QString &fallback)
+{
+    const QString t = text.trimmed();
+    return t.isEmpty() ? fallback : t;
+}
+
+QString code(const char *text)
+{
+    return DbGateway::ChangeStrCode(QString::fromUtf8(text));
+}
+
+} // namespace
+
+SearchStatement BuildSearchStatement(const DocumentSearch &s, const Dialect &dialect)
+{
+    SearchStatement out;
+    const QString table = s.DefTable.trimmed();
+    const QString number = table + QLatin1Char('.') + orDefault(s.DefField, QStringLiteral("Inv_No"));
+    const QString date = table + QLatin1Char('.') + orDefault(s.DefInvDate, QStringLiteral("inv_date"));
+    const QString status = orDefault(s.DefInvStatusFieldName, table + QStringLiteral(".Status"));
+
+    QString f = QStringLiteral("1=1");
+    QList<QVariant> &v = out.values;
+    const auto like = [&](const QString &column, const QString &pattern) {
+        f += QStringLiteral(" AND ") + dialect.codeLike(column) + QStringLiteral(" ?");
+        v.append(pattern);
+    };
+
+    const QString no = s.Inv_No.trimmed();
+    if (!no.isEmpty())
+        like(number, no + QLatin1Char('%'));
+
+    // Whole days as a half-open range on the column itself, so its index serves.
+    if (!s.Date1.trimmed().isEmpty()) {
+        const QDate from = DbGateway::toDate(s.Date1.trimmed());
+        if (!from.isValid())
+            return SearchStatement{{}, {}, QStringLiteral("Date1")};
+        f += QStringLiteral(" AND ") + date + QStringLiteral(" >= ?");
+        v.append(from);
+    }
+    if (!s.Date2.trimmed().isEmpty()) {
+        const QDate to = DbGateway::toDate(s.Date2.trimmed());
+        if (!to.isValid())
+            return SearchStatement{{}, {}, QStringLiteral("Date2")};
+        f += QStringLiteral(" AND ") + date + QStringLiteral(" < ?");
+        v.append(to.addDays(1));
+    }
+
+    const std::pair<const char *, const QString *> people[] = {
+        {"Form_Man", &s.Form_Man}, {"Bar_Man", &s.Bar_Man}, {"Proc_Man", &s.Proc_Man}, {"Check_Man", &s.Check_Man}};
+    for (const auto &[column, text] : people)
+        if (!text->trimmed().isEmpty())
+            like(table + QLatin1Char('.') + QLatin1String(column),
+                 QLatin1Char('%') + text->trimmed() + QLatin1Char('%'));
+
+    if (!s.DefInvOther.trimmed().isEmpty()) {
+        f += QStringLiteral(" AND (") + s.DefInvOther + QLatin1Char(')');
+        v.append(s.DefInvOtherValues);
+    }
+
+    // A document never printed has no print status yet.
+    if (s.print_status == code("未列印") || s.print_status == code("已列印")) {
+        f += QStringLiteral(" AND COALESCE(") + table + QStringLiteral(".print_status, 0) = ?");
+        v.append(s.print_status == code("未列印") ? 0 : 1);
+    }
+
+    if (s.Cb_Check == code("未审核") || s.Cb_Check == code("已审核")) {
+        f += QStringLiteral(" AND ") + status + QStringLiteral(" = ?");
+        v.append(s.Cb_Check == code("未审核") ? QStringLiteral("0") : QStringLiteral("2"));
+    } else if (s.Cb_Check == code("已结案")) {
+        f += QStringLiteral(" AND (") + status + QStringLiteral(" = ? OR ") + status + QStringLiteral(" = ?)");
+        v.append(QStringLiteral("6"));
+        v.append(QStringLiteral("7"));
+    }
+
+    // Documents with at least one line drawn from that receipt; wildcards
+    // only when the user types them.
+    const QString receipt = s.Frm_INV.trimmed();
+    if (!receipt.isEmpty()) {
+        f += QStringLiteral(" AND EXISTS (SELECT 1 FROM Mmst412 WHERE Mmst412.Rec_411 = ") + table
+             + QStringLiteral(".Rec_411 AND ") + dialect.codeLike(QStringLiteral("Mmst412.Frm_Inv")) + QStringLiteral(" ?)");
+        v.append(receipt);
+    }
+
+    out.sql = QStringLiteral("SELECT DISTINCT ") + number + QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ")
+              + f + QStringLiteral(" ORDER BY ") + number;
+    return out;
+}
+
+QString SearchPeopleQuery(const QString &table, const QString &column)
+{
+    // Null and empty read alike and sort first on every server.
+    return QStringLiteral("SELECT DISTINCT COALESCE(%1, '') AS %1 FROM %2 ORDER BY 1").arg(column, table);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+QPointer<Frm40BSH> g_instance;
+}
+
+Frm40BSH &Frm40BSH::obtain(QWidget *parent)
+{
+    if (!g_instance)
+        g_instance = new Frm40BSH(parent);
+    return *g_instance;
+}
+
+void Frm40BSH::release()
+{
+    delete g_instance.data();
+}
+
+HeadItem *Frm40BSH::addField(const char *name, const QString &caption, int kind)
+{
+    auto *item = new HeadItem(HeadItem::Kind(kind), this);
+    item->setObjectName(QLatin1String(name));
+    item->setCaption(DbGateway::ChangeStrCode(caption));
+    return item;
+}
+
+Frm40BSH::Frm40BSH(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(kForm);
+    setWindowTitle(code("查询(Frm40BSH)"));
+    setModal(true);
+
+    m_invNo = addField("Inv_No", QStringLiteral("单据编号:"), HeadItem::PlainText);
+    m_cbCheck = addField("Cb_Check", QStringLiteral("单据状态:"), HeadItem::List);
+    m_date1 = addField("Date1", QStringLiteral("起始日期:"), HeadItem::Date);
+    m_date2 = addField("Date2", QStringLiteral("终止日期:"), HeadItem::Date);
+    m_formMan = addField("Form_Man", QStringLiteral("制    表:"), HeadItem::List);
+    m_barMan = addField("Bar_Man", QStringLiteral("仓    库:"), HeadItem::List);
+    m_procMan = addField("Proc_Man", QStringLiteral("领    料:"), HeadItem::List);
+    m_checkMan = addField("Check_Man", QStringLiteral("审    核:"), HeadItem::List);
+    m_frmInv = addField("Frm_INV", QStringLiteral("来料单号:"), HeadItem::PlainText);
+    m_printStatus = addField("print_status", QStringLiteral("打印状态:"), HeadItem::List);
+    m_frmInv->editor()->setMaxLength(50);
+
+    m_ok = new QPushButton(code("确定"), this);
+    m_ok->setObjectName(QStringLiteral("Cmd_Ok"));
+    m_cancel = new QPushButton(code("取消"), this);
+    m_cancel->setObjectName(QStringLiteral("Cmd_Cancel"));
+    // Enter moves between fields; only a click or Space on a button acts.
+    for (QPushButton *b : {m_ok, m_cancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto *grid = new QGridLayout;
+    HeadItem *const order[5][2] = {{m_invNo, m_cbCheck},     {m_date1, m_date2},         {m_formMan, m_barMan},
+                                   {m_procMan, m_checkMan}, {m_frmInv, m_printStatus}};
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 2; ++c)
+            grid->addWidget(order[r][c], r, c);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    resize(560, 240);
+
+    connect(m_ok, &QPushButton::clicked, this, &Frm40BSH::Cmd_Ok_MouseClick);
+    connect(m_cancel, &QPushButton::clicked, this, &Frm40BSH::Cmd_Cancel_MouseClick);
+
+    // Load.
+    DressForm(this);
+    installHotKeys(this, true);
+    const QDate today = DbGateway::toDate(DbGateway::GetServerDate(runContext().Conn));
+    m_date2->setDateValue(today);
+    m_date1->setDateValue(today.addDays(-30));
+    m_clickCancel = false;
+    for (const char *t : {"未审核", "已审核", "已结案", "全 部"})
+        m_cbCheck->addItem(code(t));
+    for (const char *t : {"未列印", "已列印", "全 部"})
+        m_printStatus->addItem(code(t));
+    m_cbCheck->setText(QString());
+    m_printStatus->setText(QString());
+}
+
+void Frm40BSH::setDefTable(const QString &table)
+{
+    m_defTable = table;
+    LoadCombox();
+}
+
+void Frm40BSH::setDefInvOther(const QString &condition, const QList<QVariant> &values)
+{
+    m_defInvOther = condition;
+    m_defInvOtherValues = values;
+}
+
+void Frm40BSH::LoadCombox()
+{
+    try {
+        const std::pair<HeadItem *, const char *> fields[] = {
+            {m_formMan, "Form_Man"}, {m_checkMan, "Check_Man"}, {m_procMan, "Proc_Man"}, {m_barMan, "Bar_Man"}};
+        for (const auto &[field, column] : fields) {
+            // Read first, so that a failing statement leaves the list as it was.
+            ResultSet rs = Sql(runContext().Conn, SearchPeopleQuery(m_defTable, QLatin1String(column))).select();
+            field->clearList();
+            DbGateway::AddRsToList(field, QString(), &rs, 0, true, false, false, true);
+            field->setText(rs.isEmpty() ? QString() : rs.text(0, 0));
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("LoadCombox"));
+    }
+}
+
+DocumentSearch Frm40BSH::criteria() const
+{
+    DocumentSearch s;
+    s.DefTable = m_defTable;
+    s.DefField = m_defField;
+    s.DefInvDate = m_defInvDate;
+    s.DefInvStatusFieldName = m_defInvStatusFieldName;
+    s.DefInvOther = m_defInvOther;
+    s.DefInvOtherValues = m_defInvOtherValues;
+    s.Inv_No = m_invNo->text();
+    s.Cb_Check = m_cbCheck->text();
+    s.print_status = m_printStatus->text();
+    s.Date1 = m_date1->text();
+    s.Date2 = m_date2->text();
+    s.Form_Man = m_formMan->text();
+    s.Bar_Man = m_barMan->text();
+    s.Proc_Man = m_procMan->text();
+    s.Check_Man = m_checkMan->text();
+    s.Frm_INV = m_frmInv->text();
+    return s;
+}
+
+void Frm40BSH::Cmd_Ok_MouseClick()
+{
+    try {
+        m_invNo->setText(m_invNo->text().trimmed());
+        const SearchStatement st = BuildSearchStatement(criteria(), runContext().Conn.dialect());
+        if (!st.badDateField.isEmpty()) {
+            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Cmd_Ok_1"), code("请输入正确的日期!"), 64);
+            HeadItem *bad = st.badDateField == QLatin1String("Date1") ? m_date1 : m_date2;
+            bad->setFocus();
+            return;
+        }
+        // Read before touching the list: a failure leaves it as it was and the
+        // dialog open.
+        ResultSet rs = Sql(runContext().Conn, st.sql).bindAll(st.values).select();
+        QWidget *target = m_callControl;
+        auto *head = qobject_cast<HeadItem *>(target);
+        if (qobject_cast<QComboBox *>(target) || (head && head->kind() == HeadItem::List)) {
+            if (head)
+                head->clearList();
+            DbGateway::AddRsToList(target, QString(), &rs, 0, true, false, false, true);
+        }
+        m_clickCancel = false;
+        accept();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_MouseClick"));
+    }
+}
+
+void Frm40BSH::Cmd_Cancel_MouseClick()
+{
+    reject();
+}
+
+void Frm40BSH::reject()
+{
+    // Esc and the window's close button cancel as the cancel button does.
+    m_clickCancel = true;
+    QDialog::reject();
+}
