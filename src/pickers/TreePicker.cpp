@@ -3,6 +3,7 @@
 #include "entry/RunContext.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
+#include "services/widgets/FormDressing.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -100,7 +101,7 @@ TreePicker::TreePicker(const Config &config, QWidget *parent) : QDialog(parent),
     for (QWidget *w : {static_cast<QWidget *>(m_tree), static_cast<QWidget *>(m_ok), static_cast<QWidget *>(m_quit)})
         w->installEventFilter(this);
 
-    // DressForm(this);   // form dressing: add when the shared dressing is in
+    DressForm(this);
     loadTree();
 }
 

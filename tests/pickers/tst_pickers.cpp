@@ -99,7 +99,7 @@ private slots:
     void init()
     {
         box = new ScriptedMessageBox;
-        conn = TestDb::freshSqlite();
+        conn = TestDb::fresh();
         runContext().Conn = conn;
         stillOpen = false;
         addOrg(QStringLiteral("0002"), QStringLiteral("物控部"), QStringLiteral("0002"));
