@@ -1,0 +1,655 @@
+#include "grid/ExcelExport.h"
+
+#include "entry/RunContext.h"
+#include "platform/core/ErpError.h"
+#include "platform/core/MessageBoxService.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/xlsx/XlsxWorkbook.h"
+#include "services/ErrorReporter.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const QString kPublicForm = QStringLiteral("PublicFunction");
+const QString kDialogForm = QStringLiteral("mmss_set");
+const QString kTitle = QStringLiteral("提示");
+const QString kDetailBegin = QStringLiteral("DetailBegin");
+const QString kDetailEnd = QStringLiteral("DetailEnd");
+const QString kAbsolutePosition = QStringLiteral("AbsolutePosition");
+const QString kTextFormat = QStringLiteral("@");
+
+// Failure numbers the user is told about in words of their own.
+constexpr qint64 kErrRange = 1004;      // a range, name or sheet that cannot be found or accepted
+constexpr qint64 kErrItem = 3265;       // item not found in a collection
+constexpr qint64 kErrDenied = 70;       // file in use or not writable
+constexpr qint64 kErrNoSheet = 9;       // no sheet of the expected name
+constexpr qint64 kErrCancelled = 32755; // the user cancelled; nothing to say
+
+ExcelExport::FileChooser g_chooser;
+ExcelExport::FileOpener g_opener;
+
+QString chooseFile(QWidget *owner, const QString &filter, const QString &title)
+{
+    if (g_chooser)
+        return g_chooser(owner, filter, title);
+    const QStringList parts = filter.split(u'|');
+    QStringList qtFilters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        qtFilters.append(parts.at(i) + QStringLiteral(" (") + parts.at(i + 1) + u')');
+    // We ask before replacing a file ourselves, under our own message.
+    return QFileDialog::getSaveFileName(owner, title, QString(), qtFilters.join(QStringLiteral(";;")), nullptr,
+                                        QFileDialog::DontConfirmOverwrite)
+        .trimmed();
+}
+
+void openFile(const QString &path)
+{
+    if (g_opener)
+        g_opener(path);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+[[noreturn]] void fail(qint64 number, const QString &description)
+{
+    throw ErpError(number, QStringLiteral("ExcelExport"), description);
+}
+
+enum class Job { Export, Design };
+
+// Tells the user about a failed export or design, by the failure's number.
+void reportFailure(Job job, const ErpError &error, QWidget *owner)
+{
+    const bool exporting = job == Job::Export;
+    const QString form = exporting ? kPublicForm : kDialogForm;
+    QString id;
+    QString text;
+    switch (error.number()) {
+    case kErrRange:
+        id = exporting ? QStringLiteral("Export_excel_3") : QStringLiteral("Cmd_DesignModel_Click_1");
+        text = error.description() + u'\n' + QStringLiteral("模板表格已被改动,有些表格项目已经找不到,导出失败!");
+        break;
+    case kErrItem:
+        id = exporting ? QStringLiteral("Export_excel_4") : QStringLiteral("Cmd_DesignModel_Click_2");
+        text = error.description() + u'\n' + QStringLiteral("程序错误:指定名称的字段在记录集合中不存在!");
+        break;
+    case kErrDenied:
+        id = exporting ? QStringLiteral("Export_excel_5") : QStringLiteral("Cmd_DesignModel_Click_3");
+        text = QStringLiteral("指定的文件可能已被打开或没有权限写入,保存失败!");
+        break;
+    case kErrNoSheet:
+        id = exporting ? QStringLiteral("Export_excel_6") : QStringLiteral("Cmd_DesignModel_Click_4");
+        text = QStringLiteral("报表模块中不存在指定的报表样式!");
+        break;
+    case kErrCancelled:
+        return;
+    default:
+        ErrorReporter::ReportError(form, exporting ? QStringLiteral("Export_Excel") : QStringLiteral("Cmd_DesignModel_Click"),
+                                   exporting ? QStringLiteral("导出数据出错,请与程序员联系.")
+                                             : QStringLiteral("设计报表模板出错,请与程序员联系."),
+                                   error);
+        return;
+    }
+    if (owner && error.number() != kErrNoSheet)   // the window the user must look at again
+        owner->activateWindow();
+    ErrorReporter::ShowErpMessage(form, id, text, 64, kTitle);
+}
+
+// Runs body, showing any failure as the export or the design reports it.
+template <typename Body>
+bool guarded(Job job, QWidget *owner, Body body)
+{
+    try {
+        return body();
+    } catch (const ErpError &e) {
+        reportFailure(job, e, owner);
+    } catch (const std::exception &e) {
+        reportFailure(job, ErpError(-2147418113, QStringLiteral("ExcelExport"), QString::fromLocal8Bit(e.what())), owner);
+    }
+    return false;
+}
+
+void writeCellValue(XlsxSheet &sheet, int row, int col, const QString &text)
+{
+    double number = 0;
+    if (ExcelExport::isNumericText(text, &number) && sheet.numberFormat(row, col) != kTextFormat)
+        sheet.setNumber(row, col, number);
+    else
+        sheet.setText(row, col, text);
+}
+
+// Deletes the sheet columns of the grid's hidden columns; the others keep their order.
+void removeHiddenColumns(XlsxSheet &sheet, const ExportGrid &grid)
+{
+    int removed = 0;
+    for (int c = 1; c < grid.cols(); ++c) {
+        if (!grid.colHidden(c))
+            continue;
+        if (!sheet.removeColumn(c - removed))
+            fail(kErrRange, QStringLiteral("无法删除第 %1 列").arg(c - removed));
+        ++removed;
+    }
+}
+
+// Header row: width and bold caption aligned as the header; other rows aligned as the column.
+void styleGridCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int row, int col)
+{
+    if (gridRow == 0) {
+        const double width = grid.colWidth(col) / 120.0;
+        if (width > 0)
+            sheet.setColumnWidth(col, width);
+        sheet.setBold(row, col, true);
+        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.fixedAlignment(col));
+    } else {
+        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.colAlignment(col));
+    }
+}
+
+// Caption in A1 over the data columns, merged, centred, bold, 18 points.
+void writeTitle(XlsxSheet &sheet, const QString &caption, int lastColumn)
+{
+    sheet.setText(1, 1, caption);
+    if (lastColumn > 1)
+        sheet.mergeCells(XlsxRange(1, 1, 1, lastColumn));
+    sheet.setHorizontalAlignment(1, 1, XlsxHAlign::Center);
+    sheet.setVerticalAlignment(1, 1, XlsxVAlign::Center);
+    sheet.setBold(1, 1, true);
+    sheet.setFontSize(1, 1, 18);
+}
+
+void saveWorkbook(XlsxWorkbook &book, const QString &path)
+{
+    if (!book.save(path))
+        fail(kErrDenied, book.errorString());
+}
+
+// Share of done in whole percent; a grid of one row is done at once.
+int percent(int done, int total)
+{
+    return total > 0 ? int(std::lround(double(done) / total * 100)) : 100;
+}
+
+// The cell a live defined name points to on sheet; false when it is not live.
+bool namedCell(const XlsxWorkbook &book, const QString &sheetName, const QString &name, XlsxRange *cell)
+{
+    if (!ExcelExport::ExcelNameIsLive(book, name))
+        return false;
+    QString onSheet;
+    XlsxRange range;
+    if (!book.resolveDefinedName(name, &onSheet, &range))
+        return false;
+    if (onSheet.compare(sheetName, Qt::CaseInsensitive) != 0)
+        return false;
+    *cell = range;
+    return true;
+}
+
+void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QString &target, WaitWindow &wait)
+{
+    wait.Show_Wait(QStringLiteral("正在生成Excel文件..."));
+    wait.Show_Wait(QStringLiteral("正在新建报表模板..."));
+    XlsxWorkbook book;
+    wait.Show_Wait(QStringLiteral("正在填充报表...."));
+    XlsxSheet &sheet = *book.sheet(0);
+    if (!sheet.setName(info.formName + info.gridName))
+        fail(kErrRange, QStringLiteral("工作表名称无效: ") + info.formName + info.gridName);
+    wait.Show_Wait(QStringLiteral("正在填充报表...."));
+
+    int startRow = 1;
+    if (!info.caption.isEmpty()) {
+        writeTitle(sheet, info.caption, grid.cols() - 1);
+        startRow = 2;
+    }
+
+    const int rows = grid.rows();
+    const int cols = grid.cols();
+    int shown = -1;
+    for (int r = 0; r < rows; ++r) {
+        const int pct = percent(r, rows - 1);
+        if (pct != shown) {
+            wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(pct) + QStringLiteral("%...."));
+            shown = pct;
+        }
+        const int row = r + startRow;
+        for (int c = 1; c < cols; ++c) {
+            styleGridCell(sheet, grid, r, row, c);
+            const QString text = grid.text(r, c);
+            double number = 0;
+            if (ExcelExport::isNumericText(text, &number)) {
+                sheet.setNumberFormat(row, c, text.contains(u'.') ? QStringLiteral("0.0000_ ") : QStringLiteral("0_ "));
+                sheet.setNumber(row, c, number);
+            } else {
+                sheet.setNumberFormat(row, c, kTextFormat);
+                sheet.setText(row, c, text);
+            }
+        }
+    }
+    removeHiddenColumns(sheet, grid);
+    wait.Show_Wait(QStringLiteral("正在完成数据填充."));
+    saveWorkbook(book, target);
+}
+
+// False when the template has no detail band (the user has been told).
+bool templateExport(const ExportGrid &grid, const GridExportInfo &info, const QString &templ, const QString &target,
+                    WaitWindow &wait)
+{
+    wait.Show_Wait(QStringLiteral("正在打开报表模板..."));
+    XlsxWorkbook book;
+    if (!book.open(templ))
+        fail(kErrRange, book.errorString());
+
+    // The sheet named after the grid, wherever it sits among the sheets.
+    const int index = book.sheetIndex(info.formName + info.gridName);
+    if (index < 0)
+        fail(kErrNoSheet, QStringLiteral("下标越界"));
+    XlsxSheet &sheet = *book.sheet(index);
+    const QString sheetName = sheet.name();
+
+    wait.Show_Wait(QStringLiteral("正在填充报表...."));
+    XlsxRange cell;
+    const int beginRow = namedCell(book, sheetName, kDetailBegin, &cell) ? cell.firstRow : 0;
+    int endRow = namedCell(book, sheetName, kDetailEnd, &cell) ? cell.lastRow : 0;
+    if (endRow == 0)
+        endRow = beginRow;
+    if (beginRow == 0) {
+        ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("Export_excel_2"),
+                                      QStringLiteral("没有找到报表模板明细开始和结束的行标识!"), 64, kTitle);
+        return false;
+    }
+
+    // Columns whose key names a cell: inside the band it receives the data,
+    // outside it the current caption.
+    struct Target
+    {
+        int col;
+        int sheetCol;
+    };
+    std::vector<Target> bandColumns;
+    for (int c = 1; c < grid.cols(); ++c) {
+        if (!namedCell(book, sheetName, ExcelExport::CleanExcelName(grid.text(0, c)), &cell))
+            continue;
+        if (cell.firstRow < beginRow || cell.firstRow > endRow)
+            sheet.setText(cell.firstRow, cell.firstColumn, grid.text(0, c));
+        else
+            bandColumns.push_back({c, cell.firstColumn});
+    }
+    const int positionCol = namedCell(book, sheetName, kAbsolutePosition, &cell) ? cell.firstColumn : 0;
+
+    // One copy of the detail row per data row, formats and formulas included.
+    const int dataRows = grid.rows() - 1;
+    if (dataRows > 1 && !sheet.insertRowCopies(beginRow, dataRows - 1))
+        fail(kErrRange, QStringLiteral("无法复制明细行 %1").arg(beginRow));
+
+    int shown = -1;
+    for (int r = 1; r <= dataRows; ++r) {
+        const int pct = percent(r, dataRows);
+        if (pct != shown) {
+            wait.Show_Wait(QStringLiteral("正在填充报表 ") + QString::number(pct) + u'%');
+            shown = pct;
+        }
+        const int row = beginRow + r - 1;
+        if (positionCol > 0)
+            sheet.setNumber(row, positionCol, r);
+        for (const Target &t : bandColumns)
+            writeCellValue(sheet, row, t.sheetCol, grid.text(r, t.col));
+    }
+    wait.Show_Wait(QStringLiteral("完成填充数据!"));
+    saveWorkbook(book, target);
+    wait.Show_Wait(QStringLiteral("导出数据完成"));
+    return true;
+}
+
+void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const QString &path, WaitWindow &wait)
+{
+    wait.Show_Wait(QStringLiteral("正在新建报表模板..."));
+    XlsxWorkbook book;
+    wait.Show_Wait(QStringLiteral("正在填充报表...."));
+    XlsxSheet &sheet = *book.sheet(0);
+    const QString sheetName = info.formName + info.gridName;
+    if (!sheet.setName(sheetName))
+        fail(kErrRange, QStringLiteral("工作表名称无效: ") + sheetName);
+    wait.Show_Wait(QStringLiteral("正在填充报表...."));
+
+    const int cols = grid.cols();
+    int startRow = 1;
+    if (!info.caption.isEmpty()) {
+        // The title range is formed from one column letter, so a titled
+        // template holds at most 26 data columns.
+        const int last = cols - 1;
+        if (last < 1 || last > 26)
+            fail(kErrRange, QStringLiteral("无法形成标题区域 A1:") + QChar(char16_t(64 + last)) + u'1');
+        writeTitle(sheet, info.caption, last);
+        startRow = 2;
+    }
+
+    // The detail markers go on the first column that stays in the sheet.
+    int markerCol = 1;
+    while (markerCol < cols - 1 && grid.colHidden(markerCol))
+        ++markerCol;
+
+    const int fixedRows = grid.fixedRows();
+    for (int r = 0; r <= fixedRows; ++r) {
+        wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(percent(r, fixedRows)) + QStringLiteral("%...."));
+        const int row = r + startRow;
+        for (int c = 1; c < cols; ++c) {
+            styleGridCell(sheet, grid, r, row, c);
+            sheet.setNumberFormat(row, c, kTextFormat);
+            // A grid without data rows still gets its (empty) detail row.
+            const QString text = r < grid.rows() ? grid.text(r, c) : QString();
+            if (!text.isEmpty())
+                sheet.setText(row, c, text);
+            if (r < fixedRows) {
+                const QString name = ExcelExport::CleanExcelName(text);
+                if (XlsxWorkbook::isValidDefinedName(name))
+                    book.setDefinedName(name, sheetName, XlsxRange(row, c));
+            } else if (c == markerCol) {
+                if (!book.setDefinedName(kDetailBegin, sheetName, XlsxRange(row, c))
+                    || !book.setDefinedName(kDetailEnd, sheetName, XlsxRange(row, c)))
+                    fail(kErrRange, book.errorString());
+            }
+        }
+    }
+    removeHiddenColumns(sheet, grid);
+    // Names of the deleted columns now point nowhere.
+    for (const XlsxDefinedName &name : book.definedNames()) {
+        if (name.refersTo.contains(QStringLiteral("#REF"), Qt::CaseInsensitive))
+            book.removeDefinedName(name.name);
+    }
+    saveWorkbook(book, path);
+}
+
+} // namespace
+
+// ---- ExportTable -----------------------------------------------------------------
+
+ExportTable::ExportTable(int rows, int cols, int fixedRows)
+    : m_rows(std::max(rows, 0)), m_cols(std::max(cols, 0)), m_fixedRows(fixedRows),
+      m_texts(size_t(m_rows) * size_t(m_cols)), m_columns(size_t(m_cols))
+{
+}
+
+void ExportTable::setText(int row, int col, const QString &text)
+{
+    if (row >= 0 && row < m_rows && col >= 0 && col < m_cols)
+        m_texts[size_t(row) * size_t(m_cols) + size_t(col)] = text;
+}
+
+void ExportTable::setColumn(int col, double width, int alignment, int fixedAlignment, bool hidden)
+{
+    if (col >= 0 && col < m_cols)
+        m_columns[size_t(col)] = Column{width, alignment, fixedAlignment, hidden};
+}
+
+QString ExportTable::text(int row, int col) const
+{
+    if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
+        return {};
+    return m_texts[size_t(row) * size_t(m_cols) + size_t(col)];
+}
+
+double ExportTable::colWidth(int col) const
+{
+    return col >= 0 && col < m_cols ? m_columns[size_t(col)].width : 0;
+}
+
+bool ExportTable::colHidden(int col) const
+{
+    return col >= 0 && col < m_cols && m_columns[size_t(col)].hidden;
+}
+
+int ExportTable::colAlignment(int col) const
+{
+    return col >= 0 && col < m_cols ? m_columns[size_t(col)].alignment : 0;
+}
+
+int ExportTable::fixedAlignment(int col) const
+{
+    return col >= 0 && col < m_cols ? m_columns[size_t(col)].fixedAlignment : 0;
+}
+
+// ---- FlexGridExport --------------------------------------------------------------
+
+int FlexGridExport::rows() const
+{
+    return m_grid.rows();
+}
+
+int FlexGridExport::cols() const
+{
+    return m_grid.cols();
+}
+
+int FlexGridExport::fixedRows() const
+{
+    return m_grid.fixedRows();
+}
+
+QString FlexGridExport::text(int row, int col) const
+{
+    return m_grid.textMatrix(row, col);
+}
+
+double FlexGridExport::colWidth(int col) const
+{
+    return m_grid.colWidth(col);
+}
+
+bool FlexGridExport::colHidden(int col) const
+{
+    return m_grid.colHidden(col);
+}
+
+int FlexGridExport::colAlignment(int col) const
+{
+    return m_grid.colAlignment(col);
+}
+
+int FlexGridExport::fixedAlignment(int col) const
+{
+    return m_grid.fixedAlignment(col);
+}
+
+// ---- WaitWindow ----------------------------------------------------------------
+
+WaitWindow::WaitWindow(QWidget *parent) : QDialog(parent), m_label(new QLabel(this))
+{
+    setObjectName(QStringLiteral("Wait_Class"));
+    setWindowTitle(kTitle);
+    setModal(false);
+    m_label->setMinimumWidth(260);
+    m_label->setAlignment(Qt::AlignCenter);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_label);
+}
+
+void WaitWindow::Show_Wait(const QString &text)
+{
+    m_label->setText(text);
+    if (!isVisible())
+        show();
+    // Exports run on the window's thread; let the text paint.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QString WaitWindow::text() const
+{
+    return m_label->text();
+}
+
+// ---- ExcelExport ---------------------------------------------------------------
+
+const QString ExcelExport::kFilter = QStringLiteral("Excel文件(*.xlsx)|*.xlsx");
+
+void ExcelExport::setFileChooser(FileChooser chooser)
+{
+    g_chooser = std::move(chooser);
+}
+
+void ExcelExport::setFileOpener(FileOpener opener)
+{
+    g_opener = std::move(opener);
+}
+
+QString ExcelExport::templatePath(const QString &formName, const QString &gridName)
+{
+    return QDir(runContext().App_Path).filePath(QStringLiteral("model/") + formName + gridName + QStringLiteral(".xlsx"));
+}
+
+QString ExcelExport::CleanExcelName(const QString &text)
+{
+    QString name = text;
+    for (const QChar ch : {u'%', u'/', u'\\', u'(', u')', u'=', u'&', u' '})
+        name.remove(ch);
+    return name;
+}
+
+bool ExcelExport::ExcelNameIsLive(const XlsxWorkbook &book, const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const XlsxDefinedName &n : book.definedNames()) {
+        if (n.name.compare(name, Qt::CaseInsensitive) == 0)
+            return !n.refersTo.contains(QStringLiteral("#REF!"), Qt::CaseInsensitive);
+    }
+    return false;
+}
+
+void ExcelExport::Set_XlsAlignment(XlsxSheet &sheet, int row, int column, int code)
+{
+    if (code < 0 || code > 8)
+        return;
+    static const XlsxHAlign horizontal[3] = {XlsxHAlign::Left, XlsxHAlign::Center, XlsxHAlign::Right};
+    static const XlsxVAlign vertical[3] = {XlsxVAlign::Top, XlsxVAlign::Center, XlsxVAlign::Bottom};
+    sheet.setHorizontalAlignment(row, column, horizontal[code / 3]);
+    sheet.setVerticalAlignment(row, column, vertical[code % 3]);
+}
+
+bool ExcelExport::isNumericText(const QString &text, double *value)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
+    const QString t = text.trimmed();
+    if (!number.match(t).hasMatch())
+        return false;
+    const int start = (t.startsWith(u'+') || t.startsWith(u'-')) ? 1 : 0;
+    // "007" is a code, not seven.
+    if (t.size() > start + 1 && t.at(start) == u'0' && t.at(start + 1).isDigit())
+        return false;
+    // Beyond 15 digits a number loses digits; such texts are numbers only by look.
+    int digits = 0;
+    bool leading = true;
+    for (int i = start; i < t.size() && t.at(i) != u'e' && t.at(i) != u'E'; ++i) {
+        if (!t.at(i).isDigit())
+            continue;
+        if (leading && t.at(i) == u'0')
+            continue;
+        leading = false;
+        ++digits;
+    }
+    if (digits > 15)
+        return false;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    if (value)
+        *value = v;
+    return true;
+}
+
+QString ExcelExport::numberFormatFor(const QString &text)
+{
+    if (!isNumericText(text))
+        return kTextFormat;
+    return text.contains(u'.') ? QStringLiteral("0.0000_ ") : QStringLiteral("0_ ");
+}
+
+bool ExcelExport::ExportToChosenFile(const ExportGrid &grid, const GridExportInfo &info)
+{
+    QString file = chooseFile(info.owner, kFilter, QStringLiteral("请选择要导出表格内的数据至目的文件名:"));
+    if (file.isEmpty())
+        return false;
+    if (!file.toLower().endsWith(QStringLiteral(".xlsx")))
+        file += QStringLiteral(".xlsx");
+    const QFileInfo fi(file);
+    if (fi.exists()) {
+        const int answer = ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_1"),
+                                                         file + QStringLiteral("已存在，是否取代？"), 36, kTitle);
+        if (answer != MessageAnswer::Yes)
+            return false;
+        // The old file stays until the new one is written; only make sure it can be replaced.
+        const QFileInfo folder(fi.absolutePath());
+        if (!fi.isFile() || !fi.isWritable() || !folder.isWritable()) {
+            ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_2"),
+                                          QStringLiteral("没有使用权限或文件已经被打开!"), 64, kTitle);
+            return false;
+        }
+    }
+    return Export_Excel(grid, info, file);
+}
+
+bool ExcelExport::Export_Excel(const ExportGrid &grid, const GridExportInfo &info, const QString &target)
+{
+    const bool ok = guarded(Job::Export, info.owner, [&] {
+        WaitWindow wait(info.owner);
+        const QString templ = templatePath(info.formName, info.gridName);
+        if (QFileInfo::exists(templ))
+            return templateExport(grid, info, templ, target, wait);
+        plainExport(grid, info, target, wait);
+        return true;
+    });
+    if (ok)
+        openFile(target);
+    QCoreApplication::processEvents();
+    return ok;
+}
+
+bool ExcelExport::DesignTemplate(const ExportGrid &grid, const GridExportInfo &info)
+{
+    return guarded(Job::Design, info.owner, [&] {
+        WaitWindow wait(info.owner);
+        const QString path = templatePath(info.formName, info.gridName);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (QFileInfo::exists(path))
+            wait.Show_Wait(QStringLiteral("正在打开报表模板..."));
+        else
+            designNewTemplate(grid, info, path, wait);
+        // The user finishes the template in the spreadsheet program.
+        openFile(path);
+        return true;
+    });
+}
+
+bool ExcelExport::DeleteTemplate(const QString &formName, const QString &gridName)
+{
+    try {
+        const QString path = templatePath(formName, gridName);
+        if (!QFileInfo::exists(path)) {
+            ErrorReporter::ShowErpMessage(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click_1"),
+                                          QStringLiteral("报表模板不存在!"), 64, kTitle);
+            return false;
+        }
+        if (ErrorReporter::ShowErpMessage(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click_2"),
+                                          QStringLiteral("确认要删除本表格之导出Excel模板?"), 292, kTitle)
+            != MessageAnswer::Yes)
+            return false;
+        QFile file(path);
+        if (!file.remove())
+            fail(kErrDenied, file.errorString() + QStringLiteral(": ") + path);
+        return true;
+    } catch (...) {
+        ErrorReporter::ReportError(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click"));
+    }
+    return false;
+}
