@@ -48,6 +48,10 @@ int initDatabase(const QString &url)
 
 int main(int argc, char **argv)
 {
+    // Creating a database needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--init") == 0 && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-host"));
     QCommandLineParser parser;
