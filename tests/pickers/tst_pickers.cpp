@@ -4,9 +4,12 @@
 
 #include "entry/RunContext.h"
 #include "pickers/FrmBar_Tree.h"
+#include "pickers/FrmList.h"
 #include "pickers/FrmOrg.h"
 #include "platform/db/Sql.h"
+#include "platform/ui/FlexGrid.h"
 #include "platform/ui/ModalRunner.h"
+#include "platform/ui/Twips.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -62,6 +65,30 @@ void clickNode(QTreeWidget *tree, QTreeWidgetItem *node, bool doubleClick)
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
 }
 
+void clickCell(FlexGrid *grid, int row, int col, bool doubleClick)
+{
+    const QRect cell = grid->cellRect(row, col);
+    const QPoint at = grid->viewport()->mapFrom(grid, QPoint(cell.center().x(), cell.top() + 5));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    if (doubleClick)
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+}
+
+FlexGrid *gridOf(QDialog *d)
+{
+    return d->findChild<FlexGrid *>(QStringLiteral("Grid1"));
+}
+
+QStringList listOutputs(const FrmList &list)
+{
+    return {list.List1(), list.List2(),  list.List3(),  list.List4(),  list.List5(),  list.List6(),
+            list.List7(), list.List8(),  list.List9(),  list.List10(), list.List11(), list.List12(),
+            list.List13(), list.List14(), list.List15(), list.List16()};
+}
+
+const QString kRedColours = QStringLiteral("SELECT Color_No AS \"代号\", Color_Name AS \"名称\", Color_Ename AS \"英文\" "
+                                           "FROM mmst605 WHERE Type_No = ? ORDER BY Color_No");
+
 } // namespace
 
 class TstPickers : public QObject
@@ -108,6 +135,20 @@ private slots:
         addOrg(QStringLiteral("0001001"), QStringLiteral("裁床组"), QStringLiteral("0001001"));
         addOrg(QStringLiteral("00011"), QStringLiteral("五位代码"), QStringLiteral("00011"));
         addOrg(QStringLiteral("0009001"), QStringLiteral("无上级"), QStringLiteral("0009001"));
+        for (const auto &[no, type] : {std::pair{"01", "黑白灰"}, {"03", "红橙色系"}})
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst604 (Type_No, Color_Type) VALUES (?, ?)"),
+                         {QString::fromUtf8(no), QString::fromUtf8(type)});
+        const QVariant null;
+        const QList<QList<QVariant>> colours{{"BK", "黑色", "Black", "01"},        {"WH", "白色", "White", "01"},
+                                             {"DR", "深红色", "Dark Red", "03"},  {"RD", "红色", "Red", "03"},
+                                             {"SC", "红色", "Scarlet", "03"},     {"OR", "橙色", null, "03"}};
+        for (const QList<QVariant> &c : colours)
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name, Color_Ename, Type_No) "
+                                              "VALUES (?, ?, ?, ?)"),
+                         {c[0].toString(), QString::fromUtf8(c[1].toByteArray()), c[2], c[3]});
+        // Customers' own English names: one given, one left empty.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst6051 (Color_No, Color_Ename) VALUES ('BK', 'Jet Black'), "
+                                          "('RD', ''), ('SC', 'Crimson')"));
         for (const auto &[no, name] : {std::pair{"A001", "原料仓"}, {"A001001", "面料区"}, {"A002", "成品仓"}})
             TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES (?, ?)"),
                          {QString::fromUtf8(no), QString::fromUtf8(name)});
@@ -116,6 +157,7 @@ private slots:
     {
         FrmOrg::release();
         FrmBar_Tree::release();
+        FrmList::release();
         ModalRunner::setDriver({});
         delete box;
         box = nullptr;
@@ -324,6 +366,130 @@ private slots:
         picker = &FrmOrg::obtain();
         QCOMPARE(picker->Org_No(), QString());
         QCOMPARE(picker->Org_ID(), QString());
+    }
+
+    void listChoosesARow_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Enter") << "enter";
+        QTest::newRow("F5") << "f5";
+        QTest::newRow("double click") << "dblclick";
+        QTest::newRow("OK button") << "ok";
+    }
+    void listChoosesARow()
+    {
+        QFETCH(QString, how);
+        FrmList &list = FrmList::obtain();
+        list.setW_Select_Data(kRedColours, {QStringLiteral("03")});
+        QCOMPARE(list.windowTitle(), QStringLiteral("明细列表"));
+        FlexGrid *grid = gridOf(&list);
+        // No row-number column: grid columns are the statement's columns.
+        QCOMPARE(grid->cols(), 3);
+        QCOMPARE(grid->rows(), 5);
+        QCOMPARE((QStringList{grid->textMatrix(0, 0), grid->textMatrix(0, 1), grid->textMatrix(0, 2)}),
+                 (QStringList{"代号", "名称", "英文"}));
+        // Every row 350 twips high, header included (as whole pixels).
+        QCOMPARE(grid->rowHeight(0), 350);
+        QCOMPARE(twipsToPixels(grid->rowHeight(3)), twipsToPixels(350));
+
+        const int r = runPicker(list, [&](QDialog *d) {
+            FlexGrid *g = gridOf(d);
+            clickCell(g, 3, 1, how == QLatin1String("dblclick"));
+            if (how == QLatin1String("enter"))
+                QTest::keyClick(g, Qt::Key_Return);
+            else if (how == QLatin1String("f5"))
+                QTest::keyClick(g, Qt::Key_F5);
+            else if (how == QLatin1String("ok"))
+                QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Command1_0")), Qt::LeftButton);
+        });
+        QCOMPARE(r, int(QDialog::Accepted));
+        QVERIFY(!stillOpen);
+        QStringList expected{"RD", "红色", "Red"};
+        for (int i = 3; i < 16; ++i)
+            expected << QString();
+        QCOMPARE(listOutputs(list), expected);
+        QCOMPARE(list.List(0), QStringLiteral("RD"));
+        QCOMPARE(list.List(2), QStringLiteral("Red"));
+        QCOMPARE(list.List(3), QString());
+        QCOMPARE(list.List(-1), QString());
+        // Closing forgets the statement and unbinds the grid.
+        QCOMPARE(list.W_Select_Data(), QString());
+        QVERIFY(!grid->dataSource());
+    }
+
+    void listClosedWithoutChoice_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("cancel button") << "cancel";
+    }
+    void listClosedWithoutChoice()
+    {
+        QFETCH(QString, how);
+        const auto cancel = [&](QDialog *d) {
+            clickCell(gridOf(d), 1, 0, false);
+            if (how == QLatin1String("esc"))
+                QTest::keyClick(gridOf(d), Qt::Key_Escape);
+            else
+                QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Command1_1")), Qt::LeftButton);
+        };
+        FrmList &list = FrmList::obtain();
+        list.setW_Select_Data(kRedColours, {QStringLiteral("03")});
+        QCOMPARE(runPicker(list, cancel), int(QDialog::Rejected));
+        QVERIFY(!stillOpen);
+        QCOMPARE(list.List1(), QString());
+
+        // Used again without release: a cancel keeps the earlier choice.
+        list.setW_Select_Data(kRedColours, {QStringLiteral("01")});
+        runPicker(list, [](QDialog *d) { clickCell(gridOf(d), 2, 0, true); });
+        QCOMPARE(list.List1(), QStringLiteral("WH"));
+        list.setW_Select_Data(kRedColours, {QStringLiteral("03")});
+        runPicker(list, cancel);
+        QCOMPARE(list.List1(), QStringLiteral("WH"));
+        QCOMPARE(list.List2(), QStringLiteral("白色"));
+    }
+
+    void listWithNothingToChoose_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("empty result") << kRedColours << "";
+        QTest::newRow("failing statement") << "SELECT Color_No FROM no_such_table WHERE 1 = ?" << "Form_Load";
+    }
+    void listWithNothingToChoose()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, reported);
+        FrmList &list = FrmList::obtain();
+        list.setW_Select_Data(sql, {QStringLiteral("99")});
+        if (reported.isEmpty()) {
+            QVERIFY(box->shown().isEmpty());
+        } else {
+            QCOMPARE(box->shown().size(), 1);
+            QCOMPARE(box->last().form, QStringLiteral("FrmList"));
+            QVERIFY2(box->last().text.contains(reported), qPrintable(box->last().text));
+        }
+        QCOMPARE(gridOf(&list)->rows() - gridOf(&list)->fixedRows() <= 0, true);
+        runPicker(list, [](QDialog *d) { QTest::keyClick(gridOf(d), Qt::Key_Return); });
+        QVERIFY(!stillOpen);
+        QCOMPARE(list.List1(), QString());
+        QCOMPARE(list.List(0), QString());
+    }
+
+    void listKeepsAUsableSize()
+    {
+        FrmList &list = FrmList::obtain();
+        list.setW_Select_Data(kRedColours, {QStringLiteral("03")});
+        runPicker(list, [](QDialog *d) {
+            d->resize(40, 40);
+            QCOMPARE(d->height(), twipsToPixels(3000));
+            const int button = d->findChild<QPushButton *>(QStringLiteral("Command1_0"))->width();
+            QVERIFY(d->width() >= 2 * button);
+            FlexGrid *g = gridOf(d);
+            QCOMPARE(g->width(), d->width() - twipsToPixels(300));
+            QCOMPARE(g->geometry().bottom() + 1, d->height() - twipsToPixels(400));
+            d->reject();
+        });
     }
 
     // The tree built from one read of the table is the tree the per-node rule
