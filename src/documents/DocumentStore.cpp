@@ -58,54 +58,37 @@ ResultSet DocumentStore::lines(const QVariant &rec411) const
 
 namespace {
 
-QString outFlag(bool outsourcing)
+// The columns a save writes on insert and update alike, in this order.
+const char *const kSavedColumns = "Inv_No, Inv_Date, Org_No, Proc_Man, Bar_Man, Remark, Upd_Name, Upd_Date, "
+                                  "Stock_Mode, Prop_Duty, Pcs_No, Out_Flag, Inv_Type";
+
+QList<QVariant> savedValues(const HeaderValues &v)
 {
-    return outsourcing ? QStringLiteral("1") : QStringLiteral("0");
+    return {v.invNo,  v.invDate, v.orgNo,   v.procMan, v.barMan, v.remark, v.updName, v.updDate,
+            QString::number(v.stockMode), QString::number(v.propDuty), v.pcsNo,
+            v.outsourcing ? QStringLiteral("1") : QStringLiteral("0"), v.invType};
 }
 
 } // namespace
 
 qint64 DocumentStore::insertHeader(const HeaderValues &v) const
 {
-    return Sql(m_conn, QStringLiteral("INSERT INTO Mmst411 (Form_Man, Inv_No, Inv_Date, Org_No, Proc_Man, Bar_Man, Remark, "
-                                      "Upd_Name, Upd_Date, Status, Stock_Mode, Prop_Duty, Pcs_No, Out_Flag, Inv_Type, Lock) "
-                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '0', ?, ?, ?, ?, ?, 'No')"))
+    // A new header is open ('0') and free; the maker is set once, here.
+    return Sql(m_conn, QStringLiteral("INSERT INTO Mmst411 (Form_Man, %1, Status, Lock) "
+                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '0', 'No')")
+                           .arg(QLatin1String(kSavedColumns)))
         .bind(v.formMan)
-        .bind(v.invNo)
-        .bind(v.invDate)
-        .bind(v.orgNo)
-        .bind(v.procMan)
-        .bind(v.barMan)
-        .bind(v.remark)
-        .bind(v.updName)
-        .bind(v.updDate)
-        .bind(QString::number(v.stockMode))
-        .bind(QString::number(v.propDuty))
-        .bind(v.pcsNo)
-        .bind(outFlag(v.outsourcing))
-        .bind(v.invType)
+        .bindAll(savedValues(v))
         .insert(QStringLiteral("Rec_411"));
 }
 
 void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
 {
-    const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Inv_No = ?, Inv_Date = ?, Org_No = ?, Proc_Man = ?, "
-                                                "Bar_Man = ?, Remark = ?, Upd_Name = ?, Upd_Date = ?, Status = '0', "
-                                                "Stock_Mode = ?, Prop_Duty = ?, Pcs_No = ?, Out_Flag = ?, Inv_Type = ?, "
-                                                "Lock = 'No' WHERE Rec_411 = ?"))
-                         .bind(v.invNo)
-                         .bind(v.invDate)
-                         .bind(v.orgNo)
-                         .bind(v.procMan)
-                         .bind(v.barMan)
-                         .bind(v.remark)
-                         .bind(v.updName)
-                         .bind(v.updDate)
-                         .bind(QString::number(v.stockMode))
-                         .bind(QString::number(v.propDuty))
-                         .bind(v.pcsNo)
-                         .bind(outFlag(v.outsourcing))
-                         .bind(v.invType)
+    QString assignments = QLatin1String(kSavedColumns);
+    assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
+    const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ?")
+                                     .arg(assignments))
+                         .bindAll(savedValues(v))
                          .bind(rec411)
                          .exec();
     if (n == 0)

@@ -209,6 +209,52 @@ private slots:
         QCOMPARE(DocumentStore(conn).lines(other).rowCount(), 1);
     }
 
+    void headersAreInsertedAndUpdated()
+    {
+        const DocumentStore store(conn);
+        HeaderValues v;
+        v.invNo = QStringLiteral("LL-O'1");
+        v.invDate = QDate(2026, 12, 9);
+        v.orgNo = QStringLiteral("0001001");
+        v.procMan = QStringLiteral("王建军");
+        v.barMan = QStringLiteral("陈志明");
+        v.formMan = QStringLiteral("陈志明");
+        v.remark = QStringLiteral("a 'quoted' remark");
+        v.updName = QStringLiteral("陈志明");
+        v.updDate = QStringLiteral("2026-12-09 10:00:05");
+        v.stockMode = 1;
+        v.propDuty = 3;
+        v.outsourcing = true;
+        v.pcsNo = QStringLiteral("WF001");
+        v.invType = QStringLiteral("3");
+        const qint64 key = store.insertHeader(v);
+        ResultSet h = store.headers(HeaderFilter::byKey(key), QStringLiteral("3"));
+        QCOMPARE(h.rowCount(), 1);
+        QCOMPARE(h.text(0, QStringLiteral("Inv_No")), QStringLiteral("LL-O'1"));
+        QCOMPARE(h.text(0, QStringLiteral("Inv_Date")), QStringLiteral("2026-12-09"));
+        QCOMPARE(h.text(0, QStringLiteral("Remark")), QStringLiteral("a 'quoted' remark"));
+        QCOMPARE(h.text(0, QStringLiteral("stock_mode")), QStringLiteral("1"));
+        QCOMPARE(h.text(0, QStringLiteral("prop_duty")), QStringLiteral("3"));
+        QCOMPARE(h.text(0, QStringLiteral("Out_Flag")), QStringLiteral("1"));
+        QCOMPARE(h.text(0, QStringLiteral("Form_Man")), QStringLiteral("陈志明"));
+        QCOMPARE(store.headers(HeaderFilter::byKey(key), QStringLiteral("1")).rowCount(), 0);   // another kind
+
+        // An update keeps the maker, rewrites the rest and frees the lock.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes', Check_Man = 'x' WHERE Rec_411 = ?"), {key});
+        v.formMan = QStringLiteral("someone else");
+        v.remark = QString();
+        v.stockMode = 0;
+        store.updateHeader(key, v);
+        h = store.headers(HeaderFilter::byNumber(QStringLiteral("ll-o'1")), QStringLiteral("3"));
+        QCOMPARE(h.text(0, QStringLiteral("Form_Man")), QStringLiteral("陈志明"));
+        QCOMPARE(h.text(0, QStringLiteral("Remark")), QString());
+        QCOMPARE(h.text(0, QStringLiteral("stock_mode")), QStringLiteral("0"));
+        QCOMPARE(h.text(0, QStringLiteral("Check_Man")), QStringLiteral("x"));
+        QCOMPARE(head(key).text(0, 2), QStringLiteral("No"));
+        // A header another user deleted cannot be updated silently.
+        QVERIFY_THROWS_EXCEPTION(ErpError, store.updateHeader(key + 100, v));
+    }
+
     void twoUsersCannotBothTakeTheLastUnits()
     {
         stock(10);
