@@ -121,10 +121,14 @@ bool guarded(Job job, QWidget *owner, Body body)
     return false;
 }
 
+// A band cell takes the grid's text; numbers stay numbers unless the
+// template formats the cell as text, so totals over the band add up.
 void writeCellValue(XlsxSheet &sheet, int row, int col, const QString &text)
 {
     double number = 0;
-    if (ExcelExport::isNumericText(text, &number) && sheet.numberFormat(row, col) != kTextFormat)
+    if (text.isEmpty())
+        sheet.clearValue(row, col);
+    else if (ExcelExport::isNumericText(text, &number) && sheet.numberFormat(row, col) != kTextFormat)
         sheet.setNumber(row, col, number);
     else
         sheet.setText(row, col, text);
@@ -157,16 +161,29 @@ void styleGridCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int ro
     }
 }
 
-// Caption in A1 over the data columns, merged, centred, bold, 18 points.
-void writeTitle(XlsxSheet &sheet, const QString &caption, int lastColumn)
+// The first column that stays in the sheet once hidden columns are deleted.
+int firstKeptColumn(const ExportGrid &grid)
 {
-    sheet.setText(1, 1, caption);
+    for (int c = 1; c < grid.cols(); ++c) {
+        if (!grid.colHidden(c))
+            return c;
+    }
+    return 1;
+}
+
+// Caption over the data columns in row 1, merged, centred, bold, 18 points.
+// It sits in the first column kept, so deleting hidden columns leaves it at
+// the merge's first cell.
+void writeTitle(XlsxSheet &sheet, const ExportGrid &grid, const QString &caption, int lastColumn)
+{
+    const int at = firstKeptColumn(grid);
+    sheet.setText(1, at, caption);
     if (lastColumn > 1)
         sheet.mergeCells(XlsxRange(1, 1, 1, lastColumn));
-    sheet.setHorizontalAlignment(1, 1, XlsxHAlign::Center);
-    sheet.setVerticalAlignment(1, 1, XlsxVAlign::Center);
-    sheet.setBold(1, 1, true);
-    sheet.setFontSize(1, 1, 18);
+    sheet.setHorizontalAlignment(1, at, XlsxHAlign::Center);
+    sheet.setVerticalAlignment(1, at, XlsxVAlign::Center);
+    sheet.setBold(1, at, true);
+    sheet.setFontSize(1, at, 18);
 }
 
 void saveWorkbook(XlsxWorkbook &book, const QString &path)
@@ -209,7 +226,7 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
 
     int startRow = 1;
     if (!info.caption.isEmpty()) {
-        writeTitle(sheet, info.caption, grid.cols() - 1);
+        writeTitle(sheet, grid, info.caption, grid.cols() - 1);
         startRow = 2;
     }
 
@@ -232,7 +249,8 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
                 sheet.setNumber(row, c, number);
             } else {
                 sheet.setNumberFormat(row, c, kTextFormat);
-                sheet.setText(row, c, text);
+                if (!text.isEmpty())
+                    sheet.setText(row, c, text);
             }
         }
     }
@@ -330,14 +348,12 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
         const int last = cols - 1;
         if (last < 1 || last > 26)
             fail(kErrRange, QStringLiteral("无法形成标题区域 A1:") + QChar(char16_t(64 + last)) + u'1');
-        writeTitle(sheet, info.caption, last);
+        writeTitle(sheet, grid, info.caption, last);
         startRow = 2;
     }
 
     // The detail markers go on the first column that stays in the sheet.
-    int markerCol = 1;
-    while (markerCol < cols - 1 && grid.colHidden(markerCol))
-        ++markerCol;
+    const int markerCol = firstKeptColumn(grid);
 
     const int fixedRows = grid.fixedRows();
     for (int r = 0; r <= fixedRows; ++r) {
