@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/ui/FlexGrid.h"
+
 #include <QPointer>
 #include <QString>
-
-class FlexGrid;
 
 // One column of a grid: every property is read from and written to the grid.
 // Before each access the grid is given more columns than the index when it

@@ -400,7 +400,7 @@ QRect FlexGrid::cellRect(int row, int col) const
         if (mr < 0 || mr >= m_model->rowCount())
             return {};
         y = vp.top() + rowViewportPosition(mr);
-        h = rowHeight(mr);
+        h = QTableView::rowHeight(mr);
     }
     return QRect(x, y, w, h);
 }
@@ -718,6 +718,8 @@ void FlexGrid::removeItem(int row)
 }
 
 void FlexGrid::clearData() { m_model->clearData(); }
+
+void FlexGrid::fillRowNumbers() { m_model->fillRowNumbers(); }
 
 // --- data ---------------------------------------------------------------------------------
 

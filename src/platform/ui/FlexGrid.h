@@ -141,6 +141,11 @@ public:
     // column merges; {row, row} otherwise.
     QPair<int, int> mergedRows(int row, int col) const;
 
+    // Column 0 of every data row shows the row's number (1 for the first data
+    // row). Bound grids compute the numbers as they draw; texts written into
+    // column 0 before are dropped.
+    void fillRowNumbers();
+
     // Free mode: appends (or inserts before row) a row from tab-separated texts.
     void addItem(const QString &tabbedTexts, int row = -1);
     void removeItem(int row);
@@ -162,6 +167,10 @@ public:
     bool sortBound(int col, bool ascending);
     // Free mode: sorts the data rows by column col, then emits afterSort.
     void sortFree(int col, SortOrder order);
+    // Puts the rows of a result set in the order of one field, the way the
+    // grid sorts (stable; numbers, dates and texts each by their kind). False
+    // for raw bytes or a field that does not exist.
+    static bool sortResultSet(ResultSet &records, int field, bool ascending);
     // Source row of a data grid row (bound mode), -1 when none.
     qint64 sourceRow(int row) const;
     // Row and column order of the source as the grid shows it now.

@@ -127,9 +127,8 @@ SortKey textKey(const QString &text)
 FlexGridModel::FlexGridModel(FlexGrid *grid)
     : QAbstractTableModel(grid), m_grid(grid)
 {
+    // A new grid has its header row and row-number column and one data column.
     m_columns.resize(2);
-    m_freeRows.resize(1);
-    m_freeRows[0].texts.resize(2);
 }
 
 FlexGridModel::~FlexGridModel() = default;
@@ -462,7 +461,11 @@ void FlexGridModel::setCellText(int row, int col, const QString &text)
     } else if (m_mode == FlexGrid::Free) {
         m_freeRows[row - (m_fixedRows > 0 ? 1 : 0)].texts[col] = text;
     } else if (headerCol) {
-        m_rowHeaderTexts.insert(row, text);
+        // A row's own number needs no storage: it is what the header shows anyway.
+        if (text == rowNumberText(row))
+            m_rowHeaderTexts.remove(row);
+        else
+            m_rowHeaderTexts.insert(row, text);
     } else {
         const Column &c = m_columns.at(col);
         if (c.field >= 0 && m_source && c.field < m_source->columnCount()) {
@@ -724,4 +727,29 @@ void FlexGridModel::fillRowNumbers()
     }
     if (rowCount() > 0)
         emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+}
+
+bool FlexGrid::sortResultSet(ResultSet &records, int field, bool ascending)
+{
+    if (field < 0 || field >= records.columnCount())
+        return false;
+    QList<QList<QVariant>> &rows = records.rows();
+    std::vector<SortKey> keys;
+    keys.reserve(size_t(rows.size()));
+    for (const QList<QVariant> &r : rows) {
+        if (r.value(field).typeId() == QMetaType::QByteArray)
+            return false;
+        keys.push_back(keyOf(r.value(field)));
+    }
+    std::vector<qint64> order(static_cast<size_t>(rows.size()));
+    std::iota(order.begin(), order.end(), qint64(0));
+    std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) {
+        return ascending ? keyLess(keys[size_t(a)], keys[size_t(b)]) : keyLess(keys[size_t(b)], keys[size_t(a)]);
+    });
+    QList<QList<QVariant>> sorted;
+    sorted.reserve(rows.size());
+    for (qint64 i : order)
+        sorted.append(std::move(rows[i]));
+    rows = std::move(sorted);
+    return true;
 }
