@@ -5,14 +5,19 @@
 #include "entry/RunContext.h"
 #include "pickers/FrmBar_Tree.h"
 #include "pickers/FrmList.h"
+#include "pickers/FrmcolorList.h"
 #include "pickers/FrmOrg.h"
 #include "platform/db/Sql.h"
+#include "platform/ini/IniFile.h"
 #include "platform/ui/FlexGrid.h"
+#include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/Twips.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -86,6 +91,25 @@ QStringList listOutputs(const FrmList &list)
             list.List13(), list.List14(), list.List15(), list.List16()};
 }
 
+// Colour codes of the data rows, in display order.
+QStringList codesOf(const FlexGrid *grid)
+{
+    QStringList out;
+    for (int r = grid->fixedRows(); r < grid->rows(); ++r)
+        out << grid->textMatrix(r, 2);
+    return out;
+}
+
+void typeInto(HeadItem *item, const QString &text)
+{
+    item->setFocus();
+    QWidget *target = item->focusProxy() ? item->focusProxy() : item->editor();
+    QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(target, Qt::Key_Backspace);
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
 const QString kRedColours = QStringLiteral("SELECT Color_No AS \"代号\", Color_Name AS \"名称\", Color_Ename AS \"英文\" "
                                            "FROM mmst605 WHERE Type_No = ? ORDER BY Color_No");
 
@@ -98,6 +122,7 @@ class TstPickers : public QObject
     Connection conn;
     ScriptedMessageBox *box = nullptr;
     bool stillOpen = false;
+    std::unique_ptr<QTemporaryDir> home;
 
     // Shows the picker as a caller does and hands it to act while it is up.
     template<class Picker>
@@ -128,6 +153,8 @@ private slots:
         box = new ScriptedMessageBox;
         conn = TestDb::fresh();
         runContext().Conn = conn;
+        home = std::make_unique<QTemporaryDir>();
+        runContext().Ini_File = home->filePath(QStringLiteral("chen.ini"));
         stillOpen = false;
         addOrg(QStringLiteral("0002"), QStringLiteral("物控部"), QStringLiteral("0002"));
         addOrg(QStringLiteral("0001"), QStringLiteral("生产部"), QStringLiteral("0001"));
@@ -158,6 +185,7 @@ private slots:
         FrmOrg::release();
         FrmBar_Tree::release();
         FrmList::release();
+        FrmcolorList::release();
         ModalRunner::setDriver({});
         delete box;
         box = nullptr;
@@ -490,6 +518,109 @@ private slots:
             QCOMPARE(g->geometry().bottom() + 1, d->height() - twipsToPixels(400));
             d->reject();
         });
+    }
+
+    void colourListOpenedOnANameThenFiltered()
+    {
+        FrmcolorList &picker = FrmcolorList::obtain();
+        picker.setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {QStringLiteral("红色")});
+        picker.setShow_Ename(true);
+        QStringList opened, passedThrough, filtered, header;
+        QWidget *focusAfter = nullptr;
+        const int r = runPicker(picker, [&](QDialog *d) {
+            FlexGrid *grid = gridOf(d);
+            opened = codesOf(grid);
+            // Tabbing through the type field without changing it keeps the list.
+            d->findChild<HeadItem *>(QStringLiteral("Color_Type"))->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            passedThrough = codesOf(grid);
+            for (int c = 0; c < grid->cols(); ++c)
+                header << grid->textMatrix(0, c);
+            HeadItem *name = d->findChild<HeadItem *>(QStringLiteral("Color_Name"));
+            typeInto(name, QStringLiteral("红"));
+            QTest::keyClick(name->editor(), Qt::Key_Return);
+            filtered = codesOf(grid);
+            focusAfter = QApplication::focusWidget();
+            QTest::keyClick(grid, Qt::Key_Escape);
+        });
+        QCOMPARE(picker.windowTitle(), QStringLiteral("颜色清单(FrmcolorList)"));
+        QCOMPARE(r, int(QDialog::Rejected));
+        QVERIFY(!stillOpen);
+        // Only the colours named exactly 红色, then every name containing it.
+        QCOMPARE(opened, (QStringList{"RD", "SC"}));
+        QCOMPARE(passedThrough, opened);
+        QCOMPARE(filtered, (QStringList{"DR", "RD", "SC"}));
+        QCOMPARE(header.mid(1), (QStringList{"颜色类别", "颜色代号", "颜色名称", "默认英文名称", "英文颜色"}));
+        QCOMPARE(focusAfter, static_cast<QWidget *>(gridOf(&picker)));
+        QCOMPARE(picker.G_color_FilterValues(), QList<QVariant>{QStringLiteral("%红%")});
+        QCOMPARE(picker.Get_Color_no(), QString());
+        QCOMPARE(picker.Get_color_name(), QString());
+    }
+
+    void colourChoice_data()
+    {
+        QTest::addColumn<bool>("showEname");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("expected");   // type, code, name, English name
+        QTest::newRow("alternative English name") << true << "SC" << "enter" << QStringList{"红橙色系", "SC", "红色", "Crimson"};
+        QTest::newRow("empty alternative falls back to the default")
+            << true << "RD" << "f5" << QStringList{"红橙色系", "RD", "红色", "Red"};
+        QTest::newRow("alternatives not listed") << false << "SC" << "dblclick" << QStringList{"红橙色系", "SC", "红色", "Scarlet"};
+        QTest::newRow("no English name at all") << true << "OR" << "ok" << QStringList{"红橙色系", "OR", "橙色", ""};
+        QTest::newRow("alternative of a black") << true << "BK" << "enter" << QStringList{"黑白灰", "BK", "黑色", "Jet Black"};
+    }
+    void colourChoice()
+    {
+        QFETCH(bool, showEname);
+        QFETCH(QString, code);
+        QFETCH(QString, how);
+        QFETCH(QStringList, expected);
+        FrmcolorList &picker = FrmcolorList::obtain();
+        picker.setShow_Ename(showEname);
+        int cols = 0;
+        const int r = runPicker(picker, [&](QDialog *d) {
+            FlexGrid *grid = gridOf(d);
+            cols = grid->cols();
+            const int row = grid->findRow(code, grid->fixedRows(), 2);
+            clickCell(grid, row, 3, how == QLatin1String("dblclick"));
+            if (how == QLatin1String("enter"))
+                QTest::keyClick(grid, Qt::Key_Return);
+            else if (how == QLatin1String("f5"))
+                QTest::keyClick(grid, Qt::Key_F5);
+            else if (how == QLatin1String("ok"))
+                QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Command1_0")), Qt::LeftButton);
+        });
+        QCOMPARE(r, int(QDialog::Accepted));
+        QVERIFY(!stillOpen);
+        QCOMPARE(cols, showEname ? 6 : 5);   // the row-number column in front
+        QCOMPARE((QStringList{picker.Get_Color_TYPE(), picker.Get_Color_no(), picker.Get_color_name(),
+                              picker.Get_Color_ename()}),
+                 expected);
+    }
+
+    void colourTypeKeptInTheSettingsFile()
+    {
+        FrmcolorList &picker = FrmcolorList::obtain();
+        QStringList listed, types;
+        runPicker(picker, [&](QDialog *d) {
+            HeadItem *type = d->findChild<HeadItem *>(QStringLiteral("Color_Type"));
+            types = type->items();
+            typeInto(type, QStringLiteral("灰"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            listed = codesOf(gridOf(d));
+            // F5 with no data row current leaves the picker open.
+            d->findChild<HeadItem *>(QStringLiteral("Color_No"))->setText(QStringLiteral("nothing"));
+            QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Cmd_Find")), Qt::LeftButton);
+            QTest::keyClick(gridOf(d), Qt::Key_F5);
+            QVERIFY(d->isVisible());
+            QTest::keyClick(gridOf(d), Qt::Key_Escape);
+        });
+        QCOMPARE(types, (QStringList{"红橙色系", "黑白灰"}));
+        QCOMPARE(listed, (QStringList{"BK", "WH"}));
+        QCOMPARE(IniFile::readString(runContext().Ini_File, QStringLiteral("FrmcolorList"), QStringLiteral("Color_Type")),
+                 QStringLiteral("灰"));
+        QCOMPARE(picker.Get_Color_no(), QString());
     }
 
     // The tree built from one read of the table is the tree the per-node rule
