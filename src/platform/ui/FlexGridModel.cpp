@@ -90,8 +90,9 @@ SortKey keyOf(const QVariant &v)
         const QDateTime dt = v.toDateTime();
         k.number = double(dt.date().toJulianDay()) * 86400000.0 + dt.time().msecsSinceStartOfDay();
     } else {
+        // Folded once here, so the many comparisons of a sort are plain ones.
         k.kind = 3;
-        k.text = v.toString();
+        k.text = v.toString().toCaseFolded();
     }
     return k;
 }
@@ -101,7 +102,7 @@ bool keyLess(const SortKey &a, const SortKey &b)
     if (a.kind != b.kind)
         return a.kind < b.kind;
     if (a.kind == 3)
-        return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
+        return a.text.compare(b.text, Qt::CaseSensitive) < 0;   // texts are folded already
     return a.number < b.number;
 }
 
@@ -118,7 +119,7 @@ SortKey textKey(const QString &text)
         return k;
     }
     k.kind = 3;
-    k.text = text;
+    k.text = text.toCaseFolded();
     return k;
 }
 
