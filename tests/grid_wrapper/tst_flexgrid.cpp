@@ -154,10 +154,17 @@ private slots:
         QCOMPARE(column(*grid, 1), QStringList({"z", "x", "y"}));
         grid->removeItem(2);
         QCOMPARE(column(*grid, 1), QStringList({"z", "y"}));
+        // With header sorting on, clicks sort ascending, then descending; numbers as numbers.
         QSignalSpy sorted(grid.get(), &FlexGrid::afterSort);
-        grid->sortFree(2, FlexGrid::SortAscending);
+        grid->setHeaderClickSorts(true);
+        QHeaderView *h = grid->horizontalHeader();
+        const QPoint header = h->viewport()->mapFrom(grid.get(), centre(*grid, 0, 2));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, header);
         QCOMPARE(column(*grid, 2), QStringList({"9", "100"}));
-        QCOMPARE(sorted.count(), 1);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, header);
+        QCOMPARE(column(*grid, 2), QStringList({"100", "9"}));
+        QCOMPARE(sorted.count(), 2);
+        QCOMPARE(sorted.last().at(1).toInt(), int(FlexGrid::SortDescending));
         // Shrinking to the header row leaves no data; the header stays.
         grid->setTextMatrix(0, 1, QStringLiteral("名称"));
         grid->setRows(0);

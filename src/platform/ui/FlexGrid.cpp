@@ -986,9 +986,15 @@ bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
         trackMouse(source, pos);
         if (!isCorner)
             deliver(watched, event);
-        if (header && header == m_resizeHeader)
+        const bool resized = header && header == m_resizeHeader;
+        if (resized)
             finishUserResize();
         emit mouseUp(me->button(), me->modifiers(), toGrid(source, pos));
+        if (!resized && header == horizontalHeader() && me->button() == Qt::LeftButton && m_headerClickSorts
+            && !isBound() && m_mouseRow == 0 && m_mouseCol >= fixedCols()) {
+            const bool again = m_model->sortColumn() == m_mouseCol && m_model->sortOrder() == SortAscending;
+            sortFree(m_mouseCol, again ? SortDescending : SortAscending);
+        }
         return true;
     }
     default:
