@@ -504,22 +504,6 @@ private slots:
         QCOMPARE(list.List(0), QString());
     }
 
-    void listKeepsAUsableSize()
-    {
-        FrmList &list = FrmList::obtain();
-        list.setW_Select_Data(kRedColours, {QStringLiteral("03")});
-        runPicker(list, [](QDialog *d) {
-            d->resize(40, 40);
-            QCOMPARE(d->height(), twipsToPixels(3000));
-            const int button = d->findChild<QPushButton *>(QStringLiteral("Command1_0"))->width();
-            QVERIFY(d->width() >= 2 * button);
-            FlexGrid *g = gridOf(d);
-            QCOMPARE(g->width(), d->width() - twipsToPixels(300));
-            QCOMPARE(g->geometry().bottom() + 1, d->height() - twipsToPixels(400));
-            d->reject();
-        });
-    }
-
     void colourListOpenedOnANameThenFiltered()
     {
         FrmcolorList &picker = FrmcolorList::obtain();
