@@ -1,15 +1,73 @@
 #include "documents/DocumentWindow.h"
 
+#include "documents/Frm40BSH.h"
 #include "entry/RunContext.h"
+#include "grid/KestoVSFlexgrid.h"
+#include "pickers/FrmList.h"
+#include "pickers/FrmOrg.h"
+#include "platform/core/ErpError.h"
+#include "platform/core/MessageBoxService.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/ui/HeadItem.h"
+#include "platform/ui/ModalRunner.h"
+#include "platform/ui/PictureButton.h"
+#include "services/DbGateway.h"
+#include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
+#include "services/RecordLock.h"
+#include "services/widgets/FormDressing.h"
+#include "services/widgets/KestoControlUi.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
+
 QPointer<DocumentWindow> g_windows[3];
+
+const QString kHeaderTable = QStringLiteral("Mmst411");
+
+QComboBox *choiceList(QWidget *parent, const QString &name)
+{
+    auto *c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    return c;
 }
+
+QLabel *caption(QWidget *parent, const QString &name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// Typed text selects a position only when it is one of the list's items.
+int listPosition(const QComboBox *combo)
+{
+    return combo->findText(combo->currentText(), Qt::MatchExactly);
+}
+
+void setListPosition(QComboBox *combo, int position)
+{
+    combo->setCurrentIndex(position >= 0 && position < combo->count() ? position : -1);
+    if (combo->currentIndex() < 0)
+        combo->setEditText(QString());
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ instances
 
 DocumentWindow *DocumentWindow::instance(const DocumentKind &kind)
 {
@@ -23,34 +81,851 @@ DocumentWindow *DocumentWindow::obtain(const DocumentKind &kind)
     return g_windows[kind.index].data();
 }
 
-DocumentWindow::DocumentWindow(const DocumentKind &kind) : QWidget(nullptr), m_kind(kind)
+DocumentWindow::DocumentWindow(const DocumentKind &kind)
+    : QWidget(nullptr), m_kind(kind), m_store(runContext().Conn), m_linesRs(std::make_shared<ResultSet>())
 {
     setObjectName(kind.windowName);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("生产领料单(40B)"));
-    auto *layout = new QVBoxLayout(this);
-    m_heading = new QLabel(kind.heading, this);
-    m_heading->setObjectName(QStringLiteral("Label_Title"));
-    QFont f = m_heading->font();
-    f.setPointSize(f.pointSize() + 8);
-    f.setBold(true);
-    m_heading->setFont(f);
-    m_heading->setAlignment(Qt::AlignCenter);
-    layout->addWidget(m_heading);
-    layout->addStretch(1);
+    buildScreen();
     Form_Load();
 }
+
+DocumentWindow::~DocumentWindow() = default;
 
 QString DocumentWindow::heading() const
 {
     return m_heading->text();
 }
 
+// ------------------------------------------------------------------ screen
+
+PictureButton *DocumentWindow::addToolButton(const QString &name, const QString &text, char letter, const char *tag)
+{
+    auto *b = new PictureButton(text, this);
+    b->setObjectName(name);
+    const QString errorTag = QString::fromLatin1(tag);
+    connect(b, &PictureButton::clicked, this, [this, letter, errorTag] {
+        try {
+            vcontrol(QString(QLatin1Char(letter)));
+        } catch (...) {
+            ErrorReporter::ReportError(objectName(), errorTag);
+        }
+    });
+    return b;
+}
+
+void DocumentWindow::buildScreen()
+{
+    auto *outer = new QVBoxLayout(this);
+
+    // Toolbar.
+    auto *bar = new QHBoxLayout;
+    bar->setSpacing(2);
+    struct Tool { const char *name; const char *text; char letter; const char *tag; };
+    static const Tool tools[] = {
+        {"Cmd_Add", "新增", 'A', "Cmd_Add_MouseClick"},        {"Cmd_Edit", "修改", 'U', "CMD_EDIT_MouseClick"},
+        {"Cmd_Delete", "删除", 'D', "Cmd_Delete_MouseClick"},  {"Cmd_Ok", "确定", 'Y', "Cmd_Ok_MouseClick"},
+        {"cmd_cancel", "取消", 'N', "Cmd_Cancel_MouseClick"},  {"cmd_check", "审核", 'C', "Cmd_Check_MouseClick"},
+        {"cmd_reset", "重置", 'R', "Cmd_Reset_MouseClick"},    {"Cmd_Find", "查询", 'F', "cmd_find_MouseClick"},
+        {"Cmd_Print", "打印", 'P', "Cmd_print_MouseClick"},    {"Cmd_Preview", "预览", 'V', "Cmd_preview_MouseClick"},
+        {"Cmd_Copy", "复制", 'L', "Cmd_Copy_MouseClick"},      {"Cmd_Import", "导入", 'M', "Cmd_Import_MouseClick"},
+        {"Cmd_Close", "结案", 'O', "cmd_Close_MouseClick"},    {"Cmd_Help", "帮助", 'H', "cmd_Help_MouseClick"},
+        {"cmd_quit", "退出", 'Q', "cmd_quit_MouseClick"},
+    };
+    for (const Tool &t : tools)
+        bar->addWidget(addToolButton(QString::fromLatin1(t.name), QString::fromUtf8(t.text), t.letter, t.tag));
+    bar->addStretch(1);
+    outer->addLayout(bar);
+
+    // Heading panel: heading, printed mark, import button.
+    m_panel = new QFrame(this);
+    m_panel->setObjectName(QStringLiteral("Picture1"));
+    auto *panel = new QHBoxLayout(m_panel);
+    m_heading = caption(m_panel, QStringLiteral("Label_Title"), m_kind.heading);
+    QFont f = m_heading->font();
+    f.setPointSize(f.pointSize() + 8);
+    f.setBold(true);
+    m_heading->setFont(f);
+    m_printed = caption(m_panel, QStringLiteral("Label_Printed"), QStringLiteral("已打印"));
+    m_printed->setStyleSheet(QStringLiteral("color: red;"));
+    m_printed->hide();
+    m_import = new QPushButton(m_panel);
+    m_import->setObjectName(QStringLiteral("Input_Mo_Mtr"));
+    panel->addWidget(m_printed);
+    panel->addStretch(1);
+    panel->addWidget(m_heading);
+    panel->addStretch(1);
+    panel->addWidget(m_import);
+    outer->addWidget(m_panel);
+
+    // Header fields.
+    auto *head = new QGridLayout;
+    m_invNo = choiceList(this, QStringLiteral("Inv_No"));
+    m_invDate = new HeadItem(HeadItem::Date, this);
+    m_invDate->setObjectName(QStringLiteral("Inv_Date"));
+    m_invDate->setCaption(QStringLiteral("单据日期:"));
+    m_orgName = choiceList(this, QStringLiteral("Org_Name"));
+    m_browOrg = new QToolButton(this);
+    m_browOrg->setObjectName(QStringLiteral("Cmd_Brow_Org"));
+    m_browOrg->setText(QStringLiteral("..."));
+    m_option1 = new QRadioButton(QStringLiteral("生产领料"), this);
+    m_option1->setObjectName(QStringLiteral("Option1"));
+    m_option2 = new QRadioButton(QStringLiteral("外发领料"), this);
+    m_option2->setObjectName(QStringLiteral("Option2"));
+    m_pcsNo = choiceList(this, QStringLiteral("Pcs_No"));
+    m_browPcs = new QToolButton(this);
+    m_browPcs->setObjectName(QStringLiteral("Cmd_Brow_Pcs"));
+    m_browPcs->setText(QStringLiteral("..."));
+    m_stockMode = choiceList(this, QStringLiteral("Stock_Mode"));
+    m_propDuty = choiceList(this, QStringLiteral("Prop_Duty"));
+    auto headItem = [this](const QString &name, const QString &text) {
+        auto *h = new HeadItem(HeadItem::List, this);
+        h->setObjectName(name);
+        h->setCaption(text);
+        return h;
+    };
+    const QString procCaption = m_kind.invType == QLatin1String("2") ? QStringLiteral("退料:")
+                              : m_kind.invType == QLatin1String("3") ? QStringLiteral("补料:")
+                                                                     : QStringLiteral("领料:");
+    m_procMan = headItem(QStringLiteral("Proc_Man"), procCaption);
+    m_barMan = headItem(QStringLiteral("Bar_Man"), QStringLiteral("仓库:"));
+    m_formMan = headItem(QStringLiteral("Form_Man"), QStringLiteral("制 表:"));
+    m_checkMan = headItem(QStringLiteral("Check_Man"), QStringLiteral("审核:"));
+    m_remark = new QLineEdit(this);
+    m_remark->setObjectName(QStringLiteral("Remark"));
+    m_rec411 = new QLineEdit(this);
+    m_rec411->setObjectName(QStringLiteral("Rec_411"));
+    m_rec411->setReadOnly(true);
+    m_rec411->hide();
+
+    m_orgLabel = caption(this, QStringLiteral("Label_Org"),
+                         m_kind.invType == QLatin1String("2") ? QStringLiteral("退料部门:") : QStringLiteral("领料部门:"));
+    m_propLabel = caption(this, QStringLiteral("Label_Prop_Duty"),
+                          m_kind.invType == QLatin1String("2")   ? QStringLiteral("退料性质:")
+                          : m_kind.invType == QLatin1String("3") ? QStringLiteral("补料性质:")
+                                                                 : QStringLiteral("领料性质:"));
+    auto withButton = [this](QWidget *field, QWidget *button) {
+        auto *box = new QWidget(this);
+        auto *l = new QHBoxLayout(box);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->setSpacing(2);
+        l->addWidget(field, 1);
+        l->addWidget(button);
+        return box;
+    };
+    auto *options = new QWidget(this);
+    auto *ol = new QHBoxLayout(options);
+    ol->setContentsMargins(0, 0, 0, 0);
+    ol->addWidget(m_option1);
+    ol->addWidget(m_option2);
+
+    head->addWidget(caption(this, QStringLiteral("Label_Inv_No"), QStringLiteral("单据编号:")), 0, 0);
+    head->addWidget(m_invNo, 0, 1);
+    head->addWidget(m_invDate, 0, 2, 1, 2);
+    head->addWidget(m_orgLabel, 0, 4);
+    head->addWidget(withButton(m_orgName, m_browOrg), 0, 5);
+    head->addWidget(options, 1, 0, 1, 2);
+    head->addWidget(caption(this, QStringLiteral("Label_Pcs_No"), QStringLiteral("外发单号:")), 1, 2);
+    head->addWidget(withButton(m_pcsNo, m_browPcs), 1, 3);
+    head->addWidget(caption(this, QStringLiteral("Label_Stock_Mode"), QStringLiteral("扣库存方式:")), 1, 4);
+    head->addWidget(m_stockMode, 1, 5);
+    head->addWidget(m_propLabel, 2, 0);
+    head->addWidget(m_propDuty, 2, 1);
+    head->addWidget(m_procMan, 2, 2, 1, 2);
+    head->addWidget(m_barMan, 2, 4, 1, 2);
+    head->addWidget(m_formMan, 3, 0, 1, 2);
+    head->addWidget(m_checkMan, 3, 2, 1, 2);
+    head->addWidget(caption(this, QStringLiteral("Label_Remark"), QStringLiteral("备    注")), 3, 4);
+    head->addWidget(m_remark, 3, 5);
+    outer->addLayout(head);
+
+    m_grid = new FlexGrid(this);
+    m_grid->setObjectName(QStringLiteral("Grid1"));
+    m_normalSelection = m_grid->foreColorSel();
+    outer->addWidget(m_grid, 1);
+    resize(900, 600);
+
+    // Picking a number shows that document.
+    connect(m_invNo, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        try {
+            pickNumber(m_invNo->itemText(index));
+        } catch (...) {
+            ErrorReporter::ReportError(objectName(), QStringLiteral("Inv_No_Click"));
+        }
+    });
+    connect(m_propDuty, &QComboBox::currentTextChanged, this, [this] { Prop_Duty_Change(); });
+    connect(m_browOrg, &QToolButton::clicked, this, [this] { Cmd_Brow_Org_Click(); });
+    connect(m_browPcs, &QToolButton::clicked, this, [this] { Cmd_Brow_Pcs_Click(); });
+}
+
+// ------------------------------------------------------------------ helpers
+
+int DocumentWindow::stockModePosition() const
+{
+    return listPosition(m_stockMode);
+}
+
+int DocumentWindow::propDutyPosition() const
+{
+    return listPosition(m_propDuty);
+}
+
+qint64 DocumentWindow::currentKey() const
+{
+    return m_rec411->text().trimmed().toLongLong();
+}
+
+QString DocumentWindow::headerStatus() const
+{
+    // No key on screen reads as a document that does not exist.
+    bool ok = false;
+    const qint64 key = m_rec411->text().trimmed().toLongLong(&ok);
+    if (!ok)
+        return QStringLiteral("9");
+    return DbGateway::LookupStatus(QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
+}
+
+int DocumentWindow::gridDataRows() const
+{
+    return std::max(0, m_grid->rows() - m_grid->fixedRows());
+}
+
+bool DocumentWindow::buttonEnabled(const QString &name) const
+{
+    const QWidget *b = findChild<QWidget *>(name);
+    return b && b->isEnabled();
+}
+
+int DocumentWindow::ask(const QString &text, int style)
+{
+    const RunContext &ctx = runContext();
+    return ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"), text, style, ctx.Msg_Title);
+}
+
+void DocumentWindow::tell(const QString &text)
+{
+    ErrorReporter::ShowErpMessage(objectName(), QStringLiteral("Check_OK_1"), text);
+}
+
+void DocumentWindow::focusNext(QWidget *from)
+{
+    if (from)
+        from->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+}
+
+// ------------------------------------------------------------------ loading
+
 void DocumentWindow::Form_Load()
 {
     try {
+        DressForm(this);
+        m_currentArea = QStringLiteral("MAIN");
         RunContext::EnsureConnection();
+        m_store = DocumentStore(runContext().Conn);
+        init_form();
+        SetButtonPictures(this);
+        installHotKeys(this, true);
+        readactive();
+        const QString option = DbGateway::ReturnFieldValue(
+            runContext().Conn, QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"),
+            {DbGateway::ChangeStrCode(QStringLiteral("按订单用料控制领料"))});
+        m_orderControl = option == QLatin1String("1");
+        m_import->setText(DbGateway::ChangeStrCode(m_orderControl ? QStringLiteral("导入订单Bom用量(I)")
+                                                                  : QStringLiteral("导入制单用量(I)")));
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Form_Load"));
+    }
+}
+
+void DocumentWindow::init_form()
+{
+    m_gridWrapper = std::make_unique<Kesto_VSFlexgrid>();
+    m_gridWrapper->Grid(m_grid, runContext().Ini_File, true, QString(), QString(), true, QString(), false, false);
+    m_gridWrapper->SetToolTip(true);
+    // The export title is the issue's in all three windows.
+    m_gridWrapper->ShowExportMenu(true, DbGateway::ChangeStrCode(QStringLiteral("生产领料单")));
+    m_grid->setDataMode(FlexGrid::Bound);
+    m_grid->setDataSource(m_linesRs);
+    m_headerFilter = HeaderFilter::nothing();
+    DbGateway::AddRsToList(m_procMan, QStringLiteral("SELECT DISTINCT User_Name FROM mmst002"), nullptr, 0, true, false,
+                           false, true);
+    for (const char *text : {"按材料", "按订单", "按制单"})
+        m_stockMode->addItem(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
+    for (const char *text : {"其它", "可转厂", "开发票", "进口", "其它类"})
+        m_propDuty->addItem(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
+    m_propDuty->setCurrentIndex(0);
+    setListPosition(m_stockMode, -1);
+}
+
+void DocumentWindow::readactive()
+{
+    m_reading = true;
+    try {
+        m_headerRs = m_store.headers(m_headerFilter, m_kind.invType);
+        m_headerRs.moveFirst();
+        // All three windows share the rights of program 40B.
+        m_control.IniRights(formButtons(this), QStringLiteral("40B"), &m_headerRs);
+        ReadShow();
+        m_reading = false;
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("readactive"));
+    }
+}
+
+void DocumentWindow::ReadShow()
+{
+    try {
+        const int action = m_control.LastAction();
+        if (action == WindowAction::Add || !m_headerRs.hasCurrent()) {
+            m_hasRecord = false;
+            for (QLineEdit *e : {m_rec411, m_remark})
+                e->clear();
+            m_invNo->setEditText(QString());
+            m_pcsNo->setEditText(QString());
+            m_orgName->setEditText(QString());
+            m_procMan->setText(QString());
+            m_checkMan->setText(QString());
+            m_option1->setChecked(true);
+            m_invDate->setText(DbGateway::GetServerDate(runContext().Conn));
+            m_barMan->setText(runContext().User_Name);
+            m_formMan->setText(runContext().User_Name);
+            m_printed->hide();
+        } else {
+            m_hasRecord = true;
+            const ResultSet &rs = m_headerRs;
+            m_pcsNo->setEditText(DbGateway::NullToString(rs.field(QStringLiteral("Pcs_No"))));
+            const bool outsourcing = DbGateway::NullToString(rs.field(QStringLiteral("Out_Flag")), QStringLiteral("0"))
+                                  != QLatin1String("0");
+            (outsourcing ? m_option2 : m_option1)->setChecked(true);
+            const QString printed = DbGateway::NullToString(rs.field(QStringLiteral("print_status")), QStringLiteral("0"));
+            m_printed->setVisible(printed == QLatin1String("1") || printed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
+            m_rec411->setText(DbGateway::NullToString(rs.field(QStringLiteral("Rec_411"))));
+            m_invNo->setEditText(DbGateway::NullToString(rs.field(QStringLiteral("Inv_No"))));
+            m_invDate->setText(DbGateway::FormatDateText(rs.field(QStringLiteral("Inv_Date")).isNull()
+                                                             ? QVariant(DbGateway::GetServerDate(runContext().Conn))
+                                                             : rs.field(QStringLiteral("Inv_Date"))));
+            m_orgName->setEditText(DbGateway::NullToString(rs.field(QStringLiteral("Org_name"))));
+            m_procMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Proc_Man"))));
+            m_formMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Form_Man"))));
+            m_checkMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Check_Man"))));
+            m_barMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Bar_Man"))));
+            m_remark->setText(DbGateway::NullToString(rs.field(QStringLiteral("Remark"))));
+            setListPosition(m_stockMode,
+                            DbGateway::NullToString(rs.field(QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed().toInt());
+            setListPosition(m_propDuty,
+                            DbGateway::NullToString(rs.field(QStringLiteral("prop_duty")), QStringLiteral("0")).trimmed().toInt());
+        }
+        RefreshGrid(QStringLiteral("grid1"));
+        Lock_Control(!(action == WindowAction::Add || action == WindowAction::Edit));
+        m_control.Set_Status(headerStatus());
+        m_import->setEnabled(buttonEnabled(QStringLiteral("Cmd_Edit")));
+        // Approved or closed documents (and those the user may not delete) show their lines in red.
+        const bool red = m_hasRecord && !buttonEnabled(QStringLiteral("Cmd_Delete")) && m_control.LastAction() == WindowAction::Browse;
+        m_grid->setForeColorSel(red ? QColor(255, 0, 0) : m_normalSelection);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("ReadShow"));
+    }
+}
+
+void DocumentWindow::RefreshGrid(const QString &gridName)
+{
+    if (gridName.toUpper() != QLatin1String("GRID1"))
+        return;
+    const QVariant key = m_hasRecord ? m_headerRs.field(QStringLiteral("Rec_411")) : QVariant();
+    *m_linesRs = m_store.lines(key);
+    m_grid->setDataSource(m_linesRs);
+}
+
+void DocumentWindow::pickNumber(const QString &number)
+{
+    const int action = m_control.LastAction();
+    if (m_reading || action == WindowAction::Add || action == WindowAction::Edit)
+        return;
+    m_currentArea = QStringLiteral("MAIN");
+    m_headerFilter = HeaderFilter::byNumber(number);
+    readactive();
+}
+
+void DocumentWindow::Lock_Control(bool locked)
+{
+    try {
+        m_orgName->setEnabled(!locked);
+        m_browOrg->setEnabled(!locked);
+        m_option1->setEnabled(!locked);
+        m_option2->setEnabled(!locked);
+        m_pcsNo->setEnabled(!locked);
+        m_browPcs->setEnabled(!locked);
+        m_stockMode->setEnabled(!locked);
+        m_procMan->setLocked(locked);
+        m_barMan->setLocked(locked);
+        m_formMan->setLocked(true);
+        m_checkMan->setLocked(true);
+        m_remark->setReadOnly(locked);
+        m_grid->setEnabled(locked && m_hasRecord);
+        // A document with lines keeps its production or outsourcing choice.
+        if (gridDataRows() > 0) {
+            m_option1->setEnabled(false);
+            m_option2->setEnabled(false);
+            m_pcsNo->setEnabled(false);
+            m_browPcs->setEnabled(false);
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Lock_Control"));
+    }
+}
+
+// ------------------------------------------------------------------ commands
+
+void DocumentWindow::vcontrol(const QString &letter)
+{
+    m_currentArea = QStringLiteral("MAIN");
+    try {
+        const int action = m_control.LastAction();
+        if (letter == QLatin1String("A")) {
+            m_control.Action(WindowAction::Add);
+            ReadShow();
+            m_invNo->setEditText(Creat_No());
+            m_invNo->setFocus();
+        } else if (letter == QLatin1String("U")) {
+            if (!Check_Inv_Status())
+                return;
+            if (!RecordLock().lockHeader(currentKey()))
+                return;
+            m_control.Action(WindowAction::Edit);
+            ReadShow();
+            m_orgName->setFocus();
+        } else if (letter == QLatin1String("Y")) {
+            if (action != WindowAction::Add && action != WindowAction::Edit)
+                return;
+            if (!Check_ok())
+                return;
+            upd_data();
+        } else if (letter == QLatin1String("N")) {
+            if (ask(QStringLiteral("真的要取消操作吗?"), 292) != MessageAnswer::Yes)
+                return;
+            if (action == WindowAction::Edit)
+                RecordLock().unlockHeader(currentKey());
+            m_control.Action(WindowAction::Browse);
+            ReadShow();
+            Lock_Control(true);
+        } else if (letter == QLatin1String("D")) {
+            commandDelete();
+        } else if (letter == QLatin1String("C") || letter == QLatin1String("R")) {
+            commandApproveOrReset(letter == QLatin1String("C"));
+        } else if (letter == QLatin1String("F")) {
+            commandFind();
+        } else if (letter == QLatin1String("H")) {
+            ShowHelp(this, objectName());
+        } else if (letter == QLatin1String("Q")) {
+            close();
+        }
+        // P and V belong to the report list; L, M and O do nothing here.
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Vcontrol"));
+        const int action = m_control.LastAction();
+        if (action == WindowAction::Edit || action == WindowAction::Delete)
+            RecordLock().unlockHeader(currentKey());
+    }
+}
+
+bool DocumentWindow::Check_Inv_Status()
+{
+    try {
+        const QString status = headerStatus();
+        if (status == QLatin1String("2")) {
+            tell(QStringLiteral("此单已审核, 不能进行修改!"));
+            return false;
+        }
+        if (status == QLatin1String("6") || status == QLatin1String("7")) {
+            tell(QStringLiteral("此单已结案, 不能进行修改!"));
+            return false;
+        }
+        if (status == QLatin1String("9")) {
+            tell(QStringLiteral("此单已被他人删除!"));
+            return false;
+        }
+        return true;
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Check_Inv_Status"));
+        return false;
+    }
+}
+
+void DocumentWindow::commandDelete()
+{
+    if (!Check_Inv_Status())
+        return;
+    if (ask(QStringLiteral("确定要删除吗"), 324) != MessageAnswer::Yes) {
+        m_control.Action(WindowAction::Browse);
+        return;
+    }
+    m_control.Action(WindowAction::Delete);
+    if (!Check_ok()) {
+        m_control.Action(WindowAction::Browse);
+        return;
+    }
+    const qint64 key = currentKey();
+    if (!RecordLock().lockHeader(key)) {
+        m_control.Action(WindowAction::Browse);
+        return;
+    }
+    m_store.deleteDocument(key);
+    m_control.Action(WindowAction::Browse);
+
+    // The user lands on the next number of the list, or the previous one
+    // when the last was deleted.
+    int p = m_invNo->findText(m_invNo->currentText(), Qt::MatchExactly);
+    if (p != -1)
+        m_invNo->removeItem(p);
+    if (m_invNo->count() == 0)
+        p = -1;
+    else if (p >= m_invNo->count())
+        p = p - 1;
+    if (p == -1) {
+        m_invNo->setCurrentIndex(-1);
+        m_invNo->setEditText(QString());
+        m_headerFilter = HeaderFilter::nothing();
+        readactive();
+    } else {
+        m_invNo->setCurrentIndex(p);
+        pickNumber(m_invNo->itemText(p));
+    }
+}
+
+void DocumentWindow::commandApproveOrReset(bool approve)
+{
+    m_control.Action(approve ? WindowAction::Check : WindowAction::Reset);
+    if (!Check_ok1()) {
+        m_control.Action(WindowAction::Browse);
+        readactive();
+        return;
+    }
+    const QString question = QStringLiteral("确认要") + (approve ? QStringLiteral("审核") : QStringLiteral("重置"))
+                           + QStringLiteral("此单据吗?");
+    if (ask(question, 65) != MessageAnswer::Ok) {
+        m_control.Action(WindowAction::Browse);
+        readactive();
+        return;
+    }
+    if (!RecordLock().lockHeader(currentKey())) {
+        m_control.Action(WindowAction::Browse);
+        readactive();
+        return;
+    }
+    upd_data1();
+}
+
+void DocumentWindow::commandFind()
+{
+    Frm40BSH &search = Frm40BSH::obtain(this);
+    search.setDefTable(kHeaderTable);
+    search.setDefField(QStringLiteral("Inv_No"));
+    search.setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType});
+    search.setCallControl(m_invNo);
+    ModalRunner::exec(&search);
+    const bool cancelled = search.ClickCancel();
+    Frm40BSH::release();
+    if (cancelled)
+        return;
+    if (m_invNo->count() == 0) {
+        m_headerFilter = {QStringLiteral("1=2"), {}};
+        readactive();
+    } else {
+        m_invNo->setCurrentIndex(0);
+        pickNumber(m_invNo->itemText(0));
+    }
+}
+
+// ------------------------------------------------------------------ closing
+
+void DocumentWindow::closeEvent(QCloseEvent *event)
+{
+    try {
+        const int action = m_control.LastAction();
+        if (action == WindowAction::Add || action == WindowAction::Edit) {
+            const RunContext &ctx = runContext();
+            if (ErrorReporter::ShowErpMessage(ctx.Msg_Quit, QStringLiteral("Menu_Delete_Click_2"),
+                                              QStringLiteral("是否要退出系统"), 36, ctx.Msg_Title)
+                == MessageAnswer::No) {
+                event->ignore();
+                return;
+            }
+            if (action == WindowAction::Edit)
+                RecordLock().unlockHeader(currentKey());
+        }
+        event->accept();
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Form_QueryUnload"));
+        event->accept();
+    }
+}
+
+// ------------------------------------------------------------------ header save
+
+bool DocumentWindow::Check_ok()
+{
+    try {
+        const int action = m_control.LastAction();
+        if (action != WindowAction::Add && headerStatus() != QLatin1String("0")) {
+            tell(QStringLiteral("此单已审核, 当前操作不能进行!"));
+            return false;
+        }
+        if (action == WindowAction::Delete) {
+            if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Inv_No"), m_invNo->currentText(), false))
+                return false;
+            if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Rec_411"), m_rec411->text(), true))
+                return false;
+            return true;
+        }
+        if (DbGateway::CheckIsNullString(m_invNo, QStringLiteral("请输入领料单号!")))
+            return false;
+        QString sql = QStringLiteral("SELECT * FROM Mmst411 WHERE Inv_No = ?");
+        QList<QVariant> values{m_invNo->currentText().trimmed()};
+        if (action == WindowAction::Edit) {
+            sql += QStringLiteral(" AND Rec_411 <> ?");
+            values.append(currentKey());
+        }
+        QString duplicate = QStringLiteral("此领料单号已经重复!请重新输入!");
+        if (DbGateway::ReturnRecCount(runContext().Conn, sql, duplicate, true, false, values) > 0) {
+            m_invNo->setFocus();
+            return false;
+        }
+        if (DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+                                   m_orgName->currentText())
+                .isEmpty()) {
+            tell(QStringLiteral("此单位不存在,请重新输入!"));
+            m_orgName->setFocus();
+            return false;
+        }
+        if (stockModePosition() < 0) {
+            tell(QStringLiteral("请选择正确的扣库存方式!"));
+            m_stockMode->setFocus();
+            return false;
+        }
+        if (propDutyPosition() < 0) {
+            tell(QStringLiteral("请选择正确的领料性质!"));
+            m_propDuty->setFocus();
+            return false;
+        }
+        const QString pcs = m_pcsNo->currentText().trimmed();
+        if (m_option1->isChecked() && !pcs.isEmpty()) {
+            tell(QStringLiteral("生产领料不须输入外发单号!"));
+            m_pcsNo->setFocus();
+            return false;
+        }
+        if (m_option2->isChecked() && pcs.isEmpty()) {
+            tell(QStringLiteral("外单领料时必须输入外发单号!"));
+            m_pcsNo->setFocus();
+            return false;
+        }
+        if (m_option2->isChecked()) {
+            QString none = QStringLiteral("无此外发单号!");
+            if (DbGateway::ReturnRecCount(runContext().Conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Pcs_No = ?"),
+                                          none, false, false, {m_pcsNo->currentText()})
+                == 0) {
+                tell(none);
+                m_pcsNo->setFocus();
+                return false;
+            }
+        }
+        const QDate date = DbGateway::toDate(m_invDate->text());
+        if (!date.isValid())
+            throw ErpError(13, QStringLiteral("barmanubill"), QStringLiteral("Type mismatch"));
+        return DbGateway::Check_Date_Ok(date, QStringLiteral("单据日期"));
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Check_ok"));
+        return false;
+    }
+}
+
+QString DocumentWindow::Creat_No()
+{
+    try {
+        const QString n = DocumentNumbering::CreateStdCode(QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
+        if (n != DocumentNumbering::noNumber())
+            return n;
+        static const char *const natures[] = {"MV", "MQ", "MA", "MQ", "MM"};
+        const int p = propDutyPosition();
+        const QString nature = QString::fromLatin1(p >= 0 && p < 5 ? natures[p] : "MV");
+        return DocumentNumbering::CreateDocumentNo(kHeaderTable, QStringLiteral("G"), nature);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Creat_No"));
+        return {};
+    }
+}
+
+void DocumentWindow::Prop_Duty_Change()
+{
+    try {
+        if (m_control.LastAction() == WindowAction::Add)
+            m_invNo->setEditText(Creat_No());
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Prop_Duty_Change"));
+    }
+}
+
+void DocumentWindow::upd_data()
+{
+    const int action = m_control.LastAction();
+    try {
+        const RunContext &ctx = runContext();
+        HeaderValues v;
+        v.invNo = m_invNo->currentText().trimmed();
+        v.invDate = DbGateway::toDate(m_invDate->text().trimmed());
+        v.orgNo = DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+                                         m_orgName->currentText());
+        v.procMan = m_procMan->text().trimmed();
+        v.barMan = m_barMan->text().trimmed();
+        v.formMan = ctx.User_Name;
+        v.remark = m_remark->text().trimmed();
+        v.updName = ctx.User_Name.trimmed();
+        v.updDate = DbGateway::GetServerDateTime(ctx.Conn);
+        v.stockMode = stockModePosition();
+        v.propDuty = propDutyPosition();
+        v.pcsNo = m_pcsNo->currentText().trimmed();
+        v.outsourcing = !m_option1->isChecked();
+        v.invType = m_kind.invType;
+        qint64 key = currentKey();
+        if (action == WindowAction::Add) {
+            key = m_store.insertHeader(v);
+            m_invNo->addItem(m_invNo->currentText());
+        } else {
+            m_store.updateHeader(key, v);
+        }
+        m_headerFilter = HeaderFilter::byKey(key);
+        m_store.setLinesStockMode(key, v.stockMode);
+        readactive();
+        Lock_Control(true);
+        m_control.Action(WindowAction::Browse);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("upd_data"));
+        // An edit that could not be stored gives its lock back and shows the
+        // stored document again, so the window never browses holding a lock.
+        if (action == WindowAction::Edit) {
+            RecordLock().unlockHeader(currentKey());
+            m_control.Action(WindowAction::Browse);
+            ReadShow();
+        } else {
+            m_control.Action(WindowAction::Browse);
+        }
+    }
+}
+
+void DocumentWindow::Cmd_Brow_Org_Click()
+{
+    try {
+        const int action = m_control.LastAction();
+        if (action != WindowAction::Add && action != WindowAction::Edit)
+            return;
+        FrmOrg &picker = FrmOrg::obtain(this);
+        ModalRunner::exec(&picker);
+        const QString orgNo = picker.Org_No();
+        const QString orgName = picker.Org_Name();
+        FrmOrg::release();
+        if (!orgNo.isEmpty()) {
+            m_orgName->setEditText(orgName);
+            focusNext(m_browOrg);
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Cmd_Brow_Org_Click"));
+    }
+}
+
+void DocumentWindow::Cmd_Brow_Pcs_Click()
+{
+    try {
+        if (!m_option2->isChecked())
+            return;
+        FrmList &picker = FrmList::obtain(this);
+        picker.setW_Select_Data(DbGateway::ChangeStrCode(QStringLiteral(
+                                    " SELECT mmst121.Pcs_No 外发单号,mmst121.Pcs_Date 合约日期,Mmst021.comp_Name 厂商,"
+                                    "Mmst621.Money_Name 币别 FROM mmst121 LEFT JOIN Mmst021 ON mmst121.comp_No=Mmst021.comp_No "
+                                    "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No "))
+                                    + QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC"));
+        ModalRunner::exec(&picker);
+        const QString chosen = picker.List1();
+        FrmList::release();
+        if (!chosen.isEmpty()) {
+            m_pcsNo->setEditText(chosen);
+            focusNext(m_browPcs);
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Cmd_Brow_Pcs_Click"));
+    }
+}
+
+// ------------------------------------------------------------------ approval and reset
+
+bool DocumentWindow::Check_ok1()
+{
+    try {
+        if (stockModePosition() < 0) {
+            tell(QStringLiteral("请选择正确的扣库存方式!"));
+            return false;
+        }
+        const int action = m_control.LastAction();
+        const QString status = headerStatus();
+        if (status == QLatin1String("9")) {
+            tell(QStringLiteral("当前单据已被其他用户删除,请检查!"));
+            return false;
+        }
+        if (status == QLatin1String("6") || status == QLatin1String("7")) {
+            tell(QStringLiteral("此单据已被结案,不能再进行操作!"));
+            return false;
+        }
+        if (status == QLatin1String("2") && action == WindowAction::Check) {
+            tell(QStringLiteral("此单据已被审核,不能再审核!"));
+            return false;
+        }
+        if (status == QLatin1String("0") && action == WindowAction::Reset) {
+            tell(QStringLiteral("此单据已被其他用户重置,不能再重置!"));
+            return false;
+        }
+        if (gridDataRows() == 0) {
+            tell(QStringLiteral("此单据没有明细资料,请录入其明细!"));
+            return false;
+        }
+        return true;
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Check_ok1"));
+        return false;
+    }
+}
+
+void DocumentWindow::upd_data1()
+{
+    const bool approve = m_control.LastAction() == WindowAction::Check;
+    const qint64 key = m_headerRs.hasCurrent() ? m_headerRs.field(QStringLiteral("Rec_411")).toLongLong() : currentKey();
+    QString invNo;
+    QDate date;
+    try {
+        invNo = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Inv_No")));
+        date = m_store.documentDate(invNo);
+        m_rec411->setText(QString::number(key));
+    } catch (...) {
+        // Nothing was posted yet: give the lock back and browse again.
+        ErrorReporter::ReportError(objectName(), QStringLiteral("upd_data1"));
+        RecordLock().unlockHeader(key);
+        m_control.Action(WindowAction::Browse);
+        readactive();
+        return;
+    }
+    m_panel->setEnabled(false);
+    try {
+        const PostingOutcome outcome =
+            m_store.post(m_kind, approve, key, invNo, date, runContext().User_Name);
+        m_panel->setEnabled(true);
+        if (!outcome.posted) {
+            tell(outcome.shortageText());
+            RecordLock().unlockHeaderByNumber(invNo);
+        }
+        m_headerFilter = HeaderFilter::byKey(key);
+        readactive();
+    } catch (...) {
+        m_panel->setEnabled(true);
+        tell(QStringLiteral("更新时发生错误!"));
+        RecordLock().unlockHeaderByNumber(invNo);
+        m_control.Action(WindowAction::Browse);
     }
 }

@@ -1,16 +1,36 @@
 #pragma once
 
 #include "documents/DocumentKind.h"
+#include "documents/DocumentStore.h"
+#include "services/KestoControl.h"
 
+#include <QColor>
+#include <QPointer>
 #include <QWidget>
 
-class QLabel;
+#include <memory>
 
-// One document window per kind; each exists at most once in the process.
+class FlexGrid;
+class HeadItem;
+class Kesto_VSFlexgrid;
+class PictureButton;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+// The document window of one kind (issue, return, supplementary issue):
+// a header, its lines in Grid1, and a toolbar whose commands all go through
+// vcontrol. Each kind exists at most once in the process.
 class DocumentWindow : public QWidget
 {
     Q_OBJECT
 public:
+    ~DocumentWindow() override;
+
     // The open window of a kind, or nullptr.
     static DocumentWindow *instance(const DocumentKind &kind);
     // The open window of a kind, built (and loaded) when there is none.
@@ -19,11 +39,95 @@ public:
     const DocumentKind &kind() const { return m_kind; }
     QString heading() const;
 
+    // The command dispatcher: one letter per toolbar command.
+    Q_INVOKABLE void vcontrol(const QString &letter);
+    // Reloads the line grid ("grid1", any case); other names do nothing.
+    Q_INVOKABLE void RefreshGrid(const QString &gridName);
+
+    // What the window is doing and showing (for its dialogs and tests).
+    Kesto_Control &control() { return m_control; }
+    int lastAction() const { return m_control.LastAction(); }
+    bool hasRecord() const { return m_hasRecord; }
+    const HeaderFilter &headerFilter() const { return m_headerFilter; }
+    const ResultSet &headerRs() const { return m_headerRs; }
+    const ResultSet &linesRs() const { return *m_linesRs; }
+    FlexGrid *grid() const { return m_grid; }
+    bool orderControl() const { return m_orderControl; }
+    // The selected positions of the two choice lists, -1 for none.
+    int stockModePosition() const;
+    int propDutyPosition() const;
+
 protected:
     explicit DocumentWindow(const DocumentKind &kind);
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildScreen();
+    PictureButton *addToolButton(const QString &name, const QString &text, char letter, const char *tag);
     void Form_Load();
+    void init_form();
+    void readactive();
+    void ReadShow();
+    void Lock_Control(bool locked);
+    bool Check_Inv_Status();
+    bool Check_ok();
+    void upd_data();
+    QString Creat_No();
+    bool Check_ok1();
+    void upd_data1();
+    void pickNumber(const QString &number);
+    void commandFind();
+    void commandDelete();
+    void commandApproveOrReset(bool approve);
+    void Prop_Duty_Change();
+    void Cmd_Brow_Org_Click();
+    void Cmd_Brow_Pcs_Click();
+
+    // Helpers.
+    QString headerStatus() const;   // "9" when no document is shown
+    qint64 currentKey() const;      // the key in Rec_411, 0 when none
+    int gridDataRows() const;
+    bool buttonEnabled(const QString &name) const;
+    int ask(const QString &text, int style);
+    void tell(const QString &text);
+    void focusNext(QWidget *from);
+
     const DocumentKind &m_kind;
+    DocumentStore m_store;
+    Kesto_Control m_control;
+    std::unique_ptr<Kesto_VSFlexgrid> m_gridWrapper;
+    ResultSet m_headerRs;
+    std::shared_ptr<ResultSet> m_linesRs;
+    HeaderFilter m_headerFilter = HeaderFilter::nothing();
+    QString m_currentArea = QStringLiteral("MAIN");
+    bool m_hasRecord = false;
+    bool m_reading = false;
+    bool m_orderControl = false;
+    int m_menuKind = 0;
+
+    // Controls.
+    QFrame *m_panel = nullptr;
     QLabel *m_heading = nullptr;
+    QLabel *m_printed = nullptr;
+    QPushButton *m_import = nullptr;
+    QComboBox *m_invNo = nullptr;
+    HeadItem *m_invDate = nullptr;
+    QLabel *m_orgLabel = nullptr;
+    QComboBox *m_orgName = nullptr;
+    QToolButton *m_browOrg = nullptr;
+    QRadioButton *m_option1 = nullptr;
+    QRadioButton *m_option2 = nullptr;
+    QComboBox *m_pcsNo = nullptr;
+    QToolButton *m_browPcs = nullptr;
+    QComboBox *m_stockMode = nullptr;
+    QLabel *m_propLabel = nullptr;
+    QComboBox *m_propDuty = nullptr;
+    HeadItem *m_procMan = nullptr;
+    HeadItem *m_barMan = nullptr;
+    HeadItem *m_formMan = nullptr;
+    HeadItem *m_checkMan = nullptr;
+    QLineEdit *m_remark = nullptr;
+    QLineEdit *m_rec411 = nullptr;
+    FlexGrid *m_grid = nullptr;
+    QColor m_normalSelection;
 };
