@@ -13,10 +13,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -148,16 +148,16 @@ void removeHiddenColumns(XlsxSheet &sheet, const ExportGrid &grid)
 }
 
 // Header row: width and bold caption aligned as the header; other rows aligned as the column.
-void styleGridCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int row, int col)
+void styleGridCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int gridCol, int row, int col)
 {
     if (gridRow == 0) {
-        const double width = grid.colWidth(col) / 120.0;
+        const double width = grid.colWidth(gridCol) / 120.0;
         if (width > 0)
             sheet.setColumnWidth(col, width);
         sheet.setBold(row, col, true);
-        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.fixedAlignment(col));
+        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.fixedAlignment(gridCol));
     } else {
-        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.colAlignment(col));
+        ExcelExport::Set_XlsAlignment(sheet, row, col, grid.colAlignment(gridCol));
     }
 }
 
@@ -171,12 +171,11 @@ int firstKeptColumn(const ExportGrid &grid)
     return 1;
 }
 
-// Caption over the data columns in row 1, merged, centred, bold, 18 points.
-// It sits in the first column kept, so deleting hidden columns leaves it at
-// the merge's first cell.
-void writeTitle(XlsxSheet &sheet, const ExportGrid &grid, const QString &caption, int lastColumn)
+// Caption in row 1 over columns 1 to lastColumn, merged, centred, bold, 18
+// points. It sits in column at, so that deleting the hidden columns before it
+// leaves it at the merge's first cell.
+void writeTitle(XlsxSheet &sheet, const QString &caption, int at, int lastColumn)
 {
-    const int at = firstKeptColumn(grid);
     sheet.setText(1, at, caption);
     if (lastColumn > 1)
         sheet.mergeCells(XlsxRange(1, 1, 1, lastColumn));
@@ -213,6 +212,40 @@ bool namedCell(const XlsxWorkbook &book, const QString &sheetName, const QString
     return true;
 }
 
+// How the plain export writes a grid text.
+enum class TextKind : quint8 { Text, Whole, Decimal };
+
+TextKind textKind(const QString &text)
+{
+    if (!ExcelExport::isNumericText(text))
+        return TextKind::Text;
+    return text.contains(u'.') ? TextKind::Decimal : TextKind::Whole;
+}
+
+QString kindFormat(TextKind kind)
+{
+    switch (kind) {
+    case TextKind::Decimal: return QStringLiteral("0.0000_ ");
+    case TextKind::Whole: return QStringLiteral("0_ ");
+    case TextKind::Text: break;
+    }
+    return kTextFormat;
+}
+
+// One cell of the plain export, styled on its own: aligned, formatted by its
+// text's kind, then filled.
+void writeCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int row, int gridCol, int col, const QString &text)
+{
+    styleGridCell(sheet, grid, gridRow, gridCol, row, col);
+    const TextKind kind = textKind(text);
+    sheet.setNumberFormat(row, col, kindFormat(kind));
+    double number = 0;
+    if (kind != TextKind::Text && ExcelExport::isNumericText(text, &number))
+        sheet.setNumber(row, col, number);
+    else if (!text.isEmpty())
+        sheet.setText(row, col, text);
+}
+
 void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QString &target, WaitWindow &wait)
 {
     wait.Show_Wait(QStringLiteral("正在生成Excel文件..."));
@@ -224,37 +257,75 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
         fail(kErrRange, QStringLiteral("工作表名称无效: ") + info.formName + info.gridName);
     wait.Show_Wait(QStringLiteral("正在填充报表...."));
 
+    // Hidden columns are left out: the sheet holds the kept columns in their order.
+    const int rows = grid.rows();
+    std::vector<int> kept;
+    for (int c = 1; c < grid.cols(); ++c) {
+        if (!grid.colHidden(c))
+            kept.push_back(c);
+    }
+    const int cols = int(kept.size());
+
     int startRow = 1;
     if (!info.caption.isEmpty()) {
-        writeTitle(sheet, grid, info.caption, grid.cols() - 1);
+        writeTitle(sheet, info.caption, 1, cols);
         startRow = 2;
     }
 
-    const int rows = grid.rows();
-    const int cols = grid.cols();
-    int shown = -1;
-    for (int r = 0; r < rows; ++r) {
-        const int pct = percent(r, rows - 1);
-        if (pct != shown) {
-            wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(pct) + QStringLiteral("%...."));
-            shown = pct;
+    wait.Show_Wait(QStringLiteral("正在填充报表0%...."));
+    if (rows > 0) {
+        for (int i = 0; i < cols; ++i)
+            writeCell(sheet, grid, 0, startRow, kept[size_t(i)], i + 1, grid.text(0, kept[size_t(i)]));
+    }
+
+    // Styling cell by cell is what costs; each column's usual format is set
+    // once on the first data row and copied down, and only cells of another
+    // kind are styled on their own.
+    const int dataRows = rows - 1;
+    if (dataRows > 0 && cols > 0) {
+        std::vector<TextKind> kinds(size_t(dataRows) * size_t(cols));
+        std::vector<TextKind> usual(size_t(cols), TextKind::Text);
+        for (int i = 0; i < cols; ++i) {
+            int counts[3] = {0, 0, 0};
+            for (int r = 1; r < rows; ++r) {
+                const TextKind k = textKind(grid.text(r, kept[size_t(i)]));
+                kinds[size_t(r - 1) * size_t(cols) + size_t(i)] = k;
+                ++counts[int(k)];
+            }
+            usual[size_t(i)] = TextKind(std::max_element(counts, counts + 3) - counts);
         }
-        const int row = r + startRow;
-        for (int c = 1; c < cols; ++c) {
-            styleGridCell(sheet, grid, r, row, c);
-            const QString text = grid.text(r, c);
-            double number = 0;
-            if (ExcelExport::isNumericText(text, &number)) {
-                sheet.setNumberFormat(row, c, text.contains(u'.') ? QStringLiteral("0.0000_ ") : QStringLiteral("0_ "));
-                sheet.setNumber(row, c, number);
-            } else {
-                sheet.setNumberFormat(row, c, kTextFormat);
-                if (!text.isEmpty())
-                    sheet.setText(row, c, text);
+        const int first = startRow + 1;
+        for (int i = 0; i < cols; ++i) {
+            ExcelExport::Set_XlsAlignment(sheet, first, i + 1, grid.colAlignment(kept[size_t(i)]));
+            sheet.setNumberFormat(first, i + 1, kindFormat(usual[size_t(i)]));
+        }
+        if (dataRows > 1 && !sheet.insertRowCopies(first, dataRows - 1))
+            fail(kErrRange, QStringLiteral("无法复制第 %1 行").arg(first));
+
+        int shown = 0;
+        for (int r = 1; r < rows; ++r) {
+            const int pct = percent(r, rows - 1);
+            if (pct != shown) {
+                wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(pct) + QStringLiteral("%...."));
+                shown = pct;
+            }
+            const int row = r + startRow;
+            for (int i = 0; i < cols; ++i) {
+                const TextKind k = kinds[size_t(r - 1) * size_t(cols) + size_t(i)];
+                if (k != usual[size_t(i)])
+                    sheet.setNumberFormat(row, i + 1, kindFormat(k));
+                const QString text = grid.text(r, kept[size_t(i)]);
+                if (k == TextKind::Text) {
+                    if (!text.isEmpty())
+                        sheet.setText(row, i + 1, text);
+                } else {
+                    double number = 0;
+                    ExcelExport::isNumericText(text, &number);
+                    sheet.setNumber(row, i + 1, number);
+                }
             }
         }
     }
-    removeHiddenColumns(sheet, grid);
     wait.Show_Wait(QStringLiteral("正在完成数据填充."));
     saveWorkbook(book, target);
 }
@@ -348,7 +419,7 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
         const int last = cols - 1;
         if (last < 1 || last > 26)
             fail(kErrRange, QStringLiteral("无法形成标题区域 A1:") + QChar(char16_t(64 + last)) + u'1');
-        writeTitle(sheet, grid, info.caption, last);
+        writeTitle(sheet, info.caption, firstKeptColumn(grid), last);
         startRow = 2;
     }
 
@@ -360,7 +431,7 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
         wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(percent(r, fixedRows)) + QStringLiteral("%...."));
         const int row = r + startRow;
         for (int c = 1; c < cols; ++c) {
-            styleGridCell(sheet, grid, r, row, c);
+            styleGridCell(sheet, grid, r, c, row, c);
             sheet.setNumberFormat(row, c, kTextFormat);
             // A grid without data rows still gets its (empty) detail row.
             const QString text = r < grid.rows() ? grid.text(r, c) : QString();
@@ -554,26 +625,46 @@ void ExcelExport::Set_XlsAlignment(XlsxSheet &sheet, int row, int column, int co
 
 bool ExcelExport::isNumericText(const QString &text, double *value)
 {
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
-    const QString t = text.trimmed();
-    if (!number.match(t).hasMatch())
-        return false;
-    const int start = (t.startsWith(u'+') || t.startsWith(u'-')) ? 1 : 0;
+    const QStringView t = QStringView(text).trimmed();
+    const qsizetype n = t.size();
+    qsizetype i = 0;
+    if (i < n && (t[i] == u'+' || t[i] == u'-'))
+        ++i;
+    const qsizetype start = i;
+    const auto isDigit = [&](qsizetype at) { return at < n && t[at] >= u'0' && t[at] <= u'9'; };
     // "007" is a code, not seven.
-    if (t.size() > start + 1 && t.at(start) == u'0' && t.at(start + 1).isDigit())
+    if (isDigit(i) && t[i] == u'0' && isDigit(i + 1))
         return false;
-    // Beyond 15 digits a number loses digits; such texts are numbers only by look.
-    int digits = 0;
+    int digits = 0;        // significant digits of the mantissa
+    int mantissa = 0;      // every digit of it
     bool leading = true;
-    for (int i = start; i < t.size() && t.at(i) != u'e' && t.at(i) != u'E'; ++i) {
-        if (!t.at(i).isDigit())
-            continue;
-        if (leading && t.at(i) == u'0')
-            continue;
-        leading = false;
-        ++digits;
+    bool point = false;
+    for (; i < n; ++i) {
+        if (isDigit(i)) {
+            ++mantissa;
+            if (leading && t[i] == u'0')
+                continue;
+            leading = false;
+            ++digits;
+        } else if (t[i] == u'.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
     }
-    if (digits > 15)
+    if (mantissa == 0)
+        return false;
+    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+        ++i;
+        if (i < n && (t[i] == u'+' || t[i] == u'-'))
+            ++i;
+        if (!isDigit(i))
+            return false;
+        while (isDigit(i))
+            ++i;
+    }
+    // Beyond 15 digits a number loses digits; such texts are numbers only by look.
+    if (i != n || digits > 15 || i == start)
         return false;
     bool ok = false;
     const double v = t.toDouble(&ok);
