@@ -1,10 +1,15 @@
 #include "HostWindow.h"
 
 #include "entry/ClsBarManuBill.h"
+#include "pickers/FrmOrg.h"
+#include "platform/db/Schema.h"
+#include "platform/ui/ModalRunner.h"
 #include "platform/db/Sql.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
 #include <QTest>
 #include <QDir>
 #include <QLabel>
@@ -60,8 +65,7 @@ QString HostWindow::userId() const
 
 qint32 HostWindow::openEntry(const QString &menuId)
 {
-    const QString ini = QDir(QDir::homePath()).filePath(QStringLiteral(".barmanu/%1.ini").arg(userId()));
-    QDir().mkpath(QFileInfo(ini).absolutePath());
+    const QString ini = settingsFile();
     ClsBarManuBill module;
     // Twips: 15 to a pixel; the window opens below the host's tool bar.
     const QRect g = geometry();
@@ -76,17 +80,69 @@ void HostWindow::selectUser(const QString &userId)
         m_users->setCurrentIndex(at);
 }
 
-bool HostWindow::saveScreenshots(const QString &folder)
+QString HostWindow::settingsFile() const
+{
+    const QString dir = m_settingsDir.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".barmanu")) : m_settingsDir;
+    const QString ini = QDir(dir).filePath(userId() + QStringLiteral(".ini"));
+    // A new user starts with the shipped column layouts.
+    if (!QFileInfo::exists(ini)) {
+        QDir().mkpath(dir);
+        QFile::copy(QDir(schemaDirectory()).filePath(QStringLiteral("settings/default-user.ini")), ini);
+        QFile(ini).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    return ini;
+}
+
+void HostWindow::setSettingsFolder(const QString &folder)
+{
+    m_settingsDir = folder;
+}
+
+namespace {
+
+bool savePicture(QWidget *w, const QString &folder, const QString &name)
+{
+    QCoreApplication::processEvents();
+    QTest::qWait(150);
+    return w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+} // namespace
+
+bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbers)
 {
     QDir().mkpath(folder);
-    QTest::qWait(200);
-    bool ok = grab().save(QDir(folder).filePath(QStringLiteral("host.png")));
-    for (const QString &id : {QStringLiteral("MENU_F4_1"), QStringLiteral("MENU_F4_2"), QStringLiteral("MENU_F4_3")}) {
-        openEntry(id);
-        QTest::qWait(200);
+    bool ok = savePicture(this, folder, QStringLiteral("host"));
+    const QStringList menus = {QStringLiteral("MENU_F4_1"), QStringLiteral("MENU_F4_3"), QStringLiteral("MENU_F4_2")};
+    for (int i = 0; i < menus.size(); ++i) {
+        openEntry(menus.at(i));
+        QWidget *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")) && w->objectName().endsWith(QLatin1String("BCD").mid(i, 1)))
+                window = w;
+        if (!window)
+            return false;
+        if (i < numbers.size()) {
+            // Show a document as a user does: pick its number from the list.
+            auto *number = window->findChild<QComboBox *>(QStringLiteral("Inv_No"));
+            number->addItem(numbers.at(i));
+            emit number->activated(number->count() - 1);
+        }
+        ok = savePicture(window, folder, window->objectName()) && ok;
+        if (i == 0) {
+            // The search dialog and the department picker, as the user sees them.
+            ModalRunner::setDriver([&](QDialog *dialog) {
+                dialog->show();
+                ok = savePicture(dialog, folder, dialog->objectName()) && ok;
+                dialog->reject();
+                return int(QDialog::Rejected);
+            });
+            QMetaObject::invokeMethod(window, "vcontrol", Q_ARG(QString, QStringLiteral("F")));
+            FrmOrg &org = FrmOrg::obtain(window);
+            ModalRunner::exec(&org);
+            FrmOrg::release();
+            ModalRunner::setDriver({});
+        }
     }
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")))
-            ok = w->grab().save(QDir(folder).filePath(w->objectName() + QStringLiteral(".png"))) && ok;
     return ok;
 }

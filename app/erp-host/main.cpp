@@ -67,7 +67,12 @@ int main(int argc, char **argv)
                              QStringLiteral("Open every menu entry, save pictures of the windows into DIR, then exit."),
                              QStringLiteral("DIR"));
     QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Who signs in."), QStringLiteral("USER_ID"));
-    parser.addOptions({db, init, company, shots, user});
+    QCommandLineOption show(QStringLiteral("show"),
+                            QStringLiteral("With --screenshot: the numbers to show in the issue, return and supplementary windows."),
+                            QStringLiteral("NO,NO,NO"));
+    QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Folder of the users' settings files."),
+                                QStringLiteral("DIR"));
+    parser.addOptions({db, init, company, shots, user, show, settings});
     parser.process(app);
 
     try {
@@ -80,9 +85,11 @@ int main(int argc, char **argv)
         HostWindow window(conn, parser.value(company));
         if (parser.isSet(user))
             window.selectUser(parser.value(user));
+        if (parser.isSet(settings))
+            window.setSettingsFolder(parser.value(settings));
         window.show();
         if (parser.isSet(shots))
-            return window.saveScreenshots(parser.value(shots)) ? 0 : 1;
+            return window.saveScreenshots(parser.value(shots), parser.value(show).split(QLatin1Char(','), Qt::SkipEmptyParts)) ? 0 : 1;
         return app.exec();
     } catch (const ErpError &e) {
         std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
