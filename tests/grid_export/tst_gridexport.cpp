@@ -138,22 +138,6 @@ private slots:
         box.reset();
     }
 
-    void cleanExcelName_data()
-    {
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("bracketed unit") << "单价(元)" << "单价元";
-        QTest::newRow("every removed character") << "a%b/c\\d(e)f=g&h i" << "abcdefghi";
-        QTest::newRow("full-width brackets stay") << "金额（元）" << "金额（元）";
-    }
-
-    void cleanExcelName()
-    {
-        QFETCH(QString, caption);
-        QFETCH(QString, name);
-        QCOMPARE(ExcelExport::CleanExcelName(caption), name);
-    }
-
     void plainExportDropsHiddenColumn()
     {
         ExportTable grid = lineGrid({{"物料编号", "颜色", "数量", "单价(元)"},
@@ -333,36 +317,6 @@ private slots:
             QVERIFY(!QFile::exists(path("t.xlsx")));
             QVERIFY(opened.isEmpty());
         }
-    }
-
-    void detailEndWidensTheBand()
-    {
-        // Band rows 2-3: a name on the band's second row still receives data
-        // in the repeated row; a name below the band gets the caption.
-        {
-            XlsxWorkbook book;
-            XlsxSheet *s = book.sheet(0);
-            QVERIFY(s->setName(kSheet));
-            s->setText(1, 1, QStringLiteral("物料"));
-            s->setText(3, 2, QStringLiteral("备注行"));
-            const QString ref = QStringLiteral("'mmss40BGrid1'!");
-            QVERIFY(book.setDefinedName(QStringLiteral("DetailBegin"), ref + QStringLiteral("$A$2")));
-            QVERIFY(book.setDefinedName(QStringLiteral("DetailEnd"), ref + QStringLiteral("$A$3")));
-            QVERIFY(book.setDefinedName(QStringLiteral("物料"), ref + QStringLiteral("$A$3")));
-            QVERIFY(book.setDefinedName(QStringLiteral("AbsolutePosition"), ref + QStringLiteral("$C$2")));
-            QVERIFY(book.setDefinedName(QStringLiteral("数量"), ref + QStringLiteral("$B$6")));
-            saveTemplate(book);
-        }
-        const ExportTable grid = lineGrid({{"物料", "数量"}, {"M-1", "2"}, {"M-2", "3"}});
-        QVERIFY(ExcelExport::Export_Excel(grid, info(), path("t.xlsx")));
-        QCOMPARE(cellLines(path("t.xlsx")),
-                 (QStringList{"CELL A1 s '物料' fmt='General' bold=0 size=11 align=None/None",
-                              "CELL A2 s 'M-1' fmt='General' bold=0 size=11 align=None/None",
-                              "CELL C2 n 1 fmt='General' bold=0 size=11 align=None/None",
-                              "CELL A3 s 'M-2' fmt='General' bold=0 size=11 align=None/None",
-                              "CELL C3 n 2 fmt='General' bold=0 size=11 align=None/None",
-                              "CELL B4 s '备注行' fmt='General' bold=0 size=11 align=None/None",
-                              "CELL B7 s '数量' fmt='General' bold=0 size=11 align=None/None"}));
     }
 
     void existingFileAsks_data()

@@ -222,26 +222,6 @@ private slots:
         QCOMPARE(layout[0].rowHeight, 300.0);
     }
 
-    void malformedLinesKeepTheirUnreadableParts()
-    {
-        writeAll(ini, QStringLiteral("[mmss40BGrid1]\r\nField0=OnlyField\r\nField1=B,Caption,wide,x,99999,F\r\n"
-                                     "Field2=\r\nField3=D,After,1,1,1,True\r\nFrozenCols=2.6\r\n"));
-        GridLayout layout;
-        ClearGridLayout(layout);
-        layout[0].caption = QStringLiteral("kept");
-        layout[1].colAlignment = 5;
-        LoadGridLayout(kForm, kGrid, layout, ini);
-        QCOMPARE(GridLayoutCount(layout), 2);                 // an empty key ends the layout
-        QCOMPARE(layout[0].fieldName, QStringLiteral("OnlyField"));
-        QCOMPARE(layout[0].caption, QStringLiteral("kept"));
-        QCOMPARE(layout[1].width, 0.0);
-        QCOMPARE(layout[1].headAlignment, qint16(0));
-        QCOMPARE(layout[1].colAlignment, qint16(5));          // 99999 does not fit
-        QCOMPARE(layout[1].visible, QStringLiteral("F"));
-        QCOMPARE(layout[0].frozenCols, qint16(3));
-        QCOMPARE(layout[0].rowHeight, 0.0);                   // no RowHeight key
-    }
-
     // ---- onto a grid -------------------------------------------------------
 
     void layoutOntoGrid()
@@ -439,28 +419,6 @@ private slots:
         QCOMPARE(sectionLines(ini, kForm + kGrid),
                  (QStringList{"Field0=B,乙,800,3,7,False", "Field1=Price,单价，元,800,3,7,False",
                               "Field2=C,丙,1000,4,1,True", "RowHeight=280", "FrozenCols=1", "Field3="}));
-    }
-
-    void deleteNeedsASelectionAndAYes()
-    {
-        writeAll(ini, QStringLiteral("[mmss40BGrid1]\r\nField0=A,甲,1000,4,1,True\r\nRowHeight=250\r\nFrozenCols=0\r\n"));
-        const QString before = readAll(ini);
-        auto dialog = openDialog();
-        box->answer(MessageAnswer::No);
-        dialog->mnu_Delete_Click();
-        QCOMPARE(box->last().messageId, QStringLiteral("mnu_Delete_Click_1"));
-        QCOMPARE(captions(*dialog), QStringList{"甲"});
-
-        list(*dialog)->setCurrentRow(-1);
-        dialog->mnu_Delete_Click();
-        QCOMPARE(box->last().text, QStringLiteral("请选择要删除的项!"));
-        QCOMPARE(box->last().style, 64);
-        QCOMPARE(readAll(ini), before);
-
-        // An empty answer to either question adds nothing.
-        answers = {QStringLiteral("新列"), QString()};
-        dialog->Menu_Add_Click();
-        QCOMPARE(readAll(ini), before);
     }
 
     void addToEmptyLayout()
