@@ -209,6 +209,17 @@ private slots:
         QCOMPARE(DocumentStore(conn).lines(other).rowCount(), 1);
     }
 
+    void aFailingDeleteKeepsTheLines()
+    {
+        const qint64 doc = header(QStringLiteral("LL009"), QStringLiteral("1"));
+        line(doc, 1);
+        line(doc, 2);
+        // The header cannot be deleted: the lines deleted before it must come back.
+        TestDb::exec(conn, QStringLiteral("DROP TABLE Mmst411"));
+        QVERIFY_THROWS_EXCEPTION(ErpError, DocumentStore(conn).deleteDocument(doc));
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT * FROM Mmst412 WHERE Rec_411 = ?")).bind(doc).select().rowCount(), 2);
+    }
+
     void headersAreInsertedAndUpdated()
     {
         const DocumentStore store(conn);
