@@ -450,6 +450,17 @@ private slots:
         QCOMPARE(w->grid()->foreColorSel(), QColor(255, 0, 0));
     }
 
+    void functionKeys()
+    {
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F2);   // add
+        QCOMPARE(w->lastAction(), 1);
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F3);   // edit is off while adding
+        QCOMPARE(w->lastAction(), 1);
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F5);   // confirm
+        QCOMPARE(box->last().text, QStringLiteral("此单位不存在,请重新输入!"));
+        QCOMPARE(w->lastAction(), 1);
+    }
+
     void otherKinds()
     {
         open(QStringLiteral("chen"), QStringLiteral("MENU_F4_3"));
