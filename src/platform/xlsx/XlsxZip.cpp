@@ -86,6 +86,8 @@ bool writeZip(const QString& path, const QList<ZipEntry>& entries, QString* erro
                 index = zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
                 if (index < 0)
                     zip_source_free(source);
+                else // sheet XML compresses well at the fastest level; a large export writes much faster
+                    zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 1);
             }
         }
         if (index < 0) {
