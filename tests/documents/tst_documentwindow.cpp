@@ -10,16 +10,20 @@
 #include "platform/db/Sql.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
+#include "platform/ui/ModalRunner.h"
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QFrame>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QTest>
 
 class TstDocumentWindow : public QObject
@@ -460,6 +464,47 @@ private slots:
         QVERIFY(enabled("Cmd_Add"));
         // Without the delete right the grid shows the document in red.
         QCOMPARE(w->grid()->foreColorSel(), QColor(255, 0, 0));
+    }
+
+    void browseButtons()
+    {
+        // Browsing: the department button does nothing.
+        int dialogs = 0;
+        ModalRunner::setDriver([&](QDialog *) { ++dialogs; return int(QDialog::Rejected); });
+        w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Org"))->click();
+        QCOMPARE(dialogs, 0);
+
+        click("Cmd_Add");
+        ModalRunner::setDriver([&](QDialog *d) {
+            ++dialogs;
+            d->show();
+            auto *tree = d->findChild<QTreeWidget *>(QStringLiteral("tvwdb"));
+            const QList<QTreeWidgetItem *> found = tree->findItems(QStringLiteral("裁床组"), Qt::MatchRecursive | Qt::MatchExactly);
+            tree->scrollToItem(found.value(0));
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found.value(0)).center());
+            QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Cmd_Ok")), Qt::LeftButton);
+            return d->result();
+        });
+        w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Org"))->click();
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(combo("Org_Name")->currentText(), QStringLiteral("裁床组"));
+
+        // The contract list offers approved outsourcing orders once outsourcing is chosen.
+        w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Pcs"))->click();
+        QCOMPARE(dialogs, 1);   // production document: nothing opens
+        w->findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+        ModalRunner::setDriver([&](QDialog *d) {
+            ++dialogs;
+            d->show();
+            auto *grid = d->findChild<FlexGrid *>();
+            grid->setRow(1);
+            QTest::keyClick(grid, Qt::Key_Return);
+            return d->result();
+        });
+        w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Pcs"))->click();
+        ModalRunner::setDriver({});
+        QCOMPARE(dialogs, 2);
+        QCOMPARE(combo("Pcs_No")->currentText(), QStringLiteral("WF001"));
     }
 
     void functionKeys()
