@@ -1,0 +1,976 @@
+#include "platform/script/ScriptBuiltins.h"
+
+#include "platform/script/ScriptObject.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <cmath>
+
+namespace script {
+namespace {
+
+using Args = QList<ScriptValue>;
+using Fn = ScriptValue (*)(const Args&, const BuiltinHooks&);
+
+// Texts and arrays beyond these sizes end the script with "Out of memory".
+constexpr qint64 kMaxTextLength = 64 * 1024 * 1024;
+
+struct Builtin
+{
+    int minArgs;
+    int maxArgs;
+    Fn fn;
+};
+
+bool has(const Args& a, int i)
+{
+    return i < a.size() && !a.at(i).isEmpty();
+}
+
+qint64 argLong(const Args& a, int i, qint64 dflt)
+{
+    return has(a, i) ? a.at(i).toLong() : dflt;
+}
+
+// Len, InStr, UBound and the like answer a Long whatever the size.
+ScriptValue longResult(qint64 n)
+{
+    return ScriptValue::ofType(ScriptValue::Long, double(n));
+}
+
+ScriptValue scalar(const ScriptValue& v)
+{
+    return v.isObject() ? ScriptObject::defaultValue(v.objectValue()) : v;
+}
+
+QString text(const ScriptValue& v)
+{
+    return scalar(v).toString();
+}
+
+Qt::CaseSensitivity compareMode(const Args& a, int i)
+{
+    return argLong(a, i, 0) == 1 ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
+qint64 nonNegative(const ScriptValue& v)
+{
+    const qint64 n = v.toLong();
+    if (n < 0)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return n;
+}
+
+QString checkedText(qint64 length)
+{
+    if (length > kMaxTextLength)
+        throwScriptError(ScriptErrorNumber::OutOfMemory);
+    return QString();
+}
+
+QDateTime dateArg(const ScriptValue& v)
+{
+    return ScriptValue::dateTimeFromOle(scalar(v).toDate());
+}
+
+ScriptValue dateResult(const QDateTime& dt)
+{
+    if (!dt.isValid() || dt.date().year() < 100 || dt.date().year() > 9999)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return ScriptValue::date(ScriptValue::oleFromDateTime(dt));
+}
+
+// Rounds half to even at the given decimals, treating values within the
+// binary representation's error of a half as exactly a half.
+double roundTo(double d, int digits)
+{
+    const double scale = std::pow(10.0, digits);
+    const double x = d * scale;
+    const double fl = std::floor(x);
+    const double diff = x - fl;
+    double r;
+    if (std::fabs(diff - 0.5) < 1e-9)
+        r = std::fmod(fl, 2.0) == 0 ? fl : fl + 1;
+    else
+        r = std::round(x);
+    return r / scale;
+}
+
+ScriptValue sameNumericType(const ScriptValue& n, double d)
+{
+    switch (n.type()) {
+    case ScriptValue::Integer: case ScriptValue::Long: case ScriptValue::Byte:
+        return ScriptValue::ofType(n.type(), d);
+    case ScriptValue::Boolean:
+        return ScriptValue::ofType(ScriptValue::Integer, d);
+    case ScriptValue::Empty:
+        return ScriptValue::ofType(ScriptValue::Integer, d);
+    default:
+        return ScriptValue::ofType(n.type() == ScriptValue::String ? ScriptValue::Double : n.type(), d);
+    }
+}
+
+ScriptValue converted(const ScriptValue& v, double lo, double hi, ScriptValue::Type t)
+{
+    const ScriptValue s = scalar(v);
+    if (s.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    double d = s.toDouble();
+    if (t != ScriptValue::Double && t != ScriptValue::Single && t != ScriptValue::Currency)
+        d = ScriptOps::bankersRound(d);
+    if (t == ScriptValue::Currency)
+        d = roundTo(d, 4);
+    if (!(d >= lo && d <= hi))
+        throwScriptError(ScriptErrorNumber::Overflow);
+    return ScriptValue::ofType(t, d);
+}
+
+const QString kWeekdays[] = {QStringLiteral("Sunday"), QStringLiteral("Monday"), QStringLiteral("Tuesday"),
+                             QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
+                             QStringLiteral("Saturday")};
+
+int vbWeekday(const QDate& d, int firstDay)
+{
+    const int sundayBased = d.dayOfWeek() % 7 + 1;   // Sunday 1 … Saturday 7
+    if (firstDay < 1 || firstDay > 7)
+        firstDay = 1;
+    return (sundayBased - firstDay + 7) % 7 + 1;
+}
+
+QString formatNumberText(double d, int digits, bool leading, bool parens, bool group)
+{
+    QString s = QString::number(std::fabs(roundTo(d, digits)), 'f', digits);
+    const bool negative = roundTo(d, digits) < 0;
+    QString intPart = s.section(QLatin1Char('.'), 0, 0);
+    const QString frac = digits > 0 ? s.section(QLatin1Char('.'), 1, 1) : QString();
+    if (group) {
+        for (qsizetype i = intPart.size() - 3; i > 0; i -= 3)
+            intPart.insert(i, QLatin1Char(','));
+    }
+    if (!leading && intPart == QLatin1String("0") && digits > 0)
+        intPart.clear();
+    s = digits > 0 ? intPart + QLatin1Char('.') + frac : intPart;
+    if (negative)
+        s = parens ? QLatin1Char('(') + s + QLatin1Char(')') : QLatin1Char('-') + s;
+    return s;
+}
+
+qint64 secondsOf(double ole)
+{
+    return qint64(std::llround(ole * 86400.0));
+}
+
+// ---- the functions ----
+
+ScriptValue fLen(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    return v.isNull() ? v : longResult(v.toString().size());
+}
+
+ScriptValue fLeft(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    const qint64 n = nonNegative(a.at(1));
+    return v.isNull() ? v : ScriptValue(v.toString().left(n));
+}
+
+ScriptValue fRight(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    const qint64 n = nonNegative(a.at(1));
+    return v.isNull() ? v : ScriptValue(v.toString().right(n));
+}
+
+ScriptValue fMid(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    const qint64 start = a.at(1).toLong();
+    if (start < 1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const qint64 len = has(a, 2) ? nonNegative(a.at(2)) : -1;
+    if (v.isNull())
+        return v;
+    return ScriptValue(v.toString().mid(start - 1, len));
+}
+
+ScriptValue fInStr(const Args& a, const BuiltinHooks&)
+{
+    const bool withStart = a.size() >= 3;
+    const qint64 start = withStart ? a.at(0).toLong() : 1;
+    if (start < 1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const ScriptValue s1 = scalar(a.at(withStart ? 1 : 0)), s2 = scalar(a.at(withStart ? 2 : 1));
+    if (s1.isNull() || s2.isNull())
+        return ScriptValue::null();
+    const QString t1 = s1.toString(), t2 = s2.toString();
+    if (t1.isEmpty())
+        return longResult(0);
+    if (start > t1.size())
+        return longResult(0);
+    if (t2.isEmpty())
+        return longResult(start);
+    return longResult(t1.indexOf(t2, start - 1, compareMode(a, 3)) + 1);
+}
+
+ScriptValue fInStrRev(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue s1 = scalar(a.at(0)), s2 = scalar(a.at(1));
+    qint64 start = has(a, 2) ? a.at(2).toLong() : -1;
+    if (start == 0 || start < -1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    if (s1.isNull() || s2.isNull())
+        return ScriptValue::null();
+    const QString t1 = s1.toString(), t2 = s2.toString();
+    if (start == -1)
+        start = t1.size();
+    if (start > t1.size())
+        return longResult(0);
+    if (t2.isEmpty())
+        return longResult(start);
+    const qsizetype from = start - t2.size();
+    if (from < 0)
+        return longResult(0);
+    return longResult(t1.lastIndexOf(t2, from, compareMode(a, 3)) + 1);
+}
+
+ScriptValue fReplace(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue e = scalar(a.at(0));
+    const qint64 start = has(a, 3) ? a.at(3).toLong() : 1;
+    const qint64 count = has(a, 4) ? a.at(4).toLong() : -1;
+    if (start < 1 || count < -1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    if (e.isNull())
+        return e;
+    const QString find = text(a.at(1)), repl = text(a.at(2));
+    // As in VBScript, the result starts at "start": what comes before is dropped.
+    QString s = e.toString().mid(start - 1);
+    if (find.isEmpty() || count == 0)
+        return ScriptValue(s);
+    const Qt::CaseSensitivity cs = compareMode(a, 5);
+    QString out;
+    qsizetype pos = 0;
+    qint64 done = 0;
+    while (count < 0 || done < count) {
+        const qsizetype hit = s.indexOf(find, pos, cs);
+        if (hit < 0)
+            break;
+        out += QStringView(s).mid(pos, hit - pos);
+        out += repl;
+        if (out.size() > kMaxTextLength)
+            throwScriptError(ScriptErrorNumber::OutOfMemory);
+        pos = hit + find.size();
+        ++done;
+    }
+    out += QStringView(s).mid(pos);
+    return ScriptValue(out);
+}
+
+ScriptValue trimmed(const ScriptValue& v0, bool left, bool right)
+{
+    const ScriptValue v = scalar(v0);
+    if (v.isNull())
+        return v;
+    const QString s = v.toString();
+    qsizetype b = 0, e = s.size();
+    while (left && b < e && s.at(b) == QLatin1Char(' '))
+        ++b;
+    while (right && e > b && s.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return ScriptValue(s.mid(b, e - b));
+}
+
+ScriptValue fTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), true, true); }
+ScriptValue fLTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), true, false); }
+ScriptValue fRTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), false, true); }
+
+ScriptValue fUCase(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    return v.isNull() ? v : ScriptValue(v.toString().toUpper());
+}
+
+ScriptValue fLCase(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    return v.isNull() ? v : ScriptValue(v.toString().toLower());
+}
+
+ScriptValue fSpace(const Args& a, const BuiltinHooks&)
+{
+    const qint64 n = nonNegative(a.at(0));
+    checkedText(n);
+    return ScriptValue(QString(n, QLatin1Char(' ')));
+}
+
+ScriptValue fString(const Args& a, const BuiltinHooks&)
+{
+    const qint64 n = nonNegative(a.at(0));
+    const ScriptValue c = scalar(a.at(1));
+    if (c.isNull())
+        return c;
+    checkedText(n);
+    QChar ch;
+    if (c.isString()) {
+        if (c.stringValue().isEmpty())
+            throwScriptError(ScriptErrorNumber::InvalidCall);
+        ch = c.stringValue().at(0);
+    } else {
+        ch = QChar(ushort(c.toLong() % 256));
+    }
+    return ScriptValue(QString(n, ch));
+}
+
+ScriptValue fSplit(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue e = scalar(a.at(0));
+    if (e.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const QString s = e.toString();
+    const QString delim = a.size() > 1 && !a.at(1).isEmpty() ? text(a.at(1)) : QStringLiteral(" ");
+    const qint64 count = has(a, 2) ? a.at(2).toLong() : -1;
+    if (count < -1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    QList<ScriptValue> items;
+    if (s.isEmpty() || count == 0)
+        return ScriptValue::array(items);
+    if (delim.isEmpty())
+        return ScriptValue::array({ScriptValue(s)});
+    const Qt::CaseSensitivity cs = compareMode(a, 3);
+    qsizetype pos = 0;
+    while (count < 0 || items.size() < count - 1) {
+        const qsizetype hit = s.indexOf(delim, pos, cs);
+        if (hit < 0)
+            break;
+        items << ScriptValue(s.mid(pos, hit - pos));
+        pos = hit + delim.size();
+    }
+    items << ScriptValue(s.mid(pos));
+    return ScriptValue::array(items);
+}
+
+const ScriptArray& arrayArg(const ScriptValue& v)
+{
+    if (!v.isArray())
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    return *v.arrayValue();
+}
+
+ScriptValue fJoin(const Args& a, const BuiltinHooks&)
+{
+    const ScriptArray& arr = arrayArg(a.at(0));
+    if (arr.upper.size() > 1)
+        throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
+    const QString delim = a.size() > 1 ? text(a.at(1)) : QStringLiteral(" ");
+    QStringList parts;
+    for (const ScriptValue& item : arr.items)
+        parts << (item.isNull() ? QString() : text(item));
+    const QString out = parts.join(delim);
+    checkedText(out.size());
+    return ScriptValue(out);
+}
+
+ScriptValue bound(const Args& a, bool upper)
+{
+    const ScriptArray& arr = arrayArg(a.at(0));
+    const qint64 dim = has(a, 1) ? a.at(1).toLong() : 1;
+    if (dim < 1 || dim > arr.upper.size())
+        throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
+    return longResult(upper ? arr.upper.at(dim - 1) : 0);
+}
+
+ScriptValue fUBound(const Args& a, const BuiltinHooks&) { return bound(a, true); }
+ScriptValue fLBound(const Args& a, const BuiltinHooks&) { return bound(a, false); }
+ScriptValue fArray(const Args& a, const BuiltinHooks&) { return ScriptValue::array(a); }
+ScriptValue fIsArray(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isArray()); }
+ScriptValue fIsEmpty(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isEmpty()); }
+ScriptValue fIsNull(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isNull()); }
+ScriptValue fIsObject(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isObject()); }
+
+ScriptValue fIsNumeric(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue& v = a.at(0);
+    double d = 0;
+    if (v.isString())
+        return ScriptValue::boolean(ScriptValue::parseNumber(v.stringValue(), &d));
+    return ScriptValue::boolean(v.isNumeric() || v.isEmpty());
+}
+
+ScriptValue fIsDate(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue& v = a.at(0);
+    double d = 0;
+    if (v.isString())
+        return ScriptValue::boolean(ScriptValue::parseDate(v.stringValue(), &d));
+    return ScriptValue::boolean(v.type() == ScriptValue::Date);
+}
+
+ScriptValue fCStr(const Args& a, const BuiltinHooks&) { return ScriptValue(text(a.at(0))); }
+ScriptValue fCInt(const Args& a, const BuiltinHooks&) { return converted(a.at(0), -32768, 32767, ScriptValue::Integer); }
+ScriptValue fCLng(const Args& a, const BuiltinHooks&)
+{
+    return converted(a.at(0), -2147483648.0, 2147483647.0, ScriptValue::Long);
+}
+ScriptValue fCByte(const Args& a, const BuiltinHooks&) { return converted(a.at(0), 0, 255, ScriptValue::Byte); }
+ScriptValue fCDbl(const Args& a, const BuiltinHooks&) { return converted(a.at(0), -1.79e308, 1.79e308, ScriptValue::Double); }
+ScriptValue fCSng(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = converted(a.at(0), -3.4e38, 3.4e38, ScriptValue::Single);
+    return ScriptValue::ofType(ScriptValue::Single, double(float(v.numberValue())));
+}
+ScriptValue fCCur(const Args& a, const BuiltinHooks&)
+{
+    return converted(a.at(0), -922337203685477.0, 922337203685477.0, ScriptValue::Currency);
+}
+
+ScriptValue fCBool(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    return ScriptValue::boolean(v.toBool());
+}
+
+ScriptValue fCDate(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    return ScriptValue::date(v.toDate());
+}
+
+ScriptValue rounding(const ScriptValue& v0, double (*f)(double))
+{
+    const ScriptValue v = scalar(v0);
+    if (v.isNull())
+        return v;
+    const ScriptValue n = v.toNumeric();
+    return sameNumericType(n, f(n.numberValue()));
+}
+
+ScriptValue fInt(const Args& a, const BuiltinHooks&) { return rounding(a.at(0), [](double d) { return std::floor(d); }); }
+ScriptValue fFix(const Args& a, const BuiltinHooks&) { return rounding(a.at(0), [](double d) { return std::trunc(d); }); }
+
+ScriptValue fAbs(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const ScriptValue n = v.toNumeric();
+    const double d = std::fabs(n.numberValue());
+    if (n.type() == ScriptValue::Integer && d > 32767)
+        return ScriptValue::ofType(ScriptValue::Long, d);
+    return sameNumericType(n, d);
+}
+
+ScriptValue fRound(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const qint64 digits = has(a, 1) ? a.at(1).toLong() : 0;
+    if (digits < 0 || digits > 15)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const ScriptValue n = v.toNumeric();
+    return sameNumericType(n, roundTo(n.numberValue(), int(digits)));
+}
+
+ScriptValue fSgn(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const double d = v.toDouble();
+    return ScriptValue::integer(d > 0 ? 1 : (d < 0 ? -1 : 0));
+}
+
+ScriptValue fChrW(const Args& a, const BuiltinHooks&)
+{
+    qint64 n = a.at(0).toLong();
+    if (n < -32768 || n > 65535)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    if (n < 0)
+        n += 65536;
+    return ScriptValue(QString(QChar(ushort(n))));
+}
+
+ScriptValue fChr(const Args& a, const BuiltinHooks& h)
+{
+    if (a.at(0).toLong() < 0)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return fChrW(a, h);
+}
+
+ScriptValue fAsc(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const QString s = v.toString();
+    if (s.isEmpty())
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return ScriptValue::integer(s.at(0).unicode());
+}
+
+ScriptValue fNow(const Args&, const BuiltinHooks&)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return ScriptValue::date(ScriptValue::oleFromDateTime(QDateTime(now.date(), QTime(0, 0).addSecs(now.time().msecsSinceStartOfDay() / 1000))));
+}
+
+ScriptValue fDate(const Args&, const BuiltinHooks&)
+{
+    return ScriptValue::date(ScriptValue::oleFromDateTime(QDateTime(QDate::currentDate(), QTime(0, 0))));
+}
+
+ScriptValue fTime(const Args&, const BuiltinHooks&)
+{
+    return ScriptValue::date((QTime::currentTime().msecsSinceStartOfDay() / 1000) / 86400.0);
+}
+
+ScriptValue fTimer(const Args&, const BuiltinHooks&)
+{
+    return ScriptValue::ofType(ScriptValue::Single, QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
+}
+
+template<int Part>
+ScriptValue datePart(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const QDateTime dt = dateArg(v);
+    int r = 0;
+    switch (Part) {
+    case 0: r = dt.date().year(); break;
+    case 1: r = dt.date().month(); break;
+    case 2: r = dt.date().day(); break;
+    case 3: r = dt.time().hour(); break;
+    case 4: r = dt.time().minute(); break;
+    default: r = dt.time().second(); break;
+    }
+    return ScriptValue::integer(r);
+}
+
+ScriptValue fWeekday(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    return ScriptValue::integer(vbWeekday(dateArg(v).date(), int(argLong(a, 1, 1))));
+}
+
+ScriptValue fWeekdayName(const Args& a, const BuiltinHooks&)
+{
+    const qint64 n = a.at(0).toLong();
+    if (n < 1 || n > 7)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const qint64 first = argLong(a, 2, 1);
+    const QString name = kWeekdays[(n - 1 + (first >= 1 && first <= 7 ? first - 1 : 0)) % 7];
+    return ScriptValue(has(a, 1) && a.at(1).toBool() ? name.left(3) : name);
+}
+
+ScriptValue fMonthName(const Args& a, const BuiltinHooks&)
+{
+    const qint64 n = a.at(0).toLong();
+    if (n < 1 || n > 12)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const QLocale c = QLocale::c();
+    return ScriptValue(c.monthName(int(n), has(a, 1) && a.at(1).toBool() ? QLocale::ShortFormat : QLocale::LongFormat));
+}
+
+ScriptValue fDateAdd(const Args& a, const BuiltinHooks&)
+{
+    const QString interval = text(a.at(0)).toLower();
+    const qint64 n = qint64(ScriptOps::bankersRound(a.at(1).toDouble()));
+    const ScriptValue d = scalar(a.at(2));
+    if (d.isNull())
+        return d;
+    const QDateTime dt = dateArg(d);
+    if (interval == QLatin1String("yyyy"))
+        return dateResult(QDateTime(dt.date().addYears(int(n)), dt.time()));
+    if (interval == QLatin1String("q"))
+        return dateResult(QDateTime(dt.date().addMonths(int(n * 3)), dt.time()));
+    if (interval == QLatin1String("m"))
+        return dateResult(QDateTime(dt.date().addMonths(int(n)), dt.time()));
+    if (interval == QLatin1String("y") || interval == QLatin1String("d") || interval == QLatin1String("w"))
+        return dateResult(QDateTime(dt.date().addDays(n), dt.time()));
+    if (interval == QLatin1String("ww"))
+        return dateResult(QDateTime(dt.date().addDays(n * 7), dt.time()));
+    qint64 secs = 0;
+    if (interval == QLatin1String("h"))
+        secs = n * 3600;
+    else if (interval == QLatin1String("n"))
+        secs = n * 60;
+    else if (interval == QLatin1String("s"))
+        secs = n;
+    else
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return dateResult(dt.addSecs(secs));
+}
+
+ScriptValue fDateDiff(const Args& a, const BuiltinHooks&)
+{
+    const QString interval = text(a.at(0)).toLower();
+    const ScriptValue v1 = scalar(a.at(1)), v2 = scalar(a.at(2));
+    if (v1.isNull() || v2.isNull())
+        return ScriptValue::null();
+    const double o1 = v1.toDate(), o2 = v2.toDate();
+    const QDateTime d1 = ScriptValue::dateTimeFromOle(o1), d2 = ScriptValue::dateTimeFromOle(o2);
+    const auto floorDiv = [](qint64 x, qint64 y) { return x >= 0 ? x / y : -((-x + y - 1) / y); };
+    qint64 r = 0;
+    if (interval == QLatin1String("yyyy"))
+        r = d2.date().year() - d1.date().year();
+    else if (interval == QLatin1String("q"))
+        r = (d2.date().year() * 4 + (d2.date().month() - 1) / 3) - (d1.date().year() * 4 + (d1.date().month() - 1) / 3);
+    else if (interval == QLatin1String("m"))
+        r = (d2.date().year() * 12 + d2.date().month()) - (d1.date().year() * 12 + d1.date().month());
+    else if (interval == QLatin1String("y") || interval == QLatin1String("d"))
+        r = d1.date().daysTo(d2.date());
+    else if (interval == QLatin1String("w"))
+        r = d1.date().daysTo(d2.date()) / 7;
+    else if (interval == QLatin1String("ww")) {
+        const int first = int(argLong(a, 3, 1));
+        const QDate w1 = d1.date().addDays(1 - vbWeekday(d1.date(), first));
+        const QDate w2 = d2.date().addDays(1 - vbWeekday(d2.date(), first));
+        r = w1.daysTo(w2) / 7;
+    } else if (interval == QLatin1String("h"))
+        r = floorDiv(secondsOf(o2), 3600) - floorDiv(secondsOf(o1), 3600);
+    else if (interval == QLatin1String("n"))
+        r = floorDiv(secondsOf(o2), 60) - floorDiv(secondsOf(o1), 60);
+    else if (interval == QLatin1String("s"))
+        r = secondsOf(o2) - secondsOf(o1);
+    else
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return ScriptValue::ofType(ScriptValue::Long, double(r));
+}
+
+ScriptValue fDateSerial(const Args& a, const BuiltinHooks&)
+{
+    qint64 y = a.at(0).toLong();
+    if (y >= 0 && y < 30)
+        y += 2000;
+    else if (y >= 30 && y < 100)
+        y += 1900;
+    if (y < 100 || y > 9999)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const qint64 m = a.at(1).toLong(), d = a.at(2).toLong();
+    if (std::llabs(m) > 120000 || std::llabs(d) > 3650000)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const QDate date = QDate(int(y), 1, 1).addMonths(int(m - 1)).addDays(d - 1);
+    return dateResult(QDateTime(date, QTime(0, 0)));
+}
+
+ScriptValue fTimeSerial(const Args& a, const BuiltinHooks&)
+{
+    const qint64 secs = a.at(0).toLong() * 3600 + a.at(1).toLong() * 60 + a.at(2).toLong();
+    return ScriptValue::date(secs / 86400.0);
+}
+
+ScriptValue fDateValue(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    return ScriptValue::date(std::trunc(v.toDate()));
+}
+
+ScriptValue fTimeValue(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const double d = v.toDate();
+    return ScriptValue::date(std::fabs(d - std::trunc(d)));
+}
+
+ScriptValue fFormatNumber(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const qint64 digits = has(a, 1) ? a.at(1).toLong() : -1;
+    const auto tri = [&](int i, bool dflt) {
+        if (!has(a, i))
+            return dflt;
+        const qint64 t = a.at(i).toLong();
+        return t == -2 ? dflt : t != 0;
+    };
+    if (digits < -1 || digits > 15)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return ScriptValue(formatNumberText(v.toDouble(), digits < 0 ? 2 : int(digits), tri(2, true), tri(3, false), tri(4, true)));
+}
+
+ScriptValue fFormatPercent(const Args& a, const BuiltinHooks& h)
+{
+    Args b = a;
+    b[0] = ScriptValue::number(scalar(a.at(0)).toDouble() * 100);
+    return ScriptValue(fFormatNumber(b, h).toString() + QLatin1Char('%'));
+}
+
+ScriptValue fFormatDateTime(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const double d = v.toDate();
+    const QDateTime dt = ScriptValue::dateTimeFromOle(d);
+    switch (argLong(a, 1, 0)) {
+    case 0: return ScriptValue(ScriptValue::formatDate(d));
+    case 1: return ScriptValue(QLocale::c().toString(dt.date(), QStringLiteral("dddd, MMMM d, yyyy")));
+    case 2: return ScriptValue(dt.date().toString(QStringLiteral("yyyy-MM-dd")));
+    case 3: return ScriptValue(dt.time().toString(QStringLiteral("HH:mm:ss")));
+    case 4: return ScriptValue(dt.time().toString(QStringLiteral("HH:mm")));
+    default: throwScriptError(ScriptErrorNumber::InvalidCall);
+    }
+}
+
+ScriptValue fTypeName(const Args& a, const BuiltinHooks&) { return ScriptValue(a.at(0).typeName()); }
+
+ScriptValue fVarType(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue& v = a.at(0);
+    return ScriptValue::integer(v.isArray() ? 8204 : int(v.type()));
+}
+
+ScriptValue radix(const Args& a, int base)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const qint64 n = v.toLong();
+    quint64 u = quint64(n);
+    if (n < 0)
+        u = (n >= -32768 && (v.type() == ScriptValue::Integer || v.type() == ScriptValue::Byte)) ? quint16(n) : quint32(n);
+    return ScriptValue(QString::number(u, base).toUpper());
+}
+
+ScriptValue fHex(const Args& a, const BuiltinHooks&) { return radix(a, 16); }
+ScriptValue fOct(const Args& a, const BuiltinHooks&) { return radix(a, 8); }
+
+ScriptValue fStrReverse(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    QString s = v.toString();
+    std::reverse(s.begin(), s.end());
+    return ScriptValue(s);
+}
+
+ScriptValue fStrComp(const Args& a, const BuiltinHooks&)
+{
+    const ScriptValue x = scalar(a.at(0)), y = scalar(a.at(1));
+    if (x.isNull() || y.isNull())
+        return ScriptValue::null();
+    const int c = QString::compare(x.toString(), y.toString(), compareMode(a, 2));
+    return ScriptValue::integer(c < 0 ? -1 : (c > 0 ? 1 : 0));
+}
+
+ScriptValue fFilter(const Args& a, const BuiltinHooks&)
+{
+    const ScriptArray& arr = arrayArg(a.at(0));
+    const QString match = text(a.at(1));
+    const bool include = has(a, 2) ? a.at(2).toBool() : true;
+    QList<ScriptValue> out;
+    for (const ScriptValue& item : arr.items) {
+        const QString s = item.isNull() ? QString() : text(item);
+        if (s.contains(match, compareMode(a, 3)) == include)
+            out << ScriptValue(s);
+    }
+    return ScriptValue::array(out);
+}
+
+ScriptValue math(const Args& a, double (*f)(double), bool positive)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const double d = v.toDouble();
+    if (positive && d <= 0)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const double r = f(d);
+    if (std::isnan(r))
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    if (!std::isfinite(r))
+        throwScriptError(ScriptErrorNumber::Overflow);
+    return ScriptValue::number(r);
+}
+
+ScriptValue fSqr(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::sqrt(d); }, false); }
+ScriptValue fExp(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::exp(d); }, false); }
+ScriptValue fLog(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::log(d); }, true); }
+ScriptValue fSin(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::sin(d); }, false); }
+ScriptValue fCos(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::cos(d); }, false); }
+ScriptValue fTan(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::tan(d); }, false); }
+ScriptValue fAtn(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::atan(d); }, false); }
+
+ScriptValue fRnd(const Args&, const BuiltinHooks&)
+{
+    return ScriptValue::ofType(ScriptValue::Single, double(float(QRandomGenerator::global()->generateDouble())) * 0.9999999);
+}
+
+ScriptValue fRandomize(const Args&, const BuiltinHooks&) { return ScriptValue(); }
+
+ScriptValue fMsgBox(const Args& a, const BuiltinHooks& h)
+{
+    const QString prompt = text(a.at(0));
+    const int buttons = int(argLong(a, 1, 0));
+    const QString title = a.size() > 2 ? text(a.at(2)) : QString();
+    return ScriptValue::integer(h.messageBox ? h.messageBox(prompt, buttons, title) : 1);
+}
+
+ScriptValue fCreateObject(const Args& a, const BuiltinHooks&)
+{
+    throwScriptError(ScriptErrorNumber::CannotCreateObject, text(a.at(0)));
+}
+
+const QHash<QString, Builtin>& table()
+{
+    static const QHash<QString, Builtin> t = {
+        {QStringLiteral("len"), {1, 1, fLen}},
+        {QStringLiteral("left"), {2, 2, fLeft}},
+        {QStringLiteral("right"), {2, 2, fRight}},
+        {QStringLiteral("mid"), {2, 3, fMid}},
+        {QStringLiteral("instr"), {2, 4, fInStr}},
+        {QStringLiteral("instrrev"), {2, 4, fInStrRev}},
+        {QStringLiteral("replace"), {3, 6, fReplace}},
+        {QStringLiteral("trim"), {1, 1, fTrim}},
+        {QStringLiteral("ltrim"), {1, 1, fLTrim}},
+        {QStringLiteral("rtrim"), {1, 1, fRTrim}},
+        {QStringLiteral("ucase"), {1, 1, fUCase}},
+        {QStringLiteral("lcase"), {1, 1, fLCase}},
+        {QStringLiteral("space"), {1, 1, fSpace}},
+        {QStringLiteral("string"), {2, 2, fString}},
+        {QStringLiteral("split"), {1, 4, fSplit}},
+        {QStringLiteral("join"), {1, 2, fJoin}},
+        {QStringLiteral("ubound"), {1, 2, fUBound}},
+        {QStringLiteral("lbound"), {1, 2, fLBound}},
+        {QStringLiteral("array"), {0, 10000, fArray}},
+        {QStringLiteral("isarray"), {1, 1, fIsArray}},
+        {QStringLiteral("isempty"), {1, 1, fIsEmpty}},
+        {QStringLiteral("isnull"), {1, 1, fIsNull}},
+        {QStringLiteral("isnumeric"), {1, 1, fIsNumeric}},
+        {QStringLiteral("isdate"), {1, 1, fIsDate}},
+        {QStringLiteral("isobject"), {1, 1, fIsObject}},
+        {QStringLiteral("cstr"), {1, 1, fCStr}},
+        {QStringLiteral("cint"), {1, 1, fCInt}},
+        {QStringLiteral("clng"), {1, 1, fCLng}},
+        {QStringLiteral("cbyte"), {1, 1, fCByte}},
+        {QStringLiteral("cdbl"), {1, 1, fCDbl}},
+        {QStringLiteral("csng"), {1, 1, fCSng}},
+        {QStringLiteral("ccur"), {1, 1, fCCur}},
+        {QStringLiteral("cbool"), {1, 1, fCBool}},
+        {QStringLiteral("cdate"), {1, 1, fCDate}},
+        {QStringLiteral("int"), {1, 1, fInt}},
+        {QStringLiteral("fix"), {1, 1, fFix}},
+        {QStringLiteral("abs"), {1, 1, fAbs}},
+        {QStringLiteral("round"), {1, 2, fRound}},
+        {QStringLiteral("sgn"), {1, 1, fSgn}},
+        {QStringLiteral("chr"), {1, 1, fChr}},
+        {QStringLiteral("chrw"), {1, 1, fChrW}},
+        {QStringLiteral("asc"), {1, 1, fAsc}},
+        {QStringLiteral("ascw"), {1, 1, fAsc}},
+        {QStringLiteral("now"), {0, 0, fNow}},
+        {QStringLiteral("date"), {0, 0, fDate}},
+        {QStringLiteral("time"), {0, 0, fTime}},
+        {QStringLiteral("timer"), {0, 0, fTimer}},
+        {QStringLiteral("year"), {1, 1, datePart<0>}},
+        {QStringLiteral("month"), {1, 1, datePart<1>}},
+        {QStringLiteral("day"), {1, 1, datePart<2>}},
+        {QStringLiteral("hour"), {1, 1, datePart<3>}},
+        {QStringLiteral("minute"), {1, 1, datePart<4>}},
+        {QStringLiteral("second"), {1, 1, datePart<5>}},
+        {QStringLiteral("weekday"), {1, 2, fWeekday}},
+        {QStringLiteral("weekdayname"), {1, 3, fWeekdayName}},
+        {QStringLiteral("monthname"), {1, 2, fMonthName}},
+        {QStringLiteral("dateadd"), {3, 3, fDateAdd}},
+        {QStringLiteral("datediff"), {3, 5, fDateDiff}},
+        {QStringLiteral("dateserial"), {3, 3, fDateSerial}},
+        {QStringLiteral("timeserial"), {3, 3, fTimeSerial}},
+        {QStringLiteral("datevalue"), {1, 1, fDateValue}},
+        {QStringLiteral("timevalue"), {1, 1, fTimeValue}},
+        {QStringLiteral("formatnumber"), {1, 5, fFormatNumber}},
+        {QStringLiteral("formatpercent"), {1, 5, fFormatPercent}},
+        {QStringLiteral("formatdatetime"), {1, 2, fFormatDateTime}},
+        {QStringLiteral("typename"), {1, 1, fTypeName}},
+        {QStringLiteral("vartype"), {1, 1, fVarType}},
+        {QStringLiteral("hex"), {1, 1, fHex}},
+        {QStringLiteral("oct"), {1, 1, fOct}},
+        {QStringLiteral("strreverse"), {1, 1, fStrReverse}},
+        {QStringLiteral("strcomp"), {2, 3, fStrComp}},
+        {QStringLiteral("filter"), {2, 4, fFilter}},
+        {QStringLiteral("sqr"), {1, 1, fSqr}},
+        {QStringLiteral("exp"), {1, 1, fExp}},
+        {QStringLiteral("log"), {1, 1, fLog}},
+        {QStringLiteral("sin"), {1, 1, fSin}},
+        {QStringLiteral("cos"), {1, 1, fCos}},
+        {QStringLiteral("tan"), {1, 1, fTan}},
+        {QStringLiteral("atn"), {1, 1, fAtn}},
+        {QStringLiteral("rnd"), {0, 1, fRnd}},
+        {QStringLiteral("randomize"), {0, 1, fRandomize}},
+        {QStringLiteral("msgbox"), {1, 5, fMsgBox}},
+        {QStringLiteral("createobject"), {1, 2, fCreateObject}},
+    };
+    return t;
+}
+
+}   // namespace
+
+bool builtinConstant(const QString& key, ScriptValue* out)
+{
+    static const QHash<QString, ScriptValue> constants = [] {
+        QHash<QString, ScriptValue> c;
+        c.insert(QStringLiteral("vbcrlf"), ScriptValue(QStringLiteral("\r\n")));
+        c.insert(QStringLiteral("vbnewline"), ScriptValue(QStringLiteral("\r\n")));
+        c.insert(QStringLiteral("vbcr"), ScriptValue(QStringLiteral("\r")));
+        c.insert(QStringLiteral("vblf"), ScriptValue(QStringLiteral("\n")));
+        c.insert(QStringLiteral("vbtab"), ScriptValue(QStringLiteral("\t")));
+        c.insert(QStringLiteral("vbformfeed"), ScriptValue(QStringLiteral("\f")));
+        c.insert(QStringLiteral("vbverticaltab"), ScriptValue(QStringLiteral("\v")));
+        c.insert(QStringLiteral("vbnullstring"), ScriptValue(QString()));
+        c.insert(QStringLiteral("vbnullchar"), ScriptValue(QString(QChar(0))));
+        const std::pair<const char*, int> ints[] = {
+            {"vbempty", 0}, {"vbnull", 1}, {"vbinteger", 2}, {"vblong", 3}, {"vbsingle", 4}, {"vbdouble", 5},
+            {"vbcurrency", 6}, {"vbdate", 7}, {"vbstring", 8}, {"vbobject", 9}, {"vberror", 10},
+            {"vbboolean", 11}, {"vbvariant", 12}, {"vbdataobject", 13}, {"vbbyte", 17}, {"vbarray", 8192},
+            {"vbbinarycompare", 0}, {"vbtextcompare", 1}, {"vbsunday", 1}, {"vbmonday", 2}, {"vbtuesday", 3},
+            {"vbwednesday", 4}, {"vbthursday", 5}, {"vbfriday", 6}, {"vbsaturday", 7},
+            {"vbusesystemdayofweek", 0}, {"vbfirstjan1", 1}, {"vbfirstfourdays", 2}, {"vbfirstfullweek", 3},
+            {"vbgeneraldate", 0}, {"vblongdate", 1}, {"vbshortdate", 2}, {"vblongtime", 3}, {"vbshorttime", 4},
+            {"vbtrue", -1}, {"vbfalse", 0}, {"vbusedefault", -2}, {"vbokonly", 0}, {"vbokcancel", 1},
+            {"vbabortretryignore", 2}, {"vbyesnocancel", 3}, {"vbyesno", 4}, {"vbretrycancel", 5},
+            {"vbcritical", 16}, {"vbquestion", 32}, {"vbexclamation", 48}, {"vbinformation", 64},
+            {"vbdefaultbutton1", 0}, {"vbdefaultbutton2", 256}, {"vbdefaultbutton3", 512},
+            {"vbok", 1}, {"vbcancel", 2}, {"vbabort", 3}, {"vbretry", 4}, {"vbignore", 5}, {"vbyes", 6}, {"vbno", 7}};
+        for (const auto& [name, value] : ints)
+            c.insert(QString::fromLatin1(name), ScriptValue::integer(value));
+        c.insert(QStringLiteral("vbobjecterror"), ScriptValue::ofType(ScriptValue::Long, -2147221504.0));
+        return c;
+    }();
+    const auto it = constants.find(key);
+    if (it == constants.end())
+        return false;
+    *out = it.value();
+    return true;
+}
+
+bool isBuiltinFunction(const QString& key)
+{
+    return table().contains(key);
+}
+
+ScriptValue callBuiltin(const QString& key, const QList<ScriptValue>& args, const BuiltinHooks& hooks)
+{
+    const auto it = table().find(key);
+    if (it == table().end())
+        throwScriptError(ScriptErrorNumber::TypeMismatch, key);
+    if (args.size() < it->minArgs || args.size() > it->maxArgs)
+        throwScriptError(ScriptErrorNumber::WrongArgumentCount, key);
+    return it->fn(args, hooks);
+}
+
+}   // namespace script

@@ -1,0 +1,24 @@
+#pragma once
+
+// The language's built-in functions and constants. Internal to the engine.
+
+#include "platform/script/ScriptValue.h"
+
+#include <functional>
+
+namespace script {
+
+struct BuiltinHooks
+{
+    // MsgBox(prompt, buttons, title) → the answer (1 OK, 6 Yes, ...).
+    std::function<int(const QString&, int, const QString&)> messageBox;
+};
+
+// The constant of that (lower-case) name, e.g. vbCrLf; false when there is none.
+bool builtinConstant(const QString& key, ScriptValue* out);
+bool isBuiltinFunction(const QString& key);
+// Calls the built-in function; args are already evaluated (built-ins take
+// every argument ByVal). Throws ScriptError.
+ScriptValue callBuiltin(const QString& key, const QList<ScriptValue>& args, const BuiltinHooks& hooks);
+
+}   // namespace script

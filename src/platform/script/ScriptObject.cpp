@@ -1,0 +1,170 @@
+#include "platform/script/ScriptObject.h"
+
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QObject>
+
+ScriptValue ScriptObject::defaultValue(const std::shared_ptr<ScriptObject>& object)
+{
+    if (!object)
+        throwScriptError(ScriptErrorNumber::ObjectNotSet);
+    if (!object->hasProperty(QString()))
+        throwScriptError(ScriptErrorNumber::NoSuchMember);
+    const ScriptValue v = object->getProperty(QString());
+    if (v.isObject())
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    return v;
+}
+
+// ---- QObject adapter ----
+
+QObjectScriptObject::QObjectScriptObject(QObject* object) : m_object(object) {}
+
+std::shared_ptr<ScriptObject> QObjectScriptObject::wrap(QObject* object)
+{
+    if (!object)
+        return nullptr;
+    return std::make_shared<QObjectScriptObject>(object);
+}
+
+QObject* QObjectScriptObject::checked() const
+{
+    if (!m_object)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    return m_object.data();
+}
+
+QString QObjectScriptObject::typeName() const
+{
+    return m_object ? QString::fromLatin1(m_object->metaObject()->className()) : QStringLiteral("Object");
+}
+
+QString QObjectScriptObject::propertyName(const QString& name) const
+{
+    if (!m_object || name.isEmpty())
+        return QString();
+    const QMetaObject* mo = m_object->metaObject();
+    for (int i = 0; i < mo->propertyCount(); ++i) {
+        const QString n = QString::fromLatin1(mo->property(i).name());
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    const QList<QByteArray> dynamicNames = m_object->dynamicPropertyNames();
+    for (const QByteArray& d : dynamicNames) {
+        const QString n = QString::fromUtf8(d);
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return QString();
+}
+
+QObject* QObjectScriptObject::namedChild(const QString& name) const
+{
+    if (!m_object || name.isEmpty())
+        return nullptr;
+    const QList<QObject*> all = m_object->findChildren<QObject*>();
+    for (QObject* c : all) {
+        if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return c;
+    }
+    return nullptr;
+}
+
+bool QObjectScriptObject::hasProperty(const QString& name) const
+{
+    return !propertyName(name).isEmpty() || namedChild(name);
+}
+
+bool QObjectScriptObject::hasMethod(const QString& name) const
+{
+    if (!m_object || name.isEmpty())
+        return false;
+    const QMetaObject* mo = m_object->metaObject();
+    for (int i = 0; i < mo->methodCount(); ++i) {
+        const QMetaMethod m = mo->method(i);
+        if (m.methodType() != QMetaMethod::Signal && m.access() == QMetaMethod::Public &&
+            QString::fromLatin1(m.name()).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+ScriptValue QObjectScriptObject::getProperty(const QString& name)
+{
+    QObject* o = checked();
+    const QString p = propertyName(name);
+    if (!p.isEmpty())
+        return ScriptValue::fromVariant(o->property(p.toUtf8().constData()));
+    if (QObject* c = namedChild(name))
+        return ScriptValue::object(wrap(c));
+    throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+}
+
+void QObjectScriptObject::setProperty(const QString& name, const ScriptValue& value)
+{
+    QObject* o = checked();
+    const QString p = propertyName(name);
+    if (p.isEmpty())
+        throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+    const QByteArray key = p.toUtf8();
+    const QMetaObject* mo = o->metaObject();
+    const int index = mo->indexOfProperty(key.constData());
+    QVariant v = value.toVariant();
+    if (index >= 0) {
+        const QMetaProperty prop = mo->property(index);
+        if (!prop.isWritable())
+            throwScriptError(ScriptErrorNumber::IllegalAssignment, name);
+        if (prop.metaType().id() != QMetaType::QVariant && !v.convert(prop.metaType()))
+            throwScriptError(ScriptErrorNumber::TypeMismatch, name);
+    }
+    o->setProperty(key.constData(), v);
+}
+
+ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<ScriptValue>& args)
+{
+    QObject* o = checked();
+    const QMetaObject* mo = o->metaObject();
+    bool nameFound = false;
+    for (int i = mo->methodCount() - 1; i >= 0; --i) {
+        const QMetaMethod m = mo->method(i);
+        if (m.methodType() == QMetaMethod::Signal || m.access() != QMetaMethod::Public ||
+            QString::fromLatin1(m.name()).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        nameFound = true;
+        if (m.parameterCount() != args.size() || args.size() > 10)
+            continue;
+        // Arguments converted to the declared types; a QVariant parameter takes the value as is.
+        QVariant holders[10];
+        QGenericArgument gargs[10];
+        for (qsizetype a = 0; a < args.size(); ++a) {
+            QVariant v = args.at(a).toVariant();
+            const QMetaType t = m.parameterMetaType(int(a));
+            if (t.id() == QMetaType::QVariant) {
+                holders[a] = QVariant::fromValue(v);
+                gargs[a] = QGenericArgument("QVariant", holders[a].constData());
+                continue;
+            }
+            if (!v.convert(t))
+                throwScriptError(ScriptErrorNumber::TypeMismatch, name);
+            holders[a] = v;
+            gargs[a] = QGenericArgument(m.parameterTypeName(int(a)).constData(), holders[a].constData());
+        }
+        QVariant ret;
+        QGenericReturnArgument gret;
+        const QMetaType rt = m.returnMetaType();
+        if (rt.isValid() && rt.id() != QMetaType::Void) {
+            ret = QVariant(rt);
+            gret = QGenericReturnArgument(m.typeName(), ret.data());
+        }
+        const bool ok = m.invoke(o, Qt::DirectConnection, gret, gargs[0], gargs[1], gargs[2], gargs[3], gargs[4],
+                                 gargs[5], gargs[6], gargs[7], gargs[8], gargs[9]);
+        if (!ok)
+            throwScriptError(ScriptErrorNumber::InvalidCall, name);
+        if (rt.id() == QMetaType::QVariant)
+            return ScriptValue::fromVariant(*static_cast<const QVariant*>(ret.constData()));
+        return ScriptValue::fromVariant(ret);
+    }
+    if (nameFound)
+        throwScriptError(ScriptErrorNumber::WrongArgumentCount, name);
+    throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+}

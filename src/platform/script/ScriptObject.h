@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/script/ScriptValue.h"
+
+#include <QPointer>
+
+class QObject;
+
+// An object of the host as scripts see it. Names compare without regard to
+// case. A member name of "" is the default member: a property read when the
+// object stands where a value is needed, a method called for obj(args).
+// Implementations report failures by throwing ScriptError.
+class ScriptObject
+{
+public:
+    virtual ~ScriptObject() = default;
+
+    virtual QString typeName() const { return QStringLiteral("Object"); }
+    virtual bool hasProperty(const QString& name) const = 0;
+    virtual bool hasMethod(const QString& name) const = 0;
+    virtual ScriptValue getProperty(const QString& name) = 0;
+    virtual void setProperty(const QString& name, const ScriptValue& value) = 0;
+    virtual ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) = 0;
+    // The items For Each walks; false when the object is not a collection.
+    virtual bool enumerate(QList<ScriptValue>* items)
+    {
+        Q_UNUSED(items);
+        return false;
+    }
+    // What "Is" compares: two wrappers of one host object are the same object.
+    virtual const void* identity() const { return this; }
+
+    // The default value of an object in an expression (error 438 without one).
+    static ScriptValue defaultValue(const std::shared_ptr<ScriptObject>& object);
+};
+
+// Exposes a QObject to scripts: its properties (static and dynamic), its
+// slots and invokable methods, and its descendants by objectName as read-only
+// properties, so a window's controls are reachable as window.Name. Values
+// cross as QVariant. The wrapper holds a guarded pointer: members of a
+// deleted object fail with error 424.
+class QObjectScriptObject : public ScriptObject
+{
+public:
+    explicit QObjectScriptObject(QObject* object);
+    static std::shared_ptr<ScriptObject> wrap(QObject* object);
+
+    QObject* object() const { return m_object.data(); }
+
+    QString typeName() const override;
+    bool hasProperty(const QString& name) const override;
+    bool hasMethod(const QString& name) const override;
+    ScriptValue getProperty(const QString& name) override;
+    void setProperty(const QString& name, const ScriptValue& value) override;
+    ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) override;
+    const void* identity() const override { return m_object.data(); }
+
+private:
+    QObject* checked() const;
+    QString propertyName(const QString& name) const;   // the declared spelling, or empty
+    QObject* namedChild(const QString& name) const;
+
+    QPointer<QObject> m_object;
+};

@@ -1,0 +1,1170 @@
+#include "platform/script/ScriptSyntax.h"
+
+#include <QSet>
+
+namespace script {
+namespace {
+
+// Nesting deeper than this (parentheses, blocks) is refused rather than
+// risking the parser's own stack.
+constexpr int kMaxNesting = 200;
+
+struct Token
+{
+    enum Kind { End, EndOfStatement, Identifier, Number, String, Date, Symbol };
+    Kind kind = End;
+    QString text;          // identifiers as written, symbols, string contents
+    QString lower;         // identifiers in lower case
+    ScriptValue value;     // numbers and dates
+    int line = 1;
+    bool spaceBefore = false;
+    bool newline = false;  // EndOfStatement from a line break (not ':')
+};
+
+[[noreturn]] void fail(qint64 number, int line)
+{
+    throw ScriptError(number, scriptErrorText(number), QStringLiteral("VBScript compilation error"), line);
+}
+
+// ---- lexer ----
+
+class Lexer
+{
+public:
+    explicit Lexer(const QString& text) : m_text(text) {}
+
+    std::vector<Token> run()
+    {
+        std::vector<Token> out;
+        while (true) {
+            bool space = skipBlanks();
+            Token t;
+            t.line = m_line;
+            t.spaceBefore = space;
+            if (m_pos >= m_text.size()) {
+                t.kind = Token::End;
+                out.push_back(t);
+                return out;
+            }
+            const QChar c = m_text.at(m_pos);
+            if (c == QLatin1Char('\'')) {
+                skipToLineEnd();
+                continue;
+            }
+            if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+                if (c == QLatin1Char('\r') && peek(1) == QLatin1Char('\n'))
+                    ++m_pos;
+                ++m_pos;
+                t.kind = Token::EndOfStatement;
+                t.newline = true;
+                out.push_back(t);
+                ++m_line;
+                continue;
+            }
+            if (c == QLatin1Char(':')) {
+                ++m_pos;
+                t.kind = Token::EndOfStatement;
+                out.push_back(t);
+                continue;
+            }
+            if (c == QLatin1Char('"')) {
+                t.kind = Token::String;
+                t.text = readString();
+                out.push_back(t);
+                continue;
+            }
+            if (c == QLatin1Char('#')) {
+                t.kind = Token::Date;
+                const qsizetype end = m_text.indexOf(QLatin1Char('#'), m_pos + 1);
+                const qsizetype eol = lineEnd();
+                if (end < 0 || end > eol)
+                    fail(ScriptErrorNumber::SyntaxError, m_line);
+                double d = 0;
+                if (!ScriptValue::parseDate(m_text.mid(m_pos + 1, end - m_pos - 1), &d))
+                    fail(ScriptErrorNumber::SyntaxError, m_line);
+                t.value = ScriptValue::date(d);
+                m_pos = end + 1;
+                out.push_back(t);
+                continue;
+            }
+            if (c.isDigit() || (c == QLatin1Char('.') && peek(1).isDigit())) {
+                t.kind = Token::Number;
+                t.value = readNumber();
+                out.push_back(t);
+                continue;
+            }
+            if (c == QLatin1Char('&') && (peek(1).toLower() == QLatin1Char('h') || peek(1).toLower() == QLatin1Char('o')) &&
+                isRadixDigit(peek(2), peek(1).toLower() == QLatin1Char('h'))) {
+                t.kind = Token::Number;
+                t.value = readRadix();
+                out.push_back(t);
+                continue;
+            }
+            if (c.isLetter() || c == QLatin1Char('[')) {
+                t.kind = Token::Identifier;
+                t.text = readIdentifier();
+                t.lower = t.text.toLower();
+                if (t.lower == QLatin1String("rem") && c != QLatin1Char('[') &&
+                    (out.empty() || out.back().kind == Token::EndOfStatement)) {
+                    skipToLineEnd();
+                    continue;
+                }
+                out.push_back(t);
+                continue;
+            }
+            t.kind = Token::Symbol;
+            static const QStringList two = {QStringLiteral("<>"), QStringLiteral("<="), QStringLiteral(">="),
+                                            QStringLiteral("=<"), QStringLiteral("=>")};
+            const QString pair = m_text.mid(m_pos, 2);
+            if (two.contains(pair)) {
+                t.text = pair == QLatin1String("=<") ? QStringLiteral("<=")
+                        : pair == QLatin1String("=>") ? QStringLiteral(">=") : pair;
+                m_pos += 2;
+                out.push_back(t);
+                continue;
+            }
+            static const QString single = QStringLiteral("()=<>+-*/\\^&,.");
+            if (!single.contains(c))
+                fail(1032, m_line);   // Invalid character
+            t.text = QString(c);
+            ++m_pos;
+            out.push_back(t);
+        }
+    }
+
+private:
+    QChar peek(qsizetype ahead) const
+    {
+        return m_pos + ahead < m_text.size() ? m_text.at(m_pos + ahead) : QChar();
+    }
+    qsizetype lineEnd() const
+    {
+        qsizetype p = m_pos;
+        while (p < m_text.size() && m_text.at(p) != QLatin1Char('\n') && m_text.at(p) != QLatin1Char('\r'))
+            ++p;
+        return p;
+    }
+    void skipToLineEnd() { m_pos = lineEnd(); }
+
+    // Blanks, and a line continuation: "_" with nothing but blanks after it on its line.
+    bool skipBlanks()
+    {
+        bool any = false;
+        while (m_pos < m_text.size()) {
+            const QChar c = m_text.at(m_pos);
+            if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QChar(0x3000) || c == QChar(0xFEFF)) {
+                ++m_pos;
+                any = true;
+                continue;
+            }
+            if (c == QLatin1Char('_')) {
+                qsizetype p = m_pos + 1;
+                while (p < m_text.size() && (m_text.at(p) == QLatin1Char(' ') || m_text.at(p) == QLatin1Char('\t')))
+                    ++p;
+                if (p < m_text.size() && (m_text.at(p) == QLatin1Char('\r') || m_text.at(p) == QLatin1Char('\n'))) {
+                    if (m_text.at(p) == QLatin1Char('\r') && p + 1 < m_text.size() && m_text.at(p + 1) == QLatin1Char('\n'))
+                        ++p;
+                    m_pos = p + 1;
+                    ++m_line;
+                    any = true;
+                    continue;
+                }
+                fail(1032, m_line);
+            }
+            break;
+        }
+        return any;
+    }
+
+    QString readString()
+    {
+        QString s;
+        ++m_pos;
+        while (true) {
+            if (m_pos >= m_text.size() || m_text.at(m_pos) == QLatin1Char('\n') || m_text.at(m_pos) == QLatin1Char('\r'))
+                fail(1033, m_line);   // Unterminated string constant
+            const QChar c = m_text.at(m_pos++);
+            if (c == QLatin1Char('"')) {
+                if (peek(0) == QLatin1Char('"')) {
+                    s += c;
+                    ++m_pos;
+                    continue;
+                }
+                return s;
+            }
+            s += c;
+        }
+    }
+
+    static bool isRadixDigit(QChar c, bool hex)
+    {
+        if (hex)
+            return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+        return c >= QLatin1Char('0') && c <= QLatin1Char('7');
+    }
+
+    ScriptValue readRadix()
+    {
+        const bool hex = m_text.at(m_pos + 1).toLower() == QLatin1Char('h');
+        m_pos += 2;
+        const qsizetype start = m_pos;
+        while (m_pos < m_text.size() && isRadixDigit(m_text.at(m_pos), hex))
+            ++m_pos;
+        bool ok = false;
+        const quint64 raw = m_text.mid(start, m_pos - start).toULongLong(&ok, hex ? 16 : 8);
+        if (!ok || raw > 0xFFFFFFFFull)
+            fail(ScriptErrorNumber::Overflow, m_line);
+        if (peek(0) == QLatin1Char('&'))
+            ++m_pos;
+        // As in VBScript, &HFFFF is the Integer -1 and &HFFFFFFFF the Long -1.
+        if (raw <= 0xFFFF)
+            return ScriptValue::ofType(ScriptValue::Integer, double(qint16(quint16(raw))));
+        return ScriptValue::ofType(ScriptValue::Long, double(qint32(quint32(raw))));
+    }
+
+    ScriptValue readNumber()
+    {
+        const qsizetype start = m_pos;
+        bool isFloat = false;
+        while (m_pos < m_text.size() && m_text.at(m_pos).isDigit())
+            ++m_pos;
+        if (peek(0) == QLatin1Char('.') && peek(1) != QLatin1Char('.')) {
+            isFloat = true;
+            ++m_pos;
+            while (m_pos < m_text.size() && m_text.at(m_pos).isDigit())
+                ++m_pos;
+        }
+        if (peek(0).toLower() == QLatin1Char('e') &&
+            (peek(1).isDigit() || ((peek(1) == QLatin1Char('+') || peek(1) == QLatin1Char('-')) && peek(2).isDigit()))) {
+            isFloat = true;
+            m_pos += 2;
+            while (m_pos < m_text.size() && m_text.at(m_pos).isDigit())
+                ++m_pos;
+        }
+        const double d = m_text.mid(start, m_pos - start).toDouble();
+        if (peek(0).isLetter() || peek(0) == QLatin1Char('_'))
+            fail(ScriptErrorNumber::ExpectedEndOfStatement, m_line);
+        if (!isFloat && d <= 2147483647.0)
+            return ScriptValue::integer(qint64(d));
+        return ScriptValue::number(d);
+    }
+
+    QString readIdentifier()
+    {
+        if (m_text.at(m_pos) == QLatin1Char('[')) {
+            const qsizetype end = m_text.indexOf(QLatin1Char(']'), m_pos);
+            if (end < 0 || end > lineEnd())
+                fail(1010, m_line);   // Expected identifier
+            const QString name = m_text.mid(m_pos + 1, end - m_pos - 1);
+            m_pos = end + 1;
+            return name;
+        }
+        const qsizetype start = m_pos;
+        while (m_pos < m_text.size() &&
+               (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
+            ++m_pos;
+        return m_text.mid(start, m_pos - start);
+    }
+
+    const QString& m_text;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+};
+
+// ---- parser ----
+
+const QSet<QString>& reservedWords()
+{
+    static const QSet<QString> words = {
+        QStringLiteral("and"), QStringLiteral("call"), QStringLiteral("case"), QStringLiteral("class"),
+        QStringLiteral("const"), QStringLiteral("dim"), QStringLiteral("do"), QStringLiteral("each"),
+        QStringLiteral("else"), QStringLiteral("elseif"), QStringLiteral("empty"), QStringLiteral("end"),
+        QStringLiteral("eqv"), QStringLiteral("erase"), QStringLiteral("exit"), QStringLiteral("false"),
+        QStringLiteral("for"), QStringLiteral("function"), QStringLiteral("if"), QStringLiteral("imp"),
+        QStringLiteral("in"), QStringLiteral("is"), QStringLiteral("loop"), QStringLiteral("mod"),
+        QStringLiteral("new"), QStringLiteral("next"), QStringLiteral("not"), QStringLiteral("nothing"),
+        QStringLiteral("null"), QStringLiteral("on"), QStringLiteral("option"), QStringLiteral("or"),
+        QStringLiteral("private"), QStringLiteral("public"), QStringLiteral("redim"), QStringLiteral("select"),
+        QStringLiteral("set"), QStringLiteral("sub"), QStringLiteral("then"), QStringLiteral("to"),
+        QStringLiteral("true"), QStringLiteral("until"), QStringLiteral("wend"), QStringLiteral("while"),
+        QStringLiteral("with"), QStringLiteral("xor")};
+    return words;
+}
+
+class Parser
+{
+public:
+    explicit Parser(std::vector<Token> tokens) : m_tokens(std::move(tokens)) {}
+
+    std::shared_ptr<Program> program()
+    {
+        auto prog = std::make_shared<Program>();
+        m_program = prog.get();
+        m_scopes.push_back({});
+        while (true) {
+            skipSeparators();
+            if (at().kind == Token::End)
+                break;
+            if (isWord("sub") || isWord("function") ||
+                ((isWord("public") || isWord("private")) && (isWord("sub", 1) || isWord("function", 1)))) {
+                if (isWord("public") || isWord("private"))
+                    next();
+                prog->procedures.push_back(procedure());
+                continue;
+            }
+            prog->statements.push_back(statement());
+            endOfStatement();
+        }
+        return prog;
+    }
+
+    ExprPtr standaloneExpression()
+    {
+        skipSeparators();
+        ExprPtr e = expression();
+        skipSeparators();
+        if (at().kind != Token::End)
+            fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+        return e;
+    }
+
+private:
+    // -- token helpers --
+    const Token& at(int ahead = 0) const
+    {
+        const size_t i = std::min(m_pos + size_t(ahead), m_tokens.size() - 1);
+        return m_tokens[i];
+    }
+    const Token& next() { return m_tokens[m_pos < m_tokens.size() - 1 ? m_pos++ : m_pos]; }
+    bool isWord(const char* w, int ahead = 0) const
+    {
+        const Token& t = at(ahead);
+        return t.kind == Token::Identifier && t.lower == QLatin1String(w);
+    }
+    bool isSymbol(const char* s, int ahead = 0) const
+    {
+        const Token& t = at(ahead);
+        return t.kind == Token::Symbol && t.text == QLatin1String(s);
+    }
+    bool acceptWord(const char* w)
+    {
+        if (!isWord(w))
+            return false;
+        next();
+        return true;
+    }
+    bool acceptSymbol(const char* s)
+    {
+        if (!isSymbol(s))
+            return false;
+        next();
+        return true;
+    }
+    void expectWord(const char* w, qint64 error)
+    {
+        if (!acceptWord(w))
+            fail(error, at().line);
+    }
+    void expectSymbol(const char* s, qint64 error)
+    {
+        if (!acceptSymbol(s))
+            fail(error, at().line);
+    }
+    bool atStatementEnd() const
+    {
+        return at().kind == Token::EndOfStatement || at().kind == Token::End ||
+               (m_singleLineIf > 0 && isWord("else"));
+    }
+    void endOfStatement()
+    {
+        if (at().kind == Token::End)
+            return;
+        if (at().kind != Token::EndOfStatement)
+            fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+        next();
+    }
+    void skipSeparators()
+    {
+        while (at().kind == Token::EndOfStatement)
+            next();
+    }
+    QString identifier()
+    {
+        const Token& t = at();
+        if (t.kind != Token::Identifier || reservedWords().contains(t.lower))
+            fail(1010, t.line);   // Expected identifier
+        next();
+        return t.text;
+    }
+
+    struct DepthGuard
+    {
+        explicit DepthGuard(Parser* p) : p(p)
+        {
+            if (++p->m_depth > kMaxNesting)
+                fail(ScriptErrorNumber::OutOfStack, p->at().line);
+        }
+        ~DepthGuard() { --p->m_depth; }
+        Parser* p;
+    };
+
+    // Names declared in one scope (the script's top level or one procedure):
+    // a second declaration of a name is a compilation error.
+    void declare(const QString& name, int line)
+    {
+        const QString key = name.toLower();
+        if (m_scopes.back().contains(key))
+            fail(ScriptErrorNumber::NameRedefined, line);
+        m_scopes.back().insert(key);
+    }
+
+    // -- procedures --
+    std::shared_ptr<Procedure> procedure()
+    {
+        auto proc = std::make_shared<Procedure>();
+        proc->isFunction = isWord("function");
+        proc->line = at().line;
+        next();
+        proc->name = identifier();
+        proc->key = proc->name.toLower();
+        m_scopes.push_back({});
+        if (acceptSymbol("(")) {
+            if (!isSymbol(")")) {
+                do {
+                    Parameter p;
+                    if (acceptWord("byval"))
+                        p.byVal = true;
+                    else
+                        acceptWord("byref");
+                    const int line = at().line;
+                    p.name = identifier();
+                    p.key = p.name.toLower();
+                    declare(p.name, line);
+                    if (acceptSymbol("("))
+                        expectSymbol(")", 1006);
+                    proc->params.push_back(p);
+                } while (acceptSymbol(","));
+            }
+            expectSymbol(")", 1006);
+        }
+        const char* kind = proc->isFunction ? "function" : "sub";
+        m_procKind = proc->isFunction ? 2 : 1;
+        endOfStatement();
+        proc->body = block({"end"});
+        expectWord("end", 1014);
+        expectWord(kind, proc->isFunction ? 1015 : 1016);
+        m_procKind = 0;
+        m_scopes.pop_back();
+        if (at().kind != Token::End)
+            endOfStatement();
+        return proc;
+    }
+
+    // -- blocks --
+    // Statements up to one of the words that close the block (not consumed).
+    Block block(std::initializer_list<const char*> closers)
+    {
+        DepthGuard guard(this);
+        Block b;
+        while (true) {
+            skipSeparators();
+            if (at().kind == Token::End)
+                return b;
+            for (const char* w : closers) {
+                if (isWord(w))
+                    return b;
+            }
+            b.push_back(statement());
+            endOfStatement();
+        }
+    }
+
+    std::unique_ptr<Stmt> statement()
+    {
+        DepthGuard guard(this);
+        auto s = std::make_unique<Stmt>();
+        s->line = at().line;
+        const Token& t = at();
+        if (t.kind == Token::Symbol && t.text == QLatin1String("."))
+            return assignOrCall(std::move(s));
+        if (t.kind != Token::Identifier)
+            fail(ScriptErrorNumber::ExpectedStatement, t.line);
+        const QString w = t.lower;
+        if (w == QLatin1String("dim") || ((w == QLatin1String("public") || w == QLatin1String("private")) &&
+                                          !isWord("const", 1))) {
+            next();
+            s->kind = Stmt::Dim;
+            declarations(s.get(), false);
+            return s;
+        }
+        if (w == QLatin1String("public") || w == QLatin1String("private"))
+            next();
+        if (isWord("const")) {
+            next();
+            s->kind = Stmt::Const;
+            do {
+                const int line = at().line;
+                const QString name = identifier();
+                declare(name, line);
+                expectSymbol("=", 1011);
+                s->consts.emplace_back(name, expression());
+            } while (acceptSymbol(","));
+            return s;
+        }
+        if (w == QLatin1String("redim")) {
+            next();
+            s->kind = Stmt::ReDim;
+            s->preserve = acceptWord("preserve");
+            declarations(s.get(), true);
+            return s;
+        }
+        if (w == QLatin1String("erase")) {
+            next();
+            s->kind = Stmt::Erase;
+            Declaration d;
+            d.name = identifier();
+            d.key = d.name.toLower();
+            s->decls.push_back(std::move(d));
+            return s;
+        }
+        if (w == QLatin1String("if"))
+            return ifStatement(std::move(s));
+        if (w == QLatin1String("select"))
+            return selectStatement(std::move(s));
+        if (w == QLatin1String("for"))
+            return forStatement(std::move(s));
+        if (w == QLatin1String("do"))
+            return doStatement(std::move(s));
+        if (w == QLatin1String("while")) {
+            next();
+            s->kind = Stmt::While;
+            s->value = expression();
+            endOfStatement();
+            m_loops.push_back('w');
+            s->body = block({"wend"});
+            m_loops.pop_back();
+            expectWord("wend", 1018);
+            return s;
+        }
+        if (w == QLatin1String("exit")) {
+            next();
+            s->kind = Stmt::Exit;
+            if (acceptWord("for")) {
+                s->exitKind = Stmt::ExitFor;
+                if (!m_loops.contains('f'))
+                    fail(1039, s->line);
+            } else if (acceptWord("do")) {
+                s->exitKind = Stmt::ExitDo;
+                if (!m_loops.contains('d'))
+                    fail(1039, s->line);
+            } else if (acceptWord("sub")) {
+                s->exitKind = Stmt::ExitSub;
+                if (m_procKind != 1)
+                    fail(1039, s->line);
+            } else if (acceptWord("function")) {
+                s->exitKind = Stmt::ExitFunction;
+                if (m_procKind != 2)
+                    fail(1039, s->line);
+            } else {
+                fail(ScriptErrorNumber::SyntaxError, s->line);
+            }
+            return s;
+        }
+        if (w == QLatin1String("on")) {
+            next();
+            expectWord("error", ScriptErrorNumber::SyntaxError);
+            if (acceptWord("resume")) {
+                expectWord("next", ScriptErrorNumber::SyntaxError);
+                s->kind = Stmt::OnErrorResumeNext;
+            } else {
+                expectWord("goto", ScriptErrorNumber::SyntaxError);
+                if (at().kind != Token::Number || at().value.numberValue() != 0)
+                    fail(ScriptErrorNumber::SyntaxError, at().line);
+                next();
+                s->kind = Stmt::OnErrorGoto0;
+            }
+            return s;
+        }
+        if (w == QLatin1String("set")) {
+            next();
+            s->kind = Stmt::SetStmt;
+            s->target = place();
+            expectSymbol("=", 1011);
+            s->value = expression();
+            return s;
+        }
+        if (w == QLatin1String("call")) {
+            next();
+            s->kind = Stmt::CallStmt;
+            s->target = place();
+            return s;
+        }
+        if (w == QLatin1String("with")) {
+            next();
+            s->kind = Stmt::With;
+            s->target = expression();
+            endOfStatement();
+            s->body = block({"end"});
+            expectWord("end", 1014);
+            expectWord("with", 1029);
+            return s;
+        }
+        if (w == QLatin1String("option")) {
+            next();
+            expectWord("explicit", ScriptErrorNumber::SyntaxError);
+            s->kind = Stmt::OptionExplicit;
+            m_program->optionExplicit = true;
+            return s;
+        }
+        if (w == QLatin1String("loop"))
+            fail(1038, t.line);
+        if (w == QLatin1String("next"))
+            fail(1055, t.line);
+        if (reservedWords().contains(w))
+            fail(ScriptErrorNumber::ExpectedStatement, t.line);
+        return assignOrCall(std::move(s));
+    }
+
+    void declarations(Stmt* s, bool redim)
+    {
+        do {
+            Declaration d;
+            const int line = at().line;
+            d.name = identifier();
+            d.key = d.name.toLower();
+            if (!redim)
+                declare(d.name, line);
+            if (acceptSymbol("(")) {
+                d.isArray = true;
+                if (!isSymbol(")")) {
+                    do
+                        d.bounds.push_back(expression());
+                    while (acceptSymbol(","));
+                }
+                expectSymbol(")", 1006);
+            }
+            if (redim && d.bounds.empty())
+                fail(1005, line);
+            s->decls.push_back(std::move(d));
+        } while (acceptSymbol(","));
+    }
+
+    std::unique_ptr<Stmt> ifStatement(std::unique_ptr<Stmt> s)
+    {
+        next();
+        s->kind = Stmt::If;
+        ExprPtr cond = expression();
+        expectWord("then", 1017);
+        if (at().kind != Token::EndOfStatement || !at().newline) {
+            if (at().kind != Token::End && !(at().kind == Token::EndOfStatement && at().newline)) {
+                // Single-line form: statements separated by ':' up to the line's end.
+                ++m_singleLineIf;
+                Block then = singleLineBlock();
+                s->branches.emplace_back(std::move(cond), std::move(then));
+                if (acceptWord("else"))
+                    s->elseBody = singleLineBlock();
+                --m_singleLineIf;
+                return s;
+            }
+        }
+        endOfStatement();
+        Block then = block({"elseif", "else", "end"});
+        s->branches.emplace_back(std::move(cond), std::move(then));
+        while (true) {
+            if (acceptWord("elseif")) {
+                ExprPtr c = expression();
+                expectWord("then", 1017);
+                endOfStatement();
+                s->branches.emplace_back(std::move(c), block({"elseif", "else", "end"}));
+                continue;
+            }
+            if (acceptWord("else")) {
+                s->elseBody = block({"end"});
+            }
+            break;
+        }
+        expectWord("end", 1014);
+        expectWord("if", 1012);
+        return s;
+    }
+
+    Block singleLineBlock()
+    {
+        Block b;
+        while (true) {
+            while (at().kind == Token::EndOfStatement && !at().newline)
+                next();
+            if (at().kind == Token::End || (at().kind == Token::EndOfStatement && at().newline) || isWord("else"))
+                return b;
+            b.push_back(statement());
+            if (at().kind == Token::EndOfStatement && !at().newline)
+                continue;
+            if (!atStatementEnd())
+                fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+        }
+    }
+
+    std::unique_ptr<Stmt> selectStatement(std::unique_ptr<Stmt> s)
+    {
+        next();
+        expectWord("case", 1021);
+        s->kind = Stmt::Select;
+        s->value = expression();
+        endOfStatement();
+        skipSeparators();
+        while (acceptWord("case")) {
+            CaseClause clause;
+            if (!acceptWord("else")) {
+                do {
+                    CaseItem item;
+                    if (acceptWord("is")) {
+                        item.kind = CaseItem::Is;
+                        item.op = comparisonOperator();
+                        if (item.op == ScriptOps::Op::Is)
+                            fail(ScriptErrorNumber::SyntaxError, at().line);
+                        item.value = concatenation();
+                    } else {
+                        item.value = expression();
+                        if (acceptWord("to")) {
+                            item.kind = CaseItem::Range;
+                            item.to = expression();
+                        }
+                    }
+                    clause.items.push_back(std::move(item));
+                } while (acceptSymbol(","));
+            }
+            clause.body = block({"case", "end"});
+            s->cases.push_back(std::move(clause));
+        }
+        expectWord("end", 1014);
+        expectWord("select", 1022);
+        return s;
+    }
+
+    ScriptOps::Op comparisonOperator()
+    {
+        using ScriptOps::Op;
+        const Token& t = at();
+        if (t.kind == Token::Symbol) {
+            static const QHash<QString, Op> ops = {{QStringLiteral("="), Op::Eq},  {QStringLiteral("<>"), Op::Ne},
+                                                   {QStringLiteral("<"), Op::Lt},  {QStringLiteral(">"), Op::Gt},
+                                                   {QStringLiteral("<="), Op::Le}, {QStringLiteral(">="), Op::Ge}};
+            const auto it = ops.find(t.text);
+            if (it != ops.end()) {
+                next();
+                return it.value();
+            }
+        }
+        fail(ScriptErrorNumber::SyntaxError, t.line);
+    }
+
+    std::unique_ptr<Stmt> forStatement(std::unique_ptr<Stmt> s)
+    {
+        next();
+        auto counter = [&] {
+            auto e = std::make_unique<Expr>();
+            e->kind = Expr::Name;
+            e->line = at().line;
+            e->name = identifier();
+            e->key = e->name.toLower();
+            return e;
+        };
+        if (acceptWord("each")) {
+            s->kind = Stmt::ForEach;
+            s->target = counter();
+            expectWord("in", 1046);
+            s->value = expression();
+        } else {
+            s->kind = Stmt::For;
+            s->target = counter();
+            expectSymbol("=", 1011);
+            s->value = expression();
+            expectWord("to", 1013);
+            s->to = expression();
+            if (acceptWord("step"))
+                s->step = expression();
+        }
+        endOfStatement();
+        m_loops.push_back('f');
+        s->body = block({"next"});
+        m_loops.pop_back();
+        expectWord("next", 1020);
+        if (at().kind == Token::Identifier && !isWord("else"))
+            identifier();   // "Next i": the name is not checked, as in VBScript
+        return s;
+    }
+
+    std::unique_ptr<Stmt> doStatement(std::unique_ptr<Stmt> s)
+    {
+        next();
+        s->kind = Stmt::Do;
+        if (isWord("while") || isWord("until")) {
+            s->until = isWord("until");
+            next();
+            s->value = expression();
+        }
+        endOfStatement();
+        m_loops.push_back('d');
+        s->body = block({"loop"});
+        m_loops.pop_back();
+        expectWord("loop", 1019);
+        if (isWord("while") || isWord("until")) {
+            if (s->value)
+                fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+            s->until = isWord("until");
+            s->preTest = false;
+            next();
+            s->value = expression();
+        }
+        return s;
+    }
+
+    // A statement that starts with a name: "x = 1", "obj.Prop = 1", "a(2) = 1",
+    // or a call: "Foo 1, 2", "obj.Method 1", "Foo(1)".
+    std::unique_ptr<Stmt> assignOrCall(std::unique_ptr<Stmt> s)
+    {
+        ExprPtr target = place();
+        if (acceptSymbol("=")) {
+            s->kind = Stmt::Assign;
+            s->target = std::move(target);
+            s->value = expression();
+            return s;
+        }
+        s->kind = Stmt::CallStmt;
+        if (atStatementEnd()) {
+            // "Foo(x)" without Call: the parentheses belong to the argument, which is passed ByVal.
+            if (target->kind == Expr::Call && target->args.size() == 1 && target->args[0]) {
+                auto paren = std::make_unique<Expr>();
+                paren->kind = Expr::Paren;
+                paren->line = target->line;
+                paren->left = std::move(target->args[0]);
+                target->args[0] = std::move(paren);
+            }
+            s->target = std::move(target);
+            return s;
+        }
+        auto call = std::make_unique<Expr>();
+        call->kind = Expr::Call;
+        call->line = target->line;
+        if (target->kind == Expr::Call && target->args.size() == 1 && isSymbol(",")) {
+            // "Foo (a), b": the first argument was parenthesised.
+            auto paren = std::make_unique<Expr>();
+            paren->kind = Expr::Paren;
+            paren->left = std::move(target->args[0]);
+            call->left = std::move(target->left);
+            call->args.push_back(std::move(paren));
+            next();
+        } else {
+            call->left = std::move(target);
+        }
+        do {
+            if (isSymbol(",") || atStatementEnd())
+                call->args.push_back(nullptr);
+            else
+                call->args.push_back(expression());
+        } while (acceptSymbol(","));
+        s->target = std::move(call);
+        return s;
+    }
+
+    // A name or With member followed by member accesses and argument lists.
+    ExprPtr place()
+    {
+        const Token& t = at();
+        ExprPtr e;
+        if (t.kind == Token::Symbol && t.text == QLatin1String(".")) {
+            next();
+            e = std::make_unique<Expr>();
+            e->kind = Expr::Member;
+            e->line = t.line;
+            e->name = memberName();
+            e->key = e->name.toLower();
+        } else {
+            e = std::make_unique<Expr>();
+            e->kind = Expr::Name;
+            e->line = t.line;
+            e->name = identifier();
+            e->key = e->name.toLower();
+        }
+        return postfix(std::move(e));
+    }
+
+    QString memberName()
+    {
+        const Token& t = at();
+        if (t.kind != Token::Identifier)
+            fail(1010, t.line);
+        next();
+        return t.text;
+    }
+
+    ExprPtr postfix(ExprPtr e)
+    {
+        while (true) {
+            if (isSymbol("(") ) {
+                DepthGuard guard(this);
+                next();
+                auto call = std::make_unique<Expr>();
+                call->kind = Expr::Call;
+                call->line = e->line;
+                call->left = std::move(e);
+                if (!isSymbol(")")) {
+                    do {
+                        if (isSymbol(",") || isSymbol(")"))
+                            call->args.push_back(nullptr);
+                        else
+                            call->args.push_back(expression());
+                    } while (acceptSymbol(","));
+                }
+                expectSymbol(")", 1006);
+                e = std::move(call);
+                continue;
+            }
+            if (isSymbol(".") && !at().spaceBefore) {
+                next();
+                auto m = std::make_unique<Expr>();
+                m->kind = Expr::Member;
+                m->line = e->line;
+                m->left = std::move(e);
+                m->name = memberName();
+                m->key = m->name.toLower();
+                e = std::move(m);
+                continue;
+            }
+            return e;
+        }
+    }
+
+    // -- expressions, lowest precedence first --
+    ExprPtr binaryNode(ScriptOps::Op op, ExprPtr l, ExprPtr r)
+    {
+        auto e = std::make_unique<Expr>();
+        e->kind = Expr::Binary;
+        e->line = l->line;
+        e->op = op;
+        e->left = std::move(l);
+        e->right = std::move(r);
+        return e;
+    }
+
+    ExprPtr expression()
+    {
+        DepthGuard guard(this);
+        ExprPtr l = eqv();
+        while (acceptWord("imp"))
+            l = binaryNode(ScriptOps::Op::Imp, std::move(l), eqv());
+        return l;
+    }
+    ExprPtr eqv()
+    {
+        ExprPtr l = xorExpr();
+        while (acceptWord("eqv"))
+            l = binaryNode(ScriptOps::Op::Eqv, std::move(l), xorExpr());
+        return l;
+    }
+    ExprPtr xorExpr()
+    {
+        ExprPtr l = orExpr();
+        while (acceptWord("xor"))
+            l = binaryNode(ScriptOps::Op::Xor, std::move(l), orExpr());
+        return l;
+    }
+    ExprPtr orExpr()
+    {
+        ExprPtr l = andExpr();
+        while (acceptWord("or"))
+            l = binaryNode(ScriptOps::Op::Or, std::move(l), andExpr());
+        return l;
+    }
+    ExprPtr andExpr()
+    {
+        ExprPtr l = notExpr();
+        while (acceptWord("and"))
+            l = binaryNode(ScriptOps::Op::And, std::move(l), notExpr());
+        return l;
+    }
+    ExprPtr notExpr()
+    {
+        if (isWord("not")) {
+            DepthGuard guard(this);
+            const int line = next().line;
+            auto e = std::make_unique<Expr>();
+            e->kind = Expr::Unary;
+            e->unary = Expr::Not;
+            e->line = line;
+            e->left = notExpr();
+            return e;
+        }
+        return comparison();
+    }
+    ExprPtr comparison()
+    {
+        ExprPtr l = concatenation();
+        while (true) {
+            const Token& t = at();
+            ScriptOps::Op op;
+            if (t.kind == Token::Identifier && t.lower == QLatin1String("is")) {
+                op = ScriptOps::Op::Is;
+                next();
+            } else if (t.kind == Token::Symbol &&
+                       (t.text == QLatin1String("=") || t.text == QLatin1String("<>") || t.text == QLatin1String("<") ||
+                        t.text == QLatin1String(">") || t.text == QLatin1String("<=") || t.text == QLatin1String(">="))) {
+                op = comparisonOperator();
+            } else {
+                return l;
+            }
+            l = binaryNode(op, std::move(l), concatenation());
+        }
+    }
+    ExprPtr concatenation()
+    {
+        ExprPtr l = additive();
+        while (acceptSymbol("&"))
+            l = binaryNode(ScriptOps::Op::Concat, std::move(l), additive());
+        return l;
+    }
+    ExprPtr additive()
+    {
+        ExprPtr l = modulo();
+        while (true) {
+            if (acceptSymbol("+"))
+                l = binaryNode(ScriptOps::Op::Add, std::move(l), modulo());
+            else if (acceptSymbol("-"))
+                l = binaryNode(ScriptOps::Op::Sub, std::move(l), modulo());
+            else
+                return l;
+        }
+    }
+    ExprPtr modulo()
+    {
+        ExprPtr l = intDivision();
+        while (acceptWord("mod"))
+            l = binaryNode(ScriptOps::Op::Mod, std::move(l), intDivision());
+        return l;
+    }
+    ExprPtr intDivision()
+    {
+        ExprPtr l = multiplicative();
+        while (acceptSymbol("\\"))
+            l = binaryNode(ScriptOps::Op::IntDiv, std::move(l), multiplicative());
+        return l;
+    }
+    ExprPtr multiplicative()
+    {
+        ExprPtr l = unary();
+        while (true) {
+            if (acceptSymbol("*"))
+                l = binaryNode(ScriptOps::Op::Mul, std::move(l), unary());
+            else if (acceptSymbol("/"))
+                l = binaryNode(ScriptOps::Op::Div, std::move(l), unary());
+            else
+                return l;
+        }
+    }
+    // Negation binds looser than "^": -2 ^ 2 is -4.
+    ExprPtr unary()
+    {
+        if (isSymbol("-") || isSymbol("+")) {
+            DepthGuard guard(this);
+            const bool neg = isSymbol("-");
+            const int line = next().line;
+            ExprPtr operand = unary();
+            if (!neg)
+                return operand;
+            auto e = std::make_unique<Expr>();
+            e->kind = Expr::Unary;
+            e->unary = Expr::Neg;
+            e->line = line;
+            e->left = std::move(operand);
+            return e;
+        }
+        return power();
+    }
+    ExprPtr power()
+    {
+        ExprPtr l = primary();
+        while (acceptSymbol("^")) {
+            ExprPtr r;
+            if (isSymbol("-") || isSymbol("+"))
+                r = unary();
+            else
+                r = primary();
+            l = binaryNode(ScriptOps::Op::Pow, std::move(l), std::move(r));
+        }
+        return l;
+    }
+    ExprPtr primary()
+    {
+        const Token& t = at();
+        auto literal = [&](ScriptValue v) {
+            auto e = std::make_unique<Expr>();
+            e->kind = Expr::Literal;
+            e->line = t.line;
+            e->value = std::move(v);
+            next();
+            return e;
+        };
+        switch (t.kind) {
+        case Token::Number: case Token::Date:
+            return literal(t.value);
+        case Token::String:
+            return literal(ScriptValue(t.text));
+        case Token::Symbol:
+            if (t.text == QLatin1String("(")) {
+                DepthGuard guard(this);
+                next();
+                auto e = std::make_unique<Expr>();
+                e->kind = Expr::Paren;
+                e->line = t.line;
+                e->left = expression();
+                expectSymbol(")", 1006);
+                return postfix(std::move(e));
+            }
+            if (t.text == QLatin1String("."))
+                return place();
+            break;
+        case Token::Identifier:
+            if (t.lower == QLatin1String("true"))
+                return literal(ScriptValue::boolean(true));
+            if (t.lower == QLatin1String("false"))
+                return literal(ScriptValue::boolean(false));
+            if (t.lower == QLatin1String("empty"))
+                return literal(ScriptValue());
+            if (t.lower == QLatin1String("null"))
+                return literal(ScriptValue::null());
+            if (t.lower == QLatin1String("nothing"))
+                return literal(ScriptValue::nothing());
+            if (!reservedWords().contains(t.lower))
+                return place();
+            break;
+        default:
+            break;
+        }
+        fail(1023, t.line);   // Expected expression
+    }
+
+    std::vector<Token> m_tokens;
+    size_t m_pos = 0;
+    int m_depth = 0;
+    int m_singleLineIf = 0;
+    int m_procKind = 0;   // 0 top level, 1 Sub, 2 Function
+    QList<char> m_loops;  // 'f' For, 'd' Do, 'w' While: what Exit may leave
+    std::vector<QSet<QString>> m_scopes;
+    Program* m_program = nullptr;
+};
+
+}   // namespace
+
+std::shared_ptr<Program> parseProgram(const QString& text)
+{
+    Parser p(Lexer(text).run());
+    return p.program();
+}
+
+ExprPtr parseExpression(const QString& text)
+{
+    Parser p(Lexer(text).run());
+    return p.standaloneExpression();
+}
+
+}   // namespace script

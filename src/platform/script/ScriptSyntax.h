@@ -1,0 +1,113 @@
+#pragma once
+
+// The syntax tree of a script text and the parser that builds it. Internal to
+// the engine: ScriptEngine is the interface for everyone else.
+
+#include "platform/script/ScriptValue.h"
+
+#include <memory>
+#include <vector>
+
+namespace script {
+
+struct Expr;
+struct Stmt;
+using ExprPtr = std::unique_ptr<Expr>;
+using Block = std::vector<std::unique_ptr<Stmt>>;
+
+struct Expr
+{
+    enum Kind {
+        Literal,   // value
+        Name,      // name
+        Member,    // left.name; left null = the object of the enclosing With
+        Call,      // left(args): a call, an array element or a default member
+        Paren,     // (left): also makes an argument ByVal
+        Unary,     // op Neg or Not on left
+        Binary     // left op right
+    };
+    enum UnaryOp { Neg, Not };
+
+    Kind kind = Literal;
+    int line = 0;
+    ScriptValue value;
+    QString name;   // as written
+    QString key;    // lower case, for lookups
+    ScriptOps::Op op = ScriptOps::Op::Add;
+    UnaryOp unary = Neg;
+    ExprPtr left, right;
+    std::vector<ExprPtr> args;   // a null entry is an omitted argument
+};
+
+struct Declaration
+{
+    QString name, key;
+    bool isArray = false;           // written with parentheses
+    std::vector<ExprPtr> bounds;    // upper bounds; empty for a dynamic array
+};
+
+struct CaseItem
+{
+    enum Kind { Value, Range, Is };
+    Kind kind = Value;
+    ExprPtr value, to;
+    ScriptOps::Op op = ScriptOps::Op::Eq;
+};
+
+struct CaseClause
+{
+    std::vector<CaseItem> items;   // empty = Case Else
+    Block body;
+};
+
+struct Stmt
+{
+    enum Kind {
+        CallStmt, Assign, SetStmt, Dim, ReDim, Const, If, Select, For, ForEach, Do, While,
+        Exit, OnErrorResumeNext, OnErrorGoto0, With, Erase, OptionExplicit
+    };
+    enum ExitKind { ExitFor, ExitDo, ExitSub, ExitFunction };
+
+    Kind kind = CallStmt;
+    int line = 0;
+    ExprPtr target;   // CallStmt: the call; Assign/Set: the place; For/ForEach: the counter; With: the object
+    ExprPtr value;    // Assign/Set: the value; For: start; ForEach: collection; Do/While: condition
+    ExprPtr to, step;                     // For
+    std::vector<Declaration> decls;       // Dim, ReDim, Erase (names only)
+    std::vector<std::pair<QString, ExprPtr>> consts;
+    bool preserve = false;                // ReDim Preserve
+    std::vector<std::pair<ExprPtr, Block>> branches;   // If / ElseIf
+    Block body, elseBody;                 // loops, With; If's Else
+    std::vector<CaseClause> cases;        // Select
+    bool preTest = true, until = false;   // Do
+    ExitKind exitKind = ExitFor;
+};
+
+struct Parameter
+{
+    QString name, key;
+    bool byVal = false;
+};
+
+struct Procedure
+{
+    QString name, key;
+    bool isFunction = false;
+    int line = 0;
+    std::vector<Parameter> params;
+    Block body;
+};
+
+struct Program
+{
+    std::vector<std::shared_ptr<Procedure>> procedures;
+    Block statements;
+    bool optionExplicit = false;
+};
+
+// Parses a whole script text, or one expression. Failures throw ScriptError
+// with the compilation error's number and the 1-based line.
+std::shared_ptr<Program> parseProgram(const QString& text);
+ExprPtr parseExpression(const QString& text);
+
+}   // namespace script
