@@ -1,6 +1,7 @@
 #include "platform/script/ScriptEngine.h"
 
 #include "TestSupport.h"
+#include "platform/core/ErpError.h"
 
 #include <QSqlQuery>
 #include <QTest>
@@ -42,7 +43,7 @@ public:
     {
         const QString n = name.toLower();
         return n == QLatin1String("add") || n == QLatin1String("fail") || n == QLatin1String("items") ||
-               n == QLatin1String("log");
+               n == QLatin1String("log") || n == QLatin1String("dbfail");
     }
     ScriptValue getProperty(const QString& name) override { return props.value(name.toLower()); }
     void setProperty(const QString& name, const ScriptValue& value) override
@@ -64,6 +65,8 @@ public:
             throw ScriptError(-2147217900, QStringLiteral("statement refused"), QStringLiteral("Db"));
         if (n == QLatin1String("log"))
             return ScriptValue();
+        if (n == QLatin1String("dbfail"))
+            throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("Gateway"), QStringLiteral("Invalid object name 'mmst999'."));
         return ScriptValue::object(std::make_shared<List>());
     }
 
@@ -72,7 +75,10 @@ public:
     {
     public:
         bool hasProperty(const QString& name) const override { return name.compare("Count", Qt::CaseInsensitive) == 0; }
-        bool hasMethod(const QString& name) const override { return name.isEmpty(); }
+        bool hasMethod(const QString& name) const override
+        {
+            return name.isEmpty() || name.compare("Item", Qt::CaseInsensitive) == 0;
+        }
         ScriptValue getProperty(const QString&) override { return ScriptValue::integer(3); }
         void setProperty(const QString& name, const ScriptValue&) override
         {
@@ -137,6 +143,12 @@ private slots:
     void qobjectAdapter_data();
     void qobjectAdapter();
     void globalsAndErrorState();
+    void dynamicCode_data();
+    void dynamicCode();
+    void messageBox();
+    void variantConversions_data();
+    void variantConversions();
+    void variantsToHost();
     void prelude_data();
     void prelude();
     void reportScripts_data();
@@ -245,6 +257,13 @@ void TstScript::expressions_data()
     QTest::newRow("strcomp") << "StrComp(\"a\", \"A\", 1) & StrComp(\"a\", \"b\")" << "String" << "0-1";
     QTest::newRow("chr asc") << "Chr(65) & Asc(\"a\") & ChrW(39046) & AscW(\"领\")" << "String" << "A97领39046";
     QTest::newRow("strreverse") << "StrReverse(\"abc\")" << "String" << "cba";
+    QTest::newRow("instrrev from a start") << "InStrRev(\"a.b.c\", \".\", 3)" << "Long" << "2";
+    QTest::newRow("instr of empty search") << "InStr(2, \"abc\", \"\")" << "Long" << "2";
+    QTest::newRow("replace ignoring case") << "Replace(\"aXbx\", \"x\", \"-\", 1, -1, vbTextCompare)" << "String" << "a-b-";
+    QTest::newRow("split on a word") << "Join(Split(\"a and b and c\", \" and \"), \"+\")" << "String" << "a+b+c";
+    QTest::newRow("hex of a negative long") << "Hex(-65536)" << "String" << "FFFF0000";
+    QTest::newRow("formatnumber parentheses") << "FormatNumber(-5, 1, , -1)" << "String" << "(5.0)";
+    QTest::newRow("datediff weeks") << "DateDiff(\"ww\", #2026-12-05#, #2026-12-13#)" << "Long" << "2";
     QTest::newRow("hex oct") << "Hex(255) & \" \" & Hex(-1) & \" \" & Oct(8)" << "String" << "FF FFFF 10";
     // arrays
     QTest::newRow("array ubound") << "UBound(Array(1, 2, 3))" << "Long" << "2";
@@ -412,6 +431,12 @@ void TstScript::statements_data()
     QTest::newRow("names ignore case") << "MyVar = 3\nr = myvar + MYVAR" << "6";
     QTest::newRow("keywords ignore case") << "IF 1 THEN\n R = \"ok\"\nEND IF" << "ok";
     QTest::newRow("option explicit with dim") << "Option Explicit\nDim r\nr = 1" << "1";
+    QTest::newRow("number variable is less than text variable") << "a = 10 : b = \"9\"\nr = (a = b) & (a < b)" << "FalseTrue";
+    QTest::newRow("number variable against text literal") << "a = 10\nr = (a = \"10\") & (\"10\" = a)" << "TrueTrue";
+    QTest::newRow("text variable against number literal") << "a = \"10\"\nr = (a = 10) & (a > 9)" << "TrueTrue";
+    QTest::newRow("nested with") << "With Bag\n With .Items\n  r = .Count & (.Item(\"x\") = Empty)\n End With\n r = r & .Qty\nEnd With" << "3False12";
+    QTest::newRow("with member as an argument") << "With Bag\n Bag.Log .Name\n r = Bag.Add(.Qty, 1)\nEnd With" << "13";
+    QTest::newRow("parenthesised first of several arguments") << "Sub S(a, b)\n a = a + 1 : b = b + 1\nEnd Sub\nx = 1 : y = 1\nS (x), y\nr = x & y" << "12";
     QTest::newRow("with block on host object") << "With Bag\n .Qty = .Qty + 1\n r = .Name & .Qty\nEnd With" << "布料13";
     QTest::newRow("set and is") << "Set a = Bag\nSet b = a\nr = (a Is b) & (a Is Nothing)" << "TrueFalse";
 }
@@ -577,6 +602,9 @@ void TstScript::onErrorResumeNext_data()
     QTest::newRow("on error goto 0 clears err") << "On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nr = Err.Number" << "0";
     QTest::newRow("host failure reaches err") << "On Error Resume Next\nBag.Fail\nr = Err.Number & \" \" & Err.Description & \" \" & Err.Source"
                                               << "-2147217900 statement refused Db";
+    QTest::newRow("database failure reaches err")
+        << "On Error Resume Next\nBag.DbFail\nr = Err.Number & \" \" & Err.Description & \" \" & Err.Source"
+        << "-2147217900 Invalid object name 'mmst999'. Gateway";
     QTest::newRow("err number can be set") << "Err.Number = 5\nr = Err.Number" << "5";
 }
 
@@ -693,6 +721,9 @@ void TstScript::qobjectAdapter_data()
     QTest::newRow("named child") << "r = Win.Inv_No.Caption" << "MI-001" << "生产领料单";
     QTest::newRow("child by global member") << "Inv_No.Caption = \"MI-9\"\nr = Win.inv_no.caption" << "MI-9" << "生产领料单";
     QTest::newRow("one object through two wrappers") << "r = Win.Inv_No Is Inv_No" << "True" << "生产领料单";
+    QTest::newRow("name is the object name") << "r = Win.Name & \" \" & Inv_No.name" << "mmss40B Inv_No" << "生产领料单";
+    QTest::newRow("QObject's own slots stay hidden")
+        << "On Error Resume Next\nWin.deleteLater\nr = Err.Number & Win.Caption" << "438生产领料单" << "生产领料单";
     QTest::newRow("read-only property")
         << "On Error Resume Next\nWin.Count = 3\nr = Err.Number" << "501" << "生产领料单";
     QTest::newRow("wrong argument count")
@@ -738,6 +769,94 @@ void TstScript::globalsAndErrorState()
     QVERIFY(!m_engine->hasGlobal(QStringLiteral("W_SQL")));
     QVERIFY(!m_engine->hasProcedure(QStringLiteral("Tag")));
     QVERIFY(m_engine->eval(QStringLiteral("inv_no")).isEmpty());
+}
+
+void TstScript::dynamicCode_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("r");
+
+    QTest::newRow("eval an expression") << "x = 4\nr = Eval(\"x * 2 + 1\")" << "9";
+    QTest::newRow("eval compares with =") << "x = 4\nr = Eval(\"x = 4\")" << "True";
+    QTest::newRow("execute assigns") << "Execute \"r = 1 + 1\"" << "2";
+    QTest::newRow("execute runs in the caller's scope")
+        << "Dim r\nSub S()\n Dim v\n Execute \"v = 5\"\n r = v\nEnd Sub\nS" << "5";
+    QTest::newRow("executeglobal defines procedures")
+        << "ExecuteGlobal \"Function Sq(n)\" & vbCrLf & \"Sq = n * n\" & vbCrLf & \"End Function\"\nr = Sq(7)" << "49";
+    QTest::newRow("syntax error in executed text")
+        << "On Error Resume Next\nExecute \"If\"\nr = Err.Number" << "1023";
+}
+
+void TstScript::dynamicCode()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, r);
+    QVERIFY2(m_engine->addCode(code), qPrintable(m_engine->errorDescription()));
+    QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), r);
+}
+
+void TstScript::messageBox()
+{
+    QStringList asked;
+    m_engine->setMessageBoxHandler([&](const QString& prompt, int buttons, const QString& title) {
+        asked << QStringLiteral("%1|%2|%3").arg(prompt).arg(buttons).arg(title);
+        return 6;
+    });
+    QVERIFY(m_engine->addCode(QStringLiteral(
+        "If MsgBox(\"Delete?\", vbYesNo + vbQuestion, \"Report\") = vbYes Then r = \"yes\"\nMsgBox \"done\"")));
+    QCOMPARE(asked, QStringList({QStringLiteral("Delete?|36|Report"), QStringLiteral("done|0|")}));
+    QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), QStringLiteral("yes"));
+}
+
+void TstScript::variantConversions_data()
+{
+    QTest::addColumn<QVariant>("variant");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("invalid is empty") << QVariant() << "Empty" << "";
+    QTest::newRow("database null text") << QVariant(QMetaType::fromType<QString>()) << "Null" << "Null";
+    QTest::newRow("database null number") << QVariant(QMetaType::fromType<int>()) << "Null" << "Null";
+    QTest::newRow("empty text stays text") << QVariant(QString()) << "String" << "";
+    QTest::newRow("small int") << QVariant(12) << "Integer" << "12";
+    QTest::newRow("int beyond 16 bits") << QVariant(70000) << "Long" << "70000";
+    QTest::newRow("64-bit") << QVariant(qlonglong(5000000000)) << "Double" << "5000000000";
+    QTest::newRow("double") << QVariant(2.5) << "Double" << "2.5";
+    QTest::newRow("bool") << QVariant(true) << "Boolean" << "True";
+    QTest::newRow("date") << QVariant(QDate(2026, 12, 9)) << "Date" << "2026-12-09";
+    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 12, 9), QTime(8, 5, 3))) << "Date" << "2026-12-09 08:05:03";
+    QTest::newRow("time") << QVariant(QTime(23, 59, 59)) << "Date" << "23:59:59";
+    QTest::newRow("list") << QVariant(QStringList({"a", "b"})) << "Variant()" << "a,b";
+}
+
+void TstScript::variantConversions()
+{
+    QFETCH(QVariant, variant);
+    QFETCH(QString, type);
+    QFETCH(QString, text);
+    m_engine->setGlobal(QStringLiteral("v"), ScriptValue::fromVariant(variant));
+    QCOMPARE(m_engine->eval(QStringLiteral("TypeName(v)")).toString(), type);
+    if (type == QLatin1String("Variant()"))
+        QCOMPARE(m_engine->eval(QStringLiteral("Join(v, \",\")")).toString(), text);
+    else if (type == QLatin1String("Null"))
+        QVERIFY(m_engine->eval(QStringLiteral("IsNull(v)")).toBool());
+    else
+        QCOMPARE(m_engine->eval(QStringLiteral("CStr(v)")).toString(), text);
+}
+
+void TstScript::variantsToHost()
+{
+    QVERIFY(m_engine->addCode(QStringLiteral(
+        "d = #2026-12-09 08:30:00#\nn = 3.25\ni = 7\nb = False\ns = \"布\"\nz = Null\na = Array(1, \"x\")\nSet o = Nothing")));
+    QCOMPARE(m_engine->global("d").toVariant(), QVariant(QDateTime(QDate(2026, 12, 9), QTime(8, 30))));
+    QCOMPARE(m_engine->global("n").toVariant(), QVariant(3.25));
+    QCOMPARE(m_engine->global("i").toVariant(), QVariant(7));
+    QCOMPARE(m_engine->global("b").toVariant(), QVariant(false));
+    QCOMPARE(m_engine->global("s").toVariant(), QVariant(QStringLiteral("布")));
+    QVERIFY(m_engine->global("z").toVariant().isNull());
+    QCOMPARE(m_engine->global("a").toVariant(), QVariant(QVariantList({1, QStringLiteral("x")})));
+    QVERIFY(!m_engine->global("o").toVariant().isValid());
+    QVERIFY(!m_engine->global("never").toVariant().isValid());
 }
 
 // ---- the prelude and stored report scripts ----

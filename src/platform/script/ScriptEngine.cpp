@@ -719,6 +719,9 @@ private:
                     return index(o->getProperty(key), args, callee.name);
                 });
             }
+            if (key == QLatin1String("eval") || key == QLatin1String("execute") ||
+                key == QLatin1String("executeglobal"))
+                return runText(key, evaluateArgs(e.args));
             if (isBuiltinFunction(key))
                 return callBuiltin(key, evaluateArgs(e.args), hooks);
             ScriptValue c;
@@ -732,6 +735,35 @@ private:
             return readMember(o, callee, &args);
         }
         return index(evaluate(callee), evaluateArgs(e.args), QString());
+    }
+
+    // Eval(text) evaluates an expression; Execute runs statements in the
+    // current scope, ExecuteGlobal in the global one.
+    ScriptValue runText(const QString& key, const QList<ScriptValue>& args)
+    {
+        if (args.size() != 1)
+            throwScriptError(ScriptErrorNumber::WrongArgumentCount, key);
+        const QString text = args.at(0).toString();
+        if (key == QLatin1String("eval")) {
+            const ExprPtr expr = parseExpression(text);
+            return evaluate(*expr);
+        }
+        const std::shared_ptr<Program> program = parseProgram(text);
+        m_programs.push_back(program);
+        for (const auto& proc : program->procedures)
+            m_procs.insert(proc->key, proc);
+        if (key == QLatin1String("executeglobal")) {
+            m_frames.push_back(&m_global);
+            struct Pop
+            {
+                std::vector<Frame*>& frames;
+                ~Pop() { frames.pop_back(); }
+            } pop{m_frames};
+            execBlock(program->statements);
+        } else {
+            execBlock(program->statements);
+        }
+        return ScriptValue();
     }
 
     ScriptValue callProcedure(const Procedure& proc, const std::vector<ExprPtr>* argExprs,

@@ -55,6 +55,9 @@ QString QObjectScriptObject::propertyName(const QString& name) const
         if (n.compare(name, Qt::CaseInsensitive) == 0)
             return n;
     }
+    // Scripts know a control's name as Name.
+    if (name.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("objectName");
     return QString();
 }
 
@@ -75,12 +78,18 @@ bool QObjectScriptObject::hasProperty(const QString& name) const
     return !propertyName(name).isEmpty() || namedChild(name);
 }
 
+// QObject's own slots (deleteLater and the like) are not for scripts.
+static int firstScriptMethod()
+{
+    return QObject::staticMetaObject.methodCount();
+}
+
 bool QObjectScriptObject::hasMethod(const QString& name) const
 {
     if (!m_object || name.isEmpty())
         return false;
     const QMetaObject* mo = m_object->metaObject();
-    for (int i = 0; i < mo->methodCount(); ++i) {
+    for (int i = firstScriptMethod(); i < mo->methodCount(); ++i) {
         const QMetaMethod m = mo->method(i);
         if (m.methodType() != QMetaMethod::Signal && m.access() == QMetaMethod::Public &&
             QString::fromLatin1(m.name()).compare(name, Qt::CaseInsensitive) == 0)
@@ -125,7 +134,7 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
     QObject* o = checked();
     const QMetaObject* mo = o->metaObject();
     bool nameFound = false;
-    for (int i = mo->methodCount() - 1; i >= 0; --i) {
+    for (int i = mo->methodCount() - 1; i >= firstScriptMethod(); --i) {
         const QMetaMethod m = mo->method(i);
         if (m.methodType() == QMetaMethod::Signal || m.access() != QMetaMethod::Public ||
             QString::fromLatin1(m.name()).compare(name, Qt::CaseInsensitive) != 0)

@@ -347,7 +347,8 @@ ScriptValue ScriptValue::fromVariant(const QVariant& v)
 {
     if (!v.isValid())
         return ScriptValue();
-    if (v.isNull() && v.metaType().id() != QMetaType::QString)
+    // A database NULL arrives as a typed variant without a value.
+    if (v.isNull())
         return null();
     switch (v.metaType().id()) {
     case QMetaType::Bool: return boolean(v.toBool());
