@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "platform/core/ErpError.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -137,6 +138,7 @@ private slots:
     void limitsEndTheScriptNotTheProcess_data();
     void limitsEndTheScriptNotTheProcess();
     void timeLimitStopsRunawayLoop();
+    void damagedTextsFailCleanly();
     void hostObjects_data();
     void hostObjects();
     void hostObjectRegistration();
@@ -653,6 +655,49 @@ void TstScript::timeLimitStopsRunawayLoop()
     QVERIFY(t.elapsed() < 5000);
     QVERIFY(m_engine->global(QStringLiteral("i")).toLong() > 0);
     QVERIFY(!m_engine->hasGlobal(QStringLiteral("r")));
+}
+
+// Every cut and every one-character damage of a script that uses most of the
+// grammar either runs or fails with an error number and a line.
+void TstScript::damagedTextsFailCleanly()
+{
+    const QString code = kPrelude + QStringLiteral(
+        "Option Explicit\n"
+        "Dim a(3), i, s, t, W_SQL : ReDim b(1)\n"
+        "Const K = \"x\"\n"
+        "Function F(ByVal n, ByRef m)\n"
+        " On Error Resume Next\n"
+        " Select Case n\n Case 1, 2 : F = \"lo\"\n Case 3 To 5 : F = \"mid\"\n Case Is > 9 : F = 1 / 0\n Case Else : F = Err.Number\n End Select\n"
+        " m = m & F\n"
+        "End Function\n"
+        "For i = 0 To 3 Step 1 : a(i) = F(i, s) : Next\n"
+        "For Each t In a\n If IsNumeric(t) Then s = s & \"#\" Else s = s & Left(t, 1)\nNext\n"
+        "Do While Len(s) < 40 : s = s & _\n  K : Loop\n"
+        "While i > 0 : i = i - 1 : Wend\n"
+        "With Bag\n .Qty = .Qty + iif(Trim(\" y \") = \"y\", 1, 0)\nEnd With\n"
+        "If s <> \"\" Then\n W_SQL = \"SELECT '\" & Replace(s, \"'\", \"''\") & \"'\"\nElseIf i Then\n Err.Raise 5\nEnd If\n");
+    QVERIFY2(m_engine->addObject(QStringLiteral("Bag"), m_bag, false) && m_engine->addCode(code),
+             qPrintable(m_engine->errorDescription()));
+
+    int failures = 0;
+    const auto check = [&](const QString& text) {
+        ScriptEngine engine;
+        engine.setTimeLimit(2000);
+        engine.addObject(QStringLiteral("Bag"), std::make_shared<Bag>(), false);
+        if (engine.addCode(text))
+            return;
+        ++failures;
+        QVERIFY2(engine.errorNumber() != 0 && !engine.errorDescription().isEmpty(), qPrintable(text));
+        const qsizetype lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))).size();
+        QVERIFY2(engine.errorLine() >= 1 && engine.errorLine() <= lines,
+                 qPrintable(QStringLiteral("line %1 of %2: %3").arg(engine.errorLine()).arg(lines).arg(text)));
+    };
+    for (qsizetype cut = 0; cut < code.size(); cut += 3)
+        check(code.left(cut));
+    const QString noise = QStringLiteral("\"()#&._:'\n=<>,x1 ");
+    for (qsizetype at = 0; at < code.size(); at += 2)
+        check(QString(code).replace(at, 1, noise.at(at % noise.size())));
+    QVERIFY(failures > 100);
 }
 
 // ---- host objects ----
