@@ -674,7 +674,7 @@ private:
             if (acceptWord("elseif")) {
                 ExprPtr c = expression();
                 expectWord("then", 1017);
-                endOfStatement();
+                // A statement may follow on the same line, as after Else.
                 s->branches.emplace_back(std::move(c), block({"elseif", "else", "end"}));
                 continue;
             }
