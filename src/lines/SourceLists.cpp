@@ -1,0 +1,510 @@
+#include "lines/SourceLists.h"
+
+#include "platform/db/Sql.h"
+#include "platform/db/Value.h"
+#include "services/DbGateway.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// Bound texts must never be null: an empty key part is stored as ''.
+QString txt(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+QString T(const QString &s)
+{
+    return txt(s.trimmed());
+}
+
+bool isReturn(const LineInputs &in)
+{
+    return in.invType != QLatin1String("1") && in.invType != QLatin1String("3");
+}
+
+// The first column, without nulls (outer joins and empty groups give them).
+QStringList firstColumn(const ResultSet &rs)
+{
+    QStringList list;
+    for (qint64 r = 0; r < rs.rowCount(); ++r) {
+        const QVariant &v = rs.value(r, 0);
+        if (!v.isNull())
+            list << valueText(v);
+    }
+    return list;
+}
+
+// A list that ends with one entry chooses it, except while the dialog loads.
+void chooseSingle(const LineInputs &in, const QStringList &list, QString &field)
+{
+    if (!in.loading && list.size() == 1)
+        field = list.first();
+}
+
+// Exactly one row gives its first column, anything else empty.
+QString singleValue(const ResultSet &rs)
+{
+    return rs.rowCount() == 1 && rs.columnCount() > 0 ? valueText(rs.value(0, 0)) : QString();
+}
+
+// The nature of earlier documents a return draws on.
+QString natureCondition(const LineInputs &in)
+{
+    return in.outsourcing ? QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '1'")
+                          : QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0'");
+}
+
+qint64 key(const QString &text)
+{
+    bool ok = false;
+    const qint64 k = text.trimmed().toLongLong(&ok);
+    return ok ? k : -1;
+}
+
+} // namespace
+
+SourceLists::SourceLists(const Connection &conn) : m_conn(conn) {}
+
+QString SourceLists::stockModeCondition(const Dialect &d, const QString &orderColumn, const QString &moColumn,
+                                        const LineInputs &in, bool nullAsEmpty, QList<QVariant> &values)
+{
+    const auto column = [&](const QString &c) {
+        return nullAsEmpty ? d.codeText(QStringLiteral("COALESCE(%1, '')").arg(c)) : c;
+    };
+    const QString mode = in.stockMode.trimmed();
+    values << (mode == QLatin1String("0") ? QStringLiteral("") : T(in.orderNo));
+    values << (mode == QLatin1String("2") ? T(in.moNo) : QStringLiteral(""));
+    return QStringLiteral(" AND %1 = ? AND %2 = ?").arg(column(orderColumn), column(moColumn));
+}
+
+double SourceLists::leadingNumber(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*([-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?)"));
+    const QRegularExpressionMatch m = number.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
+}
+
+QString SourceLists::option(const QString &name) const
+{
+    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"), 1))
+                           .bind(DbGateway::ChangeStrCode(name))
+                           .scalar();
+    return valueText(v).trimmed();
+}
+
+bool SourceLists::issueByOrderUsage() const
+{
+    return leadingNumber(option(QStringLiteral("按订单用料控制领料"))) != 0;
+}
+
+QString SourceLists::orderOfMo(const QString &moNo) const
+{
+    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT mmst011.Order_No FROM mmst111 "
+                                                                        "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                                                        "WHERE mmst111.Mo_No = ?"),
+                                                         1))
+                           .bind(T(moNo))
+                           .scalar();
+    return valueText(v);
+}
+
+QString SourceLists::materialKey(const LineInputs &in) const
+{
+    // Production issues only materials of nature '0'; outsourcing any.
+    QString sql = QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?");
+    if (!in.outsourcing)
+        sql += QStringLiteral(" AND Type = '0'");
+    const QString k = singleValue(Sql(m_conn, sql).bind(T(in.mtrNo)).select());
+    return k.isEmpty() ? QStringLiteral("-1") : k;
+}
+
+QStringList SourceLists::moNumbers(const LineInputs &in) const
+{
+    if (isReturn(in)) {
+        // Manufacturing orders of approved documents of the same nature.
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
+                                                      "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
+                                                      "WHERE a.Status = '2'")
+                                           + natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
+                               .select());
+    }
+    if (in.outsourcing) {
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst111.Mo_No FROM mmst1213 "
+                                                      "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                                                      "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                                      "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                                      "WHERE mmst011.Order_No IN (SELECT Order_No FROM mmst381) "
+                                                      "AND mmst111.Status = '2' AND mmst121.Status = '2' "
+                                                      "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
+                               .bind(txt(in.pcsNo))
+                               .select());
+    }
+    // Approved manufacturing orders whose order holds stock.
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
+                                                  "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                                  "WHERE mmst011.Order_No IN (SELECT Order_No FROM mmst381) "
+                                                  "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No"))
+                           .select());
+}
+
+std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
+{
+    if (isReturn(in)) {
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
+                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                                      "WHERE a.Status = '2' AND b.Mo_No = ?")
+                                           + natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
+                               .bind(T(in.moNo))
+                               .select());
+    }
+    if (in.outsourcing) {
+        // The outsourcing order's materials, under the manufacturing order or,
+        // when the order was outsourced as a whole, under the order.
+        if (!T(in.moNo).isEmpty()) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
+                                                          "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
+                                                          "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                                                          "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                                          "WHERE mmst111.Mo_No = ? AND mmst121.Status = '2' "
+                                                          "AND mmst111.Status = '2' AND mmst121.Pcs_No = ? "
+                                                          "ORDER BY mmst611.Mtr_No"))
+                                   .bind(txt(in.moNo))
+                                   .bind(txt(in.pcsNo))
+                                   .select());
+        }
+        if (!T(in.orderNo).isEmpty()) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
+                                                          "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
+                                                          "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
+                                                          "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                                          "WHERE mmst011.Order_No = ? AND mmst121.Status = '2' "
+                                                          "AND mmst011.Status = '2' AND mmst121.Pcs_No = ? "
+                                                          "ORDER BY mmst611.Mtr_No"))
+                                   .bind(T(in.orderNo))
+                                   .bind(txt(in.pcsNo))
+                                   .select());
+        }
+        return std::nullopt;
+    }
+    if (T(in.moNo).isEmpty())
+        return std::nullopt;
+    // The manufacturing order's bill of material.
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst111 "
+                                                  "INNER JOIN mmst1141 ON mmst111.Rec_111 = mmst1141.Rec_111 "
+                                                  "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
+                                                  "WHERE mmst111.Mo_No = ? ORDER BY mmst611.Mtr_No"))
+                           .bind(T(in.moNo))
+                           .select());
+}
+
+QStringList SourceLists::sourceReceipts(const LineInputs &in) const
+{
+    if (isReturn(in)) {
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
+                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                                      "WHERE a.Status = '2' AND b.Order_No = ? AND %1 = ? AND m.Mtr_No = ?")
+                                               .arg(m_conn.dialect().codeText(QStringLiteral("COALESCE(b.Mo_No, '')")))
+                                           + natureCondition(in) + QStringLiteral(" ORDER BY b.Frm_Inv"))
+                               .bind(T(in.orderNo))
+                               .bind(T(in.moNo))
+                               .bind(txt(in.mtrNo))
+                               .select());
+    }
+    // Stock rows of the material under the mode; the quantity is not asked.
+    QList<QVariant> values{T(in.mtrNo)};
+    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode
+                                       + QStringLiteral(" ORDER BY Frm_Inv"))
+                           .bindAll(values)
+                           .select());
+}
+
+QStringList SourceLists::sourceTypes(const LineInputs &in) const
+{
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst400.Frm_Type_Name FROM mmst381 "
+                                                  "LEFT JOIN mmst400 ON mmst381.Frm_Type = mmst400.Frm_Type "
+                                                  "WHERE mmst381.Frm_Inv = ? ORDER BY mmst400.Frm_Type_Name"))
+                           .bind(txt(in.frmInv))
+                           .select());
+}
+
+QString SourceLists::sourceTypeCode(const QString &typeName) const
+{
+    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
+                                                                        "ORDER BY Frm_Type"),
+                                                         1))
+                           .bind(txt(typeName))
+                           .scalar();
+    return valueText(v);
+}
+
+QStringList SourceLists::locations(const LineInputs &in) const
+{
+    // The locations where the line's stock key lies, under the same mode
+    // conditions as the receipts: a line by order (or by material) must find
+    // its locations although the manufacturing order is filled in.
+    QList<QVariant> values{T(in.frmInv), T(in.mtrNo)};
+    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
+                                       in, true, values);
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst903.Bar_Name FROM mmst381 "
+                                                  "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
+                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?")
+                                       + mode + QStringLiteral(" ORDER BY mmst903.Bar_Name"))
+                           .bindAll(values)
+                           .select());
+}
+
+QStringList SourceLists::description(const QString &mtrNo) const
+{
+    const ResultSet rs = Sql(m_conn, QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
+                             .bind(txt(mtrNo))
+                             .select();
+    if (rs.rowCount() != 1)
+        return {QString(), QString(), QString()};
+    return {rs.text(0, 0), rs.text(0, 1), rs.text(0, 2)};
+}
+
+QString SourceLists::totalUsage(const LineInputs &in) const
+{
+    QString sql;
+    QList<QVariant> values;
+    // Several rows of one material (one per colour, say) add up.
+    if (in.invType == QLatin1String("3")) {
+        // A supplementary issue may draw up to the stock of its source.
+        values = {T(in.frmInv), T(in.mtrNo), T(in.barName)};
+        sql = QStringLiteral("SELECT SUM(mmst381.Mtr_Amt) FROM mmst381 "
+                             "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
+                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ? AND mmst903.Bar_Name = ?")
+            + stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, true,
+                            values);
+    } else if (in.outsourcing) {
+        if (option(QStringLiteral("按订单进行外包")) == QLatin1String("1")) {
+            sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))) "
+                                 "FROM mmst1213 INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                 "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
+                                 "LEFT JOIN mmst611 ON mmst1213.Rec_611 = mmst611.Rec_611 "
+                                 "WHERE mmst011.Order_No = ? AND mmst121.Pcs_No = ? AND mmst611.Mtr_No = ?");
+            values = {txt(in.orderNo), txt(in.pcsNo), txt(in.mtrNo)};
+        } else {
+            sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))) "
+                                 "FROM mmst1213 INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                 "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                                 "LEFT JOIN mmst611 ON mmst1213.Rec_611 = mmst611.Rec_611 "
+                                 "WHERE mmst111.Mo_No = ? AND mmst121.Pcs_No = ? AND mmst611.Mtr_No = ?");
+            values = {txt(in.moNo), txt(in.pcsNo), txt(in.mtrNo)};
+        }
+    } else if (in.issueByOrderUsage) {
+        sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst015.Bom_Amt, 0) + COALESCE(mmst015.Loss_Amt, 0))) "
+                             "FROM mmst015 INNER JOIN mmst611 ON mmst015.Rec_611 = mmst611.Rec_611 "
+                             "WHERE mmst015.Order_No = ? AND mmst611.Mtr_No = ?");
+        values = {T(in.orderNo), txt(in.mtrNo)};
+    } else {
+        sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1141.Mtr_Amt, 0) + COALESCE(mmst1141.Mtr_Loss, 0))) "
+                             "FROM mmst1141 INNER JOIN mmst111 ON mmst1141.Rec_111 = mmst111.Rec_111 "
+                             "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
+                             "WHERE mmst111.Mo_No = ? AND mmst611.Mtr_No = ?");
+        values = {txt(in.moNo), txt(in.mtrNo)};
+    }
+    return numberText(Sql(m_conn, sql).bindAll(values).scalar().toDouble());
+}
+
+QString SourceLists::issuedQuantity(const LineInputs &in) const
+{
+    const Dialect &d = m_conn.dialect();
+    const bool supplementary = in.invType == QLatin1String("3");
+    // Issues and supplementary issues add, returns subtract; a supplementary
+    // issue counts only the supplementary issues before it. Documents of
+    // either status count.
+    QString sql = supplementary ? QStringLiteral("SELECT SUM(b.Mtr_Amt)")
+                                : QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt "
+                                                 "WHEN '3' THEN b.Mtr_Amt END)");
+    sql += QStringLiteral(" FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 "
+                          "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                          "WHERE b.Mo_No = ? AND b.Order_No = ? AND m.Mtr_No = ? AND %1 = ?")
+               .arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
+    QList<QVariant> values{T(in.moNo), supplementary || in.outsourcing ? txt(in.orderNo) : T(in.orderNo), T(in.mtrNo),
+                           in.outsourcing ? txt(in.pcsNo) : QStringLiteral("")};
+    if (supplementary)
+        sql += QStringLiteral(" AND a.Inv_Type = '3'");
+    if (in.modify == 2) {
+        sql += QStringLiteral(" AND b.Rec_412 <> ?");
+        values << key(in.rec412);
+    }
+    double used = Sql(m_conn, sql).bindAll(values).scalar().toDouble();
+
+    // Material documents of other modules under the same order, manufacturing
+    // order and material.
+    const QList<QVariant> keyValues{T(in.moNo), txt(in.orderNo), T(in.mtrNo)};
+    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                                       "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
+                                       "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                                       "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
+                .bindAll(keyValues)
+                .scalar()
+                .toDouble();
+    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                                       "FROM mmst452 h INNER JOIN mmst4521 l ON h.Rec_452 = l.Rec_452 "
+                                       "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                                       "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
+                .bindAll(keyValues)
+                .scalar()
+                .toDouble();
+    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE WHEN h.Inv_Type = '1' THEN l.Mtr_Amt ELSE -l.Mtr_Amt END) "
+                                       "FROM mmst413 h INNER JOIN mmst414 l ON h.Rec_413 = l.Rec_413 "
+                                       "WHERE l.Order_No = ? AND l.Mo_No = ? AND l.Source_Mtr_No = ?"))
+                .bind(T(in.orderNo))
+                .bind(T(in.moNo))
+                .bind(T(in.mtrNo))
+                .scalar()
+                .toDouble();
+    return numberText(used);
+}
+
+QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec611, const QString &typeCode) const
+{
+    const Dialect &d = m_conn.dialect();
+    const bool withSupplementary = option(QStringLiteral("退料已领数量包括补料量")) == QLatin1String("1");
+    // Issues count once approved; returns count at once, so a return waiting
+    // for approval already lowers what may be returned.
+    QString sql;
+    QString kinds;
+    if (withSupplementary) {
+        sql = QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt "
+                             "WHEN '3' THEN b.Mtr_Amt END)");
+        kinds = QStringLiteral(" AND (((a.Inv_Type = '1' OR a.Inv_Type = '3') AND a.Status = '2') OR a.Inv_Type = '2')");
+    } else if (in.outsourcing) {
+        sql = QStringLiteral("SELECT SUM(CASE WHEN a.Inv_Type = '1' THEN b.Mtr_Amt ELSE -b.Mtr_Amt END)");
+        kinds = QStringLiteral(" AND ((a.Inv_Type = '1' AND a.Status = '2') OR a.Inv_Type = '2')");
+    } else {
+        sql = QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt END)");
+        kinds = QStringLiteral(" AND ((a.Inv_Type = '1' AND a.Status = '2') OR a.Inv_Type = '2')");
+    }
+    sql += QStringLiteral(" FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 ");
+    sql += in.outsourcing ? QStringLiteral("LEFT JOIN mmst903 ON b.Bar_No = mmst903.Bar_No ")
+                          : QStringLiteral("INNER JOIN mmst903 ON b.Bar_No = mmst903.Bar_No ");
+    sql += QStringLiteral("WHERE b.Order_No = ? AND b.Mo_No = ? AND b.Frm_Inv = ?") + kinds
+         + QStringLiteral(" AND b.Rec_611 = ? AND b.Frm_Type = ?");
+    QList<QVariant> values{txt(in.orderNo), txt(in.moNo), txt(in.frmInv), key(rec611), txt(typeCode)};
+    if (in.outsourcing) {
+        sql += QStringLiteral(" AND %1 = ?").arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
+        values << txt(in.pcsNo);
+    } else {
+        sql += QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0'");
+    }
+    if (in.modify == 2) {
+        sql += QStringLiteral(" AND b.Rec_412 <> ?");
+        values << key(in.rec412);
+    }
+    return singleValue(Sql(m_conn, sql).bindAll(values).select());
+}
+
+QString SourceLists::sourceStock(const LineInputs &in) const
+{
+    QList<QVariant> values{T(in.mtrNo), T(in.frmInv)};
+    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, true, values);
+    return singleValue(Sql(m_conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mtr_No = ? AND Frm_Inv = ?") + mode)
+                           .bindAll(values)
+                           .select());
+}
+
+QString SourceLists::stockSupplier(const LineInputs &in, const QString &typeCode, const QString &current) const
+{
+    QList<QVariant> values{T(in.frmInv)};
+    QString sql = QStringLiteral("SELECT DISTINCT Supl_No FROM mmst381 WHERE Frm_Inv = ?");
+    sql += stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
+    sql += QStringLiteral(" AND Mtr_No = ? AND Frm_Type = ? ORDER BY Supl_No");
+    values << txt(in.mtrNo) << txt(typeCode);
+    const ResultSet rs = Sql(m_conn, sql).bindAll(values).select();
+    return rs.isEmpty() ? current : rs.text(0, 0);
+}
+
+QString SourceLists::receiptSupplier(const QString &typeName, const QString &frmInv, const QString &current) const
+{
+    QString table;
+    QString keyColumn;
+    if (typeName == QStringLiteral("采购入库")) {
+        table = QStringLiteral("mmst312");
+        keyColumn = QStringLiteral("Purc_No");
+    } else if (typeName == QStringLiteral("委外入库")) {
+        table = QStringLiteral("mmst314");
+        keyColumn = QStringLiteral("Purc_No");
+    } else if (typeName == QStringLiteral("其它入库")) {
+        table = QStringLiteral("mmst403");
+        keyColumn = QStringLiteral("Inv_No");
+    } else if (typeName == QStringLiteral("借料入库")) {
+        table = QStringLiteral("mmst433");
+        keyColumn = QStringLiteral("Inv_No");
+    } else {
+        return current;
+    }
+    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_No FROM %1 WHERE %2 = ?").arg(table, keyColumn), 1))
+                           .bind(T(frmInv))
+                           .scalar();
+    return valueText(v);
+}
+
+QString SourceLists::supplierPropertyCode(const QString &suplNo) const
+{
+    const QString prop = valueText(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
+                                       .bind(txt(suplNo))
+                                       .scalar());
+    if (prop == QStringLiteral("可转厂"))
+        return QStringLiteral("1");
+    if (prop == QStringLiteral("可开发票"))
+        return QStringLiteral("2");
+    if (prop == QStringLiteral("通知单"))
+        return QStringLiteral("3");
+    return QStringLiteral("0");
+}
+
+void SourceLists::fill(LineInputs &in, FillResult &out) const
+{
+    out.sourceSupplierNo = in.sourceSupplierNo;
+    out.rec611 = materialKey(in);
+    const QString typedMaterial = in.mtrNo;
+
+    out.moNoList = moNumbers(in);
+    out.mtrNoList = materials(in);
+    // Production issues leave the material to the user: the bill of
+    // material lists more than one and the first is no better a guess.
+    if (isReturn(in) || in.outsourcing)
+        chooseSingle(in, out.mtrNoList ? *out.mtrNoList : in.mtrNoList, in.mtrNo);
+    out.frmInvList = sourceReceipts(in);
+    chooseSingle(in, out.frmInvList, in.frmInv);
+
+    out.frmTypeList = sourceTypes(in);
+    chooseSingle(in, out.frmTypeList, in.frmType);
+    out.sourceTypeCode = sourceTypeCode(in.frmType);
+
+    out.barNameList = locations(in);
+    chooseSingle(in, out.barNameList, in.barName);
+
+    const QStringList desc = description(in.mtrNo);
+    out.mtrName = desc.at(0);
+    out.mtrDim = desc.at(1);
+    out.unitName = desc.at(2);
+
+    // A material chosen above is the one the amounts are for.
+    if (in.mtrNo != typedMaterial)
+        out.rec611 = materialKey(in);
+
+    if (!isReturn(in)) {
+        const QString total = totalUsage(in);
+        out.totalAmt = total;
+        out.useAmt = issuedQuantity(in);
+        out.getAmt = numberText(total.toDouble() - out.useAmt.toDouble());
+    } else {
+        out.useAmt = returnableQuantity(in, out.rec611, out.sourceTypeCode);
+    }
+
+    out.barAmt = in.mtrNo.isEmpty() ? QString() : sourceStock(in);
+
+    if (!in.mtrNo.isEmpty()) {
+        out.sourceSupplierNo = stockSupplier(in, sourceTypeCode(in.frmType), in.sourceSupplierNo);
+        in.sourceSupplierNo = out.sourceSupplierNo;
+    }
+}

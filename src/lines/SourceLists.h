@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/db/Connection.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+// What the line dialog holds when it refills its lists: the document it
+// belongs to and the texts the user has entered so far.
+struct LineInputs
+{
+    QString invType;              // '1' issue, '2' return, '3' supplementary issue
+    bool outsourcing = false;     // Out_Flag of the calling document
+    QString pcsNo;                // outsourcing order number of the calling document
+    QString stockMode;            // W_STOCK_MODE: "0", "1", "2"; any other text reads as "1"
+    int modify = 0;               // 0 add, 2 change, 3 view
+    QString rec412;               // the line being changed (mode 2)
+    bool issueByOrderUsage = false;
+    bool loading = false;         // first activation: no list chooses its single entry
+
+    // Field texts as typed (untrimmed).
+    QString mtrNo;
+    QString orderNo;
+    QString moNo;
+    QString frmInv;
+    QString frmType;              // source type name
+    QString barName;              // warehouse location name
+
+    QStringList mtrNoList;        // what the material list holds before the refill
+    QString sourceSupplierNo;     // kept when no source names a supplier
+};
+
+// What one refill produced. Lists left as they were are empty optionals.
+struct FillResult
+{
+    QString rec611;               // "-1" when the material number matches no material
+    std::optional<QStringList> moNoList;
+    std::optional<QStringList> mtrNoList;
+    QStringList frmInvList;
+    QStringList frmTypeList;
+    QStringList barNameList;
+    QString sourceTypeCode;
+    QString mtrName;
+    QString mtrDim;
+    QString unitName;
+    std::optional<QString> totalAmt;   // issues only; a return leaves it alone
+    std::optional<QString> getAmt;     // issues only
+    QString useAmt;
+    QString barAmt;
+    QString sourceSupplierNo;
+};
+
+// Every statement the line dialog reads its choice lists and amounts with.
+// Values travel as bound parameters; failures throw ErpError for the dialog
+// to report under its own procedure name.
+class SourceLists
+{
+public:
+    explicit SourceLists(const Connection &conn);
+
+    // Refills everything in order. An automatic single choice becomes the
+    // field's text in `in` (and an input of the steps after it); `out` holds
+    // what the steps finished before a failure.
+    void fill(LineInputs &in, FillResult &out) const;
+
+    // The steps, each on the texts it is given.
+    QString materialKey(const LineInputs &in) const;                      // "-1" when none
+    QStringList moNumbers(const LineInputs &in) const;
+    std::optional<QStringList> materials(const LineInputs &in) const;      // nullopt: leave the list
+    QStringList sourceReceipts(const LineInputs &in) const;
+    QStringList sourceTypes(const LineInputs &in) const;
+    QString sourceTypeCode(const QString &typeName) const;
+    QStringList locations(const LineInputs &in) const;
+    // Name, specification and unit; all empty unless exactly one material matches.
+    QStringList description(const QString &mtrNo) const;
+    QString totalUsage(const LineInputs &in) const;                        // issues
+    QString issuedQuantity(const LineInputs &in) const;                    // issues
+    // Net quantity issued from this very source, for a return; empty when none.
+    QString returnableQuantity(const LineInputs &in, const QString &rec611, const QString &typeCode) const;
+    QString sourceStock(const LineInputs &in) const;
+    // The supplier of the source's stock rows, or `current` when none names one.
+    QString stockSupplier(const LineInputs &in, const QString &typeCode, const QString &current) const;
+
+    // The supplier of a receipt by its source type name, or `current` for a
+    // type that has no receipt table here.
+    QString receiptSupplier(const QString &typeName, const QString &frmInv, const QString &current) const;
+    // "1" 可转厂, "2" 可开发票, "3" 通知单, "0" anything else.
+    QString supplierPropertyCode(const QString &suplNo) const;
+
+    // The order a manufacturing order belongs to; empty when none.
+    QString orderOfMo(const QString &moNo) const;
+    // The option "按订单用料控制领料": its value as a number is not zero.
+    bool issueByOrderUsage() const;
+    // An option's value, trimmed; empty when missing.
+    QString option(const QString &name) const;
+
+    // " AND order = ? AND mo = ?" for a stock row under the line's mode, its
+    // two values appended: by material neither part, by order the order,
+    // by manufacturing order both; any other mode reads as by order.
+    static QString stockModeCondition(const Dialect &d, const QString &orderColumn, const QString &moColumn,
+                                      const LineInputs &in, bool nullAsEmpty, QList<QVariant> &values);
+
+    // A text read as its leading decimal number; 0 when it has none.
+    static double leadingNumber(const QString &text);
+
+private:
+    Connection m_conn;
+};

@@ -1,0 +1,423 @@
+// The choice lists and amounts of the line dialog: which stock sources a
+// line may draw on for each kind, nature and stock-deduction mode, and the
+// usage, issued and stock amounts shown beside the quantity.
+#include "TestSupport.h"
+
+#include "lines/SourceLists.h"
+#include "platform/db/Sql.h"
+
+#include <QTest>
+
+class TstSourceLists : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+    int docNumber = 0;
+
+    void stock(const QString &order, const QString &mo, const QString &frmInv, const QString &type, const QString &mtr,
+               const QString &bar, double qty, const QString &color = QStringLiteral(""),
+               const QString &supl = QStringLiteral(""))
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                                          "Mtr_Amt, Supl_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                     {order, mo, frmInv, type, mtr, bar, color, qty, supl});
+    }
+    qint64 doc(const QString &invType, const QString &status, const QString &outFlag = QStringLiteral("0"),
+               const QString &pcsNo = QStringLiteral(""))
+    {
+        return Sql(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, ?, ?)"))
+            .bindAll({QStringLiteral("D%1").arg(++docNumber), invType, status, outFlag, pcsNo})
+            .insert(QStringLiteral("Rec_411"));
+    }
+    qint64 line(qint64 rec411, double qty, const QString &mtr = QStringLiteral("F001"),
+                const QString &frmInv = QStringLiteral("PI001"))
+    {
+        return Sql(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
+                                        "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?), ?, 'A', "
+                                        "'SO1', 'MO1', ?, 'W01', '')"))
+            .bindAll({rec411, mtr, frmInv, qty})
+            .insert(QStringLiteral("Rec_412"));
+    }
+    QString rec611(const QString &mtr)
+    {
+        return Sql(conn, QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?")).bind(mtr).scalar().toString();
+    }
+    LineInputs issue(const QString &mode = QStringLiteral("2"))
+    {
+        LineInputs in;
+        in.invType = QStringLiteral("1");
+        in.stockMode = mode;
+        in.orderNo = QStringLiteral("SO1");
+        in.moNo = QStringLiteral("MO1");
+        in.mtrNo = QStringLiteral("F001");
+        return in;
+    }
+
+private slots:
+    void init()
+    {
+        conn = TestDb::fresh();
+        docNumber = 0;
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst610 (Unit_No, Unit_Name) VALUES ('M', '米')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Mtr_Dim, Type, Unit_No) VALUES "
+                                          "('F001', '牛津布', '600D', '0', 'M'), ('F002', '里布', '210T', '0', 'M'), "
+                                          "('X001', '运费', '', '4', 'M'), ('P001', '背包', 'BP-1', '1', 'M')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库'), ('C', '其它入库')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
+        // Order keys far from the manufacturing-order keys: an outsourcing
+        // line's Rec_111 may hold either.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (101, 'SO1', '2'), (103, 'SO3', '2')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst111 (Mo_No, Rec_011, Status) VALUES ('MO1', 101, '2'), "
+                                          "('MO2', 101, '0'), ('MO3', 103, '2')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt, Mtr_Loss) VALUES "
+                                          "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 5, 0.3), "
+                                          "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F002'), 10, 0)"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"), QStringLiteral("F001"),
+              QStringLiteral("W01"), 8, QStringLiteral(""), QStringLiteral("S01"));
+        stock(QStringLiteral("SO1"), QStringLiteral(""), QStringLiteral("PI002"), QStringLiteral("A"), QStringLiteral("F001"),
+              QStringLiteral("W02"), 4, QStringLiteral(""), QStringLiteral("S02"));
+        stock(QStringLiteral(""), QStringLiteral(""), QStringLiteral("PI003"), QStringLiteral("C"), QStringLiteral("F001"),
+              QStringLiteral("W01"), 7);
+    }
+    void cleanup() { conn.close(); }
+
+    void issueOffersApprovedManufacturingOrdersWithStock()
+    {
+        // MO2 is not approved; MO3's order holds no stock at all.
+        QCOMPARE(SourceLists(conn).moNumbers(issue()), QStringList{QStringLiteral("MO1")});
+    }
+
+    void issueSourcesFollowTheStockMode_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("receipt");
+        QTest::addColumn<QString>("typeName");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("stockAmt");
+        QTest::newRow("by material: free stock only") << "0" << "PI003" << "其它入库" << "主仓" << "7";
+        QTest::newRow("by order") << "1" << "PI002" << "采购入库" << "辅仓" << "4";
+        QTest::newRow("mode unset reads as by order") << "-1" << "PI002" << "采购入库" << "辅仓" << "4";
+        QTest::newRow("by manufacturing order") << "2" << "PI001" << "采购入库" << "主仓" << "8";
+    }
+    void issueSourcesFollowTheStockMode()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, receipt);
+        QFETCH(QString, typeName);
+        QFETCH(QString, location);
+        QFETCH(QString, stockAmt);
+        // Order and manufacturing order are filled in whatever the mode: the
+        // locations must still be found for lines by material or by order.
+        LineInputs in = issue(mode);
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(out.frmInvList, QStringList{receipt});
+        QCOMPARE(in.frmInv, receipt);
+        QCOMPARE(out.frmTypeList, QStringList{typeName});
+        QCOMPARE(in.frmType, typeName);
+        QCOMPARE(out.barNameList, QStringList{location});
+        QCOMPARE(in.barName, location);
+        QCOMPARE(out.barAmt, stockAmt);
+        // The bill of material lists two materials; a production issue never
+        // picks one by itself.
+        QCOMPARE(*out.mtrNoList, (QStringList{QStringLiteral("F001"), QStringLiteral("F002")}));
+        QCOMPARE(out.mtrName, QStringLiteral("牛津布"));
+        QCOMPARE(out.mtrDim, QStringLiteral("600D"));
+        QCOMPARE(out.unitName, QStringLiteral("米"));
+    }
+
+    void firstActivationChoosesNothing()
+    {
+        LineInputs in = issue();
+        in.loading = true;
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(out.frmInvList, QStringList{QStringLiteral("PI001")});
+        QCOMPARE(in.frmInv, QString());
+        QCOMPARE(in.barName, QString());
+        // Nothing chosen, so the stock of "no receipt" is empty.
+        QCOMPARE(out.barAmt, QString());
+    }
+
+    void materialKey_data()
+    {
+        QTest::addColumn<bool>("outsourcing");
+        QTest::addColumn<QString>("mtrNo");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("raw material") << false << "F001" << "F001";
+        QTest::newRow("unknown material") << false << "NOPE" << "";
+        QTest::newRow("finished product on a production document") << false << "P001" << "";
+        QTest::newRow("finished product on an outsourcing document") << true << "P001" << "P001";
+    }
+    void materialKey()
+    {
+        QFETCH(bool, outsourcing);
+        QFETCH(QString, mtrNo);
+        QFETCH(QString, found);
+        LineInputs in = issue();
+        in.outsourcing = outsourcing;
+        in.mtrNo = mtrNo;
+        QCOMPARE(SourceLists(conn).materialKey(in), found.isEmpty() ? QStringLiteral("-1") : rec611(found));
+    }
+
+    void issueAmounts_data()
+    {
+        QTest::addColumn<QString>("invType");
+        QTest::addColumn<bool>("byOrderUsage");
+        QTest::addColumn<bool>("changing");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<QString>("used");
+        QTest::addColumn<QString>("needed");
+        // Bill of material 5 + 0.3 loss rounds up to 6; the order's usage
+        // 7.2 + 0.1 to 8. Issued: 2 - 1 + 0.5 here, +0.5 - 0.25 + 0.75 elsewhere.
+        QTest::newRow("issue") << "1" << false << false << "6" << "2.5" << "3.5";
+        QTest::newRow("issue by the order's usage") << "1" << true << false << "8" << "2.5" << "5.5";
+        QTest::newRow("changing the open issue line leaves it out") << "1" << false << true << "6" << "0.5" << "5.5";
+        // The source's stock at the location, both colour rows; supplementary
+        // issues only among this module's documents.
+        QTest::newRow("supplementary issue") << "3" << false << false << "10" << "1.5" << "8.5";
+    }
+    void issueAmounts()
+    {
+        QFETCH(QString, invType);
+        QFETCH(bool, byOrderUsage);
+        QFETCH(bool, changing);
+        QFETCH(QString, total);
+        QFETCH(QString, used);
+        QFETCH(QString, needed);
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"), QStringLiteral("F001"),
+              QStringLiteral("W01"), 2, QStringLiteral("C01"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst015 (Order_No, Rec_611, Bom_Amt, Loss_Amt) VALUES ('SO1', ?, 7.2, 0.1)"),
+                     {rec611(QStringLiteral("F001"))});
+        const qint64 open = line(doc(QStringLiteral("1"), QStringLiteral("0")), 2);   // unapproved still counts
+        line(doc(QStringLiteral("2"), QStringLiteral("2")), 1);
+        line(doc(QStringLiteral("3"), QStringLiteral("2")), 0.5);
+        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 3);   // outsourcing
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 9, QStringLiteral("F002"));                       // other material
+        const auto other = [this](const QString &head, const QString &lines, const QString &key, const QString &type, double qty) {
+            const qint64 h = Sql(conn, QStringLiteral("INSERT INTO %1 (Inv_No, Inv_Type) VALUES ('X', ?)").arg(head))
+                                 .bind(type)
+                                 .insert(key);
+            TestDb::exec(conn, QStringLiteral("INSERT INTO %1 (%2, Rec_611, Order_No, Mo_No, Mtr_Amt) VALUES (?, ?, 'SO1', 'MO1', ?)")
+                                   .arg(lines, key),
+                         {h, rec611(QStringLiteral("F001")), qty});
+        };
+        other(QStringLiteral("mmst407"), QStringLiteral("mmst408"), QStringLiteral("Rec_407"), QStringLiteral("1"), 0.5);
+        other(QStringLiteral("mmst452"), QStringLiteral("mmst4521"), QStringLiteral("Rec_452"), QStringLiteral("2"), 0.25);
+        const auto booked = [this](const QString &type, double qty) {
+            const qint64 h = Sql(conn, QStringLiteral("INSERT INTO mmst413 (Inv_No, Inv_Type) VALUES ('B', ?)")).bind(type).insert(QStringLiteral("Rec_413"));
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst414 (Rec_413, Order_No, Mo_No, Source_Mtr_No, Mtr_Amt) VALUES (?, 'SO1', 'MO1', 'F001', ?)"),
+                         {h, qty});
+        };
+        booked(QStringLiteral("1"), 1);
+        booked(QStringLiteral("2"), 0.25);
+
+        LineInputs in = issue();
+        in.invType = invType;
+        in.issueByOrderUsage = byOrderUsage;
+        in.frmInv = QStringLiteral("PI001");
+        in.barName = QStringLiteral("主仓");
+        if (changing) {
+            in.modify = 2;
+            in.rec412 = QString::number(open);
+        }
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(out.totalAmt.value_or(QStringLiteral("untouched")), total);
+        QCOMPARE(out.useAmt, used);
+        QCOMPARE(out.getAmt.value_or(QStringLiteral("untouched")), needed);
+    }
+
+    void issueAmountsWithoutDemandAreZero()
+    {
+        LineInputs in = issue();
+        in.moNo = QStringLiteral("MO3");
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(*out.totalAmt, QStringLiteral("0"));
+        QCOMPARE(out.useAmt, QStringLiteral("0"));
+        QCOMPARE(*out.getAmt, QStringLiteral("0"));
+    }
+
+    void returnableQuantity_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("mtrNo");
+        QTest::addColumn<bool>("changing");
+        QTest::addColumn<QString>("returnable");
+        // Approved issues 10 and 5, an unapproved return of 3.
+        QTest::newRow("supplementary issues not counted") << "0" << "F001" << false << "12";
+        QTest::newRow("supplementary issues counted") << "1" << "F001" << false << "16";
+        QTest::newRow("changing the return leaves it out") << "0" << "F001" << true << "15";
+        QTest::newRow("unknown material") << "0" << "NOPE" << false << "";
+    }
+    void returnableQuantity()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, mtrNo);
+        QFETCH(bool, changing);
+        QFETCH(QString, returnable);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('退料已领数量包括补料量', ?)"), {option});
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 5);
+        const qint64 waiting = line(doc(QStringLiteral("2"), QStringLiteral("0")), 3);
+        line(doc(QStringLiteral("3"), QStringLiteral("2")), 4);
+        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6);                                      // not approved
+        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 9);   // outsourcing
+
+        LineInputs in = issue();
+        in.invType = QStringLiteral("2");
+        in.loading = true;   // the typed texts stay as they are
+        in.mtrNo = mtrNo;
+        in.frmInv = QStringLiteral("PI001");
+        in.frmType = QStringLiteral("采购入库");
+        in.barName = QStringLiteral("主仓");
+        if (changing) {
+            in.modify = 2;
+            in.rec412 = QString::number(waiting);
+        }
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(out.useAmt, returnable);
+        QVERIFY(!out.totalAmt.has_value());
+        QVERIFY(!out.getAmt.has_value());
+    }
+
+    void returnListsComeFromApprovedDocuments()
+    {
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
+        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6, QStringLiteral("F002"), QStringLiteral("PI009"));   // not approved
+        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 9,
+             QStringLiteral("F002"));                                                                        // outsourcing
+        LineInputs in = issue();
+        in.invType = QStringLiteral("2");
+        in.mtrNo = QString();
+        FillResult out;
+        SourceLists(conn).fill(in, out);
+        QCOMPARE(*out.moNoList, QStringList{QStringLiteral("MO1")});
+        QCOMPARE(*out.mtrNoList, QStringList{QStringLiteral("F001")});
+        // Each single entry is chosen and narrows the next list; the amount is
+        // that of the material chosen in this very refill.
+        QCOMPARE(in.mtrNo, QStringLiteral("F001"));
+        QCOMPARE(out.frmInvList, QStringList{QStringLiteral("PI001")});
+        QCOMPARE(in.frmInv, QStringLiteral("PI001"));
+        QCOMPARE(in.frmType, QStringLiteral("采购入库"));
+        QCOMPARE(out.rec611, rec611(QStringLiteral("F001")));
+        QCOMPARE(out.useAmt, QStringLiteral("10"));
+    }
+
+    void outsourcingLists()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst121 (Pcs_No, Status) VALUES ('WF01', '2'), ('WF02', '0')"));
+        const auto outLine = [this](const QString &pcs, qint64 rec111, const QString &mtr, double qty, double loss) {
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES "
+                                              "((SELECT Rec_121 FROM mmst121 WHERE Pcs_No = ?), ?, ?, ?, ?)"),
+                         {pcs, rec111, rec611(mtr), qty, loss});
+        };
+        const qint64 mo1 = Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'")).scalar().toLongLong();
+        const qint64 mo3 = Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO3'")).scalar().toLongLong();
+        outLine(QStringLiteral("WF01"), mo1, QStringLiteral("F001"), 4, 0.5);
+        outLine(QStringLiteral("WF01"), 101, QStringLiteral("F002"), 3, 0.2);   // booked by order SO1
+        outLine(QStringLiteral("WF02"), mo3, QStringLiteral("F001"), 1, 0);
+        line(doc(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("WF01")), 1.5);
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 2);   // a production document does not count here
+
+        const SourceLists lists(conn);
+        LineInputs in = issue();
+        in.outsourcing = true;
+        in.pcsNo = QStringLiteral("WF01");
+        in.mtrNo = QString();
+        QCOMPARE(lists.moNumbers(in), QStringList{QStringLiteral("MO1")});
+        FillResult out;
+        lists.fill(in, out);
+        QCOMPARE(*out.mtrNoList, QStringList{QStringLiteral("F001")});
+        QCOMPARE(in.mtrNo, QStringLiteral("F001"));
+        QCOMPARE(*out.totalAmt, QStringLiteral("5"));
+        QCOMPARE(out.useAmt, QStringLiteral("1.5"));
+        QCOMPARE(*out.getAmt, QStringLiteral("3.5"));
+
+        // Without a manufacturing order the order's outsourced materials.
+        in.moNo = QString();
+        in.mtrNo = QString();
+        QCOMPARE(*lists.materials(in), QStringList{QStringLiteral("F002")});
+        // With neither the list stays as it was.
+        in.orderNo = QString();
+        QVERIFY(!lists.materials(in).has_value());
+
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('按订单进行外包', '1')"));
+        in.orderNo = QStringLiteral("SO1");
+        in.mtrNo = QStringLiteral("F002");
+        QCOMPARE(lists.totalUsage(in), QStringLiteral("4"));
+    }
+
+    void suppliers()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No, Supl_No) VALUES ('PI001', 'S05')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst403 (Inv_No, Supl_No) VALUES ('OI001', 'S07')"));
+        const SourceLists lists(conn);
+        LineInputs in = issue();
+        in.sourceSupplierNo = QStringLiteral("OLD");
+        FillResult out;
+        lists.fill(in, out);
+        QCOMPARE(out.sourceSupplierNo, QStringLiteral("S01"));   // from the stock row
+
+        in.frmInv = QStringLiteral("PI404");                     // no stock row: kept
+        in.sourceSupplierNo = QStringLiteral("OLD");
+        QCOMPARE(lists.stockSupplier(in, QStringLiteral("A"), in.sourceSupplierNo), QStringLiteral("OLD"));
+
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("采购入库"), QStringLiteral(" PI001 "), QStringLiteral("OLD")), QStringLiteral("S05"));
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("其它入库"), QStringLiteral("OI001"), QStringLiteral("OLD")), QStringLiteral("S07"));
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("委外入库"), QStringLiteral("PI001"), QStringLiteral("OLD")), QString());
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("调拨入库"), QStringLiteral("PI001"), QStringLiteral("OLD")), QStringLiteral("OLD"));
+    }
+
+    void supplierPropertyCode_data()
+    {
+        QTest::addColumn<QVariant>("property");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("transfer") << QVariant(QStringLiteral("可转厂")) << "1";
+        QTest::newRow("invoice") << QVariant(QStringLiteral("可开发票")) << "2";
+        QTest::newRow("notice") << QVariant(QStringLiteral("通知单")) << "3";
+        QTest::newRow("other") << QVariant(QStringLiteral("进口")) << "0";
+        QTest::newRow("none") << QVariant() << "0";
+    }
+    void supplierPropertyCode()
+    {
+        QFETCH(QVariant, property);
+        QFETCH(QString, code);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', ?)"), {property});
+        QCOMPARE(SourceLists(conn).supplierPropertyCode(QStringLiteral("S01")), code);
+        QCOMPARE(SourceLists(conn).supplierPropertyCode(QStringLiteral("S99")), QStringLiteral("0"));
+    }
+
+    void leadingNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("number");
+        QTest::newRow("number and letters") << "12abc" << 12.0;
+        QTest::newRow("letters") << "abc" << 0.0;
+        QTest::newRow("blanks and decimals") << "  3.25 kg" << 3.25;
+        QTest::newRow("negative") << "-2" << -2.0;
+        QTest::newRow("empty") << "" << 0.0;
+    }
+    void leadingNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, number);
+        QCOMPARE(SourceLists::leadingNumber(text), number);
+    }
+
+    void optionsAndOrderOfManufacturingOrder()
+    {
+        const SourceLists lists(conn);
+        QVERIFY(!lists.issueByOrderUsage());
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('按订单用料控制领料', '2')"));
+        QVERIFY(lists.issueByOrderUsage());
+        QCOMPARE(lists.orderOfMo(QStringLiteral(" mo1 ")), QStringLiteral("SO1"));
+        QCOMPARE(lists.orderOfMo(QStringLiteral("MO9")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSourceLists)
+#include "tst_sourcelists.moc"
