@@ -358,7 +358,7 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
     for (const UsageLine &line : save.lines) {
         if (!std::isfinite(line.mtrAmt) || line.mtrAmt < 0 || !std::isfinite(line.dutyAmt()))
             throw ErpError(ErpErrorNumber::Overflow, QStringLiteral("UsageImportStore"),
-                           QStringLiteral("请输入正确的数据格式!"));
+                           QString::fromUtf8(MsgBadQuantity));
     }
     const QString mode = QString::number(normalMode(save.stockMode));
     const QString updDate = save.updDate.toString(QStringLiteral("yyyy-MM-dd"));

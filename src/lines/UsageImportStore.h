@@ -107,6 +107,10 @@ public:
     // still needed on every source, whatever the source holds.
     static constexpr const char *UncappedSiteCode = "JJB";
 
+    static constexpr const char *MsgNoRows = "没有符合查询条件的记录";
+    static constexpr const char *MsgBadQuantity = "请输入正确的数据格式!";
+    static constexpr const char *MsgConfirmSave = "确认要保存当前选择的数据到生产领料单吗?";
+
     static constexpr const char *OptionByOrder = "按订单用料控制领料";
     static constexpr const char *OptionSupplierNature = "领料严格按厂商性质";
 
