@@ -1,0 +1,380 @@
+// The check and the write of one document line: the refusals in their
+// order with their exact texts, stock and return limits, the supplier
+// rules, and the row that reaches Mmst412.
+#include "TestSupport.h"
+
+#include "lines/LineStore.h"
+#include "platform/core/ErpError.h"
+#include "platform/db/Sql.h"
+#include "services/DbGateway.h"
+
+#include <QTest>
+
+class TstLineStore : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+    qint64 rec411 = 0;
+    int docNumber = 0;
+
+    void stock(const QString &order, const QString &mo, const QString &frmInv, double qty, const QString &bar = QStringLiteral("W01"))
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
+                                          "VALUES (?, ?, ?, 'A', 'F001', ?, '', ?)"),
+                     {order, mo, frmInv, bar, qty});
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) "
+                                          "VALUES (?, ?, ?, ?, 'A', 'F001', ?, ?)"),
+                     {frmInv, order, mo, frmInv, bar, qty});
+    }
+    qint64 doc(const QString &invType, const QString &status)
+    {
+        return Sql(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, '0', '')"))
+            .bindAll({QStringLiteral("D%1").arg(++docNumber), invType, status})
+            .insert(QStringLiteral("Rec_411"));
+    }
+    void earlierLine(qint64 doc, double qty)
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
+                                          "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), "
+                                          "'PI001', 'A', 'SO1', 'MO1', ?, 'W01', '')"),
+                     {doc, qty});
+    }
+    qint64 linesOfDocument()
+    {
+        return Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).scalar().toLongLong();
+    }
+    LineEntry entry()
+    {
+        LineEntry e;
+        e.invType = QStringLiteral("1");
+        e.stockMode = QStringLiteral("2");
+        e.rec411 = QString::number(rec411);
+        e.mtrNo = QStringLiteral("F001");
+        e.orderNo = QStringLiteral("SO1");
+        e.moNo = QStringLiteral("MO1");
+        e.frmInv = QStringLiteral("PI001");
+        e.frmType = QStringLiteral("采购入库");
+        e.barName = QStringLiteral("主仓");
+        e.mtrAmt = QStringLiteral("12");
+        e.colorName = QStringLiteral("红色");
+        e.remark = QStringLiteral(" 客户's 样 ");
+        e.propDuty = QStringLiteral("0");
+        e.lineStockMode = 2;
+        e.userName = QStringLiteral("陈志明");
+        return e;
+    }
+
+private slots:
+    void init()
+    {
+        conn = TestDb::fresh();
+        docNumber = 0;
+        DbGateway::setServerNowOverride(QDateTime(QDate(2026, 12, 9), QTime(8, 30, 0)));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Type) VALUES "
+                                          "('F001', '牛津布', '0'), ('F002', '里布', '0'), ('X001', '运费', '4')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('C01', '红色')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No, Supl_No) VALUES ('PI001', 'S01')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', '可开发票')"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12);
+        rec411 = doc(QStringLiteral("1"), QStringLiteral("0"));
+    }
+    void cleanup()
+    {
+        DbGateway::setServerNowOverride(QDateTime());
+        conn.close();
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("messageId");
+        const int none = int(LineField::None);
+        const QString own = QStringLiteral("Check_OK_1");
+        const QString notFound = QStringLiteral("ReturnRecCount_1");
+        QTest::newRow("unknown kind") << "invType" << "4" << "程序错误,不正确的单据类型!" << none << 0 << "" << own;
+        QTest::newRow("header key not a number") << "rec411" << "" << "怪事^_^,上级记录号竟会是空值,这是程序错误!" << none << 0 << "" << own;
+        QTest::newRow("order missing under order usage") << "orderUsage" << "" << "请输入订单!" << none << 0 << "" << own;
+        QTest::newRow("no material") << "mtrNo" << "  " << "请输入材料代号!" << none << 0 << "" << own;
+        QTest::newRow("unknown material") << "mtrNo" << "NOPE" << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
+        QTest::newRow("material not of nature 0") << "mtrNo" << "X001" << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
+        QTest::newRow("no location") << "barName" << "" << "请输入仓别" << none << 0 << "" << own;
+        QTest::newRow("unknown location") << "barName" << "三号仓" << "无此仓别资料." << int(LineField::Bar_Name) << 0 << "" << own;
+        QTest::newRow("letters for a quantity") << "mtrAmt" << "abc" << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("zero quantity") << "mtrAmt" << "0" << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("receipt never moved under the order") << "frmInv" << "PI009" << "此订单或制号下无此来料单号"
+                                                             << int(LineField::Frm_inv) << 0 << "" << notFound;
+        QTest::newRow("receipt without the material") << "mtrNo" << "F002" << "此来料单号无此材料" << int(LineField::Mtr_No) << 0
+                                                      << "" << notFound;
+        QTest::newRow("no stock at the location")
+            << "barName" << "辅仓" << "当前来料单号:PI001+订单代号:SO1+ 制号:MO1+材料:F001+仓别:辅仓无库存，无法领料!"
+            << int(LineField::Bar_Name) << 0 << "" << own;
+        QTest::newRow("one unit above the stock") << "mtrAmt" << "13" << "当前数量:13>库存数量:12" << int(LineField::Mtr_Amt) << 64
+                                                  << "提示" << own;
+    }
+    void refusals()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, text);
+        QFETCH(int, focus);
+        QFETCH(int, style);
+        QFETCH(QString, title);
+        QFETCH(QString, messageId);
+        LineEntry e = entry();
+        if (field == QLatin1String("invType"))
+            e.invType = value;
+        else if (field == QLatin1String("rec411"))
+            e.rec411 = value;
+        else if (field == QLatin1String("mtrNo"))
+            e.mtrNo = value;
+        else if (field == QLatin1String("barName"))
+            e.barName = value;
+        else if (field == QLatin1String("mtrAmt"))
+            e.mtrAmt = value;
+        else if (field == QLatin1String("frmInv"))
+            e.frmInv = value;
+        else if (field == QLatin1String("orderUsage")) {
+            e.issueByOrderUsage = true;
+            e.headerStockModeText = QStringLiteral("按订单");
+            e.orderNo = value;
+        }
+        const LineSaveOutcome out = LineStore(conn).save(e);
+        QCOMPARE(out.kind, LineSaveOutcome::Refused);
+        QCOMPARE(out.refusal.text, text);
+        QCOMPARE(int(out.refusal.focus), focus);
+        QCOMPARE(out.refusal.style, style);
+        QCOMPARE(out.refusal.title, title);
+        QCOMPARE(out.refusal.messageId, messageId);
+        QCOMPARE(out.refusal.formName, messageId == QLatin1String("Check_OK_1") ? QStringLiteral("Frm40BMx") : QStringLiteral("PublicFunction"));
+        QCOMPARE(linesOfDocument(), 0);
+    }
+
+    void quantityUpToTheStockIsWritten_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("saved");
+        QTest::newRow("the whole stock") << "12" << 12.0;
+        QTest::newRow("number followed by letters") << "12abc" << 12.0;
+        QTest::newRow("blanks and decimals") << " 7.5" << 7.5;
+    }
+    void quantityUpToTheStockIsWritten()
+    {
+        QFETCH(QString, typed);
+        QFETCH(double, saved);
+        // The bill of material asks for 2 only: nothing caps a line by it.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 2)"));
+        LineEntry e = entry();
+        e.mtrAmt = typed;
+        const LineSaveOutcome out = LineStore(conn).save(e);
+        QCOMPARE(out.refusal.text, QString());
+        QCOMPARE(out.kind, LineSaveOutcome::Written);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_412 = ?")).bind(out.rec412).scalar().toDouble(), saved);
+    }
+
+    void stockModeChoosesTheSource_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("frmInv");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("unset mode: the order's stock") << "-1" << "PI002" << "";
+        QTest::newRow("by order") << "1" << "PI002" << "";
+        QTest::newRow("by material: free stock") << "0" << "PI003" << "";
+        QTest::newRow("unset mode: not the manufacturing order's stock") << "-1" << "PI001" << "此订单或制号下无此来料单号";
+        QTest::newRow("by manufacturing order: not the order's stock") << "2" << "PI002" << "此订单或制号下无此来料单号";
+        QTest::newRow("by material: not the order's stock") << "0" << "PI002" << "此订单或制号下无此来料单号";
+    }
+    void stockModeChoosesTheSource()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, frmInv);
+        QFETCH(QString, refusal);
+        stock(QStringLiteral("SO1"), QStringLiteral(""), QStringLiteral("PI002"), 5);
+        stock(QStringLiteral(""), QStringLiteral(""), QStringLiteral("PI003"), 3);
+        LineEntry e = entry();
+        e.stockMode = mode;
+        e.frmInv = frmInv;
+        e.mtrAmt = QStringLiteral("3");
+        const CheckedLine c = LineStore(conn).check(e);
+        QCOMPARE(c.refusal.text, refusal);
+    }
+
+    void writtenRowAndItsChange()
+    {
+        const LineStore store(conn);
+        const LineSaveOutcome added = store.save(entry());
+        QCOMPARE(added.kind, LineSaveOutcome::Written);
+        QCOMPARE(added.supplierPropertyCode, QStringLiteral("2"));
+        const QString columns = QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, Upd_Name, "
+                                               "Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
+        ResultSet row = Sql(conn, QStringLiteral("SELECT %1 FROM Mmst412 WHERE Rec_412 = ?").arg(columns)).bind(added.rec412).select();
+        QCOMPARE(row.rowCount(), 1);
+        QCOMPARE(row.value(0, 0).toLongLong(), rec411);
+        QCOMPARE(row.text(0, 1), Sql(conn, QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'")).scalar().toString());
+        QCOMPARE(row.text(0, 2), QStringLiteral("PI001"));
+        QCOMPARE(row.text(0, 3).trimmed(), QStringLiteral("A"));
+        QCOMPARE(row.text(0, 4), QStringLiteral("SO1"));
+        QCOMPARE(row.text(0, 5), QStringLiteral("MO1"));
+        QCOMPARE(row.value(0, 6).toDouble(), 12.0);
+        QCOMPARE(row.text(0, 7), QStringLiteral("W01"));
+        QCOMPARE(row.text(0, 8), QStringLiteral("陈志明"));
+        QCOMPARE(row.value(0, 9).toDateTime(), QDateTime(QDate(2026, 12, 9), QTime(8, 30, 0)));
+        QCOMPARE(row.text(0, 10), QStringLiteral("客户's 样"));
+        QCOMPARE(row.text(0, 11), QStringLiteral("2"));
+        QCOMPARE(row.text(0, 12), QStringLiteral("2"));
+        QCOMPARE(row.text(0, 13), QStringLiteral("C01"));
+
+        // A change rewrites the same row; a colour that matches none is saved empty.
+        LineEntry change = entry();
+        change.modify = 2;
+        change.rec412 = QString::number(added.rec412);
+        change.mtrAmt = QStringLiteral("10");
+        change.colorName = QStringLiteral("无此色");
+        change.lineStockMode = -1;
+        const LineSaveOutcome changed = store.save(change);
+        QCOMPARE(changed.kind, LineSaveOutcome::Written);
+        QCOMPARE(changed.rec412, added.rec412);
+        QCOMPARE(linesOfDocument(), 1);
+        row = Sql(conn, QStringLiteral("SELECT Mtr_Amt, Color_No, Stock_Mode FROM Mmst412 WHERE Rec_412 = ?")).bind(added.rec412).select();
+        QCOMPARE(row.value(0, 0).toDouble(), 10.0);
+        QCOMPARE(row.text(0, 1), QString());
+        QCOMPARE(row.text(0, 2), QStringLiteral("0"));
+    }
+
+    void duplicateLine()
+    {
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12, QStringLiteral("W02"));
+        const LineStore store(conn);
+        LineEntry first = entry();
+        first.mtrAmt = QStringLiteral("5");
+        const qint64 key = store.save(first).rec412;
+
+        // Another location and colour do not make it another line.
+        LineEntry again = first;
+        again.barName = QStringLiteral("辅仓");
+        again.colorName = QString();
+        const LineSaveOutcome refused = store.save(again);
+        QCOMPARE(refused.kind, LineSaveOutcome::Refused);
+        QCOMPARE(refused.refusal.text, QStringLiteral("此材料已经存在於本单中"));
+        QCOMPARE(refused.refusal.formName, QStringLiteral("PublicFunction"));
+        QCOMPARE(refused.refusal.messageId, QStringLiteral("ReturnRecCount_2"));
+
+        // Changing the line does not collide with its own row.
+        again.modify = 2;
+        again.rec412 = QString::number(key);
+        QCOMPARE(store.save(again).kind, LineSaveOutcome::Written);
+        QCOMPARE(linesOfDocument(), 1);
+    }
+
+    void modesOtherThanAddAndChange()
+    {
+        const LineStore store(conn);
+        LineEntry view = entry();
+        view.modify = 3;
+        QCOMPARE(store.save(view).kind, LineSaveOutcome::NothingToWrite);
+
+        LineEntry wrong = entry();
+        wrong.modify = 5;
+        try {
+            store.save(wrong);
+            QFAIL("a wrong mode was accepted");
+        } catch (const ErpError &e) {
+            QCOMPARE(e.description(), QStringLiteral("不正确的修改状态标志"));
+            QCOMPARE(e.source(), QStringLiteral("Modify"));
+        }
+
+        // A line another user deleted is not brought back as a new row.
+        LineEntry gone = entry();
+        gone.modify = 2;
+        gone.rec412 = QStringLiteral("987654");
+        QVERIFY_THROWS_EXCEPTION(ErpError, store.save(gone));
+        QCOMPARE(linesOfDocument(), 0);
+    }
+
+    void returns_data()
+    {
+        QTest::addColumn<QString>("history");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<int>("focus");
+        QTest::newRow("never issued") << "" << "1" << "此来料单号无此材料" << int(LineField::Mtr_No);
+        QTest::newRow("issued and all returned")
+            << "issue 10, return 10" << "1"
+            << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
+        QTest::newRow("only a supplementary issue")
+            << "supplementary 4" << "1"
+            << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
+        QTest::newRow("up to what is returnable") << "issue 10, waiting return 3" << "7" << "" << int(LineField::None);
+        QTest::newRow("above what is returnable") << "issue 10, waiting return 3" << "8" << "当前数量:8>累计可退数量:7"
+                                                  << int(LineField::Mtr_Amt);
+    }
+    void returns()
+    {
+        QFETCH(QString, history);
+        QFETCH(QString, quantity);
+        QFETCH(QString, refusal);
+        QFETCH(int, focus);
+        if (history.contains(QLatin1String("issue 10")))
+            earlierLine(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
+        if (history.contains(QLatin1String("return 10")))
+            earlierLine(doc(QStringLiteral("2"), QStringLiteral("2")), 10);
+        if (history.contains(QLatin1String("waiting return 3")))
+            earlierLine(doc(QStringLiteral("2"), QStringLiteral("0")), 3);
+        if (history.contains(QLatin1String("supplementary 4")))
+            earlierLine(doc(QStringLiteral("3"), QStringLiteral("2")), 4);
+        rec411 = doc(QStringLiteral("2"), QStringLiteral("0"));
+        LineEntry e = entry();
+        e.invType = QStringLiteral("2");
+        e.mtrAmt = quantity;
+        const LineSaveOutcome out = LineStore(conn).save(e);
+        QCOMPARE(out.refusal.text, refusal);
+        QCOMPARE(int(out.refusal.focus), focus);
+        QCOMPARE(linesOfDocument(), refusal.isEmpty() ? 1 : 0);
+    }
+
+    void supplierNature_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("nature");
+        QTest::addColumn<QVariant>("property");
+        QTest::addColumn<QString>("refusal");
+        const QString mayBe = QStringLiteral("此来料单号的厂商 (S01) 的性质可能是：可转厂或开发票的 ");
+        QTest::newRow("other nature, transfer supplier") << "1" << "0" << QVariant(QStringLiteral("可转厂")) << mayBe;
+        QTest::newRow("other nature, invoice supplier") << "1" << "0" << QVariant(QStringLiteral("可开发票")) << mayBe;
+        QTest::newRow("other nature, supplier without property") << "1" << "0" << QVariant() << "";
+        QTest::newRow("transfer nature, invoice supplier") << "1" << "1" << QVariant(QStringLiteral("可开发票"))
+                                                           << "此来料单号的厂商 (S01) 的性质不是转厂的";
+        QTest::newRow("invoice nature, transfer supplier") << "1" << "2" << QVariant(QStringLiteral("可转厂"))
+                                                           << "此来料单号的厂商 (S01) 的性质不是开发票的";
+        QTest::newRow("invoice nature, invoice supplier") << "1" << "2" << QVariant(QStringLiteral("可开发票")) << "";
+        QTest::newRow("import nature is not tested") << "1" << "3" << QVariant(QStringLiteral("可转厂")) << "";
+        QTest::newRow("unset nature is not tested") << "1" << "-1" << QVariant(QStringLiteral("可转厂")) << "";
+        QTest::newRow("option off") << "0" << "0" << QVariant(QStringLiteral("可转厂")) << "";
+    }
+    void supplierNature()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, nature);
+        QFETCH(QVariant, property);
+        QFETCH(QString, refusal);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('领料严格按厂商性质', ?)"), {option});
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst301 SET Supl_Prop = ? WHERE Supl_No = 'S01'"), {property});
+        LineEntry e = entry();
+        e.propDuty = nature;
+        const CheckedLine c = LineStore(conn).check(e);
+        QCOMPARE(c.refusal.text, refusal);
+        QCOMPARE(c.sourceSupplierNo, QStringLiteral("S01"));
+        if (!refusal.isEmpty())
+            QCOMPARE(c.refusal.messageId, QStringLiteral("ReturnRecCount_1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLineStore)
+#include "tst_linestore.moc"
