@@ -75,12 +75,18 @@ public:
     class List : public ScriptObject
     {
     public:
-        bool hasProperty(const QString& name) const override { return name.compare("Count", Qt::CaseInsensitive) == 0; }
+        bool hasProperty(const QString& name) const override
+        {
+            return name.compare("Count", Qt::CaseInsensitive) == 0 || name.compare("Written", Qt::CaseInsensitive) == 0;
+        }
         bool hasMethod(const QString& name) const override
         {
             return name.isEmpty() || name.compare("Item", Qt::CaseInsensitive) == 0;
         }
-        ScriptValue getProperty(const QString&) override { return ScriptValue::integer(3); }
+        ScriptValue getProperty(const QString& name) override
+        {
+            return name.compare("Count", Qt::CaseInsensitive) == 0 ? ScriptValue::integer(3) : ScriptValue(written);
+        }
         void setProperty(const QString& name, const ScriptValue&) override
         {
             throwScriptError(ScriptErrorNumber::NoSuchMember, name);
@@ -89,11 +95,18 @@ public:
         {
             return ScriptValue(QStringLiteral("item") + args.value(0).toString());
         }
+        void setItem(const QList<ScriptValue>& args, const ScriptValue& value) override
+        {
+            if (args.size() != 1)
+                throwScriptError(ScriptErrorNumber::WrongArgumentCount);
+            written = args.at(0).toString() + QLatin1Char('=') + value.toString();
+        }
         bool enumerate(QList<ScriptValue>* items) override
         {
             *items = {ScriptValue("a"), ScriptValue("b"), ScriptValue("c")};
             return true;
         }
+        QString written;
     };
 };
 
@@ -523,6 +536,7 @@ void TstScript::runtimeErrors_data()
     QTest::newRow("err raise with text") << "r = 1\nErr.Raise 1000, \"Mine\", \"custom failure\"" << qint64(1000)
                                          << "custom failure" << 2;
     QTest::newRow("err raise known number") << "r = 1\nErr.Raise 13" << qint64(13) << "Type mismatch" << 2;
+    QTest::newRow("indexing a plain value") << "r = 1\nx = 5\nx(1) = 2" << qint64(13) << "Type mismatch: 'x'" << 3;
     QTest::newRow("null in cint") << "r = 1\nx = CInt(Null)" << qint64(94) << "Invalid use of Null" << 2;
     QTest::newRow("array in concatenation") << "r = 1\nx = Array(1) & \"a\"" << qint64(13) << "Type mismatch" << 2;
 }
@@ -717,6 +731,7 @@ void TstScript::hostObjects_data()
     QTest::newRow("setting a property") << "Bag.Qty = 20\nr = Bag.Qty" << "20";
     QTest::newRow("setting a global member property") << "Qty = Qty + 1\nr = Bag.Qty" << "13";
     QTest::newRow("collection default member") << "Set l = Bag.Items\nr = l(5) & l.Count" << "item53";
+    QTest::newRow("writing the default member") << "Set l = Bag.Items\nl(\"Qty\") = 5\nr = l.Written" << "Qty=5";
     QTest::newRow("for each over a collection") << "For Each it In Bag.Items()\n r = r & it\nNext" << "abc";
     QTest::newRow("local variable shadows a member") << "Dim r\nSub S()\n Dim Name\n Name = \"local\"\n r = Name & Bag.Name\nEnd Sub\nS" << "local布料";
     QTest::newRow("unknown member") << "On Error Resume Next\nx = Bag.Missing\nr = Err.Number & \" \" & Err.Description"

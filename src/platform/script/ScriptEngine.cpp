@@ -858,6 +858,13 @@ private:
                 }
                 if (!s)
                     throwScriptError(ScriptErrorNumber::TypeMismatch, callee.name);
+                if (s->isObject() && s->objectValue()) {
+                    const QList<ScriptValue> args = evaluateArgs(target.args);
+                    const auto o = s->objectValue();
+                    hostCall([&] { o->setItem(args, v); });
+                    return;
+                }
+                throwScriptError(ScriptErrorNumber::TypeMismatch, callee.name);
             }
             throwScriptError(ScriptErrorNumber::NoSuchMember, callee.name);
         }

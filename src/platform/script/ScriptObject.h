@@ -21,6 +21,14 @@ public:
     virtual ScriptValue getProperty(const QString& name) = 0;
     virtual void setProperty(const QString& name, const ScriptValue& value) = 0;
     virtual ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) = 0;
+    // obj(args) = value: writes the default member with arguments, as a
+    // record's field is set by rs("Name") = value.
+    virtual void setItem(const QList<ScriptValue>& args, const ScriptValue& value)
+    {
+        Q_UNUSED(args);
+        Q_UNUSED(value);
+        throwScriptError(ScriptErrorNumber::NoSuchMember);
+    }
     // The items For Each walks; false when the object is not a collection.
     virtual bool enumerate(QList<ScriptValue>* items)
     {
