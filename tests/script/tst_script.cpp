@@ -157,6 +157,8 @@ private slots:
     void hostObjectRegistration();
     void qobjectAdapter_data();
     void qobjectAdapter();
+    void controlCollection_data();
+    void controlCollection();
     void globalsAndErrorState();
     void dynamicCode_data();
     void dynamicCode();
@@ -803,6 +805,31 @@ void TstScript::qobjectAdapter()
     QVERIFY2(m_engine->addCode(code), qPrintable(m_engine->errorDescription()));
     QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), r);
     QCOMPARE(m_window->m_caption, caption);
+}
+
+void TstScript::controlCollection_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("r");
+
+    QTest::newRow("by name through this") << "r = this.Inv_No.Caption" << "MI-001";
+    QTest::newRow("by name as a global") << "r = inv_no.Caption" << "MI-001";
+    QTest::newRow("count and position") << "r = this.Count & this(0).Name & this.Item(1).Name" << "2Inv_NoRemark";
+    QTest::newRow("item by name ignores case") << "r = this(\"REMARK\").Caption" << "生产领料单";
+    QTest::newRow("for each") << "For Each c In this\n r = r & c.Name & \";\"\nNext" << "Inv_No;Remark;";
+    QTest::newRow("position out of range") << "On Error Resume Next\nSet c = this(5)\nr = Err.Number" << "9";
+    QTest::newRow("unnamed objects are left out") << "r = TypeName(this) & this.Count" << "Controls2";
+}
+
+void TstScript::controlCollection()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, r);
+    new QObject(m_window.get());   // no name: not a control of the collection
+    (new FakeWindow(m_window.get()))->setObjectName(QStringLiteral("Remark"));
+    QVERIFY(m_engine->addObject(QStringLiteral("this"), std::make_shared<QObjectCollectionScriptObject>(m_window.get()), true));
+    QVERIFY2(m_engine->addCode(code), qPrintable(m_engine->errorDescription()));
+    QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), r);
 }
 
 void TstScript::globalsAndErrorState()

@@ -177,3 +177,90 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
         throwScriptError(ScriptErrorNumber::WrongArgumentCount, name);
     throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
+
+// ---- a collection of named objects ----
+
+QObjectCollectionScriptObject::QObjectCollectionScriptObject(QObject* root) : m_root(root) {}
+
+QList<QObject*> QObjectCollectionScriptObject::members() const
+{
+    QList<QObject*> out;
+    if (!m_root)
+        return out;
+    const QList<QObject*> all = m_root->findChildren<QObject*>();
+    for (QObject* o : all) {
+        const QString n = o->objectName();
+        if (!n.isEmpty() && !n.startsWith(QLatin1String("qt_")))
+            out << o;
+    }
+    return out;
+}
+
+QObject* QObjectCollectionScriptObject::find(const QString& name) const
+{
+    if (name.isEmpty())
+        return nullptr;
+    const QList<QObject*> all = members();
+    for (QObject* o : all) {
+        if (o->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return o;
+    }
+    return nullptr;
+}
+
+bool QObjectCollectionScriptObject::hasProperty(const QString& name) const
+{
+    return name.compare(QLatin1String("Count"), Qt::CaseInsensitive) == 0 || find(name);
+}
+
+bool QObjectCollectionScriptObject::hasMethod(const QString& name) const
+{
+    return name.isEmpty() || name.compare(QLatin1String("Item"), Qt::CaseInsensitive) == 0;
+}
+
+ScriptValue QObjectCollectionScriptObject::getProperty(const QString& name)
+{
+    if (!m_root)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    if (name.compare(QLatin1String("Count"), Qt::CaseInsensitive) == 0)
+        return ScriptValue::integer(members().size());
+    if (QObject* o = find(name))
+        return ScriptValue::object(QObjectScriptObject::wrap(o));
+    throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+}
+
+void QObjectCollectionScriptObject::setProperty(const QString& name, const ScriptValue&)
+{
+    throwScriptError(hasProperty(name) ? ScriptErrorNumber::IllegalAssignment : ScriptErrorNumber::NoSuchMember, name);
+}
+
+ScriptValue QObjectCollectionScriptObject::callMethod(const QString& name, const QList<ScriptValue>& args)
+{
+    if (!hasMethod(name))
+        throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+    if (!m_root)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    if (args.size() != 1)
+        throwScriptError(ScriptErrorNumber::WrongArgumentCount, QStringLiteral("Item"));
+    const ScriptValue& key = args.at(0);
+    QObject* o = nullptr;
+    if (key.isString()) {
+        o = find(key.stringValue());
+    } else {
+        const QList<QObject*> all = members();
+        const qint64 i = key.toLong();
+        if (i >= 0 && i < all.size())
+            o = all.at(i);
+    }
+    if (!o)
+        throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
+    return ScriptValue::object(QObjectScriptObject::wrap(o));
+}
+
+bool QObjectCollectionScriptObject::enumerate(QList<ScriptValue>* items)
+{
+    const QList<QObject*> all = members();
+    for (QObject* o : all)
+        items->append(ScriptValue::object(QObjectScriptObject::wrap(o)));
+    return true;
+}

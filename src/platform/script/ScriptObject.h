@@ -70,3 +70,28 @@ private:
 
     QPointer<QObject> m_object;
 };
+
+// The named objects below a root as one collection, as a window's controls
+// are offered to scripts: each by its name as a member (without regard to
+// case), Count, Item(position or name) which is also the default member, and
+// For Each over them all. Objects without a name and Qt's own helpers
+// ("qt_…") are left out.
+class QObjectCollectionScriptObject : public ScriptObject
+{
+public:
+    explicit QObjectCollectionScriptObject(QObject* root);
+
+    QString typeName() const override { return QStringLiteral("Controls"); }
+    bool hasProperty(const QString& name) const override;
+    bool hasMethod(const QString& name) const override;
+    ScriptValue getProperty(const QString& name) override;
+    void setProperty(const QString& name, const ScriptValue& value) override;
+    ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) override;
+    bool enumerate(QList<ScriptValue>* items) override;
+
+private:
+    QList<QObject*> members() const;
+    QObject* find(const QString& name) const;
+
+    QPointer<QObject> m_root;
+};
