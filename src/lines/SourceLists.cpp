@@ -508,3 +508,107 @@ void SourceLists::fill(LineInputs &in, FillResult &out) const
         in.sourceSupplierNo = out.sourceSupplierNo;
     }
 }
+
+PickerQuery SourceLists::orderPicker(const LineInputs &in) const
+{
+    const Dialect &d = m_conn.dialect();
+    if (in.outsourcing && option(QStringLiteral("按订单进行外包")) == QLatin1String("1")) {
+        return {QStringLiteral("SELECT DISTINCT mmst011.Order_No AS \"订单代号\", mmst011.Order_Date AS \"订单日期\", "
+                               "mmst011.Comp_No AS \"客户代号\", mmst021.Comp_Name AS \"客户名称\" FROM mmst1213 "
+                               "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                               "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
+                               "LEFT JOIN mmst021 ON mmst021.Comp_No = mmst011.Comp_No "
+                               "WHERE mmst121.Status = '2' AND mmst121.Pcs_No = ? AND %1 ? ORDER BY mmst011.Order_No")
+                    .arg(d.codeLike(QStringLiteral("mmst011.Order_No"))),
+                {txt(in.pcsNo), T(in.orderNo) + QLatin1Char('%')}};
+    }
+    return {QStringLiteral("SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
+                           "b.Comp_Name AS \"客户名称\" FROM mmst011 a LEFT JOIN mmst021 b ON a.Comp_No = b.Comp_No "
+                           "WHERE %1 ? AND a.Status = '2' ORDER BY a.Order_No, a.Order_Date")
+                .arg(d.codeLike(QStringLiteral("a.Order_No"))),
+            {T(in.orderNo) + QLatin1Char('%')}};
+}
+
+PickerQuery SourceLists::moPicker(const LineInputs &in) const
+{
+    const Dialect &d = m_conn.dialect();
+    if (in.outsourcing) {
+        return {QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\" FROM mmst1213 "
+                               "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                               "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                               "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                               "WHERE %1 ? AND mmst121.Status = '2' AND mmst121.Pcs_No = ? "
+                               "ORDER BY mmst111.Mo_No, mmst011.Order_No")
+                    .arg(d.codeLike(QStringLiteral("mmst111.Mo_No"))),
+                {T(in.moNo) + QLatin1Char('%'), txt(in.pcsNo)}};
+    }
+    return {QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\", "
+                           "mmst611.Mtr_No AS \"款号\", mmst112.Cust_Order AS \"客户订单\" FROM mmst111 "
+                           "LEFT JOIN mmst112 ON mmst111.Rec_111 = mmst112.Rec_111 "
+                           "LEFT JOIN mmst611 ON mmst611.Rec_611 = mmst112.Rec_611 "
+                           "LEFT JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                           "WHERE %1 ? AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")
+                .arg(d.codeLike(QStringLiteral("mmst111.Mo_No"))),
+            {T(in.moNo) + QLatin1Char('%')}};
+}
+
+PickerQuery SourceLists::materialPicker(const LineInputs &in) const
+{
+    const Dialect &d = m_conn.dialect();
+    const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
+                                        "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
+                                        "mmst611.Mtr_Dim AS \"材料规格\", mmst605.Color_Name AS \"颜色\", ");
+    const QString joins = QStringLiteral(" LEFT JOIN mmst400 ON %1.Frm_Type = mmst400.Frm_Type "
+                                         "LEFT JOIN mmst903 ON %1.Bar_No = mmst903.Bar_No "
+                                         "LEFT JOIN mmst605 ON %1.Color_No = mmst605.Color_No ");
+    QList<QVariant> values{T(in.mtrNo) + QLatin1Char('%')};
+    if (isReturn(in)) {
+        values << T(in.orderNo);
+        return {head.arg(QStringLiteral("mmst412"))
+                    + QStringLiteral("mmst412.Mtr_Amt AS \"已领数量\", mmst903.Bar_Name AS \"仓别\" FROM mmst412 "
+                                     "LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611")
+                    + joins.arg(QStringLiteral("mmst412"))
+                    + QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND mmst611.Type <> '4' "
+                                     "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
+                          .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))),
+                values};
+    }
+    QString sql = head.arg(QStringLiteral("mmst381")) + QStringLiteral("mmst381.Mtr_Amt AS \"库存数量\", mmst903.Bar_Name AS \"仓别\"");
+    sql += in.issueByOrderUsage ? QStringLiteral(", mmst381.P_Mtr AS \"型号\"")
+                                : QStringLiteral(", mmst381.Mo_No AS \"制号\", mmst381.P_Mtr AS \"型号\"");
+    sql += QStringLiteral(" FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") + joins.arg(QStringLiteral("mmst381"))
+         + QStringLiteral("WHERE %1 ?").arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")))
+         + stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, in.issueByOrderUsage, values)
+         + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst611.Type <> '4' "
+                          "ORDER BY mmst381.Frm_Inv DESC, mmst381.Order_No, mmst611.Mtr_No DESC");
+    return {sql, values};
+}
+
+PickerQuery SourceLists::receiptPicker(const LineInputs &in) const
+{
+    const Dialect &d = m_conn.dialect();
+    const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
+                                        "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
+                                        "mmst611.Mtr_Dim AS \"材料规格\", %1.Mtr_Amt AS \"%2\", mmst903.Bar_Name AS \"仓别\" ");
+    const QString joins = QStringLiteral(" LEFT JOIN mmst400 ON %1.Frm_Type = mmst400.Frm_Type "
+                                         "LEFT JOIN mmst903 ON %1.Bar_No = mmst903.Bar_No ");
+    if (isReturn(in)) {
+        return {head.arg(QStringLiteral("mmst412"), QStringLiteral("已领数量"))
+                    + QStringLiteral("FROM mmst412 LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611")
+                    + joins.arg(QStringLiteral("mmst412"))
+                    + QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND %2 ? "
+                                     "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
+                          .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")), d.codeLike(QStringLiteral("mmst412.Frm_Inv"))),
+                {T(in.mtrNo) + QLatin1Char('%'), T(in.orderNo), T(in.frmInv) + QLatin1Char('%')}};
+    }
+    QList<QVariant> values{T(in.mtrNo)};
+    QString sql = head.arg(QStringLiteral("mmst381"), QStringLiteral("库存数量"))
+                + QStringLiteral("FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") + joins.arg(QStringLiteral("mmst381"))
+                + QStringLiteral("WHERE mmst611.Mtr_No = ?")
+                + stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, true, values)
+                + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND %1 ? "
+                                 "ORDER BY mmst381.Frm_Inv DESC, mmst381.Order_No, mmst611.Mtr_No DESC")
+                      .arg(d.codeLike(QStringLiteral("mmst381.Frm_Inv")));
+    values << T(in.frmInv) + QLatin1Char('%');
+    return {sql, values};
+}

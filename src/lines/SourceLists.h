@@ -54,6 +54,14 @@ struct FillResult
     QString sourceSupplierNo;
 };
 
+// A statement for the list picker, with its values; the picker returns the
+// chosen row by column position.
+struct PickerQuery
+{
+    QString sql;
+    QList<QVariant> values;
+};
+
 // Every statement the line dialog reads its choice lists and amounts with.
 // Values travel as bound parameters; failures throw ErpError for the dialog
 // to report under its own procedure name.
@@ -90,6 +98,21 @@ public:
     QString receiptSupplier(const QString &typeName, const QString &frmInv, const QString &current) const;
     // "1" 可转厂, "2" 可开发票, "3" 通知单, "0" anything else.
     QString supplierPropertyCode(const QString &suplNo) const;
+
+    // The picker statements behind the browse buttons. Typed texts are
+    // prefixes. Columns, in this order:
+    // orders: 订单代号, 订单日期, 客户代号, 客户名称 (of the outsourcing order
+    //   when outsourcing is done by order);
+    // manufacturing orders: 制号, 订单代号 (then 款号, 客户订单 on a production document);
+    // materials with stock: 来料单号, 来料类型, 订单代号, 材料代号, 材料名称,
+    //   材料规格, 颜色, the quantity (已领数量 on a return, else 库存数量), 仓别
+    //   (then 制号 and 型号, or 型号 alone under order usage);
+    // source receipts: 来料单号, 来料类型, 订单代号, 材料代号, 材料名称, 材料规格,
+    //   the quantity, 仓别.
+    PickerQuery orderPicker(const LineInputs &in) const;
+    PickerQuery moPicker(const LineInputs &in) const;
+    PickerQuery materialPicker(const LineInputs &in) const;
+    PickerQuery receiptPicker(const LineInputs &in) const;
 
     // The order a manufacturing order belongs to; empty when none.
     QString orderOfMo(const QString &moNo) const;

@@ -351,6 +351,73 @@ private slots:
         QCOMPARE(lists.totalUsage(in), QStringLiteral("4"));
     }
 
+    void pickers_data()
+    {
+        QTest::addColumn<QString>("picker");
+        QTest::addColumn<QString>("invType");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("byOrderUsage");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<QStringList>("firstRow");
+        QTest::addColumn<int>("rows");
+        const QStringList stockColumns{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "颜色", "库存数量", "仓别"};
+        // Typed texts are prefixes in any case.
+        QTest::newRow("orders") << "order" << "1" << "2" << false << QStringList{"订单代号", "订单日期", "客户代号", "客户名称"}
+                                << QStringList{"SO1", "", "", ""} << 2;
+        QTest::newRow("manufacturing orders") << "mo" << "1" << "2" << false
+                                              << QStringList{"制号", "订单代号", "款号", "客户订单"}
+                                              << QStringList{"MO1", "SO1", "", ""} << 2;
+        QTest::newRow("materials by manufacturing order")
+            << "material" << "1" << "2" << false << (stockColumns + QStringList{"制号", "型号"})
+            << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "", "8", "主仓", "MO1", ""} << 1;
+        QTest::newRow("materials by order under order usage")
+            << "material" << "1" << "1" << true << (stockColumns + QStringList{"型号"})
+            << QStringList{"PI002", "采购入库", "SO1", "F001", "牛津布", "600D", "", "4", "辅仓", ""} << 1;
+        QTest::newRow("receipts of free stock")
+            << "receipt" << "1" << "0" << false
+            << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "库存数量", "仓别"}
+            << QStringList{"PI003", "其它入库", "", "F001", "牛津布", "600D", "7", "主仓"} << 1;
+        QTest::newRow("materials of earlier lines for a return")
+            << "material" << "2" << "2" << false
+            << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "颜色", "已领数量", "仓别"}
+            << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "", "10", "主仓"} << 1;
+        QTest::newRow("receipts of earlier lines for a return")
+            << "receipt" << "2" << "2" << false
+            << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "已领数量", "仓别"}
+            << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "10", "主仓"} << 1;
+    }
+    void pickers()
+    {
+        QFETCH(QString, picker);
+        QFETCH(QString, invType);
+        QFETCH(QString, mode);
+        QFETCH(bool, byOrderUsage);
+        QFETCH(QStringList, columns);
+        QFETCH(QStringList, firstRow);
+        QFETCH(int, rows);
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 0);   // nothing drawn: not offered
+        LineInputs in = issue(mode);
+        in.invType = invType;
+        in.issueByOrderUsage = byOrderUsage;
+        in.orderNo = picker == QLatin1String("order") ? QStringLiteral("so") : QStringLiteral("SO1");
+        in.moNo = picker == QLatin1String("mo") ? QStringLiteral("mo") : QStringLiteral("MO1");
+        in.mtrNo = picker == QLatin1String("material") ? QStringLiteral("f0") : QStringLiteral("F001");
+        in.frmInv = QStringLiteral("pi");
+        const SourceLists lists(conn);
+        const PickerQuery q = picker == QLatin1String("order") ? lists.orderPicker(in)
+                            : picker == QLatin1String("mo")    ? lists.moPicker(in)
+                            : picker == QLatin1String("material") ? lists.materialPicker(in)
+                                                                   : lists.receiptPicker(in);
+        const ResultSet rs = Sql(conn, q.sql).bindAll(q.values).select();
+        QCOMPARE(rs.columns(), columns);
+        QCOMPARE(rs.rowCount(), qint64(rows));
+        QStringList first;
+        for (int c = 0; c < rs.columnCount(); ++c)
+            first << rs.text(0, c);
+        QCOMPARE(first, firstRow);
+    }
+
     void suppliers()
     {
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No, Supl_No) VALUES ('PI001', 'S05')"));
