@@ -79,6 +79,8 @@ class UsageImportStore
 {
 public:
     // Grid columns of the proposal (column 0 is the grid's row number).
+    // Every family returns all of them: the model is empty for the order
+    // family, and the colour of the stock source (25) is for the save only.
     enum Column {
         ColCheck = 1,
         ColMoNo = 2,
