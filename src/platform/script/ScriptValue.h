@@ -73,6 +73,12 @@ public:
     ScriptValue() = default;
     ScriptValue(const QString& s) : m_type(String), m_string(s) {}
     ScriptValue(const char* s) : m_type(String), m_string(QString::fromUtf8(s)) {}
+    // Numbers and Booleans go through integer(), number() and boolean(): a
+    // literal 0 would otherwise become the text constructor's null pointer.
+    ScriptValue(std::nullptr_t) = delete;
+    ScriptValue(int) = delete;
+    ScriptValue(bool) = delete;
+    ScriptValue(double) = delete;
 
     static ScriptValue null();
     static ScriptValue boolean(bool b);
