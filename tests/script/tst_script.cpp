@@ -37,6 +37,7 @@ class Bag : public ScriptObject
 public:
     QHash<QString, ScriptValue> props;
     QStringList calls;
+    ScriptEngine* engine = nullptr;   // for a method that calls back into the engine
 
     QString typeName() const override { return QStringLiteral("Bag"); }
     bool hasProperty(const QString& name) const override { return props.contains(name.toLower()); }
@@ -44,7 +45,7 @@ public:
     {
         const QString n = name.toLower();
         return n == QLatin1String("add") || n == QLatin1String("fail") || n == QLatin1String("items") ||
-               n == QLatin1String("log") || n == QLatin1String("dbfail");
+               n == QLatin1String("log") || n == QLatin1String("dbfail") || n == QLatin1String("reset");
     }
     ScriptValue getProperty(const QString& name) override { return props.value(name.toLower()); }
     void setProperty(const QString& name, const ScriptValue& value) override
@@ -66,6 +67,10 @@ public:
             throw ScriptError(-2147217900, QStringLiteral("statement refused"), QStringLiteral("Db"));
         if (n == QLatin1String("log"))
             return ScriptValue();
+        if (n == QLatin1String("reset")) {
+            engine->reset();
+            return ScriptValue::boolean(engine->hasError());
+        }
         if (n == QLatin1String("dbfail"))
             throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("Gateway"), QStringLiteral("Invalid object name 'mmst999'."));
         return ScriptValue::object(std::make_shared<List>());
@@ -770,6 +775,15 @@ void TstScript::hostObjectRegistration()
     QCOMPARE(m_engine->eval(QStringLiteral("Ado.Qty")).toString(), QStringLiteral("12"));
     QVERIFY(!m_engine->addCode(QStringLiteral("Ado = 1")));
     QCOMPARE(m_engine->errorNumber(), qint64(501));
+
+    // A host object cannot reset the engine under the running script.
+    m_engine->reset();
+    m_bag->engine = m_engine.get();
+    QVERIFY(m_engine->addObject(QStringLiteral("Ado"), m_bag, false));
+    QVERIFY(m_engine->addCode(QStringLiteral("Function F()\n F = 1\nEnd Function\nrefused = Ado.Reset()\nafter = F()")));
+    QCOMPARE(m_engine->global(QStringLiteral("refused")).toString(), QStringLiteral("True"));
+    QCOMPARE(m_engine->global(QStringLiteral("after")).toString(), QStringLiteral("1"));
+    QCOMPARE(m_engine->errorNumber(), qint64(5));
 }
 
 void TstScript::qobjectAdapter_data()

@@ -108,6 +108,11 @@ public:
 
     void reset()
     {
+        // A host object cannot drop the code that is running it.
+        if (!m_frames.empty()) {
+            fail(ScriptError(ScriptErrorNumber::InvalidCall, scriptErrorText(ScriptErrorNumber::InvalidCall)));
+            return;
+        }
         m_global = Frame();
         m_procs.clear();
         m_programs.clear();

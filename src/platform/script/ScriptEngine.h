@@ -29,6 +29,7 @@ public:
     ScriptEngine& operator=(const ScriptEngine&) = delete;
 
     // Drops all code, variables, procedures and objects, and the error state.
+    // Refused (error 5) while a script is running, e.g. from a host object.
     void reset();
 
     // Compiles the text and runs its top-level statements at once; its Subs,
