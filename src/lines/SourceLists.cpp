@@ -504,7 +504,7 @@ void SourceLists::fill(LineInputs &in, FillResult &out) const
     out.barAmt = in.mtrNo.isEmpty() ? QString() : sourceStock(in);
 
     if (!in.mtrNo.isEmpty()) {
-        out.sourceSupplierNo = stockSupplier(in, sourceTypeCode(in.frmType), in.sourceSupplierNo);
+        out.sourceSupplierNo = stockSupplier(in, out.sourceTypeCode, in.sourceSupplierNo);
         in.sourceSupplierNo = out.sourceSupplierNo;
     }
 }

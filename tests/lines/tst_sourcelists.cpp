@@ -439,42 +439,6 @@ private slots:
         QCOMPARE(lists.receiptSupplier(QStringLiteral("调拨入库"), QStringLiteral("PI001"), QStringLiteral("OLD")), QStringLiteral("OLD"));
     }
 
-    void supplierPropertyCode_data()
-    {
-        QTest::addColumn<QVariant>("property");
-        QTest::addColumn<QString>("code");
-        QTest::newRow("transfer") << QVariant(QStringLiteral("可转厂")) << "1";
-        QTest::newRow("invoice") << QVariant(QStringLiteral("可开发票")) << "2";
-        QTest::newRow("notice") << QVariant(QStringLiteral("通知单")) << "3";
-        QTest::newRow("other") << QVariant(QStringLiteral("进口")) << "0";
-        QTest::newRow("none") << QVariant() << "0";
-    }
-    void supplierPropertyCode()
-    {
-        QFETCH(QVariant, property);
-        QFETCH(QString, code);
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', ?)"), {property});
-        QCOMPARE(SourceLists(conn).supplierPropertyCode(QStringLiteral("S01")), code);
-        QCOMPARE(SourceLists(conn).supplierPropertyCode(QStringLiteral("S99")), QStringLiteral("0"));
-    }
-
-    void leadingNumber_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("number");
-        QTest::newRow("number and letters") << "12abc" << 12.0;
-        QTest::newRow("letters") << "abc" << 0.0;
-        QTest::newRow("blanks and decimals") << "  3.25 kg" << 3.25;
-        QTest::newRow("negative") << "-2" << -2.0;
-        QTest::newRow("empty") << "" << 0.0;
-    }
-    void leadingNumber()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, number);
-        QCOMPARE(SourceLists::leadingNumber(text), number);
-    }
-
     void optionsAndOrderOfManufacturingOrder()
     {
         const SourceLists lists(conn);
