@@ -497,6 +497,8 @@ void TstScript::procedures_data()
     QTest::newRow("locals are private") << "Sub S()\n Dim x\n x = 5\nEnd Sub\nx = 1\nS\nr = x" << "1";
     QTest::newRow("undeclared in sub writes existing global") << "Sub S()\n g = g + 1\nEnd Sub\ng = 1\nS\nS\nr = g" << "3";
     QTest::newRow("new name in sub is local") << "Sub S()\n fresh = 1\nEnd Sub\nS\nr = IsEmpty(fresh)" << "True";
+    QTest::newRow("dim below its use is still local") << "x = 1\nSub S()\n x = 5\n Dim x\nEnd Sub\nS\nr = x" << "1";
+    QTest::newRow("dim below its use under option explicit") << "Option Explicit\nr = 2\nDim r" << "2";
     QTest::newRow("procedure defined after use") << "r = Later()\nFunction Later()\n Later = \"ok\"\nEnd Function" << "ok";
     QTest::newRow("multiple arguments") << "Function J(a, b, c)\n J = a & b & c\nEnd Function\nr = J(1, \"-\", 2)" << "1-2";
     QTest::newRow("sub with arguments without call") << "Dim r\nSub Put(a, b)\n r = a + b\nEnd Sub\nPut 2, 3" << "5";

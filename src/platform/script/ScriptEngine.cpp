@@ -191,7 +191,20 @@ public:
             m_procs.insert(proc->key, proc);
         if (program->optionExplicit)
             m_optionExplicit = true;
-        return guarded([&] { execBlock(program->statements); });
+        return guarded([&] {
+            hoist(m_global, program->dims);
+            execBlock(program->statements);
+        });
+    }
+
+    // Names a scope declares with Dim exist from its start, as in VBScript:
+    // a procedure's Dim makes the name local even above the statement.
+    static void hoist(Frame& f, const QStringList& dims)
+    {
+        for (const QString& key : dims) {
+            if (!f.vars.contains(key))
+                f.vars.insert(key, std::make_shared<ScriptValue>());
+        }
     }
 
     ScriptValue eval(const QString& text)
@@ -431,8 +444,11 @@ private:
     void declare(const Declaration& d)
     {
         Frame& f = current();
-        if (f.vars.contains(d.key))
-            return;   // declared once; a Dim met again (in a loop) keeps the value
+        const Slot existing = f.vars.value(d.key);
+        // Declared once: a Dim met again (in a loop) keeps the value; a hoisted
+        // name still gets its array here.
+        if (existing && !(d.isArray && existing->isEmpty()))
+            return;
         auto slot = std::make_shared<ScriptValue>();
         if (d.isArray) {
             auto arr = std::make_shared<ScriptArray>();
@@ -443,7 +459,10 @@ private:
             }
             *slot = ScriptValue::array(arr);
         }
-        f.vars.insert(d.key, slot);
+        if (existing)
+            *existing = *slot;
+        else
+            f.vars.insert(d.key, slot);
     }
 
     void redim(const Declaration& d, bool preserve)
@@ -586,7 +605,8 @@ private:
 
     std::shared_ptr<ScriptObject> memberObjectWith(const QString& key, bool property, bool method)
     {
-        for (const auto& o : std::as_const(m_memberObjects)) {
+        const auto objects = m_memberObjects;   // a host call may add objects meanwhile
+        for (const auto& o : objects) {
             if ((property && o->hasProperty(key)) || (method && o->hasMethod(key)))
                 return o;
         }
@@ -764,8 +784,10 @@ private:
                 std::vector<Frame*>& frames;
                 ~Pop() { frames.pop_back(); }
             } pop{m_frames};
+            hoist(m_global, program->dims);
             execBlock(program->statements);
         } else {
+            hoist(current(), program->dims);
             execBlock(program->statements);
         }
         return ScriptValue();
@@ -800,6 +822,7 @@ private:
         }
         if (proc.isFunction)
             frame.result = std::make_shared<ScriptValue>();
+        hoist(frame, proc.dims);
         ++m_depth;
         m_frames.push_back(&frame);
         struct Leave

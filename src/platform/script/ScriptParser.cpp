@@ -300,6 +300,7 @@ public:
     {
         auto prog = std::make_shared<Program>();
         m_program = prog.get();
+        m_dims = &prog->dims;
         m_scopes.push_back({});
         while (true) {
             skipSeparators();
@@ -428,6 +429,8 @@ private:
         proc->name = identifier();
         proc->key = proc->name.toLower();
         m_scopes.push_back({});
+        QStringList* outerDims = m_dims;
+        m_dims = &proc->dims;
         if (acceptSymbol("(")) {
             if (!isSymbol(")")) {
                 do {
@@ -455,6 +458,7 @@ private:
         expectWord(kind, proc->isFunction ? 1015 : 1016);
         m_procKind = 0;
         m_scopes.pop_back();
+        m_dims = outerDims;
         if (at().kind != Token::End)
             endOfStatement();
         return proc;
@@ -632,8 +636,11 @@ private:
             const int line = at().line;
             d.name = identifier();
             d.key = d.name.toLower();
-            if (!redim)
+            if (!redim) {
                 declare(d.name, line);
+                if (m_dims)
+                    m_dims->append(d.key);
+            }
             if (acceptSymbol("(")) {
                 d.isArray = true;
                 if (!isSymbol(")")) {
@@ -1151,6 +1158,7 @@ private:
     QList<char> m_loops;  // 'f' For, 'd' Do, 'w' While: what Exit may leave
     std::vector<QSet<QString>> m_scopes;
     Program* m_program = nullptr;
+    QStringList* m_dims = nullptr;   // where Dim names of the current scope go
 };
 
 }   // namespace

@@ -96,12 +96,14 @@ struct Procedure
     int line = 0;
     std::vector<Parameter> params;
     Block body;
+    QStringList dims;   // names its Dim statements declare, known from its start
 };
 
 struct Program
 {
     std::vector<std::shared_ptr<Procedure>> procedures;
     Block statements;
+    QStringList dims;   // names the top-level Dim statements declare
     bool optionExplicit = false;
 };
 
