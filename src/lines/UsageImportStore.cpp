@@ -292,9 +292,18 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
 {
     // One statement over the bills of material, three sums and the stock:
     // on a large database it may run long.
+    // The long limit is for this statement only; the other work of the
+    // window must not wait minutes for a lock.
     m_conn.setCommandTimeout(600);
     const UsageStatement s = proposalStatement(criteria);
-    return Sql(m_conn, s.text).bindAll(s.values).select();
+    try {
+        ResultSet rs = Sql(m_conn, s.text).bindAll(s.values).select();
+        m_conn.resetCommandTimeout();
+        return rs;
+    } catch (...) {
+        m_conn.resetCommandTimeout();
+        throw;
+    }
 }
 
 UsageStatement UsageImportStore::orderPicker(const QString &orderPrefix) const

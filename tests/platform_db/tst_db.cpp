@@ -224,6 +224,8 @@ private slots:
             t.start();
             QVERIFY_THROWS_EXCEPTION(ErpError, Transaction(other, Transaction::Write));
             QVERIFY(t.elapsed() < 10000);
+            other.resetCommandTimeout();
+            QCOMPARE(Sql(other, QStringLiteral("PRAGMA busy_timeout")).scalar().toInt(), Connection::kDefaultLockWaitSeconds * 1000);
         } else {
             other.setCommandTimeout(1);
             try {
@@ -232,6 +234,9 @@ private slots:
             } catch (const ErpError &e) {
                 QCOMPARE(e.number(), ErpErrorNumber::Timeout);
             }
+            // Back to the server's default: no limit.
+            other.resetCommandTimeout();
+            QVERIFY(Sql(other, QStringLiteral("SELECT pg_sleep(1.5)")).select().rowCount() == 1);
         }
         other.close();
     }

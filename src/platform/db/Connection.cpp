@@ -70,7 +70,7 @@ Connection Connection::open(const QString &url)
             c.m_backend = Backend::SQLite;
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(trimmed.mid(7));
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kDefaultLockWaitSeconds * 1000));
         } else if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
                    || trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
             c.m_backend = Backend::PostgreSQL;
@@ -156,6 +156,19 @@ void Connection::setCommandTimeout(int seconds) const
     }
     const QString statement = dialect().commandTimeoutStatement(seconds);
     QSqlQuery q(db);
+    if (!q.exec(statement))
+        raise(q.lastError(), statement);
+}
+
+void Connection::resetCommandTimeout() const
+{
+    if (m_backend == Backend::SQLite) {
+        setCommandTimeout(kDefaultLockWaitSeconds);
+        return;
+    }
+    const QString statement = m_backend == Backend::PostgreSQL ? QStringLiteral("SET statement_timeout TO DEFAULT")
+                                                               : QStringLiteral("SET LOCK_TIMEOUT -1");
+    QSqlQuery q(database());
     if (!q.exec(statement))
         raise(q.lastError(), statement);
 }

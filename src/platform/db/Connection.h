@@ -33,6 +33,10 @@ public:
 
     // Seconds a statement may run (or wait for a lock) before it fails.
     void setCommandTimeout(int seconds) const;
+    // Back to what a newly opened connection has (SQLite waits 30 s for a
+    // lock; the servers apply their own defaults).
+    void resetCommandTimeout() const;
+    static constexpr int kDefaultLockWaitSeconds = 30;
 
     bool operator==(const Connection &other) const { return m_name == other.m_name; }
 
