@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+class FlexGrid;
+class HeadItem;
+class Kesto_VSFlexgrid;
+class PictureButton;
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QToolButton;
+
+// What the calling document hands to the usage import.
+struct UsageImportCall
+{
+    QString caption;          // "导入制单用量(Frm40BMx4)" or "导入订单Bom用量(Frm40BMx4)"
+    QString propDuty;         // nature of the issue as a list position, "0".."4"
+    bool orderControl = false;  // the option "按订单用料控制领料" is "1"
+    bool production = true;   // Option1 of the document: a production issue
+    int stockMode = 2;        // position of the document's Stock_Mode (0, 1, 2)
+    QString pcsNo;            // the document's outsourcing order
+    qint64 rec411 = 0;        // the document's key
+};
+
+// Opens the usage import over a document window modally (through
+// ModalRunner), lets it write the ticked lines, and releases it. The window
+// gets RefreshGrid("grid1") after a save.
+void runUsageImport(QWidget *documentWindow, const UsageImportCall &call);
+
+// The usage import: proposes, per need still open and stock source, the
+// quantity to take; ticked rows become lines of the calling document.
+class Frm40BMx4 : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit Frm40BMx4(QWidget *parent = nullptr);
+    ~Frm40BMx4() override;
+
+    // Inputs, set by the opener before the dialog is shown.
+    QString W_Prop_Duty;
+    void setCallForm(QWidget *form) { m_callForm = form; }
+    QWidget *CallForm() const { return m_callForm; }
+    void setOut_Type_Order(bool byOrder) { m_outTypeOrder = byOrder; }
+    // The calling document's fields the dialog works from.
+    void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
+
+    FlexGrid *grid() const { return m_grid; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Private;
+    Private *d = nullptr;
+    QPointer<QWidget> m_callForm;
+    bool m_outTypeOrder = false;
+    FlexGrid *m_grid = nullptr;
+};
