@@ -384,6 +384,10 @@ void TstScript::expressionErrors_data()
     QTest::newRow("trailing tokens") << "1 2" << qint64(1025) << "Expected end of statement";
     QTest::newRow("unterminated text") << "\"abc" << qint64(1033) << "Unterminated string constant";
     QTest::newRow("unclosed parenthesis") << "(1 + 2" << qint64(1006) << "Expected ')'";
+    QTest::newRow("date beyond 9999") << "#9999-12-31# + 1" << qint64(6) << "Overflow";
+    QTest::newRow("cdate of a huge number") << "Year(CDate(1E+300))" << qint64(6) << "Overflow";
+    QTest::newRow("dateadd beyond the range") << "DateAdd(\"yyyy\", 100000, #2026-01-01#)" << qint64(5)
+                                              << "Invalid procedure call or argument";
     QTest::newRow("createobject") << "CreateObject(\"Some.Thing\")" << qint64(429)
                                   << "ActiveX component can't create object: 'Some.Thing'";
 }
@@ -658,6 +662,7 @@ void TstScript::limitsEndTheScriptNotTheProcess_data()
     QTest::newRow("doubling text") << "s = \"x\"\nDo\n s = s & s\nLoop" << qint64(7);
     QTest::newRow("huge space") << "s = Space(2000000000)" << qint64(7);
     QTest::newRow("huge array") << "ReDim a(100000, 100000)" << qint64(7);
+    QTest::newRow("array size beyond 64 bits") << "ReDim a(2147483647, 2147483647, 2147483647)" << qint64(7);
 }
 
 void TstScript::limitsEndTheScriptNotTheProcess()

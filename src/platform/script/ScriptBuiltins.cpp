@@ -88,6 +88,8 @@ double roundTo(double d, int digits)
 {
     const double scale = std::pow(10.0, digits);
     const double x = d * scale;
+    if (!std::isfinite(x))
+        return d;
     const double fl = std::floor(x);
     const double diff = x - fl;
     double r;
@@ -585,11 +587,16 @@ ScriptValue fMonthName(const Args& a, const BuiltinHooks&)
 ScriptValue fDateAdd(const Args& a, const BuiltinHooks&)
 {
     const QString interval = text(a.at(0)).toLower();
-    const qint64 n = qint64(ScriptOps::bankersRound(a.at(1).toDouble()));
+    const qint64 n = a.at(1).toLong();
     const ScriptValue d = scalar(a.at(2));
     if (d.isNull())
         return d;
     const QDateTime dt = dateArg(d);
+    // Beyond these the result leaves the date range anyway.
+    if (std::llabs(n) > 120000 && interval != QLatin1String("s") && interval != QLatin1String("n") &&
+        interval != QLatin1String("h") && interval != QLatin1String("d") && interval != QLatin1String("y") &&
+        interval != QLatin1String("w"))
+        throwScriptError(ScriptErrorNumber::InvalidCall);
     if (interval == QLatin1String("yyyy"))
         return dateResult(QDateTime(dt.date().addYears(int(n)), dt.time()));
     if (interval == QLatin1String("q"))
@@ -667,7 +674,9 @@ ScriptValue fDateSerial(const Args& a, const BuiltinHooks&)
 ScriptValue fTimeSerial(const Args& a, const BuiltinHooks&)
 {
     const qint64 secs = a.at(0).toLong() * 3600 + a.at(1).toLong() * 60 + a.at(2).toLong();
-    return ScriptValue::date(secs / 86400.0);
+    const ScriptValue r = ScriptValue::date(secs / 86400.0);
+    r.toDate();   // Overflow beyond the date range
+    return r;
 }
 
 ScriptValue fDateValue(const Args& a, const BuiltinHooks&)

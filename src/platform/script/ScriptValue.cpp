@@ -14,6 +14,16 @@ namespace {
 constexpr qsizetype kMaxStringLength = 64 * 1024 * 1024;
 
 const QDate kOleEpoch(1899, 12, 30);
+// Dates run from 100-01-01 to 9999-12-31, as in VBScript.
+constexpr double kMinOleDate = -657434.0;
+constexpr double kMaxOleDate = 2958466.0;   // exclusive
+
+double checkedDate(double d)
+{
+    if (!(d >= kMinOleDate && d < kMaxOleDate))
+        throwScriptError(ScriptErrorNumber::Overflow);
+    return d;
+}
 
 bool isIntegral(ScriptValue::Type t)
 {
@@ -299,11 +309,11 @@ double ScriptValue::toDate() const
     case String: {
         double d = 0;
         if (parseDate(m_string, &d) || parseNumber(m_string, &d))
-            return d;
+            return checkedDate(d);
         throwScriptError(ScriptErrorNumber::TypeMismatch);
     }
     case Object: return resolved(*this).toDate();
-    default: return toDouble();
+    default: return checkedDate(toDouble());
     }
 }
 
@@ -468,6 +478,8 @@ double ScriptValue::oleFromDateTime(const QDateTime& dt)
 
 QDateTime ScriptValue::dateTimeFromOle(double d)
 {
+    if (!(d >= kMinOleDate && d < kMaxOleDate))
+        return QDateTime();
     double days = std::trunc(d);
     qint64 secs = qRound64(std::fabs(d - days) * 86400.0);
     if (secs >= 86400) {
@@ -492,9 +504,14 @@ QString ScriptValue::formatDate(double oleDate)
 
 qsizetype ScriptArray::count(const QList<int>& upper)
 {
+    // Saturates instead of overflowing, so a huge ReDim is refused, not wrapped.
+    constexpr qsizetype cap = qsizetype(1) << 40;
     qsizetype n = 1;
-    for (int u : upper)
+    for (int u : upper) {
         n *= qsizetype(u) + 1;
+        if (n > cap)
+            return cap;
+    }
     return upper.isEmpty() ? 0 : n;
 }
 
@@ -613,7 +630,7 @@ ScriptValue arithmetic(Op op, const ScriptValue& a0, const ScriptValue& b0)
         if (op != Op::Mul && (ta == ScriptValue::Date || tb == ScriptValue::Date)) {
             if (op == Op::Sub && ta == ScriptValue::Date && tb == ScriptValue::Date)
                 return ScriptValue::number(r);
-            return ScriptValue::date(r);
+            return ScriptValue::date(checkedDate(r));
         }
         if ((ta == ScriptValue::Currency || tb == ScriptValue::Currency) && ta != ScriptValue::Double &&
             tb != ScriptValue::Double)
