@@ -4,14 +4,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class FlexGrid;
-class HeadItem;
-class Kesto_VSFlexgrid;
-class PictureButton;
-class QCheckBox;
-class QComboBox;
-class QPushButton;
-class QToolButton;
 
 // What the calling document hands to the usage import.
 struct UsageImportCall
@@ -43,22 +38,14 @@ public:
     QString W_Prop_Duty;
     void setCallForm(QWidget *form) { m_callForm = form; }
     QWidget *CallForm() const { return m_callForm; }
-    void setOut_Type_Order(bool byOrder) { m_outTypeOrder = byOrder; }
+    void setOut_Type_Order(bool byOrder);
     // The calling document's fields the dialog works from.
     void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
 
-    FlexGrid *grid() const { return m_grid; }
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void keyReleaseEvent(QKeyEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    FlexGrid *grid() const;
 
 private:
     struct Private;
-    Private *d = nullptr;
+    std::unique_ptr<Private> d;
     QPointer<QWidget> m_callForm;
-    bool m_outTypeOrder = false;
-    FlexGrid *m_grid = nullptr;
 };
