@@ -144,6 +144,7 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
             continue;
         // Arguments converted to the declared types; a QVariant parameter takes the value as is.
         QVariant holders[10];
+        QByteArray typeNames[10];   // QGenericArgument keeps only the pointer
         QGenericArgument gargs[10];
         for (qsizetype a = 0; a < args.size(); ++a) {
             QVariant v = args.at(a).toVariant();
@@ -156,7 +157,8 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
             if (!v.convert(t))
                 throwScriptError(ScriptErrorNumber::TypeMismatch, name);
             holders[a] = v;
-            gargs[a] = QGenericArgument(m.parameterTypeName(int(a)).constData(), holders[a].constData());
+            typeNames[a] = m.parameterTypeName(int(a));
+            gargs[a] = QGenericArgument(typeNames[a].constData(), holders[a].constData());
         }
         QVariant ret;
         QGenericReturnArgument gret;
