@@ -222,6 +222,10 @@ void TstScript::expressions_data()
     QTest::newRow("intdiv rounds operands to even") << "7.5 \\ 2" << "Long" << "4";
     QTest::newRow("mod keeps dividend sign") << "-7 Mod 3" << "Integer" << "-1";
     QTest::newRow("double text") << "0.1 + 0.2" << "Double" << "0.3";
+    QTest::newRow("fifteen significant digits") << "CStr(1 / 3)" << "String" << "0.333333333333333";
+    QTest::newRow("small double uses exponent") << "CStr(0.00001)" << "String" << "1E-05";
+    QTest::newRow("int of numeric text") << "Int(\"3.7\")" << "Double" << "3";
+    QTest::newRow("date in a text") << "\"d:\" & #2026-12-09# & \" \" & #08:05:00#" << "String" << "d:2026-12-09 08:05:00";
     QTest::newRow("large double uses exponent") << "1E+20 * 10" << "Double" << "1E+21";
     QTest::newRow("boolean in arithmetic") << "True + True" << "Integer" << "-2";
     QTest::newRow("empty is zero") << "Empty + 5" << "Integer" << "5";
@@ -426,6 +430,9 @@ void TstScript::statements_data()
     QTest::newRow("select is") << "Select Case 50\nCase Is < 10\n r = 1\nCase Is >= 50\n r = 2\nEnd Select" << "2";
     QTest::newRow("select else") << "Select Case \"q\"\nCase \"a\"\n r = 1\nCase Else\n r = 2\nEnd Select" << "2";
     QTest::newRow("select text is case sensitive") << "Select Case \"A\"\nCase \"a\"\n r = 1\nCase \"A\"\n r = 2\nEnd Select" << "2";
+    QTest::newRow("select on null takes else") << "Select Case Null\nCase 1\n r = 1\nCase Else\n r = 2\nEnd Select" << "2";
+    QTest::newRow("select text subject against number") << "s = \"10\"\nSelect Case s\nCase 10\n r = \"num\"\nCase Else\n r = \"else\"\nEnd Select" << "num";
+    QTest::newRow("counter changed inside the loop") << "For i = 1 To 9\n r = r & i\n i = i + 1\nNext" << "13579";
     QTest::newRow("select without match") << "r = 0\nSelect Case 3\nCase 1\n r = 1\nEnd Select" << "0";
     QTest::newRow("for") << "For i = 1 To 5\n r = r & i\nNext" << "12345";
     QTest::newRow("for step down") << "For i = 10 To 1 Step -3\n r = r & i & \",\"\nNext" << "10,7,4,1,";
@@ -871,6 +878,15 @@ void TstScript::globalsAndErrorState()
     QCOMPARE(m_engine->errorNumber(), qint64(11));
     m_engine->run(QStringLiteral("Missing"));
     QCOMPARE(m_engine->errorNumber(), qint64(35));
+    QVERIFY(m_engine->run(QStringLiteral("Tag"), {}).isEmpty());
+    QCOMPARE(m_engine->errorNumber(), qint64(450));
+
+    // Arguments of run() are copies: the procedure cannot change the host's values.
+    QVERIFY(m_engine->addCode(QStringLiteral("last = 0\nSub Twice(v)\n v = v * 2\n last = v\nEnd Sub")));
+    const QList<ScriptValue> args = {ScriptValue::integer(21)};
+    QVERIFY(m_engine->run(QStringLiteral("Twice"), args).isEmpty());
+    QCOMPARE(args.at(0).toString(), QStringLiteral("21"));
+    QCOMPARE(m_engine->global(QStringLiteral("last")).toString(), QStringLiteral("42"));
     m_engine->clearError();
     QVERIFY(!m_engine->hasError());
     QCOMPARE(m_engine->errorDescription(), QString());

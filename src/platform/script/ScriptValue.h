@@ -57,7 +57,11 @@ QString scriptErrorText(qint64 number);
 // Throws ScriptError(number) with its standard text, followed by ": 'detail'" when given.
 [[noreturn]] void throwScriptError(qint64 number, const QString& detail = QString());
 
-// A VBScript Variant. Arrays share their storage between copies until one of
+// A VBScript Variant. Texts of numbers and dates do not follow the locale:
+// "." is the decimal point and dates read yyyy-MM-dd HH:mm:ss, so SQL text
+// built from them is the same on every workstation.
+//
+// Arrays share their storage between copies until one of
 // them is written (copy on write), which gives VBScript's value semantics for
 // array assignment. Objects are shared references; Nothing is an Object
 // value without an object.
