@@ -14,9 +14,11 @@
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -35,6 +37,28 @@ QString code(const char *text)
 {
     return DbGateway::ChangeStrCode(QString::fromUtf8(text));
 }
+
+// Enter in the grid confirms a cell entry; its release must not go on to
+// move the focus out of the grid as it does between the criteria fields.
+class GridEnterFilter : public QObject
+{
+public:
+    GridEnterFilter(FlexGrid *grid, QObject *parent) : QObject(parent), m_grid(grid) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyRelease || !m_grid)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        auto *w = qobject_cast<QWidget *>(watched);
+        return w && (w == m_grid || m_grid->isAncestorOf(w));
+    }
+
+private:
+    QPointer<FlexGrid> m_grid;
+};
 
 } // namespace
 
@@ -192,6 +216,9 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
         DressForm(this);
         SetButtonPictures(this);
         d->wrapper = std::make_unique<Kesto_VSFlexgrid>();
+        // The grid takes the proposal's columns; a user's stored layout
+        // arranges them but never cuts the columns the save reads.
+        d->wrapper->SetVariantCols(true);
         d->wrapper->Grid(g, runContext().Ini_File, false, QStringLiteral("grid1"), QString(), true, QString(), false,
                          false);
         // Connected after the wrapper, so the renumbering sees its refresh done.
@@ -199,6 +226,8 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
         d->readactive();
         d->find->setEnabled(false);
         installHotKeys(this, true);
+        // Installed last, so it sees a release before the shortcut handler.
+        qApp->installEventFilter(new GridEnterFilter(g, this));
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Form_Load"));
     }
@@ -251,6 +280,8 @@ void Frm40BMx4::Private::readactive()
             checkAll->setChecked(false);
             checkAll->setEnabled(false);
         } else {
+            // The current cell starts on the first tick box, where the user works.
+            grid->setCurrentCell(grid->fixedRows(), UsageImportStore::ColCheck);
             // Everything found is proposed for taking.
             for (int r = grid->fixedRows(); r < grid->rows(); ++r)
                 grid->setCellChecked(r, UsageImportStore::ColCheck, FlexGrid::Checked);
@@ -429,7 +460,7 @@ void Frm40BMx4::Private::afterSort()
                 grid->setTextMatrix(r, 0, QString::number(r - grid->fixedRows() + 1));
         }
         if (marked > 0)
-            grid->setRow(marked);
+            grid->setCurrentCell(marked, UsageImportStore::ColCheck);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Grid1_AfterSort"));
     }
