@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -436,6 +437,94 @@ private slots:
         QCOMPARE(listed, (QStringList{"SO1", "SO2"}));
         QCOMPARE(child<QComboBox>("Order_No")->currentText(), QStringLiteral("SO2"));
         QVERIFY(button("Cmd_Find")->isEnabled());
+    }
+    void outsourcingImportWorksFromTheDocument()
+    {
+        // The outsourcing order's need is 5; by order only stock of the
+        // order that belongs to no manufacturing order is offered.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst121 (Rec_121, Pcs_No, Status) VALUES (1, 'WF1', '2')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (1, 1, 1, 4, 1)"));
+        stock(QStringLiteral("PI7"), 3, QString());
+        const UsageImportCall call{QStringLiteral("导入制单用量(Frm40BMx4)"), QStringLiteral("0"), false, false, 1,
+                                   QStringLiteral("WF1"), rec411};
+        delete dlg;
+        dlg = nullptr;
+        ModalRunner::setDriver([&](QDialog *d) {
+            d->show();
+            if (!QTest::qWaitForWindowExposed(d))
+                return -1;
+            dlg = qobject_cast<Frm40BMx4 *>(d);
+            [&] {
+                QVERIFY(dlg);
+                QCOMPARE(d->windowTitle(), QStringLiteral("导入制单用量(Frm40BMx4)"));
+                QVERIFY(child<HeadItem>("Mo_No")->isVisible());
+                QTest::keyClicks(child<QComboBox>("Order_No"), QStringLiteral("SO"));
+                QTest::mouseClick(button("Cmd_Find"), Qt::LeftButton);
+                // One row: ticked, and select-all open and ticked.
+                QCOMPARE(rows(), QStringList{"+PI7:3"});
+                QVERIFY(child<QCheckBox>("CheckBox1")->isEnabled());
+                QVERIFY(child<QCheckBox>("CheckBox1")->isChecked());
+                save("Cmd_Ok", MessageAnswer::Yes);
+            }();
+            dlg = nullptr;
+            return d->result();
+        });
+        runUsageImport(caller.get(), call);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(written(), QStringList{"PI7:3"});
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT Stock_Mode FROM Mmst412")).scalar().toString(), QStringLiteral("1"));
+    }
+
+    void sortKeepsTicksWithTheirRows()
+    {
+        search(QStringLiteral("MO1"));
+        clickCell(1, ColCheck);   // untick PI2
+        FlexGrid *g = grid();
+        QHeaderView *header = g->horizontalHeader();
+        const int section = ColMtrAmt - g->fixedCols();
+        const auto clickHeader = [&] {
+            g->scrollTo(g->model()->index(0, section));
+            const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        };
+        // The first click sorts descending (as shown), the second ascending.
+        clickHeader();
+        QCOMPARE(rows(), (QStringList{"-PI2:8", "+PI1:6"}));
+        clickHeader();
+        QCOMPARE(rows(), (QStringList{"+PI1:6", "-PI2:8"}));
+        // Rows are numbered in their new order; the current row keeps its
+        // marker and the current cell goes back to its tick box.
+        QStringList numbers;
+        for (int r = g->fixedRows(); r < g->rows(); ++r)
+            numbers << g->textMatrix(r, 0);
+        QCOMPARE(numbers, (QStringList{"★", "2"}));
+        QCOMPARE(g->row(), 1);
+        QCOMPARE(g->col(), int(ColCheck));
+        save("Cmd_Ok", MessageAnswer::Yes);
+        QCOMPARE(written(), QStringList{"PI1:6"});
+    }
+
+    void manufacturingOrderPickerFillsTheField()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES (2, 'BAG1', '背包', '1')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst111 (Rec_111, Mo_No, Rec_011, Status) VALUES (2, 'MO2', 1, '2'), (3, 'MX3', 1, '2')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst112 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, 2, 100), (2, 2, 50), (3, 2, 50)"));
+        QStringList listed;
+        ModalRunner::setDriver([&](QDialog *d) {
+            auto *g = d->findChild<FlexGrid *>(QStringLiteral("Grid1"));
+            for (int r = g->fixedRows(); r < g->rows(); ++r)
+                listed << g->textMatrix(r, 0);
+            g->setCurrentCell(2, 0);
+            QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Command1_0")), Qt::LeftButton);
+            return d->result();
+        });
+        QTest::keyClicks(child<HeadItem>("Mo_No")->editor(), QStringLiteral("mo"));
+        QTest::mouseClick(child<QToolButton>("Cmd_Mtr_Brow"), Qt::LeftButton);
+        // Newest number first, by the typed prefix whatever its case.
+        QCOMPARE(listed, (QStringList{"MO2", "MO1"}));
+        QCOMPARE(child<HeadItem>("Mo_No")->text(), QStringLiteral("MO1"));
+        QTest::mouseClick(button("Cmd_Find"), Qt::LeftButton);
+        QCOMPARE(rows(), (QStringList{"+PI2:8", "+PI1:6"}));
     }
 };
 
