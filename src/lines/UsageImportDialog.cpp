@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -198,6 +199,12 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
         } catch (...) {
             ErrorReporter::ReportError(kForm, QStringLiteral("CheckBox1_Click"));
         }
+    });
+    // The "(A)" of its caption: Alt+A clicks it.
+    auto *selectAll = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_A), this);
+    connect(selectAll, &QShortcut::activated, this, [this] {
+        if (d->checkAll->isEnabled())
+            d->checkAll->click();
     });
     connect(d->ok, &QPushButton::clicked, this, [this] { d->save(QStringLiteral("Cmd_Ok_Click")); });
     connect(d->cancel, &QPushButton::clicked, this, [this] { d->save(QStringLiteral("Cmd_Cancel_Click")); });

@@ -196,8 +196,9 @@ private slots:
         // Select-all clears and ticks every row.
         QTest::mouseClick(child<QCheckBox>("CheckBox1"), Qt::LeftButton);
         QCOMPARE(rows(), (QStringList{"-PI2:8", "-PI1:6"}));
-        QTest::mouseClick(child<QCheckBox>("CheckBox1"), Qt::LeftButton);
+        QTest::keyClick(dlg, Qt::Key_A, Qt::AltModifier);
         QCOMPARE(rows(), (QStringList{"+PI2:8", "+PI1:6"}));
+        QVERIFY(child<QCheckBox>("CheckBox1")->isChecked());
     }
 
     void searchWithoutRowsReplacesTheProposal()
@@ -258,6 +259,30 @@ private slots:
         QCOMPARE(written(), expected);
         QCOMPARE(caller->refreshed.size(), expected.isEmpty() ? 0 : 1);
         QVERIFY(!dlg->isVisible());
+    }
+
+    void escapeClosesWithoutAsking()
+    {
+        search(QStringLiteral("MO1"));
+        QTest::keyClick(grid(), Qt::Key_Escape);
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(box->shown().isEmpty());
+        QVERIFY(written().isEmpty());
+        QVERIFY(caller->refreshed.isEmpty());
+    }
+
+    void failedSearchLeavesNothingToSave()
+    {
+        search(QStringLiteral("MO1"));
+        QCOMPARE(rows().size(), 2);
+        TestDb::exec(conn, QStringLiteral("DROP TABLE mmst903"));
+        search(QStringLiteral("MO"));
+        QCOMPARE(box->shown().size(), 1);
+        QVERIFY2(box->last().text.contains(QStringLiteral("sele_data")), qPrintable(box->last().text));
+        // The proposal of the earlier criteria is gone, not saved by mistake.
+        QVERIFY(rows().isEmpty());
+        QVERIFY(!button("Cmd_Ok")->isEnabled());
+        QVERIFY(!child<QCheckBox>("CheckBox1")->isEnabled());
     }
 
     void nothingTickedStillRefreshesTheDocument()
