@@ -101,6 +101,25 @@ void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
     Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?")).bind(QString::number(mode)).bind(rec411).exec();
 }
 
+void DocumentStore::deleteLine(qint64 rec412) const
+{
+    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_412 = ?")).bind(rec412).exec();
+}
+
+void DocumentStore::deleteLines(qint64 rec411) const
+{
+    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+}
+
+void DocumentStore::fillMissingLineStockModes(qint64 rec411) const
+{
+    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
+                               "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
+                               "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
+        .bind(rec411)
+        .exec();
+}
+
 void DocumentStore::deleteDocument(qint64 rec411) const
 {
     Transaction tx(m_conn, Transaction::Write);

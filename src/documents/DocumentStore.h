@@ -68,6 +68,12 @@ public:
     // Lines, then the header, in one transaction.
     void deleteDocument(qint64 rec411) const;
 
+    // Line maintenance: one line, every line of a document, and the header's
+    // stock-deduction mode for the lines that have none (null or blank).
+    void deleteLine(qint64 rec412) const;
+    void deleteLines(qint64 rec411) const;
+    void fillMissingLineStockModes(qint64 rec411) const;
+
     // The lines an approval posts, in material order (lines whose material
     // is missing are not part of it).
     ResultSet postingRows(qint64 rec411) const;

@@ -1,0 +1,664 @@
+#include "lines/Frm40BMx.h"
+
+#include "entry/RunContext.h"
+#include "pickers/FrmBar_Tree.h"
+#include "pickers/FrmList.h"
+#include "pickers/FrmcolorList.h"
+#include "platform/core/ErpError.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/ui/HeadItem.h"
+#include "platform/ui/ModalRunner.h"
+#include "platform/ui/PictureButton.h"
+#include "services/DbGateway.h"
+#include "services/ErrorReporter.h"
+#include "services/widgets/FormDressing.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kForm = QStringLiteral("Frm40BMx");
+
+QString code(const char *text)
+{
+    return DbGateway::ChangeStrCode(QString::fromUtf8(text));
+}
+
+// Replaces a choice's list and leaves the given text in it.
+void setList(QComboBox *combo, const QStringList &items, const QString &text)
+{
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+void setChoiceReadOnly(QComboBox *combo, bool readOnly)
+{
+    if (combo->lineEdit())
+        combo->lineEdit()->setReadOnly(readOnly);
+}
+
+} // namespace
+
+Frm40BMx::Frm40BMx(QWidget *parent)
+    : QDialog(parent), m_lists(runContext().Conn), m_store(runContext().Conn)
+{
+    setObjectName(kForm);
+    setModal(true);
+    buildScreen();
+    Form_Load();
+}
+
+Frm40BMx::~Frm40BMx() = default;
+
+// ------------------------------------------------------------------ screen
+
+QToolButton *Frm40BMx::browseButton(const QString &name)
+{
+    auto *b = new QToolButton(m_frame);
+    b->setObjectName(name);
+    b->setText(QStringLiteral("..."));
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QComboBox *Frm40BMx::addChoice(const QString &name, const QString &caption, int row, int column, QToolButton *browse)
+{
+    auto *grid = static_cast<QGridLayout *>(m_frame->layout());
+    auto *label = new QLabel(caption, m_frame);
+    label->setObjectName(QStringLiteral("Label_") + name);
+    auto *combo = new QComboBox(m_frame);
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->installEventFilter(this);
+    grid->addWidget(label, row, column);
+    if (browse) {
+        auto *box = new QWidget(m_frame);
+        auto *l = new QHBoxLayout(box);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->setSpacing(2);
+        l->addWidget(combo, 1);
+        l->addWidget(browse);
+        grid->addWidget(box, row, column + 1);
+    } else {
+        grid->addWidget(combo, row, column + 1);
+    }
+    return combo;
+}
+
+HeadItem *Frm40BMx::addItem(const QString &name, const QString &caption, int row, int column, bool browse)
+{
+    auto *item = new HeadItem(browse ? HeadItem::Browse : HeadItem::PlainText, m_frame);
+    item->setObjectName(name);
+    item->setCaption(caption);
+    static_cast<QGridLayout *>(m_frame->layout())->addWidget(item, row, column, 1, 2);
+    return item;
+}
+
+void Frm40BMx::buildScreen()
+{
+    auto *outer = new QVBoxLayout(this);
+    m_frame = new QFrame(this);
+    m_frame->setObjectName(QStringLiteral("FrameMain"));
+    new QGridLayout(m_frame);
+    outer->addWidget(m_frame);
+
+    m_browFrmInv = browseButton(QStringLiteral("cmd_frminv_brow"));
+    m_browMtr = browseButton(QStringLiteral("Cmd_Mtr_Brow"));
+    m_browOrder = browseButton(QStringLiteral("Cmd_Brow_Order"));
+    m_browMo = browseButton(QStringLiteral("cmd_Browse_Mo"));
+    m_browBar = browseButton(QStringLiteral("Cmd_Browse_Bar"));
+
+    m_orderNo = addChoice(QStringLiteral("Order_No"), code("订单代号:"), 0, 0, m_browOrder);
+    m_moNo = addChoice(QStringLiteral("Mo_No"), code("制    号:"), 0, 2, m_browMo);
+    m_mtrNo = addChoice(QStringLiteral("Mtr_No"), code("材料代号:"), 1, 0, m_browMtr);
+    m_mtrName = addItem(QStringLiteral("Mtr_Name"), code("材料名称:"), 1, 2);
+    m_mtrDim = addItem(QStringLiteral("Mtr_Dim"), code("材料规格:"), 2, 0);
+    m_unitName = addItem(QStringLiteral("Unit_Name"), QString(), 2, 2);
+    m_frmInv = addChoice(QStringLiteral("Frm_inv"), code("来料单号:"), 3, 0, m_browFrmInv);
+    m_frmType = addChoice(QStringLiteral("frm_type"), code("来料类型:"), 3, 2);
+    m_barName = addChoice(QStringLiteral("Bar_Name"), code("仓    别:"), 4, 0, m_browBar);
+    m_colorName = addItem(QStringLiteral("Color_Name"), code("颜    色:"), 4, 2, true);
+    m_totalAmt = addItem(QStringLiteral("Total_Amt"), code("总 用 量:"), 5, 0);
+    m_getAmt = addItem(QStringLiteral("Get_amt"), code("需求数量:"), 5, 2);
+    m_useAmt = addItem(QStringLiteral("Use_amt"), code("已领数量:"), 6, 0);
+    m_barAmt = addItem(QStringLiteral("bar_amt"), code("库存数量:"), 6, 2);
+    m_mtrAmt = addItem(QStringLiteral("Mtr_Amt"), code("领料数量:"), 7, 0);
+    m_remark = addItem(QStringLiteral("Remark"), code("备    注:"), 7, 2);
+
+    // The line's stock-deduction mode travels in a choice the user never sees.
+    m_stockModeLine = new QFrame(m_frame);
+    m_stockModeLine->setObjectName(QStringLiteral("Line1"));
+    m_stockModeLine->setFrameShape(QFrame::HLine);
+    static_cast<QGridLayout *>(m_frame->layout())->addWidget(m_stockModeLine, 8, 0, 1, 4);
+    m_stockMode = addChoice(QStringLiteral("Stock_Mode"), code("扣库存方式:"), 9, 0);
+    m_stockModeLabel = m_frame->findChild<QLabel *>(QStringLiteral("Label_Stock_Mode"));
+
+    auto *bottom = new QHBoxLayout;
+    m_chkCopy = new QCheckBox(code("复制(&C)"), this);
+    m_chkCopy->setObjectName(QStringLiteral("Chk_Copy"));
+    m_chkAdd = new QCheckBox(code("继续新增(&A)"), this);
+    m_chkAdd->setObjectName(QStringLiteral("Chk_Add"));
+    m_ok = new PictureButton(code("确定"), this);
+    m_ok->setObjectName(QStringLiteral("Cmd_Ok"));
+    m_cancel = new PictureButton(code("取消"), this);
+    m_cancel->setObjectName(QStringLiteral("cmd_cancel"));
+    bottom->addWidget(m_chkCopy);
+    bottom->addWidget(m_chkAdd);
+    bottom->addStretch(1);
+    bottom->addWidget(m_ok);
+    bottom->addWidget(m_cancel);
+    outer->addLayout(bottom);
+
+    m_mtrAmt->editor()->installEventFilter(this);
+
+    connect(m_ok, &PictureButton::clicked, this, &Frm40BMx::Cmd_Ok_MouseClick);
+    connect(m_cancel, &PictureButton::clicked, this, &QDialog::reject);
+    connect(m_browOrder, &QToolButton::clicked, this, &Frm40BMx::Cmd_Brow_Order_Click);
+    connect(m_browMo, &QToolButton::clicked, this, &Frm40BMx::cmd_Browse_Mo_Click);
+    connect(m_browMtr, &QToolButton::clicked, this, &Frm40BMx::cmd_mtr_brow_Click);
+    connect(m_browFrmInv, &QToolButton::clicked, this, &Frm40BMx::cmd_frminv_brow_Click);
+    connect(m_browBar, &QToolButton::clicked, this, &Frm40BMx::Cmd_Browse_Bar_Click);
+    connect(m_colorName, &HeadItem::browseClicked, this, &Frm40BMx::color_name_UserRefer);
+}
+
+// ------------------------------------------------------------------ members
+
+void Frm40BMx::setStockModePosition(int position)
+{
+    m_stockMode->setCurrentIndex(position >= 0 && position < m_stockMode->count() ? position : -1);
+}
+
+int Frm40BMx::stockModePosition() const
+{
+    return m_stockMode->findText(m_stockMode->currentText(), Qt::MatchExactly);
+}
+
+void Frm40BMx::setFieldText(const QString &name, const QString &text)
+{
+    QWidget *w = findChild<QWidget *>(name);
+    if (auto *c = qobject_cast<QComboBox *>(w)) {
+        const QSignalBlocker block(c);
+        c->setEditText(text);
+    } else if (auto *h = qobject_cast<HeadItem *>(w)) {
+        h->setText(text);
+    }
+}
+
+QString Frm40BMx::fieldText(const QString &name) const
+{
+    const QWidget *w = findChild<QWidget *>(name);
+    return w ? DbGateway::controlText(w) : QString();
+}
+
+// ------------------------------------------------------------------ loading
+
+void Frm40BMx::Form_Load()
+{
+    try {
+        DressForm(this);
+        SetButtonPictures(this);
+        installHotKeys(this, true);
+        for (const char *text : {"按材料", "按订单", "按制单"})
+            m_stockMode->addItem(code(text));
+        m_stockMode->setCurrentIndex(-1);
+        m_issueByOrderUsage = m_lists.issueByOrderUsage();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Form_Load"));
+    }
+}
+
+void Frm40BMx::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Form_Activate();
+}
+
+void Frm40BMx::Form_Activate()
+{
+    try {
+        m_stockMode->hide();
+        m_stockModeLabel->hide();
+        m_stockModeLine->hide();
+        if (m_activated)
+            return;
+        m_loading = true;
+        const QString kindWord = W_Inv_type == QLatin1String("1")   ? code("生产领料")
+                               : W_Inv_type == QLatin1String("2") ? code("生产退料")
+                                                                   : code("生产补料");
+        FillList();
+        const QString modeWord = m_modify == 0 ? code("新增") : m_modify == 2 ? code("修改") : m_modify == 3 ? code("查看") : QString();
+        if (modeWord.isEmpty()) {
+            ErrorReporter::ReportError(kForm, QStringLiteral("Modify"), {},
+                                       ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"),
+                                                code("不正确的修改状态标志")));
+        } else {
+            setWindowTitle(modeWord + kindWord + code("明细(") + kForm + QLatin1Char(')'));
+        }
+        const bool isReturn = W_Inv_type == QLatin1String("2");
+        m_mtrAmt->setCaption(isReturn ? code("退料数量:") : code("领料数量:"));
+        m_totalAmt->setVisible(!isReturn);
+        m_getAmt->setVisible(!isReturn);
+        ReadShow();
+        m_loading = false;
+        m_activated = true;
+    } catch (...) {
+        m_loading = false;
+        ErrorReporter::ReportError(kForm, QStringLiteral("Form_Activate"));
+    }
+}
+
+void Frm40BMx::ReadShow()
+{
+    try {
+        if (m_modify == 0) {
+            Lock_Control(false);
+            if (m_chkCopy->isChecked()) {
+                m_mtrAmt->setText(QString());
+            } else {
+                for (QComboBox *c : {m_frmInv, m_frmType, m_mtrNo, m_orderNo, m_barName, m_moNo}) {
+                    const QSignalBlocker block(c);
+                    c->setEditText(QString());
+                }
+                for (HeadItem *h : {m_mtrName, m_mtrDim, m_mtrAmt, m_unitName, m_colorName})
+                    h->setText(QString());
+            }
+        } else {
+            Lock_Control(m_modify != 2);
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("ReadShow"));
+    }
+}
+
+void Frm40BMx::Lock_Control(bool locked)
+{
+    try {
+        for (HeadItem *h : {m_mtrName, m_mtrDim, m_useAmt, m_totalAmt, m_getAmt})
+            h->setLocked(true);
+        m_colorName->setLocked(locked);
+        setChoiceReadOnly(m_orderNo, !m_issueByOrderUsage);
+        setChoiceReadOnly(m_moNo, m_issueByOrderUsage);
+        m_browMo->setEnabled(!m_issueByOrderUsage);
+        setChoiceReadOnly(m_mtrNo, locked);
+        m_frame->setEnabled(!locked);
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Lock_Control"));
+    }
+}
+
+// ------------------------------------------------------------------ lists
+
+LineInputs Frm40BMx::inputs() const
+{
+    LineInputs in;
+    in.invType = W_Inv_type;
+    in.outsourcing = Out_Flag;
+    if (m_callForm)
+        if (const QWidget *pcs = m_callForm->findChild<QWidget *>(QStringLiteral("Pcs_No")))
+            in.pcsNo = DbGateway::controlText(pcs).trimmed();
+    in.stockMode = W_STOCK_MODE;
+    in.modify = m_modify;
+    in.rec412 = Rec_412;
+    in.issueByOrderUsage = m_issueByOrderUsage;
+    in.loading = m_loading;
+    in.mtrNo = m_mtrNo->currentText();
+    in.orderNo = m_orderNo->currentText();
+    in.moNo = m_moNo->currentText();
+    in.frmInv = m_frmInv->currentText();
+    in.frmType = m_frmType->currentText();
+    in.barName = m_barName->currentText();
+    for (int i = 0; i < m_mtrNo->count(); ++i)
+        in.mtrNoList << m_mtrNo->itemText(i);
+    in.sourceSupplierNo = m_sourceSupplierNo;
+    return in;
+}
+
+LineEntry Frm40BMx::entry() const
+{
+    LineEntry e;
+    static_cast<LineInputs &>(e) = inputs();
+    e.rec411 = Rec_411;
+    e.mtrAmt = m_mtrAmt->text();
+    e.remark = m_remark->text();
+    e.colorName = m_colorName->text();
+    if (m_callForm)
+        if (const QWidget *mode = m_callForm->findChild<QWidget *>(QStringLiteral("Stock_Mode")))
+            e.headerStockModeText = DbGateway::controlText(mode);
+    e.propDuty = W_Prop_Duty;
+    e.lineStockMode = stockModePosition();
+    e.userName = runContext().User_Name;
+    return e;
+}
+
+void Frm40BMx::FillList()
+{
+    if (m_filling)
+        return;
+    m_filling = true;
+    LineInputs in = inputs();
+    FillResult out;
+    bool failed = false;
+    try {
+        m_lists.fill(in, out);
+    } catch (...) {
+        failed = true;
+        ErrorReporter::ReportError(kForm, QStringLiteral("FillList"));
+    }
+    // What the steps before a failure found is shown all the same.
+    Rec_611 = out.rec611;
+    if (out.moNoList)
+        setList(m_moNo, *out.moNoList, in.moNo);
+    if (out.mtrNoList)
+        setList(m_mtrNo, *out.mtrNoList, in.mtrNo);
+    else
+        setFieldText(QStringLiteral("Mtr_No"), in.mtrNo);
+    setList(m_frmInv, out.frmInvList, in.frmInv);
+    setList(m_frmType, out.frmTypeList, in.frmType);
+    setList(m_barName, out.barNameList, in.barName);
+    if (!failed) {
+        m_sourceTypeCode = out.sourceTypeCode;
+        m_mtrName->setText(out.mtrName);
+        m_mtrDim->setText(out.mtrDim);
+        m_unitName->setText(out.unitName);
+        if (out.totalAmt)
+            m_totalAmt->setText(*out.totalAmt);
+        if (out.getAmt)
+            m_getAmt->setText(*out.getAmt);
+        m_useAmt->setText(out.useAmt);
+        m_barAmt->setText(out.barAmt);
+        m_sourceSupplierNo = out.sourceSupplierNo;
+    }
+    m_filling = false;
+}
+
+void Frm40BMx::Get_Supl_No()
+{
+    try {
+        m_sourceSupplierNo = m_lists.receiptSupplier(m_frmType->currentText(), T(QStringLiteral("Frm_inv")), m_sourceSupplierNo);
+        m_supplierPropertyCode = m_lists.supplierPropertyCode(m_sourceSupplierNo);
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Get_Supl_No"));
+    }
+}
+
+void Frm40BMx::Mo_No_Validate()
+{
+    try {
+        if (m_issueByOrderUsage)
+            return;
+        const QString mo = T(QStringLiteral("Mo_No"));
+        if (mo.isEmpty()) {
+            setFieldText(QStringLiteral("Order_No"), QString());
+            return;
+        }
+        const QString order = m_lists.orderOfMo(mo);
+        if (!order.isEmpty()) {
+            setFieldText(QStringLiteral("Order_No"), order);
+            FillList();
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Mo_No_Validate"));
+    }
+}
+
+void Frm40BMx::Mtr_Amt_KeyPress()
+{
+    try {
+        if (W_Inv_type == QLatin1String("1"))
+            m_mtrAmt->setText(m_getAmt->text());
+        else if (W_Inv_type == QLatin1String("2"))
+            m_mtrAmt->setText(m_useAmt->text());
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Mtr_Amt_KeyPress"));
+    }
+}
+
+bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched == m_mtrAmt->editor()
+        && static_cast<QKeyEvent *>(event)->text() == QLatin1String("=")) {
+        Mtr_Amt_KeyPress();
+        return true;   // the "=" itself never reaches the quantity
+    }
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving for a list's popup or a picker is no leaving of the field.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason || m_filling)
+            return QDialog::eventFilter(watched, event);
+        if (watched == m_frmInv || watched == m_barName || watched == m_orderNo) {
+            FillList();
+        } else if (watched == m_mtrNo) {
+            Get_Supl_No();
+            if (!T(QStringLiteral("Mtr_No")).isEmpty())
+                FillList();
+        } else if (watched == m_moNo) {
+            Mo_No_Validate();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------ pickers
+
+QStringList Frm40BMx::pickFromList(const PickerQuery &query)
+{
+    FrmList &picker = FrmList::obtain(this);
+    picker.setW_Select_Data(query.sql, query.values);
+    ModalRunner::exec(&picker);
+    QStringList chosen;
+    for (int i = 0; i < FrmList::kListColumns; ++i)
+        chosen << picker.List(i);
+    FrmList::release();
+    if (chosen.value(0).isEmpty())
+        return {};
+    return chosen;
+}
+
+void Frm40BMx::focusNext(QWidget *from)
+{
+    if (from && from->nextInFocusChain())
+        from->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+}
+
+void Frm40BMx::Cmd_Brow_Order_Click()
+{
+    try {
+        const QStringList row = pickFromList(m_lists.orderPicker(inputs()));
+        if (row.isEmpty())
+            return;
+        setFieldText(QStringLiteral("Order_No"), row.at(0));
+        FillList();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Brow_Order_Click"));
+    }
+}
+
+void Frm40BMx::cmd_Browse_Mo_Click()
+{
+    try {
+        const QStringList row = pickFromList(m_lists.moPicker(inputs()));
+        if (!row.isEmpty()) {
+            setFieldText(QStringLiteral("Mo_No"), row.at(0));
+            setFieldText(QStringLiteral("Order_No"), row.at(1));
+            FillList();
+        }
+        Mo_No_Validate();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("cmd_Browse_Mo_Click"));
+    }
+}
+
+void Frm40BMx::cmd_mtr_brow_Click()
+{
+    try {
+        const QStringList row = pickFromList(m_lists.materialPicker(inputs()));
+        if (row.isEmpty())
+            return;
+        setFieldText(QStringLiteral("Frm_inv"), row.at(0));
+        setFieldText(QStringLiteral("frm_type"), row.at(1));
+        setFieldText(QStringLiteral("Mtr_No"), row.at(3));
+        setFieldText(QStringLiteral("Bar_Name"), row.at(8));
+        setFieldText(QStringLiteral("Color_Name"), row.at(6));
+        setFieldText(QStringLiteral("Total_Amt"), row.at(7));
+        FillList();
+        focusNext(m_browMtr);
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("cmd_mtr_brow_Click"));
+    }
+}
+
+void Frm40BMx::cmd_frminv_brow_Click()
+{
+    try {
+        const QStringList row = pickFromList(m_lists.receiptPicker(inputs()));
+        if (row.isEmpty())
+            return;
+        setFieldText(QStringLiteral("Frm_inv"), row.at(0));
+        setFieldText(QStringLiteral("frm_type"), row.at(1));
+        FillList();
+        focusNext(m_browFrmInv);
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("cmd_frminv_brow_Click"));
+    }
+}
+
+void Frm40BMx::Cmd_Browse_Bar_Click()
+{
+    try {
+        FrmBar_Tree &picker = FrmBar_Tree::obtain(this);
+        ModalRunner::exec(&picker);
+        const QString name = picker.Bar_Name();
+        FrmBar_Tree::release();
+        if (!name.isEmpty())
+            setFieldText(QStringLiteral("Bar_Name"), name);
+        focusNext(m_browBar);
+    } catch (...) {
+        FrmBar_Tree::release();
+        ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Browse_Bar_Click"));
+    }
+}
+
+void Frm40BMx::color_name_UserRefer()
+{
+    try {
+        FrmcolorList &picker = FrmcolorList::obtain(this);
+        const QString colour = m_colorName->text().trimmed();
+        if (!colour.isEmpty())
+            picker.setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {colour});
+        picker.setShow_Ename(true);
+        ModalRunner::exec(&picker);
+        const QString chosen = picker.Get_color_name();
+        FrmcolorList::release();
+        // Closing the picker without a choice keeps the colour typed.
+        if (!chosen.isEmpty())
+            m_colorName->setText(chosen);
+        focusNext(m_colorName);
+    } catch (...) {
+        FrmcolorList::release();
+        ErrorReporter::ReportError(kForm, QStringLiteral("color_name_UserRefer"));
+    }
+}
+
+// ------------------------------------------------------------------ save
+
+void Frm40BMx::showRefusal(const LineRefusal &refusal)
+{
+    ErrorReporter::ShowErpMessage(refusal.formName, refusal.messageId, refusal.text, refusal.style, refusal.title);
+    QWidget *target = nullptr;
+    switch (refusal.focus) {
+    case LineField::Frm_inv: target = m_frmInv; break;
+    case LineField::Mtr_No: target = m_mtrNo; break;
+    case LineField::Bar_Name: target = m_barName; break;
+    case LineField::Mtr_Amt: target = m_mtrAmt->editor(); break;
+    case LineField::None: break;
+    }
+    if (target) {
+        const QSignalBlocker block(target);
+        target->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void Frm40BMx::selectSavedLine()
+{
+    if (!m_callForm)
+        return;
+    auto *grid = m_callForm->findChild<FlexGrid *>(QStringLiteral("Grid1"));
+    if (!grid || !grid->dataSource())
+        return;
+    const ResultSet &rs = *grid->dataSource();
+    const int column = rs.columnIndex(QStringLiteral("Rec_412"));
+    if (column < 0)
+        return;
+    for (int r = grid->fixedRows(); r < grid->rows(); ++r) {
+        const qint64 source = grid->sourceRow(r);
+        if (source >= 0 && rs.text(source, column).compare(Rec_412, Qt::CaseInsensitive) == 0) {
+            grid->setRow(r);
+            grid->setTopRow(r);
+            return;
+        }
+    }
+}
+
+void Frm40BMx::Cmd_Ok_MouseClick()
+{
+    if (m_modify == 3) {
+        accept();
+        return;
+    }
+    if (m_modify != 0 && m_modify != 2) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Modify"), {},
+                                   ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"), code("不正确的修改状态标志")));
+        return;
+    }
+    const LineEntry line = entry();
+    try {
+        const CheckedLine checked = m_store.check(line);
+        if (!checked.ok()) {
+            showRefusal(checked.refusal);
+            return;
+        }
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Check_ok"));
+        return;
+    }
+    try {
+        const LineSaveOutcome outcome = m_store.save(line);
+        if (outcome.kind == LineSaveOutcome::Refused) {
+            showRefusal(outcome.refusal);
+            return;
+        }
+        m_sourceSupplierNo = outcome.sourceSupplierNo;
+        m_supplierPropertyCode = outcome.supplierPropertyCode;
+        if (outcome.kind != LineSaveOutcome::Written)
+            return;
+        Rec_412 = QString::number(outcome.rec412);
+        if (m_callForm)
+            QMetaObject::invokeMethod(m_callForm.data(), "RefreshGrid", Q_ARG(QString, QStringLiteral("grid1")));
+        selectSavedLine();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_MouseClick"));
+        return;
+    }
+    if (m_chkAdd->isChecked()) {
+        m_modify = 0;
+        ReadShow();
+        m_frmInv->setFocus(Qt::OtherFocusReason);
+    } else {
+        accept();
+    }
+}
