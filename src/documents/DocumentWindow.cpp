@@ -1,8 +1,11 @@
 #include "documents/DocumentWindow.h"
 
 #include "documents/Frm40BSH.h"
+#include "documents/MenuMdi.h"
 #include "entry/RunContext.h"
 #include "grid/KestoVSFlexgrid.h"
+#include "lines/Frm40BMx.h"
+#include "lines/UsageImportDialog.h"
 #include "pickers/FrmList.h"
 #include "pickers/FrmOrg.h"
 #include "platform/core/ErpError.h"
@@ -257,6 +260,9 @@ void DocumentWindow::buildScreen()
     connect(m_propDuty, &QComboBox::currentTextChanged, this, [this] { Prop_Duty_Change(); });
     connect(m_browOrg, &QToolButton::clicked, this, [this] { Cmd_Brow_Org_Click(); });
     connect(m_browPcs, &QToolButton::clicked, this, [this] { Cmd_Brow_Pcs_Click(); });
+    connect(m_grid, &FlexGrid::mouseUp, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) { Grid1_MouseUp(button, pos); });
+    connect(m_import, &QPushButton::clicked, this, [this] { Input_Mo_Mtr_Click(); });
 }
 
 // ------------------------------------------------------------------ helpers
@@ -927,5 +933,165 @@ void DocumentWindow::upd_data1()
         tell(QStringLiteral("更新时发生错误!"));
         RecordLock().unlockHeaderByNumber(invNo);
         m_control.Action(WindowAction::Browse);
+    }
+}
+
+// ------------------------------------------------------------------ lines
+
+Menu_Mdi *DocumentWindow::lineMenu() const
+{
+    return m_menu.data();
+}
+
+void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
+{
+    if (button != Qt::RightButton)
+        return;
+    try {
+        m_currentArea = QStringLiteral("GRID1");
+        if (!m_menu)
+            m_menu = new Menu_Mdi(this);
+        if (!m_invNo->currentText().isEmpty()) {
+            m_menu->Menu_Add()->setEnabled(true);
+            const bool lineSelected = m_grid->row() >= 1;
+            m_menu->Menu_Edit()->setEnabled(lineSelected);
+            // Deleting a line follows the toolbar's delete: rights and status.
+            m_menu->Menu_Delete()->setEnabled(lineSelected && buttonEnabled(QStringLiteral("Cmd_Delete")));
+        }
+        m_menu->ShowMenu(this, m_grid->mapTo(this, pos));
+        m_menu->show();
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Grid1_MouseUp"));
+    }
+}
+
+void DocumentWindow::Menu_Add_Click()
+{
+    menu_modify(0);
+}
+
+void DocumentWindow::Menu_Edit_Click()
+{
+    menu_modify(2);
+}
+
+void DocumentWindow::menu_delete_Click()
+{
+    menu_modify(1);
+}
+
+void DocumentWindow::menu_modify(int kind)
+{
+    const qint64 key = currentKey();
+    bool locked = false;
+    try {
+        m_menuKind = kind;
+        if (!Check_Inv_Status())
+            return;
+        if (!RecordLock().lockHeader(key))
+            return;
+        locked = true;
+        if (kind == 1)
+            deleteSelectedLine();
+        else
+            openLineDialog(kind);
+        RecordLock().unlockHeader(key);
+        Lock_Control(true);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("menu_modify"));
+        if (locked)
+            RecordLock().unlockHeader(key);
+        Lock_Control(true);
+    }
+}
+
+void DocumentWindow::openLineDialog(int kind)
+{
+    std::unique_ptr<Frm40BMx> dialog(new Frm40BMx(this));
+    Frm40BMx &d = *dialog;
+    d.setModify(kind);
+    d.Rec_411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
+    d.setInv_Type(m_kind.invType);
+    d.W_STOCK_MODE = QString::number(stockModePosition());
+    d.W_Prop_Duty = QString::number(propDutyPosition());
+    d.setStockModePosition(stockModePosition());
+    d.setCall_Form(this);
+    d.Out_Flag = !m_option1->isChecked();
+    if (kind == 2) {
+        const qint64 source = m_grid->row() >= 1 ? m_grid->sourceRow(m_grid->row()) : -1;
+        if (source < 0)
+            return;
+        const ResultSet &lines = *m_linesRs;
+        d.Rec_412 = lines.text(source, QStringLiteral("Rec_412"));
+        d.Rec_611 = lines.text(source, QStringLiteral("rec_611"));
+        static const std::pair<const char *, const char *> fields[] = {
+            {"Frm_inv", "frm_inv"},     {"Mo_No", "Mo_No"},         {"Order_No", "order_no"},   {"frm_type", "frm_type"},
+            {"Mtr_No", "mtr_no"},       {"Mtr_Dim", "mtr_dim"},     {"Mtr_Name", "mtr_name"},   {"Unit_Name", "unit_name"},
+            {"Bar_Name", "bar_name"},   {"Mtr_Amt", "mtr_amt"},     {"Remark", "remark"},       {"Color_Name", "color_name"},
+        };
+        for (const auto &[field, column] : fields)
+            d.setFieldText(QLatin1String(field), lines.text(source, QLatin1String(column)));
+        const QString mode = DbGateway::NullToString(lines.value(source, QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed();
+        d.setStockModePosition(mode.toInt());
+        d.W_STOCK_MODE = mode;
+    }
+    ModalRunner::exec(&d);
+}
+
+void DocumentWindow::deleteSelectedLine()
+{
+    const int row = m_grid->row();
+    const qint64 source = row >= 1 ? m_grid->sourceRow(row) : -1;
+    if (source < 0)
+        return;
+    const QVariant line = m_linesRs->value(source, QStringLiteral("Rec_412"));
+    if (ErrorReporter::CheckIdDataIsUsing(QStringLiteral("Mmst412"), QStringLiteral("Rec_412"), line, true))
+        return;
+    if (ask(QStringLiteral("确认要删除行号为 ") + QString::number(row) + QStringLiteral(" 的明细记录?"), 36) != MessageAnswer::Yes)
+        return;
+    m_store.deleteLine(line.toLongLong());
+    RefreshGrid(QStringLiteral("GRID1"));
+}
+
+void DocumentWindow::Input_Mo_Mtr_Click()
+{
+    const qint64 key = currentKey();
+    bool locked = false;
+    try {
+        if (!Check_Inv_Status())
+            return;
+        if (!RecordLock().lockHeader(key))
+            return;
+        locked = true;
+        // The lines as they are in the database now, not as the grid last showed them.
+        if (m_store.lines(key).rowCount() >= 1) {
+            const RunContext &ctx = runContext();
+            if (ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
+                                              QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"), 292)
+                != MessageAnswer::Yes) {
+                RecordLock().unlockHeader(key);
+                return;
+            }
+            m_store.deleteLines(key);
+            RefreshGrid(QStringLiteral("GRID1"));
+        }
+        UsageImportCall call;
+        call.caption = DbGateway::ChangeStrCode(m_orderControl ? QStringLiteral("导入订单Bom用量(Frm40BMx4)")
+                                                               : QStringLiteral("导入制单用量(Frm40BMx4)"));
+        call.propDuty = QString::number(propDutyPosition());
+        call.orderControl = m_orderControl;
+        call.production = m_option1->isChecked();
+        call.stockMode = stockModePosition();
+        call.pcsNo = m_pcsNo->currentText().trimmed();
+        call.rec411 = key;
+        runUsageImport(this, call);
+        m_store.fillMissingLineStockModes(key);
+        RefreshGrid(QStringLiteral("GRID1"));
+        RecordLock().unlockHeader(key);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("Input_Mo_Mtr_Click"));
+        // Whatever failed, the document is not left locked against everyone.
+        if (locked)
+            RecordLock().unlockHeader(key);
     }
 }

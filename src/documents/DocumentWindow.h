@@ -13,6 +13,7 @@
 class FlexGrid;
 class HeadItem;
 class Kesto_VSFlexgrid;
+class Menu_Mdi;
 class PictureButton;
 class QComboBox;
 class QFrame;
@@ -43,6 +44,13 @@ public:
     Q_INVOKABLE void vcontrol(const QString &letter);
     // Reloads the line grid ("grid1", any case); other names do nothing.
     Q_INVOKABLE void RefreshGrid(const QString &gridName);
+
+    // The line commands of the grid's popup menu.
+    Q_INVOKABLE void Menu_Add_Click();
+    Q_INVOKABLE void Menu_Edit_Click();
+    Q_INVOKABLE void menu_delete_Click();
+    // The popup menu while it exists (from a right click in the grid).
+    Menu_Mdi *lineMenu() const;
 
     // What the window is doing and showing (for its dialogs and tests).
     Kesto_Control &control() { return m_control; }
@@ -82,6 +90,11 @@ private:
     void Prop_Duty_Change();
     void Cmd_Brow_Org_Click();
     void Cmd_Brow_Pcs_Click();
+    void Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos);
+    void menu_modify(int kind);
+    void openLineDialog(int kind);
+    void deleteSelectedLine();
+    void Input_Mo_Mtr_Click();
 
     // Helpers.
     QString headerStatus() const;   // "9" when no document is shown
@@ -104,6 +117,7 @@ private:
     bool m_reading = false;
     bool m_orderControl = false;
     int m_menuKind = 0;
+    QPointer<Menu_Mdi> m_menu;
 
     // Controls.
     QFrame *m_panel = nullptr;

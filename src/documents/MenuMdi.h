@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QFrame;
+class QToolButton;
+
+// The small popup of a document window's line grid: add, change or delete a
+// line. A click on an item hides the popup, calls the window's method of
+// that item by name (Menu_Add_Click, Menu_Edit_Click, menu_delete_Click)
+// and then closes the popup for good.
+class Menu_Mdi final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Menu_Mdi(QWidget *parent = nullptr);
+
+    // Remembers the window and places the popup at pos, a point of the
+    // window's client area; the caller shows it.
+    void ShowMenu(QWidget *form, const QPoint &pos);
+    QWidget *form() const { return m_form; }
+
+    QToolButton *Menu_Add() const { return m_add; }
+    QToolButton *Menu_Edit() const { return m_edit; }
+    QToolButton *Menu_Delete() const { return m_delete; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void itemClicked(const char *method);
+
+    QPointer<QWidget> m_form;
+    QFrame *m_panel = nullptr;
+    QToolButton *m_add = nullptr;
+    QToolButton *m_edit = nullptr;
+    QToolButton *m_delete = nullptr;
+};

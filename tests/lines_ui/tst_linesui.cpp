@@ -1,0 +1,506 @@
+// Line maintenance as the user does it: the grid's popup menu, the line
+// entry dialog over a document window, and the usage import button, checked
+// against the messages shown, the rows written and the header lock.
+#include "TestSupport.h"
+
+#include "documents/DocumentWindow.h"
+#include "documents/MenuMdi.h"
+#include "entry/ClsBarManuBill.h"
+#include "entry/RunContext.h"
+#include "lines/Frm40BMx.h"
+#include "platform/core/ErpError.h"
+#include "platform/core/Environment.h"
+#include "platform/db/Sql.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/ui/HeadItem.h"
+#include "platform/ui/ModalRunner.h"
+#include "platform/ui/PictureButton.h"
+#include "services/DbGateway.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+class TstLinesUi : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+    ScriptedMessageBox *box = nullptr;
+    DocumentWindow *w = nullptr;
+    QTemporaryDir dir;
+    QList<QString> dialogsSeen;
+
+    void open(const QString &user = QStringLiteral("chen"), const QString &menu = QStringLiteral("MENU_F4_1"))
+    {
+        delete w;
+        ClsBarManuBill().ShowFrm(conn, menu, user, dir.filePath(user + QStringLiteral(".ini")), 0, 0, 13500, 9000,
+                                 QStringLiteral("华南示范箱包有限公司"));
+        w = DocumentWindow::instance(*DocumentKind::forMenu(menu));
+        QVERIFY(w);
+    }
+    void show(const QString &number)
+    {
+        auto *c = w->findChild<QComboBox *>(QStringLiteral("Inv_No"));
+        if (c->findText(number) < 0)
+            c->addItem(number);
+        emit c->activated(c->findText(number));
+    }
+    QString field(const QString &sql, const QList<QVariant> &values = {})
+    {
+        return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
+    }
+    QString lockOf(const QString &no) { return field(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Inv_No = ?"), {no}); }
+    int linesOf(int rec411) { return field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"), {rec411}).toInt(); }
+
+    // A line selected in the grid, then a right click in it (row 0: no
+    // line selected).
+    Menu_Mdi *rightClick(int row)
+    {
+        FlexGrid *g = w->grid();
+        if (row > 0)
+            g->setRow(row);
+        QTest::mouseClick(g->viewport(), Qt::RightButton, {}, QPoint(10, g->viewport()->height() - 5));
+        return w->lineMenu();
+    }
+    // Runs one menu item with the line dialog driven by fill.
+    void menuItem(QToolButton *(Menu_Mdi::*item)() const, int row, const std::function<void(Frm40BMx &)> &fill)
+    {
+        QPointer<Menu_Mdi> menu = rightClick(row);
+        QVERIFY(menu && menu->isVisible());
+        QVERIFY((menu->*item)()->isEnabled());
+        ModalRunner::setDriver([&](QDialog *d) {
+            d->show();
+            dialogsSeen << d->windowTitle();
+            if (auto *f = qobject_cast<Frm40BMx *>(d))
+                fill(*f);
+            return d->result();
+        });
+        (menu->*item)()->click();
+        ModalRunner::setDriver({});
+        QVERIFY(!menu || !menu->isVisible());
+    }
+    static QComboBox *choice(QWidget *d, const char *name) { return d->findChild<QComboBox *>(QLatin1String(name)); }
+    static HeadItem *item(QWidget *d, const char *name) { return d->findChild<HeadItem *>(QLatin1String(name)); }
+    static void ok(QWidget *d) { d->findChild<PictureButton *>(QStringLiteral("Cmd_Ok"))->click(); }
+    static void leave(QWidget *field)
+    {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(field, &out);
+    }
+    // The fields of a line drawn from receipt frmInv.
+    static void enterLine(Frm40BMx &d, const QString &frmInv, const QString &qty)
+    {
+        d.setFieldText(QStringLiteral("Mtr_No"), QStringLiteral("F001"));
+        d.setFieldText(QStringLiteral("Order_No"), QStringLiteral("SO1"));
+        d.setFieldText(QStringLiteral("Mo_No"), QStringLiteral("MO1"));
+        d.setFieldText(QStringLiteral("Frm_inv"), frmInv);
+        d.setFieldText(QStringLiteral("frm_type"), QStringLiteral("采购入库"));
+        d.setFieldText(QStringLiteral("Bar_Name"), QStringLiteral("主仓"));
+        d.setFieldText(QStringLiteral("Mtr_Amt"), qty);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        box = new ScriptedMessageBox;
+        Environment::setNow(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+        DbGateway::setServerNowOverride(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 5)));
+    }
+    void cleanupTestCase()
+    {
+        delete box;
+        DbGateway::setServerNowOverride({});
+        Environment::setNow({});
+    }
+
+    void init()
+    {
+        conn = TestDb::fresh();
+        const QStringList fixture = {
+            "INSERT INTO mmst901 (user_id, user_name, user_no) VALUES ('chen', '陈志明', 'A001'), ('li', '李丽', NULL)",
+            "INSERT INTO MMSTC02 (menu_id, prog_id) VALUES ('MENU_F4_1', '40B'), ('MENU_F4_2', '40B')",
+            "INSERT INTO mmstc03 (User_id, menu_id, rights) VALUES ('chen', 'MENU_F4_1', 'AUDCRPVSILMXF'), "
+            "('chen', 'MENU_F4_2', 'AUDCRPVSILMXF'), ('li', 'MENU_F4_1', 'AUCRPVI')",
+            "INSERT INTO mmst001 (Org_No, Org_Name, Level_No) VALUES ('0001', '生产部', '0001'), ('0001001', '裁床组', '0001001')",
+            "INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type, Avg_Cost, Mtr_Cost) VALUES (1, 'F001', '牛津布', '0', 2.5, 2.5)",
+            "INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库')",
+            "INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓')",
+            "INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('C01', '红色')",
+            "INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (1, 'SO1', '2')",
+            "INSERT INTO mmst111 (Rec_111, Mo_No, Rec_011, Status) VALUES (1, 'MO1', 1, '2')",
+            "INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt, Mtr_Prs) "
+            "VALUES ('SO1', 'MO1', 'PI001', 'A', 'F001', 'W01', '', 10, 2.5), ('SO1', 'MO1', 'PI002', 'A', 'F001', 'W01', '', 8, 2.5)",
+            "INSERT INTO mmst388 (Inv_No, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) "
+            "VALUES ('PI001', 'SO1', 'MO1', 'PI001', 'A', 'F001', 'W01', 10), ('PI002', 'SO1', 'MO1', 'PI002', 'A', 'F001', 'W01', 8)",
+            "INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0'), ('按订单用料控制领料', '0')",
+            "INSERT INTO mmst121 (Pcs_No, Status) VALUES ('WF001', '2')",
+            "INSERT INTO Mmst411 (Rec_411, Inv_No, Inv_Date, Inv_Type, Org_No, Stock_Mode, Prop_Duty, Out_Flag, Status, Lock) VALUES "
+            "(1, 'LL001', '2026-12-01', '1', '0001001', '2', '0', '0', '0', 'No'), "
+            "(3, 'LL003', '2026-12-03', '1', '0001001', '1', '0', '0', '0', 'No'), "
+            "(5, 'LL004', '2026-12-04', '1', '0001001', '2', '0', '0', '0', 'No'), "
+            "(6, 'BL001', '2026-12-04', '3', '0001001', '2', '0', '0', '0', 'No')",
+            "INSERT INTO Mmst412 (Rec_412, Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, Color_No, Stock_Mode, Remark) "
+            "VALUES (1, 1, 1, 'PI001', 'A', 'SO1', 'MO1', 6, 'W01', '', '2', 'first'), "
+            "(2, 1, 1, 'PI002', 'A', 'SO1', 'MO1', 5, 'W01', 'C01', '2', 'second'), "
+            "(3, 5, 1, 'PI001', 'A', 'SO1', 'MO1', 4, 'W01', 'C01', NULL, 'only')",
+        };
+        for (const QString &sql : fixture)
+            TestDb::exec(conn, sql);
+        for (const auto &[table, key] : {std::pair{"Mmst411", "Rec_411"}, std::pair{"Mmst412", "Rec_412"}, std::pair{"mmst611", "Rec_611"}})
+            for (const QString &sql : conn.dialect().resetSerial(QLatin1String(table), QLatin1String(key)))
+                TestDb::exec(conn, sql);
+        box->clear();
+        dialogsSeen.clear();
+        open();
+    }
+    void cleanup()
+    {
+        ModalRunner::setDriver({});
+        delete w;
+        w = nullptr;
+        runContext().Conn = Connection();
+        conn.close();
+    }
+
+    void theMenuOffersWhatTheDocumentAllows()
+    {
+        show(QStringLiteral("LL003"));   // no lines
+        Menu_Mdi *menu = rightClick(0);
+        QVERIFY(menu && menu->isVisible());
+        QVERIFY(menu->Menu_Add()->isEnabled());
+        QVERIFY(!menu->Menu_Edit()->isEnabled());
+        QVERIFY(!menu->Menu_Delete()->isEnabled());
+        menu->hide();
+
+        show(QStringLiteral("LL001"));
+        menu = rightClick(2);
+        QVERIFY(menu->Menu_Edit()->isEnabled());
+        QVERIFY(menu->Menu_Delete()->isEnabled());
+        menu->hide();
+
+        // A left click opens nothing.
+        delete menu;
+        QTest::mouseClick(w->grid()->viewport(), Qt::LeftButton, {}, QPoint(10, 30));
+        QVERIFY(!w->lineMenu());
+
+        // Without the delete right only add and change are offered.
+        open(QStringLiteral("li"));
+        show(QStringLiteral("LL001"));
+        menu = rightClick(1);
+        QVERIFY(menu->Menu_Add()->isEnabled());
+        QVERIFY(menu->Menu_Edit()->isEnabled());
+        QVERIFY(!menu->Menu_Delete()->isEnabled());
+        menu->hide();
+    }
+
+    void addingALine()
+    {
+        show(QStringLiteral("LL004"));
+        QString lockMeanwhile;
+        QStringList seen;
+        menuItem(&Menu_Mdi::Menu_Add, 1, [&](Frm40BMx &d) {
+            lockMeanwhile = lockOf(QStringLiteral("LL004"));
+            QCOMPARE(d.Rec_411, QStringLiteral("5"));
+            QCOMPARE(d.W_STOCK_MODE, QStringLiteral("2"));
+            QCOMPARE(d.stockModePosition(), 2);
+            QVERIFY(!choice(&d, "Stock_Mode")->isVisible());
+            // The document already draws F001 from PI001 under SO1/MO1.
+            enterLine(d, QStringLiteral("PI001"), QStringLiteral("2"));
+            ok(&d);
+            seen << box->last().text;
+            QVERIFY(d.isVisible());
+            choice(&d, "Frm_inv")->setEditText(QStringLiteral("PI002"));
+            item(&d, "Remark")->setText(QStringLiteral("O'Neil 的"));
+            item(&d, "Color_Name")->setText(QStringLiteral("红色"));
+            ok(&d);
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+        });
+        QCOMPARE(dialogsSeen, QStringList{QStringLiteral("新增生产领料明细(Frm40BMx)")});
+        QCOMPARE(seen, QStringList{QStringLiteral("此材料已经存在於本单中")});
+        QCOMPARE(lockMeanwhile, QStringLiteral("Yes"));
+        QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
+        const ResultSet row = Sql(conn, QStringLiteral("SELECT Frm_Inv, Mtr_Amt, Stock_Mode, Upd_Name, Remark, Color_No, Bar_No, Frm_Type "
+                                                       "FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).select();
+        QCOMPARE(row.rowCount(), 1);
+        QCOMPARE(row.value(0, 1).toDouble(), 2.0);
+        QCOMPARE(row.text(0, 2), QStringLiteral("2"));
+        QCOMPARE(row.text(0, 3), QStringLiteral("陈志明"));
+        QCOMPARE(row.text(0, 4), QStringLiteral("O'Neil 的"));
+        QCOMPARE(row.text(0, 5), QStringLiteral("C01"));
+        QCOMPARE(row.text(0, 6), QStringLiteral("W01"));
+        QCOMPARE(row.text(0, 7), QStringLiteral("A"));
+        // The grid shows the new line, selected.
+        FlexGrid *g = w->grid();
+        QCOMPARE(g->rows(), 3);
+        QCOMPARE(w->linesRs().text(g->sourceRow(g->row()), QStringLiteral("frm_inv")), QStringLiteral("PI002"));
+        QVERIFY(!w->findChild<QComboBox *>(QStringLiteral("Org_Name"))->isEnabled());
+    }
+
+    void changingALineAndContinuing()
+    {
+        show(QStringLiteral("LL004"));
+        QStringList titles;
+        menuItem(&Menu_Mdi::Menu_Edit, 1, [&](Frm40BMx &d) {
+            QCOMPARE(d.Rec_412, QStringLiteral("3"));
+            QCOMPARE(d.Rec_611, QStringLiteral("1"));
+            QCOMPARE(d.fieldText(QStringLiteral("Mtr_No")), QStringLiteral("F001"));
+            QCOMPARE(d.fieldText(QStringLiteral("Frm_inv")), QStringLiteral("PI001"));
+            QCOMPARE(d.fieldText(QStringLiteral("frm_type")), QStringLiteral("采购入库"));
+            QCOMPARE(d.fieldText(QStringLiteral("Bar_Name")), QStringLiteral("主仓"));
+            QCOMPARE(d.fieldText(QStringLiteral("Color_Name")), QStringLiteral("红色"));
+            QCOMPARE(d.fieldText(QStringLiteral("Mtr_Name")), QStringLiteral("牛津布"));
+            QCOMPARE(d.fieldText(QStringLiteral("Mtr_Amt")).toDouble(), 4.0);
+            QCOMPARE(d.fieldText(QStringLiteral("Remark")), QStringLiteral("only"));
+            // A line without its own mode is taken by manufacturing order.
+            QCOMPARE(d.W_STOCK_MODE, QStringLiteral("2"));
+            QCOMPARE(d.stockModePosition(), 2);
+            QVERIFY(d.findChild<QFrame *>(QStringLiteral("FrameMain"))->isEnabled());
+            // One unit above the stock is refused, the stock itself is not.
+            item(&d, "Mtr_Amt")->setText(QStringLiteral("11"));
+            ok(&d);
+            QCOMPARE(box->last().text, QStringLiteral("当前数量:11>库存数量:10"));
+            item(&d, "Mtr_Amt")->setText(QStringLiteral("10"));
+            d.findChild<QCheckBox *>(QStringLiteral("Chk_Add"))->setChecked(true);
+            d.findChild<QCheckBox *>(QStringLiteral("Chk_Copy"))->setChecked(true);
+            ok(&d);
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.Modify(), 0);
+            QCOMPARE(d.fieldText(QStringLiteral("Mtr_Amt")), QString());
+            QCOMPARE(d.fieldText(QStringLiteral("Mtr_No")), QStringLiteral("F001"));
+            // The next save adds a row of its own; the caption keeps "修改".
+            d.setFieldText(QStringLiteral("Frm_inv"), QStringLiteral("PI002"));
+            item(&d, "Mtr_Amt")->setText(QStringLiteral("3abc"));
+            ok(&d);
+            titles << d.windowTitle();
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.findChild<QComboBox *>(QStringLiteral("Frm_inv"))->currentText(), QStringLiteral("PI002"));
+            d.findChild<QCheckBox *>(QStringLiteral("Chk_Copy"))->setChecked(false);
+            d.findChild<PictureButton *>(QStringLiteral("cmd_cancel"))->click();
+        });
+        QCOMPARE(titles, QStringList{QStringLiteral("修改生产领料明细(Frm40BMx)")});
+        QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_412 = 3")).toDouble(), 10.0);
+        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_412 = 3")), QStringLiteral("2"));
+        QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(), 3.0);
+        QCOMPARE(linesOf(5), 2);
+        QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
+    }
+
+    void deletingALine()
+    {
+        show(QStringLiteral("LL001"));
+        box->answer(7);
+        menuItem(&Menu_Mdi::Menu_Delete, 2, [](Frm40BMx &) {});
+        QCOMPARE(box->last().text, QStringLiteral("确认要删除行号为 2 的明细记录?"));
+        QCOMPARE(box->last().style, 36);
+        QCOMPARE(box->last().title, QStringLiteral("提示信息"));
+        QCOMPARE(box->last().form, QStringLiteral("确认要删除这笔资料?"));
+        QCOMPARE(box->last().messageId, QStringLiteral("Menu_Delete_Click_2"));
+        QCOMPARE(linesOf(1), 2);
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+
+        const QString chosen = w->linesRs().text(w->grid()->sourceRow(2), QStringLiteral("Remark"));
+        box->answer(6);
+        menuItem(&Menu_Mdi::Menu_Delete, 2, [](Frm40BMx &) {});
+        QCOMPARE(linesOf(1), 1);
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Remark = ?"), {chosen}), QStringLiteral("0"));
+        QCOMPARE(w->grid()->rows(), 2);
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        QVERIFY(dialogsSeen.isEmpty());
+    }
+
+    void lineCommandsRespectStatusAndLock()
+    {
+        show(QStringLiteral("LL001"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Inv_No = 'LL001'"));
+        menuItem(&Menu_Mdi::Menu_Add, 1, [](Frm40BMx &) {});
+        QCOMPARE(box->last().text, QStringLiteral("此单已审核, 不能进行修改!"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+
+        show(QStringLiteral("LL004"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes' WHERE Inv_No = 'LL004'"));
+        menuItem(&Menu_Mdi::Menu_Edit, 1, [](Frm40BMx &) {});
+        QCOMPARE(box->last().text, QStringLiteral("记录已锁定,请稍等"));
+        QVERIFY(dialogsSeen.isEmpty());
+        QCOMPARE(linesOf(5), 1);
+    }
+
+    void dialogFields()
+    {
+        // The "=" key copies what is still needed on an issue.
+        show(QStringLiteral("LL004"));
+        menuItem(&Menu_Mdi::Menu_Add, 1, [&](Frm40BMx &d) {
+            QLineEdit *qty = item(&d, "Mtr_Amt")->editor();
+            item(&d, "Get_amt")->setText(QStringLiteral("7.5"));
+            qty->setFocus();
+            QTest::keyClicks(qty, QStringLiteral("="));
+            QCOMPARE(qty->text(), QStringLiteral("7.5"));
+            // Leaving the manufacturing order brings its order.
+            choice(&d, "Mo_No")->setEditText(QStringLiteral("MO1"));
+            leave(choice(&d, "Mo_No"));
+            QCOMPARE(choice(&d, "Order_No")->currentText(), QStringLiteral("SO1"));
+            choice(&d, "Mo_No")->setEditText(QString());
+            leave(choice(&d, "Mo_No"));
+            QCOMPARE(choice(&d, "Order_No")->currentText(), QString());
+            QVERIFY(choice(&d, "Order_No")->lineEdit()->isReadOnly());
+            // Closing the colour list without a choice keeps the colour typed.
+            item(&d, "Color_Name")->setText(QStringLiteral("红色"));
+            ModalRunner::setDriver([](QDialog *picker) { return picker->result(); });
+            item(&d, "Color_Name")->browseButton()->click();
+            QCOMPARE(item(&d, "Color_Name")->text(), QStringLiteral("红色"));
+            d.reject();
+        });
+        QCOMPARE(linesOf(5), 1);
+
+        // On a supplementary issue it changes nothing and leaves no "=".
+        open(QStringLiteral("chen"), QStringLiteral("MENU_F4_2"));
+        show(QStringLiteral("BL001"));
+        menuItem(&Menu_Mdi::Menu_Add, 0, [&](Frm40BMx &d) {
+            QCOMPARE(d.windowTitle(), QStringLiteral("新增生产补料明细(Frm40BMx)"));
+            QLineEdit *qty = item(&d, "Mtr_Amt")->editor();
+            item(&d, "Get_amt")->setText(QStringLiteral("7.5"));
+            qty->setText(QStringLiteral("4"));
+            QTest::keyClicks(qty, QStringLiteral("="));
+            QCOMPARE(qty->text(), QStringLiteral("4"));
+            QVERIFY(item(&d, "Total_Amt")->isVisibleTo(&d));
+            d.reject();
+        });
+    }
+
+    void viewModeAndReturns()
+    {
+        Frm40BMx d(w);
+        d.setModify(3);
+        d.setInv_Type(QStringLiteral("2"));
+        d.Rec_411 = QStringLiteral("5");
+        d.W_STOCK_MODE = QStringLiteral("2");
+        d.setCall_Form(w);
+        d.setFieldText(QStringLiteral("Mtr_No"), QStringLiteral("F001"));
+        d.setFieldText(QStringLiteral("Mtr_Amt"), QStringLiteral("1"));
+        QString title, qtyCaption;
+        bool totalShown = true, neededShown = true, frameEnabled = true;
+        ModalRunner::setDriver([&](QDialog *dialog) {
+            dialog->show();
+            title = dialog->windowTitle();
+            qtyCaption = item(dialog, "Mtr_Amt")->caption();
+            totalShown = item(dialog, "Total_Amt")->isVisibleTo(dialog);
+            neededShown = item(dialog, "Get_amt")->isVisibleTo(dialog);
+            frameEnabled = dialog->findChild<QFrame *>(QStringLiteral("FrameMain"))->isEnabled();
+            ok(dialog);
+            return dialog->result();
+        });
+        QCOMPARE(ModalRunner::exec(&d), int(QDialog::Accepted));
+        QCOMPARE(title, QStringLiteral("查看生产退料明细(Frm40BMx)"));
+        QCOMPARE(qtyCaption, QStringLiteral("退料数量:"));
+        QVERIFY(!totalShown);
+        QVERIFY(!neededShown);
+        QVERIFY(!frameEnabled);
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412")), QStringLiteral("3"));
+
+        // A mode no opener passes is reported, and nothing is written.
+        Frm40BMx bad(w);
+        bad.setModify(5);
+        bad.setInv_Type(QStringLiteral("1"));
+        ModalRunner::setDriver([&](QDialog *dialog) {
+            dialog->show();
+            ok(dialog);
+            return dialog->result();
+        });
+        ModalRunner::exec(&bad);
+        QVERIFY2(box->last().text.contains(QStringLiteral("不正确的修改状态标志")), qPrintable(box->last().text));
+        QVERIFY(box->last().text.contains(QStringLiteral("Modify")));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412")), QStringLiteral("3"));
+    }
+
+    void usageImportReplacesTheLines()
+    {
+        show(QStringLiteral("LL004"));
+        auto *button = w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"));
+        QVERIFY(button->isEnabled());
+
+        // Answered No: nothing changes and no dialog opens.
+        box->answer(7);
+        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        button->click();
+        QCOMPARE(box->last().text, QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"));
+        QCOMPARE(box->last().style, 292);
+        QCOMPARE(box->last().title, QStringLiteral("提示"));
+        QCOMPARE(box->last().form, QStringLiteral("确认要删除这笔资料?"));
+        QVERIFY(dialogsSeen.isEmpty());
+        QCOMPARE(linesOf(5), 1);
+        QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
+
+        // Answered Yes: the old lines are gone before the dialog opens; lines
+        // the dialog writes without a mode take the header's.
+        box->answer(6);
+        int linesWhenOpened = -1;
+        QString lockWhenOpened;
+        ModalRunner::setDriver([&](QDialog *d) {
+            dialogsSeen << d->windowTitle();
+            linesWhenOpened = linesOf(5);
+            lockWhenOpened = lockOf(QStringLiteral("LL004"));
+            TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt, Stock_Mode) VALUES "
+                                              "(5, 1, 'PI001', 'SO1', 'MO1', 3, NULL), (5, 1, 'PI002', 'SO1', 'MO1', 2, '1'), "
+                                              "(1, 1, 'PI009', 'SO1', 'MO1', 1, NULL)"));
+            return int(QDialog::Accepted);
+        });
+        button->click();
+        QCOMPARE(dialogsSeen, QStringList{QStringLiteral("导入制单用量(Frm40BMx4)")});
+        QCOMPARE(linesWhenOpened, 0);
+        QCOMPARE(lockWhenOpened, QStringLiteral("Yes"));
+        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI001'")), QStringLiteral("2"));
+        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")), QStringLiteral("1"));
+        // Another document's lines are none of this import's business.
+        QCOMPARE(field(QStringLiteral("SELECT COALESCE(Stock_Mode, 'none') FROM Mmst412 WHERE Frm_Inv = 'PI009'")), QStringLiteral("none"));
+        QCOMPARE(w->grid()->rows(), 3);
+        QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
+    }
+
+    void usageImportWithoutLinesAndFailing()
+    {
+        // Lines another user wrote since the document was shown are asked about.
+        show(QStringLiteral("LL003"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt) "
+                                          "VALUES (3, 1, 'PI001', 'SO1', '', 1)"));
+        box->answer(7);
+        w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
+        QCOMPARE(box->last().text, QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"));
+        QCOMPARE(linesOf(3), 1);
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = 3"));
+
+        const qsizetype before = box->shown().size();
+        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
+        QCOMPARE(box->shown().size(), before);   // no question
+        QCOMPARE(dialogsSeen.size(), 1);
+        QCOMPARE(lockOf(QStringLiteral("LL003")), QStringLiteral("No"));
+
+        // A failure while the header is held still gives the lock back.
+        ModalRunner::setDriver([](QDialog *) -> int {
+            throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("test"), QStringLiteral("connection lost"));
+        });
+        w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
+        QVERIFY2(box->last().text.contains(QStringLiteral("Input_Mo_Mtr_Click")), qPrintable(box->last().text));
+        QCOMPARE(lockOf(QStringLiteral("LL003")), QStringLiteral("No"));
+
+        // An approved document is refused before anything is locked.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Inv_No = 'LL003'"));
+        dialogsSeen.clear();
+        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
+        QCOMPARE(box->last().text, QStringLiteral("此单已审核, 不能进行修改!"));
+        QVERIFY(dialogsSeen.isEmpty());
+    }
+};
+
+QTEST_MAIN(TstLinesUi)
+#include "tst_linesui.moc"
