@@ -38,6 +38,17 @@ class TstLinesUi : public QObject
     DocumentWindow *w = nullptr;
     QTemporaryDir dir;
     QList<QString> dialogsSeen;
+    // How a picker opened from the line dialog is answered.
+    std::function<int(QDialog *)> picker;
+    static int firstRow(QDialog *d)
+    {
+        auto *grid = d->findChild<FlexGrid *>();
+        if (grid && grid->rows() > 1) {
+            grid->setRow(1);
+            QTest::keyClick(grid, Qt::Key_Return);
+        }
+        return d->result();
+    }
 
     void open(const QString &user = QStringLiteral("chen"), const QString &menu = QStringLiteral("MENU_F4_1"))
     {
@@ -79,10 +90,12 @@ class TstLinesUi : public QObject
         QVERIFY((menu->*item)()->isEnabled());
         ModalRunner::setDriver([&](QDialog *d) {
             d->show();
-            dialogsSeen << d->windowTitle();
-            if (auto *f = qobject_cast<Frm40BMx *>(d))
+            if (auto *f = qobject_cast<Frm40BMx *>(d)) {
+                dialogsSeen << d->windowTitle();
                 fill(*f);
-            return d->result();
+                return d->result();
+            }
+            return picker(d);
         });
         (menu->*item)()->click();
         ModalRunner::setDriver({});
@@ -160,6 +173,7 @@ private slots:
                 TestDb::exec(conn, sql);
         box->clear();
         dialogsSeen.clear();
+        picker = firstRow;
         open();
     }
     void cleanup()
@@ -354,7 +368,7 @@ private slots:
             QVERIFY(choice(&d, "Order_No")->lineEdit()->isReadOnly());
             // Closing the colour list without a choice keeps the colour typed.
             item(&d, "Color_Name")->setText(QStringLiteral("红色"));
-            ModalRunner::setDriver([](QDialog *picker) { return picker->result(); });
+            picker = [](QDialog *colours) { return colours->result(); };
             item(&d, "Color_Name")->browseButton()->click();
             QCOMPARE(item(&d, "Color_Name")->text(), QStringLiteral("红色"));
             d.reject();
@@ -374,6 +388,41 @@ private slots:
             QVERIFY(item(&d, "Total_Amt")->isVisibleTo(&d));
             d.reject();
         });
+    }
+
+    void pickersFillTheLine()
+    {
+        show(QStringLiteral("LL004"));
+        QStringList afterPicking;
+        menuItem(&Menu_Mdi::Menu_Add, 1, [&](Frm40BMx &d) {
+            d.findChild<QToolButton *>(QStringLiteral("cmd_Browse_Mo"))->click();
+            afterPicking << d.fieldText(QStringLiteral("Mo_No")) << d.fieldText(QStringLiteral("Order_No"));
+            // Sources under SO1/MO1, the latest receipt first.
+            d.findChild<QToolButton *>(QStringLiteral("Cmd_Mtr_Brow"))->click();
+            for (const char *name : {"Frm_inv", "frm_type", "Mtr_No", "Bar_Name", "Mtr_Name", "bar_amt"})
+                afterPicking << d.fieldText(QLatin1String(name));
+            item(&d, "Mtr_Amt")->setText(QStringLiteral("8"));
+            ok(&d);
+        });
+        QCOMPARE(afterPicking, (QStringList{"MO1", "SO1", "PI002", "采购入库", "F001", "主仓", "牛津布", "8"}));
+        QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(), 8.0);
+    }
+
+    void continuingWithoutCopyKeepsOnlyTheRemark()
+    {
+        show(QStringLiteral("LL004"));
+        QStringList left;
+        menuItem(&Menu_Mdi::Menu_Add, 1, [&](Frm40BMx &d) {
+            enterLine(d, QStringLiteral("PI002"), QStringLiteral("1"));
+            item(&d, "Remark")->setText(QStringLiteral("同批"));
+            d.findChild<QCheckBox *>(QStringLiteral("Chk_Add"))->setChecked(true);
+            ok(&d);
+            for (const char *name : {"Frm_inv", "frm_type", "Mtr_No", "Order_No", "Mo_No", "Bar_Name", "Mtr_Amt", "Remark"})
+                left << d.fieldText(QLatin1String(name));
+            d.reject();
+        });
+        QCOMPARE(left, (QStringList{"", "", "", "", "", "", "", "同批"}));
+        QCOMPARE(linesOf(5), 2);
     }
 
     void viewModeAndReturns()
