@@ -83,7 +83,7 @@ public:
     QStringList sourceTypes(const LineInputs &in) const;
     QString sourceTypeCode(const QString &typeName) const;
     QStringList locations(const LineInputs &in) const;
-    // Name, specification and unit; all empty unless exactly one material matches.
+    // Name, dimensions (规格) and unit; all empty unless exactly one material matches.
     QStringList description(const QString &mtrNo) const;
     QString totalUsage(const LineInputs &in) const;                        // issues
     QString issuedQuantity(const LineInputs &in) const;                    // issues
