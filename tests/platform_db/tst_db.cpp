@@ -2,6 +2,7 @@
 // backend must do alike (keys, transactions, bound values, code comparison).
 #include "TestSupport.h"
 
+#include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Dialect.h"
 #include "platform/db/Schema.h"
@@ -9,6 +10,8 @@
 #include "platform/db/Value.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TstDb : public QObject
@@ -239,6 +242,27 @@ private slots:
             QVERIFY(Sql(other, QStringLiteral("SELECT pg_sleep(1.5)")).select().rowCount() == 1);
         }
         other.close();
+    }
+
+    void seedDatesFollowTheDay()
+    {
+        Environment::setNow(QDateTime(QDate(2027, 3, 1), QTime(9, 0)));
+        QTemporaryDir dir;
+        const QString seed = dir.filePath(QStringLiteral("seed.sql"));
+        QFile f(seed);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("-- documents of the last days\n"
+                "INSERT INTO Mmst411 (Inv_No, Inv_Date, Remark) VALUES\n"
+                "  ('S-1', '{today-1}', 'a {today} remark'),\n"
+                "  ('S-2', '{today}', '');\n");
+        f.close();
+        TestDb::schema().seed(conn, seed);
+        Environment::setNow({});
+        const ResultSet rs = Sql(conn, QStringLiteral("SELECT Inv_No, Inv_Date, Remark FROM Mmst411 WHERE Inv_No IN ('S-1', 'S-2') ORDER BY Inv_No")).select();
+        QCOMPARE(rs.rowCount(), 2);
+        QCOMPARE(rs.text(0, 1), QStringLiteral("2027-02-28"));
+        QCOMPARE(rs.text(0, 2), QStringLiteral("a 2027-03-01 remark"));
+        QCOMPARE(rs.text(1, 1), QStringLiteral("2027-03-01"));
     }
 
     void badAddresses()

@@ -1,5 +1,6 @@
 #include "platform/db/Schema.h"
 
+#include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
@@ -32,6 +33,21 @@ QString readText(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         throw ErpError(53, QStringLiteral("Schema"), QStringLiteral("File not found: %1").arg(path));
     return QString::fromUtf8(f.readAll());
+}
+
+// "{today}" and "{today-N}" in seed data become the workstation's date (N
+// days back), so demo documents stay within the last days whenever the
+// database is made.
+QString withSeedDates(QString statement)
+{
+    static const QRegularExpression token(QStringLiteral("\\{today(?:([+-])(\\d+))?\\}"));
+    QRegularExpressionMatch m;
+    while ((m = token.match(statement)).hasMatch()) {
+        const qint64 days = m.captured(2).toLongLong() * (m.captured(1) == QLatin1String("-") ? -1 : 1);
+        statement.replace(m.capturedStart(), m.capturedLength(),
+                          Environment::today().addDays(days).toString(QStringLiteral("yyyy-MM-dd")));
+    }
+    return statement;
 }
 
 } // namespace
@@ -197,6 +213,7 @@ void Schema::seed(const Connection &conn, const QString &seedPath) const
         if (t.endsWith(QLatin1Char(';'))) {
             statement = statement.trimmed();
             statement.chop(1);
+            statement = withSeedDates(statement);
             try {
                 Sql(conn, statement).exec();
             } catch (const ErpError &e) {
