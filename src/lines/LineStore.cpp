@@ -7,14 +7,9 @@
 
 namespace {
 
-QString txt(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 QString T(const QString &s)
 {
-    return txt(s.trimmed());
+    return notNullText(s.trimmed());
 }
 
 // A key given as text; -1 (no row) when it is not a number.
@@ -115,7 +110,7 @@ CheckedLine LineStore::check(const LineEntry &line) const
         if (rows(QStringLiteral("SELECT b.Frm_Inv FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 "
                                 "WHERE a.Status = '2' AND a.Inv_Type <> '2' AND b.Order_No = ? AND b.Mo_No = ? "
                                 "AND b.Rec_611 = ? AND b.Frm_Inv = ?"),
-                 {T(line.orderNo), txt(line.moNo), key(anyMaterial), txt(line.frmInv)})
+                 {T(line.orderNo), notNullText(line.moNo), key(anyMaterial), notNullText(line.frmInv)})
                 .isEmpty())
             return refuse(counted(QStringLiteral("此来料单号无此材料"), true, LineField::Mtr_No));
         // What is still returnable is read now, not taken from the screen.
@@ -154,7 +149,7 @@ CheckedLine LineStore::check(const LineEntry &line) const
             + SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), line,
                                               true, values)
             + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst903.Bar_Name = ? AND mmst381.Frm_Type = ?");
-        values << T(line.barName) << txt(c.sourceTypeCode);
+        values << T(line.barName) << notNullText(c.sourceTypeCode);
         const ResultSet stock = rows(sql, values);
         if (stock.isEmpty())
             return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") + T(line.orderNo)
@@ -178,13 +173,13 @@ CheckedLine LineStore::check(const LineEntry &line) const
         // A supplier without a property is one of the others.
         const QString prop = QStringLiteral("COALESCE(Supl_Prop, '')");
         if (nature == QLatin1String("1")) {
-            if (rows(sql + QStringLiteral(" AND Supl_Prop = '可转厂'"), {txt(c.sourceSupplierNo)}).isEmpty())
+            if (rows(sql + QStringLiteral(" AND Supl_Prop = '可转厂'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质不是转厂的"), true, LineField::None));
         } else if (nature == QLatin1String("2")) {
-            if (rows(sql + QStringLiteral(" AND Supl_Prop = '可开发票'"), {txt(c.sourceSupplierNo)}).isEmpty())
+            if (rows(sql + QStringLiteral(" AND Supl_Prop = '可开发票'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质不是开发票的"), true, LineField::None));
         } else if (nature == QLatin1String("0")) {
-            if (rows(sql + QStringLiteral(" AND %1 <> '可开发票' AND %1 <> '可转厂'").arg(prop), {txt(c.sourceSupplierNo)}).isEmpty())
+            if (rows(sql + QStringLiteral(" AND %1 <> '可开发票' AND %1 <> '可转厂'").arg(prop), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质可能是：可转厂或开发票的 "), true, LineField::None));
         }
     }
@@ -201,17 +196,17 @@ void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
     const QList<QVariant> values{key(line.rec411),
                                  key(c.rec611),
                                  T(line.frmInv),
-                                 txt(c.sourceTypeCode),
+                                 notNullText(c.sourceTypeCode),
                                  T(line.orderNo),
                                  T(line.moNo),
                                  c.quantity,
-                                 txt(c.barNo),
-                                 txt(line.userName),
+                                 notNullText(c.barNo),
+                                 notNullText(line.userName),
                                  DbGateway::serverNow(m_conn),
                                  T(line.remark),
-                                 txt(c.supplierPropertyCode),
+                                 notNullText(c.supplierPropertyCode),
                                  QString::number(line.lineStockMode < 0 ? 0 : line.lineStockMode),
-                                 txt(colorNo)};
+                                 notNullText(colorNo)};
     static const QString columns = QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, "
                                                   "Upd_Name, Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
     if (line.modify == 0) {

@@ -8,15 +8,9 @@
 
 namespace {
 
-// Bound texts must never be null: an empty key part is stored as ''.
-QString txt(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 QString T(const QString &s)
 {
-    return txt(s.trimmed());
+    return notNullText(s.trimmed());
 }
 
 bool isReturn(const LineInputs &in)
@@ -138,7 +132,7 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                       "WHERE mmst011.Order_No IN (SELECT Order_No FROM mmst381) "
                                                       "AND mmst111.Status = '2' AND mmst121.Status = '2' "
                                                       "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
-                               .bind(txt(in.pcsNo))
+                               .bind(notNullText(in.pcsNo))
                                .select());
     }
     // Approved manufacturing orders whose order holds stock.
@@ -171,8 +165,8 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                           "WHERE mmst111.Mo_No = ? AND mmst121.Status = '2' "
                                                           "AND mmst111.Status = '2' AND mmst121.Pcs_No = ? "
                                                           "ORDER BY mmst611.Mtr_No"))
-                                   .bind(txt(in.moNo))
-                                   .bind(txt(in.pcsNo))
+                                   .bind(notNullText(in.moNo))
+                                   .bind(notNullText(in.pcsNo))
                                    .select());
         }
         if (!T(in.orderNo).isEmpty()) {
@@ -184,7 +178,7 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                           "AND mmst011.Status = '2' AND mmst121.Pcs_No = ? "
                                                           "ORDER BY mmst611.Mtr_No"))
                                    .bind(T(in.orderNo))
-                                   .bind(txt(in.pcsNo))
+                                   .bind(notNullText(in.pcsNo))
                                    .select());
         }
         return std::nullopt;
@@ -211,7 +205,7 @@ QStringList SourceLists::sourceReceipts(const LineInputs &in) const
                                            + natureCondition(in) + QStringLiteral(" ORDER BY b.Frm_Inv"))
                                .bind(T(in.orderNo))
                                .bind(T(in.moNo))
-                               .bind(txt(in.mtrNo))
+                               .bind(notNullText(in.mtrNo))
                                .select());
     }
     // Stock rows of the material under the mode; the quantity is not asked.
@@ -228,7 +222,7 @@ QStringList SourceLists::sourceTypes(const LineInputs &in) const
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst400.Frm_Type_Name FROM mmst381 "
                                                   "LEFT JOIN mmst400 ON mmst381.Frm_Type = mmst400.Frm_Type "
                                                   "WHERE mmst381.Frm_Inv = ? ORDER BY mmst400.Frm_Type_Name"))
-                           .bind(txt(in.frmInv))
+                           .bind(notNullText(in.frmInv))
                            .select());
 }
 
@@ -237,7 +231,7 @@ QString SourceLists::sourceTypeCode(const QString &typeName) const
     const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
                                                                         "ORDER BY Frm_Type"),
                                                          1))
-                           .bind(txt(typeName))
+                           .bind(notNullText(typeName))
                            .scalar();
     return valueText(v);
 }
@@ -261,7 +255,7 @@ QStringList SourceLists::locations(const LineInputs &in) const
 QStringList SourceLists::description(const QString &mtrNo) const
 {
     const ResultSet rs = Sql(m_conn, QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
-                             .bind(txt(mtrNo))
+                             .bind(notNullText(mtrNo))
                              .select();
     if (rs.rowCount() != 1)
         return {QString(), QString(), QString()};
@@ -288,26 +282,26 @@ QString SourceLists::totalUsage(const LineInputs &in) const
                                  "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
                                  "LEFT JOIN mmst611 ON mmst1213.Rec_611 = mmst611.Rec_611 "
                                  "WHERE mmst011.Order_No = ? AND mmst121.Pcs_No = ? AND mmst611.Mtr_No = ?");
-            values = {txt(in.orderNo), txt(in.pcsNo), txt(in.mtrNo)};
+            values = {notNullText(in.orderNo), notNullText(in.pcsNo), notNullText(in.mtrNo)};
         } else {
             sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))) "
                                  "FROM mmst1213 INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
                                  "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
                                  "LEFT JOIN mmst611 ON mmst1213.Rec_611 = mmst611.Rec_611 "
                                  "WHERE mmst111.Mo_No = ? AND mmst121.Pcs_No = ? AND mmst611.Mtr_No = ?");
-            values = {txt(in.moNo), txt(in.pcsNo), txt(in.mtrNo)};
+            values = {notNullText(in.moNo), notNullText(in.pcsNo), notNullText(in.mtrNo)};
         }
     } else if (in.issueByOrderUsage) {
         sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst015.Bom_Amt, 0) + COALESCE(mmst015.Loss_Amt, 0))) "
                              "FROM mmst015 INNER JOIN mmst611 ON mmst015.Rec_611 = mmst611.Rec_611 "
                              "WHERE mmst015.Order_No = ? AND mmst611.Mtr_No = ?");
-        values = {T(in.orderNo), txt(in.mtrNo)};
+        values = {T(in.orderNo), notNullText(in.mtrNo)};
     } else {
         sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1141.Mtr_Amt, 0) + COALESCE(mmst1141.Mtr_Loss, 0))) "
                              "FROM mmst1141 INNER JOIN mmst111 ON mmst1141.Rec_111 = mmst111.Rec_111 "
                              "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
                              "WHERE mmst111.Mo_No = ? AND mmst611.Mtr_No = ?");
-        values = {txt(in.moNo), txt(in.mtrNo)};
+        values = {notNullText(in.moNo), notNullText(in.mtrNo)};
     }
     return numberText(Sql(m_conn, sql).bindAll(values).scalar().toDouble());
 }
@@ -326,8 +320,8 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
                           "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
                           "WHERE b.Mo_No = ? AND b.Order_No = ? AND m.Mtr_No = ? AND %1 = ?")
                .arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
-    QList<QVariant> values{T(in.moNo), supplementary || in.outsourcing ? txt(in.orderNo) : T(in.orderNo), T(in.mtrNo),
-                           in.outsourcing ? txt(in.pcsNo) : QStringLiteral("")};
+    QList<QVariant> values{T(in.moNo), supplementary || in.outsourcing ? notNullText(in.orderNo) : T(in.orderNo), T(in.mtrNo),
+                           in.outsourcing ? notNullText(in.pcsNo) : QStringLiteral("")};
     if (supplementary)
         sql += QStringLiteral(" AND a.Inv_Type = '3'");
     if (in.modify == 2) {
@@ -338,7 +332,7 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
 
     // Material documents of other modules under the same order, manufacturing
     // order and material.
-    const QList<QVariant> keyValues{T(in.moNo), txt(in.orderNo), T(in.mtrNo)};
+    const QList<QVariant> keyValues{T(in.moNo), notNullText(in.orderNo), T(in.mtrNo)};
     used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
                                        "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
                                        "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
@@ -388,10 +382,10 @@ QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec
                           : QStringLiteral("INNER JOIN mmst903 ON b.Bar_No = mmst903.Bar_No ");
     sql += QStringLiteral("WHERE b.Order_No = ? AND b.Mo_No = ? AND b.Frm_Inv = ?") + kinds
          + QStringLiteral(" AND b.Rec_611 = ? AND b.Frm_Type = ?");
-    QList<QVariant> values{txt(in.orderNo), txt(in.moNo), txt(in.frmInv), key(rec611), txt(typeCode)};
+    QList<QVariant> values{notNullText(in.orderNo), notNullText(in.moNo), notNullText(in.frmInv), key(rec611), notNullText(typeCode)};
     if (in.outsourcing) {
         sql += QStringLiteral(" AND %1 = ?").arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
-        values << txt(in.pcsNo);
+        values << notNullText(in.pcsNo);
     } else {
         sql += QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0'");
     }
@@ -417,7 +411,7 @@ QString SourceLists::stockSupplier(const LineInputs &in, const QString &typeCode
     QString sql = QStringLiteral("SELECT DISTINCT Supl_No FROM mmst381 WHERE Frm_Inv = ?");
     sql += stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
     sql += QStringLiteral(" AND Mtr_No = ? AND Frm_Type = ? ORDER BY Supl_No");
-    values << txt(in.mtrNo) << txt(typeCode);
+    values << notNullText(in.mtrNo) << notNullText(typeCode);
     const ResultSet rs = Sql(m_conn, sql).bindAll(values).select();
     return rs.isEmpty() ? current : rs.text(0, 0);
 }
@@ -450,7 +444,7 @@ QString SourceLists::receiptSupplier(const QString &typeName, const QString &frm
 QString SourceLists::supplierPropertyCode(const QString &suplNo) const
 {
     const QString prop = valueText(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
-                                       .bind(txt(suplNo))
+                                       .bind(notNullText(suplNo))
                                        .scalar());
     if (prop == QStringLiteral("可转厂"))
         return QStringLiteral("1");
@@ -520,7 +514,7 @@ PickerQuery SourceLists::orderPicker(const LineInputs &in) const
                                "LEFT JOIN mmst021 ON mmst021.Comp_No = mmst011.Comp_No "
                                "WHERE mmst121.Status = '2' AND mmst121.Pcs_No = ? AND %1 ? ORDER BY mmst011.Order_No")
                     .arg(d.codeLike(QStringLiteral("mmst011.Order_No"))),
-                {txt(in.pcsNo), T(in.orderNo) + QLatin1Char('%')}};
+                {notNullText(in.pcsNo), T(in.orderNo) + QLatin1Char('%')}};
     }
     return {QStringLiteral("SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
                            "b.Comp_Name AS \"客户名称\" FROM mmst011 a LEFT JOIN mmst021 b ON a.Comp_No = b.Comp_No "
@@ -540,7 +534,7 @@ PickerQuery SourceLists::moPicker(const LineInputs &in) const
                                "WHERE %1 ? AND mmst121.Status = '2' AND mmst121.Pcs_No = ? "
                                "ORDER BY mmst111.Mo_No, mmst011.Order_No")
                     .arg(d.codeLike(QStringLiteral("mmst111.Mo_No"))),
-                {T(in.moNo) + QLatin1Char('%'), txt(in.pcsNo)}};
+                {T(in.moNo) + QLatin1Char('%'), notNullText(in.pcsNo)}};
     }
     return {QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\", "
                            "mmst611.Mtr_No AS \"款号\", mmst112.Cust_Order AS \"客户订单\" FROM mmst111 "

@@ -7,12 +7,6 @@
 
 namespace {
 
-// Empty key parts are stored as '' and must not be bound as null.
-QString text(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 // Text with its values, bound in the order the text is written.
 struct Builder
 {
@@ -274,14 +268,14 @@ UsageStatement UsageImportStore::proposalStatement(const UsageCriteria &c) const
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
                              "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE h.Pcs_No = ?")
                   .arg(issuedSum),
-              text(c.pcsNo.trimmed()));
+              notNullText(c.pcsNo.trimmed()));
         b.add(QStringLiteral(" GROUP BY l.Mo_No, l.Rec_611) total_amt ON total_amt.Mo_No = Mmst111.Mo_No"
                              " AND total_amt.Rec_611 = mmst1213.Rec_611"));
         addStock(b, d, mode, bySupplier, o, m);
         addStockPairing(b, d, mode, family);
         b.add(QStringLiteral(" AND Mmst111.Status = '2' AND mmst381.Mtr_Amt > 0 AND %1 > 0").arg(need.open()));
         addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE mmst121.Pcs_No = ?"), text(c.pcsNo.trimmed()));
+        b.add(QStringLiteral(" WHERE mmst121.Pcs_No = ?"), notNullText(c.pcsNo.trimmed()));
         b.add(QStringLiteral(" ORDER BY Mmst111.Rec_111, mmst1213.Rec_611, mmst011.Rec_011, ") + QLatin1String(kSourceOrder));
         break;
     }
@@ -338,7 +332,7 @@ UsageStatement UsageImportStore::moPicker(const QString &moPrefix) const
 
 std::optional<UsageLine> UsageLine::fromCells(const QStringList &cells)
 {
-    const auto cell = [&](int column) { return text(cells.value(column).trimmed()); };
+    const auto cell = [&](int column) { return notNullText(cells.value(column).trimmed()); };
     UsageLine line;
     line.moNo = cell(UsageImportStore::ColMoNo);
     const QString rec611 = cell(UsageImportStore::ColRec611);
@@ -382,11 +376,11 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
         Sql(m_conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mo_No, Order_No, Rec_611, Mtr_Amt, Frm_Inv, Frm_Type, P_Mtr, "
                                    "Bar_No, Supl_No, Prod_No, Prod_Name, Duty_Weight, Duty_Amt, Stock_Mode, Upd_Name, Upd_Date, "
                                    "Color_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-            .bindAll({save.rec411, text(line.moNo.trimmed()), text(line.orderNo.trimmed()), line.rec611, line.mtrAmt,
-                      text(line.frmInv.trimmed()), text(line.frmType.trimmed()), text(line.pMtr.trimmed()),
-                      text(line.barNo.trimmed()), text(line.suplNo.trimmed()), text(line.prodNo.trimmed()),
-                      text(line.prodName.trimmed()), line.dutyWeight, line.dutyAmt(), mode, text(save.userName), updDate,
-                      text(line.colorNo.trimmed())})
+            .bindAll({save.rec411, notNullText(line.moNo.trimmed()), notNullText(line.orderNo.trimmed()), line.rec611, line.mtrAmt,
+                      notNullText(line.frmInv.trimmed()), notNullText(line.frmType.trimmed()), notNullText(line.pMtr.trimmed()),
+                      notNullText(line.barNo.trimmed()), notNullText(line.suplNo.trimmed()), notNullText(line.prodNo.trimmed()),
+                      notNullText(line.prodName.trimmed()), line.dutyWeight, line.dutyAmt(), mode, notNullText(save.userName), updDate,
+                      notNullText(line.colorNo.trimmed())})
             .exec();
         ++written;
     }

@@ -7,12 +7,6 @@
 
 namespace {
 
-// Empty key parts are stored as '' and must not be bound as null.
-QString text(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 // A key part where null reads as empty.
 QString orEmpty(const Dialect &d, const QString &column)
 {
@@ -57,7 +51,7 @@ bool StockLedger::CheckStockAvailable(const QString &orderNo, const QString &frm
     QString where = QStringLiteral("%1 = ? AND Frm_Inv = ? AND %2 = ? AND Mtr_No = ? AND %3 = ? AND Bar_No = ?")
                         .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Color_No")),
                              orEmpty(d, QStringLiteral("Mo_No")));
-    QList<QVariant> values{text(orderNo), text(frmInv), text(colorNo), text(mtrNo), text(moNo), text(barNo)};
+    QList<QVariant> values{notNullText(orderNo), notNullText(frmInv), notNullText(colorNo), notNullText(mtrNo), notNullText(moNo), notNullText(barNo)};
     if (!frmType.isEmpty()) {
         where += QStringLiteral(" AND Frm_Type = ?");
         values << frmType;
@@ -81,7 +75,7 @@ double StockLedger::receiptPrice(const QString &frmInv, const QString &mtrNo) co
                                               "ORDER BY Rec_381")
                                    .arg(orEmpty(d, QStringLiteral("Frm_Inv"))),
                                1);
-    return Sql(m_conn, sql).bind(text(frmInv)).bind(text(mtrNo)).scalar().toDouble();
+    return Sql(m_conn, sql).bind(notNullText(frmInv)).bind(notNullText(mtrNo)).scalar().toDouble();
 }
 
 void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv, const QString &mtrNo,
@@ -89,13 +83,13 @@ void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv
                                    const QString &moNo, const QString &colorNo) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString type = text(frmType.trimmed());
+    const QString type = notNullText(frmType.trimmed());
     const QString key = QStringLiteral("%1 = ? AND Frm_Inv = ? AND Mtr_No = ? AND Bar_No = ? AND %2 = ? AND %3 = ? "
                                        "AND Frm_Type = ?")
                             .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Mo_No")),
                                  orEmpty(d, QStringLiteral("Color_No")));
-    const QList<QVariant> keyValues{text(orderNo), text(frmInv), text(mtrNo), text(barNo),
-                                    text(moNo.trimmed()), text(colorNo.trimmed()), type};
+    const QList<QVariant> keyValues{notNullText(orderNo), notNullText(frmInv), notNullText(mtrNo), notNullText(barNo),
+                                    notNullText(moNo.trimmed()), notNullText(colorNo.trimmed()), type};
     const ResultSet balance = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), key))
                                   .bindAll(keyValues)
                                   .select();
@@ -103,7 +97,7 @@ void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv
     if (price == -1)
         price = receiptPrice(frmInv, mtrNo);
     const QDate today = DbGateway::toDate(DbGateway::GetServerDate(m_conn));
-    const QString user = text(m_userName.trimmed());
+    const QString user = notNullText(m_userName.trimmed());
 
     if (balance.isEmpty()) {
         QString sourceType = type;
@@ -111,14 +105,14 @@ void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv
             const QVariant known = Sql(m_conn, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? "
                                                                      "ORDER BY Rec_381"),
                                                       1))
-                                       .bind(text(frmInv))
+                                       .bind(notNullText(frmInv))
                                        .select()
                                        .value(0, 0);
             if (known.isValid()) {
-                sourceType = text(valueText(known));
+                sourceType = notNullText(valueText(known));
             } else {
                 const bool purchase = !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
-                                           .bind(text(frmInv))
+                                           .bind(notNullText(frmInv))
                                            .select()
                                            .isEmpty();
                 sourceType = purchase ? QStringLiteral("A") : QStringLiteral("C");
@@ -126,8 +120,8 @@ void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv
         }
         Sql(m_conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt, "
                                    "Mtr_Prs, Color_No, Upd_Name, Upd_Date) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-            .bindAll({text(orderNo), text(moNo.trimmed()), text(frmInv), sourceType, text(mtrNo), text(barNo), qty,
-                      price, text(colorNo.trimmed()), user, dateValue(today)})
+            .bindAll({notNullText(orderNo), notNullText(moNo.trimmed()), notNullText(frmInv), sourceType, notNullText(mtrNo), notNullText(barNo), qty,
+                      price, notNullText(colorNo.trimmed()), user, dateValue(today)})
             .exec();
     } else if (balance.value(0, 0).toDouble() + qty == 0) {
         Sql(m_conn, QStringLiteral("DELETE FROM mmst381 WHERE ") + key).bindAll(keyValues).exec();
@@ -152,7 +146,7 @@ void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) 
                                "THEN (%1 * COALESCE(Avg_Cost, 0) + ?) / (%1 + ?) ELSE Mtr_Cost END "
                                "WHERE Mtr_No = ?")
                     .arg(stock))
-        .bindAll({qty, qty * price, qty, text(mtrNo)})
+        .bindAll({qty, qty * price, qty, notNullText(mtrNo)})
         .exec();
 }
 
@@ -172,18 +166,18 @@ void StockLedger::InsertStockJournal(const QString &invNo, const QDate &invDate,
                                             orEmpty(d, QStringLiteral("Color_No"))),
                                    1);
         price = Sql(m_conn, sql)
-                    .bindAll({text(orderNo), text(frmInv), text(frmType), text(mtrNo), text(moNo.trimmed()),
-                              text(colorNo.trimmed())})
+                    .bindAll({notNullText(orderNo), notNullText(frmInv), notNullText(frmType), notNullText(mtrNo), notNullText(moNo.trimmed()),
+                              notNullText(colorNo.trimmed())})
                     .scalar()
                     .toDouble();
     }
     Sql(m_conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Mo_No, Inv_Type, Inv_Date, Order_No, Frm_Inv, Frm_Type, "
                                "Mtr_No, Bar_No, Mtr_Amt, Mtr_Prs, Upd_Name, Upd_Date, Color_No, d_order_no, d_mo_no) "
                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-        .bindAll({text(invNo), text(moNo.trimmed()), text(kind), dateValue(invDate), text(orderNo), text(frmInv),
-                  text(frmType), text(mtrNo), text(barNo), qty, price, text(m_userName.trimmed()),
-                  dateValue(DbGateway::toDate(DbGateway::GetServerDate(m_conn))), text(colorNo.trimmed()),
-                  QStringLiteral(""), text(dMoNo)})
+        .bindAll({notNullText(invNo), notNullText(moNo.trimmed()), notNullText(kind), dateValue(invDate), notNullText(orderNo), notNullText(frmInv),
+                  notNullText(frmType), notNullText(mtrNo), notNullText(barNo), qty, price, notNullText(m_userName.trimmed()),
+                  dateValue(DbGateway::toDate(DbGateway::GetServerDate(m_conn))), notNullText(colorNo.trimmed()),
+                  QStringLiteral(""), notNullText(dMoNo)})
         .exec();
 }
 
@@ -196,7 +190,7 @@ void StockLedger::DeleteStockJournal(const QString &invNo, const QString &kindNa
                                "AND Frm_Inv = ? AND Mtr_No = ? AND Bar_No = ? AND %3 = ?")
                     .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Color_No")),
                          orEmpty(d, QStringLiteral("Mo_No"))))
-        .bindAll({text(invNo), text(DbGateway::ChangeStrCode(kindName)), text(orderNo), text(colorNo), text(frmInv),
-                  text(mtrNo), text(barNo), text(moNo.trimmed())})
+        .bindAll({notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName)), notNullText(orderNo), notNullText(colorNo), notNullText(frmInv),
+                  notNullText(mtrNo), notNullText(barNo), notNullText(moNo.trimmed())})
         .exec();
 }

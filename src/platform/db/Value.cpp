@@ -46,3 +46,8 @@ QString valueText(const QVariant &value)
         return value.toString();
     }
 }
+
+QString notNullText(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
