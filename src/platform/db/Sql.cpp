@@ -60,6 +60,11 @@ QString ResultSet::text(qint64 row, const QString &column) const
 
 Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(text) {}
 
+Sql::Sql(const Connection &conn, const Statement &statement)
+    : m_conn(conn), m_text(statement.text), m_values(statement.values)
+{
+}
+
 Sql &Sql::bind(const QVariant &value)
 {
     m_values.append(value);

@@ -51,12 +51,34 @@ private:
     qint64 m_position = 0;
 };
 
+// The text of a statement (or of a part of one, such as a condition) with
+// the values bound to its "?" placeholders, in order. Parts append to one
+// another, so a statement is composed once with its values beside its text.
+struct Statement
+{
+    QString text;
+    QList<QVariant> values;
+
+    Statement() = default;
+    Statement(QString text, QList<QVariant> values = {}) : text(std::move(text)), values(std::move(values)) {}
+
+    bool isEmpty() const { return text.trimmed().isEmpty(); }
+    Statement &append(const QString &moreText, const QList<QVariant> &moreValues = {})
+    {
+        text += moreText;
+        values += moreValues;
+        return *this;
+    }
+    Statement &append(const Statement &part) { return append(part.text, part.values); }
+};
+
 // One statement with bound values. Values always travel as parameters
 // ("?" placeholders, bound in order); only identifiers are ever spliced.
 class Sql
 {
 public:
     Sql(const Connection &conn, const QString &text);
+    Sql(const Connection &conn, const Statement &statement);
 
     Sql &bind(const QVariant &value);
     Sql &bindAll(const QList<QVariant> &values);
