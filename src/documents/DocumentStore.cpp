@@ -4,12 +4,6 @@
 #include "services/DbGateway.h"
 #include "services/StockLedger.h"
 
-bool HeaderFilter::selectsNothing() const
-{
-    const QString c = condition.trimmed();
-    return c.isEmpty() || c == QLatin1String("1=2");
-}
-
 QString PostingOutcome::shortageText() const
 {
     const QChar cr(u'\r');
@@ -19,7 +13,7 @@ QString PostingOutcome::shortageText() const
 
 DocumentStore::DocumentStore(const Connection &conn) : m_conn(conn) {}
 
-ResultSet DocumentStore::headers(const HeaderFilter &filter, const QString &invType) const
+ResultSet DocumentStore::headers(const Statement &filter, const QString &invType) const
 {
     QString sql = QStringLiteral(
         "SELECT Mmst411.Rec_411, Mmst411.Inv_No, Mmst411.Inv_Date, Mmst411.Org_No, Mmst001.Org_name, Mmst411.Remark, "
@@ -27,10 +21,10 @@ ResultSet DocumentStore::headers(const HeaderFilter &filter, const QString &invT
         "Mmst411.stock_mode, Mmst411.prop_duty, Mmst411.Proc_Man, COALESCE(Mmst411.Out_Flag, '0') AS Out_Flag, "
         "Mmst411.print_status FROM Mmst411 LEFT JOIN Mmst001 ON Mmst411.Org_No = Mmst001.Org_No");
     QList<QVariant> values;
-    if (filter.condition.trimmed().isEmpty()) {
+    if (filter.text.trimmed().isEmpty()) {
         sql += QStringLiteral(" WHERE 1=2 ");
     } else {
-        sql += QStringLiteral(" WHERE ") + filter.condition;
+        sql += QStringLiteral(" WHERE ") + filter.text;
         values = filter.values;
     }
     sql += QStringLiteral(" AND Mmst411.Inv_Type = ? ORDER BY Mmst411.Inv_No DESC");
@@ -139,6 +133,33 @@ ResultSet DocumentStore::postingRows(qint64 rec411) const
         .select();
 }
 
+Statement DocumentStore::numberInUse(const QString &invNo, qint64 exceptRec411)
+{
+    Statement st(QStringLiteral("SELECT * FROM Mmst411 WHERE Inv_No = ?"), {invNo});
+    if (exceptRec411 != 0)
+        st.append(QStringLiteral(" AND Rec_411 <> ?"), {exceptRec411});
+    return st;
+}
+
+Statement DocumentStore::outsourcingOrder(const QString &pcsNo)
+{
+    return {QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Pcs_No = ?"), {pcsNo}};
+}
+
+QString DocumentStore::requisitionersQuery()
+{
+    return QStringLiteral("SELECT DISTINCT User_Name FROM mmst002");
+}
+
+QString DocumentStore::outsourcingPickerQuery()
+{
+    return DbGateway::ChangeStrCode(QStringLiteral(
+               " SELECT mmst121.Pcs_No 外发单号,mmst121.Pcs_Date 合约日期,Mmst021.comp_Name 厂商,"
+               "Mmst621.Money_Name 币别 FROM mmst121 LEFT JOIN Mmst021 ON mmst121.comp_No=Mmst021.comp_No "
+               "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No "))
+         + QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC");
+}
+
 QDate DocumentStore::documentDate(const QString &invNo) const
 {
     return DbGateway::toDate(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT inv_date FROM Mmst411 WHERE inv_no = ?"), 1))
@@ -152,7 +173,7 @@ PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint6
     PostingOutcome outcome;
     const ResultSet rows = postingRows(rec411);
     // A return brings stock in on approval; the issues take it out.
-    const bool stockIn = (kind.invType == QLatin1String("2")) == approve;
+    const bool stockIn = takesStockOnApproval(kind.type) != approve;
     const bool moves = invDate.isValid() && invDate > QDate(1900, 1, 1);
     const StockLedger ledger(m_conn, userName);
 

@@ -9,16 +9,11 @@
 #include <QVariant>
 
 // Which headers a document window shows: a condition with its values.
-struct HeaderFilter
-{
-    QString condition;
-    QList<QVariant> values;
-
-    static HeaderFilter nothing() { return {QStringLiteral(" 1=2 "), {}}; }
-    static HeaderFilter byNumber(const QString &invNo) { return {QStringLiteral("Inv_No = ?"), {invNo}}; }
-    static HeaderFilter byKey(qint64 rec411) { return {QStringLiteral("Mmst411.Rec_411 = ?"), {rec411}}; }
-    bool selectsNothing() const;
-};
+namespace HeaderFilter {
+inline Statement nothing() { return {QStringLiteral(" 1=2 "), {}}; }
+inline Statement byNumber(const QString &invNo) { return {QStringLiteral("Inv_No = ?"), {invNo}}; }
+inline Statement byKey(qint64 rec411) { return {QStringLiteral("Mmst411.Rec_411 = ?"), {rec411}}; }
+}
 
 // The header columns a save writes.
 struct HeaderValues
@@ -56,7 +51,7 @@ public:
     explicit DocumentStore(const Connection &conn);
 
     // The headers of one kind the filter selects, newest number first.
-    ResultSet headers(const HeaderFilter &filter, const QString &invType) const;
+    ResultSet headers(const Statement &filter, const QString &invType) const;
     // The lines of a header for the line grid (none for an invalid key).
     ResultSet lines(const QVariant &rec411) const;
     static QString linesSql();
@@ -83,6 +78,15 @@ public:
     // is told in the outcome; any failure rolls back and reaches the caller.
     PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
                         const QDate &invDate, const QString &userName) const;
+
+    // The headers of that number, other than the one being edited (0: none).
+    static Statement numberInUse(const QString &invNo, qint64 exceptRec411);
+    // The outsourcing order of that number.
+    static Statement outsourcingOrder(const QString &pcsNo);
+    // The people the requisitioner field offers.
+    static QString requisitionersQuery();
+    // The approved outsourcing orders for the outsourcing-number picker, newest first.
+    static QString outsourcingPickerQuery();
 
     // The document date as the approval reads it (by number); invalid when none.
     QDate documentDate(const QString &invNo) const;

@@ -1,5 +1,6 @@
 #include "documents/DocumentWindow.h"
 
+#include "documents/DocumentLifecycle.h"
 #include "documents/Frm40BSH.h"
 #include "documents/MenuMdi.h"
 #include "entry/RunContext.h"
@@ -17,7 +18,8 @@
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
-#include "services/RecordLock.h"
+#include "services/HeaderLock.h"
+#include "services/SystemOptions.h"
 #include "services/widgets/FormDressing.h"
 #include "services/widgets/KestoControlUi.h"
 
@@ -74,14 +76,14 @@ void setListPosition(QComboBox *combo, int position)
 
 DocumentWindow *DocumentWindow::instance(const DocumentKind &kind)
 {
-    return g_windows[kind.index].data();
+    return g_windows[int(kind.type)].data();
 }
 
 DocumentWindow *DocumentWindow::obtain(const DocumentKind &kind)
 {
-    if (!g_windows[kind.index])
-        g_windows[kind.index] = new DocumentWindow(kind);
-    return g_windows[kind.index].data();
+    if (!g_windows[int(kind.type)])
+        g_windows[int(kind.type)] = new DocumentWindow(kind);
+    return g_windows[int(kind.type)].data();
 }
 
 DocumentWindow::DocumentWindow(const DocumentKind &kind)
@@ -188,8 +190,8 @@ void DocumentWindow::buildScreen()
         h->setCaption(text);
         return h;
     };
-    const QString procCaption = m_kind.invType == QLatin1String("2") ? QStringLiteral("退料:")
-                              : m_kind.invType == QLatin1String("3") ? QStringLiteral("补料:")
+    const QString procCaption = m_kind.type == DocumentType::Return          ? QStringLiteral("退料:")
+                              : m_kind.type == DocumentType::Supplementary ? QStringLiteral("补料:")
                                                                      : QStringLiteral("领料:");
     m_procMan = headItem(QStringLiteral("Proc_Man"), procCaption);
     m_barMan = headItem(QStringLiteral("Bar_Man"), QStringLiteral("仓库:"));
@@ -203,10 +205,10 @@ void DocumentWindow::buildScreen()
     m_rec411->hide();
 
     m_orgLabel = caption(this, QStringLiteral("Label_Org"),
-                         m_kind.invType == QLatin1String("2") ? QStringLiteral("退料部门:") : QStringLiteral("领料部门:"));
+                         m_kind.type == DocumentType::Return ? QStringLiteral("退料部门:") : QStringLiteral("领料部门:"));
     m_propLabel = caption(this, QStringLiteral("Label_Prop_Duty"),
-                          m_kind.invType == QLatin1String("2")   ? QStringLiteral("退料性质:")
-                          : m_kind.invType == QLatin1String("3") ? QStringLiteral("补料性质:")
+                          m_kind.type == DocumentType::Return          ? QStringLiteral("退料性质:")
+                          : m_kind.type == DocumentType::Supplementary ? QStringLiteral("补料性质:")
                                                                  : QStringLiteral("领料性质:"));
     auto withButton = [this](QWidget *field, QWidget *button) {
         auto *box = new QWidget(this);
@@ -292,6 +294,20 @@ QString DocumentWindow::headerStatus() const
     return DbGateway::LookupStatus(QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
 }
 
+DocumentStatus DocumentWindow::documentStatus() const
+{
+    return parseDocumentStatus(headerStatus());
+}
+
+bool DocumentWindow::passes(StatusGate gate)
+{
+    if (const auto refused = DocumentLifecycle::refusal(gate, documentStatus())) {
+        ErrorReporter::ShowErpMessage(objectName(), refused->messageId, refused->text);
+        return false;
+    }
+    return true;
+}
+
 int DocumentWindow::gridDataRows() const
 {
     return std::max(0, m_grid->rows() - m_grid->fixedRows());
@@ -333,9 +349,13 @@ void DocumentWindow::Form_Load()
         SetButtonPictures(this);
         installHotKeys(this, true);
         readactive();
-        const QString option = DbGateway::ReturnFieldValue(
-            runContext().Conn, QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"),
-            {DbGateway::ChangeStrCode(QStringLiteral("按订单用料控制领料"))});
+        QString option;
+        try {
+            option = SystemOptions(runContext().Conn).value(DbGateway::ChangeStrCode(QStringLiteral("按订单用料控制领料")));
+        } catch (...) {
+            // An unreadable option reads as not set; the window still opens.
+            ErrorReporter::ReportError(objectName(), QStringLiteral("Form_Load"));
+        }
         m_orderControl = option == QLatin1String("1");
         m_import->setText(DbGateway::ChangeStrCode(m_orderControl ? QStringLiteral("导入订单Bom用量(I)")
                                                                   : QStringLiteral("导入制单用量(I)")));
@@ -354,8 +374,7 @@ void DocumentWindow::init_form()
     m_grid->setDataMode(FlexGrid::Bound);
     m_grid->setDataSource(m_linesRs);
     m_headerFilter = HeaderFilter::nothing();
-    DbGateway::AddRsToList(m_procMan, QStringLiteral("SELECT DISTINCT User_Name FROM mmst002"), nullptr, 0, true, false,
-                           false, true);
+    DbGateway::AddRsToList(m_procMan, DocumentStore::requisitionersQuery(), nullptr, 0, true, false, false, true);
     for (const char *text : {"按材料", "按订单", "按制单"})
         m_stockMode->addItem(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
     for (const char *text : {"其它", "可转厂", "开发票", "进口", "其它类"})
@@ -368,7 +387,7 @@ void DocumentWindow::readactive()
 {
     m_reading = true;
     try {
-        m_headerRs = m_store.headers(m_headerFilter, m_kind.invType);
+        m_headerRs = m_store.headers(m_headerFilter, m_kind.invType());
         m_headerRs.moveFirst();
         // All three windows share the rights of program 40B.
         m_control.IniRights(formButtons(this), QStringLiteral("40B"), &m_headerRs);
@@ -382,7 +401,7 @@ void DocumentWindow::readactive()
 void DocumentWindow::ReadShow()
 {
     try {
-        const int action = m_control.LastAction();
+        const WindowAction action = m_control.action();
         if (action == WindowAction::Add || !m_headerRs.hasCurrent()) {
             m_hasRecord = false;
             for (QLineEdit *e : {m_rec411, m_remark})
@@ -427,7 +446,7 @@ void DocumentWindow::ReadShow()
         m_control.Set_Status(headerStatus());
         m_import->setEnabled(buttonEnabled(QStringLiteral("Cmd_Edit")));
         // Approved or closed documents (and those the user may not delete) show their lines in red.
-        const bool red = m_hasRecord && !buttonEnabled(QStringLiteral("Cmd_Delete")) && m_control.LastAction() == WindowAction::Browse;
+        const bool red = m_hasRecord && !buttonEnabled(QStringLiteral("Cmd_Delete")) && m_control.action() == WindowAction::Browse;
         m_grid->setForeColorSel(red ? QColor(255, 0, 0) : m_normalSelection);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("ReadShow"));
@@ -445,7 +464,7 @@ void DocumentWindow::RefreshGrid(const QString &gridName)
 
 void DocumentWindow::pickNumber(const QString &number)
 {
-    const int action = m_control.LastAction();
+    const WindowAction action = m_control.action();
     if (m_reading || action == WindowAction::Add || action == WindowAction::Edit)
         return;
     m_currentArea = QStringLiteral("MAIN");
@@ -487,98 +506,153 @@ void DocumentWindow::vcontrol(const QString &letter)
 {
     m_currentArea = QStringLiteral("MAIN");
     try {
-        const int action = m_control.LastAction();
-        if (letter == QLatin1String("A")) {
-            m_control.Action(WindowAction::Add);
-            ReadShow();
-            m_invNo->setEditText(Creat_No());
-            m_invNo->setFocus();
-        } else if (letter == QLatin1String("U")) {
-            if (!Check_Inv_Status())
-                return;
-            if (!RecordLock().lockHeader(currentKey()))
-                return;
-            m_control.Action(WindowAction::Edit);
-            ReadShow();
-            m_orgName->setFocus();
-        } else if (letter == QLatin1String("Y")) {
-            if (action != WindowAction::Add && action != WindowAction::Edit)
-                return;
-            if (!Check_ok())
-                return;
-            upd_data();
-        } else if (letter == QLatin1String("N")) {
-            if (ask(QStringLiteral("真的要取消操作吗?"), 292) != MessageAnswer::Yes)
-                return;
-            if (action == WindowAction::Edit)
-                RecordLock().unlockHeader(currentKey());
-            m_control.Action(WindowAction::Browse);
-            ReadShow();
-            Lock_Control(true);
-        } else if (letter == QLatin1String("D")) {
-            commandDelete();
-        } else if (letter == QLatin1String("C") || letter == QLatin1String("R")) {
-            commandApproveOrReset(letter == QLatin1String("C"));
-        } else if (letter == QLatin1String("F")) {
-            commandFind();
-        } else if (letter == QLatin1String("H")) {
-            ShowHelp(this, objectName());
-        } else if (letter == QLatin1String("Q")) {
-            close();
+        const LifecycleRule *rule = letter.size() == 1 ? DocumentLifecycle::rule(letter.at(0).toLatin1()) : nullptr;
+        if (!rule || !DocumentLifecycle::runsIn(*rule, m_control.action()))
+            return;
+        const WindowAction before = m_control.action();
+        if (rule->during && rule->entering == Entering::AtStart)
+            m_control.Action(*rule->during);
+
+        const Step checked = checkCommand(*rule, before);
+        if (checked != Step::Go) {
+            if (checked == Step::Refuse)
+                refuseCommand(*rule);
+            return;
         }
-        // P and V belong to the report list; L, M and O do nothing here.
+        std::optional<HeaderLock> lock;
+        if (rule->needsLock) {
+            lock.emplace(runContext().Conn, currentKey());
+            if (!lock->held()) {
+                refuseCommand(*rule);
+                return;
+            }
+        }
+        if (rule->during && rule->entering == Entering::WhenLocked)
+            m_control.Action(*rule->during);
+        runCommand(*rule, before, lock ? &*lock : nullptr);
+        if (rule->keepsLock && lock)
+            m_editLock.emplace(std::move(*lock));
+        if (rule->next && m_control.action() != *rule->next)
+            m_control.Action(*rule->next);
+        afterCommand(*rule);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Vcontrol"));
-        const int action = m_control.LastAction();
-        if (action == WindowAction::Edit || action == WindowAction::Delete)
-            RecordLock().unlockHeader(currentKey());
+        // A delete's lock went with its guard; an edit's is the window's.
+        if (m_control.action() == WindowAction::Edit)
+            m_editLock.reset();
     }
+}
+
+DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule, WindowAction before)
+{
+    switch (rule.letter) {
+    case CommandLetter::Edit:
+        return Check_Inv_Status() ? Step::Go : Step::Stop;
+    case CommandLetter::Ok:
+        return Check_ok() ? Step::Go : Step::Stop;
+    case CommandLetter::Cancel:
+        return ask(QStringLiteral("真的要取消操作吗?"), MessageStyle::YesNoQuestionSecond) == MessageAnswer::Yes ? Step::Go
+                                                                                                        : Step::Stop;
+    case CommandLetter::Delete:
+        if (!Check_Inv_Status())
+            return Step::Stop;
+        if (ask(QStringLiteral("确定要删除吗"), MessageStyle::YesNoInformationSecond) != MessageAnswer::Yes)
+            return Step::Refuse;
+        if (rule.during && rule.entering == Entering::WhenConfirmed)
+            m_control.Action(*rule.during);
+        return Check_ok() ? Step::Go : Step::Refuse;
+    case CommandLetter::Check:
+    case CommandLetter::Reset: {
+        if (!Check_ok1())
+            return Step::Refuse;
+        const bool approve = rule.letter == CommandLetter::Check;
+        const QString question = QStringLiteral("确认要") + (approve ? QStringLiteral("审核") : QStringLiteral("重置"))
+                               + QStringLiteral("此单据吗?");
+        return ask(question, MessageStyle::OkCancelInformation) == MessageAnswer::Ok ? Step::Go : Step::Refuse;
+    }
+    default:
+        Q_UNUSED(before);
+        return Step::Go;
+    }
+}
+
+void DocumentWindow::refuseCommand(const LifecycleRule &rule)
+{
+    switch (rule.onRefusal) {
+    case OnRefusal::Stay:
+        break;
+    case OnRefusal::Browse:
+        m_control.Action(WindowAction::Browse);
+        break;
+    case OnRefusal::BrowseAndReread:
+        m_control.Action(WindowAction::Browse);
+        readactive();
+        break;
+    }
+}
+
+void DocumentWindow::runCommand(const LifecycleRule &rule, WindowAction before, HeaderLock *lock)
+{
+    switch (rule.letter) {
+    case CommandLetter::Add:
+        ReadShow();
+        m_invNo->setEditText(Creat_No());
+        m_invNo->setFocus();
+        break;
+    case CommandLetter::Edit:
+        ReadShow();
+        m_orgName->setFocus();
+        break;
+    case CommandLetter::Ok:
+        upd_data();
+        break;
+    case CommandLetter::Cancel:
+        if (before == WindowAction::Edit)
+            m_editLock.reset();
+        m_control.Action(WindowAction::Browse);
+        ReadShow();
+        Lock_Control(true);
+        break;
+    case CommandLetter::Delete:
+        m_store.deleteDocument(currentKey());
+        break;
+    case CommandLetter::Check:
+    case CommandLetter::Reset:
+        upd_data1(*lock);
+        break;
+    case CommandLetter::Find:
+        commandFind();
+        break;
+    case CommandLetter::Help:
+        ShowHelp(this, objectName());
+        break;
+    case CommandLetter::Quit:
+        close();
+        break;
+    default:
+        // P and V belong to the report list; L, M and O do nothing here.
+        break;
+    }
+}
+
+void DocumentWindow::afterCommand(const LifecycleRule &rule)
+{
+    if (rule.letter == CommandLetter::Delete)
+        showNeighbourOfDeleted();
 }
 
 bool DocumentWindow::Check_Inv_Status()
 {
     try {
-        const QString status = headerStatus();
-        if (status == QLatin1String("2")) {
-            tell(QStringLiteral("此单已审核, 不能进行修改!"));
-            return false;
-        }
-        if (status == QLatin1String("6") || status == QLatin1String("7")) {
-            tell(QStringLiteral("此单已结案, 不能进行修改!"));
-            return false;
-        }
-        if (status == QLatin1String("9")) {
-            tell(QStringLiteral("此单已被他人删除!"));
-            return false;
-        }
-        return true;
+        return passes(StatusGate::Change);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Check_Inv_Status"));
         return false;
     }
 }
 
-void DocumentWindow::commandDelete()
+void DocumentWindow::showNeighbourOfDeleted()
 {
-    if (!Check_Inv_Status())
-        return;
-    if (ask(QStringLiteral("确定要删除吗"), 324) != MessageAnswer::Yes) {
-        m_control.Action(WindowAction::Browse);
-        return;
-    }
-    m_control.Action(WindowAction::Delete);
-    if (!Check_ok()) {
-        m_control.Action(WindowAction::Browse);
-        return;
-    }
-    const qint64 key = currentKey();
-    if (!RecordLock().lockHeader(key)) {
-        m_control.Action(WindowAction::Browse);
-        return;
-    }
-    m_store.deleteDocument(key);
-    m_control.Action(WindowAction::Browse);
-
     // The user lands on the next number of the list, or the previous one
     // when the last was deleted.
     int p = m_invNo->findText(m_invNo->currentText(), Qt::MatchExactly);
@@ -599,35 +673,12 @@ void DocumentWindow::commandDelete()
     }
 }
 
-void DocumentWindow::commandApproveOrReset(bool approve)
-{
-    m_control.Action(approve ? WindowAction::Check : WindowAction::Reset);
-    if (!Check_ok1()) {
-        m_control.Action(WindowAction::Browse);
-        readactive();
-        return;
-    }
-    const QString question = QStringLiteral("确认要") + (approve ? QStringLiteral("审核") : QStringLiteral("重置"))
-                           + QStringLiteral("此单据吗?");
-    if (ask(question, 65) != MessageAnswer::Ok) {
-        m_control.Action(WindowAction::Browse);
-        readactive();
-        return;
-    }
-    if (!RecordLock().lockHeader(currentKey())) {
-        m_control.Action(WindowAction::Browse);
-        readactive();
-        return;
-    }
-    upd_data1();
-}
-
 void DocumentWindow::commandFind()
 {
     Frm40BSH &search = Frm40BSH::obtain(this);
     search.setDefTable(kHeaderTable);
     search.setDefField(QStringLiteral("Inv_No"));
-    search.setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType});
+    search.setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType()});
     search.setCallControl(m_invNo);
     ModalRunner::exec(&search);
     const bool cancelled = search.ClickCancel();
@@ -648,17 +699,17 @@ void DocumentWindow::commandFind()
 void DocumentWindow::closeEvent(QCloseEvent *event)
 {
     try {
-        const int action = m_control.LastAction();
+        const WindowAction action = m_control.action();
         if (action == WindowAction::Add || action == WindowAction::Edit) {
             const RunContext &ctx = runContext();
             if (ErrorReporter::ShowErpMessage(ctx.Msg_Quit, QStringLiteral("Menu_Delete_Click_2"),
-                                              QStringLiteral("是否要退出系统"), 36, ctx.Msg_Title)
+                                              QStringLiteral("是否要退出系统"), MessageStyle::YesNoQuestion, ctx.Msg_Title)
                 == MessageAnswer::No) {
                 event->ignore();
                 return;
             }
             if (action == WindowAction::Edit)
-                RecordLock().unlockHeader(currentKey());
+                m_editLock.reset();
         }
         event->accept();
     } catch (...) {
@@ -672,11 +723,9 @@ void DocumentWindow::closeEvent(QCloseEvent *event)
 bool DocumentWindow::Check_ok()
 {
     try {
-        const int action = m_control.LastAction();
-        if (action != WindowAction::Add && headerStatus() != QLatin1String("0")) {
-            tell(QStringLiteral("此单已审核, 当前操作不能进行!"));
+        const WindowAction action = m_control.action();
+        if (action != WindowAction::Add && !passes(StatusGate::Save))
             return false;
-        }
         if (action == WindowAction::Delete) {
             if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Inv_No"), m_invNo->currentText(), false))
                 return false;
@@ -686,14 +735,10 @@ bool DocumentWindow::Check_ok()
         }
         if (DbGateway::CheckIsNullString(m_invNo, QStringLiteral("请输入领料单号!")))
             return false;
-        QString sql = QStringLiteral("SELECT * FROM Mmst411 WHERE Inv_No = ?");
-        QList<QVariant> values{m_invNo->currentText().trimmed()};
-        if (action == WindowAction::Edit) {
-            sql += QStringLiteral(" AND Rec_411 <> ?");
-            values.append(currentKey());
-        }
+        const Statement taken =
+            DocumentStore::numberInUse(m_invNo->currentText().trimmed(), action == WindowAction::Edit ? currentKey() : 0);
         QString duplicate = QStringLiteral("此领料单号已经重复!请重新输入!");
-        if (DbGateway::ReturnRecCount(runContext().Conn, sql, duplicate, true, false, values) > 0) {
+        if (DbGateway::ReturnRecCount(runContext().Conn, taken.text, duplicate, true, false, taken.values) > 0) {
             m_invNo->setFocus();
             return false;
         }
@@ -727,9 +772,8 @@ bool DocumentWindow::Check_ok()
         }
         if (m_option2->isChecked()) {
             QString none = QStringLiteral("无此外发单号!");
-            if (DbGateway::ReturnRecCount(runContext().Conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Pcs_No = ?"),
-                                          none, false, false, {m_pcsNo->currentText()})
-                == 0) {
+            const Statement order = DocumentStore::outsourcingOrder(m_pcsNo->currentText());
+            if (DbGateway::ReturnRecCount(runContext().Conn, order.text, none, false, false, order.values) == 0) {
                 tell(none);
                 m_pcsNo->setFocus();
                 return false;
@@ -764,7 +808,7 @@ QString DocumentWindow::Creat_No()
 void DocumentWindow::Prop_Duty_Change()
 {
     try {
-        if (m_control.LastAction() == WindowAction::Add)
+        if (m_control.action() == WindowAction::Add)
             m_invNo->setEditText(Creat_No());
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Prop_Duty_Change"));
@@ -773,7 +817,7 @@ void DocumentWindow::Prop_Duty_Change()
 
 void DocumentWindow::upd_data()
 {
-    const int action = m_control.LastAction();
+    const WindowAction action = m_control.action();
     try {
         const RunContext &ctx = runContext();
         HeaderValues v;
@@ -791,13 +835,17 @@ void DocumentWindow::upd_data()
         v.propDuty = propDutyPosition();
         v.pcsNo = m_pcsNo->currentText().trimmed();
         v.outsourcing = !m_option1->isChecked();
-        v.invType = m_kind.invType;
+        v.invType = m_kind.invType();
         qint64 key = currentKey();
         if (action == WindowAction::Add) {
             key = m_store.insertHeader(v);
             m_invNo->addItem(m_invNo->currentText());
         } else {
             m_store.updateHeader(key, v);
+            // The update wrote the lock back to 'No' itself.
+            if (m_editLock)
+                m_editLock->dismiss();
+            m_editLock.reset();
         }
         m_headerFilter = HeaderFilter::byKey(key);
         m_store.setLinesStockMode(key, v.stockMode);
@@ -809,7 +857,7 @@ void DocumentWindow::upd_data()
         // An edit that could not be stored gives its lock back and shows the
         // stored document again, so the window never browses holding a lock.
         if (action == WindowAction::Edit) {
-            RecordLock().unlockHeader(currentKey());
+            m_editLock.reset();
             m_control.Action(WindowAction::Browse);
             ReadShow();
         } else {
@@ -821,7 +869,7 @@ void DocumentWindow::upd_data()
 void DocumentWindow::Cmd_Brow_Org_Click()
 {
     try {
-        const int action = m_control.LastAction();
+        const WindowAction action = m_control.action();
         if (action != WindowAction::Add && action != WindowAction::Edit)
             return;
         FrmOrg &picker = FrmOrg::obtain(this);
@@ -844,11 +892,7 @@ void DocumentWindow::Cmd_Brow_Pcs_Click()
         if (!m_option2->isChecked())
             return;
         FrmList &picker = FrmList::obtain(this);
-        picker.setW_Select_Data(DbGateway::ChangeStrCode(QStringLiteral(
-                                    " SELECT mmst121.Pcs_No 外发单号,mmst121.Pcs_Date 合约日期,Mmst021.comp_Name 厂商,"
-                                    "Mmst621.Money_Name 币别 FROM mmst121 LEFT JOIN Mmst021 ON mmst121.comp_No=Mmst021.comp_No "
-                                    "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No "))
-                                    + QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC"));
+        picker.setW_Select_Data(DocumentStore::outsourcingPickerQuery());
         ModalRunner::exec(&picker);
         const QString chosen = picker.List1();
         FrmList::release();
@@ -870,24 +914,11 @@ bool DocumentWindow::Check_ok1()
             tell(QStringLiteral("请选择正确的扣库存方式!"));
             return false;
         }
-        const int action = m_control.LastAction();
-        const QString status = headerStatus();
-        if (status == QLatin1String("9")) {
-            tell(QStringLiteral("当前单据已被其他用户删除,请检查!"));
+        // Browsing (or deleting) reads as a reset: only an approval refuses
+        // what is approved already.
+        const bool approving = m_control.action() == WindowAction::Check;
+        if (!passes(approving ? StatusGate::Approve : StatusGate::Reset))
             return false;
-        }
-        if (status == QLatin1String("6") || status == QLatin1String("7")) {
-            tell(QStringLiteral("此单据已被结案,不能再进行操作!"));
-            return false;
-        }
-        if (status == QLatin1String("2") && action == WindowAction::Check) {
-            tell(QStringLiteral("此单据已被审核,不能再审核!"));
-            return false;
-        }
-        if (status == QLatin1String("0") && action == WindowAction::Reset) {
-            tell(QStringLiteral("此单据已被其他用户重置,不能再重置!"));
-            return false;
-        }
         if (gridDataRows() == 0) {
             tell(QStringLiteral("此单据没有明细资料,请录入其明细!"));
             return false;
@@ -899,9 +930,9 @@ bool DocumentWindow::Check_ok1()
     }
 }
 
-void DocumentWindow::upd_data1()
+void DocumentWindow::upd_data1(HeaderLock &lock)
 {
-    const bool approve = m_control.LastAction() == WindowAction::Check;
+    const bool approve = m_control.action() == WindowAction::Check;
     const qint64 key = m_headerRs.hasCurrent() ? m_headerRs.field(QStringLiteral("Rec_411")).toLongLong() : currentKey();
     QString invNo;
     QDate date;
@@ -912,7 +943,7 @@ void DocumentWindow::upd_data1()
     } catch (...) {
         // Nothing was posted yet: give the lock back and browse again.
         ErrorReporter::ReportError(objectName(), QStringLiteral("upd_data1"));
-        RecordLock().unlockHeader(key);
+        lock.release();
         m_control.Action(WindowAction::Browse);
         readactive();
         return;
@@ -922,16 +953,19 @@ void DocumentWindow::upd_data1()
         const PostingOutcome outcome =
             m_store.post(m_kind, approve, key, invNo, date, runContext().User_Name);
         m_panel->setEnabled(true);
-        if (!outcome.posted) {
+        if (outcome.posted) {
+            // The status update gave the lock back in the same statement.
+            lock.dismiss();
+        } else {
             tell(outcome.shortageText());
-            RecordLock().unlockHeaderByNumber(invNo);
+            lock.release();
         }
         m_headerFilter = HeaderFilter::byKey(key);
         readactive();
     } catch (...) {
         m_panel->setEnabled(true);
         tell(QStringLiteral("更新时发生错误!"));
-        RecordLock().unlockHeaderByNumber(invNo);
+        lock.release();
         m_control.Action(WindowAction::Browse);
     }
 }
@@ -982,25 +1016,21 @@ void DocumentWindow::menu_delete_Click()
 
 void DocumentWindow::menu_modify(int kind)
 {
-    const qint64 key = currentKey();
-    bool locked = false;
     try {
         m_menuKind = kind;
         if (!Check_Inv_Status())
             return;
-        if (!RecordLock().lockHeader(key))
+        HeaderLock lock(runContext().Conn, currentKey());
+        if (!lock.held())
             return;
-        locked = true;
         if (kind == 1)
             deleteSelectedLine();
         else
             openLineDialog(kind);
-        RecordLock().unlockHeader(key);
+        lock.release();
         Lock_Control(true);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("menu_modify"));
-        if (locked)
-            RecordLock().unlockHeader(key);
         Lock_Control(true);
     }
 }
@@ -1011,7 +1041,7 @@ void DocumentWindow::openLineDialog(int kind)
     Frm40BMx &d = *dialog;
     d.setModify(kind);
     d.Rec_411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
-    d.setInv_Type(m_kind.invType);
+    d.setInv_Type(m_kind.invType());
     d.W_STOCK_MODE = QString::number(stockModePosition());
     d.W_Prop_Duty = QString::number(propDutyPosition());
     d.setStockModePosition(stockModePosition());
@@ -1047,7 +1077,7 @@ void DocumentWindow::deleteSelectedLine()
     const QVariant line = m_linesRs->value(source, QStringLiteral("Rec_412"));
     if (ErrorReporter::CheckIdDataIsUsing(QStringLiteral("Mmst412"), QStringLiteral("Rec_412"), line, true))
         return;
-    if (ask(QStringLiteral("确认要删除行号为 ") + QString::number(row) + QStringLiteral(" 的明细记录?"), 36) != MessageAnswer::Yes)
+    if (ask(QStringLiteral("确认要删除行号为 ") + QString::number(row) + QStringLiteral(" 的明细记录?"), MessageStyle::YesNoQuestion) != MessageAnswer::Yes)
         return;
     m_store.deleteLine(line.toLongLong());
     RefreshGrid(QStringLiteral("GRID1"));
@@ -1056,22 +1086,20 @@ void DocumentWindow::deleteSelectedLine()
 void DocumentWindow::Input_Mo_Mtr_Click()
 {
     const qint64 key = currentKey();
-    bool locked = false;
     try {
         if (!Check_Inv_Status())
             return;
-        if (!RecordLock().lockHeader(key))
+        HeaderLock lock(runContext().Conn, key);
+        if (!lock.held())
             return;
-        locked = true;
         // The lines as they are in the database now, not as the grid last showed them.
         if (m_store.lines(key).rowCount() >= 1) {
             const RunContext &ctx = runContext();
             if (ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
-                                              QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"), 292)
-                != MessageAnswer::Yes) {
-                RecordLock().unlockHeader(key);
+                                              QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"),
+                                              MessageStyle::YesNoQuestionSecond)
+                != MessageAnswer::Yes)
                 return;
-            }
             m_store.deleteLines(key);
             RefreshGrid(QStringLiteral("GRID1"));
         }
@@ -1087,11 +1115,8 @@ void DocumentWindow::Input_Mo_Mtr_Click()
         runUsageImport(this, call);
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));
-        RecordLock().unlockHeader(key);
     } catch (...) {
+        // The lock went with its guard: the document is not left locked.
         ErrorReporter::ReportError(objectName(), QStringLiteral("Input_Mo_Mtr_Click"));
-        // Whatever failed, the document is not left locked against everyone.
-        if (locked)
-            RecordLock().unlockHeader(key);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
+#include "services/HeaderLock.h"
 #include "services/KestoControl.h"
 
 #include <QColor>
@@ -9,7 +10,10 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
+enum class StatusGate;
+struct LifecycleRule;
 class FlexGrid;
 class HeadItem;
 class Kesto_VSFlexgrid;
@@ -56,7 +60,7 @@ public:
     Kesto_Control &control() { return m_control; }
     int lastAction() const { return m_control.LastAction(); }
     bool hasRecord() const { return m_hasRecord; }
-    const HeaderFilter &headerFilter() const { return m_headerFilter; }
+    const Statement &headerFilter() const { return m_headerFilter; }
     const ResultSet &headerRs() const { return m_headerRs; }
     const ResultSet &linesRs() const { return *m_linesRs; }
     FlexGrid *grid() const { return m_grid; }
@@ -70,6 +74,21 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // How far a command's checks and questions let it go.
+    enum class Step {
+        Go,       // on to the lock and the writes
+        Refuse,   // refused after the command began: the row's refusal applies
+        Stop,     // refused before anything changed
+    };
+    Step checkCommand(const LifecycleRule &rule, WindowAction before);
+    void refuseCommand(const LifecycleRule &rule);
+    void runCommand(const LifecycleRule &rule, WindowAction before, HeaderLock *lock);
+    void afterCommand(const LifecycleRule &rule);
+    void showNeighbourOfDeleted();
+    // Shows the gate's refusal for the document's status as read now.
+    bool passes(StatusGate gate);
+    DocumentStatus documentStatus() const;
+
     void buildScreen();
     PictureButton *addToolButton(const QString &name, const QString &text, char letter, const char *tag);
     void Form_Load();
@@ -82,11 +101,9 @@ private:
     void upd_data();
     QString Creat_No();
     bool Check_ok1();
-    void upd_data1();
+    void upd_data1(HeaderLock &lock);
     void pickNumber(const QString &number);
     void commandFind();
-    void commandDelete();
-    void commandApproveOrReset(bool approve);
     void Prop_Duty_Change();
     void Cmd_Brow_Org_Click();
     void Cmd_Brow_Pcs_Click();
@@ -111,13 +128,15 @@ private:
     std::unique_ptr<Kesto_VSFlexgrid> m_gridWrapper;
     ResultSet m_headerRs;
     std::shared_ptr<ResultSet> m_linesRs;
-    HeaderFilter m_headerFilter = HeaderFilter::nothing();
+    Statement m_headerFilter = HeaderFilter::nothing();
     QString m_currentArea = QStringLiteral("MAIN");
     bool m_hasRecord = false;
     bool m_reading = false;
     bool m_orderControl = false;
     int m_menuKind = 0;
     QPointer<Menu_Mdi> m_menu;
+    // The header lock an edit holds from U until save, cancel or close.
+    std::optional<HeaderLock> m_editLock;
 
     // Controls.
     QFrame *m_panel = nullptr;

@@ -125,6 +125,12 @@ void Kesto_Control::Set_Status(const QString &status)
 
 void Kesto_Control::Action(int action, const QString &status)
 {
+    // Codes outside 0..5 are no state of ours; they browse, as 3 to 5 do.
+    Action(action >= 0 && action <= 5 ? WindowAction(action) : WindowAction::Browse, status);
+}
+
+void Kesto_Control::Action(WindowAction action, const QString &status)
+{
     m_lastAction = action;
     if (!status.isEmpty())
         m_status = status;
@@ -134,10 +140,11 @@ void Kesto_Control::Action(int action, const QString &status)
 ButtonStates Kesto_Control::states() const
 {
     const bool hasCurrent = m_records && m_records->hasCurrent();
-    return enabledStates(m_lastAction, hasCurrent, m_status, m_off);
+    return enabledStates(m_lastAction, hasCurrent, parseDocumentStatus(m_status), m_off);
 }
 
-ButtonStates Kesto_Control::enabledStates(int action, bool hasCurrent, const QString &status, const RightsOff &off)
+ButtonStates Kesto_Control::enabledStates(WindowAction action, bool hasCurrent, DocumentStatus status,
+                                          const RightsOff &off)
 {
     ButtonStates s;
     const auto set = [&s](std::initializer_list<const char *> names, bool on) {
@@ -166,13 +173,13 @@ ButtonStates Kesto_Control::enabledStates(int action, bool hasCurrent, const QSt
             false);
     } else {
         set({"Cmd_Import"}, false);
-        if (status == QLatin1String("0")) {
+        if (status == DocumentStatus::Open) {
             set({"cmd_check", "Cmd_Delete"}, true);
             set({"cmd_reset", "Cmd_Close"}, false);
-        } else if (status == QLatin1String("2")) {
+        } else if (status == DocumentStatus::Approved) {
             set({"cmd_reset", "Cmd_Close"}, true);
             set({"cmd_check", "Cmd_Edit", "Cmd_Delete"}, false);
-        } else if (status == QLatin1String("6") || status == QLatin1String("7")) {
+        } else if (status == DocumentStatus::Closed) {
             set({"cmd_reset"}, true);
             set({"cmd_check", "Cmd_Edit", "Cmd_Delete", "Cmd_Close"}, false);
         } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/DocumentState.h"
+
 #include <QMap>
 #include <QString>
 
@@ -47,16 +49,6 @@ inline constexpr char Copy = 'L';
 inline constexpr char Import = 'M';
 inline constexpr char Close = 'X';
 inline constexpr char Price = 'F';
-}
-
-// A window's action code, as the dispatcher reports it.
-namespace WindowAction {
-inline constexpr int Browse = 0;
-inline constexpr int Add = 1;
-inline constexpr int Edit = 2;
-inline constexpr int Delete = 3;
-inline constexpr int Check = 4;
-inline constexpr int Reset = 5;
 }
 
 // Which rights a user lacks (true = missing). Until the rights are loaded
@@ -122,16 +114,19 @@ public:
     void IniRights(std::shared_ptr<CommandButtons> form, const QString &formId, const ResultSet *recordSet);
     // Stores the status (an empty one too) and refreshes.
     void Set_Status(const QString &status);
-    int LastAction() const { return m_lastAction; }
+    int LastAction() const { return int(m_lastAction); }
+    WindowAction action() const { return m_lastAction; }
     // Stores the action; the status only when one is given; refreshes.
     void Action(int action, const QString &status = {});
+    void Action(WindowAction action, const QString &status = {});
 
     const QString &status() const { return m_status; }
     // The states the last refresh gave (or would give) the buttons.
     ButtonStates states() const;
 
     // The toolbar's enabled states, rights masks included.
-    static ButtonStates enabledStates(int action, bool hasCurrent, const QString &status, const RightsOff &off);
+    static ButtonStates enabledStates(WindowAction action, bool hasCurrent, DocumentStatus status,
+                                      const RightsOff &off);
 
 private:
     void refresh();
@@ -140,6 +135,6 @@ private:
     RightsOff m_off;
     std::shared_ptr<CommandButtons> m_form;
     const ResultSet *m_records = nullptr;
-    int m_lastAction = 0;
+    WindowAction m_lastAction = WindowAction::Browse;
     QString m_status;
 };

@@ -14,6 +14,16 @@ struct MessageRequest
     QString title;
 };
 
+// The styles the module's prompts use, as the flags above add up.
+namespace MessageStyle {
+constexpr int Ok = 0;                          // shown as 64 by the messages of the module
+constexpr int OkCancelInformation = 65;        // 1 + 64
+constexpr int YesNoQuestion = 36;              // 4 + 32
+constexpr int YesNoQuestionSecond = 292;       // 4 + 32 + 256
+constexpr int YesNoInformationSecond = 324;    // 4 + 64 + 256
+constexpr int Information = 64;
+}
+
 namespace MessageAnswer {
 constexpr int Ok = 1;
 constexpr int Cancel = 2;
