@@ -289,7 +289,7 @@ QString DocumentWindow::headerStatus() const
     const qint64 key = m_rec411->text().trimmed().toLongLong(&ok);
     if (!ok)
         return QStringLiteral("9");
-    return DbGateway::LookupStatus(QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
+    return DbGateway::LookupStatus(runContext().Conn, QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
 }
 
 int DocumentWindow::gridDataRows() const
@@ -371,7 +371,7 @@ void DocumentWindow::readactive()
         m_headerRs = m_store.headers(m_headerFilter, m_kind.invType);
         m_headerRs.moveFirst();
         // All three windows share the rights of program 40B.
-        m_control.IniRights(formButtons(this), QStringLiteral("40B"), &m_headerRs);
+        m_control.IniRights(runContext().Conn, runContext().User_Id, formButtons(this), QStringLiteral("40B"), &m_headerRs);
         ReadShow();
         m_reading = false;
     } catch (...) {
@@ -496,7 +496,7 @@ void DocumentWindow::vcontrol(const QString &letter)
         } else if (letter == QLatin1String("U")) {
             if (!Check_Inv_Status())
                 return;
-            if (!RecordLock().lockHeader(currentKey()))
+            if (!RecordLock(runContext().Conn).lockHeader(currentKey()))
                 return;
             m_control.Action(WindowAction::Edit);
             ReadShow();
@@ -511,7 +511,7 @@ void DocumentWindow::vcontrol(const QString &letter)
             if (ask(QStringLiteral("真的要取消操作吗?"), 292) != MessageAnswer::Yes)
                 return;
             if (action == WindowAction::Edit)
-                RecordLock().unlockHeader(currentKey());
+                RecordLock(runContext().Conn).unlockHeader(currentKey());
             m_control.Action(WindowAction::Browse);
             ReadShow();
             Lock_Control(true);
@@ -531,7 +531,7 @@ void DocumentWindow::vcontrol(const QString &letter)
         ErrorReporter::ReportError(objectName(), QStringLiteral("Vcontrol"));
         const int action = m_control.LastAction();
         if (action == WindowAction::Edit || action == WindowAction::Delete)
-            RecordLock().unlockHeader(currentKey());
+            RecordLock(runContext().Conn).unlockHeader(currentKey());
     }
 }
 
@@ -572,7 +572,7 @@ void DocumentWindow::commandDelete()
         return;
     }
     const qint64 key = currentKey();
-    if (!RecordLock().lockHeader(key)) {
+    if (!RecordLock(runContext().Conn).lockHeader(key)) {
         m_control.Action(WindowAction::Browse);
         return;
     }
@@ -614,7 +614,7 @@ void DocumentWindow::commandApproveOrReset(bool approve)
         readactive();
         return;
     }
-    if (!RecordLock().lockHeader(currentKey())) {
+    if (!RecordLock(runContext().Conn).lockHeader(currentKey())) {
         m_control.Action(WindowAction::Browse);
         readactive();
         return;
@@ -658,7 +658,7 @@ void DocumentWindow::closeEvent(QCloseEvent *event)
                 return;
             }
             if (action == WindowAction::Edit)
-                RecordLock().unlockHeader(currentKey());
+                RecordLock(runContext().Conn).unlockHeader(currentKey());
         }
         event->accept();
     } catch (...) {
@@ -697,7 +697,7 @@ bool DocumentWindow::Check_ok()
             m_invNo->setFocus();
             return false;
         }
-        if (DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+        if (DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
                                    m_orgName->currentText())
                 .isEmpty()) {
             tell(QStringLiteral("此单位不存在,请重新输入!"));
@@ -748,13 +748,13 @@ bool DocumentWindow::Check_ok()
 QString DocumentWindow::Creat_No()
 {
     try {
-        const QString n = DocumentNumbering::CreateStdCode(QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
+        const QString n = DocumentNumbering::CreateStdCode(runContext().Conn, QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
         if (n != DocumentNumbering::noNumber())
             return n;
         static const char *const natures[] = {"MV", "MQ", "MA", "MQ", "MM"};
         const int p = propDutyPosition();
         const QString nature = QString::fromLatin1(p >= 0 && p < 5 ? natures[p] : "MV");
-        return DocumentNumbering::CreateDocumentNo(kHeaderTable, QStringLiteral("G"), nature);
+        return DocumentNumbering::CreateDocumentNo(runContext().Conn, runContext().User_Id, kHeaderTable, QStringLiteral("G"), nature);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Creat_No"));
         return {};
@@ -779,7 +779,7 @@ void DocumentWindow::upd_data()
         HeaderValues v;
         v.invNo = m_invNo->currentText().trimmed();
         v.invDate = DbGateway::toDate(m_invDate->text().trimmed());
-        v.orgNo = DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+        v.orgNo = DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
                                          m_orgName->currentText());
         v.procMan = m_procMan->text().trimmed();
         v.barMan = m_barMan->text().trimmed();
@@ -809,7 +809,7 @@ void DocumentWindow::upd_data()
         // An edit that could not be stored gives its lock back and shows the
         // stored document again, so the window never browses holding a lock.
         if (action == WindowAction::Edit) {
-            RecordLock().unlockHeader(currentKey());
+            RecordLock(runContext().Conn).unlockHeader(currentKey());
             m_control.Action(WindowAction::Browse);
             ReadShow();
         } else {
@@ -912,7 +912,7 @@ void DocumentWindow::upd_data1()
     } catch (...) {
         // Nothing was posted yet: give the lock back and browse again.
         ErrorReporter::ReportError(objectName(), QStringLiteral("upd_data1"));
-        RecordLock().unlockHeader(key);
+        RecordLock(runContext().Conn).unlockHeader(key);
         m_control.Action(WindowAction::Browse);
         readactive();
         return;
@@ -924,14 +924,14 @@ void DocumentWindow::upd_data1()
         m_panel->setEnabled(true);
         if (!outcome.posted) {
             tell(outcome.shortageText());
-            RecordLock().unlockHeaderByNumber(invNo);
+            RecordLock(runContext().Conn).unlockHeaderByNumber(invNo);
         }
         m_headerFilter = HeaderFilter::byKey(key);
         readactive();
     } catch (...) {
         m_panel->setEnabled(true);
         tell(QStringLiteral("更新时发生错误!"));
-        RecordLock().unlockHeaderByNumber(invNo);
+        RecordLock(runContext().Conn).unlockHeaderByNumber(invNo);
         m_control.Action(WindowAction::Browse);
     }
 }
@@ -988,19 +988,19 @@ void DocumentWindow::menu_modify(int kind)
         m_menuKind = kind;
         if (!Check_Inv_Status())
             return;
-        if (!RecordLock().lockHeader(key))
+        if (!RecordLock(runContext().Conn).lockHeader(key))
             return;
         locked = true;
         if (kind == 1)
             deleteSelectedLine();
         else
             openLineDialog(kind);
-        RecordLock().unlockHeader(key);
+        RecordLock(runContext().Conn).unlockHeader(key);
         Lock_Control(true);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("menu_modify"));
         if (locked)
-            RecordLock().unlockHeader(key);
+            RecordLock(runContext().Conn).unlockHeader(key);
         Lock_Control(true);
     }
 }
@@ -1060,7 +1060,7 @@ void DocumentWindow::Input_Mo_Mtr_Click()
     try {
         if (!Check_Inv_Status())
             return;
-        if (!RecordLock().lockHeader(key))
+        if (!RecordLock(runContext().Conn).lockHeader(key))
             return;
         locked = true;
         // The lines as they are in the database now, not as the grid last showed them.
@@ -1069,7 +1069,7 @@ void DocumentWindow::Input_Mo_Mtr_Click()
             if (ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
                                               QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"), 292)
                 != MessageAnswer::Yes) {
-                RecordLock().unlockHeader(key);
+                RecordLock(runContext().Conn).unlockHeader(key);
                 return;
             }
             m_store.deleteLines(key);
@@ -1087,11 +1087,11 @@ void DocumentWindow::Input_Mo_Mtr_Click()
         runUsageImport(this, call);
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));
-        RecordLock().unlockHeader(key);
+        RecordLock(runContext().Conn).unlockHeader(key);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Input_Mo_Mtr_Click"));
         // Whatever failed, the document is not left locked against everyone.
         if (locked)
-            RecordLock().unlockHeader(key);
+            RecordLock(runContext().Conn).unlockHeader(key);
     }
 }
