@@ -182,29 +182,24 @@ PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint6
         const QString mode = rows.text(i, QStringLiteral("stock_mode")).trimmed();
         const QString o = mode == QLatin1String("0") ? QString() : rows.text(i, QStringLiteral("order_no"));
         const QString m = (mode.isEmpty() || mode == QLatin1String("2")) ? rows.text(i, QStringLiteral("mo_no")) : QString();
-        const QString f = rows.text(i, QStringLiteral("frm_inv"));
-        const QString t = rows.text(i, QStringLiteral("frm_type"));
-        const QString x = rows.text(i, QStringLiteral("Mtr_No"));
-        const QString b = rows.text(i, QStringLiteral("Bar_No"));
-        const QString c = rows.text(i, QStringLiteral("color_no"));
+        // The stock-deduction mode decides which parts of the line enter its key.
+        const StockKey key(o, m, rows.text(i, QStringLiteral("frm_inv")), rows.text(i, QStringLiteral("frm_type")),
+                           rows.text(i, QStringLiteral("Mtr_No")), rows.text(i, QStringLiteral("Bar_No")),
+                           rows.text(i, QStringLiteral("color_no")));
         const double q = rows.value(i, QStringLiteral("Mtr_Amt")).toDouble();
-        if (!stockIn && !ledger.CheckStockAvailable(o, f, x, c, b, q, m, t)) {
+        if (!stockIn && !ledger.CheckStockAvailable(key, q)) {
             tx.rollback();
             outcome.orderNo = o;
             outcome.moNo = m;
-            outcome.mtrNo = x;
+            outcome.mtrNo = key.mtrNo;
             return outcome;
         }
-        double price = -1;
-        ledger.PostStockBalance(o, f, x, b, stockIn ? q : -q, price, t, m, c);
-        if (approve) {
-            double journalPrice = 0;
-            QString dMoNo = rows.text(i, QStringLiteral("mo_no"));
-            ledger.InsertStockJournal(invNo, invDate, kind.heading, o, f, t, x, b, stockIn ? q : -q, journalPrice, m, c,
-                                      dMoNo);
-        } else {
-            ledger.DeleteStockJournal(invNo, kind.heading, o, f, x, c, b, m);
-        }
+        ledger.PostStockBalance(key, stockIn ? q : -q);
+        if (approve)
+            ledger.InsertStockJournal(invNo, invDate, kind.heading, key, stockIn ? q : -q, 0,
+                                      rows.text(i, QStringLiteral("mo_no")));
+        else
+            ledger.DeleteStockJournal(invNo, kind.heading, key);
     }
     const QString now = m_conn.dialect().nowExpression();
     Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Status = ?, Check_Man = ?, Lock = 'No', Upd_Name = ?, Upd_Date = %1 "

@@ -291,7 +291,7 @@ QString DocumentWindow::headerStatus() const
     const qint64 key = m_rec411->text().trimmed().toLongLong(&ok);
     if (!ok)
         return QStringLiteral("9");
-    return DbGateway::LookupStatus(QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
+    return DbGateway::LookupStatus(runContext().Conn, QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
 }
 
 DocumentStatus DocumentWindow::documentStatus() const
@@ -390,7 +390,7 @@ void DocumentWindow::readactive()
         m_headerRs = m_store.headers(m_headerFilter, m_kind.invType());
         m_headerRs.moveFirst();
         // All three windows share the rights of program 40B.
-        m_control.IniRights(formButtons(this), QStringLiteral("40B"), &m_headerRs);
+        m_control.IniRights(runContext().Conn, runContext().User_Id, formButtons(this), QStringLiteral("40B"), &m_headerRs);
         ReadShow();
         m_reading = false;
     } catch (...) {
@@ -742,7 +742,7 @@ bool DocumentWindow::Check_ok()
             m_invNo->setFocus();
             return false;
         }
-        if (DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+        if (DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
                                    m_orgName->currentText())
                 .isEmpty()) {
             tell(QStringLiteral("此单位不存在,请重新输入!"));
@@ -792,13 +792,13 @@ bool DocumentWindow::Check_ok()
 QString DocumentWindow::Creat_No()
 {
     try {
-        const QString n = DocumentNumbering::CreateStdCode(QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
+        const QString n = DocumentNumbering::CreateStdCode(runContext().Conn, QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
         if (n != DocumentNumbering::noNumber())
             return n;
         static const char *const natures[] = {"MV", "MQ", "MA", "MQ", "MM"};
         const int p = propDutyPosition();
         const QString nature = QString::fromLatin1(p >= 0 && p < 5 ? natures[p] : "MV");
-        return DocumentNumbering::CreateDocumentNo(kHeaderTable, QStringLiteral("G"), nature);
+        return DocumentNumbering::CreateDocumentNo(runContext().Conn, runContext().User_Id, kHeaderTable, QStringLiteral("G"), nature);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Creat_No"));
         return {};
@@ -823,7 +823,7 @@ void DocumentWindow::upd_data()
         HeaderValues v;
         v.invNo = m_invNo->currentText().trimmed();
         v.invDate = DbGateway::toDate(m_invDate->text().trimmed());
-        v.orgNo = DbGateway::LookupField(QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+        v.orgNo = DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
                                          m_orgName->currentText());
         v.procMan = m_procMan->text().trimmed();
         v.barMan = m_barMan->text().trimmed();

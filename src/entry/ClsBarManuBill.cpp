@@ -15,7 +15,7 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
     ctx.setPrompts();
     ctx.Conn = p_Con;
     ctx.User_Id = P_User_Id;
-    ctx.User_Name = DbGateway::LookupField(QStringLiteral("mmst901"), QStringLiteral("user_name"),
+    ctx.User_Name = DbGateway::LookupField(ctx.Conn, QStringLiteral("mmst901"), QStringLiteral("user_name"),
                                            QStringLiteral("user_id"), ctx.User_Id);
     ctx.Ini_File = P_CON_IniFile;
     ctx.Comp_Cname = P_Comp_Cname;

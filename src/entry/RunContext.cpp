@@ -2,6 +2,7 @@
 
 #include "platform/core/Environment.h"
 #include "services/DbGateway.h"
+#include "services/ErrorReporter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,6 +27,16 @@ double nextRandom()
 RunContext &RunContext::instance()
 {
     static RunContext context;
+    // The windows' static message calls read the context through this
+    // provider; the services below never include the entry point.
+    static const bool providerInstalled = [] {
+        ErrorReporter::setProvider([] {
+            const RunContext &ctx = RunContext::instance();
+            return ErrorReporter(ctx.Conn, ctx.User_Name, ctx.Run_Tag);
+        });
+        return true;
+    }();
+    Q_UNUSED(providerInstalled);
     return context;
 }
 
@@ -84,7 +95,7 @@ void RunContext::EnsureConnection()
         return;
     ctx.Conn = Connection::open(defaultDatabaseUrl());
     ctx.User_Id = defaultUserId();
-    ctx.User_Name = DbGateway::LookupField(QStringLiteral("mmst901"), QStringLiteral("user_name"),
+    ctx.User_Name = DbGateway::LookupField(ctx.Conn, QStringLiteral("mmst901"), QStringLiteral("user_name"),
                                            QStringLiteral("user_id"), ctx.User_Id);
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     ctx.Ini_File = QDir(QDir::homePath()).filePath(QStringLiteral(".barmanu/") + program + QStringLiteral(".ini"));

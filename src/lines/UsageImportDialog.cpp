@@ -340,7 +340,7 @@ void Frm40BMx4::Private::sele_data()
 void Frm40BMx4::Private::pickOrder()
 {
     try {
-        const UsageStatement s = store().orderPicker(orderNo->currentText());
+        const Statement s = store().orderPicker(orderNo->currentText());
         FrmList &picker = FrmList::obtain(q);
         picker.setW_Select_Data(s.text, s.values);
         ModalRunner::exec(&picker);
@@ -359,7 +359,7 @@ void Frm40BMx4::Private::pickOrder()
 void Frm40BMx4::Private::pickMo()
 {
     try {
-        const UsageStatement s = store().moPicker(moNo->text());
+        const Statement s = store().moPicker(moNo->text());
         FrmList &picker = FrmList::obtain(q);
         picker.setW_Select_Data(s.text, s.values);
         ModalRunner::exec(&picker);

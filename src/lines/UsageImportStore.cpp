@@ -203,7 +203,7 @@ bool UsageImportStore::uncappedSite() const
     return !valueText(v).isEmpty();
 }
 
-UsageStatement UsageImportStore::proposalStatement(const UsageCriteria &c) const
+Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
 {
     const Dialect &d = m_conn.dialect();
     const UsageFamily family = c.family();
@@ -289,7 +289,7 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
     // The long limit is for this statement only; the other work of the
     // window must not wait minutes for a lock.
     m_conn.setCommandTimeout(600);
-    const UsageStatement s = proposalStatement(criteria);
+    const Statement s = proposalStatement(criteria);
     try {
         ResultSet rs = Sql(m_conn, s.text).bindAll(s.values).select();
         m_conn.resetCommandTimeout();
@@ -300,7 +300,7 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
     }
 }
 
-UsageStatement UsageImportStore::orderPicker(const QString &orderPrefix) const
+Statement UsageImportStore::orderPicker(const QString &orderPrefix) const
 {
     return {QStringLiteral("SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
                            "b.Comp_Name AS \"客户名称\" FROM Mmst011 a LEFT JOIN Mmst021 b ON a.Comp_No = b.Comp_No "
@@ -309,9 +309,9 @@ UsageStatement UsageImportStore::orderPicker(const QString &orderPrefix) const
             {prefix(orderPrefix)}};
 }
 
-UsageStatement UsageImportStore::moPicker(const QString &moPrefix) const
+Statement UsageImportStore::moPicker(const QString &moPrefix) const
 {
-    UsageStatement s;
+    Statement s;
     s.text = QStringLiteral(
         "SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst111.Mo_Date AS \"制单日期\", mmst111.Over_Date AS \"落货日期\", "
         "mmst011.Order_No AS \"订单号\", mmst011.Order_Date AS \"订单日期\", mmst021.Comp_Name AS \"客户简称\", "

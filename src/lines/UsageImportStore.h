@@ -11,12 +11,6 @@
 #include <optional>
 
 // One statement with its values, for the list picker.
-struct UsageStatement
-{
-    QString text;
-    QList<QVariant> values;
-};
-
 // Where the needs of a usage import come from.
 enum class UsageFamily {
     ManufacturingOrder,   // bill of material of manufacturing orders (Mmst1141)
@@ -123,12 +117,12 @@ public:
     // column first); the largest source of a need comes first.
     ResultSet proposals(const UsageCriteria &criteria) const;
     // The statement proposals() runs, with its values.
-    UsageStatement proposalStatement(const UsageCriteria &criteria) const;
+    Statement proposalStatement(const UsageCriteria &criteria) const;
 
     // Approved orders whose number starts with the typed text.
-    UsageStatement orderPicker(const QString &orderPrefix) const;
+    Statement orderPicker(const QString &orderPrefix) const;
     // Approved manufacturing orders of products, optionally by number prefix.
-    UsageStatement moPicker(const QString &moPrefix) const;
+    Statement moPicker(const QString &moPrefix) const;
 
     // Writes one Mmst412 row per line in one transaction: all or nothing.
     // Refuses a document that no longer exists and a quantity that is

@@ -160,7 +160,7 @@ void FrmcolorList::SELECT_Data()
 {
     try {
         const QString sql = DbGateway::ChangeStrCode(
-            PickerStore::colorListQuery(m_showEname, SqlCondition{m_filter, m_filterValues}));
+            PickerStore::colorListQuery(m_showEname, Statement{m_filter, m_filterValues}));
         // The wrapper is attached anew for each list: the grid name follows
         // the columns shown, so each keeps its own layout.
         delete m_kesto;
@@ -181,7 +181,7 @@ void FrmcolorList::SELECT_Data()
 void FrmcolorList::Cmd_Find_Click()
 {
     try {
-        const SqlCondition c =
+        const Statement c =
             PickerStore::colorFilter(runContext().Conn.dialect(), m_colorType->text(), m_colorNo->text(),
                                      m_colorName->text(), m_colorEname->text(), m_showEname);
         m_filter = c.text;

@@ -96,7 +96,7 @@ QString PickerStore::colorTypesQuery()
     return QStringLiteral("SELECT Color_Type FROM mmst604 ORDER BY Color_Type");
 }
 
-QString PickerStore::colorListQuery(bool showEname, const SqlCondition &filter)
+QString PickerStore::colorListQuery(bool showEname, const Statement &filter)
 {
     QString sql = QStringLiteral("SELECT mmst604.Color_Type AS \"颜色类别\", mmst605.Color_No AS \"颜色代号\", "
                                  "COALESCE(mmst605.Color_Name, '') AS \"颜色名称\", ");
@@ -113,10 +113,10 @@ QString PickerStore::colorListQuery(bool showEname, const SqlCondition &filter)
     return sql;
 }
 
-SqlCondition PickerStore::colorFilter(const Dialect &dialect, const QString &type, const QString &code,
+Statement PickerStore::colorFilter(const Dialect &dialect, const QString &type, const QString &code,
                                       const QString &name, const QString &ename, bool showEname)
 {
-    SqlCondition c{QStringLiteral("1=1"), {}};
+    Statement c{QStringLiteral("1=1"), {}};
     const auto like = [&](const QString &column, const QString &text) {
         c.text += QStringLiteral(" AND ") + dialect.codeLike(column) + QStringLiteral(" ?");
         c.values.append(QStringLiteral("%") + text + QStringLiteral("%"));
@@ -142,7 +142,7 @@ SqlCondition PickerStore::colorFilter(const Dialect &dialect, const QString &typ
     return c;
 }
 
-SqlCondition PickerStore::colorNamed(const QString &name)
+Statement PickerStore::colorNamed(const QString &name)
 {
-    return SqlCondition{QStringLiteral("mmst605.Color_Name = ?"), {name}};
+    return Statement{QStringLiteral("mmst605.Color_Name = ?"), {name}};
 }

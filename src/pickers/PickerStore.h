@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Sql.h"
 
 #include <QList>
 #include <QString>
@@ -31,14 +32,6 @@ struct LevelNode
 // orphan) are left out.
 QList<LevelNode> buildLevelTree(const QList<LevelRow> &rows);
 
-// An SQL condition with "?" placeholders and the values bound to them.
-struct SqlCondition
-{
-    QString text;
-    QList<QVariant> values;
-    bool isEmpty() const { return text.trimmed().isEmpty(); }
-};
-
 class PickerStore
 {
 public:
@@ -52,12 +45,12 @@ public:
     static QString colorTypesQuery();
     // The colour list: type, code, name, default English name and, with
     // showEname, the alternative English name; filter restricts it.
-    static QString colorListQuery(bool showEname, const SqlCondition &filter);
+    static QString colorListQuery(bool showEname, const Statement &filter);
     // The condition the four filter fields give (blank fields add nothing).
-    static SqlCondition colorFilter(const Dialect &dialect, const QString &type, const QString &code,
+    static Statement colorFilter(const Dialect &dialect, const QString &type, const QString &code,
                                     const QString &name, const QString &ename, bool showEname);
     // The condition that opens the list on one colour name exactly.
-    static SqlCondition colorNamed(const QString &name);
+    static Statement colorNamed(const QString &name);
 
 private:
     Connection m_conn;

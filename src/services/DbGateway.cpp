@@ -1,10 +1,10 @@
 #include "services/DbGateway.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Value.h"
 #include "services/ErrorReporter.h"
+#include "services/TextCode.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,16 +13,14 @@
 
 namespace {
 
-bool g_notTraditional = true;
 QDateTime g_serverNowOverride;
 
 } // namespace
 
-QString DbGateway::LookupField(const QString &table, const QString &field, const QString &keyField,
-                               const QString &keyValue)
+QString DbGateway::LookupField(const Connection &conn, const QString &table, const QString &field,
+                               const QString &keyField, const QString &keyValue)
 {
     try {
-        const Connection &conn = runContext().Conn;
         const QString sql = conn.dialect().topN(
             QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField), 1);
         return valueText(Sql(conn, sql).bind(keyValue).scalar());
@@ -31,10 +29,10 @@ QString DbGateway::LookupField(const QString &table, const QString &field, const
     }
 }
 
-QString DbGateway::LookupStatus(const QString &keyField, const QString &keyValue, const QString &table,
-                                const QString &field)
+QString DbGateway::LookupStatus(const Connection &conn, const QString &keyField, const QString &keyValue,
+                                const QString &table, const QString &field)
 {
-    const ResultSet rs = Sql(runContext().Conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField))
+    const ResultSet rs = Sql(conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField))
                              .bind(keyValue)
                              .select();
     if (rs.isEmpty())
@@ -56,13 +54,13 @@ qint64 DbGateway::ReturnRecCount(const Connection &conn, const QString &sql, QSt
         int style = 0;
         QString title;
         if (warnWhenEmpty && n == 0)
-            ErrorReporter::ShowErpMessage(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_1"), message,
-                                          style, title);
+            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_1"),
+                                                    message, style, title);
         else if (!warnWhenEmpty && n > 0)
-            ErrorReporter::ShowErpMessage(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_2"), message,
-                                          style, title);
+            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_2"),
+                                                    message, style, title);
     } catch (...) {
-        ErrorReporter::ReportError(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount"), sql);
+        ErrorReporter::forConnection(conn).report(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount"), sql);
     }
     return n;
 }
@@ -74,7 +72,8 @@ QString DbGateway::ReturnFieldValue(const Connection &conn, const QString &sql, 
         if (rs.columnCount() > 0 && rs.rowCount() == 1)
             return NullToString(rs.value(0, 0));
     } catch (...) {
-        ErrorReporter::ReportError(QStringLiteral("PublicFunction"), QStringLiteral("ReturnFieldValue"), sql);
+        ErrorReporter::forConnection(conn).report(QStringLiteral("PublicFunction"), QStringLiteral("ReturnFieldValue"),
+                                                  sql);
     }
     return {};
 }
@@ -156,16 +155,14 @@ QString DbGateway::FormatDateText(const QVariant &value)
     return parts[0] + QLatin1Char('-') + parts[1] + QLatin1Char('-') + parts[2];
 }
 
-QString DbGateway::ChangeStrCode(const QString &text, int)
+QString DbGateway::ChangeStrCode(const QString &text, int mode)
 {
-    const int locale = Environment::systemLocaleId();
-    g_notTraditional = locale > 0 && locale != 1028;
-    return text;
+    return TextCode::change(text, mode);
 }
 
 bool DbGateway::IsNotTraditionalLocale()
 {
-    return g_notTraditional;
+    return TextCode::isNotTraditionalLocale();
 }
 
 bool DbGateway::Check_Date_Ok(const QDate &date, const QString &label)

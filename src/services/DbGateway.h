@@ -11,7 +11,7 @@ class QObject;
 class QPixmap;
 class QWidget;
 
-// The lookups every window uses on the connection of the run context.
+// The lookups every window uses, on the connection the caller gives.
 // Values always travel as bound parameters; table and column names come from
 // code. Lookups never fail loudly unless an operation says so.
 class DbGateway
@@ -19,11 +19,11 @@ class DbGateway
 public:
     // First column of the first row of "SELECT field FROM table WHERE keyField = keyValue";
     // empty when there is no row, the value is null, or anything fails.
-    static QString LookupField(const QString &table, const QString &field, const QString &keyField,
-                               const QString &keyValue);
+    static QString LookupField(const Connection &conn, const QString &table, const QString &field,
+                               const QString &keyField, const QString &keyValue);
     // "9" when no row matches, "0" when the value is null. Failures reach the caller.
-    static QString LookupStatus(const QString &keyField, const QString &keyValue, const QString &table,
-                                const QString &field);
+    static QString LookupStatus(const Connection &conn, const QString &keyField, const QString &keyValue,
+                                const QString &table, const QString &field);
     // Rows of sql; with showMessage, warns under "ReturnRecCount_1" when the
     // count is 0 (warnWhenEmpty) or under "ReturnRecCount_2" when it is above 0.
     static qint64 ReturnRecCount(const Connection &conn, const QString &sql, QString &message, bool showMessage,

@@ -1,6 +1,5 @@
 #include "services/DocumentNumbering.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
@@ -26,10 +25,9 @@ QString padded(qint64 value, int digits)
 
 } // namespace
 
-QString DocumentNumbering::CreateStdCode(const QString &itemNo, const QString &field, const QString &table,
-                                         bool skipUniqueCheck)
+QString DocumentNumbering::CreateStdCode(const Connection &conn, const QString &itemNo, const QString &field,
+                                         const QString &table, bool skipUniqueCheck)
 {
-    const Connection &conn = runContext().Conn;
     const ResultSet std = Sql(conn, QStringLiteral("SELECT FWord, Bit_1, Len_A, Bit_2, Len_B, Item_Using "
                                                    "FROM No_Std WHERE Item_No = ?"))
                               .bind(itemNo)
@@ -70,15 +68,14 @@ QString DocumentNumbering::CreateStdCode(const QString &itemNo, const QString &f
     return result;
 }
 
-QString DocumentNumbering::CreateDocumentNo(const QString &table, const QString &defaultPrefix, const QString &natureCode)
+QString DocumentNumbering::CreateDocumentNo(const Connection &conn, const QString &userId, const QString &table,
+                                            const QString &defaultPrefix, const QString &natureCode)
 {
     Q_UNUSED(natureCode);
-    const RunContext &ctx = runContext();
-    const Connection &conn = ctx.Conn;
-    const ResultSet user = Sql(conn, QStringLiteral("SELECT user_no FROM mmst901 WHERE user_id = ?")).bind(ctx.User_Id).select();
+    const ResultSet user = Sql(conn, QStringLiteral("SELECT user_no FROM mmst901 WHERE user_id = ?")).bind(userId).select();
     if (user.isEmpty())
         throw ErpError(3021, QStringLiteral("CreateDocumentNo"),
-                       QStringLiteral("user %1 has no row in mmst901").arg(ctx.User_Id));
+                       QStringLiteral("user %1 has no row in mmst901").arg(userId));
     const QString code = user.text(0, 0).trimmed();
     const QString prefix = (code.isEmpty() ? defaultPrefix : code) + QLatin1Char('-');
 

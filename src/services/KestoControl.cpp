@@ -1,6 +1,5 @@
 #include "services/KestoControl.h"
 
-#include "entry/RunContext.h"
 #include "platform/db/Sql.h"
 
 #include <optional>
@@ -23,9 +22,9 @@ constexpr CommandButton kCommandButtons[] = {
 // With several menu entries of the program the first by menu id counts, so
 // the answer does not depend on the server's row order. A null string
 // grants nothing.
-std::optional<QString> loadRights(const QString &programId, const QString &userId)
+std::optional<QString> loadRights(const Connection &conn, const QString &programId, const QString &userId)
 {
-    Sql q(runContext().Conn, QStringLiteral("SELECT mmstc03.rights "
+    Sql q(conn, QStringLiteral("SELECT mmstc03.rights "
                                             "FROM MMSTC02, mmstc03 "
                                             "WHERE MMSTC02.menu_id = mmstc03.menu_id "
                                             "AND MMSTC02.prog_id = ? "
@@ -93,9 +92,9 @@ RightsOff RightsOff::fromRights(const QString &rights)
     return off;
 }
 
-bool RightIsOff(const QString &letter, const QString &programId, const QString &userId)
+bool RightIsOff(const Connection &conn, const QString &letter, const QString &programId, const QString &userId)
 {
-    const std::optional<QString> rights = loadRights(programId, userId);
+    const std::optional<QString> rights = loadRights(conn, programId, userId);
     return !rights || !rights->contains(letter, Qt::CaseInsensitive);
 }
 
@@ -104,12 +103,12 @@ bool RightIsOff(const QString &letter, const QString &programId, const QString &
 Kesto_Control::Kesto_Control() = default;
 Kesto_Control::~Kesto_Control() = default;
 
-void Kesto_Control::IniRights(std::shared_ptr<CommandButtons> form, const QString &formId,
-                              const ResultSet *recordSet)
+void Kesto_Control::IniRights(const Connection &conn, const QString &userId, std::shared_ptr<CommandButtons> form,
+                              const QString &formId, const ResultSet *recordSet)
 {
     // One read serves every letter: the same answer as asking per letter,
     // without thirteen round trips at each re-read of the window.
-    const std::optional<QString> rights = loadRights(formId, runContext().User_Id);
+    const std::optional<QString> rights = loadRights(conn, formId, userId);
     m_off = rights ? RightsOff::fromRights(*rights) : RightsOff::none();
     m_viewPrice = !lacks(rights, u'F');
     m_form = std::move(form);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/db/Connection.h"
 #include "services/DocumentState.h"
 
 #include <QMap>
@@ -84,7 +85,7 @@ public:
 // True when the user lacks the right of that letter in the menu program:
 // no rights row, or the letter is absent from its rights string (in any case).
 // A failing query reaches the caller.
-bool RightIsOff(const QString &letter, const QString &programId, const QString &userId);
+bool RightIsOff(const Connection &conn, const QString &letter, const QString &programId, const QString &userId);
 
 // Per window: the user's rights there, what the window is doing and the
 // status of the document on screen; from these alone it enables and
@@ -108,10 +109,11 @@ public:
     bool Off_Rest() const { return m_off.R; }
     const RightsOff &rightsOff() const { return m_off; }
 
-    // Loads the user's rights in program formId (RunContext's user), keeps
-    // the window's buttons and header record set, and returns to browsing.
+    // Loads the rights of userId in program formId from conn, keeps the
+    // window's buttons and header record set, and returns to browsing.
     // A failing query reaches the caller; nothing is kept then.
-    void IniRights(std::shared_ptr<CommandButtons> form, const QString &formId, const ResultSet *recordSet);
+    void IniRights(const Connection &conn, const QString &userId, std::shared_ptr<CommandButtons> form,
+                   const QString &formId, const ResultSet *recordSet);
     // Stores the status (an empty one too) and refreshes.
     void Set_Status(const QString &status);
     int LastAction() const { return int(m_lastAction); }

@@ -1,6 +1,5 @@
 #include "services/RecordLock.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "services/ErrorReporter.h"
@@ -10,10 +9,10 @@ namespace {
 const QString kHeld = QStringLiteral("Yes");
 const QString kFree = QStringLiteral("No");
 
-bool refuse(const QString &text)
+bool refuse(const Connection &conn, const QString &text)
 {
     // The empty form name must travel as '' (not null) so a stored text can replace it.
-    ErrorReporter::ShowErpMessage(QStringLiteral(""), QStringLiteral("Check_OK_1"), text, 0, QStringLiteral(""));
+    ErrorReporter::forConnection(conn).show(QStringLiteral(""), QStringLiteral("Check_OK_1"), text, 0, QStringLiteral(""));
     return false;
 }
 
@@ -25,8 +24,6 @@ const QString &deletedText()
 
 } // namespace
 
-RecordLock::RecordLock() : m_conn(runContext().Conn) {}
-
 RecordLock::RecordLock(const Connection &conn) : m_conn(conn) {}
 
 bool RecordLock::LockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
@@ -35,9 +32,9 @@ bool RecordLock::LockRecord(const QString &table, const QString &condition, cons
     const QString select = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(lockColumn, table, condition);
     const qint64 found = Sql(m_conn, select).bindAll(values).select().rowCount();
     if (found == 0)
-        return refuse(deletedText());
+        return refuse(m_conn, deletedText());
     if (found > 1 && !allowMany)
-        return refuse(QStringLiteral("记录锁定失败,要锁定的记录条件不唯一!"));
+        return refuse(m_conn, QStringLiteral("记录锁定失败,要锁定的记录条件不唯一!"));
 
     // Check and take in one statement: a row held by someone else is never
     // overwritten, and the count of rows taken tells whether we won.
@@ -55,14 +52,14 @@ bool RecordLock::LockRecord(const QString &table, const QString &condition, cons
     try {
         taken = Sql(m_conn, update).bindAll(bound).exec();
     } catch (const ErpError &) {
-        return refuse(QStringLiteral("加锁失败"));
+        return refuse(m_conn, QStringLiteral("加锁失败"));
     }
     if (taken > 0)
         return true;
     // Nothing taken: the row is held, or it went away after the first read.
     if (Sql(m_conn, select).bindAll(values).select().isEmpty())
-        return refuse(deletedText());
-    return refuse(QStringLiteral("记录已锁定,请稍等"));
+        return refuse(m_conn, deletedText());
+    return refuse(m_conn, QStringLiteral("记录已锁定,请稍等"));
 }
 
 void RecordLock::UnlockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,

@@ -15,8 +15,7 @@
 class RecordLock
 {
 public:
-    // On the connection of the run context.
-    RecordLock();
+    // Refusals are shown with the stored texts of conn.
     explicit RecordLock(const Connection &conn);
 
     // True when the caller now holds the row(s). The lock is taken by one

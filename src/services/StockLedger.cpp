@@ -1,6 +1,5 @@
 #include "services/StockLedger.h"
 
-#include "entry/RunContext.h"
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -26,13 +25,9 @@ QVariant dateValue(const QDate &date)
 
 } // namespace
 
-StockLedger::StockLedger() : m_conn(runContext().Conn), m_userName(runContext().User_Name) {}
-
 StockLedger::StockLedger(const Connection &conn, const QString &userName) : m_conn(conn), m_userName(userName) {}
 
-bool StockLedger::CheckStockAvailable(const QString &orderNo, const QString &frmInv, const QString &mtrNo,
-                                      const QString &colorNo, const QString &barNo, double qty, const QString &moNo,
-                                      const QString &frmType) const
+bool StockLedger::CheckStockAvailable(const StockKey &key, double qty) const
 {
     const Dialect &d = m_conn.dialect();
     QString option;
@@ -48,19 +43,13 @@ bool StockLedger::CheckStockAvailable(const QString &orderNo, const QString &frm
     if (!(qty > 0))
         return true;
 
-    QString where = QStringLiteral("%1 = ? AND Frm_Inv = ? AND %2 = ? AND Mtr_No = ? AND %3 = ? AND Bar_No = ?")
-                        .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Color_No")),
-                             orEmpty(d, QStringLiteral("Mo_No")));
-    QList<QVariant> values{notNullText(orderNo), notNullText(frmInv), notNullText(colorNo), notNullText(mtrNo), notNullText(moNo), notNullText(barNo)};
-    if (!frmType.isEmpty()) {
-        where += QStringLiteral(" AND Frm_Type = ?");
-        values << frmType;
-    }
+    const unsigned parts = key.frmType.isEmpty() ? StockKey::All & ~StockKey::Type : StockKey::All;
+    const Statement where = key.condition(d, parts);
     // The rows are read (not summed by the server) so that they can be held
     // until the caller commits: a second user checking the same stock waits
     // and then sees what this posting left.
-    const ResultSet rows = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where))
-                               .bindAll(values)
+    const ResultSet rows = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+                               .bindAll(where.values)
                                .select();
     double available = 0;
     for (qint64 i = 0; i < rows.rowCount(); ++i)
@@ -78,41 +67,33 @@ double StockLedger::receiptPrice(const QString &frmInv, const QString &mtrNo) co
     return Sql(m_conn, sql).bind(notNullText(frmInv)).bind(notNullText(mtrNo)).scalar().toDouble();
 }
 
-void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv, const QString &mtrNo,
-                                   const QString &barNo, double qty, double &price, const QString &frmType,
-                                   const QString &moNo, const QString &colorNo) const
+double StockLedger::PostStockBalance(const StockKey &key, double qty, double price) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString type = notNullText(frmType.trimmed());
-    const QString key = QStringLiteral("%1 = ? AND Frm_Inv = ? AND Mtr_No = ? AND Bar_No = ? AND %2 = ? AND %3 = ? "
-                                       "AND Frm_Type = ?")
-                            .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Mo_No")),
-                                 orEmpty(d, QStringLiteral("Color_No")));
-    const QList<QVariant> keyValues{notNullText(orderNo), notNullText(frmInv), notNullText(mtrNo), notNullText(barNo),
-                                    notNullText(moNo.trimmed()), notNullText(colorNo.trimmed()), type};
-    const ResultSet balance = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), key))
-                                  .bindAll(keyValues)
+    const Statement where = key.condition(d);
+    const ResultSet balance = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+                                  .bindAll(where.values)
                                   .select();
     // -1 is a request, never a price: resolve it before it reaches a row or the average.
     if (price == -1)
-        price = receiptPrice(frmInv, mtrNo);
+        price = receiptPrice(key.frmInv, key.mtrNo);
     const QDate today = DbGateway::toDate(DbGateway::GetServerDate(m_conn));
     const QString user = notNullText(m_userName.trimmed());
 
     if (balance.isEmpty()) {
-        QString sourceType = type;
+        QString sourceType = notNullText(key.frmType);
         if (sourceType.isEmpty()) {
             const QVariant known = Sql(m_conn, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? "
                                                                      "ORDER BY Rec_381"),
                                                       1))
-                                       .bind(notNullText(frmInv))
+                                       .bind(notNullText(key.frmInv))
                                        .select()
                                        .value(0, 0);
             if (known.isValid()) {
                 sourceType = notNullText(valueText(known));
             } else {
                 const bool purchase = !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
-                                           .bind(notNullText(frmInv))
+                                           .bind(notNullText(key.frmInv))
                                            .select()
                                            .isEmpty();
                 sourceType = purchase ? QStringLiteral("A") : QStringLiteral("C");
@@ -120,21 +101,21 @@ void StockLedger::PostStockBalance(const QString &orderNo, const QString &frmInv
         }
         Sql(m_conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt, "
                                    "Mtr_Prs, Color_No, Upd_Name, Upd_Date) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-            .bindAll({notNullText(orderNo), notNullText(moNo.trimmed()), notNullText(frmInv), sourceType, notNullText(mtrNo), notNullText(barNo), qty,
-                      price, notNullText(colorNo.trimmed()), user, dateValue(today)})
+            .bindAll({notNullText(key.orderNo), notNullText(key.moNo), notNullText(key.frmInv), sourceType,
+                      notNullText(key.mtrNo), notNullText(key.barNo), qty, price, notNullText(key.colorNo), user,
+                      dateValue(today)})
             .exec();
     } else if (balance.value(0, 0).toDouble() + qty == 0) {
-        Sql(m_conn, QStringLiteral("DELETE FROM mmst381 WHERE ") + key).bindAll(keyValues).exec();
+        Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else {
-        QList<QVariant> values{qty, user, dateValue(today)};
-        values << keyValues;
-        Sql(m_conn, QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, Upd_Date = ? "
-                                   "WHERE ")
-                        + key)
-            .bindAll(values)
+        Sql(m_conn, Statement(QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, "
+                                             "Upd_Date = ? WHERE "),
+                              {qty, user, dateValue(today)})
+                        .append(where))
             .exec();
     }
-    UpdateAvgCost(mtrNo, qty, price);
+    UpdateAvgCost(key.mtrNo, qty, price);
+    return price;
 }
 
 void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) const
@@ -150,47 +131,40 @@ void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) 
         .exec();
 }
 
-void StockLedger::InsertStockJournal(const QString &invNo, const QDate &invDate, const QString &kindName,
-                                     const QString &orderNo, const QString &frmInv, const QString &frmType,
-                                     const QString &mtrNo, const QString &barNo, double qty, double &price,
-                                     const QString &moNo, const QString &colorNo, QString &dMoNo) const
+StockLedger::JournalRow StockLedger::InsertStockJournal(const QString &invNo, const QDate &invDate,
+                                                        const QString &kindName, const StockKey &key, double qty,
+                                                        double price, const QString &dMoNo) const
 {
     const Dialect &d = m_conn.dialect();
     const QString kind = DbGateway::ChangeStrCode(kindName);
-    if (dMoNo.trimmed().isEmpty())
-        dMoNo = moNo;
-    if (price == 0) {
-        const QString sql = d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE %1 = ? AND Frm_Inv = ? "
-                                                  "AND Frm_Type = ? AND Mtr_No = ? AND %2 = ? AND %3 = ? ORDER BY Rec_388")
-                                       .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Mo_No")),
-                                            orEmpty(d, QStringLiteral("Color_No"))),
-                                   1);
-        price = Sql(m_conn, sql)
-                    .bindAll({notNullText(orderNo), notNullText(frmInv), notNullText(frmType), notNullText(mtrNo), notNullText(moNo.trimmed()),
-                              notNullText(colorNo.trimmed())})
-                    .scalar()
-                    .toDouble();
+    JournalRow row{price, dMoNo.trimmed().isEmpty() ? key.moNo : dMoNo};
+    if (row.price == 0) {
+        // Earlier rows of the key at any location.
+        const Statement where = key.condition(d, StockKey::All & ~StockKey::Location);
+        row.price = Sql(m_conn, Statement(d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE ")
+                                                     + where.text + QStringLiteral(" ORDER BY Rec_388"),
+                                                 1),
+                                          where.values))
+                        .scalar()
+                        .toDouble();
     }
     Sql(m_conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Mo_No, Inv_Type, Inv_Date, Order_No, Frm_Inv, Frm_Type, "
                                "Mtr_No, Bar_No, Mtr_Amt, Mtr_Prs, Upd_Name, Upd_Date, Color_No, d_order_no, d_mo_no) "
                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-        .bindAll({notNullText(invNo), notNullText(moNo.trimmed()), notNullText(kind), dateValue(invDate), notNullText(orderNo), notNullText(frmInv),
-                  notNullText(frmType), notNullText(mtrNo), notNullText(barNo), qty, price, notNullText(m_userName.trimmed()),
-                  dateValue(DbGateway::toDate(DbGateway::GetServerDate(m_conn))), notNullText(colorNo.trimmed()),
-                  QStringLiteral(""), notNullText(dMoNo)})
+        .bindAll({notNullText(invNo), notNullText(key.moNo), notNullText(kind), dateValue(invDate),
+                  notNullText(key.orderNo), notNullText(key.frmInv), notNullText(key.frmType), notNullText(key.mtrNo),
+                  notNullText(key.barNo), qty, row.price, notNullText(m_userName.trimmed()),
+                  dateValue(DbGateway::toDate(DbGateway::GetServerDate(m_conn))), notNullText(key.colorNo),
+                  QStringLiteral(""), notNullText(row.dMoNo)})
         .exec();
+    return row;
 }
 
-void StockLedger::DeleteStockJournal(const QString &invNo, const QString &kindName, const QString &orderNo,
-                                     const QString &frmInv, const QString &mtrNo, const QString &colorNo,
-                                     const QString &barNo, const QString &moNo) const
+void StockLedger::DeleteStockJournal(const QString &invNo, const QString &kindName, const StockKey &key) const
 {
     const Dialect &d = m_conn.dialect();
-    Sql(m_conn, QStringLiteral("DELETE FROM mmst388 WHERE Inv_No = ? AND Inv_Type = ? AND %1 = ? AND %2 = ? "
-                               "AND Frm_Inv = ? AND Mtr_No = ? AND Bar_No = ? AND %3 = ?")
-                    .arg(orEmpty(d, QStringLiteral("Order_No")), orEmpty(d, QStringLiteral("Color_No")),
-                         orEmpty(d, QStringLiteral("Mo_No"))))
-        .bindAll({notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName)), notNullText(orderNo), notNullText(colorNo), notNullText(frmInv),
-                  notNullText(mtrNo), notNullText(barNo), notNullText(moNo.trimmed())})
+    Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst388 WHERE Inv_No = ? AND Inv_Type = ? AND "),
+                          {notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName))})
+                    .append(key.condition(d, StockKey::All & ~StockKey::Type)))
         .exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "services/StockKey.h"
 
 #include <QDate>
 #include <QString>
@@ -18,43 +19,42 @@
 class StockLedger
 {
 public:
-    // On the run context's connection, posting under its user name.
-    StockLedger();
+    // Posts on conn under userName (written into balance and journal rows).
     StockLedger(const Connection &conn, const QString &userName);
 
     // True when qty may be taken from the key: always with the option
     // "仓库中允许负库存" at "1" (no stock is read then) or for qty <= 0;
     // otherwise when qty does not exceed the key's balance, both rounded to
-    // four decimals. An empty frmType counts balances of every source type.
-    bool CheckStockAvailable(const QString &orderNo, const QString &frmInv, const QString &mtrNo,
-                             const QString &colorNo, const QString &barNo, double qty, const QString &moNo,
-                             const QString &frmType) const;
+    // four decimals. A key without source type counts balances of every type.
+    bool CheckStockAvailable(const StockKey &key, double qty) const;
 
     // Adds qty to the key's balance; a balance reaching exactly zero is
-    // deleted, a missing one is created. price -1 means "the receipt's price",
-    // looked up among the receipt's balances of the material (0 when none);
-    // the caller sees the price used. Receipts (qty > 0) move the average cost.
-    void PostStockBalance(const QString &orderNo, const QString &frmInv, const QString &mtrNo, const QString &barNo,
-                          double qty, double &price, const QString &frmType, const QString &moNo,
-                          const QString &colorNo) const;
+    // deleted, a missing one is created (a key without source type takes the
+    // receipt's). price -1 means "the receipt's price", looked up among the
+    // receipt's balances of the material (0 when none). Returns the price
+    // used. Receipts (qty > 0) move the average cost.
+    double PostStockBalance(const StockKey &key, double qty, double price = -1) const;
 
     // Moving average over the material's whole stock S at this moment:
     // (S * average + qty * price) / (S + qty), the standard cost when S + qty
     // is 0. Only for qty > 0 and a price other than 0.
     void UpdateAvgCost(const QString &mtrNo, double qty, double price) const;
 
+    // What a journal row was written with.
+    struct JournalRow
+    {
+        double price = 0;
+        QString dMoNo;
+    };
     // One journal row for a posted line. price 0 is looked up in earlier
-    // journal rows of the key; an empty dMoNo becomes moNo. The caller sees both.
-    void InsertStockJournal(const QString &invNo, const QDate &invDate, const QString &kindName,
-                            const QString &orderNo, const QString &frmInv, const QString &frmType,
-                            const QString &mtrNo, const QString &barNo, double qty, double &price,
-                            const QString &moNo, const QString &colorNo, QString &dMoNo) const;
+    // journal rows of the key (its location aside); an empty dMoNo becomes
+    // the key's manufacturing order.
+    JournalRow InsertStockJournal(const QString &invNo, const QDate &invDate, const QString &kindName,
+                                  const StockKey &key, double qty, double price = 0, const QString &dMoNo = {}) const;
 
     // Removes every journal row of the document number, kind and key,
     // whatever their source type or date.
-    void DeleteStockJournal(const QString &invNo, const QString &kindName, const QString &orderNo,
-                            const QString &frmInv, const QString &mtrNo, const QString &colorNo,
-                            const QString &barNo, const QString &moNo) const;
+    void DeleteStockJournal(const QString &invNo, const QString &kindName, const StockKey &key) const;
 
 private:
     double receiptPrice(const QString &frmInv, const QString &mtrNo) const;

@@ -3,7 +3,6 @@
 #include "TestSupport.h"
 
 #include "documents/DocumentStore.h"
-#include "entry/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
@@ -65,8 +64,6 @@ private slots:
     void init()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
-        runContext().User_Name = QStringLiteral("陈志明");
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES ('F001', '牛津布', 2.5, 2.5)"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0')"));
     }

@@ -2,7 +2,6 @@
 // clock and the server clock both held at 20 December 2007.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
@@ -27,8 +26,6 @@ private slots:
     void initTestCase()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
-        runContext().User_Id = QStringLiteral("u1");
     }
 
     void init()
@@ -83,7 +80,7 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO No_Std (Item_No, FWord, Bit_1, Len_A, Bit_2, Len_B, Item_Using) "
                                           "VALUES ('K06099', 'ZZ', 0, 0, 0, 3, 1)"));
         numbers(existing);
-        QCOMPARE(DocumentNumbering::CreateStdCode(QStringLiteral("K06013"), QStringLiteral("inv_No"),
+        QCOMPARE(DocumentNumbering::CreateStdCode(conn, QStringLiteral("K06013"), QStringLiteral("inv_No"),
                                                   QStringLiteral("Mmst411"), skipUniqueCheck),
                  expected);
     }
@@ -110,7 +107,7 @@ private slots:
         QFETCH(QString, expected);
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst901 (user_id, user_no) VALUES ('u1', ?)"), {userCode});
         numbers(existing);
-        QCOMPARE(DocumentNumbering::CreateDocumentNo(QStringLiteral("Mmst411"), defaultPrefix, QStringLiteral("MV")), expected);
+        QCOMPARE(DocumentNumbering::CreateDocumentNo(conn, QStringLiteral("u1"), QStringLiteral("Mmst411"), defaultPrefix, QStringLiteral("MV")), expected);
     }
 
     // 9999 numbers per prefix and month: the five-digit number falls outside
@@ -119,15 +116,15 @@ private slots:
     {
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst901 (user_id, user_no) VALUES ('u1', 'A001')"));
         numbers({QStringLiteral("A001-07129999")});
-        const QString first = DocumentNumbering::CreateDocumentNo(QStringLiteral("Mmst411"), QStringLiteral("G"), {});
+        const QString first = DocumentNumbering::CreateDocumentNo(conn, QStringLiteral("u1"), QStringLiteral("Mmst411"), QStringLiteral("G"), {});
         QCOMPARE(first, QStringLiteral("A001-071210000"));
         numbers({first});
-        QCOMPARE(DocumentNumbering::CreateDocumentNo(QStringLiteral("Mmst411"), QStringLiteral("G"), {}), first);
+        QCOMPARE(DocumentNumbering::CreateDocumentNo(conn, QStringLiteral("u1"), QStringLiteral("Mmst411"), QStringLiteral("G"), {}), first);
     }
 
     void fallbackForUnknownUserFails()
     {
-        QVERIFY_THROWS_EXCEPTION(ErpError, DocumentNumbering::CreateDocumentNo(QStringLiteral("Mmst411"), QStringLiteral("G"), {}));
+        QVERIFY_THROWS_EXCEPTION(ErpError, DocumentNumbering::CreateDocumentNo(conn, QStringLiteral("u1"), QStringLiteral("Mmst411"), QStringLiteral("G"), {}));
     }
 };
 

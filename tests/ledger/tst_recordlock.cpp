@@ -2,7 +2,6 @@
 // told, what the lock column holds afterwards, and two users racing for it.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "services/RecordLock.h"
@@ -53,7 +52,6 @@ private slots:
     void initTestCase()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
         // DISTINCT keeps the view read-only on every server.
         TestDb::exec(conn, QStringLiteral("CREATE VIEW v_lock AS SELECT DISTINCT Rec_411, Inv_No, Lock FROM Mmst411"));
     }
@@ -89,7 +87,7 @@ private slots:
         if (deleted)
             TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = ?"), {key});
         ScriptedMessageBox box;
-        QCOMPARE(RecordLock().LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {key},
+        QCOMPARE(RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {key},
                                          QStringLiteral("Lock"), false),
                  won);
         verifyShown(box, message);
@@ -118,7 +116,7 @@ private slots:
         header(QStringLiteral("LL001"), QStringLiteral("No"));
         header(QStringLiteral("LL002"), second);
         ScriptedMessageBox box;
-        QCOMPARE(RecordLock().LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Inv_Type=?"), {QStringLiteral("1")},
+        QCOMPARE(RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Inv_Type=?"), {QStringLiteral("1")},
                                          QStringLiteral("Lock"), allowMany),
                  won);
         verifyShown(box, message);
@@ -130,16 +128,16 @@ private slots:
         header(QStringLiteral("LL001"), QStringLiteral("No"));
         ScriptedMessageBox box;
         // A condition the server cannot read is the caller's failure, not a refusal.
-        QVERIFY_THROWS_EXCEPTION(ErpError, RecordLock().LockRecord(QStringLiteral("Mmst411"), QStringLiteral("No_Such_Column=?"),
+        QVERIFY_THROWS_EXCEPTION(ErpError, RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("No_Such_Column=?"),
                                                                    {1}, QStringLiteral("Lock"), false));
         QVERIFY(box.shown().isEmpty());
         // The row is found but cannot be written.
-        QVERIFY(!RecordLock().LockRecord(QStringLiteral("v_lock"), QStringLiteral("Inv_No=?"), {QStringLiteral("LL001")},
+        QVERIFY(!RecordLock(conn).LockRecord(QStringLiteral("v_lock"), QStringLiteral("Inv_No=?"), {QStringLiteral("LL001")},
                                          QStringLiteral("Lock"), false));
         verifyShown(box, QStringLiteral("加锁失败"));
         // Giving back never complains.
         box.clear();
-        RecordLock().UnlockRecord(QStringLiteral("No_Such_Table"), QStringLiteral("Rec_411=?"), {1}, QStringLiteral("LOCK"));
+        RecordLock(conn).UnlockRecord(QStringLiteral("No_Such_Table"), QStringLiteral("Rec_411=?"), {1}, QStringLiteral("LOCK"));
         QVERIFY(box.shown().isEmpty());
     }
 
@@ -149,7 +147,7 @@ private slots:
                      {QStringLiteral("单据正被他人修改")});
         const qint64 key = header(QStringLiteral("LL001"), QStringLiteral("Yes"));
         ScriptedMessageBox box;
-        QVERIFY(!RecordLock().lockHeader(key));
+        QVERIFY(!RecordLock(conn).lockHeader(key));
         QCOMPARE(box.texts(), QStringList{QStringLiteral("单据正被他人修改")});
     }
 
@@ -158,7 +156,7 @@ private slots:
         const qint64 key = header(QStringLiteral("LL'01"), QVariant());
         header(QStringLiteral("LL002"), QStringLiteral("Yes"));
         ScriptedMessageBox box;
-        RecordLock lock;
+        const RecordLock lock(conn);
         lock.unlockHeader(key);   // a row nobody holds just reads "No"
         QCOMPARE(lockOf(QStringLiteral("LL'01")), QStringLiteral("No"));
         QVERIFY(lock.lockHeader(key));
@@ -195,7 +193,7 @@ private slots:
         ScriptedMessageBox box;
         QElapsedTimer waited;
         waited.start();
-        const bool secondWon = RecordLock().lockHeader(key);
+        const bool secondWon = RecordLock(conn).lockHeader(key);
         const qint64 ms = waited.elapsed();
         done.get_future().wait();
         first.join();

@@ -2,7 +2,6 @@
 // them on the backend under test, and two users drawing the last units.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "services/DbGateway.h"
@@ -57,17 +56,22 @@ class TstStockLedger : public QObject
     {
         return Sql(conn, QStringLiteral("SELECT Avg_Cost FROM mmst611 WHERE Mtr_No = ?")).bind(MTR).scalar().toDouble();
     }
+    const QString user = QStringLiteral(" 王五 ");
+    StockLedger ledger() const { return StockLedger(conn, user); }
+    static StockKey key(const QString &type = TYPE, const QString &mo = MO)
+    {
+        return StockKey(ORD, mo, INV, type, MTR, BAR, COLOR);
+    }
+
     bool check(double qty, const QString &type = TYPE)
     {
-        return StockLedger().CheckStockAvailable(ORD, INV, MTR, COLOR, BAR, qty, MO, type);
+        return ledger().CheckStockAvailable(key(type), qty);
     }
 
 private slots:
     void initTestCase()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
-        runContext().User_Name = QStringLiteral(" 王五 ");
         DbGateway::setServerNowOverride(QDateTime(QDate(2007, 12, 20), QTime(9, 30)));
     }
 
@@ -117,11 +121,12 @@ private slots:
     {
         balance(3, 1, TYPE, BAR, QVariant(), QVariant(), QVariant());
         balance(5, 1, TYPE, BAR, QStringLiteral("so-1"), QStringLiteral("mo-1"), QStringLiteral("red"));
-        StockLedger ledger;
-        QVERIFY(ledger.CheckStockAvailable({}, INV, MTR, {}, BAR, 3, {}, TYPE));   // null parts read as empty
-        QVERIFY(!ledger.CheckStockAvailable({}, INV, MTR, {}, BAR, 3.0001, {}, TYPE));
-        QVERIFY(ledger.CheckStockAvailable(ORD, INV, QStringLiteral("m-1"), COLOR, BAR, 5, MO, TYPE));
-        QVERIFY(!ledger.CheckStockAvailable(ORD, INV, MTR, COLOR, BAR, 5.0001, MO, TYPE));
+        const StockLedger ledger = this->ledger();
+        const StockKey bare({}, {}, INV, TYPE, MTR, BAR, {});
+        QVERIFY(ledger.CheckStockAvailable(bare, 3));   // null parts read as empty
+        QVERIFY(!ledger.CheckStockAvailable(bare, 3.0001));
+        QVERIFY(ledger.CheckStockAvailable(StockKey(ORD, MO, INV, TYPE, QStringLiteral("m-1"), BAR, COLOR), 5));
+        QVERIFY(!ledger.CheckStockAvailable(key(), 5.0001));
     }
 
     // With negative stock allowed the check must not depend on the stock
@@ -162,8 +167,8 @@ private slots:
         QFETCH(QVariant, after);
         if (before.isValid())
             balance(before, 1.5);
-        double price = 1.5;
-        StockLedger().PostStockBalance(ORD, INV, MTR, BAR, qty, price, TYPE, QStringLiteral(" MO-1 "), COLOR);
+        const double price = 1.5;
+        ledger().PostStockBalance(key(TYPE, QStringLiteral(" MO-1 ")), qty, price);
         const ResultSet b = rows(QStringLiteral("mmst381"), QStringLiteral("Rec_381"));
         QCOMPARE(b.rowCount(), after.isValid() ? 1 : 0);
         if (!after.isValid())
@@ -198,8 +203,7 @@ private slots:
             balance(7, 1, receiptType, QStringLiteral("B-2"));
         if (purchase)
             TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No) VALUES (?)"), {INV});
-        double price = 2;
-        StockLedger().PostStockBalance(ORD, INV, MTR, BAR, 3, price, given, MO, COLOR);
+        ledger().PostStockBalance(key(given), 3, 2);
         QCOMPARE(Sql(conn, QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toString(), stored);
     }
 
@@ -227,8 +231,7 @@ private slots:
             balance(7, 2.5, TYPE, QStringLiteral("B-2"));
         else if (stock == QLatin1String("key"))
             balance(4, 3);
-        double asked = -1;
-        StockLedger().PostStockBalance(ORD, INV, MTR, BAR, qty, asked, TYPE, MO, COLOR);
+        const double asked = ledger().PostStockBalance(key(), qty, -1);
         QCOMPARE(asked, price);
         QCOMPARE(Sql(conn, QStringLiteral("SELECT Mtr_Prs FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toDouble(),
                  stock == QLatin1String("key") ? 3.0 : price);
@@ -252,7 +255,7 @@ private slots:
         QFETCH(double, average);
         if (stock.isValid())
             balance(stock, 1);
-        StockLedger().UpdateAvgCost(MTR, qty, price);
+        ledger().UpdateAvgCost(MTR, qty, price);
         QVERIFY2(qAbs(avgCost() - average) < 1e-6, qPrintable(QString::number(avgCost(), 'f', 8)));
     }
 
@@ -276,10 +279,10 @@ private slots:
         QFETCH(double, storedPrice);
         if (earlierRow)
             journal(QStringLiteral("LL000"), ISSUE, ORD, MO, TYPE, COLOR, 3.25);
-        StockLedger().InsertStockJournal(QStringLiteral("LL001"), QDate(2007, 12, 18), ISSUE, ORD, INV, TYPE, MTR, BAR,
-                                         -6, price, MO, COLOR, dMoNo);
-        QCOMPARE(dMoNo, storedDMoNo);
-        QCOMPARE(price, storedPrice);
+        const StockLedger::JournalRow written =
+            ledger().InsertStockJournal(QStringLiteral("LL001"), QDate(2007, 12, 18), ISSUE, key(), -6, price, dMoNo);
+        QCOMPARE(written.dMoNo, storedDMoNo);
+        QCOMPARE(written.price, storedPrice);
         const ResultSet j = Sql(conn, QStringLiteral("SELECT * FROM mmst388 WHERE Inv_No = 'LL001'")).select();
         QCOMPARE(j.rowCount(), 1);
         const QStringList texts{j.text(0, "Inv_Type"), j.text(0, "Inv_Date"), j.text(0, "Order_No"), j.text(0, "Mo_No"),
@@ -299,12 +302,28 @@ private slots:
         journal(QStringLiteral("LL001"), QStringLiteral("生产退料单"), QStringLiteral(""), QStringLiteral(""), TYPE, COLOR, 1);
         journal(QStringLiteral("LL002"), ISSUE, QStringLiteral(""), QStringLiteral(""), TYPE, COLOR, 1);
         journal(QStringLiteral("LL001"), ISSUE, QStringLiteral(""), QStringLiteral(""), TYPE, QStringLiteral("BLUE"), 1);
-        StockLedger().DeleteStockJournal(QStringLiteral("LL001"), ISSUE, {}, INV, MTR, COLOR, BAR, QStringLiteral(" "));
+        ledger().DeleteStockJournal(QStringLiteral("LL001"), ISSUE, StockKey({}, QStringLiteral(" "), INV, TYPE, MTR, BAR, COLOR));
         const ResultSet left = rows(QStringLiteral("mmst388"), QStringLiteral("Rec_388"));
         QStringList kept;
         for (qint64 i = 0; i < left.rowCount(); ++i)
             kept << left.text(i, "Inv_No") + QLatin1Char('/') + left.text(i, "Inv_Type") + QLatin1Char('/') + left.text(i, "Color_No");
         QCOMPARE(kept, (QStringList{"LL001/生产退料单/RED", "LL002/生产领料单/RED", "LL001/生产领料单/BLUE"}));
+    }
+
+    // A key is trimmed once and binds its parts in one order whichever are compared.
+    void keyCondition()
+    {
+        const StockKey k({}, QStringLiteral(" MO-1 "), INV, QStringLiteral(" A "), MTR, BAR, QStringLiteral("RED "));
+        QCOMPARE(k.moNo, MO);
+        QCOMPARE(k.frmType, TYPE);
+        QCOMPARE(k.colorNo, COLOR);
+        const Statement all = k.condition(conn.dialect());
+        QCOMPARE(all.values, (QList<QVariant>{QString(""), MO, INV, TYPE, MTR, BAR, COLOR}));
+        QCOMPARE(all.text.count(QLatin1Char('?')), 7);
+        const Statement noType = k.condition(conn.dialect(), StockKey::All & ~StockKey::Type);
+        QCOMPARE(noType.values, (QList<QVariant>{QString(""), MO, INV, MTR, BAR, COLOR}));
+        QVERIFY(!noType.text.contains(QStringLiteral("Frm_Type")));
+        QVERIFY(all.text.contains(QStringLiteral("Frm_Type = ?")));
     }
 
     // Two users approve issues of 6 from a balance of 10 at the same moment.
@@ -315,15 +334,13 @@ private slots:
         balance(10, 1);
         std::promise<bool> posted;
         std::promise<void> done;
-        const QString user = runContext().User_Name;
         std::thread first([&, url = conn.url()] {
             Connection other = Connection::open(url);
             {
                 Transaction tx(other, Transaction::Write);
                 const StockLedger ledger(other, user);
-                double price = -1;
-                const bool ok = ledger.CheckStockAvailable(ORD, INV, MTR, COLOR, BAR, 6, MO, TYPE);
-                ledger.PostStockBalance(ORD, INV, MTR, BAR, -6, price, TYPE, MO, COLOR);
+                const bool ok = ledger.CheckStockAvailable(key(), 6);
+                ledger.PostStockBalance(key(), -6);
                 posted.set_value(ok);
                 std::this_thread::sleep_for(std::chrono::milliseconds(600));
                 tx.commit();

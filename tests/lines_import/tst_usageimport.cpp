@@ -482,7 +482,7 @@ private slots:
     {
         order(QStringLiteral("SO3"), QStringLiteral("0"));
         const UsageImportStore store(conn);
-        UsageStatement s = store.orderPicker(QStringLiteral(" so "));
+        Statement s = store.orderPicker(QStringLiteral(" so "));
         ResultSet rs = Sql(conn, s.text).bindAll(s.values).select();
         QCOMPARE(rs.columns().first(), QStringLiteral("订单代号"));
         QCOMPARE(rs.text(0, 0) + rs.text(1, 0) + QString::number(rs.rowCount()), QStringLiteral("SO1SO22"));

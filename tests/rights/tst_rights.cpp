@@ -2,7 +2,6 @@
 // without widgets: what Kesto_Control loads and what it would enable.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "services/KestoControl.h"
@@ -51,15 +50,13 @@ class TstRights : public QObject
     // Loads the rights of user in program 40B, browsing the given headers.
     void signIn(const QString &user, const ResultSet *records)
     {
-        runContext().User_Id = user;
-        ctl->IniRights(nullptr, QStringLiteral("40B"), records);
+        ctl->IniRights(conn, user, nullptr, QStringLiteral("40B"), records);
     }
 
 private slots:
     void initTestCase()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
         const QString menu = QStringLiteral("INSERT INTO MMSTC02 (menu_id, prog_id, menu_name) VALUES (?, ?, ?)");
         TestDb::exec(conn, menu, {QStringLiteral("MENU_F4_1"), QStringLiteral("40B"), QStringLiteral("生产领料单")});
         TestDb::exec(conn, menu, {QStringLiteral("MENU_F4_9"), QStringLiteral("40X"), QStringLiteral("其他")});
@@ -76,7 +73,6 @@ private slots:
 
     void init()
     {
-        runContext().Conn = conn;
         ctl = std::make_unique<Kesto_Control>();
     }
 
@@ -103,7 +99,7 @@ private slots:
         QFETCH(QString, user);
         QFETCH(QString, letter);
         QFETCH(bool, off);
-        QCOMPARE(RightIsOff(letter, QStringLiteral("40B"), user), off);
+        QCOMPARE(RightIsOff(conn, letter, QStringLiteral("40B"), user), off);
     }
 
     void flagsBeforeLoading()
@@ -204,10 +200,9 @@ private slots:
 
     void failingQueryReachesCaller()
     {
-        runContext().Conn = Connection();
-        runContext().User_Id = QStringLiteral("boss");
         ctl->Action(WindowAction::Edit, QStringLiteral("0"));
-        QVERIFY_THROWS_EXCEPTION(ErpError, ctl->IniRights(nullptr, QStringLiteral("40B"), &oneDocument));
+        QVERIFY_THROWS_EXCEPTION(ErpError, ctl->IniRights(Connection(), QStringLiteral("boss"), nullptr,
+                                                          QStringLiteral("40B"), &oneDocument));
         QVERIFY(ctl->Off_Add());
         QVERIFY(!ctl->View_Price());
         QCOMPARE(ctl->LastAction(), int(WindowAction::Edit));

@@ -53,8 +53,7 @@ class TstRightsUi : public QObject
 
     void signIn(const QString &user, const ResultSet *records)
     {
-        runContext().User_Id = user;
-        ctl->IniRights(formButtons(form.get()), QStringLiteral("40B"), records);
+        ctl->IniRights(conn, user, formButtons(form.get()), QStringLiteral("40B"), records);
     }
 
 private slots:

@@ -18,14 +18,17 @@ class TstGateway : public QObject
 
     Connection conn;
 
+    ErrorReporter reporter() const { return ErrorReporter(conn, QStringLiteral("陈志明"), QStringLiteral("WS00112345")); }
+
     ResultSet errorLog() { return Sql(conn, QStringLiteral("SELECT * FROM Erp_Error_Msg")).select(); }
 
 private slots:
     void initTestCase()
     {
         conn = TestDb::fresh();
-        runContext().Conn = conn;
-        runContext().Run_Tag = QStringLiteral("WS00112345");
+        // The workstation's context, as the entry point installs it for the
+        // look-ups that report their own failures.
+        ErrorReporter::setProvider([this] { return reporter(); });
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (mtr_no, mtr_name) VALUES (?, ?)"),
                      {QStringLiteral("O'Neil"), QStringLiteral("奥尼尔牛津布")});
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (mtr_no, mtr_name) VALUES (?, ?)"),
@@ -59,7 +62,7 @@ private slots:
         QFETCH(QString, keyValue);
         QFETCH(QString, expected);
         ScriptedMessageBox box;
-        QCOMPARE(DbGateway::LookupField(table, QStringLiteral("mtr_name"), QStringLiteral("mtr_no"), keyValue), expected);
+        QCOMPARE(DbGateway::LookupField(conn, table, QStringLiteral("mtr_name"), QStringLiteral("mtr_no"), keyValue), expected);
         QVERIFY2(box.shown().isEmpty(), "a lookup never shows anything");
     }
 
@@ -67,10 +70,10 @@ private slots:
     {
         const QString approved = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toString();
         const QString nullStatus = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toString();
-        QCOMPARE(DbGateway::LookupStatus("Rec_411", approved, "Mmst411", "Status"), QStringLiteral("2"));
-        QCOMPARE(DbGateway::LookupStatus("Rec_411", nullStatus, "Mmst411", "Status"), QStringLiteral("0"));
-        QCOMPARE(DbGateway::LookupStatus("Rec_411", "999999", "Mmst411", "Status"), QStringLiteral("9"));
-        QVERIFY_THROWS_EXCEPTION(ErpError, DbGateway::LookupStatus("Rec_411", "1", "No_Such_Table", "Status"));
+        QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", approved, "Mmst411", "Status"), QStringLiteral("2"));
+        QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", nullStatus, "Mmst411", "Status"), QStringLiteral("0"));
+        QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", "999999", "Mmst411", "Status"), QStringLiteral("9"));
+        QVERIFY_THROWS_EXCEPTION(ErpError, DbGateway::LookupStatus(conn, "Rec_411", "1", "No_Such_Table", "Status"));
     }
 
     void returnFieldValue()
@@ -192,7 +195,7 @@ private slots:
         QString text = QStringLiteral("请输入领料单号!");
         int style = 0;
         QString title;
-        ErrorReporter::ShowErpMessage(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), text, style, title);
+        reporter().show(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), text, style, title);
         QCOMPARE(box.last().text, QStringLiteral("请输入领料单号!"));
         QCOMPARE(box.last().style, 64);
         QCOMPARE(box.last().title, QStringLiteral("提示"));
@@ -203,16 +206,16 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
                      {QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("单号不可空白 'X'")});
         text = QStringLiteral("此单位不存在,请重新输入!");
-        ErrorReporter::ShowErpMessage(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), text, style, title);
+        reporter().show(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), text, style, title);
         QCOMPARE(box.last().text, QStringLiteral("单号不可空白 'X'"));
         QCOMPARE(text, QStringLiteral("单号不可空白 'X'"));
-        ErrorReporter::ShowErpMessage(QStringLiteral("mmss40C"), QStringLiteral("Check_OK_1"), QStringLiteral("原文"));
+        reporter().show(QStringLiteral("mmss40C"), QStringLiteral("Check_OK_1"), QStringLiteral("原文"));
         QCOMPARE(box.last().text, QStringLiteral("原文"));
 
         // Two rows for the key: the lookup needs exactly one, so the caller's text stands.
         TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
                      {QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("第二条")});
-        ErrorReporter::ShowErpMessage(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("原文"));
+        reporter().show(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("原文"));
         QCOMPARE(box.last().text, QStringLiteral("原文"));
     }
 
@@ -222,7 +225,7 @@ private slots:
         try {
             throw ErpError(91, QStringLiteral("barmanubill"), QStringLiteral("Object variable not set"));
         } catch (...) {
-            ErrorReporter::ReportError(QStringLiteral("Frm40BMx"), QStringLiteral("Check_ok"));
+            reporter().report(QStringLiteral("Frm40BMx"), QStringLiteral("Check_ok"));
         }
         QCOMPARE(box.shown().size(), 1);
         QCOMPARE(box.last().text, QStringLiteral("程序在  Check_ok  过程发生错误!\r\n\r\n描述如下:\r\n\r\n(91)Object variable not set"));
@@ -241,7 +244,7 @@ private slots:
         try {
             throw ErpError(5, QStringLiteral("x"), QStringLiteral("bad 'value'"));
         } catch (...) {
-            ErrorReporter::ReportError(QStringLiteral("mmss40B"), QStringLiteral("Form_Load"));
+            reporter().report(QStringLiteral("mmss40B"), QStringLiteral("Form_Load"));
         }
         QVERIFY(box.last().text.endsWith(QStringLiteral("(5)bad \"value\"")));
 
@@ -250,14 +253,33 @@ private slots:
         try {
             throw ErpError(-2147467259, QStringLiteral("provider"), QStringLiteral("unspecified"));
         } catch (...) {
-            ErrorReporter::ReportError(QStringLiteral("mmss40B"), QStringLiteral("Vcontrol"));
+            reporter().report(QStringLiteral("mmss40B"), QStringLiteral("Vcontrol"));
         }
         QCOMPARE(box.shown().size(), 3);
         QCOMPARE(errorLog().rowCount(), 0);
 
         // Outside a failure and without detail nothing happens.
-        ErrorReporter::ReportError(QStringLiteral("mmss40B"), QStringLiteral("Vcontrol"));
+        reporter().report(QStringLiteral("mmss40B"), QStringLiteral("Vcontrol"));
         QCOMPARE(box.shown().size(), 3);
+    }
+
+    // The windows' static forms reach the installed context: its stored texts and its log.
+    void staticFormsUseInstalledContext()
+    {
+        ScriptedMessageBox box;
+        TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
+                     {QStringLiteral("mmss40D"), QStringLiteral("Cmd_Ok_1"), QStringLiteral("已存的文字")});
+        ErrorReporter::ShowErpMessage(QStringLiteral("mmss40D"), QStringLiteral("Cmd_Ok_1"), QStringLiteral("原文"));
+        QCOMPARE(box.last().text, QStringLiteral("已存的文字"));
+        try {
+            throw ErpError(13, QStringLiteral("barmanubill"), QStringLiteral("Type mismatch"));
+        } catch (...) {
+            ErrorReporter::ReportError(QStringLiteral("mmss40D"), QStringLiteral("upd_data1"));
+        }
+        const ResultSet log = errorLog();
+        QCOMPARE(log.rowCount(), 1);
+        QCOMPARE(log.text(0, 1), QStringLiteral("upd_data1"));
+        QCOMPARE(log.text(0, 5), QStringLiteral("WS00112345"));
     }
 
     void checkIdDataIsUsing()
@@ -275,7 +297,7 @@ private slots:
         const qint64 header = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toLongLong();
         TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) VALUES (?, 1)"), {header});
 
-        QVERIFY(ErrorReporter::CheckIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), header, true));
+        QVERIFY(reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), header, true));
         QCOMPARE(box.last().text, QStringLiteral("<领料单明细>中使用了当前操作表中的信息,当前操作不能进行!"));
         QCOMPARE(box.last().style, 64);
         QCOMPARE(box.last().title, QStringLiteral("提示"));
@@ -283,11 +305,11 @@ private slots:
         // The other header has no lines; the self-reference row is ignored.
         box.clear();
         const qint64 other = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toLongLong();
-        QVERIFY(!ErrorReporter::CheckIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), other, true));
+        QVERIFY(!reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), other, true));
         QVERIFY(box.shown().isEmpty());
 
-        QVERIFY(!ErrorReporter::CheckIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), QVariant(), true));
-        QVERIFY(ErrorReporter::CheckIdDataIsUsing(QStringLiteral(" "), QStringLiteral("Rec_411"), 1, true));
+        QVERIFY(!reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), QVariant(), true));
+        QVERIFY(reporter().checkIdDataIsUsing(QStringLiteral(" "), QStringLiteral("Rec_411"), 1, true));
         QCOMPARE(box.last().messageId, QStringLiteral("CheckIdDataIsUsing_1"));
         QCOMPARE(box.last().text, QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"));
     }
