@@ -14,6 +14,7 @@
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/PictureButton.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
@@ -624,14 +625,14 @@ void DocumentWindow::commandApproveOrReset(bool approve)
 
 void DocumentWindow::commandFind()
 {
-    Frm40BSH &search = Frm40BSH::obtain(this);
-    search.setDefTable(kHeaderTable);
-    search.setDefField(QStringLiteral("Inv_No"));
-    search.setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType});
-    search.setCallControl(m_invNo);
-    ModalRunner::exec(&search);
-    const bool cancelled = search.ClickCancel();
-    Frm40BSH::release();
+    ScopedInstance<Frm40BSH> search(this);
+    search->setDefTable(kHeaderTable);
+    search->setDefField(QStringLiteral("Inv_No"));
+    search->setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType});
+    search->setCallControl(m_invNo);
+    ModalRunner::exec(search.get());
+    const bool cancelled = search->ClickCancel();
+    search.release();
     if (cancelled)
         return;
     if (m_invNo->count() == 0) {
@@ -824,11 +825,11 @@ void DocumentWindow::Cmd_Brow_Org_Click()
         const int action = m_control.LastAction();
         if (action != WindowAction::Add && action != WindowAction::Edit)
             return;
-        FrmOrg &picker = FrmOrg::obtain(this);
-        ModalRunner::exec(&picker);
-        const QString orgNo = picker.Org_No();
-        const QString orgName = picker.Org_Name();
-        FrmOrg::release();
+        ScopedInstance<FrmOrg> picker(this);
+        ModalRunner::exec(picker.get());
+        const QString orgNo = picker->Org_No();
+        const QString orgName = picker->Org_Name();
+        picker.release();
         if (!orgNo.isEmpty()) {
             m_orgName->setEditText(orgName);
             focusNext(m_browOrg);
@@ -843,15 +844,15 @@ void DocumentWindow::Cmd_Brow_Pcs_Click()
     try {
         if (!m_option2->isChecked())
             return;
-        FrmList &picker = FrmList::obtain(this);
-        picker.setW_Select_Data(DbGateway::ChangeStrCode(QStringLiteral(
+        ScopedInstance<FrmList> picker(this);
+        picker->setW_Select_Data(DbGateway::ChangeStrCode(QStringLiteral(
                                     " SELECT mmst121.Pcs_No 外发单号,mmst121.Pcs_Date 合约日期,Mmst021.comp_Name 厂商,"
                                     "Mmst621.Money_Name 币别 FROM mmst121 LEFT JOIN Mmst021 ON mmst121.comp_No=Mmst021.comp_No "
                                     "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No "))
                                     + QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC"));
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List1();
-        FrmList::release();
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List1();
+        picker.release();
         if (!chosen.isEmpty()) {
             m_pcsNo->setEditText(chosen);
             focusNext(m_browPcs);

@@ -8,6 +8,7 @@
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
+#include "platform/ui/SingleInstance.h"
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
@@ -457,13 +458,13 @@ bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
 
 QStringList Frm40BMx::pickFromList(const PickerQuery &query)
 {
-    FrmList &picker = FrmList::obtain(this);
-    picker.setW_Select_Data(query.sql, query.values);
-    ModalRunner::exec(&picker);
+    ScopedInstance<FrmList> picker(this);
+    picker->setW_Select_Data(query.sql, query.values);
+    ModalRunner::exec(picker.get());
     QStringList chosen;
     for (int i = 0; i < FrmList::kListColumns; ++i)
-        chosen << picker.List(i);
-    FrmList::release();
+        chosen << picker->List(i);
+    picker.release();
     if (chosen.value(0).isEmpty())
         return {};
     return chosen;
@@ -540,15 +541,14 @@ void Frm40BMx::cmd_frminv_brow_Click()
 void Frm40BMx::Cmd_Browse_Bar_Click()
 {
     try {
-        FrmBar_Tree &picker = FrmBar_Tree::obtain(this);
-        ModalRunner::exec(&picker);
-        const QString name = picker.Bar_Name();
-        FrmBar_Tree::release();
+        ScopedInstance<FrmBar_Tree> picker(this);
+        ModalRunner::exec(picker.get());
+        const QString name = picker->Bar_Name();
+        picker.release();
         if (!name.isEmpty())
             setFieldText(QStringLiteral("Bar_Name"), name);
         focusNext(m_browBar);
     } catch (...) {
-        FrmBar_Tree::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Browse_Bar_Click"));
     }
 }
@@ -556,20 +556,19 @@ void Frm40BMx::Cmd_Browse_Bar_Click()
 void Frm40BMx::color_name_UserRefer()
 {
     try {
-        FrmcolorList &picker = FrmcolorList::obtain(this);
+        ScopedInstance<FrmcolorList> picker(this);
         const QString colour = m_colorName->text().trimmed();
         if (!colour.isEmpty())
-            picker.setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {colour});
-        picker.setShow_Ename(true);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.Get_color_name();
-        FrmcolorList::release();
+            picker->setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {colour});
+        picker->setShow_Ename(true);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->Get_color_name();
+        picker.release();
         // Closing the picker without a choice keeps the colour typed.
         if (!chosen.isEmpty())
             m_colorName->setText(chosen);
         focusNext(m_colorName);
     } catch (...) {
-        FrmcolorList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("color_name_UserRefer"));
     }
 }

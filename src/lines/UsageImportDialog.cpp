@@ -10,6 +10,7 @@
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
@@ -341,17 +342,16 @@ void Frm40BMx4::Private::pickOrder()
 {
     try {
         const UsageStatement s = store().orderPicker(orderNo->currentText());
-        FrmList &picker = FrmList::obtain(q);
-        picker.setW_Select_Data(s.text, s.values);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List1();
-        FrmList::release();
+        ScopedInstance<FrmList> picker(q);
+        picker->setW_Select_Data(s.text, s.values);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List1();
+        picker.release();
         if (!chosen.isEmpty()) {
             orderNo->setEditText(chosen);
             orderNo->setFocus();
         }
     } catch (...) {
-        FrmList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Order_Brow_Click"));
     }
 }
@@ -360,16 +360,15 @@ void Frm40BMx4::Private::pickMo()
 {
     try {
         const UsageStatement s = store().moPicker(moNo->text());
-        FrmList &picker = FrmList::obtain(q);
-        picker.setW_Select_Data(s.text, s.values);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List(0);
-        FrmList::release();
+        ScopedInstance<FrmList> picker(q);
+        picker->setW_Select_Data(s.text, s.values);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List(0);
+        picker.release();
         if (!chosen.isEmpty())
             moNo->setText(chosen);
         orderNo->setFocus();
     } catch (...) {
-        FrmList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("cmd_mtr_brow_Click"));
     }
 }
