@@ -950,8 +950,12 @@ void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
         return;
     try {
         m_currentArea = QStringLiteral("GRID1");
-        if (!m_menu)
+        if (!m_menu) {
             m_menu = new Menu_Mdi(this);
+            connect(m_menu, &Menu_Mdi::addChosen, this, &DocumentWindow::Menu_Add_Click);
+            connect(m_menu, &Menu_Mdi::editChosen, this, &DocumentWindow::Menu_Edit_Click);
+            connect(m_menu, &Menu_Mdi::deleteChosen, this, &DocumentWindow::menu_delete_Click);
+        }
         if (!m_invNo->currentText().isEmpty()) {
             m_menu->Menu_Add()->setEnabled(true);
             const bool lineSelected = m_grid->row() >= 1;

@@ -3,6 +3,7 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
 #include "services/KestoControl.h"
+#include "services/widgets/FormDressing.h"
 
 #include <QColor>
 #include <QPointer>
@@ -26,7 +27,7 @@ class QToolButton;
 // The document window of one kind (issue, return, supplementary issue):
 // a header, its lines in Grid1, and a toolbar whose commands all go through
 // vcontrol. Each kind exists at most once in the process.
-class DocumentWindow : public QWidget
+class DocumentWindow : public QWidget, public CommandDispatcher
 {
     Q_OBJECT
 public:
@@ -41,7 +42,7 @@ public:
     QString heading() const;
 
     // The command dispatcher: one letter per toolbar command.
-    Q_INVOKABLE void vcontrol(const QString &letter);
+    Q_INVOKABLE void vcontrol(const QString &letter) override;
     // Reloads the line grid ("grid1", any case); other names do nothing.
     Q_INVOKABLE void RefreshGrid(const QString &gridName);
 
