@@ -1012,35 +1012,63 @@ void DocumentWindow::menu_modify(int kind)
 
 void DocumentWindow::openLineDialog(int kind)
 {
-    std::unique_ptr<Frm40BMx> dialog(new Frm40BMx(this));
-    Frm40BMx &d = *dialog;
-    d.setModify(kind);
-    d.Rec_411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
-    d.setInv_Type(m_kind.invType);
-    d.W_STOCK_MODE = QString::number(stockModePosition());
-    d.W_Prop_Duty = QString::number(propDutyPosition());
-    d.setStockModePosition(stockModePosition());
-    d.setCall_Form(this);
-    d.Out_Flag = !m_option1->isChecked();
+    LineRequest request;
+    request.modify = kind;
+    request.rec411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
+    request.invType = m_kind.invType;
+    request.stockMode = QString::number(stockModePosition());
+    request.propDuty = QString::number(propDutyPosition());
+    request.stockModePosition = stockModePosition();
+    request.outsourcing = !m_option1->isChecked();
     if (kind == 2) {
         const qint64 source = m_grid->row() >= 1 ? m_grid->sourceRow(m_grid->row()) : -1;
         if (source < 0)
             return;
         const ResultSet &lines = *m_linesRs;
-        d.Rec_412 = lines.text(source, QStringLiteral("Rec_412"));
-        d.Rec_611 = lines.text(source, QStringLiteral("rec_611"));
+        request.rec412 = lines.text(source, QStringLiteral("Rec_412"));
+        request.rec611 = lines.text(source, QStringLiteral("rec_611"));
         static const std::pair<const char *, const char *> fields[] = {
             {"Frm_inv", "frm_inv"},     {"Mo_No", "Mo_No"},         {"Order_No", "order_no"},   {"frm_type", "frm_type"},
             {"Mtr_No", "mtr_no"},       {"Mtr_Dim", "mtr_dim"},     {"Mtr_Name", "mtr_name"},   {"Unit_Name", "unit_name"},
             {"Bar_Name", "bar_name"},   {"Mtr_Amt", "mtr_amt"},     {"Remark", "remark"},       {"Color_Name", "color_name"},
         };
         for (const auto &[field, column] : fields)
-            d.setFieldText(QLatin1String(field), lines.text(source, QLatin1String(column)));
+            request.fields.emplace_back(QLatin1String(field), lines.text(source, QLatin1String(column)));
         const QString mode = DbGateway::NullToString(lines.value(source, QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed();
-        d.setStockModePosition(mode.toInt());
-        d.W_STOCK_MODE = mode;
+        request.stockModePosition = mode.toInt();
+        request.stockMode = mode;
     }
-    ModalRunner::exec(&d);
+    Frm40BMx dialog(this, request, this);
+    ModalRunner::exec(&dialog);
+}
+
+QString DocumentWindow::outsourcingOrderNo() const
+{
+    return DbGateway::controlText(m_pcsNo).trimmed();
+}
+
+QString DocumentWindow::stockDeductionText() const
+{
+    return DbGateway::controlText(m_stockMode);
+}
+
+void DocumentWindow::linesChanged(const QString &rec412)
+{
+    RefreshGrid(QStringLiteral("grid1"));
+    if (rec412.isEmpty() || !m_grid->dataSource())
+        return;
+    const ResultSet &rs = *m_grid->dataSource();
+    const int column = rs.columnIndex(QStringLiteral("Rec_412"));
+    if (column < 0)
+        return;
+    for (int r = m_grid->fixedRows(); r < m_grid->rows(); ++r) {
+        const qint64 source = m_grid->sourceRow(r);
+        if (source >= 0 && rs.text(source, column).compare(rec412, Qt::CaseInsensitive) == 0) {
+            m_grid->setRow(r);
+            m_grid->setTopRow(r);
+            return;
+        }
+    }
 }
 
 void DocumentWindow::deleteSelectedLine()
@@ -1089,7 +1117,7 @@ void DocumentWindow::Input_Mo_Mtr_Click()
         call.stockMode = stockModePosition();
         call.pcsNo = m_pcsNo->currentText().trimmed();
         call.rec411 = key;
-        runUsageImport(this, call);
+        runUsageImport(*this, this, call);
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));
         RecordLock().unlockHeader(key);

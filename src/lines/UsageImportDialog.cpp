@@ -22,7 +22,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
@@ -502,8 +501,8 @@ void Frm40BMx4::Private::save(const QString &tag)
         // All rows or none: the store rolls back on any failure, and the
         // dialog stays open so that the user can try again.
         store().writeLines(s);
-        if (QWidget *form = q->CallForm())
-            QMetaObject::invokeMethod(form, "RefreshGrid", Qt::DirectConnection, Q_ARG(QString, QStringLiteral("grid1")));
+        if (LineHost *host = q->host())
+            host->linesChanged(QString());
         q->accept();
     } catch (...) {
         ok->setEnabled(result && !result->isEmpty());
@@ -513,13 +512,13 @@ void Frm40BMx4::Private::save(const QString &tag)
 
 // ---------------------------------------------------------------------------
 
-void runUsageImport(QWidget *documentWindow, const UsageImportCall &call)
+void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call)
 {
-    auto dialog = std::make_unique<Frm40BMx4>(documentWindow);
+    auto dialog = std::make_unique<Frm40BMx4>(parent);
     dialog->setWindowTitle(call.caption);
     dialog->W_Prop_Duty = call.propDuty;
     dialog->setOut_Type_Order(call.orderControl);
-    dialog->setCallForm(documentWindow);
+    dialog->setHost(&host);
     dialog->setDocument(call.production, call.stockMode, call.pcsNo, call.rec411);
     ModalRunner::exec(dialog.get());
 }
