@@ -15,6 +15,7 @@
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/PictureButton.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
@@ -675,14 +676,14 @@ void DocumentWindow::showNeighbourOfDeleted()
 
 void DocumentWindow::commandFind()
 {
-    Frm40BSH &search = Frm40BSH::obtain(this);
-    search.setDefTable(kHeaderTable);
-    search.setDefField(QStringLiteral("Inv_No"));
-    search.setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType()});
-    search.setCallControl(m_invNo);
-    ModalRunner::exec(&search);
-    const bool cancelled = search.ClickCancel();
-    Frm40BSH::release();
+    ScopedInstance<Frm40BSH> search(this);
+    search->setDefTable(kHeaderTable);
+    search->setDefField(QStringLiteral("Inv_No"));
+    search->setDefInvOther(QStringLiteral("Inv_Type = ?"), {m_kind.invType()});
+    search->setCallControl(m_invNo);
+    ModalRunner::exec(search.get());
+    const bool cancelled = search->ClickCancel();
+    search.release();
     if (cancelled)
         return;
     if (m_invNo->count() == 0) {
@@ -872,11 +873,11 @@ void DocumentWindow::Cmd_Brow_Org_Click()
         const WindowAction action = m_control.action();
         if (action != WindowAction::Add && action != WindowAction::Edit)
             return;
-        FrmOrg &picker = FrmOrg::obtain(this);
-        ModalRunner::exec(&picker);
-        const QString orgNo = picker.Org_No();
-        const QString orgName = picker.Org_Name();
-        FrmOrg::release();
+        ScopedInstance<FrmOrg> picker(this);
+        ModalRunner::exec(picker.get());
+        const QString orgNo = picker->Org_No();
+        const QString orgName = picker->Org_Name();
+        picker.release();
         if (!orgNo.isEmpty()) {
             m_orgName->setEditText(orgName);
             focusNext(m_browOrg);
@@ -891,11 +892,11 @@ void DocumentWindow::Cmd_Brow_Pcs_Click()
     try {
         if (!m_option2->isChecked())
             return;
-        FrmList &picker = FrmList::obtain(this);
-        picker.setW_Select_Data(DocumentStore::outsourcingPickerQuery());
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List1();
-        FrmList::release();
+        ScopedInstance<FrmList> picker(this);
+        picker->setW_Select_Data(DocumentStore::outsourcingPickerQuery());
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List1();
+        picker.release();
         if (!chosen.isEmpty()) {
             m_pcsNo->setEditText(chosen);
             focusNext(m_browPcs);
@@ -983,8 +984,12 @@ void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
         return;
     try {
         m_currentArea = QStringLiteral("GRID1");
-        if (!m_menu)
+        if (!m_menu) {
             m_menu = new Menu_Mdi(this);
+            connect(m_menu, &Menu_Mdi::addChosen, this, &DocumentWindow::Menu_Add_Click);
+            connect(m_menu, &Menu_Mdi::editChosen, this, &DocumentWindow::Menu_Edit_Click);
+            connect(m_menu, &Menu_Mdi::deleteChosen, this, &DocumentWindow::menu_delete_Click);
+        }
         if (!m_invNo->currentText().isEmpty()) {
             m_menu->Menu_Add()->setEnabled(true);
             const bool lineSelected = m_grid->row() >= 1;
@@ -1037,35 +1042,63 @@ void DocumentWindow::menu_modify(int kind)
 
 void DocumentWindow::openLineDialog(int kind)
 {
-    std::unique_ptr<Frm40BMx> dialog(new Frm40BMx(this));
-    Frm40BMx &d = *dialog;
-    d.setModify(kind);
-    d.Rec_411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
-    d.setInv_Type(m_kind.invType());
-    d.W_STOCK_MODE = QString::number(stockModePosition());
-    d.W_Prop_Duty = QString::number(propDutyPosition());
-    d.setStockModePosition(stockModePosition());
-    d.setCall_Form(this);
-    d.Out_Flag = !m_option1->isChecked();
+    LineRequest request;
+    request.modify = kind;
+    request.rec411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
+    request.invType = m_kind.invType();
+    request.stockMode = QString::number(stockModePosition());
+    request.propDuty = QString::number(propDutyPosition());
+    request.stockModePosition = stockModePosition();
+    request.outsourcing = !m_option1->isChecked();
     if (kind == 2) {
         const qint64 source = m_grid->row() >= 1 ? m_grid->sourceRow(m_grid->row()) : -1;
         if (source < 0)
             return;
         const ResultSet &lines = *m_linesRs;
-        d.Rec_412 = lines.text(source, QStringLiteral("Rec_412"));
-        d.Rec_611 = lines.text(source, QStringLiteral("rec_611"));
+        request.rec412 = lines.text(source, QStringLiteral("Rec_412"));
+        request.rec611 = lines.text(source, QStringLiteral("rec_611"));
         static const std::pair<const char *, const char *> fields[] = {
             {"Frm_inv", "frm_inv"},     {"Mo_No", "Mo_No"},         {"Order_No", "order_no"},   {"frm_type", "frm_type"},
             {"Mtr_No", "mtr_no"},       {"Mtr_Dim", "mtr_dim"},     {"Mtr_Name", "mtr_name"},   {"Unit_Name", "unit_name"},
             {"Bar_Name", "bar_name"},   {"Mtr_Amt", "mtr_amt"},     {"Remark", "remark"},       {"Color_Name", "color_name"},
         };
         for (const auto &[field, column] : fields)
-            d.setFieldText(QLatin1String(field), lines.text(source, QLatin1String(column)));
+            request.fields.emplace_back(QLatin1String(field), lines.text(source, QLatin1String(column)));
         const QString mode = DbGateway::NullToString(lines.value(source, QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed();
-        d.setStockModePosition(mode.toInt());
-        d.W_STOCK_MODE = mode;
+        request.stockModePosition = mode.toInt();
+        request.stockMode = mode;
     }
-    ModalRunner::exec(&d);
+    Frm40BMx dialog(this, request, this);
+    ModalRunner::exec(&dialog);
+}
+
+QString DocumentWindow::outsourcingOrderNo() const
+{
+    return DbGateway::controlText(m_pcsNo).trimmed();
+}
+
+QString DocumentWindow::stockDeductionText() const
+{
+    return DbGateway::controlText(m_stockMode);
+}
+
+void DocumentWindow::linesChanged(const QString &rec412)
+{
+    RefreshGrid(QStringLiteral("grid1"));
+    if (rec412.isEmpty() || !m_grid->dataSource())
+        return;
+    const ResultSet &rs = *m_grid->dataSource();
+    const int column = rs.columnIndex(QStringLiteral("Rec_412"));
+    if (column < 0)
+        return;
+    for (int r = m_grid->fixedRows(); r < m_grid->rows(); ++r) {
+        const qint64 source = m_grid->sourceRow(r);
+        if (source >= 0 && rs.text(source, column).compare(rec412, Qt::CaseInsensitive) == 0) {
+            m_grid->setRow(r);
+            m_grid->setTopRow(r);
+            return;
+        }
+    }
 }
 
 void DocumentWindow::deleteSelectedLine()
@@ -1112,7 +1145,7 @@ void DocumentWindow::Input_Mo_Mtr_Click()
         call.stockMode = stockModePosition();
         call.pcsNo = m_pcsNo->currentText().trimmed();
         call.rec411 = key;
-        runUsageImport(this, call);
+        runUsageImport(*this, this, call);
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));
     } catch (...) {

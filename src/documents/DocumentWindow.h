@@ -3,7 +3,9 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
 #include "services/HeaderLock.h"
+#include "lines/LineHost.h"
 #include "services/KestoControl.h"
+#include "services/widgets/FormDressing.h"
 
 #include <QColor>
 #include <QPointer>
@@ -30,7 +32,7 @@ class QToolButton;
 // The document window of one kind (issue, return, supplementary issue):
 // a header, its lines in Grid1, and a toolbar whose commands all go through
 // vcontrol. Each kind exists at most once in the process.
-class DocumentWindow : public QWidget
+class DocumentWindow : public QWidget, public CommandDispatcher, public LineHost
 {
     Q_OBJECT
 public:
@@ -45,9 +47,14 @@ public:
     QString heading() const;
 
     // The command dispatcher: one letter per toolbar command.
-    Q_INVOKABLE void vcontrol(const QString &letter);
+    Q_INVOKABLE void vcontrol(const QString &letter) override;
     // Reloads the line grid ("grid1", any case); other names do nothing.
     Q_INVOKABLE void RefreshGrid(const QString &gridName);
+
+    // What the line dialogs opened here read and report back.
+    QString outsourcingOrderNo() const override;
+    QString stockDeductionText() const override;
+    void linesChanged(const QString &rec412) override;
 
     // The line commands of the grid's popup menu.
     Q_INVOKABLE void Menu_Add_Click();

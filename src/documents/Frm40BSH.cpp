@@ -4,6 +4,7 @@
 #include "platform/db/Dialect.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/HeadItem.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
@@ -117,19 +118,17 @@ QString SearchPeopleQuery(const QString &table, const QString &column)
 // ---------------------------------------------------------------------------
 
 namespace {
-QPointer<Frm40BSH> g_instance;
+SingleInstance g_instance;
 }
 
 Frm40BSH &Frm40BSH::obtain(QWidget *parent)
 {
-    if (!g_instance)
-        g_instance = new Frm40BSH(parent);
-    return *g_instance;
+    return g_instance.obtain<Frm40BSH>([parent] { return new Frm40BSH(parent); });
 }
 
 void Frm40BSH::release()
 {
-    delete g_instance.data();
+    g_instance.release();
 }
 
 HeadItem *Frm40BSH::addField(const char *name, const QString &caption, int kind)

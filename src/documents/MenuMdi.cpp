@@ -3,7 +3,6 @@
 #include "services/DbGateway.h"
 
 #include <QFrame>
-#include <QMetaObject>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -20,7 +19,7 @@ Menu_Mdi::Menu_Mdi(QWidget *parent) : QWidget(parent, Qt::Popup)
     auto *items = new QVBoxLayout(m_panel);
     items->setContentsMargins(2, 2, 2, 2);
     items->setSpacing(0);
-    auto item = [this, items](const char *name, const char *text, const char *method) {
+    auto item = [this, items](const char *name, const char *text, void (Menu_Mdi::*chosen)()) {
         auto *b = new QToolButton(m_panel);
         b->setObjectName(QLatin1String(name));
         b->setText(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
@@ -28,12 +27,12 @@ Menu_Mdi::Menu_Mdi(QWidget *parent) : QWidget(parent, Qt::Popup)
         b->setAutoRaise(true);
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         items->addWidget(b);
-        connect(b, &QToolButton::clicked, this, [this, method] { itemClicked(method); });
+        connect(b, &QToolButton::clicked, this, [this, chosen] { itemClicked(chosen); });
         return b;
     };
-    m_add = item("Menu_Add", "新增明细", "Menu_Add_Click");
-    m_edit = item("Menu_Edit", "修改明细", "Menu_Edit_Click");
-    m_delete = item("Menu_Delete", "删除明细", "menu_delete_Click");
+    m_add = item("Menu_Add", "新增明细", &Menu_Mdi::addChosen);
+    m_edit = item("Menu_Edit", "修改明细", &Menu_Mdi::editChosen);
+    m_delete = item("Menu_Delete", "删除明细", &Menu_Mdi::deleteChosen);
 }
 
 void Menu_Mdi::ShowMenu(QWidget *form, const QPoint &pos)
@@ -50,10 +49,9 @@ void Menu_Mdi::showEvent(QShowEvent *event)
     m_panel->setFocus(Qt::PopupFocusReason);
 }
 
-void Menu_Mdi::itemClicked(const char *method)
+void Menu_Mdi::itemClicked(void (Menu_Mdi::*chosen)())
 {
     hide();
-    if (m_form)
-        QMetaObject::invokeMethod(m_form.data(), method);
+    emit(this->*chosen)();
     deleteLater();
 }

@@ -7,9 +7,8 @@ class QFrame;
 class QToolButton;
 
 // The small popup of a document window's line grid: add, change or delete a
-// line. A click on an item hides the popup, calls the window's method of
-// that item by name (Menu_Add_Click, Menu_Edit_Click, menu_delete_Click)
-// and then closes the popup for good.
+// line. A click on an item hides the popup, emits that item's signal and then
+// closes the popup for good.
 class Menu_Mdi final : public QWidget
 {
     Q_OBJECT
@@ -25,11 +24,16 @@ public:
     QToolButton *Menu_Edit() const { return m_edit; }
     QToolButton *Menu_Delete() const { return m_delete; }
 
+signals:
+    void addChosen();
+    void editChosen();
+    void deleteChosen();
+
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void itemClicked(const char *method);
+    void itemClicked(void (Menu_Mdi::*chosen)());
 
     QPointer<QWidget> m_form;
     QFrame *m_panel = nullptr;

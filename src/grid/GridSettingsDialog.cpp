@@ -450,7 +450,7 @@ void mmss_set::mnu_Delete_Click()
 void mmss_set::Cmd_DesignModel_Click()
 {
     guarded("Cmd_DesignModel_Click", [&] {
-        FlexGrid *grid = Parent_form ? Parent_form->findChild<FlexGrid *>(W_GridRealName) : nullptr;
+        FlexGrid *grid = Source_Grid.data();
         if (!grid)
             throw ErpError(91, kForm, QStringLiteral("找不到表格 ") + W_GridRealName);
         const FlexGridExport source(*grid);
@@ -469,8 +469,7 @@ void mmss_set::Cmd_Ok_Click()
         // A layout that could not be stored is reported and the dialog stays open.
         if (!SaveGridLayout(Get_FormName, Get_GridName, m_layout, Gridc_File))
             throw ErpError(70, kForm, QStringLiteral("设定文件无法写入: ") + Gridc_File);
-        if (Parent_form && Parent_form->metaObject()->indexOfMethod("Form_Activate()") >= 0)
-            QMetaObject::invokeMethod(Parent_form.data(), "Form_Activate");
+        emit layoutSaved();
         accept();
     });
 }

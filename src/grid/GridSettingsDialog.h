@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class FlexGrid;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -31,11 +32,16 @@ public:
     QString W_Caption;               // title of a new Excel template
     bool Enabled_TO_Excel = false;   // enables the template buttons
     QString W_GridRealName;          // control name of the grid on Parent_form
+    QPointer<FlexGrid> Source_Grid;  // the grid itself, the model of a new Excel template
 
     // The dialog's copy of the layout.
     const GridLayout &layout() const { return m_layout; }
 
     static const QStringList &alignmentLabels();
+
+signals:
+    // The layout was stored on OK, before the dialog closes.
+    void layoutSaved();
 
 public slots:
     void Form_Load();

@@ -11,7 +11,6 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QLabel>
-#include <QMetaProperty>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -327,6 +326,7 @@ void Kesto_VSFlexgrid::openSettings()
         dialog.W_Caption = m_caption;
         dialog.Enabled_TO_Excel = m_showExport;
         dialog.W_GridRealName = g->objectName();
+        dialog.Source_Grid = g;
         ModalRunner::exec(&dialog);
     }
     reloadLayout();
@@ -335,16 +335,8 @@ void Kesto_VSFlexgrid::openSettings()
 
 void Kesto_VSFlexgrid::editHandOff()
 {
-    // The window that owns the grid edits the row: it learns which grid asked
-    // through its W_Click member, then runs its Menu_Edit_Click.
-    QWidget *window = m_grid->window();
-    if (!window)
-        return;
-    const QMetaObject *meta = window->metaObject();
-    const int index = meta->indexOfProperty("W_Click");
-    if (index < 0 || !meta->property(index).write(window, m_grid->objectName().toUpper()))
-        return;
-    QMetaObject::invokeMethod(window, "Menu_Edit_Click", Qt::DirectConnection);
+    // The window that owns the grid edits the row; the name says which grid asked.
+    emit editRequested(m_grid->objectName().toUpper());
 }
 
 void Kesto_VSFlexgrid::onKeyDown(int key, Qt::KeyboardModifiers modifiers)

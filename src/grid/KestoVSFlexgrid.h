@@ -17,7 +17,7 @@ class QWidget;
 // user's place across data refreshes, saving widths and row height as soon as
 // the user drags them, the settings dialog on a double click in the top-left
 // corner, and a double click on a data cell that shows its picture, exports
-// the grid to Excel or asks the window to edit the row.
+// the grid to Excel or asks for the row to be edited.
 //
 // A window creates one instance per grid and attaches it with Grid(); from
 // then on the instance listens to the grid's signals. Nothing it does reports
@@ -67,6 +67,11 @@ public:
 
     // Shows a cell's picture in a modal viewer "Display_Pict" (run through ModalRunner).
     static void Display_Pict(QWidget *owner, const QPixmap &picture);
+
+signals:
+    // A double click on a data cell asks for the row to be edited (with
+    // P_DbClickEdit); gridName is the grid's object name in upper case.
+    void editRequested(const QString &gridName);
 
 private:
     void detach();

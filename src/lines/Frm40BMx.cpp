@@ -5,10 +5,10 @@
 #include "pickers/FrmList.h"
 #include "pickers/FrmcolorList.h"
 #include "platform/core/ErpError.h"
-#include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/PictureButton.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
@@ -22,7 +22,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -53,13 +52,24 @@ void setChoiceReadOnly(QComboBox *combo, bool readOnly)
 
 } // namespace
 
-Frm40BMx::Frm40BMx(QWidget *parent)
-    : QDialog(parent), m_lists(runContext().Conn), m_store(runContext().Conn)
+Frm40BMx::Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent)
+    : QDialog(parent), m_host(host), m_lists(runContext().Conn), m_store(runContext().Conn)
 {
     setObjectName(kForm);
     setModal(true);
     buildScreen();
     Form_Load();
+    m_modify = request.modify;
+    W_Inv_type = request.invType;
+    Rec_411 = request.rec411;
+    W_STOCK_MODE = request.stockMode;
+    W_Prop_Duty = request.propDuty;
+    Out_Flag = request.outsourcing;
+    Rec_412 = request.rec412;
+    Rec_611 = request.rec611;
+    for (const auto &[field, text] : request.fields)
+        setFieldText(field, text);
+    setStockModePosition(request.stockModePosition);
 }
 
 Frm40BMx::~Frm40BMx() = default;
@@ -308,9 +318,8 @@ LineInputs Frm40BMx::inputs() const
     LineInputs in;
     in.invType = W_Inv_type;
     in.outsourcing = Out_Flag;
-    if (m_callForm)
-        if (const QWidget *pcs = m_callForm->findChild<QWidget *>(QStringLiteral("Pcs_No")))
-            in.pcsNo = DbGateway::controlText(pcs).trimmed();
+    if (m_host)
+        in.pcsNo = m_host->outsourcingOrderNo();
     in.stockMode = W_STOCK_MODE;
     in.modify = m_modify;
     in.rec412 = Rec_412;
@@ -336,9 +345,8 @@ LineEntry Frm40BMx::entry() const
     e.mtrAmt = m_mtrAmt->text();
     e.remark = m_remark->text();
     e.colorName = m_colorName->text();
-    if (m_callForm)
-        if (const QWidget *mode = m_callForm->findChild<QWidget *>(QStringLiteral("Stock_Mode")))
-            e.headerStockModeText = DbGateway::controlText(mode);
+    if (m_host)
+        e.headerStockModeText = m_host->stockDeductionText();
     e.propDuty = W_Prop_Duty;
     e.lineStockMode = stockModePosition();
     e.userName = runContext().User_Name;
@@ -457,13 +465,13 @@ bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
 
 QStringList Frm40BMx::pickFromList(const PickerQuery &query)
 {
-    FrmList &picker = FrmList::obtain(this);
-    picker.setW_Select_Data(query.sql, query.values);
-    ModalRunner::exec(&picker);
+    ScopedInstance<FrmList> picker(this);
+    picker->setW_Select_Data(query.sql, query.values);
+    ModalRunner::exec(picker.get());
     QStringList chosen;
     for (int i = 0; i < FrmList::kListColumns; ++i)
-        chosen << picker.List(i);
-    FrmList::release();
+        chosen << picker->List(i);
+    picker.release();
     if (chosen.value(0).isEmpty())
         return {};
     return chosen;
@@ -540,15 +548,14 @@ void Frm40BMx::cmd_frminv_brow_Click()
 void Frm40BMx::Cmd_Browse_Bar_Click()
 {
     try {
-        FrmBar_Tree &picker = FrmBar_Tree::obtain(this);
-        ModalRunner::exec(&picker);
-        const QString name = picker.Bar_Name();
-        FrmBar_Tree::release();
+        ScopedInstance<FrmBar_Tree> picker(this);
+        ModalRunner::exec(picker.get());
+        const QString name = picker->Bar_Name();
+        picker.release();
         if (!name.isEmpty())
             setFieldText(QStringLiteral("Bar_Name"), name);
         focusNext(m_browBar);
     } catch (...) {
-        FrmBar_Tree::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Browse_Bar_Click"));
     }
 }
@@ -556,20 +563,19 @@ void Frm40BMx::Cmd_Browse_Bar_Click()
 void Frm40BMx::color_name_UserRefer()
 {
     try {
-        FrmcolorList &picker = FrmcolorList::obtain(this);
+        ScopedInstance<FrmcolorList> picker(this);
         const QString colour = m_colorName->text().trimmed();
         if (!colour.isEmpty())
-            picker.setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {colour});
-        picker.setShow_Ename(true);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.Get_color_name();
-        FrmcolorList::release();
+            picker->setG_color_Filter(QStringLiteral("mmst605.Color_Name = ?"), {colour});
+        picker->setShow_Ename(true);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->Get_color_name();
+        picker.release();
         // Closing the picker without a choice keeps the colour typed.
         if (!chosen.isEmpty())
             m_colorName->setText(chosen);
         focusNext(m_colorName);
     } catch (...) {
-        FrmcolorList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("color_name_UserRefer"));
     }
 }
@@ -590,27 +596,6 @@ void Frm40BMx::showRefusal(const LineRefusal &refusal)
     if (target) {
         const QSignalBlocker block(target);
         target->setFocus(Qt::OtherFocusReason);
-    }
-}
-
-void Frm40BMx::selectSavedLine()
-{
-    if (!m_callForm)
-        return;
-    auto *grid = m_callForm->findChild<FlexGrid *>(QStringLiteral("Grid1"));
-    if (!grid || !grid->dataSource())
-        return;
-    const ResultSet &rs = *grid->dataSource();
-    const int column = rs.columnIndex(QStringLiteral("Rec_412"));
-    if (column < 0)
-        return;
-    for (int r = grid->fixedRows(); r < grid->rows(); ++r) {
-        const qint64 source = grid->sourceRow(r);
-        if (source >= 0 && rs.text(source, column).compare(Rec_412, Qt::CaseInsensitive) == 0) {
-            grid->setRow(r);
-            grid->setTopRow(r);
-            return;
-        }
     }
 }
 
@@ -647,9 +632,8 @@ void Frm40BMx::Cmd_Ok_MouseClick()
         if (outcome.kind != LineSaveOutcome::Written)
             return;
         Rec_412 = QString::number(outcome.rec412);
-        if (m_callForm)
-            QMetaObject::invokeMethod(m_callForm.data(), "RefreshGrid", Q_ARG(QString, QStringLiteral("grid1")));
-        selectSavedLine();
+        if (m_host)
+            m_host->linesChanged(Rec_412);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_MouseClick"));
         return;

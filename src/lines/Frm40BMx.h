@@ -1,10 +1,10 @@
 #pragma once
 
+#include "lines/LineHost.h"
 #include "lines/LineStore.h"
 #include "lines/SourceLists.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 class HeadItem;
@@ -16,17 +16,17 @@ class QLabel;
 class QToolButton;
 
 // The entry of one document line (a row of Mmst412): added, changed or
-// viewed. The opener fills the public members and the fields, runs the
-// dialog modally and discards it; the dialog writes the row itself and has
-// the calling window reload its line grid.
+// viewed. The opener hands it a request and itself as the host, runs the
+// dialog modally and discards it; the dialog writes the row itself and tells
+// the host which line it wrote.
 class Frm40BMx final : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Frm40BMx(QWidget *parent = nullptr);
+    Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent = nullptr);
     ~Frm40BMx() override;
 
-    // Set by the opener before the dialog is shown.
+    // From the request; Rec_412 follows the line saved.
     QString Rec_412;          // the line changed or viewed; after a save the row written
     bool Out_Flag = false;    // an outsourcing document
     QString Rec_411;
@@ -38,10 +38,7 @@ public:
     int Modify() const { return m_modify; }
     void setInv_Type(const QString &kind) { W_Inv_type = kind; }
     QString Inv_Type() const { return W_Inv_type; }
-    // The calling document window: its Pcs_No, Stock_Mode and Grid1 are read,
-    // and its RefreshGrid is called after a save.
-    void setCall_Form(QWidget *form) { m_callForm = form; }
-    QWidget *Call_Form() const { return m_callForm; }
+    LineHost *host() const { return m_host; }
 
     // The hidden stock-deduction choice (-1 for none).
     void setStockModePosition(int position);
@@ -85,13 +82,12 @@ private:
     // an empty list when the user chose nothing.
     QStringList pickFromList(const PickerQuery &query);
     void showRefusal(const LineRefusal &refusal);
-    void selectSavedLine();
     void focusNext(QWidget *from);
     QString T(const QString &name) const { return fieldText(name).trimmed(); }
 
     QString W_Inv_type;
     int m_modify = 0;
-    QPointer<QWidget> m_callForm;
+    LineHost *m_host = nullptr;
     bool m_loading = false;
     bool m_activated = false;
     bool m_filling = false;

@@ -10,6 +10,7 @@
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
@@ -21,7 +22,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
@@ -341,17 +341,16 @@ void Frm40BMx4::Private::pickOrder()
 {
     try {
         const Statement s = store().orderPicker(orderNo->currentText());
-        FrmList &picker = FrmList::obtain(q);
-        picker.setW_Select_Data(s.text, s.values);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List1();
-        FrmList::release();
+        ScopedInstance<FrmList> picker(q);
+        picker->setW_Select_Data(s.text, s.values);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List1();
+        picker.release();
         if (!chosen.isEmpty()) {
             orderNo->setEditText(chosen);
             orderNo->setFocus();
         }
     } catch (...) {
-        FrmList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Order_Brow_Click"));
     }
 }
@@ -360,16 +359,15 @@ void Frm40BMx4::Private::pickMo()
 {
     try {
         const Statement s = store().moPicker(moNo->text());
-        FrmList &picker = FrmList::obtain(q);
-        picker.setW_Select_Data(s.text, s.values);
-        ModalRunner::exec(&picker);
-        const QString chosen = picker.List(0);
-        FrmList::release();
+        ScopedInstance<FrmList> picker(q);
+        picker->setW_Select_Data(s.text, s.values);
+        ModalRunner::exec(picker.get());
+        const QString chosen = picker->List(0);
+        picker.release();
         if (!chosen.isEmpty())
             moNo->setText(chosen);
         orderNo->setFocus();
     } catch (...) {
-        FrmList::release();
         ErrorReporter::ReportError(kForm, QStringLiteral("cmd_mtr_brow_Click"));
     }
 }
@@ -503,8 +501,8 @@ void Frm40BMx4::Private::save(const QString &tag)
         // All rows or none: the store rolls back on any failure, and the
         // dialog stays open so that the user can try again.
         store().writeLines(s);
-        if (QWidget *form = q->CallForm())
-            QMetaObject::invokeMethod(form, "RefreshGrid", Qt::DirectConnection, Q_ARG(QString, QStringLiteral("grid1")));
+        if (LineHost *host = q->host())
+            host->linesChanged(QString());
         q->accept();
     } catch (...) {
         ok->setEnabled(result && !result->isEmpty());
@@ -514,13 +512,13 @@ void Frm40BMx4::Private::save(const QString &tag)
 
 // ---------------------------------------------------------------------------
 
-void runUsageImport(QWidget *documentWindow, const UsageImportCall &call)
+void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call)
 {
-    auto dialog = std::make_unique<Frm40BMx4>(documentWindow);
+    auto dialog = std::make_unique<Frm40BMx4>(parent);
     dialog->setWindowTitle(call.caption);
     dialog->W_Prop_Duty = call.propDuty;
     dialog->setOut_Type_Order(call.orderControl);
-    dialog->setCallForm(documentWindow);
+    dialog->setHost(&host);
     dialog->setDocument(call.production, call.stockMode, call.pcsNo, call.rec411);
     ModalRunner::exec(dialog.get());
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "lines/LineHost.h"
+
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -20,10 +21,10 @@ struct UsageImportCall
     qint64 rec411 = 0;        // the document's key
 };
 
-// Opens the usage import over a document window modally (through
-// ModalRunner), lets it write the ticked lines, and releases it. The window
-// gets RefreshGrid("grid1") after a save.
-void runUsageImport(QWidget *documentWindow, const UsageImportCall &call);
+// Opens the usage import over parent modally (through ModalRunner), lets it
+// write the ticked lines, and releases it. The host hears of the lines
+// written after a save.
+void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call);
 
 // The usage import: proposes, per need still open and stock source, the
 // quantity to take; ticked rows become lines of the calling document.
@@ -36,8 +37,8 @@ public:
 
     // Inputs, set by the opener before the dialog is shown.
     QString W_Prop_Duty;
-    void setCallForm(QWidget *form) { m_callForm = form; }
-    QWidget *CallForm() const { return m_callForm; }
+    void setHost(LineHost *host) { m_host = host; }
+    LineHost *host() const { return m_host; }
     void setOut_Type_Order(bool byOrder);
     // The calling document's fields the dialog works from.
     void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
@@ -47,5 +48,5 @@ public:
 private:
     struct Private;
     std::unique_ptr<Private> d;
-    QPointer<QWidget> m_callForm;
+    LineHost *m_host = nullptr;
 };

@@ -3,13 +3,13 @@
 #include "entry/RunContext.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/FlexGrid.h"
+#include "platform/ui/SingleInstance.h"
 #include "platform/ui/Twips.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
 
 #include <QKeyEvent>
-#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -20,7 +20,7 @@ constexpr int kMinHeight = 3000;
 constexpr int kGridMarginRight = 300;
 constexpr int kGridMarginBottom = 400;
 
-QPointer<FrmList> g_instance;
+SingleInstance g_instance;
 
 bool noShiftCtrlAlt(const QKeyEvent *e)
 {
@@ -31,14 +31,12 @@ bool noShiftCtrlAlt(const QKeyEvent *e)
 
 FrmList &FrmList::obtain(QWidget *parent)
 {
-    if (!g_instance)
-        g_instance = new FrmList(parent);
-    return *g_instance;
+    return g_instance.obtain<FrmList>([parent] { return new FrmList(parent); });
 }
 
 void FrmList::release()
 {
-    delete g_instance.data();
+    g_instance.release();
 }
 
 FrmList::FrmList(QWidget *parent) : QDialog(parent)

@@ -7,6 +7,7 @@
 #include "platform/ini/IniFile.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
+#include "platform/ui/SingleInstance.h"
 #include "platform/ui/Twips.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
@@ -18,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -26,7 +26,7 @@ namespace {
 
 const QString kForm = QStringLiteral("FrmcolorList");
 
-QPointer<FrmcolorList> g_instance;
+SingleInstance g_instance;
 
 bool noShiftCtrlAlt(const QKeyEvent *e)
 {
@@ -50,14 +50,12 @@ QString cellOf(const FlexGrid *grid, int row, const QString &field, int position
 
 FrmcolorList &FrmcolorList::obtain(QWidget *parent)
 {
-    if (!g_instance)
-        g_instance = new FrmcolorList(parent);
-    return *g_instance;
+    return g_instance.obtain<FrmcolorList>([parent] { return new FrmcolorList(parent); });
 }
 
 void FrmcolorList::release()
 {
-    delete g_instance.data();
+    g_instance.release();
 }
 
 HeadItem *FrmcolorList::addField(const char *name, const char *caption, int kind)

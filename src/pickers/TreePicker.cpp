@@ -1,6 +1,7 @@
 #include "pickers/TreePicker.h"
 
 #include "entry/RunContext.h"
+#include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
@@ -11,7 +12,6 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QPointer>
 
 namespace {
 
@@ -186,8 +186,8 @@ void TreePicker::keyPressEvent(QKeyEvent *event)
 
 namespace {
 // A parent window may delete its picker first; the guards then read null.
-QPointer<FrmOrg> g_frmOrg;
-QPointer<FrmBar_Tree> g_frmBarTree;
+SingleInstance g_frmOrg;
+SingleInstance g_frmBarTree;
 } // namespace
 
 FrmOrg::FrmOrg(QWidget *parent)
@@ -200,14 +200,12 @@ FrmOrg::FrmOrg(QWidget *parent)
 
 FrmOrg &FrmOrg::obtain(QWidget *parent)
 {
-    if (!g_frmOrg)
-        g_frmOrg = new FrmOrg(parent);
-    return *g_frmOrg;
+    return g_frmOrg.obtain<FrmOrg>([parent] { return new FrmOrg(parent); });
 }
 
 void FrmOrg::release()
 {
-    delete g_frmOrg.data();
+    g_frmOrg.release();
 }
 
 void FrmOrg::takeChoice(const QTreeWidgetItem *node)
@@ -228,14 +226,12 @@ FrmBar_Tree::FrmBar_Tree(QWidget *parent)
 
 FrmBar_Tree &FrmBar_Tree::obtain(QWidget *parent)
 {
-    if (!g_frmBarTree)
-        g_frmBarTree = new FrmBar_Tree(parent);
-    return *g_frmBarTree;
+    return g_frmBarTree.obtain<FrmBar_Tree>([parent] { return new FrmBar_Tree(parent); });
 }
 
 void FrmBar_Tree::release()
 {
-    delete g_frmBarTree.data();
+    g_frmBarTree.release();
 }
 
 void FrmBar_Tree::takeChoice(const QTreeWidgetItem *node)

@@ -21,14 +21,14 @@
 
 // A window with a dispatcher, recording the letters it is sent. Approving
 // may enable close, as a real approval of a document does.
-class DispatchWindow : public QWidget
+class DispatchWindow : public QWidget, public CommandDispatcher
 {
     Q_OBJECT
 public:
     QStringList sent;
     bool approvalEnablesClose = false;
 
-    Q_INVOKABLE void vcontrol(const QString &letter)
+    void vcontrol(const QString &letter) override
     {
         sent << letter;
         if (letter == QLatin1String("C") && approvalEnablesClose)

@@ -423,6 +423,7 @@ private slots:
         dialog.W_Caption = QStringLiteral("生产领料单");
         dialog.Enabled_TO_Excel = true;
         dialog.W_GridRealName = kGrid;
+        dialog.Source_Grid = grid;
         dialog.show();
         auto *design = dialog.findChild<QPushButton *>(QStringLiteral("Cmd_DesignModel"));
         QVERIFY(design->isEnabled());

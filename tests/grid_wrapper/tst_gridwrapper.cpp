@@ -29,11 +29,10 @@ const QString kSection = QStringLiteral("mmss40BGrid1");
 const QString kMarker = QStringLiteral("\u2605");
 
 // A document window as the module builds one: a named window around its grid,
-// with the members a window offers for editing on double click.
+// editing the row the wrapper asks for on a double click.
 class DocWindow : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(QString W_Click MEMBER W_Click)
 public:
     DocWindow()
     {
@@ -51,7 +50,6 @@ public:
     FlexGrid *grid;
     QLineEdit *other;
 
-public slots:
     void Menu_Edit_Click() { ++edits; }
 };
 
@@ -172,6 +170,10 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         wrapper = std::make_unique<Kesto_VSFlexgrid>();
+        connect(wrapper.get(), &Kesto_VSFlexgrid::editRequested, window.get(), [w = window.get()](const QString &name) {
+            w->W_Click = name;
+            w->Menu_Edit_Click();
+        });
     }
 
     void cleanup()

@@ -20,13 +20,16 @@
 #include <QTest>
 #include <QToolButton>
 
-// Stands in for the document window: records what it is asked to refresh.
-class Caller : public QWidget
+// Stands in for the document window: records each reload of its line grid.
+class Caller : public QWidget, public LineHost
 {
     Q_OBJECT
 public:
     QStringList refreshed;
-    Q_INVOKABLE void RefreshGrid(const QString &gridName) { refreshed << gridName; }
+    QString outsourcingOrderNo() const override { return {}; }
+    QString stockDeductionText() const override { return {}; }
+    // As the document window does, the lines written reload its grid1.
+    void linesChanged(const QString &) override { refreshed << QStringLiteral("grid1"); }
 };
 
 class TstUsageImportDialog : public QObject
@@ -54,7 +57,7 @@ class TstUsageImportDialog : public QObject
         delete dlg;
         dlg = new Frm40BMx4(caller.get());
         dlg->W_Prop_Duty = QStringLiteral("0");
-        dlg->setCallForm(caller.get());
+        dlg->setHost(caller.get());
         dlg->setDocument(true, 2, QString(), rec411);
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
@@ -423,7 +426,7 @@ private slots:
             dlg = nullptr;
             return d->result();
         });
-        runUsageImport(caller.get(), {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411});
+        runUsageImport(*caller, caller.get(), {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411});
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(!seen);   // released after use
         QCOMPARE(written(), QStringList{expected});

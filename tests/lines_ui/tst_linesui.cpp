@@ -8,6 +8,7 @@
 #include "entry/ClsBarManuBill.h"
 #include "entry/RunContext.h"
 #include "lines/Frm40BMx.h"
+#include "lines/LineHost.h"
 #include "platform/core/ErpError.h"
 #include "platform/core/Environment.h"
 #include "platform/db/Sql.h"
@@ -425,16 +426,53 @@ private slots:
         QCOMPARE(linesOf(5), 2);
     }
 
+    // The entry dialog over a host of its own: it takes the header's
+    // outsourcing order from the host and reports every line it writes by
+    // its key, the dialog staying open to add the next.
+    void theHostHearsOfEachLineWritten()
+    {
+        struct Host : LineHost
+        {
+            QStringList changed;
+            mutable int asked = 0;
+            QString outsourcingOrderNo() const override
+            {
+                ++asked;
+                return QString();
+            }
+            QString stockDeductionText() const override { return QStringLiteral("按制单"); }
+            void linesChanged(const QString &rec412) override { changed << rec412; }
+        } host;
+        LineRequest adding;
+        adding.invType = QStringLiteral("1");
+        adding.rec411 = QStringLiteral("3");   // LL003, no lines yet
+        adding.stockMode = QStringLiteral("2");
+        adding.stockModePosition = 2;
+        adding.propDuty = QStringLiteral("0");
+        Frm40BMx d(&host, adding);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.findChild<QCheckBox *>(QStringLiteral("Chk_Add"))->setChecked(true);
+        enterLine(d, QStringLiteral("PI001"), QStringLiteral("1"));
+        ok(&d);
+        enterLine(d, QStringLiteral("PI002"), QStringLiteral("2"));
+        ok(&d);
+        const ResultSet written = Sql(conn, QStringLiteral("SELECT Rec_412 FROM Mmst412 WHERE Rec_411 = 3 ORDER BY Frm_Inv")).select();
+        QCOMPARE(written.rowCount(), 2);
+        QCOMPARE(host.changed, (QStringList{written.text(0, 0), written.text(1, 0)}));
+        QVERIFY(host.asked > 0);
+        QVERIFY(d.isVisible());
+    }
+
     void viewModeAndReturns()
     {
-        Frm40BMx d(w);
-        d.setModify(3);
-        d.setInv_Type(QStringLiteral("2"));
-        d.Rec_411 = QStringLiteral("5");
-        d.W_STOCK_MODE = QStringLiteral("2");
-        d.setCall_Form(w);
-        d.setFieldText(QStringLiteral("Mtr_No"), QStringLiteral("F001"));
-        d.setFieldText(QStringLiteral("Mtr_Amt"), QStringLiteral("1"));
+        LineRequest viewing;
+        viewing.modify = 3;
+        viewing.invType = QStringLiteral("2");
+        viewing.rec411 = QStringLiteral("5");
+        viewing.stockMode = QStringLiteral("2");
+        viewing.fields = {{QStringLiteral("Mtr_No"), QStringLiteral("F001")}, {QStringLiteral("Mtr_Amt"), QStringLiteral("1")}};
+        Frm40BMx d(w, viewing, w);
         QString title, qtyCaption;
         bool totalShown = true, neededShown = true, frameEnabled = true;
         ModalRunner::setDriver([&](QDialog *dialog) {
@@ -456,9 +494,10 @@ private slots:
         QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412")), QStringLiteral("3"));
 
         // A mode no opener passes is reported, and nothing is written.
-        Frm40BMx bad(w);
-        bad.setModify(5);
-        bad.setInv_Type(QStringLiteral("1"));
+        LineRequest wrongMode;
+        wrongMode.modify = 5;
+        wrongMode.invType = QStringLiteral("1");
+        Frm40BMx bad(w, wrongMode, w);
         ModalRunner::setDriver([&](QDialog *dialog) {
             dialog->show();
             ok(dialog);

@@ -12,14 +12,18 @@
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"
+#include "platform/ui/SingleInstance.h"
 #include "platform/ui/Twips.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <stdexcept>
 
 namespace {
 
@@ -475,6 +479,47 @@ private slots:
         runPicker(list, cancel);
         QCOMPARE(list.List1(), QStringLiteral("WH"));
         QCOMPARE(list.List2(), QStringLiteral("白色"));
+    }
+
+    // A caller that fails after its choice still gives the list back: the
+    // next use starts empty.
+    void aFailingUseStillReleasesTheList()
+    {
+        QPointer<FrmList> used;
+        try {
+            ScopedInstance<FrmList> list;
+            used = list.get();
+            list->setW_Select_Data(kRedColours, {QStringLiteral("01")});
+            runPicker(*list, [](QDialog *d) { clickCell(gridOf(d), 2, 0, true); });
+            QCOMPARE(list->List1(), QStringLiteral("WH"));
+            throw std::runtime_error("the caller fails with the choice in hand");
+        } catch (const std::runtime_error &) {
+        }
+        QVERIFY(!used);
+        FrmList &next = FrmList::obtain();
+        QCOMPARE(next.List1(), QString());
+        QCOMPARE(next.List(0), QString());
+    }
+
+    void aScopedUseReleasedEarlyIsReleasedOnce()
+    {
+        FrmOrg *kept = nullptr;
+        {
+            ScopedInstance<FrmOrg> picker;
+            runPicker(*picker, [](QDialog *d) {
+                QTreeWidget *tree = treeOf(d);
+                clickNode(tree, findNode(tree, QStringLiteral("裁床组")), true);
+            });
+            QCOMPARE(picker->Org_ID(), QStringLiteral("0001001"));
+            picker.release();
+            QVERIFY(!picker.get());
+            // A use begun after the early release is not ended by the handle's scope.
+            kept = &FrmOrg::obtain();
+            QCOMPARE(kept->Org_ID(), QString());
+        }
+        QPointer<FrmOrg> alive(kept);
+        QVERIFY(alive);
+        QCOMPARE(&FrmOrg::obtain(), kept);
     }
 
     void listWithNothingToChoose_data()

@@ -354,16 +354,10 @@ bool buttonEnabled(const QWidget *window, const char *name)
     return b && b->isEnabled();
 }
 
-bool hasDispatcher(const QWidget *window)
-{
-    return window->metaObject()->indexOfMethod("vcontrol(QString)") >= 0;
-}
-
 void sendCommand(QWidget *window, const char *letter)
 {
-    if (hasDispatcher(window))
-        QMetaObject::invokeMethod(window, "vcontrol", Qt::DirectConnection,
-                                  Q_ARG(QString, QString::fromLatin1(letter)));
+    if (auto *dispatcher = dynamic_cast<CommandDispatcher *>(window))
+        dispatcher->vcontrol(QString::fromLatin1(letter));
 }
 
 void sendTab(QWidget *window)

@@ -52,8 +52,22 @@ void SetButtonPictures(QWidget *window);
 // The folder SetButtonPictures takes the pictures from, with a trailing '/'.
 QString buttonPictureFolder();
 
+// A window whose toolbar commands run through one dispatcher, one letter per
+// command. The hot keys send their letters here.
+class CommandDispatcher
+{
+public:
+    virtual ~CommandDispatcher() = default;
+    virtual void vcontrol(const QString &letter) = 0;
+
+protected:
+    CommandDispatcher() = default;
+    CommandDispatcher(const CommandDispatcher &) = default;
+    CommandDispatcher &operator=(const CommandDispatcher &) = default;
+};
+
 // Function keys as toolbar commands: sends the key's command letter to the
-// window's invokable vcontrol(QString) when the key's button is enabled;
+// window's dispatcher, if it is one, when the key's button is enabled;
 // Enter moves to the next field when enterAsTab. keyCode is a Windows key
 // code (112 = F1, 27 = Esc, 13 = Enter) and is set to 0 afterwards.
 void HandleHotKey(QWidget *window, int &keyCode, bool enterAsTab);
