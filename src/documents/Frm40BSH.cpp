@@ -20,100 +20,12 @@ namespace {
 
 const QString kForm = QStringLiteral("Frm40BSH");
 
-QString orDefault(const QString &text, const QString &fallback)
-{
-    const QString t = text.trimmed();
-    return t.isEmpty() ? fallback : t;
-}
-
 QString code(const char *text)
 {
     return DbGateway::ChangeStrCode(QString::fromUtf8(text));
 }
 
 } // namespace
-
-SearchStatement BuildSearchStatement(const DocumentSearch &s, const Dialect &dialect)
-{
-    SearchStatement out;
-    const QString table = s.DefTable.trimmed();
-    const QString number = table + QLatin1Char('.') + orDefault(s.DefField, QStringLiteral("Inv_No"));
-    const QString date = table + QLatin1Char('.') + orDefault(s.DefInvDate, QStringLiteral("inv_date"));
-    const QString status = orDefault(s.DefInvStatusFieldName, table + QStringLiteral(".Status"));
-
-    QString f = QStringLiteral("1=1");
-    QList<QVariant> &v = out.values;
-    const auto like = [&](const QString &column, const QString &pattern) {
-        f += QStringLiteral(" AND ") + dialect.codeLike(column) + QStringLiteral(" ?");
-        v.append(pattern);
-    };
-
-    const QString no = s.Inv_No.trimmed();
-    if (!no.isEmpty())
-        like(number, no + QLatin1Char('%'));
-
-    // Whole days as a half-open range on the column itself, so its index serves.
-    if (!s.Date1.trimmed().isEmpty()) {
-        const QDate from = DbGateway::toDate(s.Date1.trimmed());
-        if (!from.isValid())
-            return SearchStatement{{}, {}, QStringLiteral("Date1")};
-        f += QStringLiteral(" AND ") + date + QStringLiteral(" >= ?");
-        v.append(from);
-    }
-    if (!s.Date2.trimmed().isEmpty()) {
-        const QDate to = DbGateway::toDate(s.Date2.trimmed());
-        if (!to.isValid())
-            return SearchStatement{{}, {}, QStringLiteral("Date2")};
-        f += QStringLiteral(" AND ") + date + QStringLiteral(" < ?");
-        v.append(to.addDays(1));
-    }
-
-    const std::pair<const char *, const QString *> people[] = {
-        {"Form_Man", &s.Form_Man}, {"Bar_Man", &s.Bar_Man}, {"Proc_Man", &s.Proc_Man}, {"Check_Man", &s.Check_Man}};
-    for (const auto &[column, text] : people)
-        if (!text->trimmed().isEmpty())
-            like(table + QLatin1Char('.') + QLatin1String(column),
-                 QLatin1Char('%') + text->trimmed() + QLatin1Char('%'));
-
-    if (!s.DefInvOther.trimmed().isEmpty()) {
-        f += QStringLiteral(" AND (") + s.DefInvOther + QLatin1Char(')');
-        v.append(s.DefInvOtherValues);
-    }
-
-    // A document never printed has no print status yet.
-    if (s.print_status == code("未列印") || s.print_status == code("已列印")) {
-        f += QStringLiteral(" AND COALESCE(") + table + QStringLiteral(".print_status, 0) = ?");
-        v.append(s.print_status == code("未列印") ? 0 : 1);
-    }
-
-    if (s.Cb_Check == code("未审核") || s.Cb_Check == code("已审核")) {
-        f += QStringLiteral(" AND ") + status + QStringLiteral(" = ?");
-        v.append(s.Cb_Check == code("未审核") ? QStringLiteral("0") : QStringLiteral("2"));
-    } else if (s.Cb_Check == code("已结案")) {
-        f += QStringLiteral(" AND (") + status + QStringLiteral(" = ? OR ") + status + QStringLiteral(" = ?)");
-        v.append(QStringLiteral("6"));
-        v.append(QStringLiteral("7"));
-    }
-
-    // Documents with at least one line drawn from that receipt; wildcards
-    // only when the user types them.
-    const QString receipt = s.Frm_INV.trimmed();
-    if (!receipt.isEmpty()) {
-        f += QStringLiteral(" AND EXISTS (SELECT 1 FROM Mmst412 WHERE Mmst412.Rec_411 = ") + table
-             + QStringLiteral(".Rec_411 AND ") + dialect.codeLike(QStringLiteral("Mmst412.Frm_Inv")) + QStringLiteral(" ?)");
-        v.append(receipt);
-    }
-
-    out.sql = QStringLiteral("SELECT DISTINCT ") + number + QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ")
-              + f + QStringLiteral(" ORDER BY ") + number;
-    return out;
-}
-
-QString SearchPeopleQuery(const QString &table, const QString &column)
-{
-    // Null and empty read alike and sort first on every server.
-    return QStringLiteral("SELECT DISTINCT COALESCE(%1, '') AS %1 FROM %2 ORDER BY 1").arg(column, table);
-}
 
 // ---------------------------------------------------------------------------
 
@@ -264,7 +176,7 @@ void Frm40BSH::Cmd_Ok_MouseClick()
         }
         // Read before touching the list: a failure leaves it as it was and the
         // dialog open.
-        ResultSet rs = Sql(runContext().Conn, st.sql).bindAll(st.values).select();
+        ResultSet rs = Sql(runContext().Conn, st.statement).select();
         QWidget *target = m_callControl;
         auto *head = qobject_cast<HeadItem *>(target);
         if (qobject_cast<QComboBox *>(target) || (head && head->kind() == HeadItem::List)) {

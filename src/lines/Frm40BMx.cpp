@@ -463,10 +463,10 @@ bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
 
 // ------------------------------------------------------------------ pickers
 
-QStringList Frm40BMx::pickFromList(const PickerQuery &query)
+QStringList Frm40BMx::pickFromList(const Statement &query)
 {
     ScopedInstance<FrmList> picker(this);
-    picker->setW_Select_Data(query.sql, query.values);
+    picker->setW_Select_Data(query.text, query.values);
     ModalRunner::exec(picker.get());
     QStringList chosen;
     for (int i = 0; i < FrmList::kListColumns; ++i)

@@ -80,7 +80,7 @@ private:
     LineEntry entry() const;
     // Runs the list picker on a statement; the chosen row's columns, or
     // an empty list when the user chose nothing.
-    QStringList pickFromList(const PickerQuery &query);
+    QStringList pickFromList(const Statement &query);
     void showRefusal(const LineRefusal &refusal);
     void focusNext(QWidget *from);
     QString T(const QString &name) const { return fieldText(name).trimmed(); }

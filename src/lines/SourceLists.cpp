@@ -503,7 +503,7 @@ void SourceLists::fill(LineInputs &in, FillResult &out) const
     }
 }
 
-PickerQuery SourceLists::orderPicker(const LineInputs &in) const
+Statement SourceLists::orderPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
     if (in.outsourcing && option(QStringLiteral("按订单进行外包")) == QLatin1String("1")) {
@@ -523,7 +523,7 @@ PickerQuery SourceLists::orderPicker(const LineInputs &in) const
             {T(in.orderNo) + QLatin1Char('%')}};
 }
 
-PickerQuery SourceLists::moPicker(const LineInputs &in) const
+Statement SourceLists::moPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
     if (in.outsourcing) {
@@ -546,7 +546,7 @@ PickerQuery SourceLists::moPicker(const LineInputs &in) const
             {T(in.moNo) + QLatin1Char('%')}};
 }
 
-PickerQuery SourceLists::materialPicker(const LineInputs &in) const
+Statement SourceLists::materialPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
     const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
@@ -578,7 +578,7 @@ PickerQuery SourceLists::materialPicker(const LineInputs &in) const
     return {sql, values};
 }
 
-PickerQuery SourceLists::receiptPicker(const LineInputs &in) const
+Statement SourceLists::receiptPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
     const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "

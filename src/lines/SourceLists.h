@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Sql.h"
 
 #include <QList>
 #include <QString>
@@ -54,14 +55,6 @@ struct FillResult
     QString sourceSupplierNo;
 };
 
-// A statement for the list picker, with its values; the picker returns the
-// chosen row by column position.
-struct PickerQuery
-{
-    QString sql;
-    QList<QVariant> values;
-};
-
 // Every statement the line dialog reads its choice lists and amounts with.
 // Values travel as bound parameters; failures throw ErpError for the dialog
 // to report under its own procedure name.
@@ -109,10 +102,10 @@ public:
     //   (then 制号 and 型号, or 型号 alone under order usage);
     // source receipts: 来料单号, 来料类型, 订单代号, 材料代号, 材料名称, 材料规格,
     //   the quantity, 仓别.
-    PickerQuery orderPicker(const LineInputs &in) const;
-    PickerQuery moPicker(const LineInputs &in) const;
-    PickerQuery materialPicker(const LineInputs &in) const;
-    PickerQuery receiptPicker(const LineInputs &in) const;
+    Statement orderPicker(const LineInputs &in) const;
+    Statement moPicker(const LineInputs &in) const;
+    Statement materialPicker(const LineInputs &in) const;
+    Statement receiptPicker(const LineInputs &in) const;
 
     // The order a manufacturing order belongs to; empty when none.
     QString orderOfMo(const QString &moNo) const;

@@ -405,11 +405,11 @@ private slots:
         in.mtrNo = picker == QLatin1String("material") ? QStringLiteral("f0") : QStringLiteral("F001");
         in.frmInv = QStringLiteral("pi");
         const SourceLists lists(conn);
-        const PickerQuery q = picker == QLatin1String("order") ? lists.orderPicker(in)
+        const Statement q = picker == QLatin1String("order") ? lists.orderPicker(in)
                             : picker == QLatin1String("mo")    ? lists.moPicker(in)
                             : picker == QLatin1String("material") ? lists.materialPicker(in)
                                                                    : lists.receiptPicker(in);
-        const ResultSet rs = Sql(conn, q.sql).bindAll(q.values).select();
+        const ResultSet rs = Sql(conn, q.text).bindAll(q.values).select();
         QCOMPARE(rs.columns(), columns);
         QCOMPARE(rs.rowCount(), qint64(rows));
         QStringList first;

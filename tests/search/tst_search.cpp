@@ -303,10 +303,10 @@ private slots:
         s.Cb_Check = QStringLiteral("已结案");
         const SearchStatement st = BuildSearchStatement(s, Dialect::of(Backend(backend)));
         QVERIFY(st.badDateField.isEmpty());
-        QVERIFY(st.sql.contains(QStringLiteral(" AND Mmst411.inv_date >= ? AND Mmst411.inv_date < ?")));
-        QVERIFY(!st.sql.contains(QLatin1Char('\'')));
-        QCOMPARE(st.sql.count(QLatin1Char('?')), st.values.size());
-        QCOMPARE(st.values, (QList<QVariant>{QStringLiteral("x' OR 'a'='a%"), QDate(2024, 5, 31), QDate(2024, 7, 1),
+        QVERIFY(st.statement.text.contains(QStringLiteral(" AND Mmst411.inv_date >= ? AND Mmst411.inv_date < ?")));
+        QVERIFY(!st.statement.text.contains(QLatin1Char('\'')));
+        QCOMPARE(st.statement.text.count(QLatin1Char('?')), st.statement.values.size());
+        QCOMPARE(st.statement.values, (QList<QVariant>{QStringLiteral("x' OR 'a'='a%"), QDate(2024, 5, 31), QDate(2024, 7, 1),
                                              QStringLiteral("3"), QStringLiteral("6"), QStringLiteral("7")}));
 
         s.Date1 = QStringLiteral("31.5.");
