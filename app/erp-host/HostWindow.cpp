@@ -1,25 +1,24 @@
 #include "HostWindow.h"
 
 #include "entry/ClsBarManuBill.h"
-#include "pickers/FrmOrg.h"
 #include "platform/db/Schema.h"
-#include "platform/ui/ModalRunner.h"
 #include "platform/db/Sql.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QFileInfo>
-#include <QTest>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
-HostWindow::HostWindow(const Connection &conn, const QString &company, QWidget *parent)
-    : QMainWindow(parent), m_conn(conn), m_company(company)
+HostWindow::HostWindow(const Connection &conn, const QString &company, std::unique_ptr<ClsBarManuBill> module,
+                       QWidget *parent)
+    : QMainWindow(parent), m_module(std::move(module)), m_conn(conn), m_company(company)
 {
     setObjectName(QStringLiteral("HostWindow"));
     setWindowTitle(company + QStringLiteral(" - ERP"));
@@ -58,6 +57,8 @@ HostWindow::HostWindow(const Connection &conn, const QString &company, QWidget *
     statusBar()->showMessage(conn.url());
 }
 
+HostWindow::~HostWindow() = default;
+
 QString HostWindow::userId() const
 {
     return m_users->currentData().toString();
@@ -66,10 +67,9 @@ QString HostWindow::userId() const
 qint32 HostWindow::openEntry(const QString &menuId)
 {
     const QString ini = settingsFile();
-    ClsBarManuBill module;
     // Twips: 15 to a pixel; the window opens below the host's tool bar.
     const QRect g = geometry();
-    return module.ShowFrm(m_conn, menuId, userId(), ini, (g.left() + 40) * 15, (g.top() + 80) * 15, 12000, 9000,
+    return m_module->ShowFrm(m_conn, menuId, userId(), ini, (g.left() + 40) * 15, (g.top() + 80) * 15, 12000, 9000,
                           m_company);
 }
 
@@ -103,7 +103,9 @@ namespace {
 bool savePicture(QWidget *w, const QString &folder, const QString &name)
 {
     QCoreApplication::processEvents();
-    QTest::qWait(150);
+    QEventLoop wait;
+    QTimer::singleShot(150, &wait, &QEventLoop::quit);
+    wait.exec();
     return w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
 }
 
@@ -115,7 +117,7 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
     bool ok = savePicture(this, folder, QStringLiteral("host"));
     const QStringList menus = {QStringLiteral("MENU_F4_1"), QStringLiteral("MENU_F4_3"), QStringLiteral("MENU_F4_2")};
     for (int i = 0; i < menus.size(); ++i) {
-        openEntry(menus.at(i));
+        const qint32 handle = openEntry(menus.at(i));
         QWidget *window = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")) && w->objectName().endsWith(QLatin1String("BCD").mid(i, 1)))
@@ -129,20 +131,9 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
             emit number->activated(number->count() - 1);
         }
         ok = savePicture(window, folder, window->objectName()) && ok;
-        if (i == 0) {
-            // The search dialog and the department picker, as the user sees them.
-            ModalRunner::setDriver([&](QDialog *dialog) {
-                dialog->show();
-                ok = savePicture(dialog, folder, dialog->objectName()) && ok;
-                dialog->reject();
-                return int(QDialog::Rejected);
-            });
-            QMetaObject::invokeMethod(window, "vcontrol", Q_ARG(QString, QStringLiteral("F")));
-            FrmOrg &org = FrmOrg::obtain(window);
-            ModalRunner::exec(&org);
-            FrmOrg::release();
-            ModalRunner::setDriver({});
-        }
+        // The search dialog and the department picker, as the user sees them.
+        if (i == 0)
+            ok = m_module->SaveDialogPictures(handle, folder) && ok;
     }
     return ok;
 }

@@ -4,6 +4,9 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+class ClsBarManuBill;
 class QComboBox;
 
 // The stand-alone shell: a user picks who signs in and opens the module's
@@ -12,7 +15,10 @@ class HostWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    HostWindow(const Connection &conn, const QString &company, QWidget *parent = nullptr);
+    // module: the module's public object, made by the factory of its library.
+    HostWindow(const Connection &conn, const QString &company, std::unique_ptr<ClsBarManuBill> module,
+               QWidget *parent = nullptr);
+    ~HostWindow() override;
 
     QString userId() const;
     // Calls the module for a menu entry; returns the window handle.
@@ -27,6 +33,7 @@ public:
     void setSettingsFolder(const QString &folder);
 
 private:
+    std::unique_ptr<ClsBarManuBill> m_module;
     Connection m_conn;
     QString m_company;
     QComboBox *m_users = nullptr;

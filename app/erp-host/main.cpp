@@ -1,9 +1,11 @@
 // erp-host: the stand-alone ERP shell for the material issue module.
 //   erp-host [--db URL] [--company NAME]   open the host on a database
 //   erp-host --init URL                     create and seed a database, then exit
+// The module is loaded from its shared library (ERP_MODULE names another
+// file) and reached only through its factory and public class.
 #include "HostWindow.h"
 
-#include "entry/RunContext.h"
+#include "entry/ClsBarManuBill.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
@@ -12,6 +14,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -44,6 +47,39 @@ int initDatabase(const QString &url)
     return 0;
 }
 
+// ERP_DB, else the demo database next to the host.
+QString defaultDatabaseUrl()
+{
+    const QString env = qEnvironmentVariable("ERP_DB");
+    if (!env.isEmpty())
+        return env;
+    return QStringLiteral("sqlite:") + QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("erp-demo.db"));
+}
+
+// ERP_MODULE, else the library next to the host, else the one this host was built with.
+std::unique_ptr<ClsBarManuBill> loadModule()
+{
+    QStringList candidates;
+    if (qEnvironmentVariableIsSet("ERP_MODULE"))
+        candidates << qEnvironmentVariable("ERP_MODULE");
+    candidates << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libbarmanubill.so"))
+               << QStringLiteral(ERP_MODULE_BUILT);
+    QString why;
+    for (const QString &file : candidates) {
+        if (!QFileInfo::exists(file))
+            continue;
+        // Never unloaded: its windows live as long as the host.
+        auto *library = new QLibrary(file);
+        auto create = reinterpret_cast<CreateClsBarManuBillFn>(library->resolve("CreateClsBarManuBill"));
+        if (create)
+            return std::unique_ptr<ClsBarManuBill>(create());
+        why = library->errorString();
+        delete library;
+    }
+    throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("erp-host"),
+                   why.isEmpty() ? QStringLiteral("module library not found: ") + candidates.join(QStringLiteral(", ")) : why);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -58,7 +94,7 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral("ERP host for the production material module"));
     parser.addHelpOption();
     QCommandLineOption db(QStringLiteral("db"), QStringLiteral("Database to open."), QStringLiteral("URL"),
-                          RunContext::defaultDatabaseUrl());
+                          defaultDatabaseUrl());
     QCommandLineOption init(QStringLiteral("init"), QStringLiteral("Create and seed a database, then exit."),
                             QStringLiteral("URL"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."), QStringLiteral("NAME"),
@@ -82,7 +118,7 @@ int main(int argc, char **argv)
             return 0;
         }
         Connection conn = Connection::open(parser.value(db));
-        HostWindow window(conn, parser.value(company));
+        HostWindow window(conn, parser.value(company), loadModule());
         if (parser.isSet(user))
             window.selectUser(parser.value(user));
         if (parser.isSet(settings))

@@ -347,7 +347,7 @@ void DocumentWindow::Form_Load()
         RunContext::EnsureConnection();
         m_store = DocumentStore(runContext().Conn);
         init_form();
-        SetButtonPictures(this);
+        SetButtonPictures(this, runContext().moduleFolder());
         installHotKeys(this, true);
         readactive();
         QString option;
@@ -375,7 +375,7 @@ void DocumentWindow::init_form()
     m_grid->setDataMode(FlexGrid::Bound);
     m_grid->setDataSource(m_linesRs);
     m_headerFilter = HeaderFilter::nothing();
-    DbGateway::AddRsToList(m_procMan, DocumentStore::requisitionersQuery(), nullptr, 0, true, false, false, true);
+    DbGateway::AddRsToList(runContext().Conn, m_procMan, DocumentStore::requisitionersQuery(), nullptr, 0, true, false, false, true);
     for (const char *text : {"按材料", "按订单", "按制单"})
         m_stockMode->addItem(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
     for (const char *text : {"其它", "可转厂", "开发票", "进口", "其它类"})
@@ -625,7 +625,7 @@ void DocumentWindow::runCommand(const LifecycleRule &rule, WindowAction before, 
         commandFind();
         break;
     case CommandLetter::Help:
-        ShowHelp(this, objectName());
+        ShowHelp(this, objectName(), runContext().moduleFolder());
         break;
     case CommandLetter::Quit:
         close();

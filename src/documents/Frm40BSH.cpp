@@ -133,7 +133,7 @@ void Frm40BSH::LoadCombox()
             // Read first, so that a failing statement leaves the list as it was.
             ResultSet rs = Sql(runContext().Conn, SearchPeopleQuery(m_defTable, QLatin1String(column))).select();
             field->clearList();
-            DbGateway::AddRsToList(field, QString(), &rs, 0, true, false, false, true);
+            DbGateway::AddRsToList(runContext().Conn, field, QString(), &rs, 0, true, false, false, true);
             field->setText(rs.isEmpty() ? QString() : rs.text(0, 0));
         }
     } catch (...) {
@@ -182,7 +182,7 @@ void Frm40BSH::Cmd_Ok_MouseClick()
         if (qobject_cast<QComboBox *>(target) || (head && head->kind() == HeadItem::List)) {
             if (head)
                 head->clearList();
-            DbGateway::AddRsToList(target, QString(), &rs, 0, true, false, false, true);
+            DbGateway::AddRsToList(runContext().Conn, target, QString(), &rs, 0, true, false, false, true);
         }
         m_clickCancel = false;
         accept();

@@ -2,9 +2,17 @@
 
 #include "documents/DocumentWindow.h"
 #include "entry/RunContext.h"
+#include "pickers/FrmOrg.h"
+#include "platform/ui/ModalRunner.h"
 #include "platform/ui/QtMessageBoxService.h"
 #include "platform/ui/Twips.h"
 #include "services/DbGateway.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 
 qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id, const QString &P_User_Id,
                                const QString &P_CON_IniFile, qint32 P_Left, qint32 P_Top, qint32 P_Width,
@@ -29,4 +37,42 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
     window->show();
     window->raise();
     return handle;
+}
+
+namespace {
+
+bool savePicture(QWidget *w, const QString &folder, const QString &name)
+{
+    // Let the dialog lay itself out and paint before it is grabbed.
+    QCoreApplication::processEvents();
+    QEventLoop wait;
+    QTimer::singleShot(150, &wait, &QEventLoop::quit);
+    wait.exec();
+    return w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+} // namespace
+
+bool ClsBarManuBill::SaveDialogPictures(qint32 handle, const QString &folder)
+{
+    DocumentWindow *window = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<DocumentWindow *>(w); d && qint32(d->winId()) == handle)
+            window = d;
+    if (!window)
+        return false;
+    QDir().mkpath(folder);
+    bool ok = true;
+    ModalRunner::setDriver([&](QDialog *dialog) {
+        dialog->show();
+        ok = savePicture(dialog, folder, dialog->objectName()) && ok;
+        dialog->reject();
+        return int(QDialog::Rejected);
+    });
+    window->vcontrol(QStringLiteral("F"));
+    FrmOrg &org = FrmOrg::obtain(window);
+    ModalRunner::exec(&org);
+    FrmOrg::release();
+    ModalRunner::setDriver({});
+    return ok;
 }

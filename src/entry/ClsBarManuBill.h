@@ -5,14 +5,28 @@
 #include <QString>
 
 // The module's one public class: the host calls ShowFrm for every click on
-// one of the module's menu entries.
+// one of the module's menu entries. A host that loads the module's shared
+// library gets it from CreateClsBarManuBill and calls it through the table
+// of virtual functions, so it links nothing of the module.
 class ClsBarManuBill
 {
 public:
+    virtual ~ClsBarManuBill() = default;
+
     // Opens (or moves and re-shows) the window of the menu entry, placed at
     // the rectangle given in twips, and returns its handle; 0 for an entry
     // that is not the module's.
-    qint32 ShowFrm(const Connection &p_Con, const QString &P_Menu_Id, const QString &P_User_Id,
-                   const QString &P_CON_IniFile, qint32 P_Left, qint32 P_Top, qint32 P_Width, qint32 P_Height,
-                   const QString &P_Comp_Cname);
+    virtual qint32 ShowFrm(const Connection &p_Con, const QString &P_Menu_Id, const QString &P_User_Id,
+                           const QString &P_CON_IniFile, qint32 P_Left, qint32 P_Top, qint32 P_Width, qint32 P_Height,
+                           const QString &P_Comp_Cname);
+
+    // For the host's pictures: opens the search dialog and the department
+    // picker over the document window with this handle, saves a PNG of each
+    // (named after the dialog) into folder and closes them again. False when
+    // the handle is no document window or a picture cannot be written.
+    virtual bool SaveDialogPictures(qint32 handle, const QString &folder);
 };
+
+// The factory the shared library exports.
+extern "C" ClsBarManuBill *CreateClsBarManuBill();
+using CreateClsBarManuBillFn = ClsBarManuBill *(*)();

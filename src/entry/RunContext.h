@@ -32,6 +32,8 @@ struct RunContext
     static QString makeRunTag();
     // The folder the module's file lives in, without a trailing separator.
     static QString modulePath();
+    // App_Path, or the module's folder while none is set.
+    QString moduleFolder() const { return App_Path.isEmpty() ? modulePath() : App_Path; }
     // Restarts the random sequence as in a new process (for tests).
     static void resetRandomSequence();
 

@@ -221,7 +221,7 @@ void Frm40BMx::Form_Load()
 {
     try {
         DressForm(this);
-        SetButtonPictures(this);
+        SetButtonPictures(this, runContext().moduleFolder());
         installHotKeys(this, true);
         for (const char *text : {"按材料", "按订单", "按制单"})
             m_stockMode->addItem(code(text));

@@ -221,7 +221,7 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
     try {
         RunContext::EnsureConnection();
         DressForm(this);
-        SetButtonPictures(this);
+        SetButtonPictures(this, runContext().moduleFolder());
         d->wrapper = std::make_unique<Kesto_VSFlexgrid>();
         // The grid takes the proposal's columns; a user's stored layout
         // arranges them but never cuts the columns the save reads.

@@ -144,7 +144,7 @@ void FrmcolorList::Form_Load()
 {
     try {
         m_colorType->clearList();
-        DbGateway::AddRsToList(m_colorType, PickerStore::colorTypesQuery(), nullptr, 0, true, true, false, false);
+        DbGateway::AddRsToList(runContext().Conn, m_colorType, PickerStore::colorTypesQuery(), nullptr, 0, true, true, false, false);
         m_typeEdited = false;
         SELECT_Data();
         // The list is what the user came for: Enter chooses at once.

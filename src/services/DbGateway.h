@@ -61,7 +61,7 @@ public:
 
     // Operations on controls (defined with the widgets).
     // Fills a list control from sql (or from records) with column fieldIndex.
-    static void AddRsToList(QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
+    static void AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
                             bool restoreText, bool searchText, bool setFirstAsText, const QList<QVariant> &values = {});
     // True when the control's trimmed text is empty; the user has then been told.
     static bool CheckIsNullString(QWidget *control, const QString &message);

@@ -1,6 +1,7 @@
 // The document windows driven as a user drives them: toolbar clicks, typed
 // fields and answered message boxes, checked against what the window shows
 // and what the database holds afterwards.
+#include "DocumentFixture.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentWindow.h"
@@ -26,23 +27,12 @@
 #include <QTreeWidget>
 #include <QTest>
 
-class TstDocumentWindow : public QObject
+class TstDocumentWindow : public QObject, public DocumentFixture
 {
     Q_OBJECT
 
-    Connection conn;
     ScriptedMessageBox *box = nullptr;
-    DocumentWindow *w = nullptr;
-    QTemporaryDir dir;
 
-    void open(const QString &user = QStringLiteral("chen"), const QString &menu = QStringLiteral("MENU_F4_1"))
-    {
-        delete w;
-        ClsBarManuBill().ShowFrm(conn, menu, user, dir.filePath(user + QStringLiteral(".ini")), 0, 0, 13500, 9000,
-                                 QStringLiteral("华南示范箱包有限公司"));
-        w = DocumentWindow::instance(*DocumentKind::forMenu(menu));
-        QVERIFY(w);
-    }
     QComboBox *combo(const char *name) { return w->findChild<QComboBox *>(QLatin1String(name)); }
     HeadItem *item(const char *name) { return w->findChild<HeadItem *>(QLatin1String(name)); }
     bool enabled(const char *name) { return w->findChild<QWidget *>(QLatin1String(name))->isEnabled(); }
@@ -52,20 +42,7 @@ class TstDocumentWindow : public QObject
         QVERIFY2(b && b->isEnabled(), name);
         b->click();
     }
-    // Picks a number from the number list, as the user does after a search.
-    void show(const QString &number)
-    {
-        QComboBox *c = combo("Inv_No");
-        if (c->findText(number) < 0)
-            c->addItem(number);
-        emit c->activated(c->findText(number));
-    }
     void choose(const char *name, const QString &text) { combo(name)->setEditText(text); }
-    QString field(const QString &sql, const QList<QVariant> &values = {})
-    {
-        return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
-    }
-    QString lockOf(const QString &no) { return field(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Inv_No = ?"), {no}); }
     QString statusOf(const QString &no) { return field(QStringLiteral("SELECT Status FROM Mmst411 WHERE Inv_No = ?"), {no}); }
     double balance() { return Sql(conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381")).scalar().toDouble(); }
     QStringList messages() { return box->texts(); }

@@ -1,5 +1,6 @@
 // The pickers: department and location trees, the generic list and the
 // colour list, driven as a caller drives them (obtain, modal show, results).
+#include "ModalDriving.h"
 #include "TestSupport.h"
 
 #include "entry/RunContext.h"
@@ -132,17 +133,7 @@ class TstPickers : public QObject
     template<class Picker>
     int runPicker(Picker &picker, const std::function<void(QDialog *)> &act)
     {
-        ModalRunner::setDriver([&](QDialog *d) {
-            d->show();
-            if (!QTest::qWaitForWindowExposed(d))
-                return -1;
-            act(d);
-            stillOpen = d->isVisible();
-            return d->result();
-        });
-        const int r = ModalRunner::exec(&picker);
-        ModalRunner::setDriver({});
-        return r;
+        return runModal(picker, act, &stillOpen);
     }
 
     void addOrg(const QString &no, const QString &name, const QString &level)

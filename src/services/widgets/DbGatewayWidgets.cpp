@@ -1,4 +1,3 @@
-#include "entry/RunContext.h"
 #include "platform/ui/HeadItem.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
@@ -84,7 +83,7 @@ QString DbGateway::controlText(const QWidget *w)
     return w->property("text").toString();
 }
 
-void DbGateway::AddRsToList(QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
+void DbGateway::AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
                             bool restoreText, bool searchText, bool setFirstAsText, const QList<QVariant> &values)
 {
     if (!control)
@@ -99,7 +98,7 @@ void DbGateway::AddRsToList(QWidget *control, const QString &sql, ResultSet *rec
         if (fieldIndex < 0)
             fieldIndex = 0;
         if (!sql.isEmpty()) {
-            const ResultSet rs = Sql(runContext().Conn, sql).bindAll(values).select();
+            const ResultSet rs = Sql(conn, sql).bindAll(values).select();
             if (isMultiColumn(control)) {
                 if (!rs.isEmpty())
                     loadColumns(combo, rs, 0);

@@ -1,6 +1,5 @@
 #include "services/widgets/FormDressing.h"
 
-#include "entry/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/MessageBoxService.h"
 #include "platform/help/HelpWindow.h"
@@ -311,10 +310,9 @@ void collect(const QWidget *parent, QList<QWidget *> &out)
     }
 }
 
-QString appPath()
+QString folderPath(const QString &moduleFolder)
 {
-    const QString path = runContext().App_Path.isEmpty() ? RunContext::modulePath() : runContext().App_Path;
-    QString p = QDir::fromNativeSeparators(path);
+    QString p = QDir::fromNativeSeparators(moduleFolder);
     while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
         p.chop(1);
     return p;
@@ -533,16 +531,16 @@ void FitFormToScreen(QWidget *window)
         scaleControl(c, controlKind(c), H, V, flow);
 }
 
-QString buttonPictureFolder()
+QString buttonPictureFolder(const QString &moduleFolder)
 {
-    return appPath() + QStringLiteral("/Picture/Button_Pic/");
+    return folderPath(moduleFolder) + QStringLiteral("/Picture/Button_Pic/");
 }
 
-void SetButtonPictures(QWidget *window)
+void SetButtonPictures(QWidget *window, const QString &moduleFolder)
 {
     if (!window)
         return;
-    const QString folder = buttonPictureFolder();
+    const QString folder = buttonPictureFolder(moduleFolder);
     static const char *const properties[4] = {"PictureURL", "PictureDisableURL", "PictureOverURL", "PictureDownURL"};
     for (QWidget *c : formControls(window)) {
         if (!qobject_cast<PictureButton *>(c))
@@ -613,14 +611,14 @@ void installHotKeys(QWidget *window, bool enterAsTab)
         qApp->installEventFilter(new HotKeyFilter(window, enterAsTab));
 }
 
-QString helpFilePath()
+QString helpFilePath(const QString &moduleFolder)
 {
-    return appPath() + QStringLiteral("/help/Zolvany.htm");
+    return folderPath(moduleFolder) + QStringLiteral("/help/Zolvany.htm");
 }
 
-void ShowHelp(QWidget *owner, const QString &topic)
+void ShowHelp(QWidget *owner, const QString &topic, const QString &moduleFolder)
 {
-    const QString book = helpFilePath();
+    const QString book = helpFilePath(moduleFolder);
     if (!DbGateway::FileExists(book)) {
         MessageRequest request;
         request.form = QStringLiteral("PublicFunction");
@@ -633,6 +631,6 @@ void ShowHelp(QWidget *owner, const QString &topic)
         return;
     }
     // A window without a page of its own opens at the contents.
-    const QString page = appPath() + QStringLiteral("/help/html/") + topic + QStringLiteral(".htm");
+    const QString page = folderPath(moduleFolder) + QStringLiteral("/help/html/") + topic + QStringLiteral(".htm");
     HelpWindow::showPage(owner, DbGateway::FileExists(page) ? page : book);
 }

@@ -47,10 +47,10 @@ void DressForm(QWidget *window);
 // On an 800 x 600 screen, scales down a window that nearly fills it.
 void FitFormToScreen(QWidget *window);
 // The four state pictures of the toolbar's picture buttons, from
-// App_Path/Picture/Button_Pic.
-void SetButtonPictures(QWidget *window);
+// Picture/Button_Pic in the module's folder.
+void SetButtonPictures(QWidget *window, const QString &moduleFolder);
 // The folder SetButtonPictures takes the pictures from, with a trailing '/'.
-QString buttonPictureFolder();
+QString buttonPictureFolder(const QString &moduleFolder);
 
 // A window whose toolbar commands run through one dispatcher, one letter per
 // command. The hot keys send their letters here.
@@ -78,6 +78,6 @@ void installHotKeys(QWidget *window, bool enterAsTab = true);
 
 // Opens the help at the page of topic (a window's name); tells the user when
 // the help is not installed.
-void ShowHelp(QWidget *owner, const QString &topic);
+void ShowHelp(QWidget *owner, const QString &topic, const QString &moduleFolder);
 // The help's contents page, whose presence means the help is installed.
-QString helpFilePath();
+QString helpFilePath(const QString &moduleFolder);

@@ -1,5 +1,6 @@
 // The document search dialog, driven as the document windows drive it: the
 // criteria typed into its fields, the numbers landing in the window's list.
+#include "ModalDriving.h"
 #include "TestSupport.h"
 
 #include "documents/Frm40BSH.h"
@@ -79,17 +80,7 @@ class TstSearch : public QObject
 
     int run(Frm40BSH &dlg, const std::function<void(QDialog *)> &act)
     {
-        ModalRunner::setDriver([&](QDialog *d) {
-            d->show();
-            if (!QTest::qWaitForWindowExposed(d))
-                return -1;
-            act(d);
-            stillOpen = d->isVisible();
-            return d->result();
-        });
-        const int r = ModalRunner::exec(&dlg);
-        ModalRunner::setDriver({});
-        return r;
+        return runModal(dlg, act, &stillOpen);
     }
 
     static void clickButton(QDialog *d, const char *name)

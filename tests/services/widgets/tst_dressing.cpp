@@ -275,10 +275,10 @@ private slots:
         auto *body = place<PictureButton>(new QGroupBox(window.get()), "Cmd_AddBody", {0, 0, 60, 40});
         auto *other = place<PictureButton>(window.get(), "Cmd_Other", {120, 0, 60, 40});
         auto *plain = place<QPushButton>(window.get(), "Cmd_Edit", {180, 0, 60, 40});
-        SetButtonPictures(window.get());
+        SetButtonPictures(window.get(), runContext().moduleFolder());
 
         const QString folder = appPath + "/Picture/Button_Pic/";
-        QCOMPARE(buttonPictureFolder(), folder);
+        QCOMPARE(buttonPictureFolder(runContext().moduleFolder()), folder);
         QCOMPARE(add->pictureUrl(), folder + "cmd_add_norm.bmp");
         QCOMPARE(add->pictureDisableUrl(), folder + "cmd_add_dis.bmp");
         QCOMPARE(add->pictureOverUrl(), folder + "cmd_add_Over.bmp");
@@ -297,7 +297,7 @@ private slots:
         window = std::make_unique<QWidget>();
         auto *b = place<PictureButton>(window.get(), "cmd_check", {0, 0, 60, 50});
         b->setText(QStringLiteral("审核"));
-        SetButtonPictures(window.get());
+        SetButtonPictures(window.get(), runContext().moduleFolder());
         const auto shows = [b](PictureButton::PictureState state) {
             return b->currentPicture().toImage() == b->picture(state).toImage();
         };
@@ -439,7 +439,7 @@ private slots:
         ScriptedMessageBox box;
         window = std::make_unique<QWidget>();
         window->setObjectName(topic);
-        ShowHelp(window.get(), topic);
+        ShowHelp(window.get(), topic, runContext().moduleFolder());
         HelpWindow *help = HelpWindow::current();
         QVERIFY(help);
         QCOMPARE(help->source().toLocalFile(), appPath + page);
@@ -455,7 +455,7 @@ private slots:
         runContext().App_Path = empty.path();
         ScriptedMessageBox box;
         window = std::make_unique<QWidget>();
-        ShowHelp(window.get(), QStringLiteral("mmss40B"));
+        ShowHelp(window.get(), QStringLiteral("mmss40B"), runContext().moduleFolder());
         QCOMPARE(box.shown().size(), 1);
         QCOMPARE(box.last().text, QStringLiteral("帮助文件不存在,请检查") +
                                       QDir::toNativeSeparators(empty.path() + "/help/Zolvany.htm") +

@@ -24,7 +24,7 @@ const QString kSheet = QStringLiteral("mmss40BGrid1");
 
 QString scriptPath(const QString &name)
 {
-    return qEnvironmentVariable("ERP_SOURCE_DIR") + QStringLiteral("/tests/platform_files/") + name;
+    return qEnvironmentVariable("ERP_SOURCE_DIR") + QStringLiteral("/tests/platform/xlsx/") + name;
 }
 
 QByteArray readBytes(const QString &path)

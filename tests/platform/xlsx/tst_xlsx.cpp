@@ -62,7 +62,7 @@ QString TestXlsx::runPython(const QString& script, const QStringList& args)
 {
     const QString source = qEnvironmentVariable("ERP_SOURCE_DIR");
     const QString file = source.isEmpty() ? QFINDTESTDATA(script)
-                                          : source + QStringLiteral("/tests/platform_files/") + script;
+                                          : source + QStringLiteral("/tests/platform/xlsx/") + script;
     if (!QFile::exists(file))
         return QStringLiteral("<no script %1>").arg(script);
     QProcess p;

@@ -40,14 +40,14 @@ private slots:
         auto *proc = new HeadItem(HeadItem::List, form);
         proc->setObjectName(QStringLiteral("Proc_Man"));
         proc->setText(QStringLiteral("typed"));
-        DbGateway::AddRsToList(proc, QStringLiteral("SELECT Distinct User_Name FROM mmst002 ORDER BY User_Name"), nullptr, 0,
+        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT Distinct User_Name FROM mmst002 ORDER BY User_Name"), nullptr, 0,
                                true, false, false, true);
         QCOMPARE(proc->listCount(), 3);
         QCOMPARE(proc->text(), proc->items().first());
 
         // An empty result still leaves one empty item to choose.
         auto *empty = new HeadItem(HeadItem::List, form);
-        DbGateway::AddRsToList(empty, QStringLiteral("SELECT User_Name FROM mmst002 WHERE 1=2"), nullptr, 0, true, false,
+        DbGateway::AddRsToList(conn, empty, QStringLiteral("SELECT User_Name FROM mmst002 WHERE 1=2"), nullptr, 0, true, false,
                                false, true);
         QCOMPARE(empty->items(), QStringList{QString()});
     }
@@ -58,20 +58,20 @@ private slots:
         combo->setEditable(true);
         combo->addItem(QStringLiteral("old"));
         combo->setEditText(QStringLiteral("ORD-2611"));
-        DbGateway::AddRsToList(combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name <> ?"), nullptr, -3, true,
+        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name <> ?"), nullptr, -3, true,
                                true, false, false, {QStringLiteral("张华")});
         QCOMPARE(combo->count(), 3);   // cleared first, then three rows
         QCOMPARE(combo->findText(QStringLiteral("old")), -1);
         QCOMPARE(combo->currentText(), QStringLiteral("ORD-2611"));
 
         // Without restore the first row becomes the text.
-        DbGateway::AddRsToList(combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name = ?"), nullptr, 0, true,
+        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name = ?"), nullptr, 0, true,
                                false, false, false, {QStringLiteral("张华")});
         QCOMPARE(combo->currentText(), QStringLiteral("张华"));
 
         // Nothing to fill from: the list is untouched, the text rewritten with itself.
         combo->setEditText(QStringLiteral("kept"));
-        DbGateway::AddRsToList(combo, QString(), nullptr, 0, false, true, false, false);
+        DbGateway::AddRsToList(conn, combo, QString(), nullptr, 0, false, true, false, false);
         QCOMPARE(combo->count(), 1);
         QCOMPARE(combo->currentText(), QStringLiteral("kept"));
     }
@@ -81,14 +81,14 @@ private slots:
         ResultSet rs = Sql(conn, QStringLiteral("SELECT Distinct User_Name FROM mmst002 ORDER BY User_Name")).select();
         rs.moveTo(2);
         auto *combo = new QComboBox(form);
-        DbGateway::AddRsToList(combo, QString(), &rs, 0, true, false, false, false);
+        DbGateway::AddRsToList(conn, combo, QString(), &rs, 0, true, false, false, false);
         QCOMPARE(combo->count(), 3);   // moved back to the first row
         QVERIFY(rs.atEnd());
 
         auto *multi = new QComboBox(form);
         multi->setProperty("multiColumn", true);
         ResultSet two = Sql(conn, QStringLiteral("SELECT User_Name, User_Name AS again FROM mmst002")).select();
-        DbGateway::AddRsToList(multi, QString(), &two, 0, true, false, false, false);
+        DbGateway::AddRsToList(conn, multi, QString(), &two, 0, true, false, false, false);
         QCOMPARE(multi->property("columnCount").toInt(), 2);
         QCOMPARE(multi->count(), 4);
     }
@@ -98,7 +98,7 @@ private slots:
         ScriptedMessageBox box;
         auto *proc = new HeadItem(HeadItem::List, form);
         proc->setObjectName(QStringLiteral("Bar_Man"));
-        DbGateway::AddRsToList(proc, QStringLiteral("SELECT nothing FROM no_such_table"), nullptr, 0, true, false, false, true);
+        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT nothing FROM no_such_table"), nullptr, 0, true, false, false, true);
         QCOMPARE(box.shown().size(), 1);
         QCOMPARE(box.last().form, QStringLiteral("Procedure"));
         QVERIFY(box.last().text.startsWith(QStringLiteral("程序在  AddRsToList Object:Bar_Man  过程发生错误!")));

@@ -1,6 +1,7 @@
 // Line maintenance as the user does it: the grid's popup menu, the line
 // entry dialog over a document window, and the usage import button, checked
 // against the messages shown, the rows written and the header lock.
+#include "DocumentFixture.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentWindow.h"
@@ -30,14 +31,11 @@
 #include <QTest>
 #include <QToolButton>
 
-class TstLinesUi : public QObject
+class TstLinesUi : public QObject, public DocumentFixture
 {
     Q_OBJECT
 
-    Connection conn;
     ScriptedMessageBox *box = nullptr;
-    DocumentWindow *w = nullptr;
-    QTemporaryDir dir;
     QList<QString> dialogsSeen;
     // How a picker opened from the line dialog is answered.
     std::function<int(QDialog *)> picker;
@@ -51,26 +49,6 @@ class TstLinesUi : public QObject
         return d->result();
     }
 
-    void open(const QString &user = QStringLiteral("chen"), const QString &menu = QStringLiteral("MENU_F4_1"))
-    {
-        delete w;
-        ClsBarManuBill().ShowFrm(conn, menu, user, dir.filePath(user + QStringLiteral(".ini")), 0, 0, 13500, 9000,
-                                 QStringLiteral("华南示范箱包有限公司"));
-        w = DocumentWindow::instance(*DocumentKind::forMenu(menu));
-        QVERIFY(w);
-    }
-    void show(const QString &number)
-    {
-        auto *c = w->findChild<QComboBox *>(QStringLiteral("Inv_No"));
-        if (c->findText(number) < 0)
-            c->addItem(number);
-        emit c->activated(c->findText(number));
-    }
-    QString field(const QString &sql, const QList<QVariant> &values = {})
-    {
-        return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
-    }
-    QString lockOf(const QString &no) { return field(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Inv_No = ?"), {no}); }
     int linesOf(int rec411) { return field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"), {rec411}).toInt(); }
 
     // A line selected in the grid, then a right click in it (row 0: no
