@@ -1,5 +1,7 @@
 #include "lines/SourceLists.h"
 
+#include "services/SystemOptions.h"
+
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -82,10 +84,7 @@ double SourceLists::leadingNumber(const QString &text)
 
 QString SourceLists::option(const QString &name) const
 {
-    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"), 1))
-                           .bind(DbGateway::ChangeStrCode(name))
-                           .scalar();
-    return valueText(v).trimmed();
+    return SystemOptions(m_conn).value(DbGateway::ChangeStrCode(name)).trimmed();
 }
 
 bool SourceLists::issueByOrderUsage() const

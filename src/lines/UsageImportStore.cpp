@@ -1,5 +1,7 @@
 #include "lines/UsageImportStore.h"
 
+#include "services/SystemOptions.h"
+
 #include "platform/core/ErpError.h"
 #include "platform/db/Value.h"
 
@@ -190,9 +192,7 @@ UsageImportStore::UsageImportStore(const Connection &conn) : m_conn(conn) {}
 
 QString UsageImportStore::option(const QString &itemNo) const
 {
-    return valueText(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"), 1))
-                         .bind(itemNo)
-                         .scalar());
+    return SystemOptions(m_conn).value(itemNo);
 }
 
 bool UsageImportStore::uncappedSite() const

@@ -1,5 +1,7 @@
 #include "services/StockLedger.h"
 
+#include "services/SystemOptions.h"
+
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -32,9 +34,7 @@ bool StockLedger::CheckStockAvailable(const StockKey &key, double qty) const
     const Dialect &d = m_conn.dialect();
     QString option;
     try {
-        option = valueText(Sql(m_conn, d.topN(QStringLiteral("SELECT Item_Value FROM mmst909 WHERE Item_No = ?"), 1))
-                               .bind(QStringLiteral("仓库中允许负库存"))
-                               .scalar());
+        option = SystemOptions(m_conn).value(QStringLiteral("仓库中允许负库存"));
     } catch (...) {
         // An unreadable option reads as not set.
     }

@@ -4,12 +4,14 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
+#include "services/HeaderLock.h"
 #include "services/RecordLock.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
 #include <future>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -203,6 +205,66 @@ private slots:
         QVERIFY2(ms >= 300, "the second user did not wait for the first");
         verifyShown(box, kHeld);
         QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
+    }
+    // ------------------------------------------------------------ scoped header lock
+
+    void guardGivesLockBackOnEveryWayOut()
+    {
+        ScriptedMessageBox box;
+        const qint64 key = header(QStringLiteral("G1"), QStringLiteral("No"));
+        {
+            HeaderLock lock(conn, key);
+            QVERIFY(lock.held());
+            QCOMPARE(lockOf(QStringLiteral("G1")), QStringLiteral("Yes"));
+        }
+        QCOMPARE(lockOf(QStringLiteral("G1")), QStringLiteral("No"));
+
+        // A failure between taking and giving back leaves nothing held.
+        try {
+            HeaderLock lock(conn, key);
+            QVERIFY(lock.held());
+            throw ErpError(-1, QStringLiteral("test"), QStringLiteral("failure while locked"));
+        } catch (const ErpError &) {
+        }
+        QCOMPARE(lockOf(QStringLiteral("G1")), QStringLiteral("No"));
+
+        // Handed over to a longer owner, the lock stays until that one goes.
+        std::optional<HeaderLock> kept;
+        {
+            HeaderLock lock(conn, key);
+            kept.emplace(std::move(lock));
+        }
+        QCOMPARE(lockOf(QStringLiteral("G1")), QStringLiteral("Yes"));
+        kept.reset();
+        QCOMPARE(lockOf(QStringLiteral("G1")), QStringLiteral("No"));
+        verifyShown(box, QString());
+    }
+
+    void guardThatLostNeverFreesTheWinner()
+    {
+        ScriptedMessageBox box;
+        const qint64 key = header(QStringLiteral("G2"), QStringLiteral("Yes"));
+        {
+            HeaderLock lock(conn, key);
+            QVERIFY(!lock.held());
+        }
+        // The other user's lock is untouched by the guard that did not get it.
+        QCOMPARE(lockOf(QStringLiteral("G2")), QStringLiteral("Yes"));
+        verifyShown(box, kHeld);
+    }
+
+    void dismissedGuardWritesNothing()
+    {
+        ScriptedMessageBox box;
+        const qint64 key = header(QStringLiteral("G3"), QStringLiteral("No"));
+        {
+            HeaderLock lock(conn, key);
+            QVERIFY(lock.held());
+            // A statement gave the lock back, and another user took it since.
+            TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes' WHERE Rec_411 = ?"), {key});
+            lock.dismiss();
+        }
+        QCOMPARE(lockOf(QStringLiteral("G3")), QStringLiteral("Yes"));
     }
 };
 
