@@ -1006,20 +1006,20 @@ void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
 
 void DocumentWindow::Menu_Add_Click()
 {
-    menu_modify(0);
+    menu_modify(LineCommand::Add);
 }
 
 void DocumentWindow::Menu_Edit_Click()
 {
-    menu_modify(2);
+    menu_modify(LineCommand::Edit);
 }
 
 void DocumentWindow::menu_delete_Click()
 {
-    menu_modify(1);
+    menu_modify(LineCommand::Delete);
 }
 
-void DocumentWindow::menu_modify(int kind)
+void DocumentWindow::menu_modify(LineCommand kind)
 {
     try {
         m_menuKind = kind;
@@ -1028,7 +1028,7 @@ void DocumentWindow::menu_modify(int kind)
         HeaderLock lock(runContext().Conn, currentKey());
         if (!lock.held())
             return;
-        if (kind == 1)
+        if (kind == LineCommand::Delete)
             deleteSelectedLine();
         else
             openLineDialog(kind);
@@ -1040,17 +1040,17 @@ void DocumentWindow::menu_modify(int kind)
     }
 }
 
-void DocumentWindow::openLineDialog(int kind)
+void DocumentWindow::openLineDialog(LineCommand kind)
 {
     LineRequest request;
-    request.modify = kind;
+    request.modify = int(kind);
     request.rec411 = DbGateway::NullToString(m_headerRs.field(QStringLiteral("Rec_411")));
     request.invType = m_kind.invType();
     request.stockMode = QString::number(stockModePosition());
     request.propDuty = QString::number(propDutyPosition());
     request.stockModePosition = stockModePosition();
     request.outsourcing = !m_option1->isChecked();
-    if (kind == 2) {
+    if (kind == LineCommand::Edit) {
         const qint64 source = m_grid->row() >= 1 ? m_grid->sourceRow(m_grid->row()) : -1;
         if (source < 0)
             return;

@@ -115,8 +115,10 @@ private:
     void Cmd_Brow_Org_Click();
     void Cmd_Brow_Pcs_Click();
     void Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos);
-    void menu_modify(int kind);
-    void openLineDialog(int kind);
+    // The line commands of the popup menu, by the dialog's Modify code.
+    enum class LineCommand { Add = 0, Delete = 1, Edit = 2 };
+    void menu_modify(LineCommand kind);
+    void openLineDialog(LineCommand kind);
     void deleteSelectedLine();
     void Input_Mo_Mtr_Click();
 
@@ -140,7 +142,7 @@ private:
     bool m_hasRecord = false;
     bool m_reading = false;
     bool m_orderControl = false;
-    int m_menuKind = 0;
+    LineCommand m_menuKind = LineCommand::Add;
     QPointer<Menu_Mdi> m_menu;
     // The header lock an edit holds from U until save, cancel or close.
     std::optional<HeaderLock> m_editLock;

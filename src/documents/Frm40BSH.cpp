@@ -1,4 +1,5 @@
 #include "documents/Frm40BSH.h"
+#include "platform/core/MessageBoxService.h"
 
 #include "entry/RunContext.h"
 #include "platform/db/Dialect.h"
@@ -169,7 +170,7 @@ void Frm40BSH::Cmd_Ok_MouseClick()
         m_invNo->setText(m_invNo->text().trimmed());
         const SearchStatement st = BuildSearchStatement(criteria(), runContext().Conn.dialect());
         if (!st.badDateField.isEmpty()) {
-            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Cmd_Ok_1"), code("请输入正确的日期!"), 64);
+            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Cmd_Ok_1"), code("请输入正确的日期!"), MessageStyle::Information);
             HeadItem *bad = st.badDateField == QLatin1String("Date1") ? m_date1 : m_date2;
             bad->setFocus();
             return;

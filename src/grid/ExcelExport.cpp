@@ -104,7 +104,7 @@ void reportFailure(Job job, const ErpError &error, QWidget *owner)
     }
     if (owner && error.number() != kErrNoSheet)   // the window the user must look at again
         owner->activateWindow();
-    ErrorReporter::ShowErpMessage(form, id, text, 64, kTitle);
+    ErrorReporter::ShowErpMessage(form, id, text, MessageStyle::Information, kTitle);
 }
 
 // Runs body, showing any failure as the export or the design reports it.
@@ -354,7 +354,7 @@ bool templateExport(const ExportGrid &grid, const GridExportInfo &info, const QS
         endRow = beginRow;
     if (beginRow == 0) {
         ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("Export_excel_2"),
-                                      QStringLiteral("没有找到报表模板明细开始和结束的行标识!"), 64, kTitle);
+                                      QStringLiteral("没有找到报表模板明细开始和结束的行标识!"), MessageStyle::Information, kTitle);
         return false;
     }
 
@@ -692,14 +692,14 @@ bool ExcelExport::ExportToChosenFile(const ExportGrid &grid, const GridExportInf
     const QFileInfo fi(file);
     if (fi.exists()) {
         const int answer = ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_1"),
-                                                         file + QStringLiteral("已存在，是否取代？"), 36, kTitle);
+                                                         file + QStringLiteral("已存在，是否取代？"), MessageStyle::YesNoQuestion, kTitle);
         if (answer != MessageAnswer::Yes)
             return false;
         // The old file stays until the new one is written; only make sure it can be replaced.
         const QFileInfo folder(fi.absolutePath());
         if (!fi.isFile() || !fi.isWritable() || !folder.isWritable()) {
             ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_2"),
-                                          QStringLiteral("没有使用权限或文件已经被打开!"), 64, kTitle);
+                                          QStringLiteral("没有使用权限或文件已经被打开!"), MessageStyle::Information, kTitle);
             return false;
         }
     }
@@ -744,11 +744,11 @@ bool ExcelExport::DeleteTemplate(const QString &formName, const QString &gridNam
         const QString path = templatePath(formName, gridName);
         if (!QFileInfo::exists(path)) {
             ErrorReporter::ShowErpMessage(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click_1"),
-                                          QStringLiteral("报表模板不存在!"), 64, kTitle);
+                                          QStringLiteral("报表模板不存在!"), MessageStyle::Information, kTitle);
             return false;
         }
         if (ErrorReporter::ShowErpMessage(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click_2"),
-                                          QStringLiteral("确认要删除本表格之导出Excel模板?"), 292, kTitle)
+                                          QStringLiteral("确认要删除本表格之导出Excel模板?"), MessageStyle::YesNoQuestionSecond, kTitle)
             != MessageAnswer::Yes)
             return false;
         QFile file(path);

@@ -287,8 +287,7 @@ void mmss_set::tickChanged(QListWidgetItem *item)
             if (m_list->item(i)->checkState() == Qt::Checked)
                 return;
         }
-        ErrorReporter::ShowErpMessage(kForm, QStringLiteral("List1_Click_1"), uiText(QStringLiteral("请不要把全部栏位隐藏")),
-                                      64, runContext().Msg_Title);
+        ErrorReporter::ShowErpMessage(kForm, QStringLiteral("List1_Click_1"), uiText(QStringLiteral("请不要把全部栏位隐藏")), MessageStyle::Information, runContext().Msg_Title);
         // Refused: the line the user cleared stays shown.
         m_filling = true;
         item->setCheckState(Qt::Checked);
@@ -425,11 +424,11 @@ void mmss_set::mnu_Delete_Click()
         const int p = selectedLine();
         const QString id = QStringLiteral("mnu_Delete_Click_1");
         if (p < 0 || p >= lineCount()) {
-            ErrorReporter::ShowErpMessage(kForm, id, uiText(QStringLiteral("请选择要删除的项!")), 64, QStringLiteral("提示"));
+            ErrorReporter::ShowErpMessage(kForm, id, uiText(QStringLiteral("请选择要删除的项!")), MessageStyle::Information, QStringLiteral("提示"));
             return;
         }
         const QString question = uiText(QStringLiteral("确认要删除 ")) + m_list->item(p)->text() + QStringLiteral(" ?");
-        if (ErrorReporter::ShowErpMessage(kForm, id, question, 292, QStringLiteral("提示")) != MessageAnswer::Yes)
+        if (ErrorReporter::ShowErpMessage(kForm, id, question, MessageStyle::YesNoQuestionSecond, QStringLiteral("提示")) != MessageAnswer::Yes)
             return;
         const int n = lineCount();
         // Only the columns move; row height and frozen columns stay with the grid.

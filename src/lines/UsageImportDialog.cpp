@@ -475,7 +475,7 @@ void Frm40BMx4::Private::save(const QString &tag)
 {
     try {
         const int answer = ErrorReporter::ShowErpMessage(runContext().Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
-                                                         code(UsageImportStore::MsgConfirmSave), 36);
+                                                         code(UsageImportStore::MsgConfirmSave), MessageStyle::YesNoQuestion);
         if (answer != MessageAnswer::Yes) {
             q->reject();
             return;

@@ -1,4 +1,5 @@
 #include "pickers/TreePicker.h"
+#include "platform/core/MessageBoxService.h"
 
 #include "entry/RunContext.h"
 #include "platform/ui/SingleInstance.h"
@@ -132,7 +133,7 @@ void TreePicker::choose()
     QTreeWidgetItem *root = m_tree->topLevelItem(0);
     if (!root || root->childCount() == 0) {
         ErrorReporter::ShowErpMessage(m_config.formName, QStringLiteral("tvwdb_DblClick_1"),
-                                      DbGateway::ChangeStrCode(m_config.emptyMessage), 64);
+                                      DbGateway::ChangeStrCode(m_config.emptyMessage), MessageStyle::Information);
         reject();
         return;
     }
