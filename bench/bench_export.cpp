@@ -37,11 +37,21 @@ ExportTable makeGrid(int dataRows, int dataCols)
         for (int c = 1; c <= dataCols; ++c) {
             QString text;
             switch (c % 5) {
-            case 0: text = QStringLiteral("M-%1").arg(r * 7 % 100000, 6, 10, QLatin1Char('0')); break;
-            case 1: text = QStringLiteral("物料名称%1").arg(r % 997); break;
-            case 2: text = QString::number(r % 1000); break;
-            case 3: text = QString::number((r % 10000) / 8.0, 'f', 3); break;
-            default: text = QStringLiteral("2026-%1-%2").arg(r % 12 + 1).arg(r % 28 + 1); break;
+            case 0:
+                text = QStringLiteral("M-%1").arg(r * 7 % 100000, 6, 10, QLatin1Char('0'));
+                break;
+            case 1:
+                text = QStringLiteral("物料名称%1").arg(r % 997);
+                break;
+            case 2:
+                text = QString::number(r % 1000);
+                break;
+            case 3:
+                text = QString::number((r % 10000) / 8.0, 'f', 3);
+                break;
+            default:
+                text = QStringLiteral("2026-%1-%2").arg(r % 12 + 1).arg(r % 28 + 1);
+                break;
             }
             grid.setText(r, c, text);
         }
@@ -58,7 +68,7 @@ int main(int argc, char **argv)
     constexpr int cols = 15;
 
     QTemporaryDir dir;
-    runContext().App_Path = dir.path();   // no template: the plain export runs
+    runContext().App_Path = dir.path(); // no template: the plain export runs
     ExcelExport::setFileOpener([](const QString &) {});
 
     const ExportTable grid = makeGrid(rows, cols);
@@ -69,8 +79,9 @@ int main(int argc, char **argv)
     for (int run = 0; run < 3; ++run) {
         QElapsedTimer timer;
         timer.start();
-        if (!ExcelExport::Export_Excel(grid, GridExportInfo{QStringLiteral("mmss40B"), QStringLiteral("Grid1"),
-                                                             QStringLiteral("生产领料单"), nullptr},
+        if (!ExcelExport::Export_Excel(grid,
+                                       GridExportInfo{QStringLiteral("mmss40B"), QStringLiteral("Grid1"),
+                                                      QStringLiteral("生产领料单"), nullptr},
                                        target)) {
             std::fprintf(stderr, "export failed\n");
             return 1;

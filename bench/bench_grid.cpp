@@ -45,11 +45,21 @@ std::shared_ptr<ResultSet> makeLines(int rows)
         row.reserve(kCols);
         for (int c = 0; c < kCols; ++c) {
             switch (c % 5) {
-            case 0: row << qint64(r + 1); break;
-            case 1: row << QStringLiteral("M-%1").arg(r * 7919 % 100000, 6, 10, QLatin1Char('0')); break;
-            case 2: row << QStringLiteral("物料名称%1").arg(r * 31 % 997); break;
-            case 3: row << (r % 10000) / 8.0; break;
-            default: row << QDate(2026, 1, 1).addDays(r % 365); break;
+            case 0:
+                row << qint64(r + 1);
+                break;
+            case 1:
+                row << QStringLiteral("M-%1").arg(r * 7919 % 100000, 6, 10, QLatin1Char('0'));
+                break;
+            case 2:
+                row << QStringLiteral("物料名称%1").arg(r * 31 % 997);
+                break;
+            case 3:
+                row << (r % 10000) / 8.0;
+                break;
+            default:
+                row << QDate(2026, 1, 1).addDays(r % 365);
+                break;
             }
         }
         rs->appendRow(std::move(row));
@@ -129,18 +139,18 @@ int main(int argc, char **argv)
         });
     const QString first = grid->textMatrix(1, 3);
 
-    const double scroll = bestOf3([&] { grid->setTopRow(grid->fixedRows()); }, [&] {
-        grid->setTopRow(grid->rows() - 1);
-        QCoreApplication::processEvents();
-        drawn();
-    });
+    const double scroll = bestOf3([&] { grid->setTopRow(grid->fixedRows()); },
+                                  [&] {
+                                      grid->setTopRow(grid->rows() - 1);
+                                      QCoreApplication::processEvents();
+                                      drawn();
+                                  });
 
     std::printf("bench_grid: %d rows x %d columns (bound result set, grid wrapper)\n", rows, kCols);
     std::printf("  bind + first paint      %9.1f ms (best of 3)\n", bind);
-    std::printf("  header-click sort       %9.1f ms (best of 3; first row now %s)\n", sort,
-                qPrintable(first));
+    std::printf("  header-click sort       %9.1f ms (best of 3; first row now %s)\n", sort, qPrintable(first));
     std::printf("  scroll to the last row  %9.1f ms (best of 3)\n", scroll);
-    std::printf("  peak memory             %9.1f MiB (before the grid, with the result set: %.1f MiB)\n", peakKiB() / 1024.0,
-                dataKiB / 1024.0);
+    std::printf("  peak memory             %9.1f MiB (before the grid, with the result set: %.1f MiB)\n",
+                peakKiB() / 1024.0, dataKiB / 1024.0);
     return 0;
 }

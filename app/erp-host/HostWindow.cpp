@@ -31,7 +31,8 @@ HostWindow::HostWindow(const Connection &conn, const QString &company, std::uniq
     m_users->setMinimumWidth(200);
     bar->addWidget(m_users);
     try {
-        const ResultSet users = Sql(conn, QStringLiteral("SELECT user_id, user_name FROM mmst901 ORDER BY user_id")).select();
+        const ResultSet users =
+            Sql(conn, QStringLiteral("SELECT user_id, user_name FROM mmst901 ORDER BY user_id")).select();
         for (qint64 i = 0; i < users.rowCount(); ++i)
             m_users->addItem(users.text(i, 0) + QStringLiteral("  ") + users.text(i, 1), users.text(i, 0));
     } catch (const std::exception &e) {
@@ -70,7 +71,7 @@ qint32 HostWindow::openEntry(const QString &menuId)
     // Twips: 15 to a pixel; the window opens below the host's tool bar.
     const QRect g = geometry();
     return m_module->ShowFrm(m_conn, menuId, userId(), ini, (g.left() + 40) * 15, (g.top() + 80) * 15, 12000, 9000,
-                          m_company);
+                             m_company);
 }
 
 void HostWindow::selectUser(const QString &userId)
@@ -82,7 +83,8 @@ void HostWindow::selectUser(const QString &userId)
 
 QString HostWindow::settingsFile() const
 {
-    const QString dir = m_settingsDir.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".barmanu")) : m_settingsDir;
+    const QString dir =
+        m_settingsDir.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral(".barmanu")) : m_settingsDir;
     const QString ini = QDir(dir).filePath(userId() + QStringLiteral(".ini"));
     // A new user starts with the shipped column layouts.
     if (!QFileInfo::exists(ini)) {
@@ -120,7 +122,8 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
         const qint32 handle = openEntry(menus.at(i));
         QWidget *window = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")) && w->objectName().endsWith(QLatin1String("BCD").mid(i, 1)))
+            if (w->isVisible() && w->objectName().startsWith(QLatin1String("mmss40")) &&
+                w->objectName().endsWith(QLatin1String("BCD").mid(i, 1)))
                 window = w;
         if (!window)
             return false;

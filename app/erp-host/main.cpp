@@ -53,7 +53,8 @@ QString defaultDatabaseUrl()
     const QString env = qEnvironmentVariable("ERP_DB");
     if (!env.isEmpty())
         return env;
-    return QStringLiteral("sqlite:") + QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("erp-demo.db"));
+    return QStringLiteral("sqlite:") +
+           QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("erp-demo.db"));
 }
 
 // ERP_MODULE, else the library next to the host, else the one this host was built with.
@@ -77,7 +78,8 @@ std::unique_ptr<ClsBarManuBill> loadModule()
         delete library;
     }
     throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("erp-host"),
-                   why.isEmpty() ? QStringLiteral("module library not found: ") + candidates.join(QStringLiteral(", ")) : why);
+                   why.isEmpty() ? QStringLiteral("module library not found: ") + candidates.join(QStringLiteral(", "))
+                                 : why);
 }
 
 } // namespace
@@ -97,15 +99,16 @@ int main(int argc, char **argv)
                           defaultDatabaseUrl());
     QCommandLineOption init(QStringLiteral("init"), QStringLiteral("Create and seed a database, then exit."),
                             QStringLiteral("URL"));
-    QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."), QStringLiteral("NAME"),
-                               QStringLiteral("华南示范箱包有限公司"));
+    QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."),
+                               QStringLiteral("NAME"), QStringLiteral("华南示范箱包有限公司"));
     QCommandLineOption shots(QStringLiteral("screenshot"),
                              QStringLiteral("Open every menu entry, save pictures of the windows into DIR, then exit."),
                              QStringLiteral("DIR"));
     QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Who signs in."), QStringLiteral("USER_ID"));
-    QCommandLineOption show(QStringLiteral("show"),
-                            QStringLiteral("With --screenshot: the numbers to show in the issue, return and supplementary windows."),
-                            QStringLiteral("NO,NO,NO"));
+    QCommandLineOption show(
+        QStringLiteral("show"),
+        QStringLiteral("With --screenshot: the numbers to show in the issue, return and supplementary windows."),
+        QStringLiteral("NO,NO,NO"));
     QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Folder of the users' settings files."),
                                 QStringLiteral("DIR"));
     parser.addOptions({db, init, company, shots, user, show, settings});
@@ -125,7 +128,10 @@ int main(int argc, char **argv)
             window.setSettingsFolder(parser.value(settings));
         window.show();
         if (parser.isSet(shots))
-            return window.saveScreenshots(parser.value(shots), parser.value(show).split(QLatin1Char(','), Qt::SkipEmptyParts)) ? 0 : 1;
+            return window.saveScreenshots(parser.value(shots),
+                                          parser.value(show).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                       ? 0
+                       : 1;
         return app.exec();
     } catch (const ErpError &e) {
         std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));

@@ -7,11 +7,11 @@
 // The three document windows share one design and differ in these constants.
 struct DocumentKind
 {
-    QString menuId;        // host menu entry
-    QString windowName;    // object name of the window
-    QString heading;       // heading label, stock journal kind name
+    QString menuId;     // host menu entry
+    QString windowName; // object name of the window
+    QString heading;    // heading label, stock journal kind name
     DocumentType type;
-    QString reportFormId;  // print reports
+    QString reportFormId; // print reports
 
     // The Inv_Type code of the kind's headers and lines.
     QString invType() const { return invTypeCode(type); }

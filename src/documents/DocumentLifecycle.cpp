@@ -15,6 +15,7 @@ QList<LifecycleRule> buildRules()
     using G = StatusGate;
     QList<LifecycleRule> r;
     const auto add = [&r](LifecycleRule rule) { r.append(std::move(rule)); };
+    // clang-format off
     // letter, runs in, during, entering, gates, lock, keeps lock, on refusal, next
     add({'A', {}, A::Add, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
     add({'U', {}, A::Edit, Entering::WhenLocked, {G::Change}, true, true, OnRefusal::Stay, std::nullopt});
@@ -32,6 +33,7 @@ QList<LifecycleRule> buildRules()
     // have rows so that they are known letters, and do nothing.
     for (char letter : {'P', 'V', 'L', 'M', 'O'})
         add({letter, {}, std::nullopt, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
+    // clang-format on
     return r;
 }
 

@@ -38,16 +38,16 @@ struct Refusal
 
 // What a command does when its checks, its question or its lock refuse.
 enum class OnRefusal {
-    Stay,              // the window keeps its action
-    Browse,            // the window returns to browsing
-    BrowseAndReread,   // ... and reads the document again
+    Stay,            // the window keeps its action
+    Browse,          // the window returns to browsing
+    BrowseAndReread, // ... and reads the document again
 };
 
 // When the command enters its running action.
 enum class Entering {
-    AtStart,        // before its checks
-    WhenConfirmed,  // once the user has said yes
-    WhenLocked,     // once it holds the header lock
+    AtStart,       // before its checks
+    WhenConfirmed, // once the user has said yes
+    WhenLocked,    // once it holds the header lock
 };
 
 struct LifecycleRule
@@ -83,4 +83,4 @@ std::optional<Refusal> refusal(StatusGate gate, DocumentStatus status);
 // The first refusal of the rule's gates (the save gate only outside an add).
 std::optional<Refusal> refusal(const LifecycleRule &rule, WindowAction action, DocumentStatus status);
 
-}
+} // namespace DocumentLifecycle

@@ -86,13 +86,14 @@ SearchStatement BuildSearchStatement(const DocumentSearch &s, const Dialect &dia
     // only when the user types them.
     const QString receipt = s.Frm_INV.trimmed();
     if (!receipt.isEmpty()) {
-        f += QStringLiteral(" AND EXISTS (SELECT 1 FROM Mmst412 WHERE Mmst412.Rec_411 = ") + table
-             + QStringLiteral(".Rec_411 AND ") + dialect.codeLike(QStringLiteral("Mmst412.Frm_Inv")) + QStringLiteral(" ?)");
+        f += QStringLiteral(" AND EXISTS (SELECT 1 FROM Mmst412 WHERE Mmst412.Rec_411 = ") + table +
+             QStringLiteral(".Rec_411 AND ") + dialect.codeLike(QStringLiteral("Mmst412.Frm_Inv")) +
+             QStringLiteral(" ?)");
         v.append(receipt);
     }
 
-    out.statement.text = QStringLiteral("SELECT DISTINCT ") + number + QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ")
-              + f + QStringLiteral(" ORDER BY ") + number;
+    out.statement.text = QStringLiteral("SELECT DISTINCT ") + number + QStringLiteral(" FROM ") + table +
+                         QStringLiteral(" WHERE ") + f + QStringLiteral(" ORDER BY ") + number;
     return out;
 }
 

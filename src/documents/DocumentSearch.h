@@ -13,22 +13,22 @@ class Dialect;
 struct DocumentSearch
 {
     QString DefTable;
-    QString DefField;                // blank: "Inv_No"
-    QString DefInvDate;              // blank: "inv_date"
-    QString DefInvStatusFieldName;   // blank: DefTable + ".Status"
-    QString DefInvOther;             // an extra condition with "?" placeholders
+    QString DefField;              // blank: "Inv_No"
+    QString DefInvDate;            // blank: "inv_date"
+    QString DefInvStatusFieldName; // blank: DefTable + ".Status"
+    QString DefInvOther;           // an extra condition with "?" placeholders
     QList<QVariant> DefInvOtherValues;
 
-    QString Inv_No;        // number prefix
-    QString Cb_Check;      // "未审核", "已审核", "已结案", "全 部"
-    QString print_status;  // "未列印", "已列印", "全 部"
-    QString Date1;         // first day, inclusive
-    QString Date2;         // last day, inclusive
+    QString Inv_No;       // number prefix
+    QString Cb_Check;     // "未审核", "已审核", "已结案", "全 部"
+    QString print_status; // "未列印", "已列印", "全 部"
+    QString Date1;        // first day, inclusive
+    QString Date2;        // last day, inclusive
     QString Form_Man;
     QString Bar_Man;
     QString Proc_Man;
     QString Check_Man;
-    QString Frm_INV;       // source receipt of a line, matched as typed
+    QString Frm_INV; // source receipt of a line, matched as typed
 };
 
 // The search's statement; when a date text is no date, badDateField names

@@ -7,8 +7,8 @@
 QString PostingOutcome::shortageText() const
 {
     const QChar cr(u'\r');
-    return QStringLiteral("订单:") + orderNo + cr + QStringLiteral("制单:") + moNo + cr + QStringLiteral("料品") + mtrNo
-         + QStringLiteral("库存不够.");
+    return QStringLiteral("订单:") + orderNo + cr + QStringLiteral("制单:") + moNo + cr + QStringLiteral("料品") +
+           mtrNo + QStringLiteral("库存不够.");
 }
 
 DocumentStore::DocumentStore(const Connection &conn) : m_conn(conn) {}
@@ -58,9 +58,19 @@ const char *const kSavedColumns = "Inv_No, Inv_Date, Org_No, Proc_Man, Bar_Man, 
 
 QList<QVariant> savedValues(const HeaderValues &v)
 {
-    return {v.invNo,  v.invDate, v.orgNo,   v.procMan, v.barMan, v.remark, v.updName, v.updDate,
-            QString::number(v.stockMode), QString::number(v.propDuty), v.pcsNo,
-            v.outsourcing ? QStringLiteral("1") : QStringLiteral("0"), v.invType};
+    return {v.invNo,
+            v.invDate,
+            v.orgNo,
+            v.procMan,
+            v.barMan,
+            v.remark,
+            v.updName,
+            v.updDate,
+            QString::number(v.stockMode),
+            QString::number(v.propDuty),
+            v.pcsNo,
+            v.outsourcing ? QStringLiteral("1") : QStringLiteral("0"),
+            v.invType};
 }
 
 } // namespace
@@ -80,19 +90,25 @@ void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
 {
     QString assignments = QLatin1String(kSavedColumns);
     assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
-    const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ?")
-                                     .arg(assignments))
-                         .bindAll(savedValues(v))
-                         .bind(rec411)
-                         .exec();
+    const qint64 n =
+        Sql(m_conn,
+            QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ?").arg(assignments))
+            .bindAll(savedValues(v))
+            .bind(rec411)
+            .exec();
     if (n == 0)
-        throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("DocumentStore"),
-                       QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+        throw ErpError(
+            ErpErrorNumber::SqlStatement, QStringLiteral("DocumentStore"),
+            QStringLiteral(
+                "Row cannot be located for updating. Some values may have been changed since it was last read."));
 }
 
 void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
 {
-    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?")).bind(QString::number(mode)).bind(rec411).exec();
+    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?"))
+        .bind(QString::number(mode))
+        .bind(rec411)
+        .exec();
 }
 
 void DocumentStore::deleteLine(qint64 rec412) const
@@ -124,11 +140,12 @@ void DocumentStore::deleteDocument(qint64 rec411) const
 
 ResultSet DocumentStore::postingRows(qint64 rec411) const
 {
-    return Sql(m_conn, QStringLiteral("SELECT a.stock_mode, a.frm_inv, a.order_no, a.mo_no, a.frm_type, mmst611.Mtr_No, "
-                                      "a.Mtr_Amt, a.Bar_No, a.color_no FROM Mmst412 a "
-                                      "INNER JOIN mmst611 ON a.rec_611 = mmst611.rec_611 "
-                                      "INNER JOIN Mmst411 ON a.rec_411 = Mmst411.rec_411 "
-                                      "WHERE a.rec_411 = ? ORDER BY mmst611.Mtr_No"))
+    return Sql(m_conn,
+               QStringLiteral("SELECT a.stock_mode, a.frm_inv, a.order_no, a.mo_no, a.frm_type, mmst611.Mtr_No, "
+                              "a.Mtr_Amt, a.Bar_No, a.color_no FROM Mmst412 a "
+                              "INNER JOIN mmst611 ON a.rec_611 = mmst611.rec_611 "
+                              "INNER JOIN Mmst411 ON a.rec_411 = Mmst411.rec_411 "
+                              "WHERE a.rec_411 = ? ORDER BY mmst611.Mtr_No"))
         .bind(rec411)
         .select();
 }
@@ -156,15 +173,16 @@ QString DocumentStore::outsourcingPickerQuery()
     return DbGateway::ChangeStrCode(QStringLiteral(
                " SELECT mmst121.Pcs_No 外发单号,mmst121.Pcs_Date 合约日期,Mmst021.comp_Name 厂商,"
                "Mmst621.Money_Name 币别 FROM mmst121 LEFT JOIN Mmst021 ON mmst121.comp_No=Mmst021.comp_No "
-               "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No "))
-         + QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC");
+               "LEFT JOIN Mmst621 ON mmst121.Money_No=Mmst621.Money_No ")) +
+           QStringLiteral(" WHERE mmst121.Status='2' ORDER BY mmst121.Pcs_No DESC");
 }
 
 QDate DocumentStore::documentDate(const QString &invNo) const
 {
-    return DbGateway::toDate(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT inv_date FROM Mmst411 WHERE inv_no = ?"), 1))
-                                 .bind(invNo)
-                                 .scalar());
+    return DbGateway::toDate(
+        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT inv_date FROM Mmst411 WHERE inv_no = ?"), 1))
+            .bind(invNo)
+            .scalar());
 }
 
 PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
@@ -181,7 +199,8 @@ PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint6
     for (qint64 i = 0; moves && i < rows.rowCount(); ++i) {
         const QString mode = rows.text(i, QStringLiteral("stock_mode")).trimmed();
         const QString o = mode == QLatin1String("0") ? QString() : rows.text(i, QStringLiteral("order_no"));
-        const QString m = (mode.isEmpty() || mode == QLatin1String("2")) ? rows.text(i, QStringLiteral("mo_no")) : QString();
+        const QString m =
+            (mode.isEmpty() || mode == QLatin1String("2")) ? rows.text(i, QStringLiteral("mo_no")) : QString();
         // The stock-deduction mode decides which parts of the line enter its key.
         const StockKey key(o, m, rows.text(i, QStringLiteral("frm_inv")), rows.text(i, QStringLiteral("frm_type")),
                            rows.text(i, QStringLiteral("Mtr_No")), rows.text(i, QStringLiteral("Bar_No")),

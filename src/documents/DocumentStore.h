@@ -10,10 +10,19 @@
 
 // Which headers a document window shows: a condition with its values.
 namespace HeaderFilter {
-inline Statement nothing() { return {QStringLiteral(" 1=2 "), {}}; }
-inline Statement byNumber(const QString &invNo) { return {QStringLiteral("Inv_No = ?"), {invNo}}; }
-inline Statement byKey(qint64 rec411) { return {QStringLiteral("Mmst411.Rec_411 = ?"), {rec411}}; }
+inline Statement nothing()
+{
+    return {QStringLiteral(" 1=2 "), {}};
 }
+inline Statement byNumber(const QString &invNo)
+{
+    return {QStringLiteral("Inv_No = ?"), {invNo}};
+}
+inline Statement byKey(qint64 rec411)
+{
+    return {QStringLiteral("Mmst411.Rec_411 = ?"), {rec411}};
+}
+} // namespace HeaderFilter
 
 // The header columns a save writes.
 struct HeaderValues
@@ -23,10 +32,10 @@ struct HeaderValues
     QString orgNo;
     QString procMan;
     QString barMan;
-    QString formMan;   // written on insert only
+    QString formMan; // written on insert only
     QString remark;
     QString updName;
-    QString updDate;   // server date and time, yyyy-mm-dd hh:mm:ss
+    QString updDate; // server date and time, yyyy-mm-dd hh:mm:ss
     int stockMode = -1;
     int propDuty = 0;
     QString pcsNo;
@@ -37,11 +46,11 @@ struct HeaderValues
 // What an approval or reset came to.
 struct PostingOutcome
 {
-    bool posted = false;   // false: a line was short, nothing moved
-    QString orderNo;       // the key of the short line
+    bool posted = false; // false: a line was short, nothing moved
+    QString orderNo;     // the key of the short line
     QString moNo;
     QString mtrNo;
-    QString shortageText() const;   // "订单:…\r制单:…\r料品…库存不够."
+    QString shortageText() const; // "订单:…\r制单:…\r料品…库存不够."
 };
 
 // Every statement of the document windows, callable without a window.

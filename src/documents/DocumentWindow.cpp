@@ -128,15 +128,21 @@ void DocumentWindow::buildScreen()
     // Toolbar.
     auto *bar = new QHBoxLayout;
     bar->setSpacing(2);
-    struct Tool { const char *name; const char *text; char letter; const char *tag; };
+    struct Tool
+    {
+        const char *name;
+        const char *text;
+        char letter;
+        const char *tag;
+    };
     static const Tool tools[] = {
-        {"Cmd_Add", "新增", 'A', "Cmd_Add_MouseClick"},        {"Cmd_Edit", "修改", 'U', "CMD_EDIT_MouseClick"},
-        {"Cmd_Delete", "删除", 'D', "Cmd_Delete_MouseClick"},  {"Cmd_Ok", "确定", 'Y', "Cmd_Ok_MouseClick"},
-        {"cmd_cancel", "取消", 'N', "Cmd_Cancel_MouseClick"},  {"cmd_check", "审核", 'C', "Cmd_Check_MouseClick"},
-        {"cmd_reset", "重置", 'R', "Cmd_Reset_MouseClick"},    {"Cmd_Find", "查询", 'F', "cmd_find_MouseClick"},
-        {"Cmd_Print", "打印", 'P', "Cmd_print_MouseClick"},    {"Cmd_Preview", "预览", 'V', "Cmd_preview_MouseClick"},
-        {"Cmd_Copy", "复制", 'L', "Cmd_Copy_MouseClick"},      {"Cmd_Import", "导入", 'M', "Cmd_Import_MouseClick"},
-        {"Cmd_Close", "结案", 'O', "cmd_Close_MouseClick"},    {"Cmd_Help", "帮助", 'H', "cmd_Help_MouseClick"},
+        {"Cmd_Add", "新增", 'A', "Cmd_Add_MouseClick"},       {"Cmd_Edit", "修改", 'U', "CMD_EDIT_MouseClick"},
+        {"Cmd_Delete", "删除", 'D', "Cmd_Delete_MouseClick"}, {"Cmd_Ok", "确定", 'Y', "Cmd_Ok_MouseClick"},
+        {"cmd_cancel", "取消", 'N', "Cmd_Cancel_MouseClick"}, {"cmd_check", "审核", 'C', "Cmd_Check_MouseClick"},
+        {"cmd_reset", "重置", 'R', "Cmd_Reset_MouseClick"},   {"Cmd_Find", "查询", 'F', "cmd_find_MouseClick"},
+        {"Cmd_Print", "打印", 'P', "Cmd_print_MouseClick"},   {"Cmd_Preview", "预览", 'V', "Cmd_preview_MouseClick"},
+        {"Cmd_Copy", "复制", 'L', "Cmd_Copy_MouseClick"},     {"Cmd_Import", "导入", 'M', "Cmd_Import_MouseClick"},
+        {"Cmd_Close", "结案", 'O', "cmd_Close_MouseClick"},   {"Cmd_Help", "帮助", 'H', "cmd_Help_MouseClick"},
         {"cmd_quit", "退出", 'Q', "cmd_quit_MouseClick"},
     };
     for (const Tool &t : tools)
@@ -192,8 +198,8 @@ void DocumentWindow::buildScreen()
         return h;
     };
     const QString procCaption = m_kind.type == DocumentType::Return          ? QStringLiteral("退料:")
-                              : m_kind.type == DocumentType::Supplementary ? QStringLiteral("补料:")
-                                                                     : QStringLiteral("领料:");
+                                : m_kind.type == DocumentType::Supplementary ? QStringLiteral("补料:")
+                                                                             : QStringLiteral("领料:");
     m_procMan = headItem(QStringLiteral("Proc_Man"), procCaption);
     m_barMan = headItem(QStringLiteral("Bar_Man"), QStringLiteral("仓库:"));
     m_formMan = headItem(QStringLiteral("Form_Man"), QStringLiteral("制 表:"));
@@ -205,12 +211,13 @@ void DocumentWindow::buildScreen()
     m_rec411->setReadOnly(true);
     m_rec411->hide();
 
-    m_orgLabel = caption(this, QStringLiteral("Label_Org"),
-                         m_kind.type == DocumentType::Return ? QStringLiteral("退料部门:") : QStringLiteral("领料部门:"));
+    m_orgLabel =
+        caption(this, QStringLiteral("Label_Org"),
+                m_kind.type == DocumentType::Return ? QStringLiteral("退料部门:") : QStringLiteral("领料部门:"));
     m_propLabel = caption(this, QStringLiteral("Label_Prop_Duty"),
                           m_kind.type == DocumentType::Return          ? QStringLiteral("退料性质:")
                           : m_kind.type == DocumentType::Supplementary ? QStringLiteral("补料性质:")
-                                                                 : QStringLiteral("领料性质:"));
+                                                                       : QStringLiteral("领料性质:"));
     auto withButton = [this](QWidget *field, QWidget *button) {
         auto *box = new QWidget(this);
         auto *l = new QHBoxLayout(box);
@@ -292,7 +299,8 @@ QString DocumentWindow::headerStatus() const
     const qint64 key = m_rec411->text().trimmed().toLongLong(&ok);
     if (!ok)
         return QStringLiteral("9");
-    return DbGateway::LookupStatus(runContext().Conn, QStringLiteral("Rec_411"), QString::number(key), kHeaderTable, QStringLiteral("Status"));
+    return DbGateway::LookupStatus(runContext().Conn, QStringLiteral("Rec_411"), QString::number(key), kHeaderTable,
+                                   QStringLiteral("Status"));
 }
 
 DocumentStatus DocumentWindow::documentStatus() const
@@ -323,7 +331,8 @@ bool DocumentWindow::buttonEnabled(const QString &name) const
 int DocumentWindow::ask(const QString &text, int style)
 {
     const RunContext &ctx = runContext();
-    return ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"), text, style, ctx.Msg_Title);
+    return ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"), text, style,
+                                         ctx.Msg_Title);
 }
 
 void DocumentWindow::tell(const QString &text)
@@ -352,7 +361,8 @@ void DocumentWindow::Form_Load()
         readactive();
         QString option;
         try {
-            option = SystemOptions(runContext().Conn).value(DbGateway::ChangeStrCode(QStringLiteral("按订单用料控制领料")));
+            option =
+                SystemOptions(runContext().Conn).value(DbGateway::ChangeStrCode(QStringLiteral("按订单用料控制领料")));
         } catch (...) {
             // An unreadable option reads as not set; the window still opens.
             ErrorReporter::ReportError(objectName(), QStringLiteral("Form_Load"));
@@ -375,7 +385,8 @@ void DocumentWindow::init_form()
     m_grid->setDataMode(FlexGrid::Bound);
     m_grid->setDataSource(m_linesRs);
     m_headerFilter = HeaderFilter::nothing();
-    DbGateway::AddRsToList(runContext().Conn, m_procMan, DocumentStore::requisitionersQuery(), nullptr, 0, true, false, false, true);
+    DbGateway::AddRsToList(runContext().Conn, m_procMan, DocumentStore::requisitionersQuery(), nullptr, 0, true, false,
+                           false, true);
     for (const char *text : {"按材料", "按订单", "按制单"})
         m_stockMode->addItem(DbGateway::ChangeStrCode(QString::fromUtf8(text)));
     for (const char *text : {"其它", "可转厂", "开发票", "进口", "其它类"})
@@ -391,7 +402,8 @@ void DocumentWindow::readactive()
         m_headerRs = m_store.headers(m_headerFilter, m_kind.invType());
         m_headerRs.moveFirst();
         // All three windows share the rights of program 40B.
-        m_control.IniRights(runContext().Conn, runContext().User_Id, formButtons(this), QStringLiteral("40B"), &m_headerRs);
+        m_control.IniRights(runContext().Conn, runContext().User_Id, formButtons(this), QStringLiteral("40B"),
+                            &m_headerRs);
         ReadShow();
         m_reading = false;
     } catch (...) {
@@ -421,11 +433,13 @@ void DocumentWindow::ReadShow()
             m_hasRecord = true;
             const ResultSet &rs = m_headerRs;
             m_pcsNo->setEditText(DbGateway::NullToString(rs.field(QStringLiteral("Pcs_No"))));
-            const bool outsourcing = DbGateway::NullToString(rs.field(QStringLiteral("Out_Flag")), QStringLiteral("0"))
-                                  != QLatin1String("0");
+            const bool outsourcing = DbGateway::NullToString(rs.field(QStringLiteral("Out_Flag")),
+                                                             QStringLiteral("0")) != QLatin1String("0");
             (outsourcing ? m_option2 : m_option1)->setChecked(true);
-            const QString printed = DbGateway::NullToString(rs.field(QStringLiteral("print_status")), QStringLiteral("0"));
-            m_printed->setVisible(printed == QLatin1String("1") || printed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
+            const QString printed =
+                DbGateway::NullToString(rs.field(QStringLiteral("print_status")), QStringLiteral("0"));
+            m_printed->setVisible(printed == QLatin1String("1") ||
+                                  printed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0);
             m_rec411->setText(DbGateway::NullToString(rs.field(QStringLiteral("Rec_411"))));
             m_invNo->setEditText(DbGateway::NullToString(rs.field(QStringLiteral("Inv_No"))));
             m_invDate->setText(DbGateway::FormatDateText(rs.field(QStringLiteral("Inv_Date")).isNull()
@@ -437,17 +451,20 @@ void DocumentWindow::ReadShow()
             m_checkMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Check_Man"))));
             m_barMan->setText(DbGateway::NullToString(rs.field(QStringLiteral("Bar_Man"))));
             m_remark->setText(DbGateway::NullToString(rs.field(QStringLiteral("Remark"))));
-            setListPosition(m_stockMode,
-                            DbGateway::NullToString(rs.field(QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed().toInt());
-            setListPosition(m_propDuty,
-                            DbGateway::NullToString(rs.field(QStringLiteral("prop_duty")), QStringLiteral("0")).trimmed().toInt());
+            setListPosition(
+                m_stockMode,
+                DbGateway::NullToString(rs.field(QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed().toInt());
+            setListPosition(
+                m_propDuty,
+                DbGateway::NullToString(rs.field(QStringLiteral("prop_duty")), QStringLiteral("0")).trimmed().toInt());
         }
         RefreshGrid(QStringLiteral("grid1"));
         Lock_Control(!(action == WindowAction::Add || action == WindowAction::Edit));
         m_control.Set_Status(headerStatus());
         m_import->setEnabled(buttonEnabled(QStringLiteral("Cmd_Edit")));
         // Approved or closed documents (and those the user may not delete) show their lines in red.
-        const bool red = m_hasRecord && !buttonEnabled(QStringLiteral("Cmd_Delete")) && m_control.action() == WindowAction::Browse;
+        const bool red =
+            m_hasRecord && !buttonEnabled(QStringLiteral("Cmd_Delete")) && m_control.action() == WindowAction::Browse;
         m_grid->setForeColorSel(red ? QColor(255, 0, 0) : m_normalSelection);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("ReadShow"));
@@ -552,8 +569,9 @@ DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule, Win
     case CommandLetter::Ok:
         return Check_ok() ? Step::Go : Step::Stop;
     case CommandLetter::Cancel:
-        return ask(QStringLiteral("真的要取消操作吗?"), MessageStyle::YesNoQuestionSecond) == MessageAnswer::Yes ? Step::Go
-                                                                                                        : Step::Stop;
+        return ask(QStringLiteral("真的要取消操作吗?"), MessageStyle::YesNoQuestionSecond) == MessageAnswer::Yes
+                   ? Step::Go
+                   : Step::Stop;
     case CommandLetter::Delete:
         if (!Check_Inv_Status())
             return Step::Stop;
@@ -567,8 +585,9 @@ DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule, Win
         if (!Check_ok1())
             return Step::Refuse;
         const bool approve = rule.letter == CommandLetter::Check;
-        const QString question = QStringLiteral("确认要") + (approve ? QStringLiteral("审核") : QStringLiteral("重置"))
-                               + QStringLiteral("此单据吗?");
+        const QString question = QStringLiteral("确认要") +
+                                 (approve ? QStringLiteral("审核") : QStringLiteral("重置")) +
+                                 QStringLiteral("此单据吗?");
         return ask(question, MessageStyle::OkCancelInformation) == MessageAnswer::Ok ? Step::Go : Step::Refuse;
     }
     default:
@@ -704,8 +723,8 @@ void DocumentWindow::closeEvent(QCloseEvent *event)
         if (action == WindowAction::Add || action == WindowAction::Edit) {
             const RunContext &ctx = runContext();
             if (ErrorReporter::ShowErpMessage(ctx.Msg_Quit, QStringLiteral("Menu_Delete_Click_2"),
-                                              QStringLiteral("是否要退出系统"), MessageStyle::YesNoQuestion, ctx.Msg_Title)
-                == MessageAnswer::No) {
+                                              QStringLiteral("是否要退出系统"), MessageStyle::YesNoQuestion,
+                                              ctx.Msg_Title) == MessageAnswer::No) {
                 event->ignore();
                 return;
             }
@@ -728,7 +747,8 @@ bool DocumentWindow::Check_ok()
         if (action != WindowAction::Add && !passes(StatusGate::Save))
             return false;
         if (action == WindowAction::Delete) {
-            if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Inv_No"), m_invNo->currentText(), false))
+            if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Inv_No"), m_invNo->currentText(),
+                                                  false))
                 return false;
             if (ErrorReporter::CheckIdDataIsUsing(kHeaderTable, QStringLiteral("Rec_411"), m_rec411->text(), true))
                 return false;
@@ -736,15 +756,15 @@ bool DocumentWindow::Check_ok()
         }
         if (DbGateway::CheckIsNullString(m_invNo, QStringLiteral("请输入领料单号!")))
             return false;
-        const Statement taken =
-            DocumentStore::numberInUse(m_invNo->currentText().trimmed(), action == WindowAction::Edit ? currentKey() : 0);
+        const Statement taken = DocumentStore::numberInUse(m_invNo->currentText().trimmed(),
+                                                           action == WindowAction::Edit ? currentKey() : 0);
         QString duplicate = QStringLiteral("此领料单号已经重复!请重新输入!");
         if (DbGateway::ReturnRecCount(runContext().Conn, taken.text, duplicate, true, false, taken.values) > 0) {
             m_invNo->setFocus();
             return false;
         }
-        if (DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
-                                   m_orgName->currentText())
+        if (DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"),
+                                   QStringLiteral("Org_Name"), m_orgName->currentText())
                 .isEmpty()) {
             tell(QStringLiteral("此单位不存在,请重新输入!"));
             m_orgName->setFocus();
@@ -793,13 +813,15 @@ bool DocumentWindow::Check_ok()
 QString DocumentWindow::Creat_No()
 {
     try {
-        const QString n = DocumentNumbering::CreateStdCode(runContext().Conn, QStringLiteral("K06013"), QStringLiteral("inv_No"), kHeaderTable, false);
+        const QString n = DocumentNumbering::CreateStdCode(runContext().Conn, QStringLiteral("K06013"),
+                                                           QStringLiteral("inv_No"), kHeaderTable, false);
         if (n != DocumentNumbering::noNumber())
             return n;
         static const char *const natures[] = {"MV", "MQ", "MA", "MQ", "MM"};
         const int p = propDutyPosition();
         const QString nature = QString::fromLatin1(p >= 0 && p < 5 ? natures[p] : "MV");
-        return DocumentNumbering::CreateDocumentNo(runContext().Conn, runContext().User_Id, kHeaderTable, QStringLiteral("G"), nature);
+        return DocumentNumbering::CreateDocumentNo(runContext().Conn, runContext().User_Id, kHeaderTable,
+                                                   QStringLiteral("G"), nature);
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Creat_No"));
         return {};
@@ -824,8 +846,8 @@ void DocumentWindow::upd_data()
         HeaderValues v;
         v.invNo = m_invNo->currentText().trimmed();
         v.invDate = DbGateway::toDate(m_invDate->text().trimmed());
-        v.orgNo = DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
-                                         m_orgName->currentText());
+        v.orgNo = DbGateway::LookupField(runContext().Conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"),
+                                         QStringLiteral("Org_Name"), m_orgName->currentText());
         v.procMan = m_procMan->text().trimmed();
         v.barMan = m_barMan->text().trimmed();
         v.formMan = ctx.User_Name;
@@ -934,7 +956,8 @@ bool DocumentWindow::Check_ok1()
 void DocumentWindow::upd_data1(HeaderLock &lock)
 {
     const bool approve = m_control.action() == WindowAction::Check;
-    const qint64 key = m_headerRs.hasCurrent() ? m_headerRs.field(QStringLiteral("Rec_411")).toLongLong() : currentKey();
+    const qint64 key =
+        m_headerRs.hasCurrent() ? m_headerRs.field(QStringLiteral("Rec_411")).toLongLong() : currentKey();
     QString invNo;
     QDate date;
     try {
@@ -951,8 +974,7 @@ void DocumentWindow::upd_data1(HeaderLock &lock)
     }
     m_panel->setEnabled(false);
     try {
-        const PostingOutcome outcome =
-            m_store.post(m_kind, approve, key, invNo, date, runContext().User_Name);
+        const PostingOutcome outcome = m_store.post(m_kind, approve, key, invNo, date, runContext().User_Name);
         m_panel->setEnabled(true);
         if (outcome.posted) {
             // The status update gave the lock back in the same statement.
@@ -1058,13 +1080,14 @@ void DocumentWindow::openLineDialog(LineCommand kind)
         request.rec412 = lines.text(source, QStringLiteral("Rec_412"));
         request.rec611 = lines.text(source, QStringLiteral("rec_611"));
         static const std::pair<const char *, const char *> fields[] = {
-            {"Frm_inv", "frm_inv"},     {"Mo_No", "Mo_No"},         {"Order_No", "order_no"},   {"frm_type", "frm_type"},
-            {"Mtr_No", "mtr_no"},       {"Mtr_Dim", "mtr_dim"},     {"Mtr_Name", "mtr_name"},   {"Unit_Name", "unit_name"},
-            {"Bar_Name", "bar_name"},   {"Mtr_Amt", "mtr_amt"},     {"Remark", "remark"},       {"Color_Name", "color_name"},
+            {"Frm_inv", "frm_inv"},   {"Mo_No", "Mo_No"},     {"Order_No", "order_no"}, {"frm_type", "frm_type"},
+            {"Mtr_No", "mtr_no"},     {"Mtr_Dim", "mtr_dim"}, {"Mtr_Name", "mtr_name"}, {"Unit_Name", "unit_name"},
+            {"Bar_Name", "bar_name"}, {"Mtr_Amt", "mtr_amt"}, {"Remark", "remark"},     {"Color_Name", "color_name"},
         };
         for (const auto &[field, column] : fields)
             request.fields.emplace_back(QLatin1String(field), lines.text(source, QLatin1String(column)));
-        const QString mode = DbGateway::NullToString(lines.value(source, QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed();
+        const QString mode =
+            DbGateway::NullToString(lines.value(source, QStringLiteral("stock_mode")), QStringLiteral("2")).trimmed();
         request.stockModePosition = mode.toInt();
         request.stockMode = mode;
     }
@@ -1110,7 +1133,8 @@ void DocumentWindow::deleteSelectedLine()
     const QVariant line = m_linesRs->value(source, QStringLiteral("Rec_412"));
     if (ErrorReporter::CheckIdDataIsUsing(QStringLiteral("Mmst412"), QStringLiteral("Rec_412"), line, true))
         return;
-    if (ask(QStringLiteral("确认要删除行号为 ") + QString::number(row) + QStringLiteral(" 的明细记录?"), MessageStyle::YesNoQuestion) != MessageAnswer::Yes)
+    if (ask(QStringLiteral("确认要删除行号为 ") + QString::number(row) + QStringLiteral(" 的明细记录?"),
+            MessageStyle::YesNoQuestion) != MessageAnswer::Yes)
         return;
     m_store.deleteLine(line.toLongLong());
     RefreshGrid(QStringLiteral("GRID1"));
@@ -1130,8 +1154,7 @@ void DocumentWindow::Input_Mo_Mtr_Click()
             const RunContext &ctx = runContext();
             if (ErrorReporter::ShowErpMessage(ctx.Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
                                               QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"),
-                                              MessageStyle::YesNoQuestionSecond)
-                != MessageAnswer::Yes)
+                                              MessageStyle::YesNoQuestionSecond) != MessageAnswer::Yes)
                 return;
             m_store.deleteLines(key);
             RefreshGrid(QStringLiteral("GRID1"));

@@ -2,8 +2,8 @@
 
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
-#include "services/HeaderLock.h"
 #include "lines/LineHost.h"
+#include "services/HeaderLock.h"
 #include "services/KestoControl.h"
 #include "services/widgets/FormDressing.h"
 
@@ -83,9 +83,9 @@ protected:
 private:
     // How far a command's checks and questions let it go.
     enum class Step {
-        Go,       // on to the lock and the writes
-        Refuse,   // refused after the command began: the row's refusal applies
-        Stop,     // refused before anything changed
+        Go,     // on to the lock and the writes
+        Refuse, // refused after the command began: the row's refusal applies
+        Stop,   // refused before anything changed
     };
     Step checkCommand(const LifecycleRule &rule, WindowAction before);
     void refuseCommand(const LifecycleRule &rule);
@@ -123,8 +123,8 @@ private:
     void Input_Mo_Mtr_Click();
 
     // Helpers.
-    QString headerStatus() const;   // "9" when no document is shown
-    qint64 currentKey() const;      // the key in Rec_411, 0 when none
+    QString headerStatus() const; // "9" when no document is shown
+    qint64 currentKey() const;    // the key in Rec_411, 0 when none
     int gridDataRows() const;
     bool buttonEnabled(const QString &name) const;
     int ask(const QString &text, int style);

@@ -81,8 +81,11 @@ Frm40BSH::Frm40BSH(QWidget *parent) : QDialog(parent)
     }
 
     auto *grid = new QGridLayout;
-    HeadItem *const order[5][2] = {{m_invNo, m_cbCheck},     {m_date1, m_date2},         {m_formMan, m_barMan},
-                                   {m_procMan, m_checkMan}, {m_frmInv, m_printStatus}};
+    HeadItem *const order[5][2] = {{m_invNo, m_cbCheck},
+                                   {m_date1, m_date2},
+                                   {m_formMan, m_barMan},
+                                   {m_procMan, m_checkMan},
+                                   {m_frmInv, m_printStatus}};
     for (int r = 0; r < 5; ++r)
         for (int c = 0; c < 2; ++c)
             grid->addWidget(order[r][c], r, c);
@@ -170,7 +173,8 @@ void Frm40BSH::Cmd_Ok_MouseClick()
         m_invNo->setText(m_invNo->text().trimmed());
         const SearchStatement st = BuildSearchStatement(criteria(), runContext().Conn.dialect());
         if (!st.badDateField.isEmpty()) {
-            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Cmd_Ok_1"), code("请输入正确的日期!"), MessageStyle::Information);
+            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Cmd_Ok_1"), code("请输入正确的日期!"),
+                                          MessageStyle::Information);
             HeadItem *bad = st.badDateField == QLatin1String("Date1") ? m_date1 : m_date2;
             bad->setFocus();
             return;

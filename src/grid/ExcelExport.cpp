@@ -96,13 +96,14 @@ void reportFailure(Job job, const ErpError &error, QWidget *owner)
     case kErrCancelled:
         return;
     default:
-        ErrorReporter::ReportError(form, exporting ? QStringLiteral("Export_Excel") : QStringLiteral("Cmd_DesignModel_Click"),
+        ErrorReporter::ReportError(form,
+                                   exporting ? QStringLiteral("Export_Excel") : QStringLiteral("Cmd_DesignModel_Click"),
                                    exporting ? QStringLiteral("导出数据出错,请与程序员联系.")
                                              : QStringLiteral("设计报表模板出错,请与程序员联系."),
                                    error);
         return;
     }
-    if (owner && error.number() != kErrNoSheet)   // the window the user must look at again
+    if (owner && error.number() != kErrNoSheet) // the window the user must look at again
         owner->activateWindow();
     ErrorReporter::ShowErpMessage(form, id, text, MessageStyle::Information, kTitle);
 }
@@ -116,7 +117,8 @@ bool guarded(Job job, QWidget *owner, Body body)
     } catch (const ErpError &e) {
         reportFailure(job, e, owner);
     } catch (const std::exception &e) {
-        reportFailure(job, ErpError(-2147418113, QStringLiteral("ExcelExport"), QString::fromLocal8Bit(e.what())), owner);
+        reportFailure(job, ErpError(-2147418113, QStringLiteral("ExcelExport"), QString::fromLocal8Bit(e.what())),
+                      owner);
     }
     return false;
 }
@@ -225,16 +227,20 @@ TextKind textKind(const QString &text)
 QString kindFormat(TextKind kind)
 {
     switch (kind) {
-    case TextKind::Decimal: return QStringLiteral("0.0000_ ");
-    case TextKind::Whole: return QStringLiteral("0_ ");
-    case TextKind::Text: break;
+    case TextKind::Decimal:
+        return QStringLiteral("0.0000_ ");
+    case TextKind::Whole:
+        return QStringLiteral("0_ ");
+    case TextKind::Text:
+        break;
     }
     return kTextFormat;
 }
 
 // One cell of the plain export, styled on its own: aligned, formatted by its
 // text's kind, then filled.
-void writeCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int row, int gridCol, int col, const QString &text)
+void writeCell(XlsxSheet &sheet, const ExportGrid &grid, int gridRow, int row, int gridCol, int col,
+               const QString &text)
 {
     styleGridCell(sheet, grid, gridRow, gridCol, row, col);
     const TextKind kind = textKind(text);
@@ -354,7 +360,8 @@ bool templateExport(const ExportGrid &grid, const GridExportInfo &info, const QS
         endRow = beginRow;
     if (beginRow == 0) {
         ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("Export_excel_2"),
-                                      QStringLiteral("没有找到报表模板明细开始和结束的行标识!"), MessageStyle::Information, kTitle);
+                                      QStringLiteral("没有找到报表模板明细开始和结束的行标识!"),
+                                      MessageStyle::Information, kTitle);
         return false;
     }
 
@@ -428,7 +435,8 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
 
     const int fixedRows = grid.fixedRows();
     for (int r = 0; r <= fixedRows; ++r) {
-        wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(percent(r, fixedRows)) + QStringLiteral("%...."));
+        wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(percent(r, fixedRows)) +
+                       QStringLiteral("%...."));
         const int row = r + startRow;
         for (int c = 1; c < cols; ++c) {
             styleGridCell(sheet, grid, r, c, row, c);
@@ -442,8 +450,8 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
                 if (XlsxWorkbook::isValidDefinedName(name))
                     book.setDefinedName(name, sheetName, XlsxRange(row, c));
             } else if (c == markerCol) {
-                if (!book.setDefinedName(kDetailBegin, sheetName, XlsxRange(row, c))
-                    || !book.setDefinedName(kDetailEnd, sheetName, XlsxRange(row, c)))
+                if (!book.setDefinedName(kDetailBegin, sheetName, XlsxRange(row, c)) ||
+                    !book.setDefinedName(kDetailEnd, sheetName, XlsxRange(row, c)))
                     fail(kErrRange, book.errorString());
             }
         }
@@ -464,8 +472,7 @@ void designNewTemplate(const ExportGrid &grid, const GridExportInfo &info, const
 ExportTable::ExportTable(int rows, int cols, int fixedRows)
     : m_rows(std::max(rows, 0)), m_cols(std::max(cols, 0)), m_fixedRows(fixedRows),
       m_texts(size_t(m_rows) * size_t(m_cols)), m_columns(size_t(m_cols))
-{
-}
+{}
 
 void ExportTable::setText(int row, int col, const QString &text)
 {
@@ -591,7 +598,8 @@ void ExcelExport::setFileOpener(FileOpener opener)
 
 QString ExcelExport::templatePath(const QString &formName, const QString &gridName)
 {
-    return QDir(runContext().App_Path).filePath(QStringLiteral("model/") + formName + gridName + QStringLiteral(".xlsx"));
+    return QDir(runContext().App_Path)
+        .filePath(QStringLiteral("model/") + formName + gridName + QStringLiteral(".xlsx"));
 }
 
 QString ExcelExport::CleanExcelName(const QString &text)
@@ -635,8 +643,8 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     // "007" is a code, not seven.
     if (isDigit(i) && t[i] == u'0' && isDigit(i + 1))
         return false;
-    int digits = 0;        // significant digits of the mantissa
-    int mantissa = 0;      // every digit of it
+    int digits = 0;   // significant digits of the mantissa
+    int mantissa = 0; // every digit of it
     bool leading = true;
     bool point = false;
     for (; i < n; ++i) {
@@ -692,14 +700,16 @@ bool ExcelExport::ExportToChosenFile(const ExportGrid &grid, const GridExportInf
     const QFileInfo fi(file);
     if (fi.exists()) {
         const int answer = ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_1"),
-                                                         file + QStringLiteral("已存在，是否取代？"), MessageStyle::YesNoQuestion, kTitle);
+                                                         file + QStringLiteral("已存在，是否取代？"),
+                                                         MessageStyle::YesNoQuestion, kTitle);
         if (answer != MessageAnswer::Yes)
             return false;
         // The old file stays until the new one is written; only make sure it can be replaced.
         const QFileInfo folder(fi.absolutePath());
         if (!fi.isFile() || !fi.isWritable() || !folder.isWritable()) {
             ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("W_Grid_DblClick_2"),
-                                          QStringLiteral("没有使用权限或文件已经被打开!"), MessageStyle::Information, kTitle);
+                                          QStringLiteral("没有使用权限或文件已经被打开!"), MessageStyle::Information,
+                                          kTitle);
             return false;
         }
     }
@@ -748,8 +758,8 @@ bool ExcelExport::DeleteTemplate(const QString &formName, const QString &gridNam
             return false;
         }
         if (ErrorReporter::ShowErpMessage(kDialogForm, QStringLiteral("Cmd_DeleteModel_Click_2"),
-                                          QStringLiteral("确认要删除本表格之导出Excel模板?"), MessageStyle::YesNoQuestionSecond, kTitle)
-            != MessageAnswer::Yes)
+                                          QStringLiteral("确认要删除本表格之导出Excel模板?"),
+                                          MessageStyle::YesNoQuestionSecond, kTitle) != MessageAnswer::Yes)
             return false;
         QFile file(path);
         if (!file.remove())

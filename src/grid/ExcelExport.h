@@ -115,7 +115,7 @@ public:
     static void setFileChooser(FileChooser chooser);
     static void setFileOpener(FileOpener opener);
 
-    static const QString kFilter;   // "Excel文件(*.xlsx)|*.xlsx"
+    static const QString kFilter; // "Excel文件(*.xlsx)|*.xlsx"
 
     // App_Path/model/ + form name + grid name + ".xlsx".
     static QString templatePath(const QString &formName, const QString &gridName);

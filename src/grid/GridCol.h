@@ -32,15 +32,15 @@ public:
     void setDataField(const QString &field);
     int Alignment() const;
     void setAlignment(int code);
-    int Width() const;                 // twips
+    int Width() const; // twips
     void setWidth(int twips);
-    int Height() const;                // height of row 0, twips
+    int Height() const; // height of row 0, twips
     void setHeight(int twips);
     // Read: the column's data value. Write: moves the column to the position
     // and stores the position as its data value.
     int Position() const;
     void setPosition(int position);
-    QString Name() const;              // grid name + "-" + column index
+    QString Name() const; // grid name + "-" + column index
     FlexGrid *Container() const { return m_grid; }
     int index() const { return m_col; }
 
@@ -48,6 +48,6 @@ private:
     FlexGrid *ensured() const;
 
     QPointer<FlexGrid> m_grid;
-    int m_col = 0;                     // wide: grids hold more than 32767 columns' worth of data
+    int m_col = 0; // wide: grids hold more than 32767 columns' worth of data
     QString m_formName;
 };

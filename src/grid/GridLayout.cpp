@@ -88,8 +88,8 @@ int GridLayoutCount(const GridLayout &layout)
 
 QString GridLayoutLine(const GridLayoutEntry &e)
 {
-    return e.fieldName + u',' + e.caption + u',' + ShortNumberText(e.width) + u',' + QString::number(e.headAlignment)
-           + u',' + QString::number(e.colAlignment) + u',' + e.visible;
+    return e.fieldName + u',' + e.caption + u',' + ShortNumberText(e.width) + u',' + QString::number(e.headAlignment) +
+           u',' + QString::number(e.colAlignment) + u',' + e.visible;
 }
 
 void ParseGridLayoutLine(const QString &line, GridLayoutEntry &e)
@@ -131,7 +131,7 @@ void LoadGridLayout(const QString &formName, const QString &gridName, GridLayout
 {
     const QString section = formName + gridName;
     IniFile ini(iniFile);
-    ini.load();   // an unreadable file reads as empty
+    ini.load(); // an unreadable file reads as empty
     int count = 0;
     for (int i = 0; i < kGridLayoutEntries; ++i) {
         const QString line = ini.value(section, fieldKey(i), QString(), kGridLayoutLineBuffer);
@@ -185,7 +185,7 @@ void ApplyGridLayout(FlexGrid &grid, const GridLayout &layout, bool variantCols)
     for (int i = 0; i < kGridLayoutShown && !layout[i].fieldName.isEmpty(); ++i) {
         const int c = i + 1;
         applied = c;
-        if (c >= grid.cols())   // a variant grid narrower than its layout
+        if (c >= grid.cols()) // a variant grid narrower than its layout
             continue;
         const GridLayoutEntry &e = layout[i];
         grid.setTextMatrix(0, c, e.caption);

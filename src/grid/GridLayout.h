@@ -10,16 +10,16 @@ class FlexGrid;
 // grid-level values (row height, entry count, frozen columns).
 struct GridLayoutEntry
 {
-    QString fieldName;   // empty ends the layout
+    QString fieldName; // empty ends the layout
     QString caption;
-    double width = 0;    // twips
+    double width = 0; // twips
     qint16 headAlignment = 0;
     qint16 colAlignment = 0;
-    QString visible;     // "True"/"False"; only the first letter counts
-    double rowHeight = 0;   // entry 0 only, twips
-    QString key;            // "Field" + index
-    qint16 colCount = 0;    // entry 0 only: entries read from the file
-    qint16 frozenCols = 0;  // entry 0 only
+    QString visible;       // "True"/"False"; only the first letter counts
+    double rowHeight = 0;  // entry 0 only, twips
+    QString key;           // "Field" + index
+    qint16 colCount = 0;   // entry 0 only: entries read from the file
+    qint16 frozenCols = 0; // entry 0 only
 };
 
 constexpr int kGridLayoutEntries = 128;

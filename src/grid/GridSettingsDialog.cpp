@@ -265,8 +265,8 @@ void mmss_set::List1_Click()
         m_width->setText(ShortNumberText(std::round(e.width * 100) / 100));
         m_headAlign->setCurrentIndex(e.headAlignment >= 0 && e.headAlignment <= 8 ? e.headAlignment : -1);
         m_colAlign->setCurrentIndex(e.colAlignment >= 0 && e.colAlignment <= 8 ? e.colAlignment : -1);
-        m_layout[p].visible = m_list->item(p)->checkState() == Qt::Checked ? QStringLiteral("True")
-                                                                            : QStringLiteral("False");
+        m_layout[p].visible =
+            m_list->item(p)->checkState() == Qt::Checked ? QStringLiteral("True") : QStringLiteral("False");
         m_list->setToolTip(uiText(QStringLiteral("当前列号为:")) + QString::number(p + 1));
     });
 }
@@ -287,7 +287,9 @@ void mmss_set::tickChanged(QListWidgetItem *item)
             if (m_list->item(i)->checkState() == Qt::Checked)
                 return;
         }
-        ErrorReporter::ShowErpMessage(kForm, QStringLiteral("List1_Click_1"), uiText(QStringLiteral("请不要把全部栏位隐藏")), MessageStyle::Information, runContext().Msg_Title);
+        ErrorReporter::ShowErpMessage(kForm, QStringLiteral("List1_Click_1"),
+                                      uiText(QStringLiteral("请不要把全部栏位隐藏")), MessageStyle::Information,
+                                      runContext().Msg_Title);
         // Refused: the line the user cleared stays shown.
         m_filling = true;
         item->setCheckState(Qt::Checked);
@@ -409,8 +411,8 @@ void mmss_set::Menu_Edit_Click()
         const int p = selectedLine();
         if (p < 0 || p >= lineCount())
             return;
-        const QString caption = storable(
-            inputBox(QStringLiteral("修改表格标识标题"), QStringLiteral("修改标识"), m_list->item(p)->text().trimmed()));
+        const QString caption = storable(inputBox(QStringLiteral("修改表格标识标题"), QStringLiteral("修改标识"),
+                                                  m_list->item(p)->text().trimmed()));
         if (caption.isEmpty())
             return;
         m_list->item(p)->setText(caption);
@@ -424,11 +426,13 @@ void mmss_set::mnu_Delete_Click()
         const int p = selectedLine();
         const QString id = QStringLiteral("mnu_Delete_Click_1");
         if (p < 0 || p >= lineCount()) {
-            ErrorReporter::ShowErpMessage(kForm, id, uiText(QStringLiteral("请选择要删除的项!")), MessageStyle::Information, QStringLiteral("提示"));
+            ErrorReporter::ShowErpMessage(kForm, id, uiText(QStringLiteral("请选择要删除的项!")),
+                                          MessageStyle::Information, QStringLiteral("提示"));
             return;
         }
         const QString question = uiText(QStringLiteral("确认要删除 ")) + m_list->item(p)->text() + QStringLiteral(" ?");
-        if (ErrorReporter::ShowErpMessage(kForm, id, question, MessageStyle::YesNoQuestionSecond, QStringLiteral("提示")) != MessageAnswer::Yes)
+        if (ErrorReporter::ShowErpMessage(kForm, id, question, MessageStyle::YesNoQuestionSecond,
+                                          QStringLiteral("提示")) != MessageAnswer::Yes)
             return;
         const int n = lineCount();
         // Only the columns move; row height and frozen columns stay with the grid.
@@ -439,8 +443,8 @@ void mmss_set::mnu_Delete_Click()
         m_layout[n - 1].fieldName.clear();
         m_layout[n - 1].key.clear();
         m_layout[0].colCount = qint16(n - 1);
-        if (!SaveGridLayout(Get_FormName, Get_GridName, m_layout, Gridc_File)
-            || !IniFile::writeString(Gridc_File, Get_FormName + Get_GridName, fieldKey(n - 1), QString()))
+        if (!SaveGridLayout(Get_FormName, Get_GridName, m_layout, Gridc_File) ||
+            !IniFile::writeString(Gridc_File, Get_FormName + Get_GridName, fieldKey(n - 1), QString()))
             throw ErpError(70, kForm, QStringLiteral("设定文件无法写入: ") + Gridc_File);
         init_form();
     });

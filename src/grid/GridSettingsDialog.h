@@ -25,14 +25,14 @@ class mmss_set : public QDialog
 public:
     explicit mmss_set(QWidget *parent = nullptr);
 
-    QPointer<QWidget> Parent_form;   // the window that owns the grid
+    QPointer<QWidget> Parent_form; // the window that owns the grid
     QString Get_FormName;
     QString Get_GridName;
-    QString Gridc_File;              // the settings file; "sys_gridc.ini" when empty
-    QString W_Caption;               // title of a new Excel template
-    bool Enabled_TO_Excel = false;   // enables the template buttons
-    QString W_GridRealName;          // control name of the grid on Parent_form
-    QPointer<FlexGrid> Source_Grid;  // the grid itself, the model of a new Excel template
+    QString Gridc_File;             // the settings file; "sys_gridc.ini" when empty
+    QString W_Caption;              // title of a new Excel template
+    bool Enabled_TO_Excel = false;  // enables the template buttons
+    QString W_GridRealName;         // control name of the grid on Parent_form
+    QPointer<FlexGrid> Source_Grid; // the grid itself, the model of a new Excel template
 
     // The dialog's copy of the layout.
     const GridLayout &layout() const { return m_layout; }

@@ -31,8 +31,7 @@ void quietly(Body body)
 
 } // namespace
 
-Kesto_VSFlexgrid::Kesto_VSFlexgrid(QObject *parent)
-    : QObject(parent), m_rememberedColor(focusColor())
+Kesto_VSFlexgrid::Kesto_VSFlexgrid(QObject *parent) : QObject(parent), m_rememberedColor(focusColor())
 {
     ClearGridLayout(m_layout);
 }
@@ -47,9 +46,15 @@ QColor Kesto_VSFlexgrid::focusColor()
     return QApplication::palette().color(QPalette::Active, QPalette::Midlight);
 }
 
-void Kesto_VSFlexgrid::SetVariantCols(bool P_VariantCols) { m_variantCols = P_VariantCols; }
+void Kesto_VSFlexgrid::SetVariantCols(bool P_VariantCols)
+{
+    m_variantCols = P_VariantCols;
+}
 
-void Kesto_VSFlexgrid::ShowViewMenu(bool P_ShowViewMenu) { m_showView = P_ShowViewMenu; }
+void Kesto_VSFlexgrid::ShowViewMenu(bool P_ShowViewMenu)
+{
+    m_showView = P_ShowViewMenu;
+}
 
 void Kesto_VSFlexgrid::ShowExportMenu(bool P_ShowExportMenu, const QString &P_Caption)
 {
@@ -111,7 +116,7 @@ void Kesto_VSFlexgrid::Grid(FlexGrid *P_VsFlexgrid, const QString &P_iniFile, bo
         m_iniFile = P_iniFile;
         reloadLayout();
         if (!g->isBound())
-            g->setRows(g->fixedRows());   // a free grid starts without data rows
+            g->setRows(g->fixedRows()); // a free grid starts without data rows
         Refresh();
         m_rememberedColor = focusColor();
     });
@@ -144,7 +149,7 @@ void Kesto_VSFlexgrid::Refresh()
         const int rows = g->rows();
         if (m_autoLocation) {
             if (m_savedRow == rows)
-                --m_savedRow;   // the last row went away: stay on the new last row
+                --m_savedRow; // the last row went away: stay on the new last row
             if (m_savedRow > 0 && m_savedRow < rows) {
                 if (m_savedTopRow < rows)
                     g->setTopRow(m_savedTopRow);
@@ -218,7 +223,7 @@ void Kesto_VSFlexgrid::onBeforeUserResize(int row, int col, bool *cancel)
 {
     Q_UNUSED(row);
     if (col == -1)
-        return;   // rows may always be resized
+        return; // rows may always be resized
     if (col == 0) {
         *cancel = true;
         return;
@@ -255,8 +260,8 @@ void Kesto_VSFlexgrid::onMouseUp(Qt::MouseButton button)
     if (!g)
         return;
     quietly([&] {
-        if (button != Qt::LeftButton || (g->mouseRow() != 0 && g->mouseRow() != -1) || !m_sortRecordset
-            || g->mouseCol() < g->fixedCols() || !g->isBound())
+        if (button != Qt::LeftButton || (g->mouseRow() != 0 && g->mouseRow() != -1) || !m_sortRecordset ||
+            g->mouseCol() < g->fixedCols() || !g->isBound())
             return;
         const std::shared_ptr<ResultSet> records = g->dataSource();
         const int k = g->mouseCol() - g->fixedCols();

@@ -113,5 +113,5 @@ private:
     int m_savedLeftCol = 0;
     int m_savedRow = 0;
     int m_savedCol = 0;
-    bool m_sortAscending = false;   // the first header click sorts descending
+    bool m_sortAscending = false; // the first header click sorts descending
 };

@@ -248,14 +248,17 @@ void Frm40BMx::Form_Activate()
             return;
         m_loading = true;
         const QString kindWord = W_Inv_type == QLatin1String("1")   ? code("生产领料")
-                               : W_Inv_type == QLatin1String("2") ? code("生产退料")
-                                                                   : code("生产补料");
+                                 : W_Inv_type == QLatin1String("2") ? code("生产退料")
+                                                                    : code("生产补料");
         FillList();
-        const QString modeWord = m_modify == 0 ? code("新增") : m_modify == 2 ? code("修改") : m_modify == 3 ? code("查看") : QString();
+        const QString modeWord = m_modify == 0   ? code("新增")
+                                 : m_modify == 2 ? code("修改")
+                                 : m_modify == 3 ? code("查看")
+                                                 : QString();
         if (modeWord.isEmpty()) {
-            ErrorReporter::ReportError(kForm, QStringLiteral("Modify"), {},
-                                       ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"),
-                                                code("不正确的修改状态标志")));
+            ErrorReporter::ReportError(
+                kForm, QStringLiteral("Modify"), {},
+                ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"), code("不正确的修改状态标志")));
         } else {
             setWindowTitle(modeWord + kindWord + code("明细(") + kForm + QLatin1Char(')'));
         }
@@ -397,7 +400,8 @@ void Frm40BMx::FillList()
 void Frm40BMx::Get_Supl_No()
 {
     try {
-        m_sourceSupplierNo = m_lists.receiptSupplier(m_frmType->currentText(), T(QStringLiteral("Frm_inv")), m_sourceSupplierNo);
+        m_sourceSupplierNo =
+            m_lists.receiptSupplier(m_frmType->currentText(), T(QStringLiteral("Frm_inv")), m_sourceSupplierNo);
         m_supplierPropertyCode = m_lists.supplierPropertyCode(m_sourceSupplierNo);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Get_Supl_No"));
@@ -438,10 +442,10 @@ void Frm40BMx::Mtr_Amt_KeyPress()
 
 bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched == m_mtrAmt->editor()
-        && static_cast<QKeyEvent *>(event)->text() == QLatin1String("=")) {
+    if (event->type() == QEvent::KeyPress && watched == m_mtrAmt->editor() &&
+        static_cast<QKeyEvent *>(event)->text() == QLatin1String("=")) {
         Mtr_Amt_KeyPress();
-        return true;   // the "=" itself never reaches the quantity
+        return true; // the "=" itself never reaches the quantity
     }
     if (event->type() == QEvent::FocusOut) {
         // Leaving for a list's popup or a picker is no leaving of the field.
@@ -587,11 +591,20 @@ void Frm40BMx::showRefusal(const LineRefusal &refusal)
     ErrorReporter::ShowErpMessage(refusal.formName, refusal.messageId, refusal.text, refusal.style, refusal.title);
     QWidget *target = nullptr;
     switch (refusal.focus) {
-    case LineField::Frm_inv: target = m_frmInv; break;
-    case LineField::Mtr_No: target = m_mtrNo; break;
-    case LineField::Bar_Name: target = m_barName; break;
-    case LineField::Mtr_Amt: target = m_mtrAmt->editor(); break;
-    case LineField::None: break;
+    case LineField::Frm_inv:
+        target = m_frmInv;
+        break;
+    case LineField::Mtr_No:
+        target = m_mtrNo;
+        break;
+    case LineField::Bar_Name:
+        target = m_barName;
+        break;
+    case LineField::Mtr_Amt:
+        target = m_mtrAmt->editor();
+        break;
+    case LineField::None:
+        break;
     }
     if (target) {
         const QSignalBlocker block(target);
@@ -606,8 +619,9 @@ void Frm40BMx::Cmd_Ok_MouseClick()
         return;
     }
     if (m_modify != 0 && m_modify != 2) {
-        ErrorReporter::ReportError(kForm, QStringLiteral("Modify"), {},
-                                   ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"), code("不正确的修改状态标志")));
+        ErrorReporter::ReportError(
+            kForm, QStringLiteral("Modify"), {},
+            ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"), code("不正确的修改状态标志")));
         return;
     }
     const LineEntry line = entry();

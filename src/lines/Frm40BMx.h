@@ -27,12 +27,12 @@ public:
     ~Frm40BMx() override;
 
     // From the request; Rec_412 follows the line saved.
-    QString Rec_412;          // the line changed or viewed; after a save the row written
-    bool Out_Flag = false;    // an outsourcing document
+    QString Rec_412;       // the line changed or viewed; after a save the row written
+    bool Out_Flag = false; // an outsourcing document
     QString Rec_411;
     QString Rec_611;
-    QString W_STOCK_MODE;     // "0" by material, "1" by order, "2" by manufacturing order
-    QString W_Prop_Duty;      // the header's nature of issue as a list position
+    QString W_STOCK_MODE; // "0" by material, "1" by order, "2" by manufacturing order
+    QString W_Prop_Duty;  // the header's nature of issue as a list position
 
     void setModify(int mode) { m_modify = mode; }
     int Modify() const { return m_modify; }
@@ -57,7 +57,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QComboBox *addChoice(const QString &name, const QString &caption, int row, int column, QToolButton *browse = nullptr);
+    QComboBox *addChoice(const QString &name, const QString &caption, int row, int column,
+                         QToolButton *browse = nullptr);
     HeadItem *addItem(const QString &name, const QString &caption, int row, int column, bool browse = false);
     QToolButton *browseButton(const QString &name);
     void buildScreen();

@@ -70,13 +70,15 @@ CheckedLine LineStore::check(const LineEntry &line) const
     line.rec411.trimmed().toDouble(&headerIsNumber);
     if (!headerIsNumber)
         return refuse(told(QStringLiteral("怪事^_^,上级记录号竟会是空值,这是程序错误!")));
-    if (line.issueByOrderUsage && T(line.orderNo).isEmpty() && line.headerStockModeText.trimmed() == QStringLiteral("按订单"))
+    if (line.issueByOrderUsage && T(line.orderNo).isEmpty() &&
+        line.headerStockModeText.trimmed() == QStringLiteral("按订单"))
         return refuse(told(QStringLiteral("请输入订单!")));
     if (T(line.mtrNo).isEmpty())
         return refuse(told(QStringLiteral("请输入材料代号!")));
 
     // Only materials of nature '0' are drawn, whatever the kind and nature.
-    const ResultSet material = rows(QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ? AND Type = '0'"), {T(line.mtrNo)});
+    const ResultSet material =
+        rows(QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ? AND Type = '0'"), {T(line.mtrNo)});
     c.rec611 = material.rowCount() == 1 ? material.text(0, 0) : QString();
     if (c.rec611.isEmpty())
         return refuse(told(QStringLiteral("该材料代号不存在,请重新输入!"), LineField::Mtr_No));
@@ -106,7 +108,8 @@ CheckedLine LineStore::check(const LineEntry &line) const
 
     if (kind == QLatin1String("2")) {
         // The source must have left the warehouse on an approved issue.
-        const QString anyMaterial = firstText(rows(QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?"), {T(line.mtrNo)}));
+        const QString anyMaterial =
+            firstText(rows(QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?"), {T(line.mtrNo)}));
         if (rows(QStringLiteral("SELECT b.Frm_Inv FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 "
                                 "WHERE a.Status = '2' AND a.Inv_Type <> '2' AND b.Order_No = ? AND b.Mo_No = ? "
                                 "AND b.Rec_611 = ? AND b.Frm_Inv = ?"),
@@ -117,16 +120,18 @@ CheckedLine LineStore::check(const LineEntry &line) const
         c.useAmt = m_lists.returnableQuantity(line, c.rec611, c.sourceTypeCode);
         const double u = SourceLists::leadingNumber(c.useAmt);
         if (!(u > 0))
-            return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") + T(line.orderNo)
-                                   + QStringLiteral("+材料:") + T(line.mtrNo)
-                                   + QStringLiteral("没有领料或领料单未审核，不能退料!"),
+            return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") +
+                                   T(line.orderNo) + QStringLiteral("+材料:") + T(line.mtrNo) +
+                                   QStringLiteral("没有领料或领料单未审核，不能退料!"),
                                LineField::Bar_Name));
         if (c.quantity > u)
-            return refuse(told(QStringLiteral("当前数量:") + q + QStringLiteral(">累计可退数量:") + c.useAmt, LineField::Mtr_Amt));
+            return refuse(told(QStringLiteral("当前数量:") + q + QStringLiteral(">累计可退数量:") + c.useAmt,
+                               LineField::Mtr_Amt));
     } else {
         QList<QVariant> values{T(line.frmInv)};
-        QString sql = QStringLiteral("SELECT Frm_Inv FROM mmst388 WHERE Frm_Inv = ?")
-                    + SourceLists::stockModeCondition(d, QStringLiteral("Order_No"), QStringLiteral("Mo_No"), line, true, values);
+        QString sql =
+            QStringLiteral("SELECT Frm_Inv FROM mmst388 WHERE Frm_Inv = ?") +
+            SourceLists::stockModeCondition(d, QStringLiteral("Order_No"), QStringLiteral("Mo_No"), line, true, values);
         if (rows(sql, values).isEmpty())
             return refuse(counted(QStringLiteral("此订单或制号下无此来料单号"), true, LineField::Frm_inv));
 
@@ -135,33 +140,35 @@ CheckedLine LineStore::check(const LineEntry &line) const
                              "WHERE mmst381.Frm_Inv = ? AND mmst611.Mtr_No = ?");
         if (!line.outsourcing)
             sql += QStringLiteral(" AND mmst611.Type = '0'");
-        sql += SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), line,
-                                               true, values)
-             + QStringLiteral(" AND mmst381.Mtr_Amt > 0");
+        sql += SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
+                                               line, true, values) +
+               QStringLiteral(" AND mmst381.Mtr_Amt > 0");
         if (rows(sql, values).isEmpty())
             return refuse(counted(QStringLiteral("此来料单号无此材料"), true, LineField::Mtr_No));
 
         // The stock of the source at the location; the rows of one key that
         // differ only in colour add up.
         values = {T(line.frmInv), T(line.mtrNo)};
-        sql = QStringLiteral("SELECT mmst381.Mtr_Amt FROM mmst381 INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?")
-            + SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), line,
-                                              true, values)
-            + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst903.Bar_Name = ? AND mmst381.Frm_Type = ?");
+        sql =
+            QStringLiteral("SELECT mmst381.Mtr_Amt FROM mmst381 INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
+                           "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?") +
+            SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
+                                            line, true, values) +
+            QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst903.Bar_Name = ? AND mmst381.Frm_Type = ?");
         values << T(line.barName) << notNullText(c.sourceTypeCode);
         const ResultSet stock = rows(sql, values);
         if (stock.isEmpty())
-            return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") + T(line.orderNo)
-                                   + QStringLiteral("+ 制号:") + T(line.moNo) + QStringLiteral("+材料:") + T(line.mtrNo)
-                                   + QStringLiteral("+仓别:") + T(line.barName) + QStringLiteral("无库存，无法领料!"),
+            return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") +
+                                   T(line.orderNo) + QStringLiteral("+ 制号:") + T(line.moNo) +
+                                   QStringLiteral("+材料:") + T(line.mtrNo) + QStringLiteral("+仓别:") +
+                                   T(line.barName) + QStringLiteral("无库存，无法领料!"),
                                LineField::Bar_Name));
         double s = 0;
         for (qint64 r = 0; r < stock.rowCount(); ++r)
             s += stock.value(r, 0).toDouble();
         if (c.quantity > s)
-            return refuse(told(QStringLiteral("当前数量:") + q + QStringLiteral(">库存数量:") + numberText(s), LineField::Mtr_Amt,
-                               64, QStringLiteral("提示")));
+            return refuse(told(QStringLiteral("当前数量:") + q + QStringLiteral(">库存数量:") + numberText(s),
+                               LineField::Mtr_Amt, 64, QStringLiteral("提示")));
     }
 
     c.sourceSupplierNo = m_lists.receiptSupplier(line.frmType, line.frmInv, line.sourceSupplierNo);
@@ -179,7 +186,9 @@ CheckedLine LineStore::check(const LineEntry &line) const
             if (rows(sql + QStringLiteral(" AND Supl_Prop = '可开发票'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质不是开发票的"), true, LineField::None));
         } else if (nature == QLatin1String("0")) {
-            if (rows(sql + QStringLiteral(" AND %1 <> '可开发票' AND %1 <> '可转厂'").arg(prop), {notNullText(c.sourceSupplierNo)}).isEmpty())
+            if (rows(sql + QStringLiteral(" AND %1 <> '可开发票' AND %1 <> '可转厂'").arg(prop),
+                     {notNullText(c.sourceSupplierNo)})
+                    .isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质可能是：可转厂或开发票的 "), true, LineField::None));
         }
     }
@@ -189,10 +198,10 @@ CheckedLine LineStore::check(const LineEntry &line) const
 void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString colorNo =
-        valueText(Sql(m_conn, d.topN(QStringLiteral("SELECT Color_No FROM mmst605 WHERE Color_Name = ? ORDER BY Color_No"), 1))
-                      .bind(T(line.colorName))
-                      .scalar());
+    const QString colorNo = valueText(
+        Sql(m_conn, d.topN(QStringLiteral("SELECT Color_No FROM mmst605 WHERE Color_Name = ? ORDER BY Color_No"), 1))
+            .bind(T(line.colorName))
+            .scalar());
     const QList<QVariant> values{key(line.rec411),
                                  key(c.rec611),
                                  T(line.frmInv),
@@ -207,12 +216,15 @@ void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
                                  notNullText(c.supplierPropertyCode),
                                  QString::number(line.lineStockMode < 0 ? 0 : line.lineStockMode),
                                  notNullText(colorNo)};
-    static const QString columns = QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, "
-                                                  "Upd_Name, Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
+    static const QString columns =
+        QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, "
+                       "Upd_Name, Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
     if (line.modify == 0) {
-        rec412 = Sql(m_conn, QStringLiteral("INSERT INTO Mmst412 (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(columns))
-                     .bindAll(values)
-                     .insert(QStringLiteral("Rec_412"));
+        rec412 =
+            Sql(m_conn, QStringLiteral("INSERT INTO Mmst412 (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                            .arg(columns))
+                .bindAll(values)
+                .insert(QStringLiteral("Rec_412"));
         return;
     }
     QString assignments = columns;
@@ -223,8 +235,10 @@ void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
                          .bind(rec412)
                          .exec();
     if (n == 0)
-        throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("LineStore"),
-                       QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read."));
+        throw ErpError(
+            ErpErrorNumber::SqlStatement, QStringLiteral("LineStore"),
+            QStringLiteral(
+                "Row cannot be located for updating. Some values may have been changed since it was last read."));
 }
 
 LineSaveOutcome LineStore::save(const LineEntry &line) const
@@ -233,7 +247,8 @@ LineSaveOutcome LineStore::save(const LineEntry &line) const
     if (line.modify == 3)
         return out;
     if (line.modify != 0 && line.modify != 2)
-        throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"), QStringLiteral("不正确的修改状态标志"));
+        throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"),
+                       QStringLiteral("不正确的修改状态标志"));
     const CheckedLine checked = check(line);
     out.sourceSupplierNo = checked.sourceSupplierNo;
     out.supplierPropertyCode = checked.supplierPropertyCode;

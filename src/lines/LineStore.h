@@ -7,13 +7,13 @@
 // The line as the dialog holds it when the user confirms it.
 struct LineEntry : LineInputs
 {
-    QString rec411;               // header key; must read as a number
-    QString mtrAmt;               // quantity text, read as its leading number
+    QString rec411; // header key; must read as a number
+    QString mtrAmt; // quantity text, read as its leading number
     QString remark;
     QString colorName;
-    QString headerStockModeText;  // what the calling document's Stock_Mode choice reads
-    QString propDuty;             // W_Prop_Duty: "0" 其它, "1" 可转厂, "2" 开发票, ...
-    int lineStockMode = -1;       // position of the dialog's Stock_Mode choice, -1 none
+    QString headerStockModeText; // what the calling document's Stock_Mode choice reads
+    QString propDuty;            // W_Prop_Duty: "0" 其它, "1" 可转厂, "2" 开发票, ...
+    int lineStockMode = -1;      // position of the dialog's Stock_Mode choice, -1 none
     QString userName;
 };
 
@@ -24,7 +24,7 @@ enum class LineField { None, Frm_inv, Mtr_No, Bar_Name, Mtr_Amt };
 // by counting rows are addressed as the gateway's count messages are.
 struct LineRefusal
 {
-    QString text;                 // empty: no refusal
+    QString text; // empty: no refusal
     int style = 0;
     QString title;
     QString formName = QStringLiteral("Frm40BMx");
@@ -44,7 +44,7 @@ struct CheckedLine
     double quantity = 0;
     QString sourceSupplierNo;
     QString supplierPropertyCode;
-    QString useAmt;               // a return's quantity still returnable
+    QString useAmt; // a return's quantity still returnable
 
     bool ok() const { return refusal.isEmpty(); }
 };
@@ -54,7 +54,7 @@ struct LineSaveOutcome
     enum Kind { Written, Refused, NothingToWrite };
     Kind kind = NothingToWrite;
     LineRefusal refusal;
-    qint64 rec412 = 0;            // the row written
+    qint64 rec412 = 0; // the row written
     QString sourceSupplierNo;
     QString supplierPropertyCode;
 };

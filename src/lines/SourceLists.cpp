@@ -94,12 +94,13 @@ bool SourceLists::issueByOrderUsage() const
 
 QString SourceLists::orderOfMo(const QString &moNo) const
 {
-    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT mmst011.Order_No FROM mmst111 "
-                                                                        "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                                                                        "WHERE mmst111.Mo_No = ?"),
-                                                         1))
-                           .bind(T(moNo))
-                           .scalar();
+    const QVariant v =
+        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT mmst011.Order_No FROM mmst111 "
+                                                         "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                                         "WHERE mmst111.Mo_No = ?"),
+                                          1))
+            .bind(T(moNo))
+            .scalar();
     return valueText(v);
 }
 
@@ -119,8 +120,8 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
         // Manufacturing orders of approved documents of the same nature.
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
                                                       "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
-                                                      "WHERE a.Status = '2'")
-                                           + natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
+                                                      "WHERE a.Status = '2'") +
+                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
                                .select());
     }
     if (in.outsourcing) {
@@ -148,8 +149,8 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
                                                       "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
                                                       "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                                      "WHERE a.Status = '2' AND b.Mo_No = ?")
-                                           + natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
+                                                      "WHERE a.Status = '2' AND b.Mo_No = ?") +
+                                           natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
                                .bind(T(in.moNo))
                                .select());
     }
@@ -196,22 +197,24 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
 QStringList SourceLists::sourceReceipts(const LineInputs &in) const
 {
     if (isReturn(in)) {
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
-                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
-                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                                      "WHERE a.Status = '2' AND b.Order_No = ? AND %1 = ? AND m.Mtr_No = ?")
-                                               .arg(m_conn.dialect().codeText(QStringLiteral("COALESCE(b.Mo_No, '')")))
-                                           + natureCondition(in) + QStringLiteral(" ORDER BY b.Frm_Inv"))
-                               .bind(T(in.orderNo))
-                               .bind(T(in.moNo))
-                               .bind(notNullText(in.mtrNo))
-                               .select());
+        return firstColumn(
+            Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
+                                       "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                       "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                       "WHERE a.Status = '2' AND b.Order_No = ? AND %1 = ? AND m.Mtr_No = ?")
+                                .arg(m_conn.dialect().codeText(QStringLiteral("COALESCE(b.Mo_No, '')"))) +
+                            natureCondition(in) + QStringLiteral(" ORDER BY b.Frm_Inv"))
+                .bind(T(in.orderNo))
+                .bind(T(in.moNo))
+                .bind(notNullText(in.mtrNo))
+                .select());
     }
     // Stock rows of the material under the mode; the quantity is not asked.
     QList<QVariant> values{T(in.mtrNo)};
-    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode
-                                       + QStringLiteral(" ORDER BY Frm_Inv"))
+    const QString mode =
+        stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
+    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode +
+                                       QStringLiteral(" ORDER BY Frm_Inv"))
                            .bindAll(values)
                            .select());
 }
@@ -227,11 +230,12 @@ QStringList SourceLists::sourceTypes(const LineInputs &in) const
 
 QString SourceLists::sourceTypeCode(const QString &typeName) const
 {
-    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
-                                                                        "ORDER BY Frm_Type"),
-                                                         1))
-                           .bind(notNullText(typeName))
-                           .scalar();
+    const QVariant v =
+        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
+                                                         "ORDER BY Frm_Type"),
+                                          1))
+            .bind(notNullText(typeName))
+            .scalar();
     return valueText(v);
 }
 
@@ -241,21 +245,22 @@ QStringList SourceLists::locations(const LineInputs &in) const
     // conditions as the receipts: a line by order (or by material) must find
     // its locations although the manufacturing order is filled in.
     QList<QVariant> values{T(in.frmInv), T(in.mtrNo)};
-    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
-                                       in, true, values);
+    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"),
+                                            QStringLiteral("mmst381.Mo_No"), in, true, values);
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst903.Bar_Name FROM mmst381 "
                                                   "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?")
-                                       + mode + QStringLiteral(" ORDER BY mmst903.Bar_Name"))
+                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?") +
+                                       mode + QStringLiteral(" ORDER BY mmst903.Bar_Name"))
                            .bindAll(values)
                            .select());
 }
 
 QStringList SourceLists::description(const QString &mtrNo) const
 {
-    const ResultSet rs = Sql(m_conn, QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
-                             .bind(notNullText(mtrNo))
-                             .select();
+    const ResultSet rs =
+        Sql(m_conn, QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
+            .bind(notNullText(mtrNo))
+            .select();
     if (rs.rowCount() != 1)
         return {QString(), QString(), QString()};
     return {rs.text(0, 0), rs.text(0, 1), rs.text(0, 2)};
@@ -271,9 +276,9 @@ QString SourceLists::totalUsage(const LineInputs &in) const
         values = {T(in.frmInv), T(in.mtrNo), T(in.barName)};
         sql = QStringLiteral("SELECT SUM(mmst381.Mtr_Amt) FROM mmst381 "
                              "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ? AND mmst903.Bar_Name = ?")
-            + stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, true,
-                            values);
+                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ? AND mmst903.Bar_Name = ?") +
+              stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
+                                 in, true, values);
     } else if (in.outsourcing) {
         if (option(QStringLiteral("按订单进行外包")) == QLatin1String("1")) {
             sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))) "
@@ -312,15 +317,16 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
     // Issues and supplementary issues add, returns subtract; a supplementary
     // issue counts only the supplementary issues before it. Documents of
     // either status count.
-    QString sql = supplementary ? QStringLiteral("SELECT SUM(b.Mtr_Amt)")
-                                : QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt "
-                                                 "WHEN '3' THEN b.Mtr_Amt END)");
+    QString sql = supplementary
+                      ? QStringLiteral("SELECT SUM(b.Mtr_Amt)")
+                      : QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt "
+                                       "WHEN '3' THEN b.Mtr_Amt END)");
     sql += QStringLiteral(" FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 "
                           "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
                           "WHERE b.Mo_No = ? AND b.Order_No = ? AND m.Mtr_No = ? AND %1 = ?")
                .arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
-    QList<QVariant> values{T(in.moNo), supplementary || in.outsourcing ? notNullText(in.orderNo) : T(in.orderNo), T(in.mtrNo),
-                           in.outsourcing ? notNullText(in.pcsNo) : QStringLiteral("")};
+    QList<QVariant> values{T(in.moNo), supplementary || in.outsourcing ? notNullText(in.orderNo) : T(in.orderNo),
+                           T(in.mtrNo), in.outsourcing ? notNullText(in.pcsNo) : QStringLiteral("")};
     if (supplementary)
         sql += QStringLiteral(" AND a.Inv_Type = '3'");
     if (in.modify == 2) {
@@ -332,20 +338,22 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
     // Material documents of other modules under the same order, manufacturing
     // order and material.
     const QList<QVariant> keyValues{T(in.moNo), notNullText(in.orderNo), T(in.mtrNo)};
-    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
-                                       "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
-                                       "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
-                                       "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
-                .bindAll(keyValues)
-                .scalar()
-                .toDouble();
-    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
-                                       "FROM mmst452 h INNER JOIN mmst4521 l ON h.Rec_452 = l.Rec_452 "
-                                       "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
-                                       "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
-                .bindAll(keyValues)
-                .scalar()
-                .toDouble();
+    used +=
+        Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                                   "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
+                                   "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                                   "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
+            .bindAll(keyValues)
+            .scalar()
+            .toDouble();
+    used +=
+        Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                                   "FROM mmst452 h INNER JOIN mmst4521 l ON h.Rec_452 = l.Rec_452 "
+                                   "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                                   "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
+            .bindAll(keyValues)
+            .scalar()
+            .toDouble();
     used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE WHEN h.Inv_Type = '1' THEN l.Mtr_Amt ELSE -l.Mtr_Amt END) "
                                        "FROM mmst413 h INNER JOIN mmst414 l ON h.Rec_413 = l.Rec_413 "
                                        "WHERE l.Order_No = ? AND l.Mo_No = ? AND l.Source_Mtr_No = ?"))
@@ -368,7 +376,8 @@ QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec
     if (withSupplementary) {
         sql = QStringLiteral("SELECT SUM(CASE a.Inv_Type WHEN '1' THEN b.Mtr_Amt WHEN '2' THEN -b.Mtr_Amt "
                              "WHEN '3' THEN b.Mtr_Amt END)");
-        kinds = QStringLiteral(" AND (((a.Inv_Type = '1' OR a.Inv_Type = '3') AND a.Status = '2') OR a.Inv_Type = '2')");
+        kinds =
+            QStringLiteral(" AND (((a.Inv_Type = '1' OR a.Inv_Type = '3') AND a.Status = '2') OR a.Inv_Type = '2')");
     } else if (in.outsourcing) {
         sql = QStringLiteral("SELECT SUM(CASE WHEN a.Inv_Type = '1' THEN b.Mtr_Amt ELSE -b.Mtr_Amt END)");
         kinds = QStringLiteral(" AND ((a.Inv_Type = '1' AND a.Status = '2') OR a.Inv_Type = '2')");
@@ -379,9 +388,10 @@ QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec
     sql += QStringLiteral(" FROM Mmst411 a INNER JOIN Mmst412 b ON a.Rec_411 = b.Rec_411 ");
     sql += in.outsourcing ? QStringLiteral("LEFT JOIN mmst903 ON b.Bar_No = mmst903.Bar_No ")
                           : QStringLiteral("INNER JOIN mmst903 ON b.Bar_No = mmst903.Bar_No ");
-    sql += QStringLiteral("WHERE b.Order_No = ? AND b.Mo_No = ? AND b.Frm_Inv = ?") + kinds
-         + QStringLiteral(" AND b.Rec_611 = ? AND b.Frm_Type = ?");
-    QList<QVariant> values{notNullText(in.orderNo), notNullText(in.moNo), notNullText(in.frmInv), key(rec611), notNullText(typeCode)};
+    sql += QStringLiteral("WHERE b.Order_No = ? AND b.Mo_No = ? AND b.Frm_Inv = ?") + kinds +
+           QStringLiteral(" AND b.Rec_611 = ? AND b.Frm_Type = ?");
+    QList<QVariant> values{notNullText(in.orderNo), notNullText(in.moNo), notNullText(in.frmInv), key(rec611),
+                           notNullText(typeCode)};
     if (in.outsourcing) {
         sql += QStringLiteral(" AND %1 = ?").arg(d.codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
         values << notNullText(in.pcsNo);
@@ -398,10 +408,12 @@ QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec
 QString SourceLists::sourceStock(const LineInputs &in) const
 {
     QList<QVariant> values{T(in.mtrNo), T(in.frmInv)};
-    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, true, values);
-    return singleValue(Sql(m_conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mtr_No = ? AND Frm_Inv = ?") + mode)
-                           .bindAll(values)
-                           .select());
+    const QString mode =
+        stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, true, values);
+    return singleValue(
+        Sql(m_conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mtr_No = ? AND Frm_Inv = ?") + mode)
+            .bindAll(values)
+            .select());
 }
 
 QString SourceLists::stockSupplier(const LineInputs &in, const QString &typeCode, const QString &current) const
@@ -434,17 +446,20 @@ QString SourceLists::receiptSupplier(const QString &typeName, const QString &frm
     } else {
         return current;
     }
-    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_No FROM %1 WHERE %2 = ?").arg(table, keyColumn), 1))
-                           .bind(T(frmInv))
-                           .scalar();
+    const QVariant v =
+        Sql(m_conn,
+            m_conn.dialect().topN(QStringLiteral("SELECT Supl_No FROM %1 WHERE %2 = ?").arg(table, keyColumn), 1))
+            .bind(T(frmInv))
+            .scalar();
     return valueText(v);
 }
 
 QString SourceLists::supplierPropertyCode(const QString &suplNo) const
 {
-    const QString prop = valueText(Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
-                                       .bind(notNullText(suplNo))
-                                       .scalar());
+    const QString prop = valueText(
+        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
+            .bind(notNullText(suplNo))
+            .scalar());
     if (prop == QStringLiteral("可转厂"))
         return QStringLiteral("1");
     if (prop == QStringLiteral("可开发票"))
@@ -515,9 +530,10 @@ Statement SourceLists::orderPicker(const LineInputs &in) const
                     .arg(d.codeLike(QStringLiteral("mmst011.Order_No"))),
                 {notNullText(in.pcsNo), T(in.orderNo) + QLatin1Char('%')}};
     }
-    return {QStringLiteral("SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
-                           "b.Comp_Name AS \"客户名称\" FROM mmst011 a LEFT JOIN mmst021 b ON a.Comp_No = b.Comp_No "
-                           "WHERE %1 ? AND a.Status = '2' ORDER BY a.Order_No, a.Order_Date")
+    return {QStringLiteral(
+                "SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
+                "b.Comp_Name AS \"客户名称\" FROM mmst011 a LEFT JOIN mmst021 b ON a.Comp_No = b.Comp_No "
+                "WHERE %1 ? AND a.Status = '2' ORDER BY a.Order_No, a.Order_Date")
                 .arg(d.codeLike(QStringLiteral("a.Order_No"))),
             {T(in.orderNo) + QLatin1Char('%')}};
 }
@@ -526,14 +542,15 @@ Statement SourceLists::moPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
     if (in.outsourcing) {
-        return {QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\" FROM mmst1213 "
-                               "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
-                               "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
-                               "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                               "WHERE %1 ? AND mmst121.Status = '2' AND mmst121.Pcs_No = ? "
-                               "ORDER BY mmst111.Mo_No, mmst011.Order_No")
-                    .arg(d.codeLike(QStringLiteral("mmst111.Mo_No"))),
-                {T(in.moNo) + QLatin1Char('%'), notNullText(in.pcsNo)}};
+        return {
+            QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\" FROM mmst1213 "
+                           "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                           "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                           "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                           "WHERE %1 ? AND mmst121.Status = '2' AND mmst121.Pcs_No = ? "
+                           "ORDER BY mmst111.Mo_No, mmst011.Order_No")
+                .arg(d.codeLike(QStringLiteral("mmst111.Mo_No"))),
+            {T(in.moNo) + QLatin1Char('%'), notNullText(in.pcsNo)}};
     }
     return {QStringLiteral("SELECT DISTINCT mmst111.Mo_No AS \"制号\", mmst011.Order_No AS \"订单代号\", "
                            "mmst611.Mtr_No AS \"款号\", mmst112.Cust_Order AS \"客户订单\" FROM mmst111 "
@@ -548,31 +565,36 @@ Statement SourceLists::moPicker(const LineInputs &in) const
 Statement SourceLists::materialPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
-                                        "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
-                                        "mmst611.Mtr_Dim AS \"材料规格\", mmst605.Color_Name AS \"颜色\", ");
+    const QString head =
+        QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
+                       "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
+                       "mmst611.Mtr_Dim AS \"材料规格\", mmst605.Color_Name AS \"颜色\", ");
     const QString joins = QStringLiteral(" LEFT JOIN mmst400 ON %1.Frm_Type = mmst400.Frm_Type "
                                          "LEFT JOIN mmst903 ON %1.Bar_No = mmst903.Bar_No "
                                          "LEFT JOIN mmst605 ON %1.Color_No = mmst605.Color_No ");
     QList<QVariant> values{T(in.mtrNo) + QLatin1Char('%')};
     if (isReturn(in)) {
         values << T(in.orderNo);
-        return {head.arg(QStringLiteral("mmst412"))
-                    + QStringLiteral("mmst412.Mtr_Amt AS \"已领数量\", mmst903.Bar_Name AS \"仓别\" FROM mmst412 "
-                                     "LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611")
-                    + joins.arg(QStringLiteral("mmst412"))
-                    + QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND mmst611.Type <> '4' "
-                                     "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
-                          .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))),
-                values};
+        return {
+            head.arg(QStringLiteral("mmst412")) +
+                QStringLiteral("mmst412.Mtr_Amt AS \"已领数量\", mmst903.Bar_Name AS \"仓别\" FROM mmst412 "
+                               "LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611") +
+                joins.arg(QStringLiteral("mmst412")) +
+                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND mmst611.Type <> '4' "
+                               "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
+                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))),
+            values};
     }
-    QString sql = head.arg(QStringLiteral("mmst381")) + QStringLiteral("mmst381.Mtr_Amt AS \"库存数量\", mmst903.Bar_Name AS \"仓别\"");
+    QString sql = head.arg(QStringLiteral("mmst381")) +
+                  QStringLiteral("mmst381.Mtr_Amt AS \"库存数量\", mmst903.Bar_Name AS \"仓别\"");
     sql += in.issueByOrderUsage ? QStringLiteral(", mmst381.P_Mtr AS \"型号\"")
                                 : QStringLiteral(", mmst381.Mo_No AS \"制号\", mmst381.P_Mtr AS \"型号\"");
-    sql += QStringLiteral(" FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") + joins.arg(QStringLiteral("mmst381"))
-         + QStringLiteral("WHERE %1 ?").arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")))
-         + stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, in.issueByOrderUsage, values)
-         + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst611.Type <> '4' "
+    sql += QStringLiteral(" FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") +
+           joins.arg(QStringLiteral("mmst381")) +
+           QStringLiteral("WHERE %1 ?").arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))) +
+           stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in,
+                              in.issueByOrderUsage, values) +
+           QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst611.Type <> '4' "
                           "ORDER BY mmst381.Frm_Inv DESC, mmst381.Order_No, mmst611.Mtr_No DESC");
     return {sql, values};
 }
@@ -580,28 +602,31 @@ Statement SourceLists::materialPicker(const LineInputs &in) const
 Statement SourceLists::receiptPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString head = QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
-                                        "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
-                                        "mmst611.Mtr_Dim AS \"材料规格\", %1.Mtr_Amt AS \"%2\", mmst903.Bar_Name AS \"仓别\" ");
+    const QString head =
+        QStringLiteral("SELECT DISTINCT %1.Frm_Inv AS \"来料单号\", mmst400.Frm_Type_Name AS \"来料类型\", "
+                       "%1.Order_No AS \"订单代号\", mmst611.Mtr_No AS \"材料代号\", mmst611.Mtr_Name AS \"材料名称\", "
+                       "mmst611.Mtr_Dim AS \"材料规格\", %1.Mtr_Amt AS \"%2\", mmst903.Bar_Name AS \"仓别\" ");
     const QString joins = QStringLiteral(" LEFT JOIN mmst400 ON %1.Frm_Type = mmst400.Frm_Type "
                                          "LEFT JOIN mmst903 ON %1.Bar_No = mmst903.Bar_No ");
     if (isReturn(in)) {
-        return {head.arg(QStringLiteral("mmst412"), QStringLiteral("已领数量"))
-                    + QStringLiteral("FROM mmst412 LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611")
-                    + joins.arg(QStringLiteral("mmst412"))
-                    + QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND %2 ? "
-                                     "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
-                          .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")), d.codeLike(QStringLiteral("mmst412.Frm_Inv"))),
-                {T(in.mtrNo) + QLatin1Char('%'), T(in.orderNo), T(in.frmInv) + QLatin1Char('%')}};
+        return {
+            head.arg(QStringLiteral("mmst412"), QStringLiteral("已领数量")) +
+                QStringLiteral("FROM mmst412 LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611") +
+                joins.arg(QStringLiteral("mmst412")) +
+                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND %2 ? "
+                               "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
+                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")), d.codeLike(QStringLiteral("mmst412.Frm_Inv"))),
+            {T(in.mtrNo) + QLatin1Char('%'), T(in.orderNo), T(in.frmInv) + QLatin1Char('%')}};
     }
     QList<QVariant> values{T(in.mtrNo)};
-    QString sql = head.arg(QStringLiteral("mmst381"), QStringLiteral("库存数量"))
-                + QStringLiteral("FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") + joins.arg(QStringLiteral("mmst381"))
-                + QStringLiteral("WHERE mmst611.Mtr_No = ?")
-                + stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, true, values)
-                + QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND %1 ? "
-                                 "ORDER BY mmst381.Frm_Inv DESC, mmst381.Order_No, mmst611.Mtr_No DESC")
-                      .arg(d.codeLike(QStringLiteral("mmst381.Frm_Inv")));
+    QString sql =
+        head.arg(QStringLiteral("mmst381"), QStringLiteral("库存数量")) +
+        QStringLiteral("FROM mmst381 LEFT JOIN mmst611 ON mmst381.Mtr_No = mmst611.Mtr_No") +
+        joins.arg(QStringLiteral("mmst381")) + QStringLiteral("WHERE mmst611.Mtr_No = ?") +
+        stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"), in, true, values) +
+        QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND %1 ? "
+                       "ORDER BY mmst381.Frm_Inv DESC, mmst381.Order_No, mmst611.Mtr_No DESC")
+            .arg(d.codeLike(QStringLiteral("mmst381.Frm_Inv")));
     values << T(in.frmInv) + QLatin1Char('%');
     return {sql, values};
 }

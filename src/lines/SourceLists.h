@@ -14,31 +14,31 @@
 // belongs to and the texts the user has entered so far.
 struct LineInputs
 {
-    QString invType;              // '1' issue, '2' return, '3' supplementary issue
-    bool outsourcing = false;     // Out_Flag of the calling document
-    QString pcsNo;                // outsourcing order number of the calling document
-    QString stockMode;            // W_STOCK_MODE: "0", "1", "2"; any other text reads as "1"
-    int modify = 0;               // 0 add, 2 change, 3 view
-    QString rec412;               // the line being changed (mode 2)
+    QString invType;          // '1' issue, '2' return, '3' supplementary issue
+    bool outsourcing = false; // Out_Flag of the calling document
+    QString pcsNo;            // outsourcing order number of the calling document
+    QString stockMode;        // W_STOCK_MODE: "0", "1", "2"; any other text reads as "1"
+    int modify = 0;           // 0 add, 2 change, 3 view
+    QString rec412;           // the line being changed (mode 2)
     bool issueByOrderUsage = false;
-    bool loading = false;         // first activation: no list chooses its single entry
+    bool loading = false; // first activation: no list chooses its single entry
 
     // Field texts as typed (untrimmed).
     QString mtrNo;
     QString orderNo;
     QString moNo;
     QString frmInv;
-    QString frmType;              // source type name
-    QString barName;              // warehouse location name
+    QString frmType; // source type name
+    QString barName; // warehouse location name
 
-    QStringList mtrNoList;        // what the material list holds before the refill
-    QString sourceSupplierNo;     // kept when no source names a supplier
+    QStringList mtrNoList;    // what the material list holds before the refill
+    QString sourceSupplierNo; // kept when no source names a supplier
 };
 
 // What one refill produced. Lists left as they were are empty optionals.
 struct FillResult
 {
-    QString rec611;               // "-1" when the material number matches no material
+    QString rec611; // "-1" when the material number matches no material
     std::optional<QStringList> moNoList;
     std::optional<QStringList> mtrNoList;
     QStringList frmInvList;
@@ -48,8 +48,8 @@ struct FillResult
     QString mtrName;
     QString mtrDim;
     QString unitName;
-    std::optional<QString> totalAmt;   // issues only; a return leaves it alone
-    std::optional<QString> getAmt;     // issues only
+    std::optional<QString> totalAmt; // issues only; a return leaves it alone
+    std::optional<QString> getAmt;   // issues only
     QString useAmt;
     QString barAmt;
     QString sourceSupplierNo;
@@ -69,17 +69,17 @@ public:
     void fill(LineInputs &in, FillResult &out) const;
 
     // The steps, each on the texts it is given.
-    QString materialKey(const LineInputs &in) const;                      // "-1" when none
+    QString materialKey(const LineInputs &in) const; // "-1" when none
     QStringList moNumbers(const LineInputs &in) const;
-    std::optional<QStringList> materials(const LineInputs &in) const;      // nullopt: leave the list
+    std::optional<QStringList> materials(const LineInputs &in) const; // nullopt: leave the list
     QStringList sourceReceipts(const LineInputs &in) const;
     QStringList sourceTypes(const LineInputs &in) const;
     QString sourceTypeCode(const QString &typeName) const;
     QStringList locations(const LineInputs &in) const;
     // Name, dimensions (规格) and unit; all empty unless exactly one material matches.
     QStringList description(const QString &mtrNo) const;
-    QString totalUsage(const LineInputs &in) const;                        // issues
-    QString issuedQuantity(const LineInputs &in) const;                    // issues
+    QString totalUsage(const LineInputs &in) const;     // issues
+    QString issuedQuantity(const LineInputs &in) const; // issues
     // Net quantity issued from this very source, for a return; empty when none.
     QString returnableQuantity(const LineInputs &in, const QString &rec611, const QString &typeCode) const;
     QString sourceStock(const LineInputs &in) const;

@@ -84,7 +84,7 @@ struct Frm40BMx4::Private
     QString pcsNo;
     qint64 rec411 = 0;
 
-    int rememberedRow = 0;   // row of the last check-box edit, 0 for none
+    int rememberedRow = 0; // row of the last check-box edit, 0 for none
     bool rangeArmed = false;
 
     int dataRows() const { return std::max(0, grid->rows() - grid->fixedRows()); }
@@ -210,12 +210,13 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
     connect(d->cancel, &QPushButton::clicked, this, [this] { d->save(QStringLiteral("Cmd_Cancel_Click")); });
 
     FlexGrid *g = d->grid;
-    connect(g, &FlexGrid::beforeEdit, this, [this](int row, int col, bool *cancel) { d->beforeEdit(row, col, cancel); });
-    connect(g, &FlexGrid::validateEdit, this, [this](int row, int col, bool *cancel) { d->validateEdit(row, col, cancel); });
+    connect(g, &FlexGrid::beforeEdit, this,
+            [this](int row, int col, bool *cancel) { d->beforeEdit(row, col, cancel); });
+    connect(g, &FlexGrid::validateEdit, this,
+            [this](int row, int col, bool *cancel) { d->validateEdit(row, col, cancel); });
     connect(g, &FlexGrid::afterEdit, this, [this](int row, int col) { d->afterEdit(row, col); });
     connect(g, &FlexGrid::keyDown, this, [this](int key, Qt::KeyboardModifiers m) { d->keyDown(key, m); });
-    connect(g, &FlexGrid::afterRowColChange, this,
-            [this](int, int, int, int newCol) { d->afterRowColChange(newCol); });
+    connect(g, &FlexGrid::afterRowColChange, this, [this](int, int, int, int newCol) { d->afterRowColChange(newCol); });
 
     // Load.
     try {
@@ -474,8 +475,9 @@ void Frm40BMx4::Private::afterSort()
 void Frm40BMx4::Private::save(const QString &tag)
 {
     try {
-        const int answer = ErrorReporter::ShowErpMessage(runContext().Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
-                                                         code(UsageImportStore::MsgConfirmSave), MessageStyle::YesNoQuestion);
+        const int answer =
+            ErrorReporter::ShowErpMessage(runContext().Msg_Delete, QStringLiteral("Menu_Delete_Click_2"),
+                                          code(UsageImportStore::MsgConfirmSave), MessageStyle::YesNoQuestion);
         if (answer != MessageAnswer::Yes) {
             q->reject();
             return;

@@ -36,9 +36,9 @@ QString prefix(const QString &typed)
 // The quantities of one family: needed with loss, already issued, still open.
 struct Need
 {
-    QString bom;      // the bill-of-material table
-    QString amount;   // needed with loss
-    QString issued;   // issued by earlier documents
+    QString bom;    // the bill-of-material table
+    QString amount; // needed with loss
+    QString issued; // issued by earlier documents
     QString open() const { return QStringLiteral("(%1 - %2)").arg(amount, issued); }
 };
 
@@ -47,15 +47,18 @@ Need needOf(UsageFamily family)
     const QString others = QStringLiteral(" + COALESCE(wai_amt.use_amt, 0) + COALESCE(fa_amt.use_fa, 0)");
     switch (family) {
     case UsageFamily::ManufacturingOrder:
-        return {QStringLiteral("Mmst1141"), QStringLiteral("(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"),
+        return {QStringLiteral("Mmst1141"),
+                QStringLiteral("(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"),
                 QStringLiteral("(COALESCE(total_amt.mtr_amt, 0)") + others + QLatin1Char(')')};
     case UsageFamily::Order:
-        return {QStringLiteral("Mmst01123"), QStringLiteral("(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"),
+        return {QStringLiteral("Mmst01123"),
+                QStringLiteral("(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"),
                 QStringLiteral("(COALESCE(total_amt.mtr_amt, 0)") + others + QLatin1Char(')')};
     case UsageFamily::Outsourcing:
         break;
     }
-    return {QStringLiteral("mmst1213"), QStringLiteral("(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"),
+    return {QStringLiteral("mmst1213"),
+            QStringLiteral("(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"),
             QStringLiteral("COALESCE(total_amt.mtr_amt, 0)")};
 }
 
@@ -66,19 +69,24 @@ const char *const kIssuedSum = "SUM(CASE WHEN h.Inv_Type = '1' OR h.Inv_Type = '
 
 // The two further material families, grouped by keys and filtered on
 // order (and manufacturing order when byMo).
-void addFurtherFamilies(Builder &b, const Dialect &d, const QString &bom, bool byMo, const QString &o,
-                        const QString &m)
+void addFurtherFamilies(Builder &b, const Dialect &d, const QString &bom, bool byMo, const QString &o, const QString &m)
 {
-    struct Family { const char *alias, *sumName, *head, *line, *key; };
+    struct Family
+    {
+        const char *alias, *sumName, *head, *line, *key;
+    };
     const Family families[] = {{"wai_amt", "use_amt", "mmst407", "mmst408", "Rec_407"},
                                {"fa_amt", "use_fa", "mmst452", "mmst4521", "Rec_452"}};
     for (const Family &f : families) {
-        const QString keys = byMo ? QStringLiteral("l.Mo_No, l.Order_No, l.Rec_611") : QStringLiteral("l.Order_No, l.Rec_611");
-        b.add(QStringLiteral(" LEFT JOIN (SELECT %1, SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) AS %2 "
-                             "FROM %3 l INNER JOIN %4 h ON h.%5 = l.%5 WHERE %6 ?")
-                  .arg(keys, QLatin1String(f.sumName), QLatin1String(f.line), QLatin1String(f.head), QLatin1String(f.key),
-                       d.codeLike(QStringLiteral("l.Order_No"))),
-              o);
+        const QString keys =
+            byMo ? QStringLiteral("l.Mo_No, l.Order_No, l.Rec_611") : QStringLiteral("l.Order_No, l.Rec_611");
+        b.add(
+            QStringLiteral(
+                " LEFT JOIN (SELECT %1, SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) AS %2 "
+                "FROM %3 l INNER JOIN %4 h ON h.%5 = l.%5 WHERE %6 ?")
+                .arg(keys, QLatin1String(f.sumName), QLatin1String(f.line), QLatin1String(f.head), QLatin1String(f.key),
+                     d.codeLike(QStringLiteral("l.Order_No"))),
+            o);
         if (byMo)
             b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("l.Mo_No")) + QStringLiteral(" ?"), m);
         const QString alias = QLatin1String(f.alias);
@@ -98,13 +106,14 @@ void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, const QSt
         keys.prepend(QStringLiteral("Order_No, "));
     else if (mode == 2)
         keys.prepend(QStringLiteral("Mo_No, Order_No, "));
-    const QString supplierKeys =
-        QStringLiteral("COALESCE(Supl_No, ''), COALESCE(Prod_No, ''), COALESCE(Prod_Name, ''), COALESCE(Duty_Weight, 0)");
+    const QString supplierKeys = QStringLiteral(
+        "COALESCE(Supl_No, ''), COALESCE(Prod_No, ''), COALESCE(Prod_Name, ''), COALESCE(Duty_Weight, 0)");
     QString select = keys;
     select.replace(QStringLiteral("COALESCE(Color_No, '')"), QStringLiteral("COALESCE(Color_No, '') AS Color_No"));
-    select += bySupplier ? QStringLiteral(", COALESCE(Supl_No, '') AS Supl_No, COALESCE(Prod_No, '') AS Prod_No, "
-                                          "COALESCE(Prod_Name, '') AS Prod_Name, COALESCE(Duty_Weight, 0) AS Duty_Weight")
-                         : QStringLiteral(", '' AS Supl_No, '' AS Prod_No, '' AS Prod_Name, 0 AS Duty_Weight");
+    select += bySupplier
+                  ? QStringLiteral(", COALESCE(Supl_No, '') AS Supl_No, COALESCE(Prod_No, '') AS Prod_No, "
+                                   "COALESCE(Prod_Name, '') AS Prod_Name, COALESCE(Duty_Weight, 0) AS Duty_Weight")
+                  : QStringLiteral(", '' AS Supl_No, '' AS Prod_No, '' AS Prod_Name, 0 AS Duty_Weight");
     b.add(QStringLiteral(" INNER JOIN (SELECT %1, SUM(Mtr_Amt) AS Mtr_Amt FROM mmst381 WHERE ").arg(select));
     const QString noOrder = d.codeText(QStringLiteral("COALESCE(Order_No, '')")) + QStringLiteral(" = ''");
     const QString noMo = d.codeText(QStringLiteral("COALESCE(Mo_No, '')")) + QStringLiteral(" = ''");
@@ -117,8 +126,8 @@ void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, const QSt
         b.add(d.codeLike(QStringLiteral("Order_No")) + QStringLiteral(" ?"), o);
         b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("Mo_No")) + QStringLiteral(" ?"), m);
     }
-    b.add(QStringLiteral(" GROUP BY ") + keys + (bySupplier ? QStringLiteral(", ") + supplierKeys : QString())
-          + QStringLiteral(") mmst381 ON 1=1"));
+    b.add(QStringLiteral(" GROUP BY ") + keys + (bySupplier ? QStringLiteral(", ") + supplierKeys : QString()) +
+          QStringLiteral(") mmst381 ON 1=1"));
 }
 
 // Sources of the need's own order (and manufacturing order) only.
@@ -128,7 +137,8 @@ void addStockPairing(Builder &b, const Dialect &d, int mode, UsageFamily family)
         b.add(QStringLiteral(" AND mmst381.Order_No = mmst011.Order_No"));
     if (mode == 2) {
         if (family == UsageFamily::Order)
-            b.add(QStringLiteral(" AND ") + d.codeText(QStringLiteral("COALESCE(mmst381.Mo_No, '')")) + QStringLiteral(" = ''"));
+            b.add(QStringLiteral(" AND ") + d.codeText(QStringLiteral("COALESCE(mmst381.Mo_No, '')")) +
+                  QStringLiteral(" = ''"));
         else
             b.add(QStringLiteral(" AND mmst381.Mo_No = Mmst111.Mo_No"));
     }
@@ -147,7 +157,8 @@ void addSourceNames(Builder &b, bool bySupplier, const QString &propDuty)
     const QString join = QStringLiteral(" INNER JOIN mmst301 ON mmst381.Supl_No = mmst301.Supl_No AND ");
     const QString p = propDuty.trimmed();
     if (p == QLatin1String("0"))
-        b.add(join + QStringLiteral("mmst301.Supl_Prop <> ?"), transfer).add(QStringLiteral(" AND mmst301.Supl_Prop <> ?"), invoice);
+        b.add(join + QStringLiteral("mmst301.Supl_Prop <> ?"), transfer)
+            .add(QStringLiteral(" AND mmst301.Supl_Prop <> ?"), invoice);
     else if (p == QLatin1String("1"))
         b.add(join + QStringLiteral("mmst301.Supl_Prop = ?"), transfer);
     else if (p == QLatin1String("2"))
@@ -157,8 +168,8 @@ void addSourceNames(Builder &b, bool bySupplier, const QString &propDuty)
 QString selectList(UsageFamily family, const Need &need, bool capped)
 {
     const QString open = need.open();
-    const QString proposed = capped ? QStringLiteral("CASE WHEN mmst381.Mtr_Amt < %1 THEN mmst381.Mtr_Amt ELSE %1 END").arg(open)
-                                    : open;
+    const QString proposed =
+        capped ? QStringLiteral("CASE WHEN mmst381.Mtr_Amt < %1 THEN mmst381.Mtr_Amt ELSE %1 END").arg(open) : open;
     const QString moNo = family == UsageFamily::Order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mo_No");
     const QString model = family == UsageFamily::Order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mtr_Model");
     return QStringLiteral("SELECT '' AS \"Sel\", %1 AS Mo_No, mmst011.Order_No, %2.Rec_611, vmmst611.Mtr_No, "
@@ -171,8 +182,9 @@ QString selectList(UsageFamily family, const Need &need, bool capped)
 }
 
 // Ties between equal sources are broken the same way on every server.
-const char *const kSourceOrder = "COALESCE(mmst381.Mtr_Amt, 0) DESC, mmst381.Frm_Inv, mmst381.Frm_Type, mmst381.Bar_No, "
-                                 "mmst381.Color_No, mmst381.Supl_No";
+const char *const kSourceOrder =
+    "COALESCE(mmst381.Mtr_Amt, 0) DESC, mmst381.Frm_Inv, mmst381.Frm_Type, mmst381.Bar_No, "
+    "mmst381.Color_No, mmst381.Supl_No";
 
 int normalMode(int mode)
 {
@@ -197,9 +209,10 @@ QString UsageImportStore::option(const QString &itemNo) const
 
 bool UsageImportStore::uncappedSite() const
 {
-    const QVariant v = Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Rpt_Dir FROM mmst000 WHERE Rpt_Dir = ?"), 1))
-                           .bind(QString::fromLatin1(UncappedSiteCode))
-                           .scalar();
+    const QVariant v =
+        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Rpt_Dir FROM mmst000 WHERE Rpt_Dir = ?"), 1))
+            .bind(QString::fromLatin1(UncappedSiteCode))
+            .scalar();
     return !valueText(v).isEmpty();
 }
 
@@ -225,29 +238,34 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
                              " LEFT JOIN vmmst611 ON Mmst1141.Rec_611 = vmmst611.Rec_611"));
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
                              "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
-                      .arg(issuedSum)
-                  + lineOrder,
+                      .arg(issuedSum) +
+                  lineOrder,
               o);
         b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("l.Mo_No")) + QStringLiteral(" ?"), m);
-        b.add(QStringLiteral(" GROUP BY l.Mo_No, l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
-                             " AND total_amt.Mo_No = Mmst111.Mo_No AND total_amt.Rec_611 = Mmst1141.Rec_611"));
+        b.add(QStringLiteral(
+            " GROUP BY l.Mo_No, l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
+            " AND total_amt.Mo_No = Mmst111.Mo_No AND total_amt.Rec_611 = Mmst1141.Rec_611"));
         addFurtherFamilies(b, d, need.bom, true, o, m);
         addStock(b, d, mode, bySupplier, o, m);
         addStockPairing(b, d, mode, family);
         addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE Mmst111.Status = '2' AND ") + d.codeLike(QStringLiteral("Mmst111.Mo_No")) + QStringLiteral(" ?"), m);
+        b.add(QStringLiteral(" WHERE Mmst111.Status = '2' AND ") + d.codeLike(QStringLiteral("Mmst111.Mo_No")) +
+                  QStringLiteral(" ?"),
+              m);
         b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) + QStringLiteral(" ?"), o);
-        b.add(QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND %1 > 0 ORDER BY Mmst111.Rec_111, Mmst1141.Rec_611, mmst011.Rec_011, ")
-                  .arg(need.open())
-              + QLatin1String(kSourceOrder));
+        b.add(QStringLiteral(
+                  " AND mmst381.Mtr_Amt > 0 AND %1 > 0 ORDER BY Mmst111.Rec_111, Mmst1141.Rec_611, mmst011.Rec_011, ")
+                  .arg(need.open()) +
+              QLatin1String(kSourceOrder));
         break;
     case UsageFamily::Order:
-        b.add(QStringLiteral(" FROM Mmst01123 INNER JOIN mmst011 ON Mmst01123.Rec_011 = mmst011.Rec_011 AND mmst011.Status = '2'"
-                             " INNER JOIN vmmst611 ON Mmst01123.Rec_611 = vmmst611.Rec_611"));
+        b.add(QStringLiteral(
+            " FROM Mmst01123 INNER JOIN mmst011 ON Mmst01123.Rec_011 = mmst011.Rec_011 AND mmst011.Status = '2'"
+            " INNER JOIN vmmst611 ON Mmst01123.Rec_611 = vmmst611.Rec_611"));
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
                              "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
-                      .arg(issuedSum)
-                  + lineOrder,
+                      .arg(issuedSum) +
+                  lineOrder,
               o);
         b.add(QStringLiteral(" GROUP BY l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
                              " AND total_amt.Rec_611 = Mmst01123.Rec_611"));
@@ -255,9 +273,11 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
         addStock(b, d, mode, bySupplier, o, m);
         addStockPairing(b, d, mode, family);
         addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE mmst381.Mtr_Amt > 0 AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) + QStringLiteral(" ?"), o);
-        b.add(QStringLiteral(" AND %1 > 0 ORDER BY Mmst01123.Rec_611, ").arg(need.open()) + QLatin1String(kSourceOrder)
-              + QStringLiteral(", mmst011.Order_No"));
+        b.add(QStringLiteral(" WHERE mmst381.Mtr_Amt > 0 AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) +
+                  QStringLiteral(" ?"),
+              o);
+        b.add(QStringLiteral(" AND %1 > 0 ORDER BY Mmst01123.Rec_611, ").arg(need.open()) +
+              QLatin1String(kSourceOrder) + QStringLiteral(", mmst011.Order_No"));
         break;
     case UsageFamily::Outsourcing:
         // Only the documents of this outsourcing order count as issued.
@@ -276,7 +296,8 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
         b.add(QStringLiteral(" AND Mmst111.Status = '2' AND mmst381.Mtr_Amt > 0 AND %1 > 0").arg(need.open()));
         addSourceNames(b, bySupplier, c.propDuty);
         b.add(QStringLiteral(" WHERE mmst121.Pcs_No = ?"), notNullText(c.pcsNo.trimmed()));
-        b.add(QStringLiteral(" ORDER BY Mmst111.Rec_111, mmst1213.Rec_611, mmst011.Rec_011, ") + QLatin1String(kSourceOrder));
+        b.add(QStringLiteral(" ORDER BY Mmst111.Rec_111, mmst1213.Rec_611, mmst011.Rec_011, ") +
+              QLatin1String(kSourceOrder));
         break;
     }
     return {b.text, b.values};
@@ -302,9 +323,10 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
 
 Statement UsageImportStore::orderPicker(const QString &orderPrefix) const
 {
-    return {QStringLiteral("SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
-                           "b.Comp_Name AS \"客户名称\" FROM Mmst011 a LEFT JOIN Mmst021 b ON a.Comp_No = b.Comp_No "
-                           "WHERE %1 ? AND a.Status = '2' ORDER BY \"订单代号\", \"订单日期\"")
+    return {QStringLiteral(
+                "SELECT DISTINCT a.Order_No AS \"订单代号\", a.Order_Date AS \"订单日期\", a.Comp_No AS \"客户代号\", "
+                "b.Comp_Name AS \"客户名称\" FROM Mmst011 a LEFT JOIN Mmst021 b ON a.Comp_No = b.Comp_No "
+                "WHERE %1 ? AND a.Status = '2' ORDER BY \"订单代号\", \"订单日期\"")
                 .arg(m_conn.dialect().codeLike(QStringLiteral("a.Order_No"))),
             {prefix(orderPrefix)}};
 }
@@ -323,7 +345,8 @@ Statement UsageImportStore::moPicker(const QString &moPrefix) const
         "LEFT JOIN mmst605 ON mmst605.Color_No = mmst112.Color_No LEFT JOIN mmst021 ON mmst011.Comp_No = mmst021.Comp_No "
         "WHERE mmst111.Status = '2' AND vmmst611.Type <> '0'");
     if (!moPrefix.trimmed().isEmpty()) {
-        s.text += QStringLiteral(" AND ") + m_conn.dialect().codeLike(QStringLiteral("mmst111.Mo_No")) + QStringLiteral(" ?");
+        s.text +=
+            QStringLiteral(" AND ") + m_conn.dialect().codeLike(QStringLiteral("mmst111.Mo_No")) + QStringLiteral(" ?");
         s.values.append(prefix(moPrefix));
     }
     s.text += QStringLiteral(" ORDER BY \"制号\" DESC, \"订单号\" DESC");
@@ -368,19 +391,24 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
 
     Transaction tx(m_conn, Transaction::Write);
     // Lines of a document deleted meanwhile would belong to nothing.
-    if (!Sql(m_conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Rec_411 = ?")).bind(save.rec411).scalar().isValid())
+    if (!Sql(m_conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Rec_411 = ?"))
+             .bind(save.rec411)
+             .scalar()
+             .isValid())
         throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("UsageImportStore"),
                        QStringLiteral("Mmst411 %1 no longer exists.").arg(save.rec411));
     qint64 written = 0;
     for (const UsageLine &line : save.lines) {
-        Sql(m_conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mo_No, Order_No, Rec_611, Mtr_Amt, Frm_Inv, Frm_Type, P_Mtr, "
-                                   "Bar_No, Supl_No, Prod_No, Prod_Name, Duty_Weight, Duty_Amt, Stock_Mode, Upd_Name, Upd_Date, "
-                                   "Color_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-            .bindAll({save.rec411, notNullText(line.moNo.trimmed()), notNullText(line.orderNo.trimmed()), line.rec611, line.mtrAmt,
-                      notNullText(line.frmInv.trimmed()), notNullText(line.frmType.trimmed()), notNullText(line.pMtr.trimmed()),
-                      notNullText(line.barNo.trimmed()), notNullText(line.suplNo.trimmed()), notNullText(line.prodNo.trimmed()),
-                      notNullText(line.prodName.trimmed()), line.dutyWeight, line.dutyAmt(), mode, notNullText(save.userName), updDate,
-                      notNullText(line.colorNo.trimmed())})
+        Sql(m_conn, QStringLiteral(
+                        "INSERT INTO Mmst412 (Rec_411, Mo_No, Order_No, Rec_611, Mtr_Amt, Frm_Inv, Frm_Type, P_Mtr, "
+                        "Bar_No, Supl_No, Prod_No, Prod_Name, Duty_Weight, Duty_Amt, Stock_Mode, Upd_Name, Upd_Date, "
+                        "Color_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+            .bindAll({save.rec411, notNullText(line.moNo.trimmed()), notNullText(line.orderNo.trimmed()), line.rec611,
+                      line.mtrAmt, notNullText(line.frmInv.trimmed()), notNullText(line.frmType.trimmed()),
+                      notNullText(line.pMtr.trimmed()), notNullText(line.barNo.trimmed()),
+                      notNullText(line.suplNo.trimmed()), notNullText(line.prodNo.trimmed()),
+                      notNullText(line.prodName.trimmed()), line.dutyWeight, line.dutyAmt(), mode,
+                      notNullText(save.userName), updDate, notNullText(line.colorNo.trimmed())})
             .exec();
         ++written;
     }

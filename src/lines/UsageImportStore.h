@@ -13,21 +13,21 @@
 // One statement with its values, for the list picker.
 // Where the needs of a usage import come from.
 enum class UsageFamily {
-    ManufacturingOrder,   // bill of material of manufacturing orders (Mmst1141)
-    Order,                // bill of material of orders (Mmst01123)
-    Outsourcing,          // material lines of an outsourcing order (mmst1213)
+    ManufacturingOrder, // bill of material of manufacturing orders (Mmst1141)
+    Order,              // bill of material of orders (Mmst01123)
+    Outsourcing,        // material lines of an outsourcing order (mmst1213)
 };
 
 // What the search of the import dialog works from.
 struct UsageCriteria
 {
-    QString moNo;             // manufacturing-order prefix typed in the dialog
-    QString orderNo;          // order prefix typed in the dialog
-    QString pcsNo;            // outsourcing order of the calling document
-    bool production = true;   // the calling document is a production issue
-    bool byOrder = false;     // the import works from the order's bill of material
-    int stockMode = 2;        // 0 by material, 1 by order, 2 by manufacturing order
-    QString propDuty;         // nature of the issue as a list position, "0".."4"
+    QString moNo;           // manufacturing-order prefix typed in the dialog
+    QString orderNo;        // order prefix typed in the dialog
+    QString pcsNo;          // outsourcing order of the calling document
+    bool production = true; // the calling document is a production issue
+    bool byOrder = false;   // the import works from the order's bill of material
+    int stockMode = 2;      // 0 by material, 1 by order, 2 by manufacturing order
+    QString propDuty;       // nature of the issue as a list position, "0".."4"
 
     UsageFamily family() const;
 };
@@ -37,11 +37,11 @@ struct UsageLine
 {
     QString moNo;
     QString orderNo;
-    QVariant rec611;          // material key; null when the row has none
+    QVariant rec611; // material key; null when the row has none
     double mtrAmt = 0;
     QString frmInv;
     QString frmType;
-    QString pMtr;             // the manufacturing order's model
+    QString pMtr; // the manufacturing order's model
     QString barNo;
     QString suplNo;
     QString prodNo;
@@ -61,10 +61,10 @@ struct UsageLine
 // What the save writes, besides the lines.
 struct UsageSave
 {
-    qint64 rec411 = 0;        // the calling document
-    int stockMode = 2;        // its stock-deduction mode
+    qint64 rec411 = 0; // the calling document
+    int stockMode = 2; // its stock-deduction mode
     QString userName;
-    QDate updDate;            // the workstation's date
+    QDate updDate; // the workstation's date
     QList<UsageLine> lines;
 };
 

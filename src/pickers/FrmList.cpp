@@ -15,7 +15,7 @@
 namespace {
 
 const QString kForm = QStringLiteral("FrmList");
-constexpr int kRowHeight = 350;       // twips, header row included
+constexpr int kRowHeight = 350; // twips, header row included
 constexpr int kMinHeight = 3000;
 constexpr int kGridMarginRight = 300;
 constexpr int kGridMarginBottom = 400;
@@ -64,8 +64,8 @@ FrmList::FrmList(QWidget *parent) : QDialog(parent)
     connect(m_grid, &FlexGrid::dblClick, this, [this] { Command1_Click(0); });
 
     // The window sees keys before its controls.
-    for (QWidget *w : {static_cast<QWidget *>(m_grid), static_cast<QWidget *>(m_command1[0]),
-                       static_cast<QWidget *>(m_command1[1])})
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_grid), static_cast<QWidget *>(m_command1[0]), static_cast<QWidget *>(m_command1[1])})
         w->installEventFilter(this);
 
     DressForm(this);

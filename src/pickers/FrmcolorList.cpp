@@ -144,7 +144,8 @@ void FrmcolorList::Form_Load()
 {
     try {
         m_colorType->clearList();
-        DbGateway::AddRsToList(runContext().Conn, m_colorType, PickerStore::colorTypesQuery(), nullptr, 0, true, true, false, false);
+        DbGateway::AddRsToList(runContext().Conn, m_colorType, PickerStore::colorTypesQuery(), nullptr, 0, true, true,
+                               false, false);
         m_typeEdited = false;
         SELECT_Data();
         // The list is what the user came for: Enter chooses at once.
@@ -157,8 +158,8 @@ void FrmcolorList::Form_Load()
 void FrmcolorList::SELECT_Data()
 {
     try {
-        const QString sql = DbGateway::ChangeStrCode(
-            PickerStore::colorListQuery(m_showEname, Statement{m_filter, m_filterValues}));
+        const QString sql =
+            DbGateway::ChangeStrCode(PickerStore::colorListQuery(m_showEname, Statement{m_filter, m_filterValues}));
         // The wrapper is attached anew for each list: the grid name follows
         // the columns shown, so each keeps its own layout.
         delete m_kesto;
@@ -166,8 +167,9 @@ void FrmcolorList::SELECT_Data()
         // Columns beyond the user's stored layout stay visible: without a
         // stored layout the list would show row numbers and nothing else.
         m_kesto->SetVariantCols(true);
-        m_kesto->Grid(m_grid, runContext().Ini_File, true, m_showEname ? QStringLiteral("GRID2") : QStringLiteral("GRID1"),
-                      QString(), false, QString(), false, true);
+        m_kesto->Grid(m_grid, runContext().Ini_File, true,
+                      m_showEname ? QStringLiteral("GRID2") : QStringLiteral("GRID1"), QString(), false, QString(),
+                      false, true);
         auto rs = std::make_shared<ResultSet>(Sql(runContext().Conn, sql).bindAll(m_filterValues).select());
         m_grid->setDataMode(FlexGrid::Bound);
         m_grid->setDataSource(rs);

@@ -57,7 +57,7 @@ private:
     QString m_filter;
     QList<QVariant> m_filterValues;
     bool m_showEname = false;
-    bool m_typeEdited = false;   // the type field changed since the list was last built
+    bool m_typeEdited = false; // the type field changed since the list was last built
     QString m_type;
     QString m_no;
     QString m_name;

@@ -16,10 +16,7 @@ constexpr int kStep = 3;
 struct ByText
 {
     QCollator collator;
-    ByText() : collator(QLocale(QLocale::Chinese, QLocale::China))
-    {
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-    }
+    ByText() : collator(QLocale(QLocale::Chinese, QLocale::China)) { collator.setCaseSensitivity(Qt::CaseInsensitive); }
     bool operator()(const LevelNode &a, const LevelNode &b) const
     {
         const int c = collator.compare(a.text, b.text);
@@ -76,9 +73,10 @@ QList<LevelRow> PickerStore::levelRows(const QString &table, const QString &code
                                        const QString &numberColumn) const
 {
     const QString number = numberColumn.isEmpty() ? QStringLiteral("NULL") : numberColumn;
-    const ResultSet rs = Sql(m_conn, QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IS NOT NULL")
-                                         .arg(codeColumn, nameColumn, number, table))
-                             .select();
+    const ResultSet rs =
+        Sql(m_conn,
+            QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %1 IS NOT NULL").arg(codeColumn, nameColumn, number, table))
+            .select();
     QList<LevelRow> rows;
     rows.reserve(rs.rowCount());
     for (qint64 r = 0; r < rs.rowCount(); ++r) {
@@ -101,9 +99,10 @@ QString PickerStore::colorListQuery(bool showEname, const Statement &filter)
     QString sql = QStringLiteral("SELECT mmst604.Color_Type AS \"颜色类别\", mmst605.Color_No AS \"颜色代号\", "
                                  "COALESCE(mmst605.Color_Name, '') AS \"颜色名称\", ");
     if (showEname)
-        sql += QStringLiteral("COALESCE(mmst605.Color_Ename, '') AS \"默认英文名称\", mmst6051.Color_Ename AS \"英文颜色\" "
-                              "FROM mmst605 INNER JOIN mmst604 ON mmst605.Type_No = mmst604.Type_No "
-                              "LEFT JOIN mmst6051 ON mmst605.Color_No = mmst6051.Color_No WHERE 1=1");
+        sql += QStringLiteral(
+            "COALESCE(mmst605.Color_Ename, '') AS \"默认英文名称\", mmst6051.Color_Ename AS \"英文颜色\" "
+            "FROM mmst605 INNER JOIN mmst604 ON mmst605.Type_No = mmst604.Type_No "
+            "LEFT JOIN mmst6051 ON mmst605.Color_No = mmst6051.Color_No WHERE 1=1");
     else
         sql += QStringLiteral("COALESCE(mmst605.Color_Ename, '') AS \"英文名称\" "
                               "FROM mmst605 INNER JOIN mmst604 ON mmst605.Type_No = mmst604.Type_No WHERE 1=1");
@@ -114,7 +113,7 @@ QString PickerStore::colorListQuery(bool showEname, const Statement &filter)
 }
 
 Statement PickerStore::colorFilter(const Dialect &dialect, const QString &type, const QString &code,
-                                      const QString &name, const QString &ename, bool showEname)
+                                   const QString &name, const QString &ename, bool showEname)
 {
     Statement c{QStringLiteral("1=1"), {}};
     const auto like = [&](const QString &column, const QString &text) {
@@ -130,9 +129,9 @@ Statement PickerStore::colorFilter(const Dialect &dialect, const QString &type, 
     const QString e = ename.trimmed();
     if (!e.isEmpty()) {
         if (showEname) {
-            c.text += QStringLiteral(" AND (") + dialect.codeLike(QStringLiteral("mmst605.Color_Ename"))
-                      + QStringLiteral(" ? OR ") + dialect.codeLike(QStringLiteral("mmst6051.Color_Ename"))
-                      + QStringLiteral(" ?)");
+            c.text += QStringLiteral(" AND (") + dialect.codeLike(QStringLiteral("mmst605.Color_Ename")) +
+                      QStringLiteral(" ? OR ") + dialect.codeLike(QStringLiteral("mmst6051.Color_Ename")) +
+                      QStringLiteral(" ?)");
             c.values.append(QStringLiteral("%") + e + QStringLiteral("%"));
             c.values.append(QStringLiteral("%") + e + QStringLiteral("%"));
         } else {

@@ -13,9 +13,9 @@
 // code has four characters, a child's code is its parent's plus three.
 struct LevelRow
 {
-    QString code;     // trailing blanks removed
+    QString code; // trailing blanks removed
     QString name;
-    QString number;   // a second identifying column (the department number), or empty
+    QString number; // a second identifying column (the department number), or empty
 };
 
 struct LevelNode
@@ -23,7 +23,7 @@ struct LevelNode
     QString key;
     QString text;
     QString number;
-    QList<LevelNode> children;   // sorted by text
+    QList<LevelNode> children; // sorted by text
 };
 
 // The hierarchy of rows: top-level nodes sorted by text, each with its
@@ -47,8 +47,8 @@ public:
     // showEname, the alternative English name; filter restricts it.
     static QString colorListQuery(bool showEname, const Statement &filter);
     // The condition the four filter fields give (blank fields add nothing).
-    static Statement colorFilter(const Dialect &dialect, const QString &type, const QString &code,
-                                    const QString &name, const QString &ename, bool showEname);
+    static Statement colorFilter(const Dialect &dialect, const QString &type, const QString &code, const QString &name,
+                                 const QString &ename, bool showEname);
     // The condition that opens the list on one colour name exactly.
     static Statement colorNamed(const QString &name);
 

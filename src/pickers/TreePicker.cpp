@@ -49,8 +49,7 @@ bool isEnter(int key)
 
 bool isPlainF5(const QKeyEvent *e)
 {
-    return e->key() == Qt::Key_F5
-           && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+    return e->key() == Qt::Key_F5 && !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
 }
 
 } // namespace
@@ -90,9 +89,8 @@ TreePicker::TreePicker(const Config &config, QWidget *parent) : QDialog(parent),
     connect(m_ok, &QPushButton::clicked, this, &TreePicker::okClicked);
     connect(m_quit, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { choose(); });
-    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *item) {
-        m_currentKey = item ? item->data(0, KeyRole).toString() : QString();
-    });
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *item) { m_currentKey = item ? item->data(0, KeyRole).toString() : QString(); });
     connect(m_tree, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem *item) { setImage(item, 2, imageOf(this, 2)); });
     connect(m_tree, &QTreeWidget::itemCollapsed, this,
@@ -108,9 +106,9 @@ TreePicker::TreePicker(const Config &config, QWidget *parent) : QDialog(parent),
 
 void TreePicker::loadTree()
 {
-    const QList<LevelNode> top = buildLevelTree(
-        PickerStore(runContext().Conn)
-            .levelRows(m_config.table, m_config.codeColumn, m_config.nameColumn, m_config.numberColumn));
+    const QList<LevelNode> top =
+        buildLevelTree(PickerStore(runContext().Conn)
+                           .levelRows(m_config.table, m_config.codeColumn, m_config.nameColumn, m_config.numberColumn));
 
     m_tree->clear();
     const QIcon open = imageOf(this, 2);
@@ -179,7 +177,7 @@ void TreePicker::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (isEnter(event->key()))
-        return;   // Enter chooses only from the tree
+        return; // Enter chooses only from the tree
     QDialog::keyPressEvent(event);
 }
 
@@ -196,8 +194,7 @@ FrmOrg::FrmOrg(QWidget *parent)
                         QStringLiteral("Mmst001"), QStringLiteral("Level_No"), QStringLiteral("Org_Name"),
                         QStringLiteral("Org_No"), QStringLiteral("请先建立组织!")},
                  parent)
-{
-}
+{}
 
 FrmOrg &FrmOrg::obtain(QWidget *parent)
 {
@@ -222,8 +219,7 @@ FrmBar_Tree::FrmBar_Tree(QWidget *parent)
                         QStringLiteral("仓位资料"), QStringLiteral("Mmst903"), QStringLiteral("Bar_No"),
                         QStringLiteral("Bar_Name"), QString(), QStringLiteral("请先建立仓位资料!")},
                  parent)
-{
-}
+{}
 
 FrmBar_Tree &FrmBar_Tree::obtain(QWidget *parent)
 {

@@ -17,18 +17,18 @@ class TreePicker : public QDialog
 public:
     struct Config
     {
-        QString formName;       // window name, also the form of its messages
+        QString formName; // window name, also the form of its messages
         QString caption;
         QString rootText;
         QString table;
         QString codeColumn;
         QString nameColumn;
-        QString numberColumn;   // read with each row, or empty
-        QString emptyMessage;   // shown when the hierarchy has no entry
+        QString numberColumn; // read with each row, or empty
+        QString emptyMessage; // shown when the hierarchy has no entry
     };
 
     static constexpr int KeyRole = Qt::UserRole + 1;
-    static constexpr int ImageRole = Qt::UserRole + 2;     // 1 closed, 2 expanded
+    static constexpr int ImageRole = Qt::UserRole + 2; // 1 closed, 2 expanded
     static constexpr int NumberRole = Qt::UserRole + 3;
     static inline const QString RootKey = QStringLiteral("A");
 

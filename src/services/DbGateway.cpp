@@ -21,8 +21,8 @@ QString DbGateway::LookupField(const Connection &conn, const QString &table, con
                                const QString &keyField, const QString &keyValue)
 {
     try {
-        const QString sql = conn.dialect().topN(
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField), 1);
+        const QString sql =
+            conn.dialect().topN(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField), 1);
         return valueText(Sql(conn, sql).bind(keyValue).scalar());
     } catch (...) {
         return {};
@@ -32,9 +32,8 @@ QString DbGateway::LookupField(const Connection &conn, const QString &table, con
 QString DbGateway::LookupStatus(const Connection &conn, const QString &keyField, const QString &keyValue,
                                 const QString &table, const QString &field)
 {
-    const ResultSet rs = Sql(conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField))
-                             .bind(keyValue)
-                             .select();
+    const ResultSet rs =
+        Sql(conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(field, table, keyField)).bind(keyValue).select();
     if (rs.isEmpty())
         return QStringLiteral("9");
     return NullToString(rs.value(0, 0), QStringLiteral("0"));
@@ -47,20 +46,21 @@ qint64 DbGateway::ReturnRecCount(const Connection &conn, const QString &sql, QSt
     try {
         const ResultSet rs = Sql(conn, sql).bindAll(values).select();
         if (rs.columnCount() == 0)
-            return 0;   // the statement returns no rows
+            return 0; // the statement returns no rows
         n = rs.rowCount();
         if (!showMessage)
             return n;
         int style = 0;
         QString title;
         if (warnWhenEmpty && n == 0)
-            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_1"),
-                                                    message, style, title);
+            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"),
+                                                    QStringLiteral("ReturnRecCount_1"), message, style, title);
         else if (!warnWhenEmpty && n > 0)
-            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount_2"),
-                                                    message, style, title);
+            ErrorReporter::forConnection(conn).show(QStringLiteral("PublicFunction"),
+                                                    QStringLiteral("ReturnRecCount_2"), message, style, title);
     } catch (...) {
-        ErrorReporter::forConnection(conn).report(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount"), sql);
+        ErrorReporter::forConnection(conn).report(QStringLiteral("PublicFunction"), QStringLiteral("ReturnRecCount"),
+                                                  sql);
     }
     return n;
 }

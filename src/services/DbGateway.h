@@ -31,8 +31,8 @@ public:
     // The first column when sql gives exactly one row, else empty.
     static QString ReturnFieldValue(const Connection &conn, const QString &sql, const QList<QVariant> &values = {});
 
-    static QString GetServerDate(const Connection &conn);       // yyyy-mm-dd
-    static QString GetServerDateTime(const Connection &conn);   // yyyy-mm-dd hh:mm:ss
+    static QString GetServerDate(const Connection &conn);     // yyyy-mm-dd
+    static QString GetServerDateTime(const Connection &conn); // yyyy-mm-dd hh:mm:ss
     static QDateTime serverNow(const Connection &conn);
     // Makes the server's clock read this value (tests); invalid restores it.
     static void setServerNowOverride(const QDateTime &value);
@@ -61,8 +61,9 @@ public:
 
     // Operations on controls (defined with the widgets).
     // Fills a list control from sql (or from records) with column fieldIndex.
-    static void AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
-                            bool restoreText, bool searchText, bool setFirstAsText, const QList<QVariant> &values = {});
+    static void AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records,
+                            int fieldIndex, bool clearFirst, bool restoreText, bool searchText, bool setFirstAsText,
+                            const QList<QVariant> &values = {});
     // True when the control's trimmed text is empty; the user has then been told.
     static bool CheckIsNullString(QWidget *control, const QString &message);
     // The file the user chose, or empty. filter: "description|pattern|...".

@@ -51,17 +51,18 @@ QString DocumentNumbering::CreateStdCode(const Connection &conn, const QString &
     if (std.value(0, QStringLiteral("Item_Using")).toInt() == 0 || sequenceDigits < 1)
         return noNumber();
 
-    const QVariant largest = Sql(conn, QStringLiteral("SELECT MAX(%1) FROM %2 WHERE %3 ?")
-                                           .arg(field, table, conn.dialect().codeLike(field)))
-                                 .bind(word + QLatin1Char('%'))
-                                 .scalar();
+    const QVariant largest =
+        Sql(conn, QStringLiteral("SELECT MAX(%1) FROM %2 WHERE %3 ?").arg(field, table, conn.dialect().codeLike(field)))
+            .bind(word + QLatin1Char('%'))
+            .scalar();
     qint64 next = 1;
     if (!largest.isNull() && largest.isValid())
         next = leadingNumber(valueText(largest).mid(word.size())) + 1;
     const QString result = word + padded(next, sequenceDigits);
 
     if (!skipUniqueCheck) {
-        const QString taken = conn.dialect().topN(QStringLiteral("SELECT %1 FROM %2 WHERE %1 = ?").arg(field, table), 1);
+        const QString taken =
+            conn.dialect().topN(QStringLiteral("SELECT %1 FROM %2 WHERE %1 = ?").arg(field, table), 1);
         if (!Sql(conn, taken).bind(result).select().isEmpty())
             return noNumber();
     }
@@ -72,25 +73,26 @@ QString DocumentNumbering::CreateDocumentNo(const Connection &conn, const QStrin
                                             const QString &defaultPrefix, const QString &natureCode)
 {
     Q_UNUSED(natureCode);
-    const ResultSet user = Sql(conn, QStringLiteral("SELECT user_no FROM mmst901 WHERE user_id = ?")).bind(userId).select();
+    const ResultSet user =
+        Sql(conn, QStringLiteral("SELECT user_no FROM mmst901 WHERE user_id = ?")).bind(userId).select();
     if (user.isEmpty())
         throw ErpError(3021, QStringLiteral("CreateDocumentNo"),
                        QStringLiteral("user %1 has no row in mmst901").arg(userId));
     const QString code = user.text(0, 0).trimmed();
     const QString prefix = (code.isEmpty() ? defaultPrefix : code) + QLatin1Char('-');
 
-    const QString serverDate = DbGateway::GetServerDate(conn);   // yyyy-mm-dd
+    const QString serverDate = DbGateway::GetServerDate(conn); // yyyy-mm-dd
     const QString period = serverDate.mid(2, 2) + serverDate.mid(5, 2);
 
     // Only numbers of exactly this layout count, so hand-typed numbers
     // sharing the prefix do not disturb the sequence.
     const Dialect &d = conn.dialect();
-    const QVariant largest = Sql(conn, QStringLiteral("SELECT MAX(Inv_No) FROM %1 WHERE %2 ? AND %3 = ?")
-                                           .arg(table, d.codeLike(QStringLiteral("Inv_No")),
-                                                d.textLength(QStringLiteral("Inv_No"))))
-                                 .bind(prefix + period + QLatin1Char('%'))
-                                 .bind(qint64(prefix.size() + 8))
-                                 .scalar();
+    const QVariant largest =
+        Sql(conn, QStringLiteral("SELECT MAX(Inv_No) FROM %1 WHERE %2 ? AND %3 = ?")
+                      .arg(table, d.codeLike(QStringLiteral("Inv_No")), d.textLength(QStringLiteral("Inv_No"))))
+            .bind(prefix + period + QLatin1Char('%'))
+            .bind(qint64(prefix.size() + 8))
+            .scalar();
     const QString maxValue = largest.isNull() || !largest.isValid() ? QStringLiteral("0000") : valueText(largest);
     const qint64 sequence = leadingNumber(maxValue.mid(prefix.size() + 4, 4)) + 1;
     return (prefix + period + padded(sequence, 4)).left(20);

@@ -8,11 +8,11 @@
 
 // The status column of a document header.
 enum class DocumentStatus {
-    Open,       // '0': lines may change, may be approved
-    Approved,   // '2': stock posted
-    Closed,     // '6' or '7': closed by another module
-    Gone,       // '9': what a look-up answers for a header that no longer exists
-    Other,      // any other text, an empty one among them
+    Open,     // '0': lines may change, may be approved
+    Approved, // '2': stock posted
+    Closed,   // '6' or '7': closed by another module
+    Gone,     // '9': what a look-up answers for a header that no longer exists
+    Other,    // any other text, an empty one among them
 };
 
 DocumentStatus parseDocumentStatus(const QString &code);
@@ -31,9 +31,9 @@ enum class WindowAction {
 
 // The kind of a document: its Inv_Type.
 enum class DocumentType {
-    Issue,           // '1'
-    Return,          // '2'
-    Supplementary,   // '3'
+    Issue,         // '1'
+    Return,        // '2'
+    Supplementary, // '3'
 };
 
 QString invTypeCode(DocumentType type);

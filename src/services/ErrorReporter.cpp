@@ -45,8 +45,7 @@ ErrorReporter::Provider &provider()
 
 ErrorReporter::ErrorReporter(const Connection &conn, const QString &userName, const QString &runTag)
     : m_conn(conn), m_userName(userName), m_runTag(runTag)
-{
-}
+{}
 
 void ErrorReporter::setProvider(Provider p)
 {
@@ -83,8 +82,9 @@ int ErrorReporter::show(const QString &formName, const QString &messageId, QStri
 {
     if (title.isEmpty())
         title = QStringLiteral("提示");
-    const QString stored = singleValue(
-        QStringLiteral("SELECT Message FROM ErpSys_Message WHERE Frm_Name = ? AND Message_Id = ?"), {formName, messageId});
+    const QString stored =
+        singleValue(QStringLiteral("SELECT Message FROM ErpSys_Message WHERE Frm_Name = ? AND Message_Id = ?"),
+                    {formName, messageId});
     if (!stored.isEmpty())
         text = stored;
     if (style == 0)
@@ -132,10 +132,9 @@ bool ErrorReporter::CheckIdDataIsUsing(const QString &tableName, const QString &
 
 QString ErrorReporter::errorText(const QString &procedureName, qint64 number, const QString &description)
 {
-    return TextCode::change(QStringLiteral("程序在  ") + procedureName + QStringLiteral("  过程")
-                                    + QStringLiteral("发生错误!") + kCrLf + kCrLf + QStringLiteral("描述如下:") + kCrLf
-                                    + kCrLf + QStringLiteral("(") + QString::number(number) + QStringLiteral(")")
-                                    + description);
+    return TextCode::change(QStringLiteral("程序在  ") + procedureName + QStringLiteral("  过程") +
+                            QStringLiteral("发生错误!") + kCrLf + kCrLf + QStringLiteral("描述如下:") + kCrLf + kCrLf +
+                            QStringLiteral("(") + QString::number(number) + QStringLiteral(")") + description);
 }
 
 void ErrorReporter::report(const QString &formName, const QString &procedureName, const QString &detail) const
@@ -155,8 +154,9 @@ void ErrorReporter::report(const QString &formName, const QString &procedureName
     if (detail.isEmpty() && number == 0)
         return;
 
-    MessageBoxService::instance().show(MessageRequest{formName, QString(), errorText(procedureName, number, description),
-                                                      16, TextCode::change(QStringLiteral("错误提示信息"))});
+    MessageBoxService::instance().show(MessageRequest{formName, QString(),
+                                                      errorText(procedureName, number, description), 16,
+                                                      TextCode::change(QStringLiteral("错误提示信息"))});
 
     if (number == ErpErrorNumber::GenericProvider)
         return;
@@ -166,7 +166,7 @@ void ErrorReporter::report(const QString &formName, const QString &procedureName
         if (!m_conn.isOpen())
             return;
         Sql(m_conn, QStringLiteral("INSERT INTO Erp_Error_Msg (Frm_Name, Proc_Name, Err_Source, Err_No, Err_Desc, "
-                                     "Run_Tag, Err_Date) VALUES (?, ?, ?, ?, ?, ?, ?)"))
+                                   "Run_Tag, Err_Date) VALUES (?, ?, ?, ?, ?, ?, ?)"))
             .bind(formName)
             .bind(procedureName)
             .bind(error.source())
@@ -180,26 +180,27 @@ void ErrorReporter::report(const QString &formName, const QString &procedureName
     }
 }
 
-bool ErrorReporter::checkIdDataIsUsing(const QString &tableName, const QString &fieldKey,
-                                       const QVariant &currentValue, bool bareValue) const
+bool ErrorReporter::checkIdDataIsUsing(const QString &tableName, const QString &fieldKey, const QVariant &currentValue,
+                                       bool bareValue) const
 {
     if (!currentValue.isValid())
         return false;
     if (tableName.trimmed().isEmpty() || fieldKey.trimmed().isEmpty()) {
         show(QStringLiteral("PublicFunction"), QStringLiteral("CheckIdDataIsUsing_1"),
-                       QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"), 64,
-                       QStringLiteral("提示"));
+             QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"), 64,
+             QStringLiteral("提示"));
         return true;
     }
     const Connection &conn = m_conn;
-    const ResultSet refs = Sql(conn, QStringLiteral("SELECT Field_Name, Table_Name, Table_Descption FROM FieldUseInformation "
-                                                    "WHERE UPPER(RTRIM(LTRIM(Table_Key))) = UPPER(?) "
-                                                    "AND UPPER(Table_Name) <> UPPER(?) "
-                                                    "AND UPPER(LTRIM(RTRIM(Field_Key))) = UPPER(?)"))
-                               .bind(tableName.trimmed())
-                               .bind(tableName)
-                               .bind(fieldKey.trimmed())
-                               .select();
+    const ResultSet refs =
+        Sql(conn, QStringLiteral("SELECT Field_Name, Table_Name, Table_Descption FROM FieldUseInformation "
+                                 "WHERE UPPER(RTRIM(LTRIM(Table_Key))) = UPPER(?) "
+                                 "AND UPPER(Table_Name) <> UPPER(?) "
+                                 "AND UPPER(LTRIM(RTRIM(Field_Key))) = UPPER(?)"))
+            .bind(tableName.trimmed())
+            .bind(tableName)
+            .bind(fieldKey.trimmed())
+            .select();
     QVariant value = currentValue;
     if (bareValue) {
         bool ok = false;
@@ -219,11 +220,11 @@ bool ErrorReporter::checkIdDataIsUsing(const QString &tableName, const QString &
         const QString found = singleValue(sql, {value});
         if (!found.isEmpty()) {
             // Shown as it is: the table's name is part of the text, so no stored text replaces it.
-            MessageBoxService::instance().show(MessageRequest{
-                QStringLiteral("PublicFunction"), QString(),
-                QStringLiteral("<") + refs.text(i, 2) + QStringLiteral(">")
-                    + TextCode::change(QStringLiteral("中使用了当前操作表中的信息,当前操作不能进行!")),
-                64, QStringLiteral("提示")});
+            MessageBoxService::instance().show(
+                MessageRequest{QStringLiteral("PublicFunction"), QString(),
+                               QStringLiteral("<") + refs.text(i, 2) + QStringLiteral(">") +
+                                   TextCode::change(QStringLiteral("中使用了当前操作表中的信息,当前操作不能进行!")),
+                               64, QStringLiteral("提示")});
             return true;
         }
     }

@@ -57,8 +57,8 @@ public:
     // The same, through current().
     static int ShowErpMessage(const QString &formName, const QString &messageId, QString &text, int &style,
                               QString &title);
-    static int ShowErpMessage(const QString &formName, const QString &messageId, const QString &text,
-                              int style = 0, const QString &title = {});
+    static int ShowErpMessage(const QString &formName, const QString &messageId, const QString &text, int style = 0,
+                              const QString &title = {});
     static void ReportError(const QString &formName, const QString &procedureName, const QString &detail = {});
     static void ReportError(const QString &formName, const QString &procedureName, const QString &detail,
                             const ErpError &error);

@@ -4,8 +4,7 @@
 
 HeaderLock::HeaderLock(const Connection &conn, qint64 rec411)
     : m_conn(conn), m_rec411(rec411), m_held(RecordLock(conn).lockHeader(rec411))
-{
-}
+{}
 
 HeaderLock::~HeaderLock()
 {

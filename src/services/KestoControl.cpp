@@ -13,9 +13,9 @@ struct CommandButton
 };
 
 constexpr CommandButton kCommandButtons[] = {
-    {'A', "Cmd_Add"},   {'U', "Cmd_Edit"},    {'D', "Cmd_Delete"}, {'L', "Cmd_Copy"},  {'M', "Cmd_Import"},
-    {'C', "cmd_check"}, {'R', "cmd_reset"},   {'O', "Cmd_Close"},  {'P', "Cmd_Print"}, {'V', "Cmd_Preview"},
-    {'F', "Cmd_Find"},  {'Y', "Cmd_Ok"},      {'N', "cmd_cancel"}, {'Q', "cmd_quit"},  {'H', "Cmd_Help"},
+    {'A', "Cmd_Add"},   {'U', "Cmd_Edit"},  {'D', "Cmd_Delete"}, {'L', "Cmd_Copy"},  {'M', "Cmd_Import"},
+    {'C', "cmd_check"}, {'R', "cmd_reset"}, {'O', "Cmd_Close"},  {'P', "Cmd_Print"}, {'V', "Cmd_Preview"},
+    {'F', "Cmd_Find"},  {'Y', "Cmd_Ok"},    {'N', "cmd_cancel"}, {'Q', "cmd_quit"},  {'H', "Cmd_Help"},
 };
 
 // The rights string of the user in the program: none when there is no row.
@@ -25,11 +25,11 @@ constexpr CommandButton kCommandButtons[] = {
 std::optional<QString> loadRights(const Connection &conn, const QString &programId, const QString &userId)
 {
     Sql q(conn, QStringLiteral("SELECT mmstc03.rights "
-                                            "FROM MMSTC02, mmstc03 "
-                                            "WHERE MMSTC02.menu_id = mmstc03.menu_id "
-                                            "AND MMSTC02.prog_id = ? "
-                                            "AND mmstc03.User_id = ? "
-                                            "ORDER BY mmstc03.menu_id"));
+                               "FROM MMSTC02, mmstc03 "
+                               "WHERE MMSTC02.menu_id = mmstc03.menu_id "
+                               "AND MMSTC02.prog_id = ? "
+                               "AND mmstc03.User_id = ? "
+                               "ORDER BY mmstc03.menu_id"));
     const ResultSet rs = q.bind(programId).bind(userId).select();
     if (rs.isEmpty())
         return std::nullopt;
@@ -155,8 +155,8 @@ ButtonStates Kesto_Control::enabledStates(WindowAction action, bool hasCurrent, 
         // A header is being entered: only confirm and cancel make sense, and
         // no right can widen that.
         set({"Cmd_Ok", "cmd_cancel"}, true);
-        set({"Cmd_Import", "cmd_check", "cmd_reset", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Print",
-             "Cmd_Preview", "Cmd_Find", "Cmd_Close", "Cmd_Copy"},
+        set({"Cmd_Import", "cmd_check", "cmd_reset", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Print", "Cmd_Preview",
+             "Cmd_Find", "Cmd_Close", "Cmd_Copy"},
             false);
         return s;
     }
@@ -189,10 +189,9 @@ ButtonStates Kesto_Control::enabledStates(WindowAction action, bool hasCurrent, 
 
     // A missing right only ever turns its buttons off.
     const std::pair<bool, const char *> masks[] = {
-        {off.A, "Cmd_Add"},   {off.U, "Cmd_Edit"},  {off.D, "Cmd_Delete"},  {off.C, "cmd_check"},
-        {off.C, "Cmd_Close"}, {off.R, "cmd_reset"}, {off.X, "Cmd_Close"},   {off.P, "Cmd_Print"},
-        {off.V, "Cmd_Preview"}, {off.S, "Cmd_Save"}, {off.I, "Cmd_Find"},   {off.L, "Cmd_Copy"},
-        {off.M, "Cmd_Import"},
+        {off.A, "Cmd_Add"},   {off.U, "Cmd_Edit"},  {off.D, "Cmd_Delete"}, {off.C, "cmd_check"},   {off.C, "Cmd_Close"},
+        {off.R, "cmd_reset"}, {off.X, "Cmd_Close"}, {off.P, "Cmd_Print"},  {off.V, "Cmd_Preview"}, {off.S, "Cmd_Save"},
+        {off.I, "Cmd_Find"},  {off.L, "Cmd_Copy"},  {off.M, "Cmd_Import"},
     };
     for (const auto &[missing, button] : masks)
         if (missing)

@@ -33,7 +33,7 @@ inline constexpr char Help = 'H';
 QString buttonName(char letter);
 // The letter a toolbar button sends, 0 when the name is not a toolbar button.
 char ofButton(const QString &buttonName);
-}
+} // namespace CommandLetter
 
 // The one-letter codes of a user's rights string. F is the price right.
 namespace RightLetter {
@@ -50,7 +50,7 @@ inline constexpr char Copy = 'L';
 inline constexpr char Import = 'M';
 inline constexpr char Close = 'X';
 inline constexpr char Price = 'F';
-}
+} // namespace RightLetter
 
 // Which rights a user lacks (true = missing). Until the rights are loaded
 // every right counts as missing except find.

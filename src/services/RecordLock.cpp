@@ -12,7 +12,8 @@ const QString kFree = QStringLiteral("No");
 bool refuse(const Connection &conn, const QString &text)
 {
     // The empty form name must travel as '' (not null) so a stored text can replace it.
-    ErrorReporter::forConnection(conn).show(QStringLiteral(""), QStringLiteral("Check_OK_1"), text, 0, QStringLiteral(""));
+    ErrorReporter::forConnection(conn).show(QStringLiteral(""), QStringLiteral("Check_OK_1"), text, 0,
+                                            QStringLiteral(""));
     return false;
 }
 
@@ -45,7 +46,8 @@ bool RecordLock::LockRecord(const QString &table, const QString &condition, cons
     bound << values << kHeld;
     if (allowMany) {
         // All or nothing: one held row keeps the whole set from being taken.
-        update += QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM %1 WHERE (%2) AND %3 = ?)").arg(table, condition, exact);
+        update +=
+            QStringLiteral(" AND NOT EXISTS (SELECT 1 FROM %1 WHERE (%2) AND %3 = ?)").arg(table, condition, exact);
         bound << values << kHeld;
     }
     qint64 taken = 0;

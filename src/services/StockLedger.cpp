@@ -71,9 +71,10 @@ double StockLedger::PostStockBalance(const StockKey &key, double qty, double pri
 {
     const Dialect &d = m_conn.dialect();
     const Statement where = key.condition(d);
-    const ResultSet balance = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
-                                  .bindAll(where.values)
-                                  .select();
+    const ResultSet balance =
+        Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+            .bindAll(where.values)
+            .select();
     // -1 is a request, never a price: resolve it before it reaches a row or the average.
     if (price == -1)
         price = receiptPrice(key.frmInv, key.mtrNo);
@@ -92,10 +93,11 @@ double StockLedger::PostStockBalance(const StockKey &key, double qty, double pri
             if (known.isValid()) {
                 sourceType = notNullText(valueText(known));
             } else {
-                const bool purchase = !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
-                                           .bind(notNullText(key.frmInv))
-                                           .select()
-                                           .isEmpty();
+                const bool purchase =
+                    !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
+                         .bind(notNullText(key.frmInv))
+                         .select()
+                         .isEmpty();
                 sourceType = purchase ? QStringLiteral("A") : QStringLiteral("C");
             }
         }
@@ -122,7 +124,8 @@ void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) 
 {
     if (!(qty > 0) || price == 0)
         return;
-    const QString stock = QStringLiteral("COALESCE((SELECT SUM(b.Mtr_Amt) FROM mmst381 b WHERE b.Mtr_No = mmst611.Mtr_No), 0)");
+    const QString stock =
+        QStringLiteral("COALESCE((SELECT SUM(b.Mtr_Amt) FROM mmst381 b WHERE b.Mtr_No = mmst611.Mtr_No), 0)");
     Sql(m_conn, QStringLiteral("UPDATE mmst611 SET Avg_Cost = CASE WHEN %1 + ? <> 0 "
                                "THEN (%1 * COALESCE(Avg_Cost, 0) + ?) / (%1 + ?) ELSE Mtr_Cost END "
                                "WHERE Mtr_No = ?")
@@ -141,8 +144,8 @@ StockLedger::JournalRow StockLedger::InsertStockJournal(const QString &invNo, co
     if (row.price == 0) {
         // Earlier rows of the key at any location.
         const Statement where = key.condition(d, StockKey::All & ~StockKey::Location);
-        row.price = Sql(m_conn, Statement(d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE ")
-                                                     + where.text + QStringLiteral(" ORDER BY Rec_388"),
+        row.price = Sql(m_conn, Statement(d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE ") +
+                                                     where.text + QStringLiteral(" ORDER BY Rec_388"),
                                                  1),
                                           where.values))
                         .scalar()

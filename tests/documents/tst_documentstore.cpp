@@ -29,30 +29,44 @@ class TstDocumentStore : public QObject
     void line(qint64 rec411, double qty, const QVariant &mode = QStringLiteral("2"),
               const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
-                                          "Mtr_Amt, Bar_No, Color_No, Stock_Mode) "
-                                          "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'PI001', 'A', ?, ?, ?, 'W01', '', ?)"),
-                     {rec411, order, mo, qty, mode});
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
+                "Mtr_Amt, Bar_No, Color_No, Stock_Mode) "
+                "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'PI001', 'A', ?, ?, ?, 'W01', '', ?)"),
+            {rec411, order, mo, qty, mode});
     }
     void stock(double qty, const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
-                                          "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, 'PI001', 'A', 'F001', 'W01', '', ?, 2.5)"),
-                     {order, mo, qty});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                           "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, 'PI001', 'A', 'F001', 'W01', '', ?, 2.5)"),
+            {order, mo, qty});
     }
     double balance(const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
     {
-        return Sql(conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Order_No = ? AND Mo_No = ? AND Mtr_No = 'F001'"))
+        return Sql(conn, QStringLiteral(
+                             "SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Order_No = ? AND Mo_No = ? AND Mtr_No = 'F001'"))
             .bind(order)
             .bind(mo)
             .scalar()
             .toDouble();
     }
     qint64 balanceRows() { return Sql(conn, QStringLiteral("SELECT * FROM mmst381")).select().rowCount(); }
-    ResultSet journal() { return Sql(conn, QStringLiteral("SELECT Inv_No, Inv_Type, Mtr_Amt, Order_No, Mo_No, d_mo_no FROM mmst388 ORDER BY Rec_388")).select(); }
+    ResultSet journal()
+    {
+        return Sql(conn,
+                   QStringLiteral(
+                       "SELECT Inv_No, Inv_Type, Mtr_Amt, Order_No, Mo_No, d_mo_no FROM mmst388 ORDER BY Rec_388"))
+            .select();
+    }
     ResultSet head(qint64 rec411)
     {
-        return Sql(conn, QStringLiteral("SELECT Status, Check_Man, Lock, Upd_Name FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).select();
+        return Sql(conn, QStringLiteral("SELECT Status, Check_Man, Lock, Upd_Name FROM Mmst411 WHERE Rec_411 = ?"))
+            .bind(rec411)
+            .select();
     }
     PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &no,
                         const QDate &date = QDate(2026, 12, 1))
@@ -64,8 +78,12 @@ private slots:
     void init()
     {
         conn = TestDb::fresh();
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES ('F001', '牛津布', 2.5, 2.5)"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0')"));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst611 (Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES ('F001', '牛津布', 2.5, 2.5)"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0')"));
     }
     void cleanup() { conn.close(); }
 
@@ -81,7 +99,7 @@ private slots:
         QCOMPARE(balance(), 10.0);
         QCOMPARE(journal().rowCount(), 0);
         QCOMPARE(head(doc).text(0, 0), QStringLiteral("0"));
-        QCOMPARE(head(doc).text(0, 2), QStringLiteral("Yes"));   // released by the window, not here
+        QCOMPARE(head(doc).text(0, 2), QStringLiteral("Yes")); // released by the window, not here
     }
 
     void issueApprovedThenReset()
@@ -91,7 +109,7 @@ private slots:
         line(doc, 6);
         line(doc, 4);
         QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL002")).posted);
-        QCOMPARE(balanceRows(), 0);   // 10 - 6 - 4 reaches exactly zero: the balance row goes
+        QCOMPARE(balanceRows(), 0); // 10 - 6 - 4 reaches exactly zero: the balance row goes
         ResultSet j = journal();
         QCOMPARE(j.rowCount(), 2);
         QCOMPARE(j.text(0, 1), QStringLiteral("生产领料单"));
@@ -135,10 +153,14 @@ private slots:
         QTest::addColumn<QVariant>("mode");
         QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("mo");
-        QTest::newRow("by material: free stock") << QVariant(QStringLiteral("0")) << "" << "";
-        QTest::newRow("by order") << QVariant(QStringLiteral("1")) << "SO1" << "";
-        QTest::newRow("by manufacturing order") << QVariant(QStringLiteral("2")) << "SO1" << "MO1";
-        QTest::newRow("no mode reads as by manufacturing order") << QVariant() << "SO1" << "MO1";
+        QTest::newRow("by material: free stock") << QVariant(QStringLiteral("0")) << ""
+                                                 << "";
+        QTest::newRow("by order") << QVariant(QStringLiteral("1")) << "SO1"
+                                  << "";
+        QTest::newRow("by manufacturing order") << QVariant(QStringLiteral("2")) << "SO1"
+                                                << "MO1";
+        QTest::newRow("no mode reads as by manufacturing order") << QVariant() << "SO1"
+                                                                 << "MO1";
     }
     void stockModesChooseTheKey()
     {
@@ -146,7 +168,7 @@ private slots:
         QFETCH(QString, order);
         QFETCH(QString, mo);
         stock(5, order, mo);
-        stock(50, QStringLiteral("SO9"), QStringLiteral("MO9"));   // never touched
+        stock(50, QStringLiteral("SO9"), QStringLiteral("MO9")); // never touched
         const qint64 doc = header(QStringLiteral("LL003"), QStringLiteral("3"));
         line(doc, 2, mode);
         QVERIFY(post(DocumentKind::supplementary(), true, doc, QStringLiteral("LL003")).posted);
@@ -155,7 +177,7 @@ private slots:
         QCOMPARE(journal().text(0, 1), QStringLiteral("生产补料单"));
         QCOMPARE(journal().text(0, 3), order);
         QCOMPARE(journal().text(0, 4), mo);
-        QCOMPARE(journal().text(0, 5), QStringLiteral("MO1"));   // the line's own manufacturing order
+        QCOMPARE(journal().text(0, 5), QStringLiteral("MO1")); // the line's own manufacturing order
     }
 
     void negativeStockAllowed()
@@ -245,7 +267,7 @@ private slots:
         QCOMPARE(h.text(0, QStringLiteral("prop_duty")), QStringLiteral("3"));
         QCOMPARE(h.text(0, QStringLiteral("Out_Flag")), QStringLiteral("1"));
         QCOMPARE(h.text(0, QStringLiteral("Form_Man")), QStringLiteral("陈志明"));
-        QCOMPARE(store.headers(HeaderFilter::byKey(key), QStringLiteral("1")).rowCount(), 0);   // another kind
+        QCOMPARE(store.headers(HeaderFilter::byKey(key), QStringLiteral("1")).rowCount(), 0); // another kind
 
         // An update keeps the maker, rewrites the rest and frees the lock.
         TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes', Check_Man = 'x' WHERE Rec_411 = ?"), {key});
@@ -282,8 +304,12 @@ private slots:
                 ready.release();
                 go.acquire();
                 try {
-                    outcomes[who] = DocumentStore(own).post(DocumentKind::issue(), true, rec411, no, QDate(2026, 12, 1),
-                                                            QStringLiteral("user%1").arg(who)).posted ? 1 : 0;
+                    outcomes[who] = DocumentStore(own)
+                                            .post(DocumentKind::issue(), true, rec411, no, QDate(2026, 12, 1),
+                                                  QStringLiteral("user%1").arg(who))
+                                            .posted
+                                        ? 1
+                                        : 0;
                 } catch (const ErpError &) {
                     outcomes[who] = 2;
                 }
@@ -302,10 +328,11 @@ private slots:
         delete b;
 
         std::sort(outcomes.begin(), outcomes.end());
-        QCOMPARE(outcomes, (QList<int>{0, 1}));   // exactly one posted, the other was short
+        QCOMPARE(outcomes, (QList<int>{0, 1})); // exactly one posted, the other was short
         QCOMPARE(balance(), 4.0);
         QCOMPARE(journal().rowCount(), 1);
-        const int approved = Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE Status = '2'")).scalar().toInt();
+        const int approved =
+            Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE Status = '2'")).scalar().toInt();
         QCOMPARE(approved, 1);
     }
 };

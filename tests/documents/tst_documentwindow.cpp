@@ -17,15 +17,15 @@
 
 #include <QComboBox>
 #include <QDialog>
-#include <QLabel>
-#include <QPushButton>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QTest>
 
 class TstDocumentWindow : public QObject, public DocumentFixture
 {
@@ -43,7 +43,10 @@ class TstDocumentWindow : public QObject, public DocumentFixture
         b->click();
     }
     void choose(const char *name, const QString &text) { combo(name)->setEditText(text); }
-    QString statusOf(const QString &no) { return field(QStringLiteral("SELECT Status FROM Mmst411 WHERE Inv_No = ?"), {no}); }
+    QString statusOf(const QString &no)
+    {
+        return field(QStringLiteral("SELECT Status FROM Mmst411 WHERE Inv_No = ?"), {no});
+    }
     double balance() { return Sql(conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381")).scalar().toDouble(); }
     QStringList messages() { return box->texts(); }
 
@@ -89,7 +92,8 @@ private slots:
         for (const QString &sql : fixture)
             TestDb::exec(conn, sql);
         // The fixture gave its own keys; new rows must come after them.
-        for (const auto &[table, key] : {std::pair{"Mmst411", "Rec_411"}, std::pair{"Mmst412", "Rec_412"}, std::pair{"mmst611", "Rec_611"}})
+        for (const auto &[table, key] :
+             {std::pair{"Mmst411", "Rec_411"}, std::pair{"Mmst412", "Rec_412"}, std::pair{"mmst611", "Rec_611"}})
             for (const QString &sql : conn.dialect().resetSerial(QLatin1String(table), QLatin1String(key)))
                 TestDb::exec(conn, sql);
         box->clear();
@@ -121,7 +125,8 @@ private slots:
         QVERIFY(!enabled("Cmd_Delete"));
         QVERIFY(!enabled("cmd_check"));
         QVERIFY(!enabled("Cmd_Ok"));
-        QCOMPARE(w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->text(), QStringLiteral("导入制单用量(I)"));
+        QCOMPARE(w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->text(),
+                 QStringLiteral("导入制单用量(I)"));
         QVERIFY(messages().isEmpty());
     }
 
@@ -137,7 +142,7 @@ private slots:
         QCOMPARE(combo("Org_Name")->currentText(), QStringLiteral("裁床组"));
 
         show(QStringLiteral("LL002"));
-        QCOMPARE(w->grid()->rows(), 2);   // the header row and one line
+        QCOMPARE(w->grid()->rows(), 2); // the header row and one line
         QCOMPARE(w->grid()->foreColorSel(), QColor(255, 0, 0));
         QVERIFY(enabled("cmd_reset"));
         QVERIFY(enabled("Cmd_Close"));
@@ -172,8 +177,10 @@ private slots:
         w->findChild<QLineEdit *>(QStringLiteral("Remark"))->setText(QStringLiteral("  O'Neil 的布  "));
         click("Cmd_Ok");
         QCOMPARE(w->lastAction(), 0);
-        const ResultSet row = Sql(conn, QStringLiteral("SELECT Status, Lock, Form_Man, Stock_Mode, Inv_Type, Org_No, Remark, Out_Flag "
-                                                       "FROM Mmst411 WHERE Inv_No = 'A001-26120001'")).select();
+        const ResultSet row =
+            Sql(conn, QStringLiteral("SELECT Status, Lock, Form_Man, Stock_Mode, Inv_Type, Org_No, Remark, Out_Flag "
+                                     "FROM Mmst411 WHERE Inv_No = 'A001-26120001'"))
+                .select();
         QCOMPARE(row.rowCount(), 1);
         QCOMPARE(row.text(0, 0), QStringLiteral("0"));
         QCOMPARE(row.text(0, 1), QStringLiteral("No"));
@@ -213,10 +220,12 @@ private slots:
         QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
         choose("Stock_Mode", QStringLiteral("按订单"));
         click("Cmd_Ok");
-        QVERIFY2(!messages().contains(QStringLiteral("此领料单号已经重复!请重新输入!")), qPrintable(messages().join('|')));
+        QVERIFY2(!messages().contains(QStringLiteral("此领料单号已经重复!请重新输入!")),
+                 qPrintable(messages().join('|')));
         QCOMPARE(w->lastAction(), 0);
         QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
-        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = 1 AND Stock_Mode = '1'")), QStringLiteral("2"));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = 1 AND Stock_Mode = '1'")),
+                 QStringLiteral("2"));
     }
 
     void productionOrOutsourcing()
@@ -234,7 +243,9 @@ private slots:
         choose("Pcs_No", QStringLiteral("WF001"));
         click("Cmd_Ok");
         QCOMPARE(w->lastAction(), 0);
-        QCOMPARE(field(QStringLiteral("SELECT Out_Flag FROM Mmst411 WHERE Pcs_No = 'WF001' AND Inv_No = 'A001-26120001'")), QStringLiteral("1"));
+        QCOMPARE(
+            field(QStringLiteral("SELECT Out_Flag FROM Mmst411 WHERE Pcs_No = 'WF001' AND Inv_No = 'A001-26120001'")),
+            QStringLiteral("1"));
     }
 
     void aFutureDateAsks()
@@ -361,7 +372,8 @@ private slots:
         box->answer(1);
         click("cmd_check");
         QCOMPARE(statusOf(QStringLiteral("LL004")), QStringLiteral("2"));
-        QCOMPARE(field(QStringLiteral("SELECT Check_Man FROM Mmst411 WHERE Inv_No = 'LL004'")), QStringLiteral("陈志明"));
+        QCOMPARE(field(QStringLiteral("SELECT Check_Man FROM Mmst411 WHERE Inv_No = 'LL004'")),
+                 QStringLiteral("陈志明"));
         QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
         QCOMPARE(balance(), 6.0);
         QCOMPARE(item("Check_Man")->text(), QStringLiteral("陈志明"));
@@ -404,7 +416,7 @@ private slots:
 
         open();
         const qsizetype before = box->shown().size();
-        QVERIFY(w->close());   // browsing: no question
+        QVERIFY(w->close()); // browsing: no question
         QCOMPARE(box->shown().size(), before);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         w = nullptr;
@@ -418,8 +430,9 @@ private slots:
             TestDb::exec(conn, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE OF Remark ON Mmst411 "
                                               "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         } else {
-            TestDb::exec(conn, QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'refused'; "
-                                              "END $$ LANGUAGE plpgsql"));
+            TestDb::exec(
+                conn, QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'refused'; "
+                                     "END $$ LANGUAGE plpgsql"));
             TestDb::exec(conn, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE OF Remark ON Mmst411 "
                                               "FOR EACH ROW EXECUTE FUNCTION refuse()"));
         }
@@ -447,7 +460,10 @@ private slots:
     {
         // Browsing: the department button does nothing.
         int dialogs = 0;
-        ModalRunner::setDriver([&](QDialog *) { ++dialogs; return int(QDialog::Rejected); });
+        ModalRunner::setDriver([&](QDialog *) {
+            ++dialogs;
+            return int(QDialog::Rejected);
+        });
         w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Org"))->click();
         QCOMPARE(dialogs, 0);
 
@@ -456,7 +472,8 @@ private slots:
             ++dialogs;
             d->show();
             auto *tree = d->findChild<QTreeWidget *>(QStringLiteral("tvwdb"));
-            const QList<QTreeWidgetItem *> found = tree->findItems(QStringLiteral("裁床组"), Qt::MatchRecursive | Qt::MatchExactly);
+            const QList<QTreeWidgetItem *> found =
+                tree->findItems(QStringLiteral("裁床组"), Qt::MatchRecursive | Qt::MatchExactly);
             tree->scrollToItem(found.value(0));
             QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found.value(0)).center());
             QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Cmd_Ok")), Qt::LeftButton);
@@ -468,7 +485,7 @@ private slots:
 
         // The contract list offers approved outsourcing orders once outsourcing is chosen.
         w->findChild<QToolButton *>(QStringLiteral("Cmd_Brow_Pcs"))->click();
-        QCOMPARE(dialogs, 1);   // production document: nothing opens
+        QCOMPARE(dialogs, 1); // production document: nothing opens
         w->findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
         ModalRunner::setDriver([&](QDialog *d) {
             ++dialogs;
@@ -486,11 +503,11 @@ private slots:
 
     void functionKeys()
     {
-        QTest::keyClick(combo("Inv_No"), Qt::Key_F2);   // add
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F2); // add
         QCOMPARE(w->lastAction(), 1);
-        QTest::keyClick(combo("Inv_No"), Qt::Key_F3);   // edit is off while adding
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F3); // edit is off while adding
         QCOMPARE(w->lastAction(), 1);
-        QTest::keyClick(combo("Inv_No"), Qt::Key_F5);   // confirm
+        QTest::keyClick(combo("Inv_No"), Qt::Key_F5); // confirm
         QCOMPARE(box->last().text, QStringLiteral("此单位不存在,请重新输入!"));
         QCOMPARE(w->lastAction(), 1);
     }
@@ -504,7 +521,7 @@ private slots:
         QCOMPARE(item("Proc_Man")->caption(), QStringLiteral("退料:"));
         show(QStringLiteral("TL001"));
         QVERIFY(w->hasRecord());
-        show(QStringLiteral("LL001"));   // an issue number shows nothing in the return window
+        show(QStringLiteral("LL001")); // an issue number shows nothing in the return window
         QVERIFY(!w->hasRecord());
     }
 };

@@ -8,7 +8,7 @@ namespace {
 
 const char *const kLetters = "AUYNDCRFHQPVLMO";
 const QStringList kStatuses = {QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("6"), QStringLiteral("7"),
-                               QStringLiteral("9"), QString(), QStringLiteral("x")};
+                               QStringLiteral("9"), QString(),           QStringLiteral("x")};
 
 // What the window tells a user who gives the command on a document in that
 // status (the first refusal; empty when the command may go on), as the
@@ -22,8 +22,8 @@ QString expectedRefusal(char letter, WindowAction action, const QString &status)
     switch (letter) {
     case 'U':
         return approved ? QStringLiteral("此单已审核, 不能进行修改!")
-             : closed   ? QStringLiteral("此单已结案, 不能进行修改!")
-             : gone     ? QStringLiteral("此单已被他人删除!")
+               : closed ? QStringLiteral("此单已结案, 不能进行修改!")
+               : gone   ? QStringLiteral("此单已被他人删除!")
                         : QString();
     case 'D':
         if (approved)
@@ -37,13 +37,13 @@ QString expectedRefusal(char letter, WindowAction action, const QString &status)
         return action == WindowAction::Add || open ? QString() : QStringLiteral("此单已审核, 当前操作不能进行!");
     case 'C':
         return gone       ? QStringLiteral("当前单据已被其他用户删除,请检查!")
-             : closed     ? QStringLiteral("此单据已被结案,不能再进行操作!")
-             : approved   ? QStringLiteral("此单据已被审核,不能再审核!")
+               : closed   ? QStringLiteral("此单据已被结案,不能再进行操作!")
+               : approved ? QStringLiteral("此单据已被审核,不能再审核!")
                           : QString();
     case 'R':
         return gone     ? QStringLiteral("当前单据已被其他用户删除,请检查!")
-             : closed   ? QStringLiteral("此单据已被结案,不能再进行操作!")
-             : open     ? QStringLiteral("此单据已被其他用户重置,不能再重置!")
+               : closed ? QStringLiteral("此单据已被结案,不能再进行操作!")
+               : open   ? QStringLiteral("此单据已被其他用户重置,不能再重置!")
                         : QString();
     default:
         return {};
@@ -108,7 +108,7 @@ private slots:
         QTest::addColumn<char>("letter");
         QTest::addColumn<bool>("lock");
         QTest::addColumn<bool>("keeps");
-        QTest::addColumn<int>("during");   // -1: none
+        QTest::addColumn<int>("during"); // -1: none
         QTest::addColumn<int>("onRefusal");
         QTest::newRow("add") << 'A' << false << false << 1 << int(OnRefusal::Stay);
         QTest::newRow("edit holds the lock until save or cancel") << 'U' << true << true << 2 << int(OnRefusal::Stay);

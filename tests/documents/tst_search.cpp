@@ -50,20 +50,23 @@ class TstSearch : public QObject
 
     Connection conn;
     ScriptedMessageBox *box = nullptr;
-    QComboBox *invNo = nullptr;   // the document window's number field
+    QComboBox *invNo = nullptr; // the document window's number field
     bool stillOpen = false;
 
     void doc(const QString &no, const QString &date, const char *type, const QVariant &form, const QVariant &bar,
              const QVariant &proc, const QVariant &check, const QVariant &printed, const char *status)
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Date, Inv_Type, Form_Man, Bar_Man, Proc_Man, "
-                                          "Check_Man, print_status, Status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {no, date, QString::fromLatin1(type), form, bar, proc, check, printed, QString::fromLatin1(status)});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Date, Inv_Type, Form_Man, Bar_Man, Proc_Man, "
+                           "Check_Man, print_status, Status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {no, date, QString::fromLatin1(type), form, bar, proc, check, printed, QString::fromLatin1(status)});
     }
     void line(const QString &no, const QString &receipt)
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Frm_Inv) "
-                                          "SELECT Rec_411, ? FROM Mmst411 WHERE Inv_No = ?"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO Mmst412 (Rec_411, Frm_Inv) "
+                                    "SELECT Rec_411, ? FROM Mmst411 WHERE Inv_No = ?"),
                      {receipt, no});
     }
 
@@ -78,10 +81,7 @@ class TstSearch : public QObject
         return dlg;
     }
 
-    int run(Frm40BSH &dlg, const std::function<void(QDialog *)> &act)
-    {
-        return runModal(dlg, act, &stillOpen);
-    }
+    int run(Frm40BSH &dlg, const std::function<void(QDialog *)> &act) { return runModal(dlg, act, &stillOpen); }
 
     static void clickButton(QDialog *d, const char *name)
     {
@@ -98,12 +98,15 @@ private slots:
         stillOpen = false;
         const QVariant null;
         const QString zh = QStringLiteral("张华"), li = QStringLiteral("李丽"), bar = QStringLiteral("李秀英");
-        doc(QStringLiteral("LL2406001"), QStringLiteral("2024-06-30"), "1", zh, bar, QStringLiteral("王建军"), null, null, "0");
-        doc(QStringLiteral("LL2405001"), QStringLiteral("2024-05-31"), "1", zh, bar, null, QStringLiteral("陈志明"), 1, "2");
+        doc(QStringLiteral("LL2406001"), QStringLiteral("2024-06-30"), "1", zh, bar, QStringLiteral("王建军"), null,
+            null, "0");
+        doc(QStringLiteral("LL2405001"), QStringLiteral("2024-05-31"), "1", zh, bar, null, QStringLiteral("陈志明"), 1,
+            "2");
         doc(QStringLiteral("LL2405002"), QStringLiteral("2024-05-30"), "1", zh, bar, null, null, 0, "0");
         doc(QStringLiteral("LL2406010"), QStringLiteral("2024-06-10 18:30:00"), "1", li, null, null, null, 0, "6");
         doc(QStringLiteral("LL2406011"), QStringLiteral("2024-06-11"), "1", zh, null, null, null, 1, "7");
-        doc(QStringLiteral("LL2406020"), QStringLiteral("2024-06-20"), "1", li, null, QStringLiteral("O'Brien"), null, 0, "0");
+        doc(QStringLiteral("LL2406020"), QStringLiteral("2024-06-20"), "1", li, null, QStringLiteral("O'Brien"), null,
+            0, "0");
         doc(QStringLiteral("LL2407001"), QStringLiteral("2024-07-01"), "1", zh, null, null, null, 0, "0");
         doc(QStringLiteral("TL2406001"), QStringLiteral("2024-06-15"), "2", zh, null, null, null, 0, "0");
         line(QStringLiteral("LL2406001"), QStringLiteral("R-1000"));
@@ -135,14 +138,16 @@ private slots:
         QCOMPARE(field(&dlg, QStringLiteral("Date1"))->text(), QStringLiteral("2024-05-31"));
         // Each people field lists its column's distinct values and shows the
         // first; a null sorts first and leaves the field empty.
-        QCOMPARE(field(&dlg, QStringLiteral("Form_Man"))->items(), (QStringList{QStringLiteral("张华"), QStringLiteral("李丽")}));
+        QCOMPARE(field(&dlg, QStringLiteral("Form_Man"))->items(),
+                 (QStringList{QStringLiteral("张华"), QStringLiteral("李丽")}));
         QCOMPARE(field(&dlg, QStringLiteral("Form_Man"))->text(), QStringLiteral("张华"));
         QCOMPARE(field(&dlg, QStringLiteral("Bar_Man"))->items(), (QStringList{QString(), QStringLiteral("李秀英")}));
         QCOMPARE(field(&dlg, QStringLiteral("Bar_Man"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("Proc_Man"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("Check_Man"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("Cb_Check"))->items(),
-                 (QStringList{QStringLiteral("未审核"), QStringLiteral("已审核"), QStringLiteral("已结案"), QStringLiteral("全 部")}));
+                 (QStringList{QStringLiteral("未审核"), QStringLiteral("已审核"), QStringLiteral("已结案"),
+                              QStringLiteral("全 部")}));
         QCOMPARE(field(&dlg, QStringLiteral("Cb_Check"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("print_status"))->items(),
                  (QStringList{QStringLiteral("未列印"), QStringLiteral("已列印"), QStringLiteral("全 部")}));
@@ -154,7 +159,7 @@ private slots:
     void search_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QStringList>("edits");   // "field=text"
+        QTest::addColumn<QStringList>("edits"); // "field=text"
         QTest::addColumn<QStringList>("expected");
         const QString all = QStringLiteral("Form_Man=");
         QTest::newRow("defaults: kind, last 30 days, first maker")
@@ -163,8 +168,8 @@ private slots:
         QTest::newRow("maker cleared") << "1" << QStringList{all}
                                        << QStringList{"LL2405001", "LL2406001", "LL2406010", "LL2406011", "LL2406020"};
         QTest::newRow("other maker") << "1" << QStringList{"Form_Man=李丽"} << QStringList{"LL2406010", "LL2406020"};
-        QTest::newRow("已结案 is 6 and 7") << "1" << QStringList{all, "Cb_Check=已结案"}
-                                           << QStringList{"LL2406010", "LL2406011"};
+        QTest::newRow("已结案 is 6 and 7")
+            << "1" << QStringList{all, "Cb_Check=已结案"} << QStringList{"LL2406010", "LL2406011"};
         QTest::newRow("未审核") << "1" << QStringList{all, "Cb_Check=未审核"} << QStringList{"LL2406001", "LL2406020"};
         QTest::newRow("已审核") << "1" << QStringList{all, "Cb_Check=已审核"} << QStringList{"LL2405001"};
         QTest::newRow("全 部 adds no status")
@@ -172,7 +177,8 @@ private slots:
             << QStringList{"LL2405001", "LL2406001", "LL2406010", "LL2406011", "LL2406020"};
         QTest::newRow("未列印 includes a null print status")
             << "1" << QStringList{all, "print_status=未列印"} << QStringList{"LL2406001", "LL2406010", "LL2406020"};
-        QTest::newRow("已列印") << "1" << QStringList{all, "print_status=已列印"} << QStringList{"LL2405001", "LL2406011"};
+        QTest::newRow("已列印") << "1" << QStringList{all, "print_status=已列印"}
+                                << QStringList{"LL2405001", "LL2406011"};
         QTest::newRow("number prefix, blanks and case aside")
             << "1" << QStringList{all, "Inv_No=  ll240601 "} << QStringList{"LL2406010", "LL2406011"};
         QTest::newRow("source receipt matched exactly")
@@ -182,8 +188,8 @@ private slots:
         QTest::newRow("one day, a time of day on it")
             << "1" << QStringList{all, "Date1=2024-06-10", "Date2=2024-06-10"} << QStringList{"LL2406010"};
         QTest::newRow("no dates") << "1" << QStringList{all, "Date1=", "Date2="}
-                                  << QStringList{"LL2405001", "LL2405002", "LL2406001", "LL2406010", "LL2406011",
-                                                 "LL2406020", "LL2407001"};
+                                  << QStringList{"LL2405001", "LL2405002", "LL2406001", "LL2406010",
+                                                 "LL2406011", "LL2406020", "LL2407001"};
         QTest::newRow("a quote in a name") << "1" << QStringList{all, "Proc_Man=O'Brien"} << QStringList{"LL2406020"};
     }
     void search()
@@ -297,8 +303,9 @@ private slots:
         QVERIFY(st.statement.text.contains(QStringLiteral(" AND Mmst411.inv_date >= ? AND Mmst411.inv_date < ?")));
         QVERIFY(!st.statement.text.contains(QLatin1Char('\'')));
         QCOMPARE(st.statement.text.count(QLatin1Char('?')), st.statement.values.size());
-        QCOMPARE(st.statement.values, (QList<QVariant>{QStringLiteral("x' OR 'a'='a%"), QDate(2024, 5, 31), QDate(2024, 7, 1),
-                                             QStringLiteral("3"), QStringLiteral("6"), QStringLiteral("7")}));
+        QCOMPARE(st.statement.values,
+                 (QList<QVariant>{QStringLiteral("x' OR 'a'='a%"), QDate(2024, 5, 31), QDate(2024, 7, 1),
+                                  QStringLiteral("3"), QStringLiteral("6"), QStringLiteral("7")}));
 
         s.Date1 = QStringLiteral("31.5.");
         QCOMPARE(BuildSearchStatement(s, Dialect::of(Backend(backend))).badDateField, QStringLiteral("Date1"));

@@ -21,7 +21,8 @@ class TstEntry : public QObject
 
     static void closeAll()
     {
-        for (const DocumentKind *k : {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
+        for (const DocumentKind *k :
+             {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
             if (DocumentWindow *w = DocumentWindow::instance(*k))
                 delete w;
     }
@@ -31,7 +32,8 @@ private slots:
     {
         box = new ScriptedMessageBox;
         conn = TestDb::freshSqlite();
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst901 (user_id, user_name, user_no) VALUES ('chen', '陈志明', 'A001')"));
+        TestDb::exec(conn, QStringLiteral(
+                               "INSERT INTO mmst901 (user_id, user_name, user_no) VALUES ('chen', '陈志明', 'A001')"));
     }
     void cleanupTestCase() { delete box; }
     void cleanup() { closeAll(); }
@@ -41,9 +43,15 @@ private slots:
         QTest::addColumn<QString>("menuId");
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("heading");
-        QTest::newRow("issue") << "MENU_F4_1" << "mmss40B" << "生产领料单";
-        QTest::newRow("supplementary issue") << "MENU_F4_2" << "mmss40D" << "生产补料单";
-        QTest::newRow("return, lower case") << "menu_f4_3" << "mmss40C" << "生产退料单";
+        QTest::newRow("issue") << "MENU_F4_1"
+                               << "mmss40B"
+                               << "生产领料单";
+        QTest::newRow("supplementary issue") << "MENU_F4_2"
+                                             << "mmss40D"
+                                             << "生产补料单";
+        QTest::newRow("return, lower case") << "menu_f4_3"
+                                            << "mmss40C"
+                                            << "生产退料单";
     }
     void menuEntries()
     {
@@ -51,8 +59,8 @@ private slots:
         QFETCH(QString, window);
         QFETCH(QString, heading);
         ClsBarManuBill module;
-        const qint32 handle = module.ShowFrm(conn, menuId, QStringLiteral("chen"), QStringLiteral("/tmp/chen.ini"), 1500,
-                                             3000, 12000, 9000, QStringLiteral("华南示范箱包有限公司"));
+        const qint32 handle = module.ShowFrm(conn, menuId, QStringLiteral("chen"), QStringLiteral("/tmp/chen.ini"),
+                                             1500, 3000, 12000, 9000, QStringLiteral("华南示范箱包有限公司"));
         QVERIFY(handle != 0);
         QWidget *shown = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -62,7 +70,7 @@ private slots:
         QCOMPARE(qint32(shown->winId()), handle);
         QCOMPARE(shown->windowTitle(), QStringLiteral("生产领料单(40B)"));
         QCOMPARE(shown->findChild<QLabel *>(QStringLiteral("Label_Title"))->text(), heading);
-        QCOMPARE(shown->geometry(), QRect(100, 200, 800, 600));   // twips at 15 to the pixel
+        QCOMPARE(shown->geometry(), QRect(100, 200, 800, 600)); // twips at 15 to the pixel
 
         const RunContext &ctx = runContext();
         QCOMPARE(ctx.User_Id, QStringLiteral("chen"));
@@ -80,15 +88,15 @@ private slots:
     {
         ClsBarManuBill module;
         Environment::setMachineName(QStringLiteral("pc7"));
-        module.ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"), QStringLiteral("a.ini"), 0, 0, 3000, 3000,
-                       QStringLiteral("A"));
+        module.ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"), QStringLiteral("a.ini"), 0, 0, 3000,
+                       3000, QStringLiteral("A"));
         const QString firstTag = runContext().Run_Tag;
-        QCOMPARE(module.ShowFrm(conn, QStringLiteral("MENU_F9_9"), QStringLiteral("nobody"), QStringLiteral("b.ini"), 0, 0, 0,
-                                0, QStringLiteral("B")),
+        QCOMPARE(module.ShowFrm(conn, QStringLiteral("MENU_F9_9"), QStringLiteral("nobody"), QStringLiteral("b.ini"), 0,
+                                0, 0, 0, QStringLiteral("B")),
                  0);
         const RunContext &ctx = runContext();
         QCOMPARE(ctx.User_Id, QStringLiteral("nobody"));
-        QCOMPARE(ctx.User_Name, QString());   // no mmst901 row
+        QCOMPARE(ctx.User_Name, QString()); // no mmst901 row
         QCOMPARE(ctx.Ini_File, QStringLiteral("b.ini"));
         QCOMPARE(ctx.Comp_Cname, QStringLiteral("B"));
         QVERIFY(ctx.Run_Tag != firstTag);
@@ -108,8 +116,8 @@ private slots:
                                             6000, 4500, QString());
         DocumentWindow *w = DocumentWindow::instance(DocumentKind::issue());
         QVERIFY(w);
-        const qint32 second = ClsBarManuBill().ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"), QString(),
-                                                       3000, 1500, 9000, 6000, QString());
+        const qint32 second = ClsBarManuBill().ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"),
+                                                       QString(), 3000, 1500, 9000, 6000, QString());
         QCOMPARE(second, first);
         QCOMPARE(DocumentWindow::instance(DocumentKind::issue()), w);
         QCOMPARE(w->geometry(), QRect(200, 100, 600, 400));
@@ -131,12 +139,13 @@ private slots:
         {
             Connection seeded = Connection::open(QStringLiteral("sqlite:") + path);
             TestDb::schema().create(seeded);
-            TestDb::exec(seeded, QStringLiteral("INSERT INTO mmst901 (user_id, user_name) VALUES ('admin', '系统管理员')"));
+            TestDb::exec(seeded,
+                         QStringLiteral("INSERT INTO mmst901 (user_id, user_name) VALUES ('admin', '系统管理员')"));
             seeded.close();
         }
         qputenv("ERP_DB", QByteArray("sqlite:") + path.toUtf8());
-        ClsBarManuBill().ShowFrm(Connection(), QStringLiteral("MENU_F4_2"), QStringLiteral("chen"), QString(), 0, 0, 3000,
-                                 3000, QString());
+        ClsBarManuBill().ShowFrm(Connection(), QStringLiteral("MENU_F4_2"), QStringLiteral("chen"), QString(), 0, 0,
+                                 3000, 3000, QString());
         qunsetenv("ERP_DB");
         QVERIFY(runContext().Conn.isOpen());
         QCOMPARE(runContext().User_Id, QStringLiteral("admin"));

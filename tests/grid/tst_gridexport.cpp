@@ -55,9 +55,9 @@ class TstGridExport : public QObject
     Connection conn;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ScriptedMessageBox> box;
-    QStringList opened;        // files handed to the desktop
-    QStringList chooserCalls;  // filter|title of each file dialog
-    QString chosen;            // what the file dialog answers
+    QStringList opened;       // files handed to the desktop
+    QStringList chooserCalls; // filter|title of each file dialog
+    QString chosen;           // what the file dialog answers
 
     QString path(const QString &name) const { return dir->filePath(name); }
     QString templatePath() const { return dir->filePath(QStringLiteral("model/mmss40BGrid1.xlsx")); }
@@ -140,9 +140,8 @@ private slots:
 
     void plainExportDropsHiddenColumn()
     {
-        ExportTable grid = lineGrid({{"物料编号", "颜色", "数量", "单价(元)"},
-                                     {"M-001", "红", "12", "12.5"},
-                                     {"00123", "蓝", "3", "A12"}});
+        ExportTable grid = lineGrid(
+            {{"物料编号", "颜色", "数量", "单价(元)"}, {"M-001", "红", "12", "12.5"}, {"00123", "蓝", "3", "A12"}});
         grid.setColumn(1, 1200, 1, 4);
         grid.setColumn(2, 900, 1, 4, true);
         grid.setColumn(3, 960, 7, 4);
@@ -177,15 +176,24 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("cell");
-        QTest::newRow("decimal") << "12.5" << "n 12.5 fmt='0.0000_ '";
-        QTest::newRow("whole") << "12" << "n 12 fmt='0_ '";
-        QTest::newRow("text") << "A12" << "s 'A12' fmt='@'";
-        QTest::newRow("negative decimal") << "-0.5" << "n -0.5 fmt='0.0000_ '";
-        QTest::newRow("zero") << "0" << "n 0 fmt='0_ '";
-        QTest::newRow("blanks around") << " 7 " << "n 7 fmt='0_ '";
-        QTest::newRow("code with leading zero") << "007" << "s '007' fmt='@'";
-        QTest::newRow("more digits than a number holds") << "20261209000000017" << "s '20261209000000017' fmt='@'";
-        QTest::newRow("thousands separator") << "1,200" << "s '1,200' fmt='@'";
+        QTest::newRow("decimal") << "12.5"
+                                 << "n 12.5 fmt='0.0000_ '";
+        QTest::newRow("whole") << "12"
+                               << "n 12 fmt='0_ '";
+        QTest::newRow("text") << "A12"
+                              << "s 'A12' fmt='@'";
+        QTest::newRow("negative decimal") << "-0.5"
+                                          << "n -0.5 fmt='0.0000_ '";
+        QTest::newRow("zero") << "0"
+                              << "n 0 fmt='0_ '";
+        QTest::newRow("blanks around") << " 7 "
+                                       << "n 7 fmt='0_ '";
+        QTest::newRow("code with leading zero") << "007"
+                                                << "s '007' fmt='@'";
+        QTest::newRow("more digits than a number holds") << "20261209000000017"
+                                                         << "s '20261209000000017' fmt='@'";
+        QTest::newRow("thousands separator") << "1,200"
+                                             << "s '1,200' fmt='@'";
     }
 
     void numberFormats()
@@ -205,10 +213,8 @@ private slots:
         // names (no DetailEnd), AbsolutePosition, a total below the band.
         QVERIFY(QDir().mkpath(QFileInfo(templatePath()).absolutePath()));
         QCOMPARE(runPython(QStringLiteral("xlsx_make_template.py"), {templatePath()}), QString());
-        const ExportTable grid = lineGrid({{"物料编号", "数量", "单价(元)"},
-                                           {"M-001", "1.5", "2"},
-                                           {"00123", "3", "4"},
-                                           {"123", "4.5", "6"}});
+        const ExportTable grid = lineGrid(
+            {{"物料编号", "数量", "单价(元)"}, {"M-001", "1.5", "2"}, {"00123", "3", "4"}, {"123", "4.5", "6"}});
         QVERIFY(ExcelExport::Export_Excel(grid, info(QStringLiteral("ignored by templates")), path("t.xlsx")));
         QVERIFY(box->shown().isEmpty());
         const QStringList expected = {
@@ -255,25 +261,29 @@ private slots:
     void templateChoices_data()
     {
         QTest::addColumn<QStringList>("sheets");
-        QTest::addColumn<QString>("detailBegin");   // reference on the last sheet, empty for none
+        QTest::addColumn<QString>("detailBegin"); // reference on the last sheet, empty for none
         QTest::addColumn<QString>("messageId");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("cells");     // of the last sheet
+        QTest::addColumn<QStringList>("cells"); // of the last sheet
 
         const QStringList filled = {"CELL A1 s '数量' fmt='General' bold=0 size=11 align=None/None",
                                     "CELL A2 n 5 fmt='General' bold=0 size=11 align=None/None",
                                     "CELL A3 n 6 fmt='General' bold=0 size=11 align=None/None"};
-        QTest::newRow("one sheet carrying the name") << QStringList{"MMSS40BGRID1"} << "$A$2" << "" << "" << filled;
-        QTest::newRow("named sheet last of two")
-            << QStringList{"封面", "mmss40BGrid1"} << "$A$2" << "" << "" << filled;
-        QTest::newRow("sheets all carry other names")
-            << QStringList{"Sheet1", "Notes"} << "$A$2" << "Export_excel_6" << "报表模块中不存在指定的报表样式!"
-            << QStringList{};
-        QTest::newRow("no DetailBegin") << QStringList{"mmss40BGrid1"} << "" << "Export_excel_2"
+        QTest::newRow("one sheet carrying the name") << QStringList{"MMSS40BGRID1"} << "$A$2"
+                                                     << ""
+                                                     << "" << filled;
+        QTest::newRow("named sheet last of two") << QStringList{"封面", "mmss40BGrid1"} << "$A$2"
+                                                 << ""
+                                                 << "" << filled;
+        QTest::newRow("sheets all carry other names") << QStringList{"Sheet1", "Notes"} << "$A$2"
+                                                      << "Export_excel_6"
+                                                      << "报表模块中不存在指定的报表样式!" << QStringList{};
+        QTest::newRow("no DetailBegin") << QStringList{"mmss40BGrid1"} << ""
+                                        << "Export_excel_2"
                                         << "没有找到报表模板明细开始和结束的行标识!" << QStringList{};
-        QTest::newRow("DetailBegin of a deleted row")
-            << QStringList{"mmss40BGrid1"} << "#REF!" << "Export_excel_2" << "没有找到报表模板明细开始和结束的行标识!"
-            << QStringList{};
+        QTest::newRow("DetailBegin of a deleted row") << QStringList{"mmss40BGrid1"} << "#REF!"
+                                                      << "Export_excel_2"
+                                                      << "没有找到报表模板明细开始和结束的行标识!" << QStringList{};
     }
 
     void templateChoices()
@@ -304,7 +314,7 @@ private slots:
         if (messageId.isEmpty()) {
             QVERIFY(box->shown().isEmpty());
             QCOMPARE(cellLines(path("t.xlsx"), sheets.last()), cells);
-            if (sheets.size() > 1)   // the other sheet is left as it was
+            if (sheets.size() > 1) // the other sheet is left as it was
                 QCOMPARE(cellLines(path("t.xlsx"), sheets.first()),
                          QStringList{"CELL E5 s '封面' fmt='General' bold=0 size=11 align=None/None"});
         } else {
@@ -321,18 +331,23 @@ private slots:
 
     void existingFileAsks_data()
     {
-        QTest::addColumn<QString>("answerName");   // what the file dialog answers
-        QTest::addColumn<QString>("existing");     // "file", "folder" or "" at the target
+        QTest::addColumn<QString>("answerName"); // what the file dialog answers
+        QTest::addColumn<QString>("existing");   // "file", "folder" or "" at the target
         QTest::addColumn<int>("answer");
         QTest::addColumn<QStringList>("messages"); // ids shown
         QTest::addColumn<bool>("exported");
 
-        QTest::newRow("new file, extension added") << "out" << "" << 0 << QStringList{} << true;
-        QTest::newRow("exists, replaced on Yes") << "out.XLSX" << "file" << 6 << QStringList{"W_Grid_DblClick_1"} << true;
-        QTest::newRow("exists, kept on No") << "out.xlsx" << "file" << 7 << QStringList{"W_Grid_DblClick_1"} << false;
+        QTest::newRow("new file, extension added") << "out"
+                                                   << "" << 0 << QStringList{} << true;
+        QTest::newRow("exists, replaced on Yes") << "out.XLSX"
+                                                 << "file" << 6 << QStringList{"W_Grid_DblClick_1"} << true;
+        QTest::newRow("exists, kept on No") << "out.xlsx"
+                                            << "file" << 7 << QStringList{"W_Grid_DblClick_1"} << false;
         QTest::newRow("a folder cannot be replaced")
-            << "out.xlsx" << "folder" << 6 << QStringList{"W_Grid_DblClick_1", "W_Grid_DblClick_2"} << false;
-        QTest::newRow("dialog cancelled") << "" << "" << 0 << QStringList{} << false;
+            << "out.xlsx"
+            << "folder" << 6 << QStringList{"W_Grid_DblClick_1", "W_Grid_DblClick_2"} << false;
+        QTest::newRow("dialog cancelled") << ""
+                                          << "" << 0 << QStringList{} << false;
     }
 
     void existingFileAsks()
@@ -410,7 +425,7 @@ private slots:
             grid->setFixedAlignment(c, 4);
             grid->setColAlignment(c, 1);
         }
-        grid->setColHidden(1, true);   // the markers move to the first column kept
+        grid->setColHidden(1, true); // the markers move to the first column kept
         grid->setTextMatrix(1, 2, QStringLiteral("红"));
         grid->setTextMatrix(1, 3, QStringLiteral("12.5"));
         grid->setTextMatrix(2, 3, QStringLiteral("99"));

@@ -61,8 +61,8 @@ class TstGridLayout : public QObject
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ScriptedMessageBox> box;
     QString ini;
-    QStringList answers;   // what the next input boxes answer; "" cancels
-    QStringList prompts;   // what they asked
+    QStringList answers; // what the next input boxes answer; "" cancels
+    QStringList prompts; // what they asked
 
     // The dialog opened on the layout section, as the wrapper opens it.
     std::unique_ptr<mmss_set> openDialog()
@@ -134,7 +134,7 @@ private slots:
         grid.setCols(6);
         grid.setRows(3);
         ApplyGridLayout(grid, layout, false);
-        QCOMPARE(grid.cols(), 1);   // only the row-number column
+        QCOMPARE(grid.cols(), 1); // only the row-number column
         QCOMPARE(grid.rowHeight(0), 200);
         QCOMPARE(grid.colWidth(0), 400);
     }
@@ -144,10 +144,26 @@ private slots:
         writeAll(ini, QStringLiteral("[keep]\r\nx=1\r\n"));
         GridLayout layout;
         ClearGridLayout(layout);
-        layout[0] = {QStringLiteral("Mtr_No"), QStringLiteral("物料编号"), 1200, 4, 1, QStringLiteral("True"),
-                     315, QStringLiteral("Field0"), 2, 1};
-        layout[1] = {QStringLiteral("Mtr_Amt"), QStringLiteral("数量"), 1234.5, 4, 7, QStringLiteral("False"),
-                     0, QStringLiteral("Field1"), 0, 0};
+        layout[0] = {QStringLiteral("Mtr_No"),
+                     QStringLiteral("物料编号"),
+                     1200,
+                     4,
+                     1,
+                     QStringLiteral("True"),
+                     315,
+                     QStringLiteral("Field0"),
+                     2,
+                     1};
+        layout[1] = {QStringLiteral("Mtr_Amt"),
+                     QStringLiteral("数量"),
+                     1234.5,
+                     4,
+                     7,
+                     QStringLiteral("False"),
+                     0,
+                     QStringLiteral("Field1"),
+                     0,
+                     0};
         QVERIFY(SaveGridLayout(kForm, kGrid, layout, ini));
         QCOMPARE(readAll(ini), QStringLiteral("[keep]\r\nx=1\r\n[mmss40BGrid1]\r\n"
                                               "Field0=Mtr_No,物料编号,1200,4,1,True\r\n"
@@ -171,8 +187,16 @@ private slots:
     {
         GridLayout layout;
         ClearGridLayout(layout);
-        layout[0] = {QStringLiteral("Mtr_Amt"), QStringLiteral("数量,Kg"), 1200, 4, 7, QStringLiteral("True"),
-                     250, QStringLiteral("Field0"), 1, 0};
+        layout[0] = {QStringLiteral("Mtr_Amt"),
+                     QStringLiteral("数量,Kg"),
+                     1200,
+                     4,
+                     7,
+                     QStringLiteral("True"),
+                     250,
+                     QStringLiteral("Field0"),
+                     1,
+                     0};
         QVERIFY(SaveGridLayout(kForm, kGrid, layout, ini));
         QCOMPARE(sectionLines(ini, kForm + kGrid).first(), QStringLiteral("Field0=Mtr_Amt,数量,Kg,1200,4,7,True"));
 
@@ -209,8 +233,8 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(double, width);
         QFETCH(QString, visible);
-        writeAll(ini, QStringLiteral("[mmss40BGrid1]\r\nField0=F,") + QString(captionChars, QChar(0x6599))
-                          + QStringLiteral(",1000,4,1,True\r\nRowHeight=300\r\n"));
+        writeAll(ini, QStringLiteral("[mmss40BGrid1]\r\nField0=F,") + QString(captionChars, QChar(0x6599)) +
+                          QStringLiteral(",1000,4,1,True\r\nRowHeight=300\r\n"));
         GridLayout layout;
         ClearGridLayout(layout);
         layout[0].width = -1;
@@ -246,7 +270,7 @@ private slots:
         QCOMPARE(grid.textMatrix(0, 3), QStringLiteral("备注"));
         QCOMPARE(grid.colHidden(1), false);
         QCOMPARE(grid.colHidden(2), true);
-        QCOMPARE(grid.colHidden(3), true);    // "maybe" leaves it as it was
+        QCOMPARE(grid.colHidden(3), true); // "maybe" leaves it as it was
         QCOMPARE(grid.colWidth(1), 1500);
         QCOMPARE(grid.colAlignment(2), 7);
         QCOMPARE(grid.fixedAlignment(3), 3);
@@ -321,8 +345,9 @@ private slots:
         QCOMPARE(box->shown().size(), 1);
         dialog->findChild<QPushButton *>(QStringLiteral("cmd_ok"))->click();
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
-        QCOMPARE(sectionLines(ini, kForm + kGrid).mid(0, 3),
-                 (QStringList{"Field0=A,甲,1000,4,1,False", "Field1=B,乙,1000,4,1,False", "Field2=C,丙,1000,4,1,True"}));
+        QCOMPARE(
+            sectionLines(ini, kForm + kGrid).mid(0, 3),
+            (QStringList{"Field0=A,甲,1000,4,1,False", "Field1=B,乙,1000,4,1,False", "Field2=C,丙,1000,4,1,True"}));
     }
 
     void editsStoredOnOkOnly_data()
@@ -394,7 +419,8 @@ private slots:
             list(*dialog)->setCurrentRow(2);
             answers = {QStringLiteral("单价,元"), QStringLiteral("Price")};
             dialog->Menu_Add_Click();
-            QCOMPARE(prompts, (QStringList{"中文标识|新增表格中文标识标题|字段2", "英文标识|新增英文表格标识标题|Field2"}));
+            QCOMPARE(prompts,
+                     (QStringList{"中文标识|新增表格中文标识标题|字段2", "英文标识|新增英文表格标识标题|Field2"}));
             // Inserted before the selected line, shown, its settings copied from the line above.
             QCOMPARE(captions(*dialog), (QStringList{"甲", "乙", "单价，元", "丙"}));
             QCOMPARE(list(*dialog)->item(2)->checkState(), Qt::Checked);
@@ -443,7 +469,7 @@ private slots:
         QCOMPARE(box->shown().size(), 1);
         QCOMPARE(box->last().form, QStringLiteral("mmss_set"));
         QVERIFY2(box->last().text.contains(QStringLiteral("Cmd_Ok_Click")), qPrintable(box->last().text));
-        QVERIFY(dialog->isVisible());   // still open: nothing was stored
+        QVERIFY(dialog->isVisible()); // still open: nothing was stored
     }
 };
 

@@ -191,7 +191,7 @@ private slots:
         attach();
         QCOMPARE(wrapper->formName(), QStringLiteral("mmss40B"));
         QCOMPARE(wrapper->gridName(), QStringLiteral("Grid1"));
-        QCOMPARE(grid()->cols(), 5);   // four layout columns after the row numbers
+        QCOMPARE(grid()->cols(), 5); // four layout columns after the row numbers
         QCOMPARE(grid()->textMatrix(0, 0), QStringLiteral("No"));
         QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("代号"));
         QCOMPARE(grid()->colWidth(2), 1200);
@@ -278,7 +278,8 @@ private slots:
         QCOMPARE(grid()->colWidth(1), 900);
         // The hidden column shows no header to grab, and its stored width stays.
         QVERIFY(grid()->cellRect(0, 4).isNull());
-        QCOMPARE(IniFile::readString(ini, kSection, QStringLiteral("Field3")), QStringLiteral("memo,备注,800,4,1,False"));
+        QCOMPARE(IniFile::readString(ini, kSection, QStringLiteral("Field3")),
+                 QStringLiteral("memo,备注,800,4,1,False"));
     }
 
     void rowDragSetsEveryRowAndIsSaved()
@@ -340,11 +341,11 @@ private slots:
             auto *set = qobject_cast<mmss_set *>(d);
             if (!set)
                 return int(QDialog::Rejected);
-            seen << set->Get_FormName << set->Get_GridName << set->Gridc_File << set->W_GridRealName
-                 << set->W_Caption << (set->Enabled_TO_Excel ? "excel" : "-")
-                 << (set->Parent_form == window.get() ? "parent" : "-");
+            seen << set->Get_FormName << set->Get_GridName << set->Gridc_File << set->W_GridRealName << set->W_Caption
+                 << (set->Enabled_TO_Excel ? "excel" : "-") << (set->Parent_form == window.get() ? "parent" : "-");
             // What the user changes there reaches the grid when the dialog closes.
-            IniFile::writeString(ini, kSection, QStringLiteral("Field1"), QStringLiteral("code,物料代号,1200,4,1,True"));
+            IniFile::writeString(ini, kSection, QStringLiteral("Field1"),
+                                 QStringLiteral("code,物料代号,1200,4,1,True"));
             return int(QDialog::Accepted);
         });
         wrapper->ShowExportMenu(true, QStringLiteral("生产领料单"));
@@ -407,8 +408,8 @@ private slots:
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<int>("edits");
-        QTest::newRow("export asks before replacing") << true << false << true
-                                                      << QStringList({"已存在，是否取代？"}) << 0;
+        QTest::newRow("export asks before replacing")
+            << true << false << true << QStringList({"已存在，是否取代？"}) << 0;
         QTest::newRow("edit hand-off") << false << true << false << QStringList() << 1;
         QTest::newRow("neither") << false << false << false << QStringList() << 0;
     }
@@ -459,13 +460,13 @@ private slots:
         IniFile::writeString(ini, QStringLiteral("mmss40BGRIDP"), QStringLiteral("Field1"),
                              QStringLiteral("memo,备注,1500,4,1,False"));
         wrapper->Grid(grid(), ini, false, QStringLiteral("GRIDP"), QString(), false, QString(), false, false);
-        QCOMPARE(grid()->rows(), 1);   // a free grid starts with its header row only
+        QCOMPARE(grid()->rows(), 1); // a free grid starts with its header row only
         grid()->setRows(3);
         grid()->setTextMatrix(1, 1, png);
         grid()->setTextMatrix(2, 1, dir->filePath(QStringLiteral("missing.png")));
         grid()->setTextMatrix(1, 2, png);
         wrapper->LoadCellPicture(1);
-        wrapper->LoadCellPicture(2);   // hidden: left without pictures
+        wrapper->LoadCellPicture(2); // hidden: left without pictures
         QCOMPARE(grid()->cellPicture(1, 1).size(), QSize(12, 8));
         QVERIFY(grid()->cellPicture(2, 1).isNull());
         QVERIFY(grid()->cellPicture(1, 2).isNull());

@@ -18,31 +18,43 @@ class TstLineStore : public QObject
     qint64 rec411 = 0;
     int docNumber = 0;
 
-    void stock(const QString &order, const QString &mo, const QString &frmInv, double qty, const QString &bar = QStringLiteral("W01"))
+    void stock(const QString &order, const QString &mo, const QString &frmInv, double qty,
+               const QString &bar = QStringLiteral("W01"))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
-                                          "VALUES (?, ?, ?, 'A', 'F001', ?, '', ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
+                         "VALUES (?, ?, ?, 'A', 'F001', ?, '', ?)"),
                      {order, mo, frmInv, bar, qty});
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) "
-                                          "VALUES (?, ?, ?, ?, 'A', 'F001', ?, ?)"),
-                     {frmInv, order, mo, frmInv, bar, qty});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst388 (Inv_No, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) "
+                           "VALUES (?, ?, ?, ?, 'A', 'F001', ?, ?)"),
+            {frmInv, order, mo, frmInv, bar, qty});
     }
     qint64 doc(const QString &invType, const QString &status)
     {
-        return Sql(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, '0', '')"))
+        return Sql(conn,
+                   QStringLiteral(
+                       "INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, '0', '')"))
             .bindAll({QStringLiteral("D%1").arg(++docNumber), invType, status})
             .insert(QStringLiteral("Rec_411"));
     }
     void earlierLine(qint64 doc, double qty)
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
-                                          "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), "
-                                          "'PI001', 'A', 'SO1', 'MO1', ?, 'W01', '')"),
-                     {doc, qty});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
+                           "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), "
+                           "'PI001', 'A', 'SO1', 'MO1', ?, 'W01', '')"),
+            {doc, qty});
     }
     qint64 linesOfDocument()
     {
-        return Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).scalar().toLongLong();
+        return Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"))
+            .bind(rec411)
+            .scalar()
+            .toLongLong();
     }
     LineEntry entry()
     {
@@ -74,7 +86,8 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Type) VALUES "
                                           "('F001', '牛津布', '0'), ('F002', '里布', '0'), ('X001', '运费', '4')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('C01', '红色')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No, Supl_No) VALUES ('PI001', 'S01')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', '可开发票')"));
@@ -99,25 +112,56 @@ private slots:
         const int none = int(LineField::None);
         const QString own = QStringLiteral("Check_OK_1");
         const QString notFound = QStringLiteral("ReturnRecCount_1");
-        QTest::newRow("unknown kind") << "invType" << "4" << "程序错误,不正确的单据类型!" << none << 0 << "" << own;
-        QTest::newRow("header key not a number") << "rec411" << "" << "怪事^_^,上级记录号竟会是空值,这是程序错误!" << none << 0 << "" << own;
-        QTest::newRow("order missing under order usage") << "orderUsage" << "" << "请输入订单!" << none << 0 << "" << own;
-        QTest::newRow("no material") << "mtrNo" << "  " << "请输入材料代号!" << none << 0 << "" << own;
-        QTest::newRow("unknown material") << "mtrNo" << "NOPE" << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
-        QTest::newRow("material not of nature 0") << "mtrNo" << "X001" << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
-        QTest::newRow("no location") << "barName" << "" << "请输入仓别" << none << 0 << "" << own;
-        QTest::newRow("unknown location") << "barName" << "三号仓" << "无此仓别资料." << int(LineField::Bar_Name) << 0 << "" << own;
-        QTest::newRow("letters for a quantity") << "mtrAmt" << "abc" << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
-        QTest::newRow("zero quantity") << "mtrAmt" << "0" << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
-        QTest::newRow("receipt never moved under the order") << "frmInv" << "PI009" << "此订单或制号下无此来料单号"
-                                                             << int(LineField::Frm_inv) << 0 << "" << notFound;
-        QTest::newRow("receipt without the material") << "mtrNo" << "F002" << "此来料单号无此材料" << int(LineField::Mtr_No) << 0
-                                                      << "" << notFound;
+        QTest::newRow("unknown kind") << "invType"
+                                      << "4"
+                                      << "程序错误,不正确的单据类型!" << none << 0 << "" << own;
+        QTest::newRow("header key not a number")
+            << "rec411"
+            << ""
+            << "怪事^_^,上级记录号竟会是空值,这是程序错误!" << none << 0 << "" << own;
+        QTest::newRow("order missing under order usage") << "orderUsage"
+                                                         << ""
+                                                         << "请输入订单!" << none << 0 << "" << own;
+        QTest::newRow("no material") << "mtrNo"
+                                     << "  "
+                                     << "请输入材料代号!" << none << 0 << "" << own;
+        QTest::newRow("unknown material") << "mtrNo"
+                                          << "NOPE"
+                                          << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
+        QTest::newRow("material not of nature 0")
+            << "mtrNo"
+            << "X001"
+            << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
+        QTest::newRow("no location") << "barName"
+                                     << ""
+                                     << "请输入仓别" << none << 0 << "" << own;
+        QTest::newRow("unknown location") << "barName"
+                                          << "三号仓"
+                                          << "无此仓别资料." << int(LineField::Bar_Name) << 0 << "" << own;
+        QTest::newRow("letters for a quantity")
+            << "mtrAmt"
+            << "abc"
+            << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("zero quantity") << "mtrAmt"
+                                       << "0"
+                                       << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("receipt never moved under the order")
+            << "frmInv"
+            << "PI009"
+            << "此订单或制号下无此来料单号" << int(LineField::Frm_inv) << 0 << "" << notFound;
+        QTest::newRow("receipt without the material")
+            << "mtrNo"
+            << "F002"
+            << "此来料单号无此材料" << int(LineField::Mtr_No) << 0 << "" << notFound;
         QTest::newRow("no stock at the location")
-            << "barName" << "辅仓" << "当前来料单号:PI001+订单代号:SO1+ 制号:MO1+材料:F001+仓别:辅仓无库存，无法领料!"
+            << "barName"
+            << "辅仓"
+            << "当前来料单号:PI001+订单代号:SO1+ 制号:MO1+材料:F001+仓别:辅仓无库存，无法领料!"
             << int(LineField::Bar_Name) << 0 << "" << own;
-        QTest::newRow("one unit above the stock") << "mtrAmt" << "13" << "当前数量:13>库存数量:12" << int(LineField::Mtr_Amt) << 64
-                                                  << "提示" << own;
+        QTest::newRow("one unit above the stock")
+            << "mtrAmt"
+            << "13"
+            << "当前数量:13>库存数量:12" << int(LineField::Mtr_Amt) << 64 << "提示" << own;
     }
     void refusals()
     {
@@ -153,7 +197,8 @@ private slots:
         QCOMPARE(out.refusal.style, style);
         QCOMPARE(out.refusal.title, title);
         QCOMPARE(out.refusal.messageId, messageId);
-        QCOMPARE(out.refusal.formName, messageId == QLatin1String("Check_OK_1") ? QStringLiteral("Frm40BMx") : QStringLiteral("PublicFunction"));
+        QCOMPARE(out.refusal.formName, messageId == QLatin1String("Check_OK_1") ? QStringLiteral("Frm40BMx")
+                                                                                : QStringLiteral("PublicFunction"));
         QCOMPARE(linesOfDocument(), 0);
     }
 
@@ -170,13 +215,20 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(double, saved);
         // The bill of material asks for 2 only: nothing caps a line by it.
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 2)"));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 2)"));
         LineEntry e = entry();
         e.mtrAmt = typed;
         const LineSaveOutcome out = LineStore(conn).save(e);
         QCOMPARE(out.refusal.text, QString());
         QCOMPARE(out.kind, LineSaveOutcome::Written);
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_412 = ?")).bind(out.rec412).scalar().toDouble(), saved);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_412 = ?"))
+                     .bind(out.rec412)
+                     .scalar()
+                     .toDouble(),
+                 saved);
     }
 
     void stockModeChoosesTheSource_data()
@@ -184,12 +236,24 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("frmInv");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("unset mode: the order's stock") << "-1" << "PI002" << "";
-        QTest::newRow("by order") << "1" << "PI002" << "";
-        QTest::newRow("by material: free stock") << "0" << "PI003" << "";
-        QTest::newRow("unset mode: not the manufacturing order's stock") << "-1" << "PI001" << "此订单或制号下无此来料单号";
-        QTest::newRow("by manufacturing order: not the order's stock") << "2" << "PI002" << "此订单或制号下无此来料单号";
-        QTest::newRow("by material: not the order's stock") << "0" << "PI002" << "此订单或制号下无此来料单号";
+        QTest::newRow("unset mode: the order's stock") << "-1"
+                                                       << "PI002"
+                                                       << "";
+        QTest::newRow("by order") << "1"
+                                  << "PI002"
+                                  << "";
+        QTest::newRow("by material: free stock") << "0"
+                                                 << "PI003"
+                                                 << "";
+        QTest::newRow("unset mode: not the manufacturing order's stock") << "-1"
+                                                                         << "PI001"
+                                                                         << "此订单或制号下无此来料单号";
+        QTest::newRow("by manufacturing order: not the order's stock") << "2"
+                                                                       << "PI002"
+                                                                       << "此订单或制号下无此来料单号";
+        QTest::newRow("by material: not the order's stock") << "0"
+                                                            << "PI002"
+                                                            << "此订单或制号下无此来料单号";
     }
     void stockModeChoosesTheSource()
     {
@@ -212,12 +276,16 @@ private slots:
         const LineSaveOutcome added = store.save(entry());
         QCOMPARE(added.kind, LineSaveOutcome::Written);
         QCOMPARE(added.supplierPropertyCode, QStringLiteral("2"));
-        const QString columns = QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, Upd_Name, "
-                                               "Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
-        ResultSet row = Sql(conn, QStringLiteral("SELECT %1 FROM Mmst412 WHERE Rec_412 = ?").arg(columns)).bind(added.rec412).select();
+        const QString columns =
+            QStringLiteral("Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, Upd_Name, "
+                           "Upd_Date, Remark, Supl_Inv, Stock_Mode, Color_No");
+        ResultSet row = Sql(conn, QStringLiteral("SELECT %1 FROM Mmst412 WHERE Rec_412 = ?").arg(columns))
+                            .bind(added.rec412)
+                            .select();
         QCOMPARE(row.rowCount(), 1);
         QCOMPARE(row.value(0, 0).toLongLong(), rec411);
-        QCOMPARE(row.text(0, 1), Sql(conn, QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'")).scalar().toString());
+        QCOMPARE(row.text(0, 1),
+                 Sql(conn, QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'")).scalar().toString());
         QCOMPARE(row.text(0, 2), QStringLiteral("PI001"));
         QCOMPARE(row.text(0, 3).trimmed(), QStringLiteral("A"));
         QCOMPARE(row.text(0, 4), QStringLiteral("SO1"));
@@ -242,7 +310,9 @@ private slots:
         QCOMPARE(changed.kind, LineSaveOutcome::Written);
         QCOMPARE(changed.rec412, added.rec412);
         QCOMPARE(linesOfDocument(), 1);
-        row = Sql(conn, QStringLiteral("SELECT Mtr_Amt, Color_No, Stock_Mode FROM Mmst412 WHERE Rec_412 = ?")).bind(added.rec412).select();
+        row = Sql(conn, QStringLiteral("SELECT Mtr_Amt, Color_No, Stock_Mode FROM Mmst412 WHERE Rec_412 = ?"))
+                  .bind(added.rec412)
+                  .select();
         QCOMPARE(row.value(0, 0).toDouble(), 10.0);
         QCOMPARE(row.text(0, 1), QString());
         QCOMPARE(row.text(0, 2), QStringLiteral("0"));
@@ -304,16 +374,23 @@ private slots:
         QTest::addColumn<QString>("quantity");
         QTest::addColumn<QString>("refusal");
         QTest::addColumn<int>("focus");
-        QTest::newRow("never issued") << "" << "1" << "此来料单号无此材料" << int(LineField::Mtr_No);
+        QTest::newRow("never issued") << ""
+                                      << "1"
+                                      << "此来料单号无此材料" << int(LineField::Mtr_No);
         QTest::newRow("issued and all returned")
-            << "issue 10, return 10" << "1"
+            << "issue 10, return 10"
+            << "1"
             << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
         QTest::newRow("only a supplementary issue")
-            << "supplementary 4" << "1"
+            << "supplementary 4"
+            << "1"
             << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
-        QTest::newRow("up to what is returnable") << "issue 10, waiting return 3" << "7" << "" << int(LineField::None);
-        QTest::newRow("above what is returnable") << "issue 10, waiting return 3" << "8" << "当前数量:8>累计可退数量:7"
-                                                  << int(LineField::Mtr_Amt);
+        QTest::newRow("up to what is returnable") << "issue 10, waiting return 3"
+                                                  << "7"
+                                                  << "" << int(LineField::None);
+        QTest::newRow("above what is returnable") << "issue 10, waiting return 3"
+                                                  << "8"
+                                                  << "当前数量:8>累计可退数量:7" << int(LineField::Mtr_Amt);
     }
     void returns()
     {
@@ -346,17 +423,26 @@ private slots:
         QTest::addColumn<QVariant>("property");
         QTest::addColumn<QString>("refusal");
         const QString mayBe = QStringLiteral("此来料单号的厂商 (S01) 的性质可能是：可转厂或开发票的 ");
-        QTest::newRow("other nature, transfer supplier") << "1" << "0" << QVariant(QStringLiteral("可转厂")) << mayBe;
-        QTest::newRow("other nature, invoice supplier") << "1" << "0" << QVariant(QStringLiteral("可开发票")) << mayBe;
-        QTest::newRow("other nature, supplier without property") << "1" << "0" << QVariant() << "";
-        QTest::newRow("transfer nature, invoice supplier") << "1" << "1" << QVariant(QStringLiteral("可开发票"))
-                                                           << "此来料单号的厂商 (S01) 的性质不是转厂的";
-        QTest::newRow("invoice nature, transfer supplier") << "1" << "2" << QVariant(QStringLiteral("可转厂"))
-                                                           << "此来料单号的厂商 (S01) 的性质不是开发票的";
-        QTest::newRow("invoice nature, invoice supplier") << "1" << "2" << QVariant(QStringLiteral("可开发票")) << "";
-        QTest::newRow("import nature is not tested") << "1" << "3" << QVariant(QStringLiteral("可转厂")) << "";
-        QTest::newRow("unset nature is not tested") << "1" << "-1" << QVariant(QStringLiteral("可转厂")) << "";
-        QTest::newRow("option off") << "0" << "0" << QVariant(QStringLiteral("可转厂")) << "";
+        QTest::newRow("other nature, transfer supplier") << "1"
+                                                         << "0" << QVariant(QStringLiteral("可转厂")) << mayBe;
+        QTest::newRow("other nature, invoice supplier") << "1"
+                                                        << "0" << QVariant(QStringLiteral("可开发票")) << mayBe;
+        QTest::newRow("other nature, supplier without property") << "1"
+                                                                 << "0" << QVariant() << "";
+        QTest::newRow("transfer nature, invoice supplier")
+            << "1"
+            << "1" << QVariant(QStringLiteral("可开发票")) << "此来料单号的厂商 (S01) 的性质不是转厂的";
+        QTest::newRow("invoice nature, transfer supplier")
+            << "1"
+            << "2" << QVariant(QStringLiteral("可转厂")) << "此来料单号的厂商 (S01) 的性质不是开发票的";
+        QTest::newRow("invoice nature, invoice supplier") << "1"
+                                                          << "2" << QVariant(QStringLiteral("可开发票")) << "";
+        QTest::newRow("import nature is not tested") << "1"
+                                                     << "3" << QVariant(QStringLiteral("可转厂")) << "";
+        QTest::newRow("unset nature is not tested") << "1"
+                                                    << "-1" << QVariant(QStringLiteral("可转厂")) << "";
+        QTest::newRow("option off") << "0"
+                                    << "0" << QVariant(QStringLiteral("可转厂")) << "";
     }
     void supplierNature()
     {
@@ -364,7 +450,8 @@ private slots:
         QFETCH(QString, nature);
         QFETCH(QVariant, property);
         QFETCH(QString, refusal);
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('领料严格按厂商性质', ?)"), {option});
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('领料严格按厂商性质', ?)"),
+                     {option});
         TestDb::exec(conn, QStringLiteral("UPDATE mmst301 SET Supl_Prop = ? WHERE Supl_No = 'S01'"), {property});
         LineEntry e = entry();
         e.propDuty = nature;

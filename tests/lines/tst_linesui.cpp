@@ -10,8 +10,8 @@
 #include "entry/RunContext.h"
 #include "lines/Frm40BMx.h"
 #include "lines/LineHost.h"
-#include "platform/core/ErpError.h"
 #include "platform/core/Environment.h"
+#include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
@@ -49,7 +49,10 @@ class TstLinesUi : public QObject, public DocumentFixture
         return d->result();
     }
 
-    int linesOf(int rec411) { return field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"), {rec411}).toInt(); }
+    int linesOf(int rec411)
+    {
+        return field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"), {rec411}).toInt();
+    }
 
     // A line selected in the grid, then a right click in it (row 0: no
     // line selected).
@@ -147,7 +150,8 @@ private slots:
         };
         for (const QString &sql : fixture)
             TestDb::exec(conn, sql);
-        for (const auto &[table, key] : {std::pair{"Mmst411", "Rec_411"}, std::pair{"Mmst412", "Rec_412"}, std::pair{"mmst611", "Rec_611"}})
+        for (const auto &[table, key] :
+             {std::pair{"Mmst411", "Rec_411"}, std::pair{"Mmst412", "Rec_412"}, std::pair{"mmst611", "Rec_611"}})
             for (const QString &sql : conn.dialect().resetSerial(QLatin1String(table), QLatin1String(key)))
                 TestDb::exec(conn, sql);
         box->clear();
@@ -166,7 +170,7 @@ private slots:
 
     void theMenuOffersWhatTheDocumentAllows()
     {
-        show(QStringLiteral("LL003"));   // no lines
+        show(QStringLiteral("LL003")); // no lines
         Menu_Mdi *menu = rightClick(0);
         QVERIFY(menu && menu->isVisible());
         QVERIFY(menu->Menu_Add()->isEnabled());
@@ -222,8 +226,11 @@ private slots:
         QCOMPARE(seen, QStringList{QStringLiteral("此材料已经存在於本单中")});
         QCOMPARE(lockMeanwhile, QStringLiteral("Yes"));
         QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
-        const ResultSet row = Sql(conn, QStringLiteral("SELECT Frm_Inv, Mtr_Amt, Stock_Mode, Upd_Name, Remark, Color_No, Bar_No, Frm_Type "
-                                                       "FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).select();
+        const ResultSet row =
+            Sql(conn,
+                QStringLiteral("SELECT Frm_Inv, Mtr_Amt, Stock_Mode, Upd_Name, Remark, Color_No, Bar_No, Frm_Type "
+                               "FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'"))
+                .select();
         QCOMPARE(row.rowCount(), 1);
         QCOMPARE(row.value(0, 1).toDouble(), 2.0);
         QCOMPARE(row.text(0, 2), QStringLiteral("2"));
@@ -283,7 +290,9 @@ private slots:
         QCOMPARE(titles, QStringList{QStringLiteral("修改生产领料明细(Frm40BMx)")});
         QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_412 = 3")).toDouble(), 10.0);
         QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_412 = 3")), QStringLiteral("2"));
-        QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(), 3.0);
+        QCOMPARE(
+            field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(),
+            3.0);
         QCOMPARE(linesOf(5), 2);
         QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
     }
@@ -384,7 +393,9 @@ private slots:
             ok(&d);
         });
         QCOMPARE(afterPicking, (QStringList{"MO1", "SO1", "PI002", "采购入库", "F001", "主仓", "牛津布", "8"}));
-        QCOMPARE(field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(), 8.0);
+        QCOMPARE(
+            field(QStringLiteral("SELECT Mtr_Amt FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")).toDouble(),
+            8.0);
     }
 
     void continuingWithoutCopyKeepsOnlyTheRemark()
@@ -396,7 +407,8 @@ private slots:
             item(&d, "Remark")->setText(QStringLiteral("同批"));
             d.findChild<QCheckBox *>(QStringLiteral("Chk_Add"))->setChecked(true);
             ok(&d);
-            for (const char *name : {"Frm_inv", "frm_type", "Mtr_No", "Order_No", "Mo_No", "Bar_Name", "Mtr_Amt", "Remark"})
+            for (const char *name :
+                 {"Frm_inv", "frm_type", "Mtr_No", "Order_No", "Mo_No", "Bar_Name", "Mtr_Amt", "Remark"})
                 left << d.fieldText(QLatin1String(name));
             d.reject();
         });
@@ -423,7 +435,7 @@ private slots:
         } host;
         LineRequest adding;
         adding.invType = QStringLiteral("1");
-        adding.rec411 = QStringLiteral("3");   // LL003, no lines yet
+        adding.rec411 = QStringLiteral("3"); // LL003, no lines yet
         adding.stockMode = QStringLiteral("2");
         adding.stockModePosition = 2;
         adding.propDuty = QStringLiteral("0");
@@ -435,7 +447,8 @@ private slots:
         ok(&d);
         enterLine(d, QStringLiteral("PI002"), QStringLiteral("2"));
         ok(&d);
-        const ResultSet written = Sql(conn, QStringLiteral("SELECT Rec_412 FROM Mmst412 WHERE Rec_411 = 3 ORDER BY Frm_Inv")).select();
+        const ResultSet written =
+            Sql(conn, QStringLiteral("SELECT Rec_412 FROM Mmst412 WHERE Rec_411 = 3 ORDER BY Frm_Inv")).select();
         QCOMPARE(written.rowCount(), 2);
         QCOMPARE(host.changed, (QStringList{written.text(0, 0), written.text(1, 0)}));
         QVERIFY(host.asked > 0);
@@ -449,7 +462,8 @@ private slots:
         viewing.invType = QStringLiteral("2");
         viewing.rec411 = QStringLiteral("5");
         viewing.stockMode = QStringLiteral("2");
-        viewing.fields = {{QStringLiteral("Mtr_No"), QStringLiteral("F001")}, {QStringLiteral("Mtr_Amt"), QStringLiteral("1")}};
+        viewing.fields = {{QStringLiteral("Mtr_No"), QStringLiteral("F001")},
+                          {QStringLiteral("Mtr_Amt"), QStringLiteral("1")}};
         Frm40BMx d(w, viewing, w);
         QString title, qtyCaption;
         bool totalShown = true, neededShown = true, frameEnabled = true;
@@ -495,7 +509,10 @@ private slots:
 
         // Answered No: nothing changes and no dialog opens.
         box->answer(7);
-        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        ModalRunner::setDriver([&](QDialog *d) {
+            dialogsSeen << d->windowTitle();
+            return int(QDialog::Rejected);
+        });
         button->click();
         QCOMPARE(box->last().text, QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"));
         QCOMPARE(box->last().style, 292);
@@ -514,19 +531,25 @@ private slots:
             dialogsSeen << d->windowTitle();
             linesWhenOpened = linesOf(5);
             lockWhenOpened = lockOf(QStringLiteral("LL004"));
-            TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt, Stock_Mode) VALUES "
-                                              "(5, 1, 'PI001', 'SO1', 'MO1', 3, NULL), (5, 1, 'PI002', 'SO1', 'MO1', 2, '1'), "
-                                              "(1, 1, 'PI009', 'SO1', 'MO1', 1, NULL)"));
+            TestDb::exec(
+                conn,
+                QStringLiteral(
+                    "INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt, Stock_Mode) VALUES "
+                    "(5, 1, 'PI001', 'SO1', 'MO1', 3, NULL), (5, 1, 'PI002', 'SO1', 'MO1', 2, '1'), "
+                    "(1, 1, 'PI009', 'SO1', 'MO1', 1, NULL)"));
             return int(QDialog::Accepted);
         });
         button->click();
         QCOMPARE(dialogsSeen, QStringList{QStringLiteral("导入制单用量(Frm40BMx4)")});
         QCOMPARE(linesWhenOpened, 0);
         QCOMPARE(lockWhenOpened, QStringLiteral("Yes"));
-        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI001'")), QStringLiteral("2"));
-        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")), QStringLiteral("1"));
+        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI001'")),
+                 QStringLiteral("2"));
+        QCOMPARE(field(QStringLiteral("SELECT Stock_Mode FROM Mmst412 WHERE Rec_411 = 5 AND Frm_Inv = 'PI002'")),
+                 QStringLiteral("1"));
         // Another document's lines are none of this import's business.
-        QCOMPARE(field(QStringLiteral("SELECT COALESCE(Stock_Mode, 'none') FROM Mmst412 WHERE Frm_Inv = 'PI009'")), QStringLiteral("none"));
+        QCOMPARE(field(QStringLiteral("SELECT COALESCE(Stock_Mode, 'none') FROM Mmst412 WHERE Frm_Inv = 'PI009'")),
+                 QStringLiteral("none"));
         QCOMPARE(w->grid()->rows(), 3);
         QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
     }
@@ -544,9 +567,12 @@ private slots:
         TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = 3"));
 
         const qsizetype before = box->shown().size();
-        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        ModalRunner::setDriver([&](QDialog *d) {
+            dialogsSeen << d->windowTitle();
+            return int(QDialog::Rejected);
+        });
         w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
-        QCOMPARE(box->shown().size(), before);   // no question
+        QCOMPARE(box->shown().size(), before); // no question
         QCOMPARE(dialogsSeen.size(), 1);
         QCOMPARE(lockOf(QStringLiteral("LL003")), QStringLiteral("No"));
 
@@ -561,7 +587,10 @@ private slots:
         // An approved document is refused before anything is locked.
         TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Inv_No = 'LL003'"));
         dialogsSeen.clear();
-        ModalRunner::setDriver([&](QDialog *d) { dialogsSeen << d->windowTitle(); return int(QDialog::Rejected); });
+        ModalRunner::setDriver([&](QDialog *d) {
+            dialogsSeen << d->windowTitle();
+            return int(QDialog::Rejected);
+        });
         w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
         QCOMPARE(box->last().text, QStringLiteral("此单已审核, 不能进行修改!"));
         QVERIFY(dialogsSeen.isEmpty());

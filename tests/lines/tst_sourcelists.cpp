@@ -19,23 +19,27 @@ class TstSourceLists : public QObject
                const QString &bar, double qty, const QString &color = QStringLiteral(""),
                const QString &supl = QStringLiteral(""))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
-                                          "Mtr_Amt, Supl_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {order, mo, frmInv, type, mtr, bar, color, qty, supl});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                           "Mtr_Amt, Supl_No) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {order, mo, frmInv, type, mtr, bar, color, qty, supl});
     }
     qint64 doc(const QString &invType, const QString &status, const QString &outFlag = QStringLiteral("0"),
                const QString &pcsNo = QStringLiteral(""))
     {
-        return Sql(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, ?, ?)"))
+        return Sql(conn, QStringLiteral(
+                             "INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Out_Flag, Pcs_No) VALUES (?, ?, ?, ?, ?)"))
             .bindAll({QStringLiteral("D%1").arg(++docNumber), invType, status, outFlag, pcsNo})
             .insert(QStringLiteral("Rec_411"));
     }
     qint64 line(qint64 rec411, double qty, const QString &mtr = QStringLiteral("F001"),
                 const QString &frmInv = QStringLiteral("PI001"))
     {
-        return Sql(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
-                                        "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?), ?, 'A', "
-                                        "'SO1', 'MO1', ?, 'W01', '')"))
+        return Sql(conn, QStringLiteral(
+                             "INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
+                             "Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?), ?, 'A', "
+                             "'SO1', 'MO1', ?, 'W01', '')"))
             .bindAll({rec411, mtr, frmInv, qty})
             .insert(QStringLiteral("Rec_412"));
     }
@@ -63,22 +67,30 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Mtr_Dim, Type, Unit_No) VALUES "
                                           "('F001', '牛津布', '600D', '0', 'M'), ('F002', '里布', '210T', '0', 'M'), "
                                           "('X001', '运费', '', '4', 'M'), ('P001', '背包', 'BP-1', '1', 'M')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库'), ('C', '其它入库')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库'), ('C', '其它入库')"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '主仓'), ('W02', '辅仓')"));
         // Order keys far from the manufacturing-order keys: an outsourcing
         // line's Rec_111 may hold either.
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (101, 'SO1', '2'), (103, 'SO3', '2')"));
+        TestDb::exec(
+            conn, QStringLiteral(
+                      "INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (101, 'SO1', '2'), (103, 'SO3', '2')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst111 (Mo_No, Rec_011, Status) VALUES ('MO1', 101, '2'), "
                                           "('MO2', 101, '0'), ('MO3', 103, '2')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt, Mtr_Loss) VALUES "
-                                          "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 5, 0.3), "
-                                          "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F002'), 10, 0)"));
-        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"), QStringLiteral("F001"),
-              QStringLiteral("W01"), 8, QStringLiteral(""), QStringLiteral("S01"));
-        stock(QStringLiteral("SO1"), QStringLiteral(""), QStringLiteral("PI002"), QStringLiteral("A"), QStringLiteral("F001"),
-              QStringLiteral("W02"), 4, QStringLiteral(""), QStringLiteral("S02"));
-        stock(QStringLiteral(""), QStringLiteral(""), QStringLiteral("PI003"), QStringLiteral("C"), QStringLiteral("F001"),
-              QStringLiteral("W01"), 7);
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt, Mtr_Loss) VALUES "
+                "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 5, 0.3), "
+                "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F002'), 10, 0)"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"),
+              QStringLiteral("F001"), QStringLiteral("W01"), 8, QStringLiteral(""), QStringLiteral("S01"));
+        stock(QStringLiteral("SO1"), QStringLiteral(""), QStringLiteral("PI002"), QStringLiteral("A"),
+              QStringLiteral("F001"), QStringLiteral("W02"), 4, QStringLiteral(""), QStringLiteral("S02"));
+        stock(QStringLiteral(""), QStringLiteral(""), QStringLiteral("PI003"), QStringLiteral("C"),
+              QStringLiteral("F001"), QStringLiteral("W01"), 7);
     }
     void cleanup() { conn.close(); }
 
@@ -95,10 +107,26 @@ private slots:
         QTest::addColumn<QString>("typeName");
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("stockAmt");
-        QTest::newRow("by material: free stock only") << "0" << "PI003" << "其它入库" << "主仓" << "7";
-        QTest::newRow("by order") << "1" << "PI002" << "采购入库" << "辅仓" << "4";
-        QTest::newRow("mode unset reads as by order") << "-1" << "PI002" << "采购入库" << "辅仓" << "4";
-        QTest::newRow("by manufacturing order") << "2" << "PI001" << "采购入库" << "主仓" << "8";
+        QTest::newRow("by material: free stock only") << "0"
+                                                      << "PI003"
+                                                      << "其它入库"
+                                                      << "主仓"
+                                                      << "7";
+        QTest::newRow("by order") << "1"
+                                  << "PI002"
+                                  << "采购入库"
+                                  << "辅仓"
+                                  << "4";
+        QTest::newRow("mode unset reads as by order") << "-1"
+                                                      << "PI002"
+                                                      << "采购入库"
+                                                      << "辅仓"
+                                                      << "4";
+        QTest::newRow("by manufacturing order") << "2"
+                                                << "PI001"
+                                                << "采购入库"
+                                                << "主仓"
+                                                << "8";
     }
     void issueSourcesFollowTheStockMode()
     {
@@ -145,10 +173,14 @@ private slots:
         QTest::addColumn<bool>("outsourcing");
         QTest::addColumn<QString>("mtrNo");
         QTest::addColumn<QString>("found");
-        QTest::newRow("raw material") << false << "F001" << "F001";
-        QTest::newRow("unknown material") << false << "NOPE" << "";
-        QTest::newRow("finished product on a production document") << false << "P001" << "";
-        QTest::newRow("finished product on an outsourcing document") << true << "P001" << "P001";
+        QTest::newRow("raw material") << false << "F001"
+                                      << "F001";
+        QTest::newRow("unknown material") << false << "NOPE"
+                                          << "";
+        QTest::newRow("finished product on a production document") << false << "P001"
+                                                                   << "";
+        QTest::newRow("finished product on an outsourcing document") << true << "P001"
+                                                                     << "P001";
     }
     void materialKey()
     {
@@ -171,12 +203,20 @@ private slots:
         QTest::addColumn<QString>("needed");
         // Bill of material 5 + 0.3 loss rounds up to 6; the order's usage
         // 7.2 + 0.1 to 8. Issued: 2 - 1 + 0.5 here, +0.5 - 0.25 + 0.75 elsewhere.
-        QTest::newRow("issue") << "1" << false << false << "6" << "2.5" << "3.5";
-        QTest::newRow("issue by the order's usage") << "1" << true << false << "8" << "2.5" << "5.5";
-        QTest::newRow("changing the open issue line leaves it out") << "1" << false << true << "6" << "0.5" << "5.5";
+        QTest::newRow("issue") << "1" << false << false << "6"
+                               << "2.5"
+                               << "3.5";
+        QTest::newRow("issue by the order's usage") << "1" << true << false << "8"
+                                                    << "2.5"
+                                                    << "5.5";
+        QTest::newRow("changing the open issue line leaves it out") << "1" << false << true << "6"
+                                                                    << "0.5"
+                                                                    << "5.5";
         // The source's stock at the location, both colour rows; supplementary
         // issues only among this module's documents.
-        QTest::newRow("supplementary issue") << "3" << false << false << "10" << "1.5" << "8.5";
+        QTest::newRow("supplementary issue") << "3" << false << false << "10"
+                                             << "1.5"
+                                             << "8.5";
     }
     void issueAmounts()
     {
@@ -186,29 +226,42 @@ private slots:
         QFETCH(QString, total);
         QFETCH(QString, used);
         QFETCH(QString, needed);
-        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"), QStringLiteral("F001"),
-              QStringLiteral("W01"), 2, QStringLiteral("C01"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst015 (Order_No, Rec_611, Bom_Amt, Loss_Amt) VALUES ('SO1', ?, 7.2, 0.1)"),
-                     {rec611(QStringLiteral("F001"))});
-        const qint64 open = line(doc(QStringLiteral("1"), QStringLiteral("0")), 2);   // unapproved still counts
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"),
+              QStringLiteral("F001"), QStringLiteral("W01"), 2, QStringLiteral("C01"));
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst015 (Order_No, Rec_611, Bom_Amt, Loss_Amt) VALUES ('SO1', ?, 7.2, 0.1)"),
+            {rec611(QStringLiteral("F001"))});
+        const qint64 open = line(doc(QStringLiteral("1"), QStringLiteral("0")), 2); // unapproved still counts
         line(doc(QStringLiteral("2"), QStringLiteral("2")), 1);
         line(doc(QStringLiteral("3"), QStringLiteral("2")), 0.5);
-        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 3);   // outsourcing
-        line(doc(QStringLiteral("1"), QStringLiteral("2")), 9, QStringLiteral("F002"));                       // other material
-        const auto other = [this](const QString &head, const QString &lines, const QString &key, const QString &type, double qty) {
+        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")),
+             3);                                                                        // outsourcing
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 9, QStringLiteral("F002")); // other material
+        const auto other = [this](const QString &head, const QString &lines, const QString &key, const QString &type,
+                                  double qty) {
             const qint64 h = Sql(conn, QStringLiteral("INSERT INTO %1 (Inv_No, Inv_Type) VALUES ('X', ?)").arg(head))
                                  .bind(type)
                                  .insert(key);
-            TestDb::exec(conn, QStringLiteral("INSERT INTO %1 (%2, Rec_611, Order_No, Mo_No, Mtr_Amt) VALUES (?, ?, 'SO1', 'MO1', ?)")
-                                   .arg(lines, key),
-                         {h, rec611(QStringLiteral("F001")), qty});
+            TestDb::exec(
+                conn,
+                QStringLiteral("INSERT INTO %1 (%2, Rec_611, Order_No, Mo_No, Mtr_Amt) VALUES (?, ?, 'SO1', 'MO1', ?)")
+                    .arg(lines, key),
+                {h, rec611(QStringLiteral("F001")), qty});
         };
-        other(QStringLiteral("mmst407"), QStringLiteral("mmst408"), QStringLiteral("Rec_407"), QStringLiteral("1"), 0.5);
-        other(QStringLiteral("mmst452"), QStringLiteral("mmst4521"), QStringLiteral("Rec_452"), QStringLiteral("2"), 0.25);
+        other(QStringLiteral("mmst407"), QStringLiteral("mmst408"), QStringLiteral("Rec_407"), QStringLiteral("1"),
+              0.5);
+        other(QStringLiteral("mmst452"), QStringLiteral("mmst4521"), QStringLiteral("Rec_452"), QStringLiteral("2"),
+              0.25);
         const auto booked = [this](const QString &type, double qty) {
-            const qint64 h = Sql(conn, QStringLiteral("INSERT INTO mmst413 (Inv_No, Inv_Type) VALUES ('B', ?)")).bind(type).insert(QStringLiteral("Rec_413"));
-            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst414 (Rec_413, Order_No, Mo_No, Source_Mtr_No, Mtr_Amt) VALUES (?, 'SO1', 'MO1', 'F001', ?)"),
-                         {h, qty});
+            const qint64 h = Sql(conn, QStringLiteral("INSERT INTO mmst413 (Inv_No, Inv_Type) VALUES ('B', ?)"))
+                                 .bind(type)
+                                 .insert(QStringLiteral("Rec_413"));
+            TestDb::exec(
+                conn,
+                QStringLiteral(
+                    "INSERT INTO mmst414 (Rec_413, Order_No, Mo_No, Source_Mtr_No, Mtr_Amt) VALUES (?, 'SO1', 'MO1', 'F001', ?)"),
+                {h, qty});
         };
         booked(QStringLiteral("1"), 1);
         booked(QStringLiteral("2"), 0.25);
@@ -247,10 +300,14 @@ private slots:
         QTest::addColumn<bool>("changing");
         QTest::addColumn<QString>("returnable");
         // Approved issues 10 and 5, an unapproved return of 3.
-        QTest::newRow("supplementary issues not counted") << "0" << "F001" << false << "12";
-        QTest::newRow("supplementary issues counted") << "1" << "F001" << false << "16";
-        QTest::newRow("changing the return leaves it out") << "0" << "F001" << true << "15";
-        QTest::newRow("unknown material") << "0" << "NOPE" << false << "";
+        QTest::newRow("supplementary issues not counted") << "0"
+                                                          << "F001" << false << "12";
+        QTest::newRow("supplementary issues counted") << "1"
+                                                      << "F001" << false << "16";
+        QTest::newRow("changing the return leaves it out") << "0"
+                                                           << "F001" << true << "15";
+        QTest::newRow("unknown material") << "0"
+                                          << "NOPE" << false << "";
     }
     void returnableQuantity()
     {
@@ -258,17 +315,20 @@ private slots:
         QFETCH(QString, mtrNo);
         QFETCH(bool, changing);
         QFETCH(QString, returnable);
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('退料已领数量包括补料量', ?)"), {option});
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('退料已领数量包括补料量', ?)"),
+                     {option});
         line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
         line(doc(QStringLiteral("1"), QStringLiteral("2")), 5);
         const qint64 waiting = line(doc(QStringLiteral("2"), QStringLiteral("0")), 3);
         line(doc(QStringLiteral("3"), QStringLiteral("2")), 4);
-        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6);                                      // not approved
-        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 9);   // outsourcing
+        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6); // not approved
+        line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")),
+             9); // outsourcing
 
         LineInputs in = issue();
         in.invType = QStringLiteral("2");
-        in.loading = true;   // the typed texts stay as they are
+        in.loading = true; // the typed texts stay as they are
         in.mtrNo = mtrNo;
         in.frmInv = QStringLiteral("PI001");
         in.frmType = QStringLiteral("采购入库");
@@ -287,9 +347,10 @@ private slots:
     void returnListsComeFromApprovedDocuments()
     {
         line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
-        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6, QStringLiteral("F002"), QStringLiteral("PI009"));   // not approved
+        line(doc(QStringLiteral("1"), QStringLiteral("0")), 6, QStringLiteral("F002"),
+             QStringLiteral("PI009")); // not approved
         line(doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01")), 9,
-             QStringLiteral("F002"));                                                                        // outsourcing
+             QStringLiteral("F002")); // outsourcing
         LineInputs in = issue();
         in.invType = QStringLiteral("2");
         in.mtrNo = QString();
@@ -311,17 +372,20 @@ private slots:
     {
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst121 (Pcs_No, Status) VALUES ('WF01', '2'), ('WF02', '0')"));
         const auto outLine = [this](const QString &pcs, qint64 rec111, const QString &mtr, double qty, double loss) {
-            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES "
-                                              "((SELECT Rec_121 FROM mmst121 WHERE Pcs_No = ?), ?, ?, ?, ?)"),
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES "
+                                        "((SELECT Rec_121 FROM mmst121 WHERE Pcs_No = ?), ?, ?, ?, ?)"),
                          {pcs, rec111, rec611(mtr), qty, loss});
         };
-        const qint64 mo1 = Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'")).scalar().toLongLong();
-        const qint64 mo3 = Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO3'")).scalar().toLongLong();
+        const qint64 mo1 =
+            Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'")).scalar().toLongLong();
+        const qint64 mo3 =
+            Sql(conn, QStringLiteral("SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO3'")).scalar().toLongLong();
         outLine(QStringLiteral("WF01"), mo1, QStringLiteral("F001"), 4, 0.5);
-        outLine(QStringLiteral("WF01"), 101, QStringLiteral("F002"), 3, 0.2);   // booked by order SO1
+        outLine(QStringLiteral("WF01"), 101, QStringLiteral("F002"), 3, 0.2); // booked by order SO1
         outLine(QStringLiteral("WF02"), mo3, QStringLiteral("F001"), 1, 0);
         line(doc(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("WF01")), 1.5);
-        line(doc(QStringLiteral("1"), QStringLiteral("2")), 2);   // a production document does not count here
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 2); // a production document does not count here
 
         const SourceLists lists(conn);
         LineInputs in = issue();
@@ -360,29 +424,43 @@ private slots:
         QTest::addColumn<QStringList>("columns");
         QTest::addColumn<QStringList>("firstRow");
         QTest::addColumn<int>("rows");
-        const QStringList stockColumns{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "颜色", "库存数量", "仓别"};
+        const QStringList stockColumns{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称",
+                                       "材料规格", "颜色",     "库存数量", "仓别"};
         // Typed texts are prefixes in any case.
-        QTest::newRow("orders") << "order" << "1" << "2" << false << QStringList{"订单代号", "订单日期", "客户代号", "客户名称"}
+        QTest::newRow("orders") << "order"
+                                << "1"
+                                << "2" << false << QStringList{"订单代号", "订单日期", "客户代号", "客户名称"}
                                 << QStringList{"SO1", "", "", ""} << 2;
-        QTest::newRow("manufacturing orders") << "mo" << "1" << "2" << false
-                                              << QStringList{"制号", "订单代号", "款号", "客户订单"}
+        QTest::newRow("manufacturing orders") << "mo"
+                                              << "1"
+                                              << "2" << false << QStringList{"制号", "订单代号", "款号", "客户订单"}
                                               << QStringList{"MO1", "SO1", "", ""} << 2;
         QTest::newRow("materials by manufacturing order")
-            << "material" << "1" << "2" << false << (stockColumns + QStringList{"制号", "型号"})
+            << "material"
+            << "1"
+            << "2" << false << (stockColumns + QStringList{"制号", "型号"})
             << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "", "8", "主仓", "MO1", ""} << 1;
         QTest::newRow("materials by order under order usage")
-            << "material" << "1" << "1" << true << (stockColumns + QStringList{"型号"})
+            << "material"
+            << "1"
+            << "1" << true << (stockColumns + QStringList{"型号"})
             << QStringList{"PI002", "采购入库", "SO1", "F001", "牛津布", "600D", "", "4", "辅仓", ""} << 1;
         QTest::newRow("receipts of free stock")
-            << "receipt" << "1" << "0" << false
+            << "receipt"
+            << "1"
+            << "0" << false
             << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "库存数量", "仓别"}
             << QStringList{"PI003", "其它入库", "", "F001", "牛津布", "600D", "7", "主仓"} << 1;
         QTest::newRow("materials of earlier lines for a return")
-            << "material" << "2" << "2" << false
-            << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "颜色", "已领数量", "仓别"}
+            << "material"
+            << "2"
+            << "2" << false << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称",
+                                           "材料规格", "颜色",     "已领数量", "仓别"}
             << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "", "10", "主仓"} << 1;
         QTest::newRow("receipts of earlier lines for a return")
-            << "receipt" << "2" << "2" << false
+            << "receipt"
+            << "2"
+            << "2" << false
             << QStringList{"来料单号", "来料类型", "订单代号", "材料代号", "材料名称", "材料规格", "已领数量", "仓别"}
             << QStringList{"PI001", "采购入库", "SO1", "F001", "牛津布", "600D", "10", "主仓"} << 1;
     }
@@ -396,7 +474,7 @@ private slots:
         QFETCH(QStringList, firstRow);
         QFETCH(int, rows);
         line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
-        line(doc(QStringLiteral("1"), QStringLiteral("2")), 0);   // nothing drawn: not offered
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 0); // nothing drawn: not offered
         LineInputs in = issue(mode);
         in.invType = invType;
         in.issueByOrderUsage = byOrderUsage;
@@ -405,10 +483,10 @@ private slots:
         in.mtrNo = picker == QLatin1String("material") ? QStringLiteral("f0") : QStringLiteral("F001");
         in.frmInv = QStringLiteral("pi");
         const SourceLists lists(conn);
-        const Statement q = picker == QLatin1String("order") ? lists.orderPicker(in)
-                            : picker == QLatin1String("mo")    ? lists.moPicker(in)
+        const Statement q = picker == QLatin1String("order")      ? lists.orderPicker(in)
+                            : picker == QLatin1String("mo")       ? lists.moPicker(in)
                             : picker == QLatin1String("material") ? lists.materialPicker(in)
-                                                                   : lists.receiptPicker(in);
+                                                                  : lists.receiptPicker(in);
         const ResultSet rs = Sql(conn, q.text).bindAll(q.values).select();
         QCOMPARE(rs.columns(), columns);
         QCOMPARE(rs.rowCount(), qint64(rows));
@@ -427,23 +505,28 @@ private slots:
         in.sourceSupplierNo = QStringLiteral("OLD");
         FillResult out;
         lists.fill(in, out);
-        QCOMPARE(out.sourceSupplierNo, QStringLiteral("S01"));   // from the stock row
+        QCOMPARE(out.sourceSupplierNo, QStringLiteral("S01")); // from the stock row
 
-        in.frmInv = QStringLiteral("PI404");                     // no stock row: kept
+        in.frmInv = QStringLiteral("PI404"); // no stock row: kept
         in.sourceSupplierNo = QStringLiteral("OLD");
         QCOMPARE(lists.stockSupplier(in, QStringLiteral("A"), in.sourceSupplierNo), QStringLiteral("OLD"));
 
-        QCOMPARE(lists.receiptSupplier(QStringLiteral("采购入库"), QStringLiteral(" PI001 "), QStringLiteral("OLD")), QStringLiteral("S05"));
-        QCOMPARE(lists.receiptSupplier(QStringLiteral("其它入库"), QStringLiteral("OI001"), QStringLiteral("OLD")), QStringLiteral("S07"));
-        QCOMPARE(lists.receiptSupplier(QStringLiteral("委外入库"), QStringLiteral("PI001"), QStringLiteral("OLD")), QString());
-        QCOMPARE(lists.receiptSupplier(QStringLiteral("调拨入库"), QStringLiteral("PI001"), QStringLiteral("OLD")), QStringLiteral("OLD"));
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("采购入库"), QStringLiteral(" PI001 "), QStringLiteral("OLD")),
+                 QStringLiteral("S05"));
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("其它入库"), QStringLiteral("OI001"), QStringLiteral("OLD")),
+                 QStringLiteral("S07"));
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("委外入库"), QStringLiteral("PI001"), QStringLiteral("OLD")),
+                 QString());
+        QCOMPARE(lists.receiptSupplier(QStringLiteral("调拨入库"), QStringLiteral("PI001"), QStringLiteral("OLD")),
+                 QStringLiteral("OLD"));
     }
 
     void optionsAndOrderOfManufacturingOrder()
     {
         const SourceLists lists(conn);
         QVERIFY(!lists.issueByOrderUsage());
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('按订单用料控制领料', '2')"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('按订单用料控制领料', '2')"));
         QVERIFY(lists.issueByOrderUsage());
         QCOMPARE(lists.orderOfMo(QStringLiteral(" mo1 ")), QStringLiteral("SO1"));
         QCOMPARE(lists.orderOfMo(QStringLiteral("MO9")), QString());

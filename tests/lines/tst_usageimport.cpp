@@ -25,42 +25,50 @@ class TstUsageImport : public QObject
     }
     qint64 material(const QString &no, const QString &type)
     {
-        return insert(QStringLiteral("INSERT INTO mmst611 (Mtr_No, Type) VALUES (?, ?)"), QStringLiteral("Rec_611"), {no, type});
+        return insert(QStringLiteral("INSERT INTO mmst611 (Mtr_No, Type) VALUES (?, ?)"), QStringLiteral("Rec_611"),
+                      {no, type});
     }
     qint64 order(const QString &no, const QString &status = QStringLiteral("2"))
     {
-        return insert(QStringLiteral("INSERT INTO mmst011 (Order_No, Status) VALUES (?, ?)"), QStringLiteral("Rec_011"), {no, status});
+        return insert(QStringLiteral("INSERT INTO mmst011 (Order_No, Status) VALUES (?, ?)"), QStringLiteral("Rec_011"),
+                      {no, status});
     }
     qint64 mo(const QString &no, qint64 rec011)
     {
-        return insert(QStringLiteral("INSERT INTO mmst111 (Mo_No, Rec_011, Mtr_Model, Status) VALUES (?, ?, 'BP01', '2')"),
-                      QStringLiteral("Rec_111"), {no, rec011});
+        return insert(
+            QStringLiteral("INSERT INTO mmst111 (Mo_No, Rec_011, Mtr_Model, Status) VALUES (?, ?, 'BP01', '2')"),
+            QStringLiteral("Rec_111"), {no, rec011});
     }
     void bom(const QString &table, qint64 parent, double amt, double loss)
     {
         const QString cols = table == QLatin1String("Mmst1141") ? QStringLiteral("Rec_111, Rec_611, Mtr_Amt, Mtr_Loss")
                                                                 : QStringLiteral("Rec_011, Rec_611, Mtr_Amt, Mtr_Loss");
-        TestDb::exec(conn, QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?)").arg(table, cols), {parent, f001, amt, loss});
+        TestDb::exec(conn, QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?)").arg(table, cols),
+                     {parent, f001, amt, loss});
     }
     void stock(const QString &frmInv, double qty, const QString &orderNo = QStringLiteral("SO1"),
                const QString &moNo = QStringLiteral("MO1"), const QString &color = QStringLiteral(""),
                const QString &supl = QStringLiteral(""))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
-                                          "Mtr_Amt, Supl_No, Prod_No, Prod_Name, Duty_Weight) "
-                                          "VALUES (?, ?, ?, 'A', 'F001', 'W01', ?, ?, ?, 'P9', '手柄', 0.5)"),
-                     {orderNo, moNo, frmInv, color, qty, supl});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                           "Mtr_Amt, Supl_No, Prod_No, Prod_Name, Duty_Weight) "
+                           "VALUES (?, ?, ?, 'A', 'F001', 'W01', ?, ?, ?, 'P9', '手柄', 0.5)"),
+            {orderNo, moNo, frmInv, color, qty, supl});
     }
     // A document with one line of F001 (or another material).
     qint64 issued(const QString &invType, double qty, const QString &orderNo = QStringLiteral("SO1"),
                   const QString &moNo = QStringLiteral("MO1"), const QVariant &pcsNo = {}, qint64 rec611 = 0)
     {
-        const qint64 rec411 = insert(QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Inv_Date, Status, Stock_Mode, Pcs_No) "
-                                                    "VALUES (?, ?, '2026-12-01', '0', '2', ?)"),
-                                     QStringLiteral("Rec_411"), {QStringLiteral("D%1").arg(++docs), invType, pcsNo});
+        const qint64 rec411 =
+            insert(QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Inv_Date, Status, Stock_Mode, Pcs_No) "
+                                  "VALUES (?, ?, '2026-12-01', '0', '2', ?)"),
+                   QStringLiteral("Rec_411"), {QStringLiteral("D%1").arg(++docs), invType, pcsNo});
         if (qty != 0)
-            TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt) "
-                                              "VALUES (?, ?, 'OLD', ?, ?, ?)"),
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Order_No, Mo_No, Mtr_Amt) "
+                                        "VALUES (?, ?, 'OLD', ?, ?, ?)"),
                          {rec411, rec611 ? rec611 : f001, orderNo, moNo, qty});
         return rec411;
     }
@@ -69,9 +77,13 @@ class TstUsageImport : public QObject
     void further(const QString &head, const QString &line, const QString &invType, double qty)
     {
         const QString key = QStringLiteral("Rec_") + head.mid(4);
-        const qint64 h = insert(QStringLiteral("INSERT INTO %1 (Inv_No, Inv_Type) VALUES ('X1', ?)").arg(head), key, {invType});
-        TestDb::exec(conn, QStringLiteral("INSERT INTO %1 (%2, Rec_611, Order_No, Mo_No, Mtr_Amt) VALUES (?, ?, 'SO1', 'MO1', ?)")
-                               .arg(line, key), {h, f001, qty});
+        const qint64 h =
+            insert(QStringLiteral("INSERT INTO %1 (Inv_No, Inv_Type) VALUES ('X1', ?)").arg(head), key, {invType});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO %1 (%2, Rec_611, Order_No, Mo_No, Mtr_Amt) VALUES (?, ?, 'SO1', 'MO1', ?)")
+                .arg(line, key),
+            {h, f001, qty});
     }
     static UsageCriteria criteria(int mode = 2, bool byOrder = false)
     {
@@ -109,7 +121,9 @@ class TstUsageImport : public QObject
     }
     ResultSet written(qint64 rec411)
     {
-        return Sql(conn, QStringLiteral("SELECT * FROM Mmst412 WHERE Rec_411 = ? ORDER BY Rec_412")).bind(rec411).select();
+        return Sql(conn, QStringLiteral("SELECT * FROM Mmst412 WHERE Rec_411 = ? ORDER BY Rec_412"))
+            .bind(rec411)
+            .select();
     }
     UsageLine line(const QString &frmInv = {}) const
     {
@@ -158,20 +172,24 @@ private slots:
         const qint64 rec411 = issued(QStringLiteral("1"), 0);
         QCOMPARE(UsageImportStore(conn).writeLines(ticked(rec411, rs)), qint64(2));
         const ResultSet w = written(rec411);
-        QCOMPARE(w.value(0, QStringLiteral("Mtr_Amt")).toDouble() + w.value(1, QStringLiteral("Mtr_Amt")).toDouble(), 14.0);
+        QCOMPARE(w.value(0, QStringLiteral("Mtr_Amt")).toDouble() + w.value(1, QStringLiteral("Mtr_Amt")).toDouble(),
+                 14.0);
     }
 
     void issuedQuantityReducesTheNeed_data()
     {
-        QTest::addColumn<QList<double>>("issues");   // issue, supplementary issue, return, mmst408, mmst4521
-        QTest::addColumn<QStringList>("expected");   // PI1 holds 4, PI2 holds 1
+        QTest::addColumn<QList<double>>("issues"); // issue, supplementary issue, return, mmst408, mmst4521
+        QTest::addColumn<QStringList>("expected"); // PI1 holds 4, PI2 holds 1
         QTest::addColumn<QString>("total");
-        QTest::newRow("lines and both further families") << QList<double>{5, 0, 0, 2, 1} << QStringList{"PI1:2", "PI2:1"} << "8";
+        QTest::newRow("lines and both further families")
+            << QList<double>{5, 0, 0, 2, 1} << QStringList{"PI1:2", "PI2:1"} << "8";
         QTest::newRow("returns count back") << QList<double>{10, 0, 4, 0, 0} << QStringList{"PI1:4", "PI2:1"} << "6";
-        QTest::newRow("supplementary issue counts") << QList<double>{6, 3, 0, 0, 0} << QStringList{"PI1:1", "PI2:1"} << "9";
+        QTest::newRow("supplementary issue counts")
+            << QList<double>{6, 3, 0, 0, 0} << QStringList{"PI1:1", "PI2:1"} << "9";
         QTest::newRow("fully covered") << QList<double>{6, 4, 0, 0, 0} << QStringList{} << "";
         QTest::newRow("over-issued") << QList<double>{12, 0, 0, 0, 0} << QStringList{} << "";
-        QTest::newRow("further family returns") << QList<double>{0, 0, 0, -3, 9} << QStringList{"PI1:4", "PI2:1"} << "6";
+        QTest::newRow("further family returns")
+            << QList<double>{0, 0, 0, -3, 9} << QStringList{"PI1:4", "PI2:1"} << "6";
     }
     void issuedQuantityReducesTheNeed()
     {
@@ -184,8 +202,8 @@ private slots:
         for (int kind = 0; kind < 3; ++kind)
             issued(QString::number(kind == 0 ? 1 : kind == 1 ? 3 : 2), issues[kind]);
         if (issues[3] != 0)
-            further(QStringLiteral("mmst407"), QStringLiteral("mmst408"), issues[3] > 0 ? QStringLiteral("1") : QStringLiteral("2"),
-                    qAbs(issues[3]));
+            further(QStringLiteral("mmst407"), QStringLiteral("mmst408"),
+                    issues[3] > 0 ? QStringLiteral("1") : QStringLiteral("2"), qAbs(issues[3]));
         if (issues[4] != 0)
             further(QStringLiteral("mmst452"), QStringLiteral("mmst4521"), QStringLiteral("1"), issues[4]);
         // Lines of another manufacturing order or material, or of no known kind, do not count.
@@ -201,7 +219,8 @@ private slots:
 
     void siteCodeProposesTheWholeNeedForManufacturingOrdersOnly()
     {
-        TestDb::exec(conn, QStringLiteral("UPDATE mmst000 SET Rpt_Dir = ?"), {QString::fromLatin1(UsageImportStore::UncappedSiteCode)});
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst000 SET Rpt_Dir = ?"),
+                     {QString::fromLatin1(UsageImportStore::UncappedSiteCode)});
         stock(QStringLiteral("PI1"), 4);
         stock(QStringLiteral("PI2"), 1);
         issued(QStringLiteral("1"), 3);
@@ -231,7 +250,10 @@ private slots:
         QFETCH(bool, byOrder);
         QFETCH(QStringList, expected);
         stock(QStringLiteral("FREE"), 3, QStringLiteral(""), QStringLiteral(""));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) VALUES ('NULLS', 'A', 'F001', 'W01', 2)"));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst381 (Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) VALUES ('NULLS', 'A', 'F001', 'W01', 2)"));
         stock(QStringLiteral("ORD"), 4, QStringLiteral("SO1"), QStringLiteral(""));
         stock(QStringLiteral("MO"), 5);
         stock(QStringLiteral("OTHER"), 6, QStringLiteral("SO2"), QStringLiteral(""));
@@ -281,19 +303,23 @@ private slots:
     void outsourcingCountsOnlyItsOwnDocuments()
     {
         for (const auto &[rec121, amt] : {std::pair{pcs1, 9.0}, std::pair{pcs2, 20.0}})
-            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (?, ?, ?, ?, 1)"),
-                         {rec121, mo1, f001, amt});
+            TestDb::exec(
+                conn,
+                QStringLiteral(
+                    "INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (?, ?, ?, ?, 1)"),
+                {rec121, mo1, f001, amt});
         stock(QStringLiteral("PI1"), 30);
         issued(QStringLiteral("1"), 4, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("WF1"));
         issued(QStringLiteral("2"), 1, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("WF1"));
         issued(QStringLiteral("1"), 5, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("WF2"));
-        issued(QStringLiteral("1"), 5);   // a production issue of the same manufacturing order
-        UsageCriteria c = criteria(2, true);   // by order is not for outsourcing documents
+        issued(QStringLiteral("1"), 5);      // a production issue of the same manufacturing order
+        UsageCriteria c = criteria(2, true); // by order is not for outsourcing documents
         c.production = false;
         c.pcsNo = QStringLiteral(" WF1 ");
         const ResultSet rs = propose(c);
         QCOMPARE(takes(rs), (QStringList{"PI1:7"}));
-        QCOMPARE(rs.text(0, QStringLiteral("Out_Amt")) + QLatin1Char('/') + rs.text(0, QStringLiteral("Total_Amt")), QStringLiteral("10/3"));
+        QCOMPARE(rs.text(0, QStringLiteral("Out_Amt")) + QLatin1Char('/') + rs.text(0, QStringLiteral("Total_Amt")),
+                 QStringLiteral("10/3"));
         c.pcsNo = QStringLiteral("WF2");
         QCOMPARE(takes(propose(c)), (QStringList{"PI1:16"}));
         c.pcsNo.clear();
@@ -305,11 +331,16 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("propDuty");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("option off: one source, no supplier") << "0" << "1" << QStringList{"PI1:10"};
-        QTest::newRow("其它: neither transfer nor invoice") << "1" << "0" << QStringList{"PI1/S3:3"};
-        QTest::newRow("可转厂") << "1" << "1" << QStringList{"PI1/S1:5"};
-        QTest::newRow("开发票") << "1" << "2" << QStringList{"PI1/S2:4"};
-        QTest::newRow("进口: every supplier") << "1" << "3" << QStringList{"PI1/S1:5", "PI1/S2:4", "PI1/S3:3"};
+        QTest::newRow("option off: one source, no supplier") << "0"
+                                                             << "1" << QStringList{"PI1:10"};
+        QTest::newRow("其它: neither transfer nor invoice") << "1"
+                                                            << "0" << QStringList{"PI1/S3:3"};
+        QTest::newRow("可转厂") << "1"
+                                << "1" << QStringList{"PI1/S1:5"};
+        QTest::newRow("开发票") << "1"
+                                << "2" << QStringList{"PI1/S2:4"};
+        QTest::newRow("进口: every supplier") << "1"
+                                              << "3" << QStringList{"PI1/S1:5", "PI1/S2:4", "PI1/S3:3"};
     }
     void supplierNatureFiltersSources()
     {
@@ -318,10 +349,16 @@ private slots:
         QFETCH(QStringList, expected);
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES (?, ?)"),
                      {QString::fromUtf8(UsageImportStore::OptionSupplierNature), option});
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S1', '可转厂'), ('S2', '可开发票'), ('S3', '一般')"));
-        stock(QStringLiteral("PI1"), 5, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""), QStringLiteral("S1"));
-        stock(QStringLiteral("PI1"), 4, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""), QStringLiteral("S2"));
-        stock(QStringLiteral("PI1"), 3, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""), QStringLiteral("S3"));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S1', '可转厂'), ('S2', '可开发票'), ('S3', '一般')"));
+        stock(QStringLiteral("PI1"), 5, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
+              QStringLiteral("S1"));
+        stock(QStringLiteral("PI1"), 4, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
+              QStringLiteral("S2"));
+        stock(QStringLiteral("PI1"), 3, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
+              QStringLiteral("S3"));
         UsageCriteria c = criteria();
         c.propDuty = propDuty;
         const ResultSet rs = propose(c);
@@ -332,8 +369,10 @@ private slots:
         const ResultSet w = written(rec411);
         const bool on = option == QLatin1String("1");
         for (qint64 i = 0; i < w.rowCount(); ++i) {
-            QCOMPARE(w.text(i, QStringLiteral("Prod_No")) + w.text(i, QStringLiteral("Prod_Name")), on ? QStringLiteral("P9手柄") : QString());
-            QCOMPARE(w.value(i, QStringLiteral("Duty_Amt")).toDouble(), on ? 0.5 * w.value(i, QStringLiteral("Mtr_Amt")).toDouble() : 0.0);
+            QCOMPARE(w.text(i, QStringLiteral("Prod_No")) + w.text(i, QStringLiteral("Prod_Name")),
+                     on ? QStringLiteral("P9手柄") : QString());
+            QCOMPARE(w.value(i, QStringLiteral("Duty_Amt")).toDouble(),
+                     on ? 0.5 * w.value(i, QStringLiteral("Mtr_Amt")).toDouble() : 0.0);
         }
     }
 
@@ -346,8 +385,10 @@ private slots:
         const qint64 rec411 = issued(QStringLiteral("1"), 0);
         UsageImportStore(conn).writeLines(ticked(rec411, rs));
         QCOMPARE(written(rec411).text(1, QStringLiteral("Color_No")), QStringLiteral("NV"));
-        QVERIFY(DocumentStore(conn).post(DocumentKind::issue(), true, rec411, QStringLiteral("D1"), QDate(2026, 12, 1),
-                                         QStringLiteral("陈志明")).posted);
+        QVERIFY(DocumentStore(conn)
+                    .post(DocumentKind::issue(), true, rec411, QStringLiteral("D1"), QDate(2026, 12, 1),
+                          QStringLiteral("陈志明"))
+                    .posted);
         QCOMPARE(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM mmst381")).scalar().toLongLong(), qint64(0));
     }
 
@@ -358,16 +399,17 @@ private slots:
         UsageSave s = ticked(rec411, propose(criteria()));
         s.stockMode = 1;
         s.lines.append(s.lines.first());
-        s.lines.last().mtrAmt = 0;   // a ticked row with 0 is a line with 0
+        s.lines.last().mtrAmt = 0; // a ticked row with 0 is a line with 0
         QCOMPARE(UsageImportStore(conn).writeLines(s), qint64(2));
         const ResultSet w = written(rec411);
         QStringList got;
-        for (const char *col : {"Mo_No", "Order_No", "Rec_611", "Mtr_Amt", "Frm_Inv", "Frm_Type", "P_Mtr", "Bar_No", "Supl_No",
-                                "Stock_Mode", "Upd_Name", "Remark"})
+        for (const char *col : {"Mo_No", "Order_No", "Rec_611", "Mtr_Amt", "Frm_Inv", "Frm_Type", "P_Mtr", "Bar_No",
+                                "Supl_No", "Stock_Mode", "Upd_Name", "Remark"})
             got << w.text(0, QLatin1String(col));
-        QCOMPARE(got, (QStringList{"MO1", "SO1", QString::number(f001), "4", "PI1", "A", "BP01", "W01", "", "1", "陈志明", ""}));
+        QCOMPARE(got, (QStringList{"MO1", "SO1", QString::number(f001), "4", "PI1", "A", "BP01", "W01", "", "1",
+                                   "陈志明", ""}));
         QCOMPARE(w.text(0, QStringLiteral("Upd_Date")).left(10), QStringLiteral("2026-12-09"));
-        QVERIFY(!w.value(0, QStringLiteral("Supl_No")).isNull());   // key parts are '' and compare with ''
+        QVERIFY(!w.value(0, QStringLiteral("Supl_No")).isNull()); // key parts are '' and compare with ''
         QVERIFY(w.value(0, QStringLiteral("Remark")).isNull());
         QCOMPARE(w.text(1, QStringLiteral("Mtr_Amt")), QStringLiteral("0"));
         // A mode outside the list is written as the one the proposal used.
@@ -427,9 +469,10 @@ private slots:
     void lineFromGridCells_data()
     {
         QTest::addColumn<QStringList>("cells");
-        QTest::addColumn<QString>("expected");   // empty: no line
-        const QStringList full{"1", "", " MO1 ", "SO1", "7", "F001", "n", "d", "c", "u", "8", "10", "0", "10", " 2.5 ",
-                               "PI1", "A", "采购入库", "W01", "一号仓", "S1", "P9", "手柄", "0.4", "BP01", "BK"};
+        QTest::addColumn<QString>("expected"); // empty: no line
+        const QStringList full{"1",   "",       " MO1 ", "SO1", "7",    "F001",  "n",    "d", "c",
+                               "u",   "8",      "10",    "0",   "10",   " 2.5 ", "PI1",  "A", "采购入库",
+                               "W01", "一号仓", "S1",    "P9",  "手柄", "0.4",   "BP01", "BK"};
         QTest::newRow("full row") << full << "MO1|7|2.5|1|BP01|BK";
         QTest::newRow("statement without model and colour") << full.mid(0, 24) << "MO1|7|2.5|1||";
         QStringList t = full;
@@ -448,8 +491,13 @@ private slots:
         QFETCH(QString, expected);
         const std::optional<UsageLine> l = UsageLine::fromCells(cells);
         const QString got = !l ? QString()
-                               : QStringList{l->moNo, l->rec611.toString(), QString::number(l->mtrAmt), QString::number(l->dutyAmt()),
-                                             l->pMtr, l->colorNo}.join(QLatin1Char('|'));
+                               : QStringList{l->moNo,
+                                             l->rec611.toString(),
+                                             QString::number(l->mtrAmt),
+                                             QString::number(l->dutyAmt()),
+                                             l->pMtr,
+                                             l->colorNo}
+                                     .join(QLatin1Char('|'));
         QCOMPARE(got, expected);
     }
 
@@ -488,15 +536,19 @@ private slots:
         QCOMPARE(rs.text(0, 0) + rs.text(1, 0) + QString::number(rs.rowCount()), QStringLiteral("SO1SO22"));
 
         const qint64 product = material(QStringLiteral("P001"), QStringLiteral("1"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst112 (Rec_111, Rec_611, Mtr_Amt) VALUES (?, ?, 100), (?, ?, 50), (?, ?, 9)"),
-                     {mo1, product, mo2, product, mo2, f001});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst112 (Rec_111, Rec_611, Mtr_Amt) VALUES (?, ?, 100), (?, ?, 50), (?, ?, 9)"),
+            {mo1, product, mo2, product, mo2, f001});
         s = store.moPicker(QString());
         rs = Sql(conn, s.text).bindAll(s.values).select();
-        QCOMPARE(rs.text(0, 0) + rs.text(1, 0) + QString::number(rs.rowCount()), QStringLiteral("MO2MO12"));   // no material lines
+        QCOMPARE(rs.text(0, 0) + rs.text(1, 0) + QString::number(rs.rowCount()),
+                 QStringLiteral("MO2MO12")); // no material lines
         s = store.moPicker(QStringLiteral("mo1"));
         rs = Sql(conn, s.text).bindAll(s.values).select();
         QCOMPARE(rs.rowCount(), qint64(1));
-        QCOMPARE(rs.text(0, QStringLiteral("款号")) + QLatin1Char('/') + rs.text(0, QStringLiteral("生产数量")), QStringLiteral("P001/100"));
+        QCOMPARE(rs.text(0, QStringLiteral("款号")) + QLatin1Char('/') + rs.text(0, QStringLiteral("生产数量")),
+                 QStringLiteral("P001/100"));
     }
 };
 

@@ -47,8 +47,10 @@ class TstUsageImportDialog : public QObject
 
     void stock(const QString &frmInv, double qty, const QString &moNo = QStringLiteral("MO1"))
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
-                                          "VALUES ('SO1', ?, ?, 'A', 'F001', 'W01', '', ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
+                         "VALUES ('SO1', ?, ?, 'A', 'F001', 'W01', '', ?)"),
                      {moNo, frmInv, qty});
     }
     // A fresh dialog over the caller, shown (not modal) so the grid takes clicks.
@@ -62,7 +64,11 @@ class TstUsageImportDialog : public QObject
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg));
     }
-    template <class T> T *child(const char *name) { return dlg->findChild<T *>(QLatin1String(name)); }
+    template <class T>
+    T *child(const char *name)
+    {
+        return dlg->findChild<T *>(QLatin1String(name));
+    }
     FlexGrid *grid() { return child<FlexGrid>("Grid1"); }
     QPushButton *button(const char *name) { return child<QPushButton>(name); }
     void search(const QString &moNo)
@@ -87,8 +93,8 @@ class TstUsageImportDialog : public QObject
         QStringList out;
         FlexGrid *g = grid();
         for (int r = g->fixedRows(); r < g->rows(); ++r)
-            out << (g->cellChecked(r, ColCheck) == FlexGrid::Checked ? QStringLiteral("+") : QStringLiteral("-"))
-                       + g->textMatrix(r, ColFrmInv) + QLatin1Char(':') + g->textMatrix(r, ColMtrAmt);
+            out << (g->cellChecked(r, ColCheck) == FlexGrid::Checked ? QStringLiteral("+") : QStringLiteral("-")) +
+                       g->textMatrix(r, ColFrmInv) + QLatin1Char(':') + g->textMatrix(r, ColMtrAmt);
         return out;
     }
     // Types a quantity into row's cell; true when the entry was accepted.
@@ -128,9 +134,10 @@ class TstUsageImportDialog : public QObject
     // Written lines as "receipt:quantity".
     QStringList written()
     {
-        const ResultSet rs = Sql(conn, QStringLiteral("SELECT Frm_Inv, Mtr_Amt FROM Mmst412 WHERE Rec_411 = ? ORDER BY Rec_412"))
-                                 .bind(rec411)
-                                 .select();
+        const ResultSet rs =
+            Sql(conn, QStringLiteral("SELECT Frm_Inv, Mtr_Amt FROM Mmst412 WHERE Rec_411 = ? ORDER BY Rec_412"))
+                .bind(rec411)
+                .select();
         QStringList out;
         for (qint64 i = 0; i < rs.rowCount(); ++i)
             out << rs.text(i, 0) + QLatin1Char(':') + QString::number(rs.value(i, 1).toDouble());
@@ -138,10 +145,7 @@ class TstUsageImportDialog : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        Environment::setNow(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
-    }
+    void initTestCase() { Environment::setNow(QDateTime(QDate(2026, 12, 9), QTime(10, 0))); }
     void cleanupTestCase() { Environment::setNow({}); }
 
     void init()
@@ -235,7 +239,7 @@ private slots:
     void saveWritesTickedRowsAfterYes()
     {
         search(QStringLiteral("MO1"));
-        clickCell(2, ColCheck);   // untick PI1
+        clickCell(2, ColCheck); // untick PI1
         QVERIFY(typeQuantity(1, QStringLiteral("5")));
         QCOMPARE(rows(), (QStringList{"+PI2:5", "-PI1:6"}));
         save(QStringLiteral("Cmd_Ok"), MessageAnswer::Yes);
@@ -245,9 +249,10 @@ private slots:
         QCOMPARE(box->last().form, runContext().Msg_Delete);
         QCOMPARE(box->last().messageId, QStringLiteral("Menu_Delete_Click_2"));
         QCOMPARE(written(), QStringList{"PI2:5"});
-        const ResultSet rs = Sql(conn, QStringLiteral("SELECT Mo_No, Order_No, Rec_611, Stock_Mode, Upd_Name, Upd_Date, P_Mtr, Bar_No "
-                                                      "FROM Mmst412"))
-                                 .select();
+        const ResultSet rs =
+            Sql(conn, QStringLiteral("SELECT Mo_No, Order_No, Rec_611, Stock_Mode, Upd_Name, Upd_Date, P_Mtr, Bar_No "
+                                     "FROM Mmst412"))
+                .select();
         QCOMPARE((QStringList{rs.text(0, 0), rs.text(0, 1), rs.text(0, 2), rs.text(0, 3), rs.text(0, 4),
                               rs.value(0, 5).toDate().toString(Qt::ISODate), rs.text(0, 6), rs.text(0, 7)}),
                  (QStringList{"MO1", "SO1", "1", "2", "陈志明", "2026-12-09", "BP01", "W01"}));
@@ -390,8 +395,10 @@ private slots:
         QTest::addColumn<QString>("expected");
         // The order's bill of material needs 4; the outsourcing order 5. By
         // order, only stock of the order without manufacturing order counts.
-        QTest::newRow("order bill of material") << true << true << 2 << "导入订单Bom用量(Frm40BMx4)" << "PI9:4";
-        QTest::newRow("outsourcing order") << false << false << 1 << "导入制单用量(Frm40BMx4)" << "PI9:5";
+        QTest::newRow("order bill of material") << true << true << 2 << "导入订单Bom用量(Frm40BMx4)"
+                                                << "PI9:4";
+        QTest::newRow("outsourcing order") << false << false << 1 << "导入制单用量(Frm40BMx4)"
+                                           << "PI9:5";
     }
     void importThroughTheOpener()
     {
@@ -400,9 +407,12 @@ private slots:
         QFETCH(int, stockMode);
         QFETCH(QString, caption);
         QFETCH(QString, expected);
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst01123 (Rec_011, Rec_611, Mtr_Amt, Mtr_Loss) VALUES (1, 1, 4, 0)"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO Mmst01123 (Rec_011, Rec_611, Mtr_Amt, Mtr_Loss) VALUES (1, 1, 4, 0)"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst121 (Rec_121, Pcs_No, Status) VALUES (1, 'WF1', '2')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (1, 1, 1, 4, 1)"));
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (1, 1, 1, 4, 1)"));
         stock(QStringLiteral("PI9"), 7, QStringLiteral(""));
         delete dlg;
         dlg = nullptr;
@@ -426,24 +436,27 @@ private slots:
             dlg = nullptr;
             return d->result();
         });
-        runUsageImport(*caller, caller.get(), {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411});
+        runUsageImport(*caller, caller.get(),
+                       {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411});
         QVERIFY(!QTest::currentTestFailed());
-        QVERIFY(!seen);   // released after use
+        QVERIFY(!seen); // released after use
         QCOMPARE(written(), QStringList{expected});
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Stock_Mode FROM Mmst412")).scalar().toString(), QString::number(stockMode));
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT Stock_Mode FROM Mmst412")).scalar().toString(),
+                 QString::number(stockMode));
         QCOMPARE(caller->refreshed, QStringList{"grid1"});
     }
 
     void sortKeepsTicksWithTheirRows()
     {
         search(QStringLiteral("MO1"));
-        clickCell(1, ColCheck);   // untick PI2
+        clickCell(1, ColCheck); // untick PI2
         FlexGrid *g = grid();
         QHeaderView *header = g->horizontalHeader();
         const int section = ColMtrAmt - g->fixedCols();
         const auto clickHeader = [&] {
             g->scrollTo(g->model()->index(0, section));
-            const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
+            const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                            header->height() / 2);
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         };
         // The first click sorts descending (as shown), the second ascending.
@@ -462,17 +475,26 @@ private slots:
 
     void pickersFillTheirFields()
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (2, 'SO2', '2'), (3, 'SX3', '2')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES (2, 'BAG1', '背包', '1')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst111 (Rec_111, Mo_No, Rec_011, Status) VALUES (2, 'MO2', 1, '2'), (3, 'MX3', 1, '2')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst112 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, 2, 100), (2, 2, 50), (3, 2, 50)"));
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst011 (Rec_011, Order_No, Status) VALUES (2, 'SO2', '2'), (3, 'SX3', '2')"));
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES (2, 'BAG1', '背包', '1')"));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst111 (Rec_111, Mo_No, Rec_011, Status) VALUES (2, 'MO2', 1, '2'), (3, 'MX3', 1, '2')"));
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst112 (Rec_111, Rec_611, Mtr_Amt) VALUES (1, 2, 100), (2, 2, 50), (3, 2, 50)"));
         QStringList listed;
         ModalRunner::setDriver([&](QDialog *d) {
             auto *g = d->findChild<FlexGrid *>(QStringLiteral("Grid1"));
             listed.clear();
             for (int r = g->fixedRows(); r < g->rows(); ++r)
                 listed << g->textMatrix(r, 0);
-            g->setCurrentCell(2, 0);   // the user picks the second row
+            g->setCurrentCell(2, 0); // the user picks the second row
             QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Command1_0")), Qt::LeftButton);
             return d->result();
         });

@@ -6,8 +6,8 @@
 #include "entry/RunContext.h"
 #include "pickers/FrmBar_Tree.h"
 #include "pickers/FrmList.h"
-#include "pickers/FrmcolorList.h"
 #include "pickers/FrmOrg.h"
+#include "pickers/FrmcolorList.h"
 #include "platform/db/Sql.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/FlexGrid.h"
@@ -42,8 +42,8 @@ QTreeWidgetItem *findNode(QTreeWidget *tree, const QString &text)
 // The tree as indented lines "text [key]", depth first in display order.
 void dump(const QTreeWidgetItem *item, int depth, QStringList &out)
 {
-    out << QString(depth * 2, QLatin1Char(' ')) + item->text(0) + QStringLiteral(" [")
-               + item->data(0, TreePicker::KeyRole).toString() + QStringLiteral("]");
+    out << QString(depth * 2, QLatin1Char(' ')) + item->text(0) + QStringLiteral(" [") +
+               item->data(0, TreePicker::KeyRole).toString() + QStringLiteral("]");
     for (int i = 0; i < item->childCount(); ++i)
         dump(item->child(i), depth + 1, out);
 }
@@ -59,8 +59,8 @@ QStringList dump(QTreeWidget *tree)
 // Every root-to-node path of keys, in any order.
 void paths(const QTreeWidgetItem *item, const QString &prefix, QStringList &out)
 {
-    const QString p = prefix + QLatin1Char('/') + item->data(0, TreePicker::KeyRole).toString() + QLatin1Char('=')
-                      + item->text(0);
+    const QString p =
+        prefix + QLatin1Char('/') + item->data(0, TreePicker::KeyRole).toString() + QLatin1Char('=') + item->text(0);
     out << p;
     for (int i = 0; i < item->childCount(); ++i)
         paths(item->child(i), p, out);
@@ -91,8 +91,8 @@ FlexGrid *gridOf(QDialog *d)
 
 QStringList listOutputs(const FrmList &list)
 {
-    return {list.List1(), list.List2(),  list.List3(),  list.List4(),  list.List5(),  list.List6(),
-            list.List7(), list.List8(),  list.List9(),  list.List10(), list.List11(), list.List12(),
+    return {list.List1(),  list.List2(),  list.List3(),  list.List4(),  list.List5(),  list.List6(),
+            list.List7(),  list.List8(),  list.List9(),  list.List10(), list.List11(), list.List12(),
             list.List13(), list.List14(), list.List15(), list.List16()};
 }
 
@@ -115,8 +115,9 @@ void typeInto(HeadItem *item, const QString &text)
         QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
-const QString kRedColours = QStringLiteral("SELECT Color_No AS \"代号\", Color_Name AS \"名称\", Color_Ename AS \"英文\" "
-                                           "FROM mmst605 WHERE Type_No = ? ORDER BY Color_No");
+const QString kRedColours =
+    QStringLiteral("SELECT Color_No AS \"代号\", Color_Name AS \"名称\", Color_Ename AS \"英文\" "
+                   "FROM mmst605 WHERE Type_No = ? ORDER BY Color_No");
 
 } // namespace
 
@@ -130,7 +131,7 @@ class TstPickers : public QObject
     std::unique_ptr<QTemporaryDir> home;
 
     // Shows the picker as a caller does and hands it to act while it is up.
-    template<class Picker>
+    template <class Picker>
     int runPicker(Picker &picker, const std::function<void(QDialog *)> &act)
     {
         return runModal(picker, act, &stillOpen);
@@ -161,12 +162,13 @@ private slots:
             TestDb::exec(conn, QStringLiteral("INSERT INTO mmst604 (Type_No, Color_Type) VALUES (?, ?)"),
                          {QString::fromUtf8(no), QString::fromUtf8(type)});
         const QVariant null;
-        const QList<QList<QVariant>> colours{{"BK", "黑色", "Black", "01"},        {"WH", "白色", "White", "01"},
-                                             {"DR", "深红色", "Dark Red", "03"},  {"RD", "红色", "Red", "03"},
-                                             {"SC", "红色", "Scarlet", "03"},     {"OR", "橙色", null, "03"}};
+        const QList<QList<QVariant>> colours{{"BK", "黑色", "Black", "01"},      {"WH", "白色", "White", "01"},
+                                             {"DR", "深红色", "Dark Red", "03"}, {"RD", "红色", "Red", "03"},
+                                             {"SC", "红色", "Scarlet", "03"},    {"OR", "橙色", null, "03"}};
         for (const QList<QVariant> &c : colours)
-            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name, Color_Ename, Type_No) "
-                                              "VALUES (?, ?, ?, ?)"),
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name, Color_Ename, Type_No) "
+                                        "VALUES (?, ?, ?, ?)"),
                          {c[0].toString(), QString::fromUtf8(c[1].toByteArray()), c[2], c[3]});
         // Customers' own English names: one given, one left empty.
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst6051 (Color_No, Color_Ename) VALUES ('BK', 'Jet Black'), "
@@ -300,7 +302,7 @@ private slots:
         QCOMPARE(picker.Org_Name(), QString());
         QCOMPARE(picker.Org_ID(), QString());
         QVERIFY(box->shown().isEmpty());
-        QCOMPARE(focusAfter, treeOf(&picker));   // OK on the root sends the user to the tree
+        QCOMPARE(focusAfter, treeOf(&picker)); // OK on the root sends the user to the tree
     }
 
     void emptyHierarchy_data()
@@ -308,8 +310,12 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("message");
-        QTest::newRow("departments") << "mmst001" << "FrmOrg" << "请先建立组织!";
-        QTest::newRow("locations") << "mmst903" << "FrmBar_Tree" << "请先建立仓位资料!";
+        QTest::newRow("departments") << "mmst001"
+                                     << "FrmOrg"
+                                     << "请先建立组织!";
+        QTest::newRow("locations") << "mmst903"
+                                   << "FrmBar_Tree"
+                                   << "请先建立仓位资料!";
     }
     void emptyHierarchy()
     {
@@ -518,7 +524,8 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("reported");
         QTest::newRow("empty result") << kRedColours << "";
-        QTest::newRow("failing statement") << "SELECT Color_No FROM no_such_table WHERE 1 = ?" << "Form_Load";
+        QTest::newRow("failing statement") << "SELECT Color_No FROM no_such_table WHERE 1 = ?"
+                                           << "Form_Load";
     }
     void listWithNothingToChoose()
     {
@@ -582,13 +589,18 @@ private slots:
         QTest::addColumn<bool>("showEname");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("expected");   // type, code, name, English name
-        QTest::newRow("alternative English name") << true << "SC" << "enter" << QStringList{"红橙色系", "SC", "红色", "Crimson"};
+        QTest::addColumn<QStringList>("expected"); // type, code, name, English name
+        QTest::newRow("alternative English name") << true << "SC"
+                                                  << "enter" << QStringList{"红橙色系", "SC", "红色", "Crimson"};
         QTest::newRow("empty alternative falls back to the default")
-            << true << "RD" << "f5" << QStringList{"红橙色系", "RD", "红色", "Red"};
-        QTest::newRow("alternatives not listed") << false << "SC" << "dblclick" << QStringList{"红橙色系", "SC", "红色", "Scarlet"};
-        QTest::newRow("no English name at all") << true << "OR" << "ok" << QStringList{"红橙色系", "OR", "橙色", ""};
-        QTest::newRow("alternative of a black") << true << "BK" << "enter" << QStringList{"黑白灰", "BK", "黑色", "Jet Black"};
+            << true << "RD"
+            << "f5" << QStringList{"红橙色系", "RD", "红色", "Red"};
+        QTest::newRow("alternatives not listed") << false << "SC"
+                                                 << "dblclick" << QStringList{"红橙色系", "SC", "红色", "Scarlet"};
+        QTest::newRow("no English name at all") << true << "OR"
+                                                << "ok" << QStringList{"红橙色系", "OR", "橙色", ""};
+        QTest::newRow("alternative of a black") << true << "BK"
+                                                << "enter" << QStringList{"黑白灰", "BK", "黑色", "Jet Black"};
     }
     void colourChoice()
     {
@@ -613,7 +625,7 @@ private slots:
         });
         QCOMPARE(r, int(QDialog::Accepted));
         QVERIFY(!stillOpen);
-        QCOMPARE(cols, showEname ? 6 : 5);   // the row-number column in front
+        QCOMPARE(cols, showEname ? 6 : 5); // the row-number column in front
         QCOMPARE((QStringList{picker.Get_Color_TYPE(), picker.Get_Color_no(), picker.Get_color_name(),
                               picker.Get_Color_ename()}),
                  expected);
@@ -638,8 +650,9 @@ private slots:
         });
         QCOMPARE(types, (QStringList{"红橙色系", "黑白灰"}));
         QCOMPARE(listed, (QStringList{"BK", "WH"}));
-        QCOMPARE(IniFile::readString(runContext().Ini_File, QStringLiteral("FrmcolorList"), QStringLiteral("Color_Type")),
-                 QStringLiteral("灰"));
+        QCOMPARE(
+            IniFile::readString(runContext().Ini_File, QStringLiteral("FrmcolorList"), QStringLiteral("Color_Type")),
+            QStringLiteral("灰"));
         QCOMPARE(picker.Get_Color_no(), QString());
     }
 
@@ -654,7 +667,7 @@ private slots:
             seed = seed * 1103515245u + 12345u;
             return (seed >> 8) % n;
         };
-        QStringList parents;   // codes that may get children
+        QStringList parents; // codes that may get children
         for (int i = 0; i < 6; ++i)
             parents << QStringLiteral("T%1").arg(i, 3, 10, QLatin1Char('0'));
         QStringList codes = parents;
@@ -663,11 +676,22 @@ private slots:
             QString code = parent + QStringLiteral("%1").arg(next(40), 3, 10, QLatin1Char('0'));
             bool canParent = code.size() <= 27;
             switch (next(10)) {
-            case 0: code = code.toLower(); break;                                      // case differs from the parent
-            case 1: code = parent + QStringLiteral("9"); canParent = false; break;     // one character too many
-            case 2: code = QStringLiteral("X") + code.mid(1); break;                   // an orphan, with its own subtree
-            case 3: code += QStringLiteral("  "); canParent = false; break;            // trailing blanks
-            default: break;
+            case 0:
+                code = code.toLower();
+                break; // case differs from the parent
+            case 1:
+                code = parent + QStringLiteral("9");
+                canParent = false;
+                break; // one character too many
+            case 2:
+                code = QStringLiteral("X") + code.mid(1);
+                break; // an orphan, with its own subtree
+            case 3:
+                code += QStringLiteral("  ");
+                canParent = false;
+                break; // trailing blanks
+            default:
+                break;
             }
             if (codes.contains(code.trimmed(), Qt::CaseInsensitive))
                 continue;
@@ -696,7 +720,8 @@ private slots:
             }
         };
         const ResultSet top = Sql(conn, QStringLiteral("SELECT Level_No, Org_Name FROM mmst001 "
-                                                       "WHERE LENGTH(RTRIM(Level_No)) = 4")).select();
+                                                       "WHERE LENGTH(RTRIM(Level_No)) = 4"))
+                                  .select();
         expected << QStringLiteral("/A=公司");
         for (qint64 r = 0; r < top.rowCount(); ++r) {
             const QString key = top.text(r, 0).trimmed();

@@ -18,7 +18,10 @@ class TstGateway : public QObject
 
     Connection conn;
 
-    ErrorReporter reporter() const { return ErrorReporter(conn, QStringLiteral("陈志明"), QStringLiteral("WS00112345")); }
+    ErrorReporter reporter() const
+    {
+        return ErrorReporter(conn, QStringLiteral("陈志明"), QStringLiteral("WS00112345"));
+    }
 
     ResultSet errorLog() { return Sql(conn, QStringLiteral("SELECT * FROM Erp_Error_Msg")).select(); }
 
@@ -34,7 +37,8 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (mtr_no, mtr_name) VALUES (?, ?)"),
                      {QStringLiteral("ZIP-5"), QVariant()});
         TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status) VALUES ('LL001', '1', '2')"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status) VALUES ('LL002', '1', NULL)"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status) VALUES ('LL002', '1', NULL)"));
     }
 
     void init()
@@ -50,11 +54,21 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("keyValue");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("a quote in the code") << "mmst611" << "O'Neil" << "奥尼尔牛津布";
-        QTest::newRow("other case, trailing blanks") << "mmst611" << "o'neil  " << "奥尼尔牛津布";
-        QTest::newRow("null value") << "mmst611" << "ZIP-5" << "";
-        QTest::newRow("no row") << "mmst611" << "NONE" << "";
-        QTest::newRow("a table that does not exist") << "no_such_table" << "O'Neil" << "";
+        QTest::newRow("a quote in the code") << "mmst611"
+                                             << "O'Neil"
+                                             << "奥尼尔牛津布";
+        QTest::newRow("other case, trailing blanks") << "mmst611"
+                                                     << "o'neil  "
+                                                     << "奥尼尔牛津布";
+        QTest::newRow("null value") << "mmst611"
+                                    << "ZIP-5"
+                                    << "";
+        QTest::newRow("no row") << "mmst611"
+                                << "NONE"
+                                << "";
+        QTest::newRow("a table that does not exist") << "no_such_table"
+                                                     << "O'Neil"
+                                                     << "";
     }
     void lookupField()
     {
@@ -62,14 +76,17 @@ private slots:
         QFETCH(QString, keyValue);
         QFETCH(QString, expected);
         ScriptedMessageBox box;
-        QCOMPARE(DbGateway::LookupField(conn, table, QStringLiteral("mtr_name"), QStringLiteral("mtr_no"), keyValue), expected);
+        QCOMPARE(DbGateway::LookupField(conn, table, QStringLiteral("mtr_name"), QStringLiteral("mtr_no"), keyValue),
+                 expected);
         QVERIFY2(box.shown().isEmpty(), "a lookup never shows anything");
     }
 
     void lookupStatus()
     {
-        const QString approved = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toString();
-        const QString nullStatus = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toString();
+        const QString approved =
+            Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toString();
+        const QString nullStatus =
+            Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toString();
         QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", approved, "Mmst411", "Status"), QStringLiteral("2"));
         QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", nullStatus, "Mmst411", "Status"), QStringLiteral("0"));
         QCOMPARE(DbGateway::LookupStatus(conn, "Rec_411", "999999", "Mmst411", "Status"), QStringLiteral("9"));
@@ -92,7 +109,8 @@ private slots:
         QCOMPARE(box.shown().size(), 1);
         QCOMPARE(box.last().style, 16);
         QCOMPARE(box.last().title, QStringLiteral("错误提示信息"));
-        QVERIFY(box.last().text.startsWith(QStringLiteral("程序在  ReturnFieldValue  过程发生错误!\r\n\r\n描述如下:\r\n\r\n(")));
+        QVERIFY(box.last().text.startsWith(
+            QStringLiteral("程序在  ReturnFieldValue  过程发生错误!\r\n\r\n描述如下:\r\n\r\n(")));
         QVERIFY(box.last().text.contains(bad + QStringLiteral("(")));
         const ResultSet log = errorLog();
         QCOMPARE(log.rowCount(), 1);
@@ -107,7 +125,7 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<bool>("showMessage");
         QTest::addColumn<bool>("warnWhenEmpty");
-        QTest::addColumn<QString>("messageId");   // empty: no message
+        QTest::addColumn<QString>("messageId"); // empty: no message
         QTest::newRow("silent, some rows") << 2 << false << true << "";
         QTest::newRow("silent, no row") << 0 << false << false << "";
         QTest::newRow("must exist, missing") << 0 << true << true << "ReturnRecCount_1";
@@ -140,7 +158,8 @@ private slots:
     {
         {
             Transaction tx(conn);
-            Sql insert(conn, QStringLiteral("INSERT INTO Erp_Error_Msg (Frm_Name, Proc_Name, Err_No) VALUES ('bulk', 'bulk', 1)"));
+            Sql insert(conn, QStringLiteral(
+                                 "INSERT INTO Erp_Error_Msg (Frm_Name, Proc_Name, Err_No) VALUES ('bulk', 'bulk', 1)"));
             for (int i = 0; i < 40000; ++i)
                 Sql(conn, insert.text()).exec();
             tx.commit();
@@ -152,7 +171,9 @@ private slots:
 
     void serverDateAndTime()
     {
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$")).match(DbGateway::GetServerDate(conn)).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"))
+                    .match(DbGateway::GetServerDate(conn))
+                    .hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"))
                     .match(DbGateway::GetServerDateTime(conn))
                     .hasMatch());
@@ -184,7 +205,8 @@ private slots:
     void nullToString()
     {
         QCOMPARE(DbGateway::NullToString(QVariant(), QStringLiteral("0")), QStringLiteral("0"));
-        QCOMPARE(DbGateway::NullToString(QVariant(QMetaType(QMetaType::QString)), QStringLiteral("x")), QStringLiteral("x"));
+        QCOMPARE(DbGateway::NullToString(QVariant(QMetaType(QMetaType::QString)), QStringLiteral("x")),
+                 QStringLiteral("x"));
         QCOMPARE(DbGateway::NullToString(QVariant(12.5)), QStringLiteral("12.5"));
         QCOMPARE(DbGateway::NullToString(QVariant(QDate(2007, 12, 20))), QStringLiteral("2007-12-20"));
     }
@@ -203,7 +225,8 @@ private slots:
         QCOMPARE(title, QStringLiteral("提示"));
 
         // One stored row replaces every message of that key, the caller sees it too.
-        TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
                      {QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("单号不可空白 'X'")});
         text = QStringLiteral("此单位不存在,请重新输入!");
         reporter().show(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), text, style, title);
@@ -213,7 +236,8 @@ private slots:
         QCOMPARE(box.last().text, QStringLiteral("原文"));
 
         // Two rows for the key: the lookup needs exactly one, so the caller's text stands.
-        TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
                      {QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("第二条")});
         reporter().show(QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("原文"));
         QCOMPARE(box.last().text, QStringLiteral("原文"));
@@ -228,7 +252,8 @@ private slots:
             reporter().report(QStringLiteral("Frm40BMx"), QStringLiteral("Check_ok"));
         }
         QCOMPARE(box.shown().size(), 1);
-        QCOMPARE(box.last().text, QStringLiteral("程序在  Check_ok  过程发生错误!\r\n\r\n描述如下:\r\n\r\n(91)Object variable not set"));
+        QCOMPARE(box.last().text,
+                 QStringLiteral("程序在  Check_ok  过程发生错误!\r\n\r\n描述如下:\r\n\r\n(91)Object variable not set"));
         QCOMPARE(box.last().text.split(QStringLiteral("\r\n")).size(), 5);
         QCOMPARE(box.last().style, 16);
         ResultSet log = errorLog();
@@ -267,7 +292,8 @@ private slots:
     void staticFormsUseInstalledContext()
     {
         ScriptedMessageBox box;
-        TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES (?, ?, ?)"),
                      {QStringLiteral("mmss40D"), QStringLiteral("Cmd_Ok_1"), QStringLiteral("已存的文字")});
         ErrorReporter::ShowErpMessage(QStringLiteral("mmss40D"), QStringLiteral("Cmd_Ok_1"), QStringLiteral("原文"));
         QCOMPARE(box.last().text, QStringLiteral("已存的文字"));
@@ -286,15 +312,18 @@ private slots:
     {
         ScriptedMessageBox box;
         TestDb::exec(conn, QStringLiteral("DELETE FROM FieldUseInformation"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, Field_Name, "
-                                          "Table_Descption) VALUES (?, ?, ?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, Field_Name, "
+                                    "Table_Descption) VALUES (?, ?, ?, ?, ?)"),
                      {QStringLiteral(" mmst411 "), QStringLiteral("Rec_411"), QStringLiteral("Mmst412"),
                       QStringLiteral("Rec_411"), QStringLiteral("领料单明细")});
-        TestDb::exec(conn, QStringLiteral("INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, Field_Name, "
-                                          "Table_Descption) VALUES (?, ?, ?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, Field_Name, "
+                                    "Table_Descption) VALUES (?, ?, ?, ?, ?)"),
                      {QStringLiteral("mmst411"), QStringLiteral("Rec_411"), QStringLiteral("mmst411"),
                       QStringLiteral("Rec_411"), QStringLiteral("自己")});
-        const qint64 header = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toLongLong();
+        const qint64 header =
+            Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL001'")).scalar().toLongLong();
         TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) VALUES (?, 1)"), {header});
 
         QVERIFY(reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), header, true));
@@ -304,14 +333,16 @@ private slots:
 
         // The other header has no lines; the self-reference row is ignored.
         box.clear();
-        const qint64 other = Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toLongLong();
+        const qint64 other =
+            Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No='LL002'")).scalar().toLongLong();
         QVERIFY(!reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), other, true));
         QVERIFY(box.shown().isEmpty());
 
         QVERIFY(!reporter().checkIdDataIsUsing(QStringLiteral("mmst411"), QStringLiteral("Rec_411"), QVariant(), true));
         QVERIFY(reporter().checkIdDataIsUsing(QStringLiteral(" "), QStringLiteral("Rec_411"), 1, true));
         QCOMPARE(box.last().messageId, QStringLiteral("CheckIdDataIsUsing_1"));
-        QCOMPARE(box.last().text, QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"));
+        QCOMPARE(box.last().text,
+                 QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"));
     }
 
     void checkDateOk()
@@ -349,7 +380,8 @@ private slots:
         QCOMPARE(DbGateway::TrimTrailingBackslash(QStringLiteral("\\")), QStringLiteral("\\"));
         QCOMPARE(DbGateway::TrimTrailingBackslash(QStringLiteral("C:\\erp\\")), QStringLiteral("C:\\erp"));
         QCOMPARE(DbGateway::TrimTrailingBackslash(QStringLiteral("C:\\erp\\\\")), QStringLiteral("C:\\erp\\"));
-        QCOMPARE(DbGateway::TrimAtNul(QStringLiteral("a.xlsx") + QChar(0) + QStringLiteral("junk")), QStringLiteral("a.xlsx"));
+        QCOMPARE(DbGateway::TrimAtNul(QStringLiteral("a.xlsx") + QChar(0) + QStringLiteral("junk")),
+                 QStringLiteral("a.xlsx"));
         QTemporaryDir dir;
         QVERIFY(DbGateway::DirExists(dir.path()));
         QVERIFY(!DbGateway::FileExists(dir.path()));

@@ -18,7 +18,7 @@ namespace {
 const QString kHeld = QStringLiteral("记录已锁定,请稍等");
 const QString kDeleted = QStringLiteral("当前记录已被其它用户删除,请检查!");
 const QString kNotUnique = QStringLiteral("记录锁定失败,要锁定的记录条件不唯一!");
-}
+} // namespace
 
 class TstRecordLock : public QObject
 {
@@ -71,9 +71,12 @@ private slots:
         QTest::addColumn<bool>("won");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("after");
-        QTest::newRow("null lock") << QVariant() << false << true << "" << "Yes";
-        QTest::newRow("released") << QVariant("No") << false << true << "" << "Yes";
-        QTest::newRow("'yes' in lower case is free") << QVariant("yes") << false << true << "" << "Yes";
+        QTest::newRow("null lock") << QVariant() << false << true << ""
+                                   << "Yes";
+        QTest::newRow("released") << QVariant("No") << false << true << ""
+                                  << "Yes";
+        QTest::newRow("'yes' in lower case is free") << QVariant("yes") << false << true << ""
+                                                     << "Yes";
         QTest::newRow("held") << QVariant("Yes") << false << false << kHeld << "Yes";
         QTest::newRow("deleted by another user") << QVariant("No") << true << false << kDeleted << "";
     }
@@ -90,7 +93,7 @@ private slots:
             TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = ?"), {key});
         ScriptedMessageBox box;
         QCOMPARE(RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {key},
-                                         QStringLiteral("Lock"), false),
+                                             QStringLiteral("Lock"), false),
                  won);
         verifyShown(box, message);
         QCOMPARE(lockOf(QStringLiteral("LL001")), after);
@@ -106,7 +109,8 @@ private slots:
         QTest::addColumn<QStringList>("after");
         QTest::newRow("not unique") << QVariant() << false << false << kNotUnique << QStringList{"No", ""};
         QTest::newRow("many allowed") << QVariant() << true << true << "" << QStringList{"Yes", "Yes"};
-        QTest::newRow("many allowed, one held") << QVariant("Yes") << true << false << kHeld << QStringList{"No", "Yes"};
+        QTest::newRow("many allowed, one held")
+            << QVariant("Yes") << true << false << kHeld << QStringList{"No", "Yes"};
     }
     void lockSeveralRows()
     {
@@ -118,8 +122,8 @@ private slots:
         header(QStringLiteral("LL001"), QStringLiteral("No"));
         header(QStringLiteral("LL002"), second);
         ScriptedMessageBox box;
-        QCOMPARE(RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Inv_Type=?"), {QStringLiteral("1")},
-                                         QStringLiteral("Lock"), allowMany),
+        QCOMPARE(RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Inv_Type=?"),
+                                             {QStringLiteral("1")}, QStringLiteral("Lock"), allowMany),
                  won);
         verifyShown(box, message);
         QCOMPARE((QStringList{lockOf(QStringLiteral("LL001")), lockOf(QStringLiteral("LL002"))}), after);
@@ -130,23 +134,27 @@ private slots:
         header(QStringLiteral("LL001"), QStringLiteral("No"));
         ScriptedMessageBox box;
         // A condition the server cannot read is the caller's failure, not a refusal.
-        QVERIFY_THROWS_EXCEPTION(ErpError, RecordLock(conn).LockRecord(QStringLiteral("Mmst411"), QStringLiteral("No_Such_Column=?"),
-                                                                   {1}, QStringLiteral("Lock"), false));
+        QVERIFY_THROWS_EXCEPTION(ErpError, RecordLock(conn).LockRecord(QStringLiteral("Mmst411"),
+                                                                       QStringLiteral("No_Such_Column=?"), {1},
+                                                                       QStringLiteral("Lock"), false));
         QVERIFY(box.shown().isEmpty());
         // The row is found but cannot be written.
-        QVERIFY(!RecordLock(conn).LockRecord(QStringLiteral("v_lock"), QStringLiteral("Inv_No=?"), {QStringLiteral("LL001")},
-                                         QStringLiteral("Lock"), false));
+        QVERIFY(!RecordLock(conn).LockRecord(QStringLiteral("v_lock"), QStringLiteral("Inv_No=?"),
+                                             {QStringLiteral("LL001")}, QStringLiteral("Lock"), false));
         verifyShown(box, QStringLiteral("加锁失败"));
         // Giving back never complains.
         box.clear();
-        RecordLock(conn).UnlockRecord(QStringLiteral("No_Such_Table"), QStringLiteral("Rec_411=?"), {1}, QStringLiteral("LOCK"));
+        RecordLock(conn).UnlockRecord(QStringLiteral("No_Such_Table"), QStringLiteral("Rec_411=?"), {1},
+                                      QStringLiteral("LOCK"));
         QVERIFY(box.shown().isEmpty());
     }
 
     void storedTextReplacesTheMessages()
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES ('', 'Check_OK_1', ?)"),
-                     {QStringLiteral("单据正被他人修改")});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO ErpSys_Message (Frm_Name, Message_Id, Message) VALUES ('', 'Check_OK_1', ?)"),
+            {QStringLiteral("单据正被他人修改")});
         const qint64 key = header(QStringLiteral("LL001"), QStringLiteral("Yes"));
         ScriptedMessageBox box;
         QVERIFY(!RecordLock(conn).lockHeader(key));
@@ -159,7 +167,7 @@ private slots:
         header(QStringLiteral("LL002"), QStringLiteral("Yes"));
         ScriptedMessageBox box;
         const RecordLock lock(conn);
-        lock.unlockHeader(key);   // a row nobody holds just reads "No"
+        lock.unlockHeader(key); // a row nobody holds just reads "No"
         QCOMPARE(lockOf(QStringLiteral("LL'01")), QStringLiteral("No"));
         QVERIFY(lock.lockHeader(key));
         QVERIFY(!lock.lockHeader(key));

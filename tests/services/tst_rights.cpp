@@ -62,37 +62,49 @@ private slots:
         TestDb::exec(conn, menu, {QStringLiteral("MENU_F4_9"), QStringLiteral("40X"), QStringLiteral("其他")});
         const QString right = QStringLiteral("INSERT INTO mmstc03 (User_id, menu_id, rights) VALUES (?, ?, ?)");
         const QList<QStringList> rows = {
-            {"boss", "MENU_F4_1", "AUDCRPVSILMXF"}, {"clerk", "MENU_F4_1", "au"},
-            {"O'Hara", "MENU_F4_1", "PV"},          {"noclose", "MENU_F4_1", "AUDCRPVSILM"},
-            {"closeonly", "MENU_F4_1", "AUDRPVSILMX"}, {"other", "MENU_F4_9", "AUDCRPVSILMXF"},
+            {"boss", "MENU_F4_1", "AUDCRPVSILMXF"},
+            {"clerk", "MENU_F4_1", "au"},
+            {"O'Hara", "MENU_F4_1", "PV"},
+            {"noclose", "MENU_F4_1", "AUDCRPVSILM"},
+            {"closeonly", "MENU_F4_1", "AUDRPVSILMX"},
+            {"other", "MENU_F4_9", "AUDCRPVSILMXF"},
         };
         for (const QStringList &r : rows)
             TestDb::exec(conn, right, {r[0], r[1], r[2]});
         TestDb::exec(conn, right, {QStringLiteral("blank"), QStringLiteral("MENU_F4_1"), QVariant()});
     }
 
-    void init()
-    {
-        ctl = std::make_unique<Kesto_Control>();
-    }
+    void init() { ctl = std::make_unique<Kesto_Control>(); }
 
     void rightIsOff_data()
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("letter");
         QTest::addColumn<bool>("off");
-        QTest::newRow("every right: add") << "boss" << "A" << false;
-        QTest::newRow("every right: prices") << "boss" << "F" << false;
-        QTest::newRow("lower-case rights grant A") << "clerk" << "A" << false;
-        QTest::newRow("lower-case rights grant U") << "clerk" << "U" << false;
-        QTest::newRow("lower-case rights lack D") << "clerk" << "D" << true;
-        QTest::newRow("letter asked in lower case") << "boss" << "x" << false;
-        QTest::newRow("quote in the user id, held") << "O'Hara" << "P" << false;
-        QTest::newRow("quote in the user id, missing") << "O'Hara" << "A" << true;
-        QTest::newRow("rights only in another program") << "other" << "A" << true;
-        QTest::newRow("no rights row") << "nobody" << "A" << true;
-        QTest::newRow("null rights string") << "blank" << "I" << true;
-        QTest::newRow("user id in other case with blanks") << "BOSS  " << "A" << false;
+        QTest::newRow("every right: add") << "boss"
+                                          << "A" << false;
+        QTest::newRow("every right: prices") << "boss"
+                                             << "F" << false;
+        QTest::newRow("lower-case rights grant A") << "clerk"
+                                                   << "A" << false;
+        QTest::newRow("lower-case rights grant U") << "clerk"
+                                                   << "U" << false;
+        QTest::newRow("lower-case rights lack D") << "clerk"
+                                                  << "D" << true;
+        QTest::newRow("letter asked in lower case") << "boss"
+                                                    << "x" << false;
+        QTest::newRow("quote in the user id, held") << "O'Hara"
+                                                    << "P" << false;
+        QTest::newRow("quote in the user id, missing") << "O'Hara"
+                                                       << "A" << true;
+        QTest::newRow("rights only in another program") << "other"
+                                                        << "A" << true;
+        QTest::newRow("no rights row") << "nobody"
+                                       << "A" << true;
+        QTest::newRow("null rights string") << "blank"
+                                            << "I" << true;
+        QTest::newRow("user id in other case with blanks") << "BOSS  "
+                                                           << "A" << false;
     }
     void rightIsOff()
     {
@@ -115,11 +127,15 @@ private slots:
     void iniRightsLoadsFlags_data()
     {
         QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("held");   // letters among A U D C R M, and F for prices
-        QTest::newRow("every right") << "boss" << "AUDCRMF";
-        QTest::newRow("lower-case au") << "clerk" << "AU";
-        QTest::newRow("no rights row") << "nobody" << "";
-        QTest::newRow("null rights string grants nothing") << "blank" << "";
+        QTest::addColumn<QString>("held"); // letters among A U D C R M, and F for prices
+        QTest::newRow("every right") << "boss"
+                                     << "AUDCRMF";
+        QTest::newRow("lower-case au") << "clerk"
+                                       << "AU";
+        QTest::newRow("no rights row") << "nobody"
+                                       << "";
+        QTest::newRow("null rights string grants nothing") << "blank"
+                                                           << "";
     }
     void iniRightsLoadsFlags()
     {
@@ -134,7 +150,7 @@ private slots:
         QCOMPARE(ctl->Off_Rest(), !held.contains(u'R'));
         QCOMPARE(ctl->Off_Import(), !held.contains(u'M'));
         QCOMPARE(ctl->View_Price(), held.contains(u'F'));
-        QCOMPARE(ctl->LastAction(), 0);   // every load returns to browsing
+        QCOMPARE(ctl->LastAction(), 0); // every load returns to browsing
     }
 
     void closeNeedsBothRights_data()
@@ -163,7 +179,7 @@ private slots:
         QCOMPARE(enabled(ctl->states()), sorted({"Cmd_Ok", "cmd_cancel"}));
         QCOMPARE(ctl->status(), QStringLiteral("2"));
         ctl->Action(WindowAction::Browse);
-        QCOMPARE(ctl->states().value(QStringLiteral("cmd_reset")), true);   // still approved
+        QCOMPARE(ctl->states().value(QStringLiteral("cmd_reset")), true); // still approved
         ctl->Action(WindowAction::Browse, QStringLiteral("0"));
         QCOMPARE(ctl->status(), QStringLiteral("0"));
     }
@@ -193,8 +209,8 @@ private slots:
         signIn(user, &noDocument);
         const ButtonStates s = ctl->states();
         QCOMPARE(s.value(QStringLiteral("Cmd_Import")), importOn);
-        for (const char *off : {"Cmd_Edit", "Cmd_Delete", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "cmd_check",
-                                "cmd_reset", "Cmd_Close"})
+        for (const char *off :
+             {"Cmd_Edit", "Cmd_Delete", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "cmd_check", "cmd_reset", "Cmd_Close"})
             QVERIFY2(!s.value(QLatin1String(off)), off);
     }
 
@@ -207,7 +223,6 @@ private slots:
         QVERIFY(!ctl->View_Price());
         QCOMPARE(ctl->LastAction(), int(WindowAction::Edit));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TstRights)

@@ -19,7 +19,7 @@ const QString ORD = QStringLiteral("SO-1"), MO = QStringLiteral("MO-1"), INV = Q
               TYPE = QStringLiteral("A"), MTR = QStringLiteral("M-1"), BAR = QStringLiteral("B-1"),
               COLOR = QStringLiteral("RED");
 const QString ISSUE = QStringLiteral("生产领料单");
-}
+} // namespace
 
 class TstStockLedger : public QObject
 {
@@ -31,8 +31,9 @@ class TstStockLedger : public QObject
                  const QVariant &order = ORD, const QVariant &mo = MO, const QVariant &color = COLOR,
                  const QString &inv = INV)
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
-                                          "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                    "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                      {order, mo, inv, type, MTR, bar, color, amount, price});
     }
     void option(const QString &value)
@@ -43,10 +44,12 @@ class TstStockLedger : public QObject
     void journal(const QString &invNo, const QString &kind, const QVariant &order, const QVariant &mo,
                  const QString &type, const QString &color, double price)
     {
-        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Inv_Type, Inv_Date, Order_No, Mo_No, Frm_Inv, "
-                                          "Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt, Mtr_Prs) "
-                                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, -1, ?)"),
-                     {invNo, kind, QDate(2007, 12, type == TYPE ? 1 : 2), order, mo, INV, type, MTR, BAR, color, price});
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst388 (Inv_No, Inv_Type, Inv_Date, Order_No, Mo_No, Frm_Inv, "
+                           "Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt, Mtr_Prs) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, -1, ?)"),
+            {invNo, kind, QDate(2007, 12, type == TYPE ? 1 : 2), order, mo, INV, type, MTR, BAR, color, price});
     }
     ResultSet rows(const QString &table, const QString &order)
     {
@@ -63,10 +66,7 @@ class TstStockLedger : public QObject
         return StockKey(ORD, mo, INV, type, MTR, BAR, COLOR);
     }
 
-    bool check(double qty, const QString &type = TYPE)
-    {
-        return ledger().CheckStockAvailable(key(type), qty);
-    }
+    bool check(double qty, const QString &type = TYPE) { return ledger().CheckStockAvailable(key(type), qty); }
 
 private slots:
     void initTestCase()
@@ -87,7 +87,7 @@ private slots:
     void checkStock_data()
     {
         QTest::addColumn<QString>("negativeAllowed");
-        QTest::addColumn<QStringList>("balances");   // "type:amount" under the key
+        QTest::addColumn<QStringList>("balances"); // "type:amount" under the key
         QTest::addColumn<double>("qty");
         QTest::addColumn<QString>("type");
         QTest::addColumn<bool>("expected");
@@ -113,7 +113,7 @@ private slots:
             option(negativeAllowed);
         for (const QString &b : balances)
             balance(b.section(QLatin1Char(':'), 1).toDouble(), 1, b.section(QLatin1Char(':'), 0, 0));
-        balance(100, 1, TYPE, QStringLiteral("B-2"));   // another location
+        balance(100, 1, TYPE, QStringLiteral("B-2")); // another location
         QCOMPARE(check(qty, type), expected);
     }
 
@@ -123,7 +123,7 @@ private slots:
         balance(5, 1, TYPE, BAR, QStringLiteral("so-1"), QStringLiteral("mo-1"), QStringLiteral("red"));
         const StockLedger ledger = this->ledger();
         const StockKey bare({}, {}, INV, TYPE, MTR, BAR, {});
-        QVERIFY(ledger.CheckStockAvailable(bare, 3));   // null parts read as empty
+        QVERIFY(ledger.CheckStockAvailable(bare, 3)); // null parts read as empty
         QVERIFY(!ledger.CheckStockAvailable(bare, 3.0001));
         QVERIFY(ledger.CheckStockAvailable(StockKey(ORD, MO, INV, TYPE, QStringLiteral("m-1"), BAR, COLOR), 5));
         QVERIFY(!ledger.CheckStockAvailable(key(), 5.0001));
@@ -151,9 +151,9 @@ private slots:
 
     void postBalance_data()
     {
-        QTest::addColumn<QVariant>("before");   // invalid: no balance
+        QTest::addColumn<QVariant>("before"); // invalid: no balance
         QTest::addColumn<double>("qty");
-        QTest::addColumn<QVariant>("after");    // invalid: balance deleted
+        QTest::addColumn<QVariant>("after"); // invalid: balance deleted
         QTest::newRow("-5 on 5 deletes it") << QVariant(5.0) << -5.0 << QVariant();
         QTest::newRow("-5 on 5.0000001 leaves a residue") << QVariant(5.0000001) << -5.0 << QVariant(0.0000001);
         QTest::newRow("-3 on 5") << QVariant(5.0) << -3.0 << QVariant(2.0);
@@ -174,8 +174,8 @@ private slots:
         if (!after.isValid())
             return;
         QVERIFY2(qAbs(b.value(0, "Mtr_Amt").toDouble() - after.toDouble()) < 1e-12, qPrintable(b.text(0, "Mtr_Amt")));
-        const QStringList key{b.text(0, "Order_No"), b.text(0, "Mo_No"), b.text(0, "Frm_Inv"), b.text(0, "Frm_Type"),
-                              b.text(0, "Mtr_No"), b.text(0, "Bar_No"), b.text(0, "Color_No")};
+        const QStringList key{b.text(0, "Order_No"), b.text(0, "Mo_No"),  b.text(0, "Frm_Inv"), b.text(0, "Frm_Type"),
+                              b.text(0, "Mtr_No"),   b.text(0, "Bar_No"), b.text(0, "Color_No")};
         QCOMPARE(key, (QStringList{ORD, MO, INV, TYPE, MTR, BAR, COLOR}));
         QCOMPARE(b.value(0, "Mtr_Prs").toDouble(), 1.5);
         QCOMPARE(b.text(0, "Upd_Name"), QStringLiteral("王五"));
@@ -185,13 +185,17 @@ private slots:
     void newBalanceSourceType_data()
     {
         QTest::addColumn<QString>("given");
-        QTest::addColumn<QString>("receiptType");   // of another balance of the receipt
+        QTest::addColumn<QString>("receiptType"); // of another balance of the receipt
         QTest::addColumn<bool>("purchase");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("given") << "B" << "D" << true << "B";
-        QTest::newRow("from the receipt's other balance") << "" << "D" << true << "D";
-        QTest::newRow("purchase receipt") << "" << "" << true << "A";
-        QTest::newRow("unknown receipt") << "" << "" << false << "C";
+        QTest::newRow("given") << "B"
+                               << "D" << true << "B";
+        QTest::newRow("from the receipt's other balance") << ""
+                                                          << "D" << true << "D";
+        QTest::newRow("purchase receipt") << ""
+                                          << "" << true << "A";
+        QTest::newRow("unknown receipt") << ""
+                                         << "" << false << "C";
     }
     void newBalanceSourceType()
     {
@@ -204,7 +208,9 @@ private slots:
         if (purchase)
             TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No) VALUES (?)"), {INV});
         ledger().PostStockBalance(key(given), 3, 2);
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toString(), stored);
+        QCOMPARE(
+            Sql(conn, QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toString(),
+            stored);
     }
 
     // Price -1 asks for the receipt's price. It must never reach a balance
@@ -233,8 +239,9 @@ private slots:
             balance(4, 3);
         const double asked = ledger().PostStockBalance(key(), qty, -1);
         QCOMPARE(asked, price);
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Mtr_Prs FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toDouble(),
-                 stock == QLatin1String("key") ? 3.0 : price);
+        QCOMPARE(
+            Sql(conn, QStringLiteral("SELECT Mtr_Prs FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toDouble(),
+            stock == QLatin1String("key") ? 3.0 : price);
         QVERIFY2(qAbs(avgCost() - average) < 1e-6, qPrintable(QString::number(avgCost(), 'f', 8)));
     }
 
@@ -285,10 +292,12 @@ private slots:
         QCOMPARE(written.price, storedPrice);
         const ResultSet j = Sql(conn, QStringLiteral("SELECT * FROM mmst388 WHERE Inv_No = 'LL001'")).select();
         QCOMPARE(j.rowCount(), 1);
-        const QStringList texts{j.text(0, "Inv_Type"), j.text(0, "Inv_Date"), j.text(0, "Order_No"), j.text(0, "Mo_No"),
-                                j.text(0, "Frm_Inv"), j.text(0, "Frm_Type"), j.text(0, "Mtr_No"), j.text(0, "Bar_No"),
-                                j.text(0, "Color_No"), j.text(0, "Upd_Name"), j.text(0, "Upd_Date"), j.text(0, "d_mo_no")};
-        QCOMPARE(texts, (QStringList{ISSUE, "2007-12-18", ORD, MO, INV, TYPE, MTR, BAR, COLOR, "王五", "2007-12-20", storedDMoNo}));
+        const QStringList texts{j.text(0, "Inv_Type"), j.text(0, "Inv_Date"), j.text(0, "Order_No"),
+                                j.text(0, "Mo_No"),    j.text(0, "Frm_Inv"),  j.text(0, "Frm_Type"),
+                                j.text(0, "Mtr_No"),   j.text(0, "Bar_No"),   j.text(0, "Color_No"),
+                                j.text(0, "Upd_Name"), j.text(0, "Upd_Date"), j.text(0, "d_mo_no")};
+        QCOMPARE(texts, (QStringList{ISSUE, "2007-12-18", ORD, MO, INV, TYPE, MTR, BAR, COLOR, "王五", "2007-12-20",
+                                     storedDMoNo}));
         QCOMPARE(j.value(0, "Mtr_Amt").toDouble(), -6.0);
         QCOMPARE(j.value(0, "Mtr_Prs").toDouble(), storedPrice);
         QVERIFY(!j.value(0, "d_order_no").isNull());
@@ -297,16 +306,21 @@ private slots:
 
     void deleteJournal()
     {
-        journal(QStringLiteral("LL001"), ISSUE, QVariant(), QVariant(), TYPE, COLOR, 1);   // null parts read as empty
-        journal(QStringLiteral("LL001"), ISSUE, QStringLiteral(""), QStringLiteral(""), QStringLiteral("B"), COLOR, 1);   // other type and date
-        journal(QStringLiteral("LL001"), QStringLiteral("生产退料单"), QStringLiteral(""), QStringLiteral(""), TYPE, COLOR, 1);
+        journal(QStringLiteral("LL001"), ISSUE, QVariant(), QVariant(), TYPE, COLOR, 1); // null parts read as empty
+        journal(QStringLiteral("LL001"), ISSUE, QStringLiteral(""), QStringLiteral(""), QStringLiteral("B"), COLOR,
+                1); // other type and date
+        journal(QStringLiteral("LL001"), QStringLiteral("生产退料单"), QStringLiteral(""), QStringLiteral(""), TYPE,
+                COLOR, 1);
         journal(QStringLiteral("LL002"), ISSUE, QStringLiteral(""), QStringLiteral(""), TYPE, COLOR, 1);
-        journal(QStringLiteral("LL001"), ISSUE, QStringLiteral(""), QStringLiteral(""), TYPE, QStringLiteral("BLUE"), 1);
-        ledger().DeleteStockJournal(QStringLiteral("LL001"), ISSUE, StockKey({}, QStringLiteral(" "), INV, TYPE, MTR, BAR, COLOR));
+        journal(QStringLiteral("LL001"), ISSUE, QStringLiteral(""), QStringLiteral(""), TYPE, QStringLiteral("BLUE"),
+                1);
+        ledger().DeleteStockJournal(QStringLiteral("LL001"), ISSUE,
+                                    StockKey({}, QStringLiteral(" "), INV, TYPE, MTR, BAR, COLOR));
         const ResultSet left = rows(QStringLiteral("mmst388"), QStringLiteral("Rec_388"));
         QStringList kept;
         for (qint64 i = 0; i < left.rowCount(); ++i)
-            kept << left.text(i, "Inv_No") + QLatin1Char('/') + left.text(i, "Inv_Type") + QLatin1Char('/') + left.text(i, "Color_No");
+            kept << left.text(i, "Inv_No") + QLatin1Char('/') + left.text(i, "Inv_Type") + QLatin1Char('/') +
+                        left.text(i, "Color_No");
         QCOMPARE(kept, (QStringList{"LL001/生产退料单/RED", "LL002/生产领料单/RED", "LL001/生产领料单/BLUE"}));
     }
 

@@ -40,5 +40,8 @@ protected:
     {
         return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
     }
-    QString lockOf(const QString &no) { return field(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Inv_No = ?"), {no}); }
+    QString lockOf(const QString &no)
+    {
+        return field(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Inv_No = ?"), {no});
+    }
 };

@@ -68,8 +68,8 @@ struct PgCluster
     ~PgCluster()
     {
         if (started)
-            run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dataDir, QStringLiteral("-m"), QStringLiteral("immediate"),
-                                           QStringLiteral("stop")});
+            run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dataDir, QStringLiteral("-m"),
+                                           QStringLiteral("immediate"), QStringLiteral("stop")});
         if (!dataDir.isEmpty())
             QDir(QFileInfo(dataDir).absolutePath()).removeRecursively();
     }
@@ -113,9 +113,9 @@ struct PgCluster
         if (geteuid() == 0)
             QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres"), base});
         QString out;
-        if (!run(QStringLiteral("initdb"), {QStringLiteral("-D"), dataDir, QStringLiteral("-U"), QStringLiteral("postgres"),
-                                            QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-E"),
-                                            QStringLiteral("UTF8"), QStringLiteral("--no-sync")},
+        if (!run(QStringLiteral("initdb"),
+                 {QStringLiteral("-D"), dataDir, QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-A"),
+                  QStringLiteral("trust"), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-sync")},
                  &out)) {
             error = QStringLiteral("initdb failed: ") + out;
             return;
@@ -126,8 +126,9 @@ struct PgCluster
                                                    "-c synchronous_commit=off -c full_page_writes=off")
                                         .arg(port)
                                         .arg(base);
-            if (run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dataDir, QStringLiteral("-o"), options, QStringLiteral("-l"),
-                                               base + QStringLiteral("/log"), QStringLiteral("-w"), QStringLiteral("start")},
+            if (run(QStringLiteral("pg_ctl"),
+                    {QStringLiteral("-D"), dataDir, QStringLiteral("-o"), options, QStringLiteral("-l"),
+                     base + QStringLiteral("/log"), QStringLiteral("-w"), QStringLiteral("start")},
                     &out)) {
                 started = true;
                 url = QStringLiteral("postgres://postgres@127.0.0.1:%1/postgres").arg(port);
@@ -206,13 +207,14 @@ void exec(const Connection &conn, const QString &sql, const QList<QVariant> &val
     Sql(conn, sql).bindAll(values).exec();
 }
 
-}
+} // namespace TestDb
 
 namespace TestDb {
 
 QString backendName()
 {
-    return qEnvironmentVariable("ERP_TEST_BACKEND") == QLatin1String("pg") ? QStringLiteral("pg") : QStringLiteral("sqlite");
+    return qEnvironmentVariable("ERP_TEST_BACKEND") == QLatin1String("pg") ? QStringLiteral("pg")
+                                                                           : QStringLiteral("sqlite");
 }
 
 Connection fresh(bool seed)
@@ -220,4 +222,4 @@ Connection fresh(bool seed)
     return backendName() == QLatin1String("pg") ? freshPostgres(seed) : freshSqlite(seed);
 }
 
-}
+} // namespace TestDb

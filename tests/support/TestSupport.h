@@ -20,7 +20,11 @@ public:
     const QList<MessageRequest> &shown() const { return m_shown; }
     QStringList texts() const;
     const MessageRequest &last() const { return m_shown.last(); }
-    void clear() { m_shown.clear(); m_answers.clear(); }
+    void clear()
+    {
+        m_shown.clear();
+        m_answers.clear();
+    }
 
 private:
     QList<MessageRequest> m_shown;
@@ -45,11 +49,11 @@ Connection freshPostgres(bool seed = false);
 // Runs a statement with bound values (fixture data written in a test).
 void exec(const Connection &conn, const QString &sql, const QList<QVariant> &values = {});
 
-}
+} // namespace TestDb
 
 namespace TestDb {
 // "pg" when the program runs against PostgreSQL (ERP_TEST_BACKEND), else "sqlite".
 QString backendName();
 // A fresh database of the backend this run is for.
 Connection fresh(bool seed = false);
-}
+} // namespace TestDb

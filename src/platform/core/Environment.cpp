@@ -7,7 +7,7 @@ namespace {
 QString g_machineName;
 int g_localeId = 0;
 QDateTime g_now;
-}
+} // namespace
 
 namespace Environment {
 
@@ -54,4 +54,4 @@ void setNow(const QDateTime &now)
     g_now = now;
 }
 
-}
+} // namespace Environment

@@ -11,8 +11,7 @@ public:
     ErpError(qint64 number, QString source, QString description)
         : m_number(number), m_source(std::move(source)), m_description(std::move(description)),
           m_what(m_description.toUtf8())
-    {
-    }
+    {}
 
     qint64 number() const { return m_number; }
     const QString &source() const { return m_source; }
@@ -28,9 +27,9 @@ private:
 
 // Numbers used where the failure is ours rather than a driver's.
 namespace ErpErrorNumber {
-constexpr qint64 GenericProvider = -2147467259;   // 0x80004005, the generic provider failure
-constexpr qint64 SqlStatement = -2147217900;      // 0x80040E14, a statement the server refused
-constexpr qint64 NotConnected = 3704;             // operation on a closed connection
-constexpr qint64 Timeout = -2147217871;           // 0x80040E31, command time-out
-constexpr qint64 Overflow = 6;                    // a value too large for its type
-}
+constexpr qint64 GenericProvider = -2147467259; // 0x80004005, the generic provider failure
+constexpr qint64 SqlStatement = -2147217900;    // 0x80040E14, a statement the server refused
+constexpr qint64 NotConnected = 3704;           // operation on a closed connection
+constexpr qint64 Timeout = -2147217871;         // 0x80040E31, command time-out
+constexpr qint64 Overflow = 6;                  // a value too large for its type
+} // namespace ErpErrorNumber

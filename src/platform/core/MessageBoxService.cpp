@@ -38,10 +38,15 @@ int MessageBoxService::defaultAnswer(int style)
 {
     const bool second = (style & 256) != 0;
     switch (style & 7) {
-    case 1: return second ? MessageAnswer::Cancel : MessageAnswer::Ok;              // OK / Cancel
-    case 3: return second ? MessageAnswer::No : MessageAnswer::Yes;                 // Yes / No / Cancel
-    case 4: return second ? MessageAnswer::No : MessageAnswer::Yes;                 // Yes / No
-    case 5: return second ? MessageAnswer::Cancel : 4;                              // Retry / Cancel
-    default: return MessageAnswer::Ok;
+    case 1:
+        return second ? MessageAnswer::Cancel : MessageAnswer::Ok; // OK / Cancel
+    case 3:
+        return second ? MessageAnswer::No : MessageAnswer::Yes; // Yes / No / Cancel
+    case 4:
+        return second ? MessageAnswer::No : MessageAnswer::Yes; // Yes / No
+    case 5:
+        return second ? MessageAnswer::Cancel : 4; // Retry / Cancel
+    default:
+        return MessageAnswer::Ok;
     }
 }

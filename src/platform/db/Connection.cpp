@@ -71,8 +71,8 @@ Connection Connection::open(const QString &url)
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(trimmed.mid(7));
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kDefaultLockWaitSeconds * 1000));
-        } else if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)
-                   || trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
+        } else if (trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive) ||
+                   trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)) {
             c.m_backend = Backend::PostgreSQL;
             const QUrl u(trimmed);
             if (u.isValid() && u.path().size() >= 2) {
@@ -96,7 +96,8 @@ Connection Connection::open(const QString &url)
             error = db.lastError().text();
         if (error.isEmpty() && c.m_backend == Backend::SQLite) {
             sqlite3 *handle = sqliteHandle(db);
-            if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, compareCodes, nullptr) != SQLITE_OK)
+            if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, compareCodes,
+                                                       nullptr) != SQLITE_OK)
                 error = QStringLiteral("cannot register the code collation");
             else // readers do not wait for writers, and several windows share one file
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -116,9 +117,9 @@ Connection Connection::fromQt(const QString &connectionName)
     Connection c;
     c.m_name = connectionName;
     const QString driver = QSqlDatabase::database(connectionName, false).driverName();
-    c.m_backend = driver == QLatin1String("QPSQL") ? Backend::PostgreSQL
-                : driver == QLatin1String("QODBC") ? Backend::SqlServer
-                                                   : Backend::SQLite;
+    c.m_backend = driver == QLatin1String("QPSQL")   ? Backend::PostgreSQL
+                  : driver == QLatin1String("QODBC") ? Backend::SqlServer
+                                                     : Backend::SQLite;
     return c;
 }
 
@@ -180,7 +181,7 @@ void Connection::raise(const QSqlError &error, const QString &statement)
     qint64 number = native.toLongLong(&numeric);
     if (!numeric)
         number = ErpErrorNumber::SqlStatement;
-    if (native == QLatin1String("57014"))   // canceled by statement_timeout
+    if (native == QLatin1String("57014")) // canceled by statement_timeout
         number = ErpErrorNumber::Timeout;
     QString source = error.driverText().isEmpty() ? QStringLiteral("Database") : error.driverText();
     if (!numeric && !native.isEmpty())

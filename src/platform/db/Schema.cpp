@@ -152,7 +152,8 @@ Schema Schema::parse(const QString &text)
         c.scale = m.captured(4).toInt();
         c.notNull = !m.captured(5).trimmed().isEmpty();
         c.defaultValue = m.captured(6).trimmed();
-        if ((c.kind == ColumnKind::Code || c.kind == ColumnKind::Text || c.kind == ColumnKind::Decimal) && c.length <= 0)
+        if ((c.kind == ColumnKind::Code || c.kind == ColumnKind::Text || c.kind == ColumnKind::Decimal) &&
+            c.length <= 0)
             schemaError(lineNo, QStringLiteral("%1 needs a length").arg(c.name));
         if (c.kind == ColumnKind::Serial) {
             for (const ColumnDef &other : table->columns)
@@ -218,7 +219,10 @@ void Schema::seed(const Connection &conn, const QString &seedPath) const
                 Sql(conn, statement).exec();
             } catch (const ErpError &e) {
                 throw ErpError(e.number(), e.source(),
-                               QStringLiteral("%1 line %2: %3").arg(QFileInfo(seedPath).fileName()).arg(firstLine).arg(e.description()));
+                               QStringLiteral("%1 line %2: %3")
+                                   .arg(QFileInfo(seedPath).fileName())
+                                   .arg(firstLine)
+                                   .arg(e.description()));
             }
             statement.clear();
         }

@@ -12,8 +12,8 @@ struct ColumnDef
 {
     QString name;
     ColumnKind kind = ColumnKind::Text;
-    int length = 0;      // code(n), text(n), decimal precision
-    int scale = 0;       // decimal scale
+    int length = 0; // code(n), text(n), decimal precision
+    int scale = 0;  // decimal scale
     bool notNull = false;
     QString defaultValue; // a literal as written in the schema, empty when none
 };
@@ -28,7 +28,7 @@ struct TableDef
 {
     QString name;
     QList<ColumnDef> columns;
-    QStringList primaryKey;  // from "primary key (...)" or the serial column
+    QStringList primaryKey; // from "primary key (...)" or the serial column
     QList<IndexDef> indexes;
     const ColumnDef *column(const QString &name) const;
 };
@@ -44,8 +44,8 @@ struct ViewDef
 class Schema
 {
 public:
-    static Schema parse(const QString &text);   // throws ErpError with the line number
-    static Schema load(const QString &path);    // throws ErpError
+    static Schema parse(const QString &text); // throws ErpError with the line number
+    static Schema load(const QString &path);  // throws ErpError
 
     const QList<TableDef> &tables() const { return m_tables; }
     const QList<ViewDef> &views() const { return m_views; }

@@ -62,8 +62,7 @@ Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(tex
 
 Sql::Sql(const Connection &conn, const Statement &statement)
     : m_conn(conn), m_text(statement.text), m_values(statement.values)
-{
-}
+{}
 
 Sql &Sql::bind(const QVariant &value)
 {

@@ -19,7 +19,7 @@ public:
     qint64 rowCount() const { return qint64(m_rows.size()); }
     bool isEmpty() const { return m_rows.isEmpty(); }
     const QStringList &columns() const { return m_columns; }
-    int columnIndex(const QString &name) const;   // -1 when absent
+    int columnIndex(const QString &name) const; // -1 when absent
 
     const QVariant &value(qint64 row, int column) const;
     const QVariant &value(qint64 row, const QString &column) const; // throws when absent
@@ -46,7 +46,7 @@ public:
 
 private:
     QStringList m_columns;
-    QHash<QString, int> m_index;   // lower-cased name -> column
+    QHash<QString, int> m_index; // lower-cased name -> column
     QList<QList<QVariant>> m_rows;
     qint64 m_position = 0;
 };

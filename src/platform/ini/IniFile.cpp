@@ -8,7 +8,7 @@ namespace {
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
 // Section name of a "[name]" line, or a null string for any other line.
-QString sectionName(const QString& line)
+QString sectionName(const QString &line)
 {
     const QString t = line.trimmed();
     if (!t.startsWith(QLatin1Char('[')))
@@ -18,17 +18,17 @@ QString sectionName(const QString& line)
     return name.isNull() ? QStringLiteral("") : name; // "[]" is still a section line
 }
 
-bool isSectionLine(const QString& line)
+bool isSectionLine(const QString &line)
 {
     return line.trimmed().startsWith(QLatin1Char('['));
 }
 
-bool sameName(const QString& a, const QString& b)
+bool sameName(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-QString unquote(const QString& value)
+QString unquote(const QString &value)
 {
     if (value.size() >= 2) {
         const QChar first = value.front();
@@ -39,7 +39,7 @@ QString unquote(const QString& value)
 }
 
 // Cuts text to at most maxBytes bytes of UTF-8 without splitting a character.
-QString cutToBytes(const QString& text, int maxBytes)
+QString cutToBytes(const QString &text, int maxBytes)
 {
     const QByteArray utf8 = text.toUtf8();
     if (utf8.size() <= maxBytes)
@@ -51,19 +51,16 @@ QString cutToBytes(const QString& text, int maxBytes)
     return QString::fromUtf8(utf8.constData(), end);
 }
 
-bool hasLineBreak(const QString& s)
+bool hasLineBreak(const QString &s)
 {
     return s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r'));
 }
 
 } // namespace
 
-IniFile::IniFile(const QString& path)
-    : m_path(path)
-{
-}
+IniFile::IniFile(const QString &path) : m_path(path) {}
 
-bool IniFile::load(QString* error)
+bool IniFile::load(QString *error)
 {
     m_lines.clear();
     m_bom = false;
@@ -95,12 +92,12 @@ bool IniFile::load(QString* error)
     return true;
 }
 
-bool IniFile::save(QString* error) const
+bool IniFile::save(QString *error) const
 {
     QByteArray out;
     if (m_bom)
         out += kUtf8Bom;
-    for (const QString& line : m_lines) {
+    for (const QString &line : m_lines) {
         out += line.toUtf8();
         out += m_eol.toLatin1();
     }
@@ -119,7 +116,7 @@ bool IniFile::save(QString* error) const
     return true;
 }
 
-int IniFile::findSection(const QString& section) const
+int IniFile::findSection(const QString &section) const
 {
     const QString wanted = section.trimmed();
     for (int i = 0; i < m_lines.size(); ++i) {
@@ -138,12 +135,12 @@ int IniFile::sectionEnd(int headerLine) const
     return i;
 }
 
-IniFile::KeyLine IniFile::findKey(int headerLine, const QString& key) const
+IniFile::KeyLine IniFile::findKey(int headerLine, const QString &key) const
 {
     const QString wanted = key.trimmed();
     const int end = sectionEnd(headerLine);
     for (int i = headerLine + 1; i < end; ++i) {
-        const QString& line = m_lines.at(i);
+        const QString &line = m_lines.at(i);
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
             continue;
@@ -154,7 +151,7 @@ IniFile::KeyLine IniFile::findKey(int headerLine, const QString& key) const
     return KeyLine{};
 }
 
-QString IniFile::value(const QString& section, const QString& key, const QString& defaultValue, int bufferSize) const
+QString IniFile::value(const QString &section, const QString &key, const QString &defaultValue, int bufferSize) const
 {
     QString result = defaultValue;
     const int header = findSection(section);
@@ -170,7 +167,7 @@ QString IniFile::value(const QString& section, const QString& key, const QString
     return result;
 }
 
-bool IniFile::contains(const QString& section, const QString& key) const
+bool IniFile::contains(const QString &section, const QString &key) const
 {
     const int header = findSection(section);
     return header >= 0 && findKey(header, key).line >= 0;
@@ -179,7 +176,7 @@ bool IniFile::contains(const QString& section, const QString& key) const
 QStringList IniFile::sections() const
 {
     QStringList names;
-    for (const QString& line : m_lines) {
+    for (const QString &line : m_lines) {
         const QString name = sectionName(line);
         if (!name.isNull())
             names << name;
@@ -187,11 +184,11 @@ QStringList IniFile::sections() const
     return names;
 }
 
-bool IniFile::setValue(const QString& section, const QString& key, const QString& value, QString* error)
+bool IniFile::setValue(const QString &section, const QString &key, const QString &value, QString *error)
 {
     const QString sec = section.trimmed();
     const QString k = key.trimmed();
-    auto fail = [error](const QString& why) {
+    auto fail = [error](const QString &why) {
         if (error)
             *error = why;
         return false;
@@ -223,16 +220,16 @@ bool IniFile::setValue(const QString& section, const QString& key, const QString
     return true;
 }
 
-QString IniFile::readString(const QString& file, const QString& section, const QString& key,
-                            const QString& defaultValue, int bufferSize)
+QString IniFile::readString(const QString &file, const QString &section, const QString &key,
+                            const QString &defaultValue, int bufferSize)
 {
     IniFile ini(file);
     ini.load(); // an unreadable file reads as empty, like a missing one
     return ini.value(section, key, defaultValue, bufferSize);
 }
 
-bool IniFile::writeString(const QString& file, const QString& section, const QString& key, const QString& value,
-                          QString* error)
+bool IniFile::writeString(const QString &file, const QString &section, const QString &key, const QString &value,
+                          QString *error)
 {
     IniFile ini(file);
     return ini.load(error) && ini.setValue(section, key, value, error) && ini.save(error);

@@ -22,12 +22,12 @@
 class IniFile
 {
 public:
-    explicit IniFile(const QString& path);
+    explicit IniFile(const QString &path);
 
     // Reads the file; a missing file loads as empty and succeeds.
-    bool load(QString* error = nullptr);
+    bool load(QString *error = nullptr);
     // Writes the lines back, atomically.
-    bool save(QString* error = nullptr) const;
+    bool save(QString *error = nullptr) const;
 
     QString path() const { return m_path; }
 
@@ -35,21 +35,21 @@ public:
     // missing. bufferSize > 0 acts as a fixed character buffer of that many
     // bytes: the value is cut to at most bufferSize - 1 bytes of UTF-8, never
     // in the middle of a character.
-    QString value(const QString& section, const QString& key, const QString& defaultValue = QString(),
+    QString value(const QString &section, const QString &key, const QString &defaultValue = QString(),
                   int bufferSize = -1) const;
-    bool contains(const QString& section, const QString& key) const;
+    bool contains(const QString &section, const QString &key) const;
     QStringList sections() const;
 
     // Sets key in section (in memory). Fails for names or values that cannot
     // be stored on one line: empty or multi-line names, '=' in a key, ']' in a
     // section, line breaks in a value.
-    bool setValue(const QString& section, const QString& key, const QString& value, QString* error = nullptr);
+    bool setValue(const QString &section, const QString &key, const QString &value, QString *error = nullptr);
 
     // One-shot helpers: load, read or change one key, save.
-    static QString readString(const QString& file, const QString& section, const QString& key,
-                              const QString& defaultValue = QString(), int bufferSize = -1);
-    static bool writeString(const QString& file, const QString& section, const QString& key, const QString& value,
-                            QString* error = nullptr);
+    static QString readString(const QString &file, const QString &section, const QString &key,
+                              const QString &defaultValue = QString(), int bufferSize = -1);
+    static bool writeString(const QString &file, const QString &section, const QString &key, const QString &value,
+                            QString *error = nullptr);
 
 private:
     struct KeyLine
@@ -59,9 +59,9 @@ private:
         QString value;
     };
 
-    int findSection(const QString& section) const;
+    int findSection(const QString &section) const;
     int sectionEnd(int headerLine) const;
-    KeyLine findKey(int headerLine, const QString& key) const;
+    KeyLine findKey(int headerLine, const QString &key) const;
 
     QString m_path;
     QStringList m_lines;

@@ -12,7 +12,7 @@ namespace script {
 namespace {
 
 using Args = QList<ScriptValue>;
-using Fn = ScriptValue (*)(const Args&, const BuiltinHooks&);
+using Fn = ScriptValue (*)(const Args &, const BuiltinHooks &);
 
 // Texts and arrays beyond these sizes end the script with "Out of memory".
 constexpr qint64 kMaxTextLength = 64 * 1024 * 1024;
@@ -24,12 +24,12 @@ struct Builtin
     Fn fn;
 };
 
-bool has(const Args& a, int i)
+bool has(const Args &a, int i)
 {
     return i < a.size() && !a.at(i).isEmpty();
 }
 
-qint64 argLong(const Args& a, int i, qint64 dflt)
+qint64 argLong(const Args &a, int i, qint64 dflt)
 {
     return has(a, i) ? a.at(i).toLong() : dflt;
 }
@@ -40,22 +40,22 @@ ScriptValue longResult(qint64 n)
     return ScriptValue::ofType(ScriptValue::Long, double(n));
 }
 
-ScriptValue scalar(const ScriptValue& v)
+ScriptValue scalar(const ScriptValue &v)
 {
     return v.isObject() ? ScriptObject::defaultValue(v.objectValue()) : v;
 }
 
-QString text(const ScriptValue& v)
+QString text(const ScriptValue &v)
 {
     return scalar(v).toString();
 }
 
-Qt::CaseSensitivity compareMode(const Args& a, int i)
+Qt::CaseSensitivity compareMode(const Args &a, int i)
 {
     return argLong(a, i, 0) == 1 ? Qt::CaseInsensitive : Qt::CaseSensitive;
 }
 
-qint64 nonNegative(const ScriptValue& v)
+qint64 nonNegative(const ScriptValue &v)
 {
     const qint64 n = v.toLong();
     if (n < 0)
@@ -70,12 +70,12 @@ QString checkedText(qint64 length)
     return QString();
 }
 
-QDateTime dateArg(const ScriptValue& v)
+QDateTime dateArg(const ScriptValue &v)
 {
     return ScriptValue::dateTimeFromOle(scalar(v).toDate());
 }
 
-ScriptValue dateResult(const QDateTime& dt)
+ScriptValue dateResult(const QDateTime &dt)
 {
     if (!dt.isValid() || dt.date().year() < 100 || dt.date().year() > 9999)
         throwScriptError(ScriptErrorNumber::InvalidCall);
@@ -100,10 +100,12 @@ double roundTo(double d, int digits)
     return r / scale;
 }
 
-ScriptValue sameNumericType(const ScriptValue& n, double d)
+ScriptValue sameNumericType(const ScriptValue &n, double d)
 {
     switch (n.type()) {
-    case ScriptValue::Integer: case ScriptValue::Long: case ScriptValue::Byte:
+    case ScriptValue::Integer:
+    case ScriptValue::Long:
+    case ScriptValue::Byte:
         return ScriptValue::ofType(n.type(), d);
     case ScriptValue::Boolean:
         return ScriptValue::ofType(ScriptValue::Integer, d);
@@ -114,7 +116,7 @@ ScriptValue sameNumericType(const ScriptValue& n, double d)
     }
 }
 
-ScriptValue converted(const ScriptValue& v, double lo, double hi, ScriptValue::Type t)
+ScriptValue converted(const ScriptValue &v, double lo, double hi, ScriptValue::Type t)
 {
     const ScriptValue s = scalar(v);
     if (s.isNull())
@@ -129,13 +131,13 @@ ScriptValue converted(const ScriptValue& v, double lo, double hi, ScriptValue::T
     return ScriptValue::ofType(t, d);
 }
 
-const QString kWeekdays[] = {QStringLiteral("Sunday"), QStringLiteral("Monday"), QStringLiteral("Tuesday"),
+const QString kWeekdays[] = {QStringLiteral("Sunday"),    QStringLiteral("Monday"),   QStringLiteral("Tuesday"),
                              QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
                              QStringLiteral("Saturday")};
 
-int vbWeekday(const QDate& d, int firstDay)
+int vbWeekday(const QDate &d, int firstDay)
 {
-    const int sundayBased = d.dayOfWeek() % 7 + 1;   // Sunday 1 … Saturday 7
+    const int sundayBased = d.dayOfWeek() % 7 + 1; // Sunday 1 … Saturday 7
     if (firstDay < 1 || firstDay > 7)
         firstDay = 1;
     return (sundayBased - firstDay + 7) % 7 + 1;
@@ -166,27 +168,27 @@ qint64 secondsOf(double ole)
 
 // ---- the functions ----
 
-ScriptValue fLen(const Args& a, const BuiltinHooks&)
+ScriptValue fLen(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     return v.isNull() ? v : longResult(v.toString().size());
 }
 
-ScriptValue fLeft(const Args& a, const BuiltinHooks&)
+ScriptValue fLeft(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     const qint64 n = nonNegative(a.at(1));
     return v.isNull() ? v : ScriptValue(v.toString().left(n));
 }
 
-ScriptValue fRight(const Args& a, const BuiltinHooks&)
+ScriptValue fRight(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     const qint64 n = nonNegative(a.at(1));
     return v.isNull() ? v : ScriptValue(v.toString().right(n));
 }
 
-ScriptValue fMid(const Args& a, const BuiltinHooks&)
+ScriptValue fMid(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     const qint64 start = a.at(1).toLong();
@@ -198,7 +200,7 @@ ScriptValue fMid(const Args& a, const BuiltinHooks&)
     return ScriptValue(v.toString().mid(start - 1, len));
 }
 
-ScriptValue fInStr(const Args& a, const BuiltinHooks&)
+ScriptValue fInStr(const Args &a, const BuiltinHooks &)
 {
     const bool withStart = a.size() >= 3;
     const qint64 start = withStart ? a.at(0).toLong() : 1;
@@ -217,7 +219,7 @@ ScriptValue fInStr(const Args& a, const BuiltinHooks&)
     return longResult(t1.indexOf(t2, start - 1, compareMode(a, 3)) + 1);
 }
 
-ScriptValue fInStrRev(const Args& a, const BuiltinHooks&)
+ScriptValue fInStrRev(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue s1 = scalar(a.at(0)), s2 = scalar(a.at(1));
     qint64 start = has(a, 2) ? a.at(2).toLong() : -1;
@@ -238,7 +240,7 @@ ScriptValue fInStrRev(const Args& a, const BuiltinHooks&)
     return longResult(t1.lastIndexOf(t2, from, compareMode(a, 3)) + 1);
 }
 
-ScriptValue fReplace(const Args& a, const BuiltinHooks&)
+ScriptValue fReplace(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue e = scalar(a.at(0));
     const qint64 start = has(a, 3) ? a.at(3).toLong() : 1;
@@ -271,7 +273,7 @@ ScriptValue fReplace(const Args& a, const BuiltinHooks&)
     return ScriptValue(out);
 }
 
-ScriptValue trimmed(const ScriptValue& v0, bool left, bool right)
+ScriptValue trimmed(const ScriptValue &v0, bool left, bool right)
 {
     const ScriptValue v = scalar(v0);
     if (v.isNull())
@@ -285,30 +287,39 @@ ScriptValue trimmed(const ScriptValue& v0, bool left, bool right)
     return ScriptValue(s.mid(b, e - b));
 }
 
-ScriptValue fTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), true, true); }
-ScriptValue fLTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), true, false); }
-ScriptValue fRTrim(const Args& a, const BuiltinHooks&) { return trimmed(a.at(0), false, true); }
+ScriptValue fTrim(const Args &a, const BuiltinHooks &)
+{
+    return trimmed(a.at(0), true, true);
+}
+ScriptValue fLTrim(const Args &a, const BuiltinHooks &)
+{
+    return trimmed(a.at(0), true, false);
+}
+ScriptValue fRTrim(const Args &a, const BuiltinHooks &)
+{
+    return trimmed(a.at(0), false, true);
+}
 
-ScriptValue fUCase(const Args& a, const BuiltinHooks&)
+ScriptValue fUCase(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     return v.isNull() ? v : ScriptValue(v.toString().toUpper());
 }
 
-ScriptValue fLCase(const Args& a, const BuiltinHooks&)
+ScriptValue fLCase(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     return v.isNull() ? v : ScriptValue(v.toString().toLower());
 }
 
-ScriptValue fSpace(const Args& a, const BuiltinHooks&)
+ScriptValue fSpace(const Args &a, const BuiltinHooks &)
 {
     const qint64 n = nonNegative(a.at(0));
     checkedText(n);
     return ScriptValue(QString(n, QLatin1Char(' ')));
 }
 
-ScriptValue fString(const Args& a, const BuiltinHooks&)
+ScriptValue fString(const Args &a, const BuiltinHooks &)
 {
     const qint64 n = nonNegative(a.at(0));
     const ScriptValue c = scalar(a.at(1));
@@ -326,7 +337,7 @@ ScriptValue fString(const Args& a, const BuiltinHooks&)
     return ScriptValue(QString(n, ch));
 }
 
-ScriptValue fSplit(const Args& a, const BuiltinHooks&)
+ScriptValue fSplit(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue e = scalar(a.at(0));
     if (e.isNull())
@@ -354,81 +365,114 @@ ScriptValue fSplit(const Args& a, const BuiltinHooks&)
     return ScriptValue::array(items);
 }
 
-const ScriptArray& arrayArg(const ScriptValue& v)
+const ScriptArray &arrayArg(const ScriptValue &v)
 {
     if (!v.isArray())
         throwScriptError(ScriptErrorNumber::TypeMismatch);
     return *v.arrayValue();
 }
 
-ScriptValue fJoin(const Args& a, const BuiltinHooks&)
+ScriptValue fJoin(const Args &a, const BuiltinHooks &)
 {
-    const ScriptArray& arr = arrayArg(a.at(0));
+    const ScriptArray &arr = arrayArg(a.at(0));
     if (arr.upper.size() > 1)
         throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
     const QString delim = a.size() > 1 ? text(a.at(1)) : QStringLiteral(" ");
     QStringList parts;
-    for (const ScriptValue& item : arr.items)
+    for (const ScriptValue &item : arr.items)
         parts << (item.isNull() ? QString() : text(item));
     const QString out = parts.join(delim);
     checkedText(out.size());
     return ScriptValue(out);
 }
 
-ScriptValue bound(const Args& a, bool upper)
+ScriptValue bound(const Args &a, bool upper)
 {
-    const ScriptArray& arr = arrayArg(a.at(0));
+    const ScriptArray &arr = arrayArg(a.at(0));
     const qint64 dim = has(a, 1) ? a.at(1).toLong() : 1;
     if (dim < 1 || dim > arr.upper.size())
         throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
     return longResult(upper ? arr.upper.at(dim - 1) : 0);
 }
 
-ScriptValue fUBound(const Args& a, const BuiltinHooks&) { return bound(a, true); }
-ScriptValue fLBound(const Args& a, const BuiltinHooks&) { return bound(a, false); }
-ScriptValue fArray(const Args& a, const BuiltinHooks&) { return ScriptValue::array(a); }
-ScriptValue fIsArray(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isArray()); }
-ScriptValue fIsEmpty(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isEmpty()); }
-ScriptValue fIsNull(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isNull()); }
-ScriptValue fIsObject(const Args& a, const BuiltinHooks&) { return ScriptValue::boolean(a.at(0).isObject()); }
-
-ScriptValue fIsNumeric(const Args& a, const BuiltinHooks&)
+ScriptValue fUBound(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue& v = a.at(0);
+    return bound(a, true);
+}
+ScriptValue fLBound(const Args &a, const BuiltinHooks &)
+{
+    return bound(a, false);
+}
+ScriptValue fArray(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue::array(a);
+}
+ScriptValue fIsArray(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue::boolean(a.at(0).isArray());
+}
+ScriptValue fIsEmpty(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue::boolean(a.at(0).isEmpty());
+}
+ScriptValue fIsNull(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue::boolean(a.at(0).isNull());
+}
+ScriptValue fIsObject(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue::boolean(a.at(0).isObject());
+}
+
+ScriptValue fIsNumeric(const Args &a, const BuiltinHooks &)
+{
+    const ScriptValue &v = a.at(0);
     double d = 0;
     if (v.isString())
         return ScriptValue::boolean(ScriptValue::parseNumber(v.stringValue(), &d));
     return ScriptValue::boolean(v.isNumeric() || v.isEmpty());
 }
 
-ScriptValue fIsDate(const Args& a, const BuiltinHooks&)
+ScriptValue fIsDate(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue& v = a.at(0);
+    const ScriptValue &v = a.at(0);
     double d = 0;
     if (v.isString())
         return ScriptValue::boolean(ScriptValue::parseDate(v.stringValue(), &d));
     return ScriptValue::boolean(v.type() == ScriptValue::Date);
 }
 
-ScriptValue fCStr(const Args& a, const BuiltinHooks&) { return ScriptValue(text(a.at(0))); }
-ScriptValue fCInt(const Args& a, const BuiltinHooks&) { return converted(a.at(0), -32768, 32767, ScriptValue::Integer); }
-ScriptValue fCLng(const Args& a, const BuiltinHooks&)
+ScriptValue fCStr(const Args &a, const BuiltinHooks &)
+{
+    return ScriptValue(text(a.at(0)));
+}
+ScriptValue fCInt(const Args &a, const BuiltinHooks &)
+{
+    return converted(a.at(0), -32768, 32767, ScriptValue::Integer);
+}
+ScriptValue fCLng(const Args &a, const BuiltinHooks &)
 {
     return converted(a.at(0), -2147483648.0, 2147483647.0, ScriptValue::Long);
 }
-ScriptValue fCByte(const Args& a, const BuiltinHooks&) { return converted(a.at(0), 0, 255, ScriptValue::Byte); }
-ScriptValue fCDbl(const Args& a, const BuiltinHooks&) { return converted(a.at(0), -1.79e308, 1.79e308, ScriptValue::Double); }
-ScriptValue fCSng(const Args& a, const BuiltinHooks&)
+ScriptValue fCByte(const Args &a, const BuiltinHooks &)
+{
+    return converted(a.at(0), 0, 255, ScriptValue::Byte);
+}
+ScriptValue fCDbl(const Args &a, const BuiltinHooks &)
+{
+    return converted(a.at(0), -1.79e308, 1.79e308, ScriptValue::Double);
+}
+ScriptValue fCSng(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = converted(a.at(0), -3.4e38, 3.4e38, ScriptValue::Single);
     return ScriptValue::ofType(ScriptValue::Single, double(float(v.numberValue())));
 }
-ScriptValue fCCur(const Args& a, const BuiltinHooks&)
+ScriptValue fCCur(const Args &a, const BuiltinHooks &)
 {
     return converted(a.at(0), -922337203685477.0, 922337203685477.0, ScriptValue::Currency);
 }
 
-ScriptValue fCBool(const Args& a, const BuiltinHooks&)
+ScriptValue fCBool(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -436,7 +480,7 @@ ScriptValue fCBool(const Args& a, const BuiltinHooks&)
     return ScriptValue::boolean(v.toBool());
 }
 
-ScriptValue fCDate(const Args& a, const BuiltinHooks&)
+ScriptValue fCDate(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -444,7 +488,7 @@ ScriptValue fCDate(const Args& a, const BuiltinHooks&)
     return ScriptValue::date(v.toDate());
 }
 
-ScriptValue rounding(const ScriptValue& v0, double (*f)(double))
+ScriptValue rounding(const ScriptValue &v0, double (*f)(double))
 {
     const ScriptValue v = scalar(v0);
     if (v.isNull())
@@ -453,10 +497,16 @@ ScriptValue rounding(const ScriptValue& v0, double (*f)(double))
     return sameNumericType(n, f(n.numberValue()));
 }
 
-ScriptValue fInt(const Args& a, const BuiltinHooks&) { return rounding(a.at(0), [](double d) { return std::floor(d); }); }
-ScriptValue fFix(const Args& a, const BuiltinHooks&) { return rounding(a.at(0), [](double d) { return std::trunc(d); }); }
+ScriptValue fInt(const Args &a, const BuiltinHooks &)
+{
+    return rounding(a.at(0), [](double d) { return std::floor(d); });
+}
+ScriptValue fFix(const Args &a, const BuiltinHooks &)
+{
+    return rounding(a.at(0), [](double d) { return std::trunc(d); });
+}
 
-ScriptValue fAbs(const Args& a, const BuiltinHooks&)
+ScriptValue fAbs(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -468,7 +518,7 @@ ScriptValue fAbs(const Args& a, const BuiltinHooks&)
     return sameNumericType(n, d);
 }
 
-ScriptValue fRound(const Args& a, const BuiltinHooks&)
+ScriptValue fRound(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -480,7 +530,7 @@ ScriptValue fRound(const Args& a, const BuiltinHooks&)
     return sameNumericType(n, roundTo(n.numberValue(), int(digits)));
 }
 
-ScriptValue fSgn(const Args& a, const BuiltinHooks&)
+ScriptValue fSgn(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -489,7 +539,7 @@ ScriptValue fSgn(const Args& a, const BuiltinHooks&)
     return ScriptValue::integer(d > 0 ? 1 : (d < 0 ? -1 : 0));
 }
 
-ScriptValue fChrW(const Args& a, const BuiltinHooks&)
+ScriptValue fChrW(const Args &a, const BuiltinHooks &)
 {
     qint64 n = a.at(0).toLong();
     if (n < -32768 || n > 65535)
@@ -499,14 +549,14 @@ ScriptValue fChrW(const Args& a, const BuiltinHooks&)
     return ScriptValue(QString(QChar(ushort(n))));
 }
 
-ScriptValue fChr(const Args& a, const BuiltinHooks& h)
+ScriptValue fChr(const Args &a, const BuiltinHooks &h)
 {
     if (a.at(0).toLong() < 0)
         throwScriptError(ScriptErrorNumber::InvalidCall);
     return fChrW(a, h);
 }
 
-ScriptValue fAsc(const Args& a, const BuiltinHooks&)
+ScriptValue fAsc(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -517,29 +567,30 @@ ScriptValue fAsc(const Args& a, const BuiltinHooks&)
     return ScriptValue::integer(s.at(0).unicode());
 }
 
-ScriptValue fNow(const Args&, const BuiltinHooks&)
+ScriptValue fNow(const Args &, const BuiltinHooks &)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    return ScriptValue::date(ScriptValue::oleFromDateTime(QDateTime(now.date(), QTime(0, 0).addSecs(now.time().msecsSinceStartOfDay() / 1000))));
+    return ScriptValue::date(ScriptValue::oleFromDateTime(
+        QDateTime(now.date(), QTime(0, 0).addSecs(now.time().msecsSinceStartOfDay() / 1000))));
 }
 
-ScriptValue fDate(const Args&, const BuiltinHooks&)
+ScriptValue fDate(const Args &, const BuiltinHooks &)
 {
     return ScriptValue::date(ScriptValue::oleFromDateTime(QDateTime(QDate::currentDate(), QTime(0, 0))));
 }
 
-ScriptValue fTime(const Args&, const BuiltinHooks&)
+ScriptValue fTime(const Args &, const BuiltinHooks &)
 {
     return ScriptValue::date((QTime::currentTime().msecsSinceStartOfDay() / 1000) / 86400.0);
 }
 
-ScriptValue fTimer(const Args&, const BuiltinHooks&)
+ScriptValue fTimer(const Args &, const BuiltinHooks &)
 {
     return ScriptValue::ofType(ScriptValue::Single, QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
 }
 
-template<int Part>
-ScriptValue datePart(const Args& a, const BuiltinHooks&)
+template <int Part>
+ScriptValue datePart(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -547,17 +598,29 @@ ScriptValue datePart(const Args& a, const BuiltinHooks&)
     const QDateTime dt = dateArg(v);
     int r = 0;
     switch (Part) {
-    case 0: r = dt.date().year(); break;
-    case 1: r = dt.date().month(); break;
-    case 2: r = dt.date().day(); break;
-    case 3: r = dt.time().hour(); break;
-    case 4: r = dt.time().minute(); break;
-    default: r = dt.time().second(); break;
+    case 0:
+        r = dt.date().year();
+        break;
+    case 1:
+        r = dt.date().month();
+        break;
+    case 2:
+        r = dt.date().day();
+        break;
+    case 3:
+        r = dt.time().hour();
+        break;
+    case 4:
+        r = dt.time().minute();
+        break;
+    default:
+        r = dt.time().second();
+        break;
     }
     return ScriptValue::integer(r);
 }
 
-ScriptValue fWeekday(const Args& a, const BuiltinHooks&)
+ScriptValue fWeekday(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -565,7 +628,7 @@ ScriptValue fWeekday(const Args& a, const BuiltinHooks&)
     return ScriptValue::integer(vbWeekday(dateArg(v).date(), int(argLong(a, 1, 1))));
 }
 
-ScriptValue fWeekdayName(const Args& a, const BuiltinHooks&)
+ScriptValue fWeekdayName(const Args &a, const BuiltinHooks &)
 {
     const qint64 n = a.at(0).toLong();
     if (n < 1 || n > 7)
@@ -575,7 +638,7 @@ ScriptValue fWeekdayName(const Args& a, const BuiltinHooks&)
     return ScriptValue(has(a, 1) && a.at(1).toBool() ? name.left(3) : name);
 }
 
-ScriptValue fMonthName(const Args& a, const BuiltinHooks&)
+ScriptValue fMonthName(const Args &a, const BuiltinHooks &)
 {
     const qint64 n = a.at(0).toLong();
     if (n < 1 || n > 12)
@@ -584,7 +647,7 @@ ScriptValue fMonthName(const Args& a, const BuiltinHooks&)
     return ScriptValue(c.monthName(int(n), has(a, 1) && a.at(1).toBool() ? QLocale::ShortFormat : QLocale::LongFormat));
 }
 
-ScriptValue fDateAdd(const Args& a, const BuiltinHooks&)
+ScriptValue fDateAdd(const Args &a, const BuiltinHooks &)
 {
     const QString interval = text(a.at(0)).toLower();
     const qint64 n = a.at(1).toLong();
@@ -619,7 +682,7 @@ ScriptValue fDateAdd(const Args& a, const BuiltinHooks&)
     return dateResult(dt.addSecs(secs));
 }
 
-ScriptValue fDateDiff(const Args& a, const BuiltinHooks&)
+ScriptValue fDateDiff(const Args &a, const BuiltinHooks &)
 {
     const QString interval = text(a.at(0)).toLower();
     const ScriptValue v1 = scalar(a.at(1)), v2 = scalar(a.at(2));
@@ -655,7 +718,7 @@ ScriptValue fDateDiff(const Args& a, const BuiltinHooks&)
     return ScriptValue::ofType(ScriptValue::Long, double(r));
 }
 
-ScriptValue fDateSerial(const Args& a, const BuiltinHooks&)
+ScriptValue fDateSerial(const Args &a, const BuiltinHooks &)
 {
     qint64 y = a.at(0).toLong();
     if (y >= 0 && y < 30)
@@ -671,15 +734,15 @@ ScriptValue fDateSerial(const Args& a, const BuiltinHooks&)
     return dateResult(QDateTime(date, QTime(0, 0)));
 }
 
-ScriptValue fTimeSerial(const Args& a, const BuiltinHooks&)
+ScriptValue fTimeSerial(const Args &a, const BuiltinHooks &)
 {
     const qint64 secs = a.at(0).toLong() * 3600 + a.at(1).toLong() * 60 + a.at(2).toLong();
     const ScriptValue r = ScriptValue::date(secs / 86400.0);
-    r.toDate();   // Overflow beyond the date range
+    r.toDate(); // Overflow beyond the date range
     return r;
 }
 
-ScriptValue fDateValue(const Args& a, const BuiltinHooks&)
+ScriptValue fDateValue(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -687,7 +750,7 @@ ScriptValue fDateValue(const Args& a, const BuiltinHooks&)
     return ScriptValue::date(std::trunc(v.toDate()));
 }
 
-ScriptValue fTimeValue(const Args& a, const BuiltinHooks&)
+ScriptValue fTimeValue(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -696,7 +759,7 @@ ScriptValue fTimeValue(const Args& a, const BuiltinHooks&)
     return ScriptValue::date(std::fabs(d - std::trunc(d)));
 }
 
-ScriptValue fFormatNumber(const Args& a, const BuiltinHooks&)
+ScriptValue fFormatNumber(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -710,17 +773,18 @@ ScriptValue fFormatNumber(const Args& a, const BuiltinHooks&)
     };
     if (digits < -1 || digits > 15)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    return ScriptValue(formatNumberText(v.toDouble(), digits < 0 ? 2 : int(digits), tri(2, true), tri(3, false), tri(4, true)));
+    return ScriptValue(
+        formatNumberText(v.toDouble(), digits < 0 ? 2 : int(digits), tri(2, true), tri(3, false), tri(4, true)));
 }
 
-ScriptValue fFormatPercent(const Args& a, const BuiltinHooks& h)
+ScriptValue fFormatPercent(const Args &a, const BuiltinHooks &h)
 {
     Args b = a;
     b[0] = ScriptValue::number(scalar(a.at(0)).toDouble() * 100);
     return ScriptValue(fFormatNumber(b, h).toString() + QLatin1Char('%'));
 }
 
-ScriptValue fFormatDateTime(const Args& a, const BuiltinHooks&)
+ScriptValue fFormatDateTime(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -728,24 +792,33 @@ ScriptValue fFormatDateTime(const Args& a, const BuiltinHooks&)
     const double d = v.toDate();
     const QDateTime dt = ScriptValue::dateTimeFromOle(d);
     switch (argLong(a, 1, 0)) {
-    case 0: return ScriptValue(ScriptValue::formatDate(d));
-    case 1: return ScriptValue(QLocale::c().toString(dt.date(), QStringLiteral("dddd, MMMM d, yyyy")));
-    case 2: return ScriptValue(dt.date().toString(QStringLiteral("yyyy-MM-dd")));
-    case 3: return ScriptValue(dt.time().toString(QStringLiteral("HH:mm:ss")));
-    case 4: return ScriptValue(dt.time().toString(QStringLiteral("HH:mm")));
-    default: throwScriptError(ScriptErrorNumber::InvalidCall);
+    case 0:
+        return ScriptValue(ScriptValue::formatDate(d));
+    case 1:
+        return ScriptValue(QLocale::c().toString(dt.date(), QStringLiteral("dddd, MMMM d, yyyy")));
+    case 2:
+        return ScriptValue(dt.date().toString(QStringLiteral("yyyy-MM-dd")));
+    case 3:
+        return ScriptValue(dt.time().toString(QStringLiteral("HH:mm:ss")));
+    case 4:
+        return ScriptValue(dt.time().toString(QStringLiteral("HH:mm")));
+    default:
+        throwScriptError(ScriptErrorNumber::InvalidCall);
     }
 }
 
-ScriptValue fTypeName(const Args& a, const BuiltinHooks&) { return ScriptValue(a.at(0).typeName()); }
-
-ScriptValue fVarType(const Args& a, const BuiltinHooks&)
+ScriptValue fTypeName(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue& v = a.at(0);
+    return ScriptValue(a.at(0).typeName());
+}
+
+ScriptValue fVarType(const Args &a, const BuiltinHooks &)
+{
+    const ScriptValue &v = a.at(0);
     return ScriptValue::integer(v.isArray() ? 8204 : int(v.type()));
 }
 
-ScriptValue radix(const Args& a, int base)
+ScriptValue radix(const Args &a, int base)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -753,14 +826,21 @@ ScriptValue radix(const Args& a, int base)
     const qint64 n = v.toLong();
     quint64 u = quint64(n);
     if (n < 0)
-        u = (n >= -32768 && (v.type() == ScriptValue::Integer || v.type() == ScriptValue::Byte)) ? quint16(n) : quint32(n);
+        u = (n >= -32768 && (v.type() == ScriptValue::Integer || v.type() == ScriptValue::Byte)) ? quint16(n)
+                                                                                                 : quint32(n);
     return ScriptValue(QString::number(u, base).toUpper());
 }
 
-ScriptValue fHex(const Args& a, const BuiltinHooks&) { return radix(a, 16); }
-ScriptValue fOct(const Args& a, const BuiltinHooks&) { return radix(a, 8); }
+ScriptValue fHex(const Args &a, const BuiltinHooks &)
+{
+    return radix(a, 16);
+}
+ScriptValue fOct(const Args &a, const BuiltinHooks &)
+{
+    return radix(a, 8);
+}
 
-ScriptValue fStrReverse(const Args& a, const BuiltinHooks&)
+ScriptValue fStrReverse(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -770,7 +850,7 @@ ScriptValue fStrReverse(const Args& a, const BuiltinHooks&)
     return ScriptValue(s);
 }
 
-ScriptValue fStrComp(const Args& a, const BuiltinHooks&)
+ScriptValue fStrComp(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue x = scalar(a.at(0)), y = scalar(a.at(1));
     if (x.isNull() || y.isNull())
@@ -779,13 +859,13 @@ ScriptValue fStrComp(const Args& a, const BuiltinHooks&)
     return ScriptValue::integer(c < 0 ? -1 : (c > 0 ? 1 : 0));
 }
 
-ScriptValue fFilter(const Args& a, const BuiltinHooks&)
+ScriptValue fFilter(const Args &a, const BuiltinHooks &)
 {
-    const ScriptArray& arr = arrayArg(a.at(0));
+    const ScriptArray &arr = arrayArg(a.at(0));
     const QString match = text(a.at(1));
     const bool include = has(a, 2) ? a.at(2).toBool() : true;
     QList<ScriptValue> out;
-    for (const ScriptValue& item : arr.items) {
+    for (const ScriptValue &item : arr.items) {
         const QString s = item.isNull() ? QString() : text(item);
         if (s.contains(match, compareMode(a, 3)) == include)
             out << ScriptValue(s);
@@ -793,7 +873,7 @@ ScriptValue fFilter(const Args& a, const BuiltinHooks&)
     return ScriptValue::array(out);
 }
 
-ScriptValue math(const Args& a, double (*f)(double), bool positive)
+ScriptValue math(const Args &a, double (*f)(double), bool positive)
 {
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
@@ -809,22 +889,54 @@ ScriptValue math(const Args& a, double (*f)(double), bool positive)
     return ScriptValue::number(r);
 }
 
-ScriptValue fSqr(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::sqrt(d); }, false); }
-ScriptValue fExp(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::exp(d); }, false); }
-ScriptValue fLog(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::log(d); }, true); }
-ScriptValue fSin(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::sin(d); }, false); }
-ScriptValue fCos(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::cos(d); }, false); }
-ScriptValue fTan(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::tan(d); }, false); }
-ScriptValue fAtn(const Args& a, const BuiltinHooks&) { return math(a, [](double d) { return std::atan(d); }, false); }
-
-ScriptValue fRnd(const Args&, const BuiltinHooks&)
+ScriptValue fSqr(const Args &a, const BuiltinHooks &)
 {
-    return ScriptValue::ofType(ScriptValue::Single, double(float(QRandomGenerator::global()->generateDouble())) * 0.9999999);
+    return math(
+        a, [](double d) { return std::sqrt(d); }, false);
+}
+ScriptValue fExp(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::exp(d); }, false);
+}
+ScriptValue fLog(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::log(d); }, true);
+}
+ScriptValue fSin(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::sin(d); }, false);
+}
+ScriptValue fCos(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::cos(d); }, false);
+}
+ScriptValue fTan(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::tan(d); }, false);
+}
+ScriptValue fAtn(const Args &a, const BuiltinHooks &)
+{
+    return math(
+        a, [](double d) { return std::atan(d); }, false);
 }
 
-ScriptValue fRandomize(const Args&, const BuiltinHooks&) { return ScriptValue(); }
+ScriptValue fRnd(const Args &, const BuiltinHooks &)
+{
+    return ScriptValue::ofType(ScriptValue::Single,
+                               double(float(QRandomGenerator::global()->generateDouble())) * 0.9999999);
+}
 
-ScriptValue fMsgBox(const Args& a, const BuiltinHooks& h)
+ScriptValue fRandomize(const Args &, const BuiltinHooks &)
+{
+    return ScriptValue();
+}
+
+ScriptValue fMsgBox(const Args &a, const BuiltinHooks &h)
 {
     const QString prompt = text(a.at(0));
     const int buttons = int(argLong(a, 1, 0));
@@ -832,12 +944,12 @@ ScriptValue fMsgBox(const Args& a, const BuiltinHooks& h)
     return ScriptValue::integer(h.messageBox ? h.messageBox(prompt, buttons, title) : 1);
 }
 
-ScriptValue fCreateObject(const Args& a, const BuiltinHooks&)
+ScriptValue fCreateObject(const Args &a, const BuiltinHooks &)
 {
     throwScriptError(ScriptErrorNumber::CannotCreateObject, text(a.at(0)));
 }
 
-const QHash<QString, Builtin>& table()
+const QHash<QString, Builtin> &table()
 {
     static const QHash<QString, Builtin> t = {
         {QStringLiteral("len"), {1, 1, fLen}},
@@ -927,9 +1039,9 @@ const QHash<QString, Builtin>& table()
     return t;
 }
 
-}   // namespace
+} // namespace
 
-bool builtinConstant(const QString& key, ScriptValue* out)
+bool builtinConstant(const QString &key, ScriptValue *out)
 {
     static const QHash<QString, ScriptValue> constants = [] {
         QHash<QString, ScriptValue> c;
@@ -942,20 +1054,64 @@ bool builtinConstant(const QString& key, ScriptValue* out)
         c.insert(QStringLiteral("vbverticaltab"), ScriptValue(QStringLiteral("\v")));
         c.insert(QStringLiteral("vbnullstring"), ScriptValue(QString()));
         c.insert(QStringLiteral("vbnullchar"), ScriptValue(QString(QChar(0))));
-        const std::pair<const char*, int> ints[] = {
-            {"vbempty", 0}, {"vbnull", 1}, {"vbinteger", 2}, {"vblong", 3}, {"vbsingle", 4}, {"vbdouble", 5},
-            {"vbcurrency", 6}, {"vbdate", 7}, {"vbstring", 8}, {"vbobject", 9}, {"vberror", 10},
-            {"vbboolean", 11}, {"vbvariant", 12}, {"vbdataobject", 13}, {"vbbyte", 17}, {"vbarray", 8192},
-            {"vbbinarycompare", 0}, {"vbtextcompare", 1}, {"vbsunday", 1}, {"vbmonday", 2}, {"vbtuesday", 3},
-            {"vbwednesday", 4}, {"vbthursday", 5}, {"vbfriday", 6}, {"vbsaturday", 7},
-            {"vbusesystemdayofweek", 0}, {"vbfirstjan1", 1}, {"vbfirstfourdays", 2}, {"vbfirstfullweek", 3},
-            {"vbgeneraldate", 0}, {"vblongdate", 1}, {"vbshortdate", 2}, {"vblongtime", 3}, {"vbshorttime", 4},
-            {"vbtrue", -1}, {"vbfalse", 0}, {"vbusedefault", -2}, {"vbokonly", 0}, {"vbokcancel", 1},
-            {"vbabortretryignore", 2}, {"vbyesnocancel", 3}, {"vbyesno", 4}, {"vbretrycancel", 5},
-            {"vbcritical", 16}, {"vbquestion", 32}, {"vbexclamation", 48}, {"vbinformation", 64},
-            {"vbdefaultbutton1", 0}, {"vbdefaultbutton2", 256}, {"vbdefaultbutton3", 512},
-            {"vbok", 1}, {"vbcancel", 2}, {"vbabort", 3}, {"vbretry", 4}, {"vbignore", 5}, {"vbyes", 6}, {"vbno", 7}};
-        for (const auto& [name, value] : ints)
+        const std::pair<const char *, int> ints[] = {{"vbempty", 0},
+                                                     {"vbnull", 1},
+                                                     {"vbinteger", 2},
+                                                     {"vblong", 3},
+                                                     {"vbsingle", 4},
+                                                     {"vbdouble", 5},
+                                                     {"vbcurrency", 6},
+                                                     {"vbdate", 7},
+                                                     {"vbstring", 8},
+                                                     {"vbobject", 9},
+                                                     {"vberror", 10},
+                                                     {"vbboolean", 11},
+                                                     {"vbvariant", 12},
+                                                     {"vbdataobject", 13},
+                                                     {"vbbyte", 17},
+                                                     {"vbarray", 8192},
+                                                     {"vbbinarycompare", 0},
+                                                     {"vbtextcompare", 1},
+                                                     {"vbsunday", 1},
+                                                     {"vbmonday", 2},
+                                                     {"vbtuesday", 3},
+                                                     {"vbwednesday", 4},
+                                                     {"vbthursday", 5},
+                                                     {"vbfriday", 6},
+                                                     {"vbsaturday", 7},
+                                                     {"vbusesystemdayofweek", 0},
+                                                     {"vbfirstjan1", 1},
+                                                     {"vbfirstfourdays", 2},
+                                                     {"vbfirstfullweek", 3},
+                                                     {"vbgeneraldate", 0},
+                                                     {"vblongdate", 1},
+                                                     {"vbshortdate", 2},
+                                                     {"vblongtime", 3},
+                                                     {"vbshorttime", 4},
+                                                     {"vbtrue", -1},
+                                                     {"vbfalse", 0},
+                                                     {"vbusedefault", -2},
+                                                     {"vbokonly", 0},
+                                                     {"vbokcancel", 1},
+                                                     {"vbabortretryignore", 2},
+                                                     {"vbyesnocancel", 3},
+                                                     {"vbyesno", 4},
+                                                     {"vbretrycancel", 5},
+                                                     {"vbcritical", 16},
+                                                     {"vbquestion", 32},
+                                                     {"vbexclamation", 48},
+                                                     {"vbinformation", 64},
+                                                     {"vbdefaultbutton1", 0},
+                                                     {"vbdefaultbutton2", 256},
+                                                     {"vbdefaultbutton3", 512},
+                                                     {"vbok", 1},
+                                                     {"vbcancel", 2},
+                                                     {"vbabort", 3},
+                                                     {"vbretry", 4},
+                                                     {"vbignore", 5},
+                                                     {"vbyes", 6},
+                                                     {"vbno", 7}};
+        for (const auto &[name, value] : ints)
             c.insert(QString::fromLatin1(name), ScriptValue::integer(value));
         c.insert(QStringLiteral("vbobjecterror"), ScriptValue::ofType(ScriptValue::Long, -2147221504.0));
         return c;
@@ -967,12 +1123,12 @@ bool builtinConstant(const QString& key, ScriptValue* out)
     return true;
 }
 
-bool isBuiltinFunction(const QString& key)
+bool isBuiltinFunction(const QString &key)
 {
     return table().contains(key);
 }
 
-ScriptValue callBuiltin(const QString& key, const QList<ScriptValue>& args, const BuiltinHooks& hooks)
+ScriptValue callBuiltin(const QString &key, const QList<ScriptValue> &args, const BuiltinHooks &hooks)
 {
     const auto it = table().find(key);
     if (it == table().end())
@@ -982,4 +1138,4 @@ ScriptValue callBuiltin(const QString& key, const QList<ScriptValue>& args, cons
     return it->fn(args, hooks);
 }
 
-}   // namespace script
+} // namespace script

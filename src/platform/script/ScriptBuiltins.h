@@ -11,14 +11,14 @@ namespace script {
 struct BuiltinHooks
 {
     // MsgBox(prompt, buttons, title) → the answer (1 OK, 6 Yes, ...).
-    std::function<int(const QString&, int, const QString&)> messageBox;
+    std::function<int(const QString &, int, const QString &)> messageBox;
 };
 
 // The constant of that (lower-case) name, e.g. vbCrLf; false when there is none.
-bool builtinConstant(const QString& key, ScriptValue* out);
-bool isBuiltinFunction(const QString& key);
+bool builtinConstant(const QString &key, ScriptValue *out);
+bool isBuiltinFunction(const QString &key);
 // Calls the built-in function; args are already evaluated (built-ins take
 // every argument ByVal). Throws ScriptError.
-ScriptValue callBuiltin(const QString& key, const QList<ScriptValue>& args, const BuiltinHooks& hooks);
+ScriptValue callBuiltin(const QString &key, const QList<ScriptValue> &args, const BuiltinHooks &hooks);
 
-}   // namespace script
+} // namespace script

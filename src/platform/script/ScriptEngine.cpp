@@ -25,10 +25,10 @@ using Slot = std::shared_ptr<ScriptValue>;
 
 struct Frame
 {
-    const Procedure* proc = nullptr;   // null for the global code
+    const Procedure *proc = nullptr; // null for the global code
     QHash<QString, Slot> vars;
     QSet<QString> consts;
-    Slot result;                       // a Function's return value
+    Slot result; // a Function's return value
     bool resumeNext = false;
     std::vector<ScriptValue> withStack;
 };
@@ -42,21 +42,21 @@ struct Abort
 };
 
 // Calls into host objects: their own failure types become script errors.
-template<typename F>
+template <typename F>
 auto hostCall(F f) -> decltype(f())
 {
     try {
         return f();
-    } catch (const ErpError& e) {
+    } catch (const ErpError &e) {
         throw ScriptError(e.number(), e.description(), e.source());
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc &) {
         throw;
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
         throw ScriptError(ErpErrorNumber::GenericProvider, QString::fromLocal8Bit(e.what()));
     }
 }
 
-}   // namespace
+} // namespace
 
 class Interpreter;
 
@@ -64,16 +64,16 @@ class Interpreter;
 class ErrObject : public ScriptObject
 {
 public:
-    explicit ErrObject(Interpreter* in) : m_in(in) {}
+    explicit ErrObject(Interpreter *in) : m_in(in) {}
     QString typeName() const override { return QStringLiteral("ErrObject"); }
-    bool hasProperty(const QString& name) const override;
-    bool hasMethod(const QString& name) const override;
-    ScriptValue getProperty(const QString& name) override;
-    void setProperty(const QString& name, const ScriptValue& value) override;
-    ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) override;
+    bool hasProperty(const QString &name) const override;
+    bool hasMethod(const QString &name) const override;
+    ScriptValue getProperty(const QString &name) override;
+    void setProperty(const QString &name, const ScriptValue &value) override;
+    ScriptValue callMethod(const QString &name, const QList<ScriptValue> &args) override;
 
 private:
-    Interpreter* m_in;
+    Interpreter *m_in;
 };
 
 class Interpreter
@@ -90,7 +90,7 @@ public:
         errDescription.clear();
         errSource.clear();
     }
-    void setErr(const ScriptError& e)
+    void setErr(const ScriptError &e)
     {
         errNumber = e.number;
         errDescription = e.description;
@@ -134,7 +134,7 @@ public:
 
     // Runs one host operation with the global frame current, turning every
     // failure into the error state.
-    template<typename F>
+    template <typename F>
     bool guarded(F f)
     {
         const bool outermost = m_frames.empty();
@@ -151,11 +151,11 @@ public:
         try {
             f();
             ok = true;
-        } catch (const ScriptError& e) {
+        } catch (const ScriptError &e) {
             fail(e);
-        } catch (const Abort& a) {
+        } catch (const Abort &a) {
             fail(a.error);
-        } catch (const std::bad_alloc&) {
+        } catch (const std::bad_alloc &) {
             fail(ScriptError(ScriptErrorNumber::OutOfMemory, scriptErrorText(ScriptErrorNumber::OutOfMemory)));
         }
         m_frames.resize(frames);
@@ -165,7 +165,7 @@ public:
         return ok;
     }
 
-    void fail(const ScriptError& e)
+    void fail(const ScriptError &e)
     {
         hasError = true;
         errorNumber = e.number;
@@ -174,20 +174,20 @@ public:
         errorLine = e.line > 0 ? e.line : m_line;
     }
 
-    bool addCode(const QString& code)
+    bool addCode(const QString &code)
     {
         std::shared_ptr<Program> program;
         try {
             program = parseProgram(code);
-        } catch (const ScriptError& e) {
+        } catch (const ScriptError &e) {
             fail(e);
             return false;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::bad_alloc &) {
             fail(ScriptError(ScriptErrorNumber::OutOfMemory, scriptErrorText(ScriptErrorNumber::OutOfMemory)));
             return false;
         }
         m_programs.push_back(program);
-        for (const auto& proc : program->procedures)
+        for (const auto &proc : program->procedures)
             m_procs.insert(proc->key, proc);
         if (program->optionExplicit)
             m_optionExplicit = true;
@@ -199,20 +199,20 @@ public:
 
     // Names a scope declares with Dim exist from its start, as in VBScript:
     // a procedure's Dim makes the name local even above the statement.
-    static void hoist(Frame& f, const QStringList& dims)
+    static void hoist(Frame &f, const QStringList &dims)
     {
-        for (const QString& key : dims) {
+        for (const QString &key : dims) {
             if (!f.vars.contains(key))
                 f.vars.insert(key, std::make_shared<ScriptValue>());
         }
     }
 
-    ScriptValue eval(const QString& text)
+    ScriptValue eval(const QString &text)
     {
         ExprPtr expr;
         try {
             expr = parseExpression(text);
-        } catch (const ScriptError& e) {
+        } catch (const ScriptError &e) {
             fail(e);
             return ScriptValue();
         }
@@ -222,7 +222,7 @@ public:
         return result;
     }
 
-    ScriptValue run(const QString& name, const QList<ScriptValue>& args)
+    ScriptValue run(const QString &name, const QList<ScriptValue> &args)
     {
         ScriptValue result;
         guarded([&] {
@@ -234,7 +234,7 @@ public:
         return result;
     }
 
-    bool addObject(const QString& name, std::shared_ptr<ScriptObject> object, bool addMembers)
+    bool addObject(const QString &name, std::shared_ptr<ScriptObject> object, bool addMembers)
     {
         if (name.trimmed().isEmpty() || !object) {
             fail(ScriptError(ScriptErrorNumber::InvalidArgument, scriptErrorText(ScriptErrorNumber::InvalidArgument)));
@@ -251,24 +251,24 @@ public:
         return true;
     }
 
-    bool hasGlobal(const QString& name) const { return m_global.vars.contains(name.toLower()); }
-    ScriptValue global(const QString& name) const
+    bool hasGlobal(const QString &name) const { return m_global.vars.contains(name.toLower()); }
+    ScriptValue global(const QString &name) const
     {
         const Slot s = m_global.vars.value(name.toLower());
         return s ? *s : ScriptValue();
     }
-    void setGlobal(const QString& name, const ScriptValue& v)
+    void setGlobal(const QString &name, const ScriptValue &v)
     {
         const QString key = name.toLower();
-        Slot& s = m_global.vars[key];
+        Slot &s = m_global.vars[key];
         if (!s)
             s = std::make_shared<ScriptValue>();
         *s = v;
     }
-    bool hasProcedure(const QString& name) const { return m_procs.contains(name.toLower()); }
+    bool hasProcedure(const QString &name) const { return m_procs.contains(name.toLower()); }
 
 private:
-    Frame& current() { return *m_frames.back(); }
+    Frame &current() { return *m_frames.back(); }
 
     // Out of stack space (28) before the process runs out of it.
     void checkStack()
@@ -287,17 +287,17 @@ private:
 
     // ---- statements ----
 
-    Flow execBlock(const Block& block)
+    Flow execBlock(const Block &block)
     {
         checkStack();
-        for (const auto& stmt : block) {
+        for (const auto &stmt : block) {
             m_line = stmt->line;
             checkTime();
             try {
                 const Flow flow = exec(*stmt);
                 if (flow != Flow::Normal)
                     return flow;
-            } catch (ScriptError& e) {
+            } catch (ScriptError &e) {
                 if (e.line == 0)
                     e.line = stmt->line;
                 if (!current().resumeNext)
@@ -308,7 +308,7 @@ private:
         return Flow::Normal;
     }
 
-    Flow exec(const Stmt& s)
+    Flow exec(const Stmt &s)
     {
         switch (s.kind) {
         case Stmt::CallStmt:
@@ -321,23 +321,23 @@ private:
             assign(*s.target, evaluate(*s.value), Assignment::Set);
             return Flow::Normal;
         case Stmt::Dim:
-            for (const Declaration& d : s.decls)
+            for (const Declaration &d : s.decls)
                 declare(d);
             return Flow::Normal;
         case Stmt::ReDim:
-            for (const Declaration& d : s.decls)
+            for (const Declaration &d : s.decls)
                 redim(d, s.preserve);
             return Flow::Normal;
         case Stmt::Const:
-            for (const auto& [name, expr] : s.consts) {
+            for (const auto &[name, expr] : s.consts) {
                 const QString key = name.toLower();
-                Frame& f = current();
+                Frame &f = current();
                 f.vars.insert(key, std::make_shared<ScriptValue>(evaluate(*expr)));
                 f.consts.insert(key);
             }
             return Flow::Normal;
         case Stmt::If:
-            for (const auto& [cond, body] : s.branches) {
+            for (const auto &[cond, body] : s.branches) {
                 if (condition(*cond))
                     return execBlock(body);
             }
@@ -372,9 +372,12 @@ private:
             return Flow::Normal;
         case Stmt::Exit:
             switch (s.exitKind) {
-            case Stmt::ExitFor: return Flow::ExitFor;
-            case Stmt::ExitDo: return Flow::ExitDo;
-            default: return Flow::ExitProc;
+            case Stmt::ExitFor:
+                return Flow::ExitFor;
+            case Stmt::ExitDo:
+                return Flow::ExitDo;
+            default:
+                return Flow::ExitProc;
             }
         case Stmt::OnErrorResumeNext:
             current().resumeNext = true;
@@ -388,23 +391,23 @@ private:
             const ScriptValue v = evaluate(*s.target);
             if (!v.isObject() || !v.objectValue())
                 throwScriptError(ScriptErrorNumber::ObjectRequired);
-            Frame& f = current();
+            Frame &f = current();
             f.withStack.push_back(v);
             struct Pop
             {
-                Frame& f;
+                Frame &f;
                 ~Pop() { f.withStack.pop_back(); }
             } pop{f};
             return execBlock(s.body);
         }
         case Stmt::Erase: {
-            const Declaration& d = s.decls.front();
+            const Declaration &d = s.decls.front();
             const Slot slot = findSlot(d.key, false);
             if (!slot || !slot->isArray())
                 throwScriptError(ScriptErrorNumber::TypeMismatch, d.name);
-            ScriptArray& arr = slot->mutableArray();
+            ScriptArray &arr = slot->mutableArray();
             if (arr.fixed) {
-                for (ScriptValue& item : arr.items)
+                for (ScriptValue &item : arr.items)
                     item = ScriptValue();
             } else {
                 arr.upper.clear();
@@ -419,7 +422,7 @@ private:
         return Flow::Normal;
     }
 
-    bool condition(const Expr& e)
+    bool condition(const Expr &e)
     {
         const ScriptValue v = evaluate(e);
         if (v.isNull())
@@ -427,10 +430,10 @@ private:
         return v.toBool();
     }
 
-    QList<int> bounds(const std::vector<ExprPtr>& exprs)
+    QList<int> bounds(const std::vector<ExprPtr> &exprs)
     {
         QList<int> upper;
-        for (const auto& b : exprs) {
+        for (const auto &b : exprs) {
             const qint64 u = evaluate(*b).toLong();
             if (u < -1)
                 throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
@@ -441,9 +444,9 @@ private:
         return upper;
     }
 
-    void declare(const Declaration& d)
+    void declare(const Declaration &d)
     {
-        Frame& f = current();
+        Frame &f = current();
         const Slot existing = f.vars.value(d.key);
         // Declared once: a Dim met again (in a loop) keeps the value; a hoisted
         // name still gets its array here.
@@ -465,7 +468,7 @@ private:
             f.vars.insert(d.key, slot);
     }
 
-    void redim(const Declaration& d, bool preserve)
+    void redim(const Declaration &d, bool preserve)
     {
         Slot slot = findSlot(d.key, false);
         if (!slot) {
@@ -480,7 +483,7 @@ private:
         arr->upper = bounds(d.bounds);
         arr->items.resize(ScriptArray::count(arr->upper));
         if (preserve && slot->isArray() && !slot->arrayValue()->upper.isEmpty()) {
-            const ScriptArray& old = *slot->arrayValue();
+            const ScriptArray &old = *slot->arrayValue();
             if (old.upper.size() != arr->upper.size())
                 throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
             for (qsizetype i = 0; i + 1 < old.upper.size(); ++i) {
@@ -498,12 +501,12 @@ private:
         *slot = ScriptValue::array(arr);
     }
 
-    Flow execSelect(const Stmt& s)
+    Flow execSelect(const Stmt &s)
     {
         const ScriptValue subject = evaluate(*s.value);
-        for (const CaseClause& clause : s.cases) {
+        for (const CaseClause &clause : s.cases) {
             bool match = clause.items.empty();
-            for (const CaseItem& item : clause.items) {
+            for (const CaseItem &item : clause.items) {
                 const ScriptValue v = evaluate(*item.value);
                 const bool literal = item.value->kind == Expr::Literal;
                 if (item.kind == CaseItem::Value) {
@@ -526,7 +529,7 @@ private:
         return Flow::Normal;
     }
 
-    Flow execFor(const Stmt& s)
+    Flow execFor(const Stmt &s)
     {
         const ScriptValue start = evaluate(*s.value).toNumeric();
         const ScriptValue end = evaluate(*s.to).toNumeric();
@@ -551,7 +554,7 @@ private:
         return Flow::Normal;
     }
 
-    Flow execForEach(const Stmt& s)
+    Flow execForEach(const Stmt &s)
     {
         const ScriptValue coll = evaluate(*s.value);
         QList<ScriptValue> items;
@@ -563,7 +566,7 @@ private:
         } else {
             throwScriptError(ScriptErrorNumber::NotACollection);
         }
-        for (const ScriptValue& item : items) {
+        for (const ScriptValue &item : items) {
             assign(*s.target, item, Assignment::Raw);
             const Flow flow = execBlock(s.body);
             if (flow == Flow::ExitFor)
@@ -577,9 +580,9 @@ private:
 
     // ---- names ----
 
-    bool isConst(const QString& key)
+    bool isConst(const QString &key)
     {
-        Frame& f = current();
+        Frame &f = current();
         if (f.proc && f.vars.contains(key))
             return f.consts.contains(key);
         return m_global.consts.contains(key);
@@ -587,9 +590,9 @@ private:
 
     // The variable a name denotes in the current scope, or null. With
     // writable, constants do not count.
-    Slot findSlot(const QString& key, bool includeConsts)
+    Slot findSlot(const QString &key, bool includeConsts)
     {
-        Frame& f = current();
+        Frame &f = current();
         if (f.proc) {
             const auto it = f.vars.constFind(key);
             if (it != f.vars.cend())
@@ -603,19 +606,19 @@ private:
         return nullptr;
     }
 
-    std::shared_ptr<ScriptObject> memberObjectWith(const QString& key, bool property, bool method)
+    std::shared_ptr<ScriptObject> memberObjectWith(const QString &key, bool property, bool method)
     {
-        const auto objects = m_memberObjects;   // a host call may add objects meanwhile
-        for (const auto& o : objects) {
+        const auto objects = m_memberObjects; // a host call may add objects meanwhile
+        for (const auto &o : objects) {
             if ((property && o->hasProperty(key)) || (method && o->hasMethod(key)))
                 return o;
         }
         return nullptr;
     }
 
-    ScriptValue readName(const Expr& e)
+    ScriptValue readName(const Expr &e)
     {
-        const QString& key = e.key;
+        const QString &key = e.key;
         if (const Slot s = findSlot(key, true))
             return *s;
         if (const auto proc = m_procs.value(key))
@@ -625,9 +628,7 @@ private:
         if (key == QLatin1String("err"))
             return ScriptValue::object(m_err);
         if (const auto o = memberObjectWith(key, true, true)) {
-            return hostCall([&] {
-                return o->hasProperty(key) ? o->getProperty(key) : o->callMethod(key, {});
-            });
+            return hostCall([&] { return o->hasProperty(key) ? o->getProperty(key) : o->callMethod(key, {}); });
         }
         ScriptValue c;
         if (builtinConstant(key, &c))
@@ -639,25 +640,25 @@ private:
         return ScriptValue();
     }
 
-    QList<ScriptValue> evaluateArgs(const std::vector<ExprPtr>& args)
+    QList<ScriptValue> evaluateArgs(const std::vector<ExprPtr> &args)
     {
         QList<ScriptValue> values;
         values.reserve(qsizetype(args.size()));
-        for (const auto& a : args)
+        for (const auto &a : args)
             values << (a ? evaluate(*a) : ScriptValue());
         return values;
     }
 
-    QList<qint64> subscripts(const QList<ScriptValue>& args)
+    QList<qint64> subscripts(const QList<ScriptValue> &args)
     {
         QList<qint64> subs;
-        for (const ScriptValue& a : args)
+        for (const ScriptValue &a : args)
             subs << a.toLong();
         return subs;
     }
 
     // value(args): an array element or the default member of an object.
-    ScriptValue index(const ScriptValue& v, const QList<ScriptValue>& args, const QString& name)
+    ScriptValue index(const ScriptValue &v, const QList<ScriptValue> &args, const QString &name)
     {
         if (v.isArray()) {
             const qsizetype off = v.arrayValue()->offset(subscripts(args));
@@ -666,7 +667,7 @@ private:
             return v.arrayValue()->items.at(off);
         }
         if (v.isObject()) {
-            const auto& o = v.objectValue();
+            const auto &o = v.objectValue();
             if (!o)
                 throwScriptError(ScriptErrorNumber::ObjectRequired, name);
             return hostCall([&] {
@@ -682,13 +683,13 @@ private:
         throwScriptError(ScriptErrorNumber::TypeMismatch, name);
     }
 
-    std::shared_ptr<ScriptObject> memberBase(const Expr& member)
+    std::shared_ptr<ScriptObject> memberBase(const Expr &member)
     {
         ScriptValue base;
         if (member.left) {
             base = evaluate(*member.left);
         } else {
-            Frame& f = current();
+            Frame &f = current();
             if (f.withStack.empty())
                 throwScriptError(ScriptErrorNumber::ObjectRequired, member.name);
             base = f.withStack.back();
@@ -700,9 +701,9 @@ private:
         return base.objectValue();
     }
 
-    ScriptValue readMember(const std::shared_ptr<ScriptObject>& o, const Expr& member, const QList<ScriptValue>* args)
+    ScriptValue readMember(const std::shared_ptr<ScriptObject> &o, const Expr &member, const QList<ScriptValue> *args)
     {
-        const QString& name = member.name;
+        const QString &name = member.name;
         return hostCall([&] {
             if (!args || args->isEmpty()) {
                 if (o->hasProperty(name))
@@ -719,12 +720,12 @@ private:
         });
     }
 
-    ScriptValue evaluateCall(const Expr& e)
+    ScriptValue evaluateCall(const Expr &e)
     {
-        const Expr& callee = *e.left;
+        const Expr &callee = *e.left;
         if (callee.kind == Expr::Name) {
-            const QString& key = callee.key;
-            const Frame& f = current();
+            const QString &key = callee.key;
+            const Frame &f = current();
             const bool isOwnFunction = f.proc && f.proc->isFunction && key == f.proc->key;
             if (!isOwnFunction) {
                 if (const Slot s = findSlot(key, true))
@@ -764,7 +765,7 @@ private:
 
     // Eval(text) evaluates an expression; Execute runs statements in the
     // current scope, ExecuteGlobal in the global one.
-    ScriptValue runText(const QString& key, const QList<ScriptValue>& args)
+    ScriptValue runText(const QString &key, const QList<ScriptValue> &args)
     {
         if (args.size() != 1)
             throwScriptError(ScriptErrorNumber::WrongArgumentCount, key);
@@ -775,13 +776,13 @@ private:
         }
         const std::shared_ptr<Program> program = parseProgram(text);
         m_programs.push_back(program);
-        for (const auto& proc : program->procedures)
+        for (const auto &proc : program->procedures)
             m_procs.insert(proc->key, proc);
         if (key == QLatin1String("executeglobal")) {
             m_frames.push_back(&m_global);
             struct Pop
             {
-                std::vector<Frame*>& frames;
+                std::vector<Frame *> &frames;
                 ~Pop() { frames.pop_back(); }
             } pop{m_frames};
             hoist(m_global, program->dims);
@@ -793,8 +794,8 @@ private:
         return ScriptValue();
     }
 
-    ScriptValue callProcedure(const Procedure& proc, const std::vector<ExprPtr>* argExprs,
-                              const QList<ScriptValue>* argValues)
+    ScriptValue callProcedure(const Procedure &proc, const std::vector<ExprPtr> *argExprs,
+                              const QList<ScriptValue> *argValues)
     {
         const size_t given = argExprs ? argExprs->size() : (argValues ? size_t(argValues->size()) : 0);
         if (given != proc.params.size())
@@ -805,9 +806,9 @@ private:
         Frame frame;
         frame.proc = &proc;
         for (size_t i = 0; i < proc.params.size(); ++i) {
-            const Parameter& p = proc.params[i];
+            const Parameter &p = proc.params[i];
             if (argExprs) {
-                const Expr* a = (*argExprs)[i].get();
+                const Expr *a = (*argExprs)[i].get();
                 if (a && !p.byVal && a->kind == Expr::Name) {
                     // ByRef: the parameter is the caller's variable itself.
                     if (Slot s = findSlot(a->key, false)) {
@@ -827,7 +828,7 @@ private:
         m_frames.push_back(&frame);
         struct Leave
         {
-            Interpreter* in;
+            Interpreter *in;
             ~Leave()
             {
                 in->m_frames.pop_back();
@@ -842,7 +843,7 @@ private:
 
     enum class Assignment { Let, Set, Raw };
 
-    void assign(const Expr& target, ScriptValue v, Assignment mode)
+    void assign(const Expr &target, ScriptValue v, Assignment mode)
     {
         if (mode == Assignment::Set && !v.isObject())
             throwScriptError(ScriptErrorNumber::ObjectRequired, target.name);
@@ -850,7 +851,7 @@ private:
             v = ScriptObject::defaultValue(v.objectValue());
         switch (target.kind) {
         case Expr::Name: {
-            const QString& key = target.key;
+            const QString &key = target.key;
             if (Slot s = findSlot(key, false)) {
                 *s = std::move(v);
                 return;
@@ -872,12 +873,12 @@ private:
             return;
         }
         case Expr::Call: {
-            const Expr& callee = *target.left;
+            const Expr &callee = *target.left;
             if (callee.kind == Expr::Name) {
                 const Slot s = findSlot(callee.key, false);
                 if (s && s->isArray()) {
                     const QList<qint64> subs = subscripts(evaluateArgs(target.args));
-                    ScriptArray& arr = s->mutableArray();
+                    ScriptArray &arr = s->mutableArray();
                     const qsizetype off = arr.offset(subs);
                     if (off < 0)
                         throwScriptError(ScriptErrorNumber::SubscriptOutOfRange, callee.name);
@@ -904,7 +905,7 @@ private:
     // ---- expressions ----
 
 public:
-    ScriptValue evaluate(const Expr& e)
+    ScriptValue evaluate(const Expr &e)
     {
         switch (e.kind) {
         case Expr::Literal:
@@ -933,7 +934,7 @@ public:
 
 private:
     Frame m_global;
-    std::vector<Frame*> m_frames;
+    std::vector<Frame *> m_frames;
     QHash<QString, std::shared_ptr<Procedure>> m_procs;
     std::vector<std::shared_ptr<Program>> m_programs;
     QHash<QString, std::shared_ptr<ScriptObject>> m_objects;
@@ -942,26 +943,26 @@ private:
     bool m_optionExplicit = false;
     int m_line = 0;
     int m_depth = 0;
-    const char* m_stackBase = nullptr;
+    const char *m_stackBase = nullptr;
     QElapsedTimer m_timer;
 };
 
 // ---- Err ----
 
-bool ErrObject::hasProperty(const QString& name) const
+bool ErrObject::hasProperty(const QString &name) const
 {
     const QString n = name.toLower();
     return n.isEmpty() || n == QLatin1String("number") || n == QLatin1String("description") ||
            n == QLatin1String("source") || n == QLatin1String("helpfile") || n == QLatin1String("helpcontext");
 }
 
-bool ErrObject::hasMethod(const QString& name) const
+bool ErrObject::hasMethod(const QString &name) const
 {
     const QString n = name.toLower();
     return n == QLatin1String("clear") || n == QLatin1String("raise");
 }
 
-ScriptValue ErrObject::getProperty(const QString& name)
+ScriptValue ErrObject::getProperty(const QString &name)
 {
     const QString n = name.toLower();
     if (n.isEmpty() || n == QLatin1String("number"))
@@ -975,7 +976,7 @@ ScriptValue ErrObject::getProperty(const QString& name)
     return ScriptValue::integer(0);
 }
 
-void ErrObject::setProperty(const QString& name, const ScriptValue& value)
+void ErrObject::setProperty(const QString &name, const ScriptValue &value)
 {
     const QString n = name.toLower();
     if (n.isEmpty() || n == QLatin1String("number"))
@@ -988,7 +989,7 @@ void ErrObject::setProperty(const QString& name, const ScriptValue& value)
         throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
 
-ScriptValue ErrObject::callMethod(const QString& name, const QList<ScriptValue>& args)
+ScriptValue ErrObject::callMethod(const QString &name, const QList<ScriptValue> &args)
 {
     const QString n = name.toLower();
     if (n == QLatin1String("clear")) {
@@ -1011,36 +1012,78 @@ ScriptValue ErrObject::callMethod(const QString& name, const QList<ScriptValue>&
     throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
 
-}   // namespace script
+} // namespace script
 
 // ---- the host interface ----
 
 ScriptEngine::ScriptEngine() : d(std::make_unique<script::Interpreter>()) {}
 ScriptEngine::~ScriptEngine() = default;
 
-void ScriptEngine::reset() { d->reset(); }
-bool ScriptEngine::addCode(const QString& code) { return d->addCode(code); }
-bool ScriptEngine::addObject(const QString& name, std::shared_ptr<ScriptObject> object, bool addMembers)
+void ScriptEngine::reset()
+{
+    d->reset();
+}
+bool ScriptEngine::addCode(const QString &code)
+{
+    return d->addCode(code);
+}
+bool ScriptEngine::addObject(const QString &name, std::shared_ptr<ScriptObject> object, bool addMembers)
 {
     return d->addObject(name, std::move(object), addMembers);
 }
-ScriptValue ScriptEngine::eval(const QString& expression) { return d->eval(expression); }
-ScriptValue ScriptEngine::run(const QString& procedure, const QList<ScriptValue>& args)
+ScriptValue ScriptEngine::eval(const QString &expression)
+{
+    return d->eval(expression);
+}
+ScriptValue ScriptEngine::run(const QString &procedure, const QList<ScriptValue> &args)
 {
     return d->run(procedure, args);
 }
-bool ScriptEngine::hasError() const { return d->hasError; }
-qint64 ScriptEngine::errorNumber() const { return d->errorNumber; }
-QString ScriptEngine::errorDescription() const { return d->errorDescription; }
-QString ScriptEngine::errorSource() const { return d->errorSource; }
-int ScriptEngine::errorLine() const { return d->errorLine; }
-void ScriptEngine::clearError() { d->clearError(); }
-bool ScriptEngine::hasGlobal(const QString& name) const { return d->hasGlobal(name); }
-ScriptValue ScriptEngine::global(const QString& name) const { return d->global(name); }
-void ScriptEngine::setGlobal(const QString& name, const ScriptValue& value) { d->setGlobal(name, value); }
-bool ScriptEngine::hasProcedure(const QString& name) const { return d->hasProcedure(name); }
-void ScriptEngine::setTimeLimit(int milliseconds) { d->timeLimit = milliseconds; }
-void ScriptEngine::setMessageBoxHandler(std::function<int(const QString&, int, const QString&)> handler)
+bool ScriptEngine::hasError() const
+{
+    return d->hasError;
+}
+qint64 ScriptEngine::errorNumber() const
+{
+    return d->errorNumber;
+}
+QString ScriptEngine::errorDescription() const
+{
+    return d->errorDescription;
+}
+QString ScriptEngine::errorSource() const
+{
+    return d->errorSource;
+}
+int ScriptEngine::errorLine() const
+{
+    return d->errorLine;
+}
+void ScriptEngine::clearError()
+{
+    d->clearError();
+}
+bool ScriptEngine::hasGlobal(const QString &name) const
+{
+    return d->hasGlobal(name);
+}
+ScriptValue ScriptEngine::global(const QString &name) const
+{
+    return d->global(name);
+}
+void ScriptEngine::setGlobal(const QString &name, const ScriptValue &value)
+{
+    d->setGlobal(name, value);
+}
+bool ScriptEngine::hasProcedure(const QString &name) const
+{
+    return d->hasProcedure(name);
+}
+void ScriptEngine::setTimeLimit(int milliseconds)
+{
+    d->timeLimit = milliseconds;
+}
+void ScriptEngine::setMessageBoxHandler(std::function<int(const QString &, int, const QString &)> handler)
 {
     d->hooks.messageBox = std::move(handler);
 }

@@ -25,8 +25,8 @@ class ScriptEngine
 public:
     ScriptEngine();
     ~ScriptEngine();
-    ScriptEngine(const ScriptEngine&) = delete;
-    ScriptEngine& operator=(const ScriptEngine&) = delete;
+    ScriptEngine(const ScriptEngine &) = delete;
+    ScriptEngine &operator=(const ScriptEngine &) = delete;
 
     // Drops all code, variables, procedures and objects, and the error state.
     // Refused (error 5) while a script is running, e.g. from a host object.
@@ -35,38 +35,38 @@ public:
     // Compiles the text and runs its top-level statements at once; its Subs,
     // Functions and global variables stay for later calls. A compilation
     // error runs nothing; a run-time error stops the statements at that point.
-    bool addCode(const QString& code);
+    bool addCode(const QString &code);
 
     // Makes the object known under name. With addMembers its properties and
     // methods can also be used without qualification. An empty name or no
     // object is an invalid argument (-2147024809); a name already added is
     // refused with 1041 Name redefined.
-    bool addObject(const QString& name, std::shared_ptr<ScriptObject> object, bool addMembers = false);
+    bool addObject(const QString &name, std::shared_ptr<ScriptObject> object, bool addMembers = false);
 
     // Evaluates one expression with the global names. Empty on failure.
-    ScriptValue eval(const QString& expression);
+    ScriptValue eval(const QString &expression);
 
     // Calls a Sub or Function by name with values (passed ByVal).
-    ScriptValue run(const QString& procedure, const QList<ScriptValue>& args = {});
+    ScriptValue run(const QString &procedure, const QList<ScriptValue> &args = {});
 
     bool hasError() const;
     qint64 errorNumber() const;
     QString errorDescription() const;
     QString errorSource() const;
-    int errorLine() const;   // 1-based line in the code text; 0 when not known
+    int errorLine() const; // 1-based line in the code text; 0 when not known
     void clearError();
 
     // Global variables and constants, as the host reads and writes them.
-    bool hasGlobal(const QString& name) const;
-    ScriptValue global(const QString& name) const;   // Empty when there is none
-    void setGlobal(const QString& name, const ScriptValue& value);
-    bool hasProcedure(const QString& name) const;
+    bool hasGlobal(const QString &name) const;
+    ScriptValue global(const QString &name) const; // Empty when there is none
+    void setGlobal(const QString &name, const ScriptValue &value);
+    bool hasProcedure(const QString &name) const;
 
     // Stops any operation that runs longer than this (error -2147467260,
     // which On Error Resume Next cannot catch). 0 = no limit (the default).
     void setTimeLimit(int milliseconds);
     // Answers MsgBox calls; without a handler MsgBox shows nothing and answers 1 (OK).
-    void setMessageBoxHandler(std::function<int(const QString& prompt, int buttons, const QString& title)> handler);
+    void setMessageBoxHandler(std::function<int(const QString &prompt, int buttons, const QString &title)> handler);
 
 private:
     std::unique_ptr<script::Interpreter> d;

@@ -4,7 +4,7 @@
 #include <QMetaProperty>
 #include <QObject>
 
-ScriptValue ScriptObject::defaultValue(const std::shared_ptr<ScriptObject>& object)
+ScriptValue ScriptObject::defaultValue(const std::shared_ptr<ScriptObject> &object)
 {
     if (!object)
         throwScriptError(ScriptErrorNumber::ObjectNotSet);
@@ -18,16 +18,16 @@ ScriptValue ScriptObject::defaultValue(const std::shared_ptr<ScriptObject>& obje
 
 // ---- QObject adapter ----
 
-QObjectScriptObject::QObjectScriptObject(QObject* object) : m_object(object) {}
+QObjectScriptObject::QObjectScriptObject(QObject *object) : m_object(object) {}
 
-std::shared_ptr<ScriptObject> QObjectScriptObject::wrap(QObject* object)
+std::shared_ptr<ScriptObject> QObjectScriptObject::wrap(QObject *object)
 {
     if (!object)
         return nullptr;
     return std::make_shared<QObjectScriptObject>(object);
 }
 
-QObject* QObjectScriptObject::checked() const
+QObject *QObjectScriptObject::checked() const
 {
     if (!m_object)
         throwScriptError(ScriptErrorNumber::ObjectRequired);
@@ -39,18 +39,18 @@ QString QObjectScriptObject::typeName() const
     return m_object ? QString::fromLatin1(m_object->metaObject()->className()) : QStringLiteral("Object");
 }
 
-QString QObjectScriptObject::propertyName(const QString& name) const
+QString QObjectScriptObject::propertyName(const QString &name) const
 {
     if (!m_object || name.isEmpty())
         return QString();
-    const QMetaObject* mo = m_object->metaObject();
+    const QMetaObject *mo = m_object->metaObject();
     for (int i = 0; i < mo->propertyCount(); ++i) {
         const QString n = QString::fromLatin1(mo->property(i).name());
         if (n.compare(name, Qt::CaseInsensitive) == 0)
             return n;
     }
     const QList<QByteArray> dynamicNames = m_object->dynamicPropertyNames();
-    for (const QByteArray& d : dynamicNames) {
+    for (const QByteArray &d : dynamicNames) {
         const QString n = QString::fromUtf8(d);
         if (n.compare(name, Qt::CaseInsensitive) == 0)
             return n;
@@ -61,19 +61,19 @@ QString QObjectScriptObject::propertyName(const QString& name) const
     return QString();
 }
 
-QObject* QObjectScriptObject::namedChild(const QString& name) const
+QObject *QObjectScriptObject::namedChild(const QString &name) const
 {
     if (!m_object || name.isEmpty())
         return nullptr;
-    const QList<QObject*> all = m_object->findChildren<QObject*>();
-    for (QObject* c : all) {
+    const QList<QObject *> all = m_object->findChildren<QObject *>();
+    for (QObject *c : all) {
         if (c->objectName().compare(name, Qt::CaseInsensitive) == 0)
             return c;
     }
     return nullptr;
 }
 
-bool QObjectScriptObject::hasProperty(const QString& name) const
+bool QObjectScriptObject::hasProperty(const QString &name) const
 {
     return !propertyName(name).isEmpty() || namedChild(name);
 }
@@ -84,11 +84,11 @@ static int firstScriptMethod()
     return QObject::staticMetaObject.methodCount();
 }
 
-bool QObjectScriptObject::hasMethod(const QString& name) const
+bool QObjectScriptObject::hasMethod(const QString &name) const
 {
     if (!m_object || name.isEmpty())
         return false;
-    const QMetaObject* mo = m_object->metaObject();
+    const QMetaObject *mo = m_object->metaObject();
     for (int i = firstScriptMethod(); i < mo->methodCount(); ++i) {
         const QMetaMethod m = mo->method(i);
         if (m.methodType() != QMetaMethod::Signal && m.access() == QMetaMethod::Public &&
@@ -98,25 +98,25 @@ bool QObjectScriptObject::hasMethod(const QString& name) const
     return false;
 }
 
-ScriptValue QObjectScriptObject::getProperty(const QString& name)
+ScriptValue QObjectScriptObject::getProperty(const QString &name)
 {
-    QObject* o = checked();
+    QObject *o = checked();
     const QString p = propertyName(name);
     if (!p.isEmpty())
         return ScriptValue::fromVariant(o->property(p.toUtf8().constData()));
-    if (QObject* c = namedChild(name))
+    if (QObject *c = namedChild(name))
         return ScriptValue::object(wrap(c));
     throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
 
-void QObjectScriptObject::setProperty(const QString& name, const ScriptValue& value)
+void QObjectScriptObject::setProperty(const QString &name, const ScriptValue &value)
 {
-    QObject* o = checked();
+    QObject *o = checked();
     const QString p = propertyName(name);
     if (p.isEmpty())
         throwScriptError(ScriptErrorNumber::NoSuchMember, name);
     const QByteArray key = p.toUtf8();
-    const QMetaObject* mo = o->metaObject();
+    const QMetaObject *mo = o->metaObject();
     const int index = mo->indexOfProperty(key.constData());
     QVariant v = value.toVariant();
     if (index >= 0) {
@@ -129,10 +129,10 @@ void QObjectScriptObject::setProperty(const QString& name, const ScriptValue& va
     o->setProperty(key.constData(), v);
 }
 
-ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<ScriptValue>& args)
+ScriptValue QObjectScriptObject::callMethod(const QString &name, const QList<ScriptValue> &args)
 {
-    QObject* o = checked();
-    const QMetaObject* mo = o->metaObject();
+    QObject *o = checked();
+    const QMetaObject *mo = o->metaObject();
     bool nameFound = false;
     for (int i = mo->methodCount() - 1; i >= firstScriptMethod(); --i) {
         const QMetaMethod m = mo->method(i);
@@ -144,7 +144,7 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
             continue;
         // Arguments converted to the declared types; a QVariant parameter takes the value as is.
         QVariant holders[10];
-        QByteArray typeNames[10];   // QGenericArgument keeps only the pointer
+        QByteArray typeNames[10]; // QGenericArgument keeps only the pointer
         QGenericArgument gargs[10];
         for (qsizetype a = 0; a < args.size(); ++a) {
             QVariant v = args.at(a).toVariant();
@@ -172,7 +172,7 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
         if (!ok)
             throwScriptError(ScriptErrorNumber::InvalidCall, name);
         if (rt.id() == QMetaType::QVariant)
-            return ScriptValue::fromVariant(*static_cast<const QVariant*>(ret.constData()));
+            return ScriptValue::fromVariant(*static_cast<const QVariant *>(ret.constData()));
         return ScriptValue::fromVariant(ret);
     }
     if (nameFound)
@@ -182,15 +182,15 @@ ScriptValue QObjectScriptObject::callMethod(const QString& name, const QList<Scr
 
 // ---- a collection of named objects ----
 
-QObjectCollectionScriptObject::QObjectCollectionScriptObject(QObject* root) : m_root(root) {}
+QObjectCollectionScriptObject::QObjectCollectionScriptObject(QObject *root) : m_root(root) {}
 
-QList<QObject*> QObjectCollectionScriptObject::members() const
+QList<QObject *> QObjectCollectionScriptObject::members() const
 {
-    QList<QObject*> out;
+    QList<QObject *> out;
     if (!m_root)
         return out;
-    const QList<QObject*> all = m_root->findChildren<QObject*>();
-    for (QObject* o : all) {
+    const QList<QObject *> all = m_root->findChildren<QObject *>();
+    for (QObject *o : all) {
         const QString n = o->objectName();
         if (!n.isEmpty() && !n.startsWith(QLatin1String("qt_")))
             out << o;
@@ -198,45 +198,45 @@ QList<QObject*> QObjectCollectionScriptObject::members() const
     return out;
 }
 
-QObject* QObjectCollectionScriptObject::find(const QString& name) const
+QObject *QObjectCollectionScriptObject::find(const QString &name) const
 {
     if (name.isEmpty())
         return nullptr;
-    const QList<QObject*> all = members();
-    for (QObject* o : all) {
+    const QList<QObject *> all = members();
+    for (QObject *o : all) {
         if (o->objectName().compare(name, Qt::CaseInsensitive) == 0)
             return o;
     }
     return nullptr;
 }
 
-bool QObjectCollectionScriptObject::hasProperty(const QString& name) const
+bool QObjectCollectionScriptObject::hasProperty(const QString &name) const
 {
     return name.compare(QLatin1String("Count"), Qt::CaseInsensitive) == 0 || find(name);
 }
 
-bool QObjectCollectionScriptObject::hasMethod(const QString& name) const
+bool QObjectCollectionScriptObject::hasMethod(const QString &name) const
 {
     return name.isEmpty() || name.compare(QLatin1String("Item"), Qt::CaseInsensitive) == 0;
 }
 
-ScriptValue QObjectCollectionScriptObject::getProperty(const QString& name)
+ScriptValue QObjectCollectionScriptObject::getProperty(const QString &name)
 {
     if (!m_root)
         throwScriptError(ScriptErrorNumber::ObjectRequired);
     if (name.compare(QLatin1String("Count"), Qt::CaseInsensitive) == 0)
         return ScriptValue::integer(members().size());
-    if (QObject* o = find(name))
+    if (QObject *o = find(name))
         return ScriptValue::object(QObjectScriptObject::wrap(o));
     throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
 
-void QObjectCollectionScriptObject::setProperty(const QString& name, const ScriptValue&)
+void QObjectCollectionScriptObject::setProperty(const QString &name, const ScriptValue &)
 {
     throwScriptError(hasProperty(name) ? ScriptErrorNumber::IllegalAssignment : ScriptErrorNumber::NoSuchMember, name);
 }
 
-ScriptValue QObjectCollectionScriptObject::callMethod(const QString& name, const QList<ScriptValue>& args)
+ScriptValue QObjectCollectionScriptObject::callMethod(const QString &name, const QList<ScriptValue> &args)
 {
     if (!hasMethod(name))
         throwScriptError(ScriptErrorNumber::NoSuchMember, name);
@@ -244,12 +244,12 @@ ScriptValue QObjectCollectionScriptObject::callMethod(const QString& name, const
         throwScriptError(ScriptErrorNumber::ObjectRequired);
     if (args.size() != 1)
         throwScriptError(ScriptErrorNumber::WrongArgumentCount, QStringLiteral("Item"));
-    const ScriptValue& key = args.at(0);
-    QObject* o = nullptr;
+    const ScriptValue &key = args.at(0);
+    QObject *o = nullptr;
     if (key.isString()) {
         o = find(key.stringValue());
     } else {
-        const QList<QObject*> all = members();
+        const QList<QObject *> all = members();
         const qint64 i = key.toLong();
         if (i >= 0 && i < all.size())
             o = all.at(i);
@@ -259,10 +259,10 @@ ScriptValue QObjectCollectionScriptObject::callMethod(const QString& name, const
     return ScriptValue::object(QObjectScriptObject::wrap(o));
 }
 
-bool QObjectCollectionScriptObject::enumerate(QList<ScriptValue>* items)
+bool QObjectCollectionScriptObject::enumerate(QList<ScriptValue> *items)
 {
-    const QList<QObject*> all = members();
-    for (QObject* o : all)
+    const QList<QObject *> all = members();
+    for (QObject *o : all)
         items->append(ScriptValue::object(QObjectScriptObject::wrap(o)));
     return true;
 }

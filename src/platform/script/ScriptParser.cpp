@@ -13,12 +13,12 @@ struct Token
 {
     enum Kind { End, EndOfStatement, Identifier, Number, String, Date, Symbol };
     Kind kind = End;
-    QString text;          // identifiers as written, symbols, string contents
-    QString lower;         // identifiers in lower case
-    ScriptValue value;     // numbers and dates
+    QString text;      // identifiers as written, symbols, string contents
+    QString lower;     // identifiers in lower case
+    ScriptValue value; // numbers and dates
     int line = 1;
     bool spaceBefore = false;
-    bool newline = false;  // EndOfStatement from a line break (not ':')
+    bool newline = false; // EndOfStatement from a line break (not ':')
 };
 
 [[noreturn]] void fail(qint64 number, int line)
@@ -31,7 +31,7 @@ struct Token
 class Lexer
 {
 public:
-    explicit Lexer(const QString& text) : m_text(text) {}
+    explicit Lexer(const QString &text) : m_text(text) {}
 
     std::vector<Token> run()
     {
@@ -93,7 +93,8 @@ public:
                 out.push_back(t);
                 continue;
             }
-            if (c == QLatin1Char('&') && (peek(1).toLower() == QLatin1Char('h') || peek(1).toLower() == QLatin1Char('o')) &&
+            if (c == QLatin1Char('&') &&
+                (peek(1).toLower() == QLatin1Char('h') || peek(1).toLower() == QLatin1Char('o')) &&
                 isRadixDigit(peek(2), peek(1).toLower() == QLatin1Char('h'))) {
                 t.kind = Token::Number;
                 t.value = readRadix();
@@ -117,15 +118,16 @@ public:
                                             QStringLiteral("=<"), QStringLiteral("=>")};
             const QString pair = m_text.mid(m_pos, 2);
             if (two.contains(pair)) {
-                t.text = pair == QLatin1String("=<") ? QStringLiteral("<=")
-                        : pair == QLatin1String("=>") ? QStringLiteral(">=") : pair;
+                t.text = pair == QLatin1String("=<")   ? QStringLiteral("<=")
+                         : pair == QLatin1String("=>") ? QStringLiteral(">=")
+                                                       : pair;
                 m_pos += 2;
                 out.push_back(t);
                 continue;
             }
             static const QString single = QStringLiteral("()=<>+-*/\\^&,.");
             if (!single.contains(c))
-                fail(1032, m_line);   // Invalid character
+                fail(1032, m_line); // Invalid character
             t.text = QString(c);
             ++m_pos;
             out.push_back(t);
@@ -133,10 +135,7 @@ public:
     }
 
 private:
-    QChar peek(qsizetype ahead) const
-    {
-        return m_pos + ahead < m_text.size() ? m_text.at(m_pos + ahead) : QChar();
-    }
+    QChar peek(qsizetype ahead) const { return m_pos + ahead < m_text.size() ? m_text.at(m_pos + ahead) : QChar(); }
     qsizetype lineEnd() const
     {
         qsizetype p = m_pos;
@@ -162,7 +161,8 @@ private:
                 while (p < m_text.size() && (m_text.at(p) == QLatin1Char(' ') || m_text.at(p) == QLatin1Char('\t')))
                     ++p;
                 if (p < m_text.size() && (m_text.at(p) == QLatin1Char('\r') || m_text.at(p) == QLatin1Char('\n'))) {
-                    if (m_text.at(p) == QLatin1Char('\r') && p + 1 < m_text.size() && m_text.at(p + 1) == QLatin1Char('\n'))
+                    if (m_text.at(p) == QLatin1Char('\r') && p + 1 < m_text.size() &&
+                        m_text.at(p + 1) == QLatin1Char('\n'))
                         ++p;
                     m_pos = p + 1;
                     ++m_line;
@@ -181,8 +181,9 @@ private:
         QString s;
         ++m_pos;
         while (true) {
-            if (m_pos >= m_text.size() || m_text.at(m_pos) == QLatin1Char('\n') || m_text.at(m_pos) == QLatin1Char('\r'))
-                fail(1033, m_line);   // Unterminated string constant
+            if (m_pos >= m_text.size() || m_text.at(m_pos) == QLatin1Char('\n') ||
+                m_text.at(m_pos) == QLatin1Char('\r'))
+                fail(1033, m_line); // Unterminated string constant
             const QChar c = m_text.at(m_pos++);
             if (c == QLatin1Char('"')) {
                 if (peek(0) == QLatin1Char('"')) {
@@ -235,7 +236,8 @@ private:
                 ++m_pos;
         }
         if (peek(0).toLower() == QLatin1Char('e') &&
-            (peek(1).isDigit() || ((peek(1) == QLatin1Char('+') || peek(1) == QLatin1Char('-')) && peek(2).isDigit()))) {
+            (peek(1).isDigit() ||
+             ((peek(1) == QLatin1Char('+') || peek(1) == QLatin1Char('-')) && peek(2).isDigit()))) {
             isFloat = true;
             m_pos += 2;
             while (m_pos < m_text.size() && m_text.at(m_pos).isDigit())
@@ -254,40 +256,39 @@ private:
         if (m_text.at(m_pos) == QLatin1Char('[')) {
             const qsizetype end = m_text.indexOf(QLatin1Char(']'), m_pos);
             if (end < 0 || end > lineEnd())
-                fail(1010, m_line);   // Expected identifier
+                fail(1010, m_line); // Expected identifier
             const QString name = m_text.mid(m_pos + 1, end - m_pos - 1);
             m_pos = end + 1;
             return name;
         }
         const qsizetype start = m_pos;
-        while (m_pos < m_text.size() &&
-               (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
+        while (m_pos < m_text.size() && (m_text.at(m_pos).isLetterOrNumber() || m_text.at(m_pos) == QLatin1Char('_')))
             ++m_pos;
         return m_text.mid(start, m_pos - start);
     }
 
-    const QString& m_text;
+    const QString &m_text;
     qsizetype m_pos = 0;
     int m_line = 1;
 };
 
 // ---- parser ----
 
-const QSet<QString>& reservedWords()
+const QSet<QString> &reservedWords()
 {
     static const QSet<QString> words = {
-        QStringLiteral("and"), QStringLiteral("call"), QStringLiteral("case"), QStringLiteral("class"),
-        QStringLiteral("const"), QStringLiteral("dim"), QStringLiteral("do"), QStringLiteral("each"),
-        QStringLiteral("else"), QStringLiteral("elseif"), QStringLiteral("empty"), QStringLiteral("end"),
-        QStringLiteral("eqv"), QStringLiteral("erase"), QStringLiteral("exit"), QStringLiteral("false"),
-        QStringLiteral("for"), QStringLiteral("function"), QStringLiteral("if"), QStringLiteral("imp"),
-        QStringLiteral("in"), QStringLiteral("is"), QStringLiteral("loop"), QStringLiteral("mod"),
-        QStringLiteral("new"), QStringLiteral("next"), QStringLiteral("not"), QStringLiteral("nothing"),
-        QStringLiteral("null"), QStringLiteral("on"), QStringLiteral("option"), QStringLiteral("or"),
-        QStringLiteral("private"), QStringLiteral("public"), QStringLiteral("redim"), QStringLiteral("select"),
-        QStringLiteral("set"), QStringLiteral("sub"), QStringLiteral("then"), QStringLiteral("to"),
-        QStringLiteral("true"), QStringLiteral("until"), QStringLiteral("wend"), QStringLiteral("while"),
-        QStringLiteral("with"), QStringLiteral("xor")};
+        QStringLiteral("and"),     QStringLiteral("call"),     QStringLiteral("case"),   QStringLiteral("class"),
+        QStringLiteral("const"),   QStringLiteral("dim"),      QStringLiteral("do"),     QStringLiteral("each"),
+        QStringLiteral("else"),    QStringLiteral("elseif"),   QStringLiteral("empty"),  QStringLiteral("end"),
+        QStringLiteral("eqv"),     QStringLiteral("erase"),    QStringLiteral("exit"),   QStringLiteral("false"),
+        QStringLiteral("for"),     QStringLiteral("function"), QStringLiteral("if"),     QStringLiteral("imp"),
+        QStringLiteral("in"),      QStringLiteral("is"),       QStringLiteral("loop"),   QStringLiteral("mod"),
+        QStringLiteral("new"),     QStringLiteral("next"),     QStringLiteral("not"),    QStringLiteral("nothing"),
+        QStringLiteral("null"),    QStringLiteral("on"),       QStringLiteral("option"), QStringLiteral("or"),
+        QStringLiteral("private"), QStringLiteral("public"),   QStringLiteral("redim"),  QStringLiteral("select"),
+        QStringLiteral("set"),     QStringLiteral("sub"),      QStringLiteral("then"),   QStringLiteral("to"),
+        QStringLiteral("true"),    QStringLiteral("until"),    QStringLiteral("wend"),   QStringLiteral("while"),
+        QStringLiteral("with"),    QStringLiteral("xor")};
     return words;
 }
 
@@ -331,50 +332,49 @@ public:
 
 private:
     // -- token helpers --
-    const Token& at(int ahead = 0) const
+    const Token &at(int ahead = 0) const
     {
         const size_t i = std::min(m_pos + size_t(ahead), m_tokens.size() - 1);
         return m_tokens[i];
     }
-    const Token& next() { return m_tokens[m_pos < m_tokens.size() - 1 ? m_pos++ : m_pos]; }
-    bool isWord(const char* w, int ahead = 0) const
+    const Token &next() { return m_tokens[m_pos < m_tokens.size() - 1 ? m_pos++ : m_pos]; }
+    bool isWord(const char *w, int ahead = 0) const
     {
-        const Token& t = at(ahead);
+        const Token &t = at(ahead);
         return t.kind == Token::Identifier && t.lower == QLatin1String(w);
     }
-    bool isSymbol(const char* s, int ahead = 0) const
+    bool isSymbol(const char *s, int ahead = 0) const
     {
-        const Token& t = at(ahead);
+        const Token &t = at(ahead);
         return t.kind == Token::Symbol && t.text == QLatin1String(s);
     }
-    bool acceptWord(const char* w)
+    bool acceptWord(const char *w)
     {
         if (!isWord(w))
             return false;
         next();
         return true;
     }
-    bool acceptSymbol(const char* s)
+    bool acceptSymbol(const char *s)
     {
         if (!isSymbol(s))
             return false;
         next();
         return true;
     }
-    void expectWord(const char* w, qint64 error)
+    void expectWord(const char *w, qint64 error)
     {
         if (!acceptWord(w))
             fail(error, at().line);
     }
-    void expectSymbol(const char* s, qint64 error)
+    void expectSymbol(const char *s, qint64 error)
     {
         if (!acceptSymbol(s))
             fail(error, at().line);
     }
     bool atStatementEnd() const
     {
-        return at().kind == Token::EndOfStatement || at().kind == Token::End ||
-               (m_singleLineIf > 0 && isWord("else"));
+        return at().kind == Token::EndOfStatement || at().kind == Token::End || (m_singleLineIf > 0 && isWord("else"));
     }
     void endOfStatement()
     {
@@ -391,27 +391,27 @@ private:
     }
     QString identifier()
     {
-        const Token& t = at();
+        const Token &t = at();
         if (t.kind != Token::Identifier || reservedWords().contains(t.lower))
-            fail(1010, t.line);   // Expected identifier
+            fail(1010, t.line); // Expected identifier
         next();
         return t.text;
     }
 
     struct DepthGuard
     {
-        explicit DepthGuard(Parser* p) : p(p)
+        explicit DepthGuard(Parser *p) : p(p)
         {
             if (++p->m_depth > kMaxNesting)
                 fail(ScriptErrorNumber::OutOfStack, p->at().line);
         }
         ~DepthGuard() { --p->m_depth; }
-        Parser* p;
+        Parser *p;
     };
 
     // Names declared in one scope (the script's top level or one procedure):
     // a second declaration of a name is a compilation error.
-    void declare(const QString& name, int line)
+    void declare(const QString &name, int line)
     {
         const QString key = name.toLower();
         if (m_scopes.back().contains(key))
@@ -429,7 +429,7 @@ private:
         proc->name = identifier();
         proc->key = proc->name.toLower();
         m_scopes.push_back({});
-        QStringList* outerDims = m_dims;
+        QStringList *outerDims = m_dims;
         m_dims = &proc->dims;
         if (acceptSymbol("(")) {
             if (!isSymbol(")")) {
@@ -450,7 +450,7 @@ private:
             }
             expectSymbol(")", 1006);
         }
-        const char* kind = proc->isFunction ? "function" : "sub";
+        const char *kind = proc->isFunction ? "function" : "sub";
         m_procKind = proc->isFunction ? 2 : 1;
         endOfStatement();
         proc->body = block({"end"});
@@ -466,7 +466,7 @@ private:
 
     // -- blocks --
     // Statements up to one of the words that close the block (not consumed).
-    Block block(std::initializer_list<const char*> closers)
+    Block block(std::initializer_list<const char *> closers)
     {
         DepthGuard guard(this);
         Block b;
@@ -474,7 +474,7 @@ private:
             skipSeparators();
             if (at().kind == Token::End)
                 return b;
-            for (const char* w : closers) {
+            for (const char *w : closers) {
                 if (isWord(w))
                     return b;
             }
@@ -488,14 +488,14 @@ private:
         DepthGuard guard(this);
         auto s = std::make_unique<Stmt>();
         s->line = at().line;
-        const Token& t = at();
+        const Token &t = at();
         if (t.kind == Token::Symbol && t.text == QLatin1String("."))
             return assignOrCall(std::move(s));
         if (t.kind != Token::Identifier)
             fail(ScriptErrorNumber::ExpectedStatement, t.line);
         const QString w = t.lower;
-        if (w == QLatin1String("dim") || ((w == QLatin1String("public") || w == QLatin1String("private")) &&
-                                          !isWord("const", 1))) {
+        if (w == QLatin1String("dim") ||
+            ((w == QLatin1String("public") || w == QLatin1String("private")) && !isWord("const", 1))) {
             next();
             s->kind = Stmt::Dim;
             declarations(s.get(), false);
@@ -629,7 +629,7 @@ private:
         return assignOrCall(std::move(s));
     }
 
-    void declarations(Stmt* s, bool redim)
+    void declarations(Stmt *s, bool redim)
     {
         do {
             Declaration d;
@@ -751,7 +751,7 @@ private:
     ScriptOps::Op comparisonOperator()
     {
         using ScriptOps::Op;
-        const Token& t = at();
+        const Token &t = at();
         if (t.kind == Token::Symbol) {
             static const QHash<QString, Op> ops = {{QStringLiteral("="), Op::Eq},  {QStringLiteral("<>"), Op::Ne},
                                                    {QStringLiteral("<"), Op::Lt},  {QStringLiteral(">"), Op::Gt},
@@ -797,7 +797,7 @@ private:
         m_loops.pop_back();
         expectWord("next", 1020);
         if (at().kind == Token::Identifier && !isWord("else"))
-            identifier();   // "Next i": the name is not checked, as in VBScript
+            identifier(); // "Next i": the name is not checked, as in VBScript
         return s;
     }
 
@@ -877,7 +877,7 @@ private:
     // A name or With member followed by member accesses and argument lists.
     ExprPtr place()
     {
-        const Token& t = at();
+        const Token &t = at();
         ExprPtr e;
         if (t.kind == Token::Symbol && t.text == QLatin1String(".")) {
             next();
@@ -898,7 +898,7 @@ private:
 
     QString memberName()
     {
-        const Token& t = at();
+        const Token &t = at();
         if (t.kind != Token::Identifier)
             fail(1010, t.line);
         next();
@@ -908,7 +908,7 @@ private:
     ExprPtr postfix(ExprPtr e)
     {
         while (true) {
-            if (isSymbol("(") ) {
+            if (isSymbol("(")) {
                 DepthGuard guard(this);
                 next();
                 auto call = std::make_unique<Expr>();
@@ -1008,14 +1008,14 @@ private:
     {
         ExprPtr l = concatenation();
         while (true) {
-            const Token& t = at();
+            const Token &t = at();
             ScriptOps::Op op;
             if (t.kind == Token::Identifier && t.lower == QLatin1String("is")) {
                 op = ScriptOps::Op::Is;
                 next();
-            } else if (t.kind == Token::Symbol &&
-                       (t.text == QLatin1String("=") || t.text == QLatin1String("<>") || t.text == QLatin1String("<") ||
-                        t.text == QLatin1String(">") || t.text == QLatin1String("<=") || t.text == QLatin1String(">="))) {
+            } else if (t.kind == Token::Symbol && (t.text == QLatin1String("=") || t.text == QLatin1String("<>") ||
+                                                   t.text == QLatin1String("<") || t.text == QLatin1String(">") ||
+                                                   t.text == QLatin1String("<=") || t.text == QLatin1String(">="))) {
                 op = comparisonOperator();
             } else {
                 return l;
@@ -1102,7 +1102,7 @@ private:
     }
     ExprPtr primary()
     {
-        const Token& t = at();
+        const Token &t = at();
         auto literal = [&](ScriptValue v) {
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Literal;
@@ -1112,7 +1112,8 @@ private:
             return e;
         };
         switch (t.kind) {
-        case Token::Number: case Token::Date:
+        case Token::Number:
+        case Token::Date:
             return literal(t.value);
         case Token::String:
             return literal(ScriptValue(t.text));
@@ -1147,32 +1148,32 @@ private:
         default:
             break;
         }
-        fail(1023, t.line);   // Expected expression
+        fail(1023, t.line); // Expected expression
     }
 
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
     int m_depth = 0;
     int m_singleLineIf = 0;
-    int m_procKind = 0;   // 0 top level, 1 Sub, 2 Function
-    QList<char> m_loops;  // 'f' For, 'd' Do, 'w' While: what Exit may leave
+    int m_procKind = 0;  // 0 top level, 1 Sub, 2 Function
+    QList<char> m_loops; // 'f' For, 'd' Do, 'w' While: what Exit may leave
     std::vector<QSet<QString>> m_scopes;
-    Program* m_program = nullptr;
-    QStringList* m_dims = nullptr;   // where Dim names of the current scope go
+    Program *m_program = nullptr;
+    QStringList *m_dims = nullptr; // where Dim names of the current scope go
 };
 
-}   // namespace
+} // namespace
 
-std::shared_ptr<Program> parseProgram(const QString& text)
+std::shared_ptr<Program> parseProgram(const QString &text)
 {
     Parser p(Lexer(text).run());
     return p.program();
 }
 
-ExprPtr parseExpression(const QString& text)
+ExprPtr parseExpression(const QString &text)
 {
     Parser p(Lexer(text).run());
     return p.standaloneExpression();
 }
 
-}   // namespace script
+} // namespace script

@@ -18,32 +18,32 @@ using Block = std::vector<std::unique_ptr<Stmt>>;
 struct Expr
 {
     enum Kind {
-        Literal,   // value
-        Name,      // name
-        Member,    // left.name; left null = the object of the enclosing With
-        Call,      // left(args): a call, an array element or a default member
-        Paren,     // (left): also makes an argument ByVal
-        Unary,     // op Neg or Not on left
-        Binary     // left op right
+        Literal, // value
+        Name,    // name
+        Member,  // left.name; left null = the object of the enclosing With
+        Call,    // left(args): a call, an array element or a default member
+        Paren,   // (left): also makes an argument ByVal
+        Unary,   // op Neg or Not on left
+        Binary   // left op right
     };
     enum UnaryOp { Neg, Not };
 
     Kind kind = Literal;
     int line = 0;
     ScriptValue value;
-    QString name;   // as written
-    QString key;    // lower case, for lookups
+    QString name; // as written
+    QString key;  // lower case, for lookups
     ScriptOps::Op op = ScriptOps::Op::Add;
     UnaryOp unary = Neg;
     ExprPtr left, right;
-    std::vector<ExprPtr> args;   // a null entry is an omitted argument
+    std::vector<ExprPtr> args; // a null entry is an omitted argument
 };
 
 struct Declaration
 {
     QString name, key;
-    bool isArray = false;           // written with parentheses
-    std::vector<ExprPtr> bounds;    // upper bounds; empty for a dynamic array
+    bool isArray = false;        // written with parentheses
+    std::vector<ExprPtr> bounds; // upper bounds; empty for a dynamic array
 };
 
 struct CaseItem
@@ -56,15 +56,31 @@ struct CaseItem
 
 struct CaseClause
 {
-    std::vector<CaseItem> items;   // empty = Case Else
+    std::vector<CaseItem> items; // empty = Case Else
     Block body;
 };
 
 struct Stmt
 {
     enum Kind {
-        CallStmt, Assign, SetStmt, Dim, ReDim, Const, If, Select, For, ForEach, Do, While,
-        Exit, OnErrorResumeNext, OnErrorGoto0, With, Erase, OptionExplicit
+        CallStmt,
+        Assign,
+        SetStmt,
+        Dim,
+        ReDim,
+        Const,
+        If,
+        Select,
+        For,
+        ForEach,
+        Do,
+        While,
+        Exit,
+        OnErrorResumeNext,
+        OnErrorGoto0,
+        With,
+        Erase,
+        OptionExplicit
     };
     enum ExitKind { ExitFor, ExitDo, ExitSub, ExitFunction };
 
@@ -72,14 +88,14 @@ struct Stmt
     int line = 0;
     ExprPtr target;   // CallStmt: the call; Assign/Set: the place; For/ForEach: the counter; With: the object
     ExprPtr value;    // Assign/Set: the value; For: start; ForEach: collection; Do/While: condition
-    ExprPtr to, step;                     // For
-    std::vector<Declaration> decls;       // Dim, ReDim, Erase (names only)
+    ExprPtr to, step; // For
+    std::vector<Declaration> decls; // Dim, ReDim, Erase (names only)
     std::vector<std::pair<QString, ExprPtr>> consts;
-    bool preserve = false;                // ReDim Preserve
-    std::vector<std::pair<ExprPtr, Block>> branches;   // If / ElseIf
-    Block body, elseBody;                 // loops, With; If's Else
-    std::vector<CaseClause> cases;        // Select
-    bool preTest = true, until = false;   // Do
+    bool preserve = false;                           // ReDim Preserve
+    std::vector<std::pair<ExprPtr, Block>> branches; // If / ElseIf
+    Block body, elseBody;                            // loops, With; If's Else
+    std::vector<CaseClause> cases;                   // Select
+    bool preTest = true, until = false;              // Do
     ExitKind exitKind = ExitFor;
 };
 
@@ -96,20 +112,20 @@ struct Procedure
     int line = 0;
     std::vector<Parameter> params;
     Block body;
-    QStringList dims;   // names its Dim statements declare, known from its start
+    QStringList dims; // names its Dim statements declare, known from its start
 };
 
 struct Program
 {
     std::vector<std::shared_ptr<Procedure>> procedures;
     Block statements;
-    QStringList dims;   // names the top-level Dim statements declare
+    QStringList dims; // names the top-level Dim statements declare
     bool optionExplicit = false;
 };
 
 // Parses a whole script text, or one expression. Failures throw ScriptError
 // with the compilation error's number and the 1-based line.
-std::shared_ptr<Program> parseProgram(const QString& text);
-ExprPtr parseExpression(const QString& text);
+std::shared_ptr<Program> parseProgram(const QString &text);
+ExprPtr parseExpression(const QString &text);
 
-}   // namespace script
+} // namespace script

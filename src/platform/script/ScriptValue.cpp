@@ -16,7 +16,7 @@ constexpr qsizetype kMaxStringLength = 64 * 1024 * 1024;
 const QDate kOleEpoch(1899, 12, 30);
 // Dates run from 100-01-01 to 9999-12-31, as in VBScript.
 constexpr double kMinOleDate = -657434.0;
-constexpr double kMaxOleDate = 2958466.0;   // exclusive
+constexpr double kMaxOleDate = 2958466.0; // exclusive
 
 double checkedDate(double d)
 {
@@ -27,14 +27,13 @@ double checkedDate(double d)
 
 bool isIntegral(ScriptValue::Type t)
 {
-    return t == ScriptValue::Integer || t == ScriptValue::Long || t == ScriptValue::Byte ||
-           t == ScriptValue::Boolean || t == ScriptValue::Empty;
+    return t == ScriptValue::Integer || t == ScriptValue::Long || t == ScriptValue::Byte || t == ScriptValue::Boolean ||
+           t == ScriptValue::Empty;
 }
 
 bool isSmall(ScriptValue::Type t)
 {
-    return t == ScriptValue::Integer || t == ScriptValue::Byte || t == ScriptValue::Boolean ||
-           t == ScriptValue::Empty;
+    return t == ScriptValue::Integer || t == ScriptValue::Byte || t == ScriptValue::Boolean || t == ScriptValue::Empty;
 }
 
 // The integer result of an operation on integral operands: Integer when both
@@ -51,7 +50,7 @@ ScriptValue integralResult(qint64 r, ScriptValue::Type a, ScriptValue::Type b)
     return ScriptValue::number(double(r));
 }
 
-ScriptValue resolved(const ScriptValue& v)
+ScriptValue resolved(const ScriptValue &v)
 {
     if (v.isObject())
         return ScriptObject::defaultValue(v.objectValue());
@@ -65,76 +64,137 @@ ScriptValue checkedString(QString s)
     return ScriptValue(s);
 }
 
-}   // namespace
+} // namespace
 
 QString scriptErrorText(qint64 number)
 {
     switch (number) {
-    case 3: return QStringLiteral("Return without GoSub");
-    case 5: return QStringLiteral("Invalid procedure call or argument");
-    case 6: return QStringLiteral("Overflow");
-    case 7: return QStringLiteral("Out of memory");
-    case 9: return QStringLiteral("Subscript out of range");
-    case 10: return QStringLiteral("This array is fixed or temporarily locked");
-    case 11: return QStringLiteral("Division by zero");
-    case 13: return QStringLiteral("Type mismatch");
-    case 14: return QStringLiteral("Out of string space");
-    case 28: return QStringLiteral("Out of stack space");
-    case 35: return QStringLiteral("Sub or Function not defined");
-    case 48: return QStringLiteral("Error in loading DLL");
-    case 51: return QStringLiteral("Internal error");
-    case 91: return QStringLiteral("Object variable not set");
-    case 92: return QStringLiteral("For loop not initialized");
-    case 94: return QStringLiteral("Invalid use of Null");
-    case 424: return QStringLiteral("Object required");
-    case 429: return QStringLiteral("ActiveX component can't create object");
-    case 438: return QStringLiteral("Object doesn't support this property or method");
-    case 450: return QStringLiteral("Wrong number of arguments or invalid property assignment");
-    case 451: return QStringLiteral("Object not a collection");
-    case 500: return QStringLiteral("Variable is undefined");
-    case 501: return QStringLiteral("Illegal assignment");
-    case 502: return QStringLiteral("Object not safe for scripting");
-    case 1001: return QStringLiteral("Out of memory");
-    case 1002: return QStringLiteral("Syntax error");
-    case 1003: return QStringLiteral("Expected ':'");
-    case 1005: return QStringLiteral("Expected '('");
-    case 1006: return QStringLiteral("Expected ')'");
-    case 1010: return QStringLiteral("Expected identifier");
-    case 1011: return QStringLiteral("Expected '='");
-    case 1012: return QStringLiteral("Expected 'If'");
-    case 1013: return QStringLiteral("Expected 'To'");
-    case 1014: return QStringLiteral("Expected 'End'");
-    case 1015: return QStringLiteral("Expected 'Function'");
-    case 1016: return QStringLiteral("Expected 'Sub'");
-    case 1017: return QStringLiteral("Expected 'Then'");
-    case 1018: return QStringLiteral("Expected 'Wend'");
-    case 1019: return QStringLiteral("Expected 'Loop'");
-    case 1020: return QStringLiteral("Expected 'Next'");
-    case 1021: return QStringLiteral("Expected 'Case'");
-    case 1022: return QStringLiteral("Expected 'Select'");
-    case 1023: return QStringLiteral("Expected expression");
-    case 1024: return QStringLiteral("Expected statement");
-    case 1025: return QStringLiteral("Expected end of statement");
-    case 1026: return QStringLiteral("Expected integer constant");
-    case 1027: return QStringLiteral("Expected 'While' or 'Until'");
-    case 1028: return QStringLiteral("Expected 'While', 'Until' or end of statement");
-    case 1029: return QStringLiteral("Expected 'With'");
-    case 1032: return QStringLiteral("Invalid character");
-    case 1033: return QStringLiteral("Unterminated string constant");
-    case 1038: return QStringLiteral("'loop' without 'do'");
-    case 1039: return QStringLiteral("Invalid 'exit' statement");
-    case 1041: return QStringLiteral("Name redefined");
-    case 1044: return QStringLiteral("Cannot use parentheses when calling a Sub");
-    case 1045: return QStringLiteral("Expected literal constant");
-    case 1046: return QStringLiteral("Expected 'In'");
-    case 1055: return QStringLiteral("Unexpected 'Next'");
-    case ScriptErrorNumber::InvalidArgument: return QStringLiteral("Invalid argument");
-    case ScriptErrorNumber::Aborted: return QStringLiteral("The script ran longer than its time limit");
-    default: return QStringLiteral("Unknown runtime error");
+    case 3:
+        return QStringLiteral("Return without GoSub");
+    case 5:
+        return QStringLiteral("Invalid procedure call or argument");
+    case 6:
+        return QStringLiteral("Overflow");
+    case 7:
+        return QStringLiteral("Out of memory");
+    case 9:
+        return QStringLiteral("Subscript out of range");
+    case 10:
+        return QStringLiteral("This array is fixed or temporarily locked");
+    case 11:
+        return QStringLiteral("Division by zero");
+    case 13:
+        return QStringLiteral("Type mismatch");
+    case 14:
+        return QStringLiteral("Out of string space");
+    case 28:
+        return QStringLiteral("Out of stack space");
+    case 35:
+        return QStringLiteral("Sub or Function not defined");
+    case 48:
+        return QStringLiteral("Error in loading DLL");
+    case 51:
+        return QStringLiteral("Internal error");
+    case 91:
+        return QStringLiteral("Object variable not set");
+    case 92:
+        return QStringLiteral("For loop not initialized");
+    case 94:
+        return QStringLiteral("Invalid use of Null");
+    case 424:
+        return QStringLiteral("Object required");
+    case 429:
+        return QStringLiteral("ActiveX component can't create object");
+    case 438:
+        return QStringLiteral("Object doesn't support this property or method");
+    case 450:
+        return QStringLiteral("Wrong number of arguments or invalid property assignment");
+    case 451:
+        return QStringLiteral("Object not a collection");
+    case 500:
+        return QStringLiteral("Variable is undefined");
+    case 501:
+        return QStringLiteral("Illegal assignment");
+    case 502:
+        return QStringLiteral("Object not safe for scripting");
+    case 1001:
+        return QStringLiteral("Out of memory");
+    case 1002:
+        return QStringLiteral("Syntax error");
+    case 1003:
+        return QStringLiteral("Expected ':'");
+    case 1005:
+        return QStringLiteral("Expected '('");
+    case 1006:
+        return QStringLiteral("Expected ')'");
+    case 1010:
+        return QStringLiteral("Expected identifier");
+    case 1011:
+        return QStringLiteral("Expected '='");
+    case 1012:
+        return QStringLiteral("Expected 'If'");
+    case 1013:
+        return QStringLiteral("Expected 'To'");
+    case 1014:
+        return QStringLiteral("Expected 'End'");
+    case 1015:
+        return QStringLiteral("Expected 'Function'");
+    case 1016:
+        return QStringLiteral("Expected 'Sub'");
+    case 1017:
+        return QStringLiteral("Expected 'Then'");
+    case 1018:
+        return QStringLiteral("Expected 'Wend'");
+    case 1019:
+        return QStringLiteral("Expected 'Loop'");
+    case 1020:
+        return QStringLiteral("Expected 'Next'");
+    case 1021:
+        return QStringLiteral("Expected 'Case'");
+    case 1022:
+        return QStringLiteral("Expected 'Select'");
+    case 1023:
+        return QStringLiteral("Expected expression");
+    case 1024:
+        return QStringLiteral("Expected statement");
+    case 1025:
+        return QStringLiteral("Expected end of statement");
+    case 1026:
+        return QStringLiteral("Expected integer constant");
+    case 1027:
+        return QStringLiteral("Expected 'While' or 'Until'");
+    case 1028:
+        return QStringLiteral("Expected 'While', 'Until' or end of statement");
+    case 1029:
+        return QStringLiteral("Expected 'With'");
+    case 1032:
+        return QStringLiteral("Invalid character");
+    case 1033:
+        return QStringLiteral("Unterminated string constant");
+    case 1038:
+        return QStringLiteral("'loop' without 'do'");
+    case 1039:
+        return QStringLiteral("Invalid 'exit' statement");
+    case 1041:
+        return QStringLiteral("Name redefined");
+    case 1044:
+        return QStringLiteral("Cannot use parentheses when calling a Sub");
+    case 1045:
+        return QStringLiteral("Expected literal constant");
+    case 1046:
+        return QStringLiteral("Expected 'In'");
+    case 1055:
+        return QStringLiteral("Unexpected 'Next'");
+    case ScriptErrorNumber::InvalidArgument:
+        return QStringLiteral("Invalid argument");
+    case ScriptErrorNumber::Aborted:
+        return QStringLiteral("The script ran longer than its time limit");
+    default:
+        return QStringLiteral("Unknown runtime error");
     }
 }
 
-void throwScriptError(qint64 number, const QString& detail)
+void throwScriptError(qint64 number, const QString &detail)
 {
     QString text = scriptErrorText(number);
     if (!detail.isEmpty())
@@ -198,7 +258,7 @@ ScriptValue ScriptValue::array(std::shared_ptr<ScriptArray> a)
     return v;
 }
 
-ScriptValue ScriptValue::array(const QList<ScriptValue>& items)
+ScriptValue ScriptValue::array(const QList<ScriptValue> &items)
 {
     auto a = std::make_shared<ScriptArray>();
     a->upper = {int(items.size()) - 1};
@@ -206,7 +266,7 @@ ScriptValue ScriptValue::array(const QList<ScriptValue>& items)
     return array(a);
 }
 
-ScriptArray& ScriptValue::mutableArray()
+ScriptArray &ScriptValue::mutableArray()
 {
     if (m_array.use_count() > 1)
         m_array = std::make_shared<ScriptArray>(*m_array);
@@ -216,7 +276,13 @@ ScriptArray& ScriptValue::mutableArray()
 bool ScriptValue::isNumeric() const
 {
     switch (m_type) {
-    case Integer: case Long: case Single: case Double: case Currency: case Boolean: case Byte:
+    case Integer:
+    case Long:
+    case Single:
+    case Double:
+    case Currency:
+    case Boolean:
+    case Byte:
         return true;
     default:
         return false;
@@ -226,19 +292,32 @@ bool ScriptValue::isNumeric() const
 QString ScriptValue::typeName() const
 {
     switch (m_type) {
-    case Empty: return QStringLiteral("Empty");
-    case Null: return QStringLiteral("Null");
-    case Integer: return QStringLiteral("Integer");
-    case Long: return QStringLiteral("Long");
-    case Single: return QStringLiteral("Single");
-    case Double: return QStringLiteral("Double");
-    case Currency: return QStringLiteral("Currency");
-    case Date: return QStringLiteral("Date");
-    case String: return QStringLiteral("String");
-    case Object: return m_object ? m_object->typeName() : QStringLiteral("Nothing");
-    case Boolean: return QStringLiteral("Boolean");
-    case Byte: return QStringLiteral("Byte");
-    case Array: return QStringLiteral("Variant()");
+    case Empty:
+        return QStringLiteral("Empty");
+    case Null:
+        return QStringLiteral("Null");
+    case Integer:
+        return QStringLiteral("Integer");
+    case Long:
+        return QStringLiteral("Long");
+    case Single:
+        return QStringLiteral("Single");
+    case Double:
+        return QStringLiteral("Double");
+    case Currency:
+        return QStringLiteral("Currency");
+    case Date:
+        return QStringLiteral("Date");
+    case String:
+        return QStringLiteral("String");
+    case Object:
+        return m_object ? m_object->typeName() : QStringLiteral("Nothing");
+    case Boolean:
+        return QStringLiteral("Boolean");
+    case Byte:
+        return QStringLiteral("Byte");
+    case Array:
+        return QStringLiteral("Variant()");
     }
     return QString();
 }
@@ -248,16 +327,29 @@ QString ScriptValue::typeName() const
 QString ScriptValue::toString() const
 {
     switch (m_type) {
-    case Empty: return QString();
-    case Null: throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
-    case Boolean: return m_number != 0 ? QStringLiteral("True") : QStringLiteral("False");
-    case Integer: case Long: case Byte: return QString::number(qint64(m_number));
-    case Single: return QString::number(m_number, 'g', 7).toUpper();
-    case Double: case Currency: return formatNumber(m_number);
-    case Date: return formatDate(m_number);
-    case String: return m_string;
-    case Object: return resolved(*this).toString();
-    case Array: throwScriptError(ScriptErrorNumber::TypeMismatch);
+    case Empty:
+        return QString();
+    case Null:
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    case Boolean:
+        return m_number != 0 ? QStringLiteral("True") : QStringLiteral("False");
+    case Integer:
+    case Long:
+    case Byte:
+        return QString::number(qint64(m_number));
+    case Single:
+        return QString::number(m_number, 'g', 7).toUpper();
+    case Double:
+    case Currency:
+        return formatNumber(m_number);
+    case Date:
+        return formatDate(m_number);
+    case String:
+        return m_string;
+    case Object:
+        return resolved(*this).toString();
+    case Array:
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
     }
     return QString();
 }
@@ -265,17 +357,22 @@ QString ScriptValue::toString() const
 double ScriptValue::toDouble() const
 {
     switch (m_type) {
-    case Empty: return 0;
-    case Null: throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    case Empty:
+        return 0;
+    case Null:
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
     case String: {
         double d = 0;
         if (!parseNumber(m_string, &d))
             throwScriptError(ScriptErrorNumber::TypeMismatch);
         return d;
     }
-    case Object: return resolved(*this).toDouble();
-    case Array: throwScriptError(ScriptErrorNumber::TypeMismatch);
-    default: return m_number;
+    case Object:
+        return resolved(*this).toDouble();
+    case Array:
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    default:
+        return m_number;
     }
 }
 
@@ -298,8 +395,10 @@ bool ScriptValue::toBool() const
             return false;
         return toDouble() != 0;
     }
-    case Object: return resolved(*this).toBool();
-    default: return toDouble() != 0;
+    case Object:
+        return resolved(*this).toBool();
+    default:
+        return toDouble() != 0;
     }
 }
 
@@ -312,40 +411,59 @@ double ScriptValue::toDate() const
             return checkedDate(d);
         throwScriptError(ScriptErrorNumber::TypeMismatch);
     }
-    case Object: return resolved(*this).toDate();
-    default: return checkedDate(toDouble());
+    case Object:
+        return resolved(*this).toDate();
+    default:
+        return checkedDate(toDouble());
     }
 }
 
 ScriptValue ScriptValue::toNumeric() const
 {
     switch (m_type) {
-    case Empty: return ofType(Integer, 0);
-    case Null: return *this;
-    case String: return number(toDouble());
-    case Object: return resolved(*this).toNumeric();
-    case Array: throwScriptError(ScriptErrorNumber::TypeMismatch);
-    default: return *this;
+    case Empty:
+        return ofType(Integer, 0);
+    case Null:
+        return *this;
+    case String:
+        return number(toDouble());
+    case Object:
+        return resolved(*this).toNumeric();
+    case Array:
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    default:
+        return *this;
     }
 }
 
 QVariant ScriptValue::toVariant() const
 {
     switch (m_type) {
-    case Empty: return QVariant();
-    case Null: return QVariant(QMetaType(QMetaType::Nullptr));
-    case Boolean: return QVariant(m_number != 0);
-    case Integer: case Long: case Byte: return QVariant(qint64(m_number)).toInt();
-    case Single: case Double: case Currency: return QVariant(m_number);
-    case Date: return QVariant(dateTimeFromOle(m_number));
-    case String: return QVariant(m_string);
+    case Empty:
+        return QVariant();
+    case Null:
+        return QVariant(QMetaType(QMetaType::Nullptr));
+    case Boolean:
+        return QVariant(m_number != 0);
+    case Integer:
+    case Long:
+    case Byte:
+        return QVariant(qint64(m_number)).toInt();
+    case Single:
+    case Double:
+    case Currency:
+        return QVariant(m_number);
+    case Date:
+        return QVariant(dateTimeFromOle(m_number));
+    case String:
+        return QVariant(m_string);
     case Object: {
-        auto* wrapper = dynamic_cast<QObjectScriptObject*>(m_object.get());
+        auto *wrapper = dynamic_cast<QObjectScriptObject *>(m_object.get());
         return wrapper ? QVariant::fromValue(wrapper->object()) : QVariant();
     }
     case Array: {
         QVariantList list;
-        for (const ScriptValue& item : m_array->items)
+        for (const ScriptValue &item : m_array->items)
             list << item.toVariant();
         return list;
     }
@@ -353,7 +471,7 @@ QVariant ScriptValue::toVariant() const
     return QVariant();
 }
 
-ScriptValue ScriptValue::fromVariant(const QVariant& v)
+ScriptValue ScriptValue::fromVariant(const QVariant &v)
 {
     if (!v.isValid())
         return ScriptValue();
@@ -361,28 +479,45 @@ ScriptValue ScriptValue::fromVariant(const QVariant& v)
     if (v.isNull())
         return null();
     switch (v.metaType().id()) {
-    case QMetaType::Bool: return boolean(v.toBool());
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::Short: case QMetaType::UShort:
-    case QMetaType::Long: case QMetaType::LongLong: case QMetaType::ULong: case QMetaType::ULongLong:
-    case QMetaType::Char: case QMetaType::SChar: case QMetaType::UChar:
+    case QMetaType::Bool:
+        return boolean(v.toBool());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
         return integer(v.toLongLong());
-    case QMetaType::Double: case QMetaType::Float: return number(v.toDouble());
-    case QMetaType::QDate: return date(oleFromDateTime(QDateTime(v.toDate(), QTime(0, 0))));
-    case QMetaType::QDateTime: return date(oleFromDateTime(v.toDateTime()));
-    case QMetaType::QTime: return date(v.toTime().msecsSinceStartOfDay() / 86400000.0);
-    case QMetaType::QString: return ScriptValue(v.toString());
-    case QMetaType::QStringList: case QMetaType::QVariantList: {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return number(v.toDouble());
+    case QMetaType::QDate:
+        return date(oleFromDateTime(QDateTime(v.toDate(), QTime(0, 0))));
+    case QMetaType::QDateTime:
+        return date(oleFromDateTime(v.toDateTime()));
+    case QMetaType::QTime:
+        return date(v.toTime().msecsSinceStartOfDay() / 86400000.0);
+    case QMetaType::QString:
+        return ScriptValue(v.toString());
+    case QMetaType::QStringList:
+    case QMetaType::QVariantList: {
         QList<ScriptValue> items;
-        for (const QVariant& item : v.toList())
+        for (const QVariant &item : v.toList())
             items << fromVariant(item);
         return array(items);
     }
-    case QMetaType::Nullptr: return null();
+    case QMetaType::Nullptr:
+        return null();
     default:
         break;
     }
     if (v.metaType().flags().testFlag(QMetaType::PointerToQObject))
-        return object(QObjectScriptObject::wrap(v.value<QObject*>()));
+        return object(QObjectScriptObject::wrap(v.value<QObject *>()));
     if (v.canConvert<QString>())
         return ScriptValue(v.toString());
     return ScriptValue();
@@ -390,7 +525,7 @@ ScriptValue ScriptValue::fromVariant(const QVariant& v)
 
 // ---- texts of numbers and dates ----
 
-bool ScriptValue::parseNumber(const QString& text, double* out)
+bool ScriptValue::parseNumber(const QString &text, double *out)
 {
     QString t = text.trimmed();
     if (t.isEmpty())
@@ -419,11 +554,11 @@ bool ScriptValue::parseNumber(const QString& text, double* out)
     return true;
 }
 
-bool ScriptValue::parseDate(const QString& text, double* out)
+bool ScriptValue::parseDate(const QString &text, double *out)
 {
-    static const QRegularExpression re(QStringLiteral(
-        "^\\s*(?:(?:(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})|(\\d{1,2})[-/](\\d{1,2})[-/](\\d{2,4})))?"
-        "\\s*(?:(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*([AaPp][Mm])?)?\\s*$"));
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(?:(?:(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})|(\\d{1,2})[-/](\\d{1,2})[-/](\\d{2,4})))?"
+                       "\\s*(?:(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*([AaPp][Mm])?)?\\s*$"));
     const QRegularExpressionMatch m = re.match(text);
     if (!m.hasMatch() || text.trimmed().isEmpty())
         return false;
@@ -469,7 +604,7 @@ QString ScriptValue::formatNumber(double d)
     return s.toUpper();
 }
 
-double ScriptValue::oleFromDateTime(const QDateTime& dt)
+double ScriptValue::oleFromDateTime(const QDateTime &dt)
 {
     const double days = double(kOleEpoch.daysTo(dt.date()));
     const double frac = dt.time().msecsSinceStartOfDay() / 86400000.0;
@@ -502,7 +637,7 @@ QString ScriptValue::formatDate(double oleDate)
 
 // ---- arrays ----
 
-qsizetype ScriptArray::count(const QList<int>& upper)
+qsizetype ScriptArray::count(const QList<int> &upper)
 {
     // Saturates instead of overflowing, so a huge ReDim is refused, not wrapped.
     constexpr qsizetype cap = qsizetype(1) << 40;
@@ -515,7 +650,7 @@ qsizetype ScriptArray::count(const QList<int>& upper)
     return upper.isEmpty() ? 0 : n;
 }
 
-qsizetype ScriptArray::offset(const QList<qint64>& subscripts) const
+qsizetype ScriptArray::offset(const QList<qint64> &subscripts) const
 {
     if (subscripts.size() != upper.size())
         return -1;
@@ -535,12 +670,12 @@ namespace ScriptOps {
 
 double bankersRound(double d)
 {
-    return std::nearbyint(d);   // default rounding mode: half to even
+    return std::nearbyint(d); // default rounding mode: half to even
 }
 
 namespace {
 
-bool isLiteralString(const ScriptValue& v, bool literal)
+bool isLiteralString(const ScriptValue &v, bool literal)
 {
     return literal && v.isString();
 }
@@ -550,18 +685,18 @@ int cmpDouble(double a, double b)
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-int cmpString(const QString& a, const QString& b)
+int cmpString(const QString &a, const QString &b)
 {
     const int c = QString::compare(a, b, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-ScriptValue logical(Op op, const ScriptValue& a, const ScriptValue& b)
+ScriptValue logical(Op op, const ScriptValue &a, const ScriptValue &b)
 {
     const bool an = a.isNull(), bn = b.isNull();
     if (an || bn) {
         // Null is "unknown": the result is known only where the other side decides it.
-        const ScriptValue& other = an ? b : a;
+        const ScriptValue &other = an ? b : a;
         if (an && bn)
             return ScriptValue::null();
         switch (op) {
@@ -584,7 +719,7 @@ ScriptValue logical(Op op, const ScriptValue& a, const ScriptValue& b)
         }
     }
     qint64 x = 0, y = 0;
-    const auto bits = [](const ScriptValue& v) {
+    const auto bits = [](const ScriptValue &v) {
         if (v.isString()) {
             const QString t = v.stringValue().trimmed();
             if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
@@ -597,12 +732,23 @@ ScriptValue logical(Op op, const ScriptValue& a, const ScriptValue& b)
     x = bits(a), y = bits(b);
     qint64 r = 0;
     switch (op) {
-    case Op::And: r = x & y; break;
-    case Op::Or: r = x | y; break;
-    case Op::Xor: r = x ^ y; break;
-    case Op::Eqv: r = ~(x ^ y); break;
-    case Op::Imp: r = (~x) | y; break;
-    default: break;
+    case Op::And:
+        r = x & y;
+        break;
+    case Op::Or:
+        r = x | y;
+        break;
+    case Op::Xor:
+        r = x ^ y;
+        break;
+    case Op::Eqv:
+        r = ~(x ^ y);
+        break;
+    case Op::Imp:
+        r = (~x) | y;
+        break;
+    default:
+        break;
     }
     if (a.type() == ScriptValue::Boolean && b.type() == ScriptValue::Boolean)
         return ScriptValue::boolean(r != 0);
@@ -610,7 +756,7 @@ ScriptValue logical(Op op, const ScriptValue& a, const ScriptValue& b)
                           b.type() == ScriptValue::Boolean ? ScriptValue::Integer : b.type());
 }
 
-ScriptValue arithmetic(Op op, const ScriptValue& a0, const ScriptValue& b0)
+ScriptValue arithmetic(Op op, const ScriptValue &a0, const ScriptValue &b0)
 {
     if (a0.isNull() || b0.isNull())
         return ScriptValue::null();
@@ -618,7 +764,9 @@ ScriptValue arithmetic(Op op, const ScriptValue& a0, const ScriptValue& b0)
     const ScriptValue::Type ta = a.type(), tb = b.type();
     const double x = a.numberValue(), y = b.numberValue();
     switch (op) {
-    case Op::Add: case Op::Sub: case Op::Mul: {
+    case Op::Add:
+    case Op::Sub:
+    case Op::Mul: {
         if (isIntegral(ta) && isIntegral(tb)) {
             const qint64 xi = qint64(x), yi = qint64(y);
             const qint64 r = op == Op::Add ? xi + yi : (op == Op::Sub ? xi - yi : xi * yi);
@@ -645,7 +793,8 @@ ScriptValue arithmetic(Op op, const ScriptValue& a0, const ScriptValue& b0)
             throwScriptError(ScriptErrorNumber::Overflow);
         return ScriptValue::number(r);
     }
-    case Op::IntDiv: case Op::Mod: {
+    case Op::IntDiv:
+    case Op::Mod: {
         const qint64 xi = a.toLong(), yi = b.toLong();
         if (yi == 0)
             throwScriptError(ScriptErrorNumber::DivisionByZero);
@@ -668,9 +817,9 @@ ScriptValue arithmetic(Op op, const ScriptValue& a0, const ScriptValue& b0)
     }
 }
 
-}   // namespace
+} // namespace
 
-int compare(const ScriptValue& a0, const ScriptValue& b0, bool lhsLiteral, bool rhsLiteral)
+int compare(const ScriptValue &a0, const ScriptValue &b0, bool lhsLiteral, bool rhsLiteral)
 {
     if (a0.isNull() || b0.isNull())
         return 2;
@@ -684,8 +833,8 @@ int compare(const ScriptValue& a0, const ScriptValue& b0, bool lhsLiteral, bool 
     if (a.isEmpty() && b.isEmpty())
         return 0;
     if (a.isString() || b.isString()) {
-        const ScriptValue& s = a.isString() ? a : b;
-        const ScriptValue& o = a.isString() ? b : a;
+        const ScriptValue &s = a.isString() ? a : b;
+        const ScriptValue &o = a.isString() ? b : a;
         const bool sIsA = a.isString();
         if (o.isEmpty())
             return sIsA ? cmpString(s.stringValue(), QString()) : cmpString(QString(), s.stringValue());
@@ -705,13 +854,13 @@ int compare(const ScriptValue& a0, const ScriptValue& b0, bool lhsLiteral, bool 
     return cmpDouble(a.toDouble(), b.toDouble());
 }
 
-ScriptValue binary(Op op, const ScriptValue& a0, const ScriptValue& b0, bool lhsLiteral, bool rhsLiteral)
+ScriptValue binary(Op op, const ScriptValue &a0, const ScriptValue &b0, bool lhsLiteral, bool rhsLiteral)
 {
     if (op == Op::Is) {
         if (!a0.isObject() || !b0.isObject())
             throwScriptError(ScriptErrorNumber::ObjectRequired);
-        const void* x = a0.objectValue() ? a0.objectValue()->identity() : nullptr;
-        const void* y = b0.objectValue() ? b0.objectValue()->identity() : nullptr;
+        const void *x = a0.objectValue() ? a0.objectValue()->identity() : nullptr;
+        const void *y = b0.objectValue() ? b0.objectValue()->identity() : nullptr;
         return ScriptValue::boolean(x == y);
     }
     const ScriptValue a = resolved(a0), b = resolved(b0);
@@ -727,50 +876,78 @@ ScriptValue binary(Op op, const ScriptValue& a0, const ScriptValue& b0, bool lhs
         if ((a.isString() && b.isEmpty()) || (a.isEmpty() && b.isString()))
             return a.isString() ? a : b;
         return arithmetic(op, a, b);
-    case Op::Sub: case Op::Mul: case Op::Div: case Op::IntDiv: case Op::Mod: case Op::Pow:
+    case Op::Sub:
+    case Op::Mul:
+    case Op::Div:
+    case Op::IntDiv:
+    case Op::Mod:
+    case Op::Pow:
         return arithmetic(op, a, b);
-    case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge: {
+    case Op::Eq:
+    case Op::Ne:
+    case Op::Lt:
+    case Op::Gt:
+    case Op::Le:
+    case Op::Ge: {
         const int c = compare(a, b, lhsLiteral, rhsLiteral);
         if (c == 2)
             return ScriptValue::null();
         bool r = false;
         switch (op) {
-        case Op::Eq: r = c == 0; break;
-        case Op::Ne: r = c != 0; break;
-        case Op::Lt: r = c < 0; break;
-        case Op::Gt: r = c > 0; break;
-        case Op::Le: r = c <= 0; break;
-        default: r = c >= 0; break;
+        case Op::Eq:
+            r = c == 0;
+            break;
+        case Op::Ne:
+            r = c != 0;
+            break;
+        case Op::Lt:
+            r = c < 0;
+            break;
+        case Op::Gt:
+            r = c > 0;
+            break;
+        case Op::Le:
+            r = c <= 0;
+            break;
+        default:
+            r = c >= 0;
+            break;
         }
         return ScriptValue::boolean(r);
     }
-    case Op::And: case Op::Or: case Op::Xor: case Op::Eqv: case Op::Imp:
+    case Op::And:
+    case Op::Or:
+    case Op::Xor:
+    case Op::Eqv:
+    case Op::Imp:
         return logical(op, a, b);
     default:
         return ScriptValue();
     }
 }
 
-ScriptValue negate(const ScriptValue& a0)
+ScriptValue negate(const ScriptValue &a0)
 {
     const ScriptValue a = resolved(a0);
     if (a.isNull())
         return a;
     const ScriptValue n = a.toNumeric();
     if (isIntegral(n.type()))
-        return integralResult(-qint64(n.numberValue()), n.type() == ScriptValue::Long ? ScriptValue::Long : ScriptValue::Integer,
+        return integralResult(-qint64(n.numberValue()),
+                              n.type() == ScriptValue::Long ? ScriptValue::Long : ScriptValue::Integer,
                               ScriptValue::Integer);
     return ScriptValue::ofType(n.type(), -n.numberValue());
 }
 
-ScriptValue logicalNot(const ScriptValue& a0)
+ScriptValue logicalNot(const ScriptValue &a0)
 {
     const ScriptValue a = resolved(a0);
     if (a.isNull())
         return a;
     if (a.type() == ScriptValue::Boolean)
         return ScriptValue::boolean(a.numberValue() == 0);
-    return integralResult(~a.toLong(), isSmall(a.type()) ? ScriptValue::Integer : ScriptValue::Long, ScriptValue::Integer);
+    return integralResult(~a.toLong(), isSmall(a.type()) ? ScriptValue::Integer : ScriptValue::Long,
+                          ScriptValue::Integer);
 }
 
-}   // namespace ScriptOps
+} // namespace ScriptOps

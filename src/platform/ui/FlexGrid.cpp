@@ -63,8 +63,7 @@ public:
         return true;
     }
 
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         m_validated = false;
         return QStyledItemDelegate::createEditor(parent, option, index);
@@ -91,8 +90,8 @@ protected:
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
             auto *line = qobject_cast<QLineEdit *>(object);
-            if (line && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab
-                         || key == Qt::Key_Backtab)) {
+            if (line &&
+                (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
                 if (!m_grid->validateEditorText(m_grid->row(), m_grid->col(), line->text()))
                     return true;
                 m_validated = true;
@@ -106,8 +105,7 @@ private:
     mutable bool m_validated = false;
 };
 
-FlexGrid::FlexGrid(QWidget *parent)
-    : QTableView(parent)
+FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent)
 {
     m_model = new FlexGridModel(this);
     setModel(m_model);
@@ -158,7 +156,10 @@ FlexGrid::~FlexGrid() = default;
 
 // --- shape ------------------------------------------------------------------
 
-int FlexGrid::rows() const { return m_model->gridRows(); }
+int FlexGrid::rows() const
+{
+    return m_model->gridRows();
+}
 
 void FlexGrid::setRows(int rows)
 {
@@ -166,7 +167,10 @@ void FlexGrid::setRows(int rows)
     shapeChanged();
 }
 
-int FlexGrid::cols() const { return m_model->gridCols(); }
+int FlexGrid::cols() const
+{
+    return m_model->gridCols();
+}
 
 void FlexGrid::setCols(int cols)
 {
@@ -174,7 +178,10 @@ void FlexGrid::setCols(int cols)
     shapeChanged();
 }
 
-int FlexGrid::fixedRows() const { return m_model->fixedRows(); }
+int FlexGrid::fixedRows() const
+{
+    return m_model->fixedRows();
+}
 
 void FlexGrid::setFixedRows(int n)
 {
@@ -182,7 +189,10 @@ void FlexGrid::setFixedRows(int n)
     shapeChanged();
 }
 
-int FlexGrid::fixedCols() const { return m_model->fixedCols(); }
+int FlexGrid::fixedCols() const
+{
+    return m_model->fixedCols();
+}
 
 void FlexGrid::setFixedCols(int n)
 {
@@ -192,9 +202,15 @@ void FlexGrid::setFixedCols(int n)
     shapeChanged();
 }
 
-int FlexGrid::frozenCols() const { return m_frozenCols; }
+int FlexGrid::frozenCols() const
+{
+    return m_frozenCols;
+}
 
-void FlexGrid::setFrozenCols(int n) { m_frozenCols = std::max(0, n); }
+void FlexGrid::setFrozenCols(int n)
+{
+    m_frozenCols = std::max(0, n);
+}
 
 void FlexGrid::shapeChanged()
 {
@@ -211,7 +227,10 @@ void FlexGrid::shapeChanged()
 
 // --- current cell -------------------------------------------------------------
 
-int FlexGrid::row() const { return m_row; }
+int FlexGrid::row() const
+{
+    return m_row;
+}
 
 void FlexGrid::setRow(int row)
 {
@@ -220,7 +239,10 @@ void FlexGrid::setRow(int row)
     moveCurrent(row, m_col, false);
 }
 
-int FlexGrid::col() const { return m_col; }
+int FlexGrid::col() const
+{
+    return m_col;
+}
 
 void FlexGrid::setCol(int col)
 {
@@ -325,8 +347,14 @@ void FlexGrid::setLeftCol(int col)
     horizontalScrollBar()->setValue(horizontalHeader()->sectionPosition(mc));
 }
 
-int FlexGrid::mouseRow() const { return m_mouseRow; }
-int FlexGrid::mouseCol() const { return m_mouseCol; }
+int FlexGrid::mouseRow() const
+{
+    return m_mouseRow;
+}
+int FlexGrid::mouseCol() const
+{
+    return m_mouseCol;
+}
 
 int FlexGrid::rowAtPoint(const QPoint &pos) const
 {
@@ -336,9 +364,9 @@ int FlexGrid::rowAtPoint(const QPoint &pos) const
     const QRect vr = vh->isHidden() ? QRect() : vh->geometry();
     if (hr.contains(pos))
         return 0;
-    if (!hr.isEmpty() && !vr.isEmpty() && pos.x() >= vr.left() && pos.x() <= vr.right() && pos.y() >= hr.top()
-        && pos.y() <= hr.bottom())
-        return 0;   // the corner
+    if (!hr.isEmpty() && !vr.isEmpty() && pos.x() >= vr.left() && pos.x() <= vr.right() && pos.y() >= hr.top() &&
+        pos.y() <= hr.bottom())
+        return 0; // the corner
     if (vr.contains(pos)) {
         const int mr = vh->logicalIndexAt(pos.y() - vr.top());
         return mr < 0 ? -1 : m_model->gridRow(mr);
@@ -357,8 +385,8 @@ int FlexGrid::colAtPoint(const QPoint &pos) const
     const QHeaderView *vh = verticalHeader();
     const QRect hr = hh->isHidden() ? QRect() : hh->geometry();
     const QRect vr = vh->isHidden() ? QRect() : vh->geometry();
-    if (!vr.isEmpty() && pos.x() >= vr.left() && pos.x() <= vr.right()
-        && (vr.contains(pos) || (!hr.isEmpty() && pos.y() >= hr.top() && pos.y() <= hr.bottom())))
+    if (!vr.isEmpty() && pos.x() >= vr.left() && pos.x() <= vr.right() &&
+        (vr.contains(pos) || (!hr.isEmpty() && pos.y() >= hr.top() && pos.y() <= hr.bottom())))
         return 0;
     if (hr.contains(pos)) {
         const int mc = hh->logicalIndexAt(pos.x() - hr.left());
@@ -625,7 +653,10 @@ void FlexGrid::setRowHeight(int row, int twips)
         verticalHeader()->resizeSection(mr, px);
 }
 
-int FlexGrid::rowHeightMin() const { return m_rowHeightMin; }
+int FlexGrid::rowHeightMin() const
+{
+    return m_rowHeightMin;
+}
 
 void FlexGrid::setRowHeightMin(int twips)
 {
@@ -647,15 +678,30 @@ void FlexGrid::applyHeaderHeight()
 
 // --- cells ----------------------------------------------------------------------------
 
-QString FlexGrid::textMatrix(int row, int col) const { return m_model->cellText(row, col); }
+QString FlexGrid::textMatrix(int row, int col) const
+{
+    return m_model->cellText(row, col);
+}
 
-void FlexGrid::setTextMatrix(int row, int col, const QString &text) { m_model->setCellText(row, col, text); }
+void FlexGrid::setTextMatrix(int row, int col, const QString &text)
+{
+    m_model->setCellText(row, col, text);
+}
 
-QVariant FlexGrid::valueMatrix(int row, int col) const { return m_model->cellValue(row, col); }
+QVariant FlexGrid::valueMatrix(int row, int col) const
+{
+    return m_model->cellValue(row, col);
+}
 
-QString FlexGrid::text() const { return textMatrix(m_row, m_col); }
+QString FlexGrid::text() const
+{
+    return textMatrix(m_row, m_col);
+}
 
-void FlexGrid::setText(const QString &text) { setTextMatrix(m_row, m_col, text); }
+void FlexGrid::setText(const QString &text)
+{
+    setTextMatrix(m_row, m_col, text);
+}
 
 FlexGrid::CheckState FlexGrid::cellChecked(int row, int col) const
 {
@@ -717,13 +763,22 @@ void FlexGrid::removeItem(int row)
     m_model->removeRow(row);
 }
 
-void FlexGrid::clearData() { m_model->clearData(); }
+void FlexGrid::clearData()
+{
+    m_model->clearData();
+}
 
-void FlexGrid::fillRowNumbers() { m_model->fillRowNumbers(); }
+void FlexGrid::fillRowNumbers()
+{
+    m_model->fillRowNumbers();
+}
 
 // --- data ---------------------------------------------------------------------------------
 
-FlexGrid::DataMode FlexGrid::dataMode() const { return m_model->dataMode(); }
+FlexGrid::DataMode FlexGrid::dataMode() const
+{
+    return m_model->dataMode();
+}
 
 void FlexGrid::setDataMode(DataMode mode)
 {
@@ -731,7 +786,10 @@ void FlexGrid::setDataMode(DataMode mode)
     shapeChanged();
 }
 
-std::shared_ptr<ResultSet> FlexGrid::dataSource() const { return m_model->source(); }
+std::shared_ptr<ResultSet> FlexGrid::dataSource() const
+{
+    return m_model->source();
+}
 
 void FlexGrid::beginRefresh()
 {
@@ -745,7 +803,7 @@ void FlexGrid::endRefresh()
     if (isBound() && m_model->sortOrder() != SortNone && mc >= 0) {
         horizontalHeader()->setSortIndicatorShown(true);
         horizontalHeader()->setSortIndicator(mc, m_model->sortOrder() == SortAscending ? Qt::AscendingOrder
-                                                                                        : Qt::DescendingOrder);
+                                                                                       : Qt::DescendingOrder);
     } else {
         horizontalHeader()->setSortIndicatorShown(false);
     }
@@ -792,15 +850,27 @@ void FlexGrid::sortFree(int col, SortOrder order)
     emit afterSort(col, order);
 }
 
-qint64 FlexGrid::sourceRow(int row) const { return m_model->sourceRow(row); }
+qint64 FlexGrid::sourceRow(int row) const
+{
+    return m_model->sourceRow(row);
+}
 
-int FlexGrid::sortColumn() const { return m_model->sortColumn(); }
+int FlexGrid::sortColumn() const
+{
+    return m_model->sortColumn();
+}
 
-FlexGrid::SortOrder FlexGrid::sortOrder() const { return m_model->sortOrder(); }
+FlexGrid::SortOrder FlexGrid::sortOrder() const
+{
+    return m_model->sortOrder();
+}
 
 // --- display ---------------------------------------------------------------------------------
 
-bool FlexGrid::redraw() const { return m_redraw; }
+bool FlexGrid::redraw() const
+{
+    return m_redraw;
+}
 
 void FlexGrid::setRedraw(bool on)
 {
@@ -817,7 +887,10 @@ void FlexGrid::setRedraw(bool on)
     }
 }
 
-FlexGrid::MergeMode FlexGrid::mergeCells() const { return m_mergeMode; }
+FlexGrid::MergeMode FlexGrid::mergeCells() const
+{
+    return m_mergeMode;
+}
 
 void FlexGrid::setMergeCells(MergeMode mode)
 {
@@ -825,7 +898,10 @@ void FlexGrid::setMergeCells(MergeMode mode)
     viewport()->update();
 }
 
-QString FlexGrid::toolTipText() const { return m_toolTip; }
+QString FlexGrid::toolTipText() const
+{
+    return m_toolTip;
+}
 
 void FlexGrid::setToolTipText(const QString &text)
 {
@@ -833,7 +909,10 @@ void FlexGrid::setToolTipText(const QString &text)
     setToolTip(text);
 }
 
-QColor FlexGrid::backColorSel() const { return m_backColorSel; }
+QColor FlexGrid::backColorSel() const
+{
+    return m_backColorSel;
+}
 
 void FlexGrid::setBackColorSel(const QColor &color)
 {
@@ -841,7 +920,10 @@ void FlexGrid::setBackColorSel(const QColor &color)
     applyPalette();
 }
 
-QColor FlexGrid::foreColorSel() const { return m_foreColorSel; }
+QColor FlexGrid::foreColorSel() const
+{
+    return m_foreColorSel;
+}
 
 void FlexGrid::setForeColorSel(const QColor &color)
 {
@@ -859,19 +941,31 @@ void FlexGrid::applyPalette()
     setPalette(p);
 }
 
-FlexGrid::Editable FlexGrid::editable() const { return m_editable; }
+FlexGrid::Editable FlexGrid::editable() const
+{
+    return m_editable;
+}
 
 void FlexGrid::setEditable(Editable mode)
 {
     m_editable = mode;
     switch (mode) {
-    case EditNone: setEditTriggers(NoEditTriggers); break;
-    case EditKbd: setEditTriggers(EditKeyPressed | AnyKeyPressed); break;
-    case EditKbdMouse: setEditTriggers(EditKeyPressed | AnyKeyPressed | DoubleClicked | SelectedClicked); break;
+    case EditNone:
+        setEditTriggers(NoEditTriggers);
+        break;
+    case EditKbd:
+        setEditTriggers(EditKeyPressed | AnyKeyPressed);
+        break;
+    case EditKbdMouse:
+        setEditTriggers(EditKeyPressed | AnyKeyPressed | DoubleClicked | SelectedClicked);
+        break;
     }
 }
 
-FlexGrid::SelectionStyle FlexGrid::selectionStyle() const { return m_selectionStyle; }
+FlexGrid::SelectionStyle FlexGrid::selectionStyle() const
+{
+    return m_selectionStyle;
+}
 
 void FlexGrid::setSelectionStyle(SelectionStyle style)
 {
@@ -880,11 +974,20 @@ void FlexGrid::setSelectionStyle(SelectionStyle style)
     syncViewCurrent();
 }
 
-QString FlexGrid::editText() const { return m_editText; }
+QString FlexGrid::editText() const
+{
+    return m_editText;
+}
 
-bool FlexGrid::headerClickSorts() const { return m_headerClickSorts; }
+bool FlexGrid::headerClickSorts() const
+{
+    return m_headerClickSorts;
+}
 
-void FlexGrid::setHeaderClickSorts(bool on) { m_headerClickSorts = on; }
+void FlexGrid::setHeaderClickSorts(bool on)
+{
+    m_headerClickSorts = on;
+}
 
 // --- events ------------------------------------------------------------------------------------
 
@@ -978,7 +1081,7 @@ bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
             emit dblClick();
         else
             emit mouseDown(me->button(), me->modifiers(), toGrid(source, pos));
-        return isCorner;   // the corner must not select the whole grid
+        return isCorner; // the corner must not select the whole grid
     }
     case QEvent::MouseButtonRelease: {
         auto *me = static_cast<QMouseEvent *>(event);
@@ -990,8 +1093,8 @@ bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
         if (resized)
             finishUserResize();
         emit mouseUp(me->button(), me->modifiers(), toGrid(source, pos));
-        if (!resized && header == horizontalHeader() && me->button() == Qt::LeftButton && m_headerClickSorts
-            && !isBound() && m_mouseRow == 0 && m_mouseCol >= fixedCols()) {
+        if (!resized && header == horizontalHeader() && me->button() == Qt::LeftButton && m_headerClickSorts &&
+            !isBound() && m_mouseRow == 0 && m_mouseCol >= fixedCols()) {
             const bool again = m_model->sortColumn() == m_mouseCol && m_model->sortOrder() == SortAscending;
             sortFree(m_mouseCol, again ? SortDescending : SortAscending);
         }
@@ -1030,8 +1133,8 @@ void FlexGrid::mousePressEvent(QMouseEvent *event)
     emit mouseDown(event->button(), event->modifiers(), toGrid(viewport(), event->position().toPoint()));
     QTableView::mousePressEvent(event);
     // A click on a check box cell of an editable grid ticks or clears it.
-    if (event->button() == Qt::LeftButton && m_editable != EditNone && m_mouseRow == m_row && m_mouseCol == m_col
-        && cellChecked(m_row, m_col) != NoCheckbox)
+    if (event->button() == Qt::LeftButton && m_editable != EditNone && m_mouseRow == m_row && m_mouseCol == m_col &&
+        cellChecked(m_row, m_col) != NoCheckbox)
         toggleCheck(m_row, m_col);
 }
 
@@ -1098,7 +1201,7 @@ bool FlexGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event
     const int row = m_model->gridRow(index.row());
     const int col = m_model->gridCol(index.column());
     if (cellChecked(row, col) != NoCheckbox)
-        return false;   // check boxes toggle, they have no editor
+        return false; // check boxes toggle, they have no editor
     bool cancel = false;
     emit beforeEdit(row, col, &cancel);
     if (cancel)

@@ -51,8 +51,13 @@ class FlexGrid : public QTableView
     Q_PROPERTY(QString Text READ text WRITE setText)
 public:
     enum DataMode { Free = 0, Bound = 1, BoundBatch = 2, BoundImmediate = 3 };
-    enum MergeMode { MergeNever = 0, MergeFree = 1, MergeRestrictRows = 2, MergeRestrictColumns = 3,
-                     MergeRestrictAll = 4 };
+    enum MergeMode {
+        MergeNever = 0,
+        MergeFree = 1,
+        MergeRestrictRows = 2,
+        MergeRestrictColumns = 3,
+        MergeRestrictAll = 4
+    };
     enum CheckState { NoCheckbox = 0, Checked = 1, Unchecked = 2 };
     enum SortOrder { SortNone = 0, SortAscending = 1, SortDescending = 2 };
     enum Editable { EditNone = 0, EditKbd = 1, EditKbdMouse = 2 };
@@ -64,13 +69,13 @@ public:
 
     // --- shape -----------------------------------------------------------
     int rows() const;
-    void setRows(int rows);            // free mode only; bound grids have the source's rows
+    void setRows(int rows); // free mode only; bound grids have the source's rows
     int cols() const;
     void setCols(int cols);
     int fixedRows() const;
-    void setFixedRows(int n);          // 0 or 1
+    void setFixedRows(int n); // 0 or 1
     int fixedCols() const;
-    void setFixedCols(int n);          // 0 or 1
+    void setFixedCols(int n); // 0 or 1
     // Frozen data columns of the user's layout, kept as set (the grid itself
     // scrolls them like any other column).
     int frozenCols() const;
@@ -82,11 +87,11 @@ public:
     int col() const;
     void setCol(int col);
     void setCurrentCell(int row, int col);
-    int topRow() const;                // first data row in view
+    int topRow() const; // first data row in view
     void setTopRow(int row);
-    int leftCol() const;               // first scrollable data column in view
+    int leftCol() const; // first scrollable data column in view
     void setLeftCol(int col);
-    int mouseRow() const;              // row under the mouse at its last event, -1 for none
+    int mouseRow() const; // row under the mouse at its last event, -1 for none
     int mouseCol() const;
     // Grid row and column at a point of the grid widget, -1 for none.
     int rowAtPoint(const QPoint &pos) const;
@@ -95,18 +100,18 @@ public:
     QRect cellRect(int row, int col) const;
 
     // --- columns ----------------------------------------------------------
-    int colWidth(int col) const;       // twips
+    int colWidth(int col) const; // twips
     void setColWidth(int col, int twips);
-    int colAlignment(int col) const;   // codes 0-9
+    int colAlignment(int col) const; // codes 0-9
     void setColAlignment(int col, int code);
     int fixedAlignment(int col) const; // alignment of the header cell
     void setFixedAlignment(int col, int code);
     bool colHidden(int col) const;
     void setColHidden(int col, bool hidden);
-    QString colKey(int col) const;     // field name of a bound column, or the key set
+    QString colKey(int col) const; // field name of a bound column, or the key set
     void setColKey(int col, const QString &key);
-    int colIndex(const QString &key) const;   // -1 when no column has the key
-    QString colFormat(int col) const;  // "0.00", "#,##0.00", "0" ... for numbers
+    int colIndex(const QString &key) const; // -1 when no column has the key
+    QString colFormat(int col) const;       // "0.00", "#,##0.00", "0" ... for numbers
     void setColFormat(int col, const QString &format);
     QVariant colData(int col) const;
     void setColData(int col, const QVariant &data);
@@ -117,7 +122,7 @@ public:
     void setMergeCol(int col, bool merge);
 
     // --- rows -------------------------------------------------------------
-    int rowHeight(int row) const;      // twips
+    int rowHeight(int row) const; // twips
     // row -1 sets every row (fixed rows included) at once.
     void setRowHeight(int row, int twips);
     int rowHeightMin() const;
@@ -128,12 +133,12 @@ public:
     // In bound mode a data cell writes through to the result set (numbers stay
     // numbers when the text is one).
     void setTextMatrix(int row, int col, const QString &text);
-    QVariant valueMatrix(int row, int col) const;   // the bound value, or the text
-    QString text() const;              // text of the current cell
+    QVariant valueMatrix(int row, int col) const; // the bound value, or the text
+    QString text() const;                         // text of the current cell
     void setText(const QString &text);
     CheckState cellChecked(int row, int col) const;
     void setCellChecked(int row, int col, CheckState state);
-    QPixmap cellPicture(int row, int col) const;    // null when none
+    QPixmap cellPicture(int row, int col) const; // null when none
     void setCellPicture(int row, int col, const QPixmap &picture);
     // First grid row >= startRow whose text in col equals text, -1 when none.
     int findRow(const QString &text, int startRow, int col, bool caseSensitive = false) const;
@@ -149,7 +154,7 @@ public:
     // Free mode: appends (or inserts before row) a row from tab-separated texts.
     void addItem(const QString &tabbedTexts, int row = -1);
     void removeItem(int row);
-    void clearData();                  // free mode: every data cell emptied
+    void clearData(); // free mode: every data cell emptied
 
     // --- data -------------------------------------------------------------
     DataMode dataMode() const;
@@ -179,12 +184,12 @@ public:
 
     // --- display ----------------------------------------------------------
     bool redraw() const;
-    void setRedraw(bool on);           // false suspends drawing until set true again
+    void setRedraw(bool on); // false suspends drawing until set true again
     MergeMode mergeCells() const;
     void setMergeCells(MergeMode mode);
     QString toolTipText() const;
     void setToolTipText(const QString &text);
-    QColor backColorSel() const;       // background of the selected cells
+    QColor backColorSel() const; // background of the selected cells
     void setBackColorSel(const QColor &color);
     QColor foreColorSel() const;
     void setForeColorSel(const QColor &color);
@@ -270,7 +275,7 @@ private:
     int m_mouseCol = -1;
     int m_frozenCols = 0;
     int m_rowHeightMin = 0;
-    int m_headerHeight = 0;            // twips; 0 for the style's own
+    int m_headerHeight = 0; // twips; 0 for the style's own
     bool m_redraw = true;
     bool m_delivering = false;
     MergeMode m_mergeMode = MergeNever;

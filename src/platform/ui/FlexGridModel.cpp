@@ -16,25 +16,42 @@ namespace {
 Qt::Alignment alignmentFor(int code, bool number)
 {
     switch (code) {
-    case 0: return Qt::AlignLeft | Qt::AlignTop;
-    case 1: return Qt::AlignLeft | Qt::AlignVCenter;
-    case 2: return Qt::AlignLeft | Qt::AlignBottom;
-    case 3: return Qt::AlignHCenter | Qt::AlignTop;
-    case 4: return Qt::AlignHCenter | Qt::AlignVCenter;
-    case 5: return Qt::AlignHCenter | Qt::AlignBottom;
-    case 6: return Qt::AlignRight | Qt::AlignTop;
-    case 7: return Qt::AlignRight | Qt::AlignVCenter;
-    case 8: return Qt::AlignRight | Qt::AlignBottom;
-    default: return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    case 0:
+        return Qt::AlignLeft | Qt::AlignTop;
+    case 1:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    case 2:
+        return Qt::AlignLeft | Qt::AlignBottom;
+    case 3:
+        return Qt::AlignHCenter | Qt::AlignTop;
+    case 4:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    case 5:
+        return Qt::AlignHCenter | Qt::AlignBottom;
+    case 6:
+        return Qt::AlignRight | Qt::AlignTop;
+    case 7:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case 8:
+        return Qt::AlignRight | Qt::AlignBottom;
+    default:
+        return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
     }
 }
 
 bool isNumberType(const QVariant &v)
 {
     switch (v.typeId()) {
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-    case QMetaType::Double: case QMetaType::Float: case QMetaType::Short: case QMetaType::UShort:
-    case QMetaType::Long: case QMetaType::ULong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
         return true;
     default:
         return false;
@@ -102,7 +119,7 @@ bool keyLess(const SortKey &a, const SortKey &b)
     if (a.kind != b.kind)
         return a.kind < b.kind;
     if (a.kind == 3)
-        return a.text.compare(b.text, Qt::CaseSensitive) < 0;   // texts are folded already
+        return a.text.compare(b.text, Qt::CaseSensitive) < 0; // texts are folded already
     return a.number < b.number;
 }
 
@@ -125,8 +142,7 @@ SortKey textKey(const QString &text)
 
 } // namespace
 
-FlexGridModel::FlexGridModel(FlexGrid *grid)
-    : QAbstractTableModel(grid), m_grid(grid)
+FlexGridModel::FlexGridModel(FlexGrid *grid) : QAbstractTableModel(grid), m_grid(grid)
 {
     // A new grid has its header row and row-number column and one data column.
     m_columns.resize(2);
@@ -240,9 +256,9 @@ bool FlexGridModel::setData(const QModelIndex &index, const QVariant &value, int
 void FlexGridModel::setGridRows(int rows)
 {
     if (m_mode != FlexGrid::Free)
-        return;   // a bound grid has the rows of its source
+        return; // a bound grid has the rows of its source
     const int fixed = m_fixedRows > 0 ? 1 : 0;
-    const int want = std::max(0, rows - fixed);   // the header row stays
+    const int want = std::max(0, rows - fixed); // the header row stays
     const int have = int(m_freeRows.size());
     if (want > have) {
         beginInsertRows({}, have, want - 1);
@@ -351,9 +367,12 @@ void FlexGridModel::moveColumn(int from, int to)
             QHash<int, Extra> moved;
             for (auto it = r.extras.cbegin(); it != r.extras.cend(); ++it) {
                 int c = it.key();
-                if (c == from) c = to;
-                else if (from < to && c > from && c <= to) --c;
-                else if (from > to && c >= to && c < from) ++c;
+                if (c == from)
+                    c = to;
+                else if (from < to && c > from && c <= to)
+                    --c;
+                else if (from > to && c >= to && c < from)
+                    ++c;
                 moved.insert(c, it.value());
             }
             r.extras = moved;
@@ -363,9 +382,12 @@ void FlexGridModel::moveColumn(int from, int to)
         QHash<int, Extra> moved;
         for (auto it = perRow.cbegin(); it != perRow.cend(); ++it) {
             int c = it.key();
-            if (c == from) c = to;
-            else if (from < to && c > from && c <= to) --c;
-            else if (from > to && c >= to && c < from) ++c;
+            if (c == from)
+                c = to;
+            else if (from < to && c > from && c <= to)
+                --c;
+            else if (from > to && c >= to && c < from)
+                ++c;
             moved.insert(c, it.value());
         }
         perRow = moved;
@@ -476,7 +498,8 @@ void FlexGridModel::setCellText(int row, int col, const QString &text)
                 const double d = text.trimmed().toDouble(&ok);
                 if (ok)
                     v = (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float || d != qint64(d))
-                            ? QVariant(d) : QVariant(qint64(d));
+                            ? QVariant(d)
+                            : QVariant(qint64(d));
             }
             if (!ok)
                 v = text;
@@ -669,7 +692,7 @@ bool FlexGridModel::sortBound(int col, bool ascending)
     for (qint64 r = 0; r < n; ++r) {
         const QVariant &v = m_source->value(r, field);
         if (v.typeId() == QMetaType::QByteArray)
-            return false;   // raw bytes have no order
+            return false; // raw bytes have no order
         keys.push_back(keyOf(v));
     }
     std::vector<qint64> order(static_cast<size_t>(n));

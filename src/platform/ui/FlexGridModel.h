@@ -25,12 +25,12 @@ class FlexGridModel : public QAbstractTableModel
 public:
     struct Column
     {
-        int field = -1;                // bound: field of the result set, -1 for none
-        QString header;                // free mode, or set over a bound field's name
+        int field = -1; // bound: field of the result set, -1 for none
+        QString header; // free mode, or set over a bound field's name
         bool headerSet = false;
         QString key;
         bool keySet = false;
-        int width = -1;                // twips, -1 for the default
+        int width = -1; // twips, -1 for the default
         int align = FlexGrid::kGeneralAlignment;
         int fixedAlign = FlexGrid::kGeneralAlignment;
         bool hidden = false;
@@ -42,7 +42,7 @@ public:
     {
         FlexGrid::CheckState check = FlexGrid::NoCheckbox;
         QPixmap picture;
-        QString text;                  // unbound column of a bound grid
+        QString text; // unbound column of a bound grid
     };
 
     explicit FlexGridModel(FlexGrid *grid);
@@ -74,15 +74,15 @@ public:
     const Column &column(int col) const { return m_columns.at(col); }
     Column &column(int col) { return m_columns[col]; }
     void moveColumn(int from, int to);
-    void columnChanged(int col);       // repaint after a property change
+    void columnChanged(int col); // repaint after a property change
 
     QString cellText(int row, int col) const;
-    QString displayText(int row, int col) const;   // with the column's format
+    QString displayText(int row, int col) const; // with the column's format
     QVariant cellValue(int row, int col) const;
     void setCellText(int row, int col, const QString &text);
     const Extra *extra(int row, int col) const;
     Extra &extraRef(int row, int col);
-    bool equalsAbove(int row, int col) const;      // merge test against the row above
+    bool equalsAbove(int row, int col) const; // merge test against the row above
 
     void insertRow(int row, const QStringList &texts);
     void removeRow(int row);
@@ -106,8 +106,8 @@ public:
 private:
     struct FreeRow
     {
-        QList<QString> texts;          // by grid column
-        QHash<int, Extra> extras;      // by grid column
+        QList<QString> texts;     // by grid column
+        QHash<int, Extra> extras; // by grid column
     };
 
     bool isDataRow(int row) const { return row >= (m_fixedRows > 0 ? 1 : 0) && row < gridRows(); }
@@ -121,12 +121,12 @@ private:
     int m_fixedCols = 1;
     QList<Column> m_columns;
     // free data
-    QList<FreeRow> m_freeRows;         // data rows and any row beyond the header
+    QList<FreeRow> m_freeRows; // data rows and any row beyond the header
     // bound data
     std::shared_ptr<ResultSet> m_source;
-    std::vector<qint64> m_order;       // grid data row -> source row; empty means source order
-    QHash<qint64, QHash<int, Extra>> m_boundExtras;   // by source row, then grid column
-    QHash<int, QString> m_rowHeaderTexts;             // by grid row
+    std::vector<qint64> m_order;                    // grid data row -> source row; empty means source order
+    QHash<qint64, QHash<int, Extra>> m_boundExtras; // by source row, then grid column
+    QHash<int, QString> m_rowHeaderTexts;           // by grid row
     int m_sortCol = -1;
     FlexGrid::SortOrder m_sortOrder = FlexGrid::SortNone;
 };

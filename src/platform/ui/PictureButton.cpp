@@ -11,7 +11,7 @@
 namespace {
 constexpr int kMargin = 3;
 constexpr int kGap = 2;
-}
+} // namespace
 
 PictureButton::PictureButton(QWidget *parent) : QAbstractButton(parent)
 {

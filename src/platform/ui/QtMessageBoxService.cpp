@@ -15,19 +15,40 @@ int QtMessageBoxService::show(const MessageRequest &r)
     box.setWindowTitle(r.title);
     box.setText(r.text);
     switch (r.style & 0x70) {
-    case 16: box.setIcon(QMessageBox::Critical); break;
-    case 32: box.setIcon(QMessageBox::Question); break;
-    case 48: box.setIcon(QMessageBox::Warning); break;
-    case 64: box.setIcon(QMessageBox::Information); break;
-    default: break;
+    case 16:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case 32:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case 48:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case 64:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        break;
     }
     QList<QPair<QMessageBox::StandardButton, int>> buttons;
     switch (r.style & 7) {
-    case 1: buttons = {{QMessageBox::Ok, MessageAnswer::Ok}, {QMessageBox::Cancel, MessageAnswer::Cancel}}; break;
-    case 3: buttons = {{QMessageBox::Yes, MessageAnswer::Yes}, {QMessageBox::No, MessageAnswer::No}, {QMessageBox::Cancel, MessageAnswer::Cancel}}; break;
-    case 4: buttons = {{QMessageBox::Yes, MessageAnswer::Yes}, {QMessageBox::No, MessageAnswer::No}}; break;
-    case 5: buttons = {{QMessageBox::Retry, 4}, {QMessageBox::Cancel, MessageAnswer::Cancel}}; break;
-    default: buttons = {{QMessageBox::Ok, MessageAnswer::Ok}}; break;
+    case 1:
+        buttons = {{QMessageBox::Ok, MessageAnswer::Ok}, {QMessageBox::Cancel, MessageAnswer::Cancel}};
+        break;
+    case 3:
+        buttons = {{QMessageBox::Yes, MessageAnswer::Yes},
+                   {QMessageBox::No, MessageAnswer::No},
+                   {QMessageBox::Cancel, MessageAnswer::Cancel}};
+        break;
+    case 4:
+        buttons = {{QMessageBox::Yes, MessageAnswer::Yes}, {QMessageBox::No, MessageAnswer::No}};
+        break;
+    case 5:
+        buttons = {{QMessageBox::Retry, 4}, {QMessageBox::Cancel, MessageAnswer::Cancel}};
+        break;
+    default:
+        buttons = {{QMessageBox::Ok, MessageAnswer::Ok}};
+        break;
     }
     for (const auto &b : buttons)
         box.addButton(b.first);

@@ -23,7 +23,7 @@ bool isNameChar(QChar ch)
 }
 
 // Column part "$AB": returns the position after it, or -1.
-qsizetype parseColumn(QStringView s, qsizetype pos, int* column, bool* absolute)
+qsizetype parseColumn(QStringView s, qsizetype pos, int *column, bool *absolute)
 {
     *absolute = pos < s.size() && s[pos] == u'$';
     if (*absolute)
@@ -41,7 +41,7 @@ qsizetype parseColumn(QStringView s, qsizetype pos, int* column, bool* absolute)
 }
 
 // Row part "$12": returns the position after it, or -1.
-qsizetype parseRow(QStringView s, qsizetype pos, int* row, bool* absolute)
+qsizetype parseRow(QStringView s, qsizetype pos, int *row, bool *absolute)
 {
     *absolute = pos < s.size() && s[pos] == u'$';
     if (*absolute)
@@ -58,7 +58,7 @@ qsizetype parseRow(QStringView s, qsizetype pos, int* row, bool* absolute)
     return pos;
 }
 
-qsizetype parseCell(QStringView s, qsizetype pos, int* column, bool* columnAbs, int* row, bool* rowAbs)
+qsizetype parseCell(QStringView s, qsizetype pos, int *column, bool *columnAbs, int *row, bool *rowAbs)
 {
     pos = parseColumn(s, pos, column, columnAbs);
     return pos < 0 ? -1 : parseRow(s, pos, row, rowAbs);
@@ -73,7 +73,7 @@ bool endsCleanly(QStringView s, qsizetype pos)
     return !(isNameChar(ch) || ch == u'$' || ch == u'(' || ch == u'!' || ch == u'[' || ch == u'\'');
 }
 
-bool parseBody(QStringView s, qsizetype pos, xlsx::RefToken* t, qsizetype* end)
+bool parseBody(QStringView s, qsizetype pos, xlsx::RefToken *t, qsizetype *end)
 {
     using xlsx::RefToken;
     qsizetype p = parseCell(s, pos, &t->c1, &t->c1Abs, &t->r1, &t->r1Abs);
@@ -118,7 +118,7 @@ bool parseBody(QStringView s, qsizetype pos, xlsx::RefToken* t, qsizetype* end)
 }
 
 // End of a quoted sheet name starting at pos ('…'), or -1.
-qsizetype quotedEnd(QStringView s, qsizetype pos, QString* name)
+qsizetype quotedEnd(QStringView s, qsizetype pos, QString *name)
 {
     qsizetype p = pos + 1;
     while (p < s.size()) {
@@ -136,7 +136,7 @@ qsizetype quotedEnd(QStringView s, qsizetype pos, QString* name)
     return -1;
 }
 
-bool parseReference(QStringView s, qsizetype pos, xlsx::RefToken* t, qsizetype* end)
+bool parseReference(QStringView s, qsizetype pos, xlsx::RefToken *t, qsizetype *end)
 {
     qsizetype bodyStart = pos;
     if (s[pos] == u'\'') {
@@ -163,19 +163,19 @@ bool parseReference(QStringView s, qsizetype pos, xlsx::RefToken* t, qsizetype* 
     return true;
 }
 
-bool sameSheet(const QString& a, const QString& b)
+bool sameSheet(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool pointsTo(const xlsx::RefToken& t, const QString& ownerSheet, const QString& targetSheet)
+bool pointsTo(const xlsx::RefToken &t, const QString &ownerSheet, const QString &targetSheet)
 {
     if (t.sheet.isEmpty())
         return !ownerSheet.isEmpty() && sameSheet(ownerSheet, targetSheet);
     return sameSheet(t.sheet, targetSheet);
 }
 
-QString invalidRef(const xlsx::RefToken& t)
+QString invalidRef(const xlsx::RefToken &t)
 {
     return t.prefix + QStringLiteral("#REF!");
 }
@@ -184,23 +184,16 @@ QString invalidRef(const xlsx::RefToken& t)
 
 // ---- XlsxRange -----------------------------------------------------------------
 
-XlsxRange::XlsxRange(int row, int column)
-    : XlsxRange(row, column, row, column)
-{
-}
+XlsxRange::XlsxRange(int row, int column) : XlsxRange(row, column, row, column) {}
 
 XlsxRange::XlsxRange(int firstRow, int firstColumn, int lastRow, int lastColumn)
-    : firstRow(firstRow)
-    , firstColumn(firstColumn)
-    , lastRow(lastRow)
-    , lastColumn(lastColumn)
-{
-}
+    : firstRow(firstRow), firstColumn(firstColumn), lastRow(lastRow), lastColumn(lastColumn)
+{}
 
 bool XlsxRange::isValid() const
 {
-    return firstRow >= 1 && firstColumn >= 1 && lastRow >= firstRow && lastColumn >= firstColumn
-        && lastRow <= maxRows && lastColumn <= maxColumns;
+    return firstRow >= 1 && firstColumn >= 1 && lastRow >= firstRow && lastColumn >= firstColumn &&
+           lastRow <= maxRows && lastColumn <= maxColumns;
 }
 
 bool XlsxRange::contains(int row, int column) const
@@ -208,10 +201,9 @@ bool XlsxRange::contains(int row, int column) const
     return row >= firstRow && row <= lastRow && column >= firstColumn && column <= lastColumn;
 }
 
-bool XlsxRange::intersects(const XlsxRange& o) const
+bool XlsxRange::intersects(const XlsxRange &o) const
 {
-    return firstRow <= o.lastRow && o.firstRow <= lastRow && firstColumn <= o.lastColumn
-        && o.firstColumn <= lastColumn;
+    return firstRow <= o.lastRow && o.firstRow <= lastRow && firstColumn <= o.lastColumn && o.firstColumn <= lastColumn;
 }
 
 QString XlsxRange::toString(bool absolute) const
@@ -225,7 +217,7 @@ QString XlsxRange::toString(bool absolute) const
     return first + u':' + d + columnName(lastColumn) + d + QString::number(lastRow);
 }
 
-XlsxRange XlsxRange::fromString(const QString& text)
+XlsxRange XlsxRange::fromString(const QString &text)
 {
     xlsx::RefToken t;
     qsizetype end = 0;
@@ -249,7 +241,7 @@ QString XlsxRange::columnName(int column)
     return name;
 }
 
-int XlsxRange::columnNumber(const QString& name)
+int XlsxRange::columnNumber(const QString &name)
 {
     int column = 0;
     bool absolute = false;
@@ -260,7 +252,7 @@ int XlsxRange::columnNumber(const QString& name)
 
 namespace xlsx {
 
-QString formatRefBody(const RefToken& t)
+QString formatRefBody(const RefToken &t)
 {
     auto dollar = [](bool abs) { return abs ? QStringLiteral("$") : QString(); };
     auto cell = [&](int r, bool ra, int c, bool ca) {
@@ -279,7 +271,7 @@ QString formatRefBody(const RefToken& t)
     return QString();
 }
 
-QString rewriteReferences(const QString& formula, const std::function<QString(const RefToken&, const QString&)>& edit)
+QString rewriteReferences(const QString &formula, const std::function<QString(const RefToken &, const QString &)> &edit)
 {
     const QStringView s(formula);
     QString out;
@@ -349,17 +341,17 @@ QString rewriteReferences(const QString& formula, const std::function<QString(co
     return out;
 }
 
-QList<RefToken> findReferences(const QString& formula)
+QList<RefToken> findReferences(const QString &formula)
 {
     QList<RefToken> found;
-    rewriteReferences(formula, [&found](const RefToken& t, const QString& original) {
+    rewriteReferences(formula, [&found](const RefToken &t, const QString &original) {
         found.append(t);
         return original;
     });
     return found;
 }
 
-QString quoteSheetName(const QString& name)
+QString quoteSheetName(const QString &name)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_.]*$"));
     RefToken t;
@@ -372,10 +364,10 @@ QString quoteSheetName(const QString& name)
     return u'\'' + quoted + u'\'';
 }
 
-QString insertRowsInFormula(const QString& formula, const QString& ownerSheet, const QString& targetSheet,
-                            int firstRow, int count)
+QString insertRowsInFormula(const QString &formula, const QString &ownerSheet, const QString &targetSheet, int firstRow,
+                            int count)
 {
-    return rewriteReferences(formula, [&](const RefToken& ref, const QString& original) {
+    return rewriteReferences(formula, [&](const RefToken &ref, const QString &original) {
         if (!pointsTo(ref, ownerSheet, targetSheet) || ref.kind == RefToken::Columns)
             return original;
         RefToken t = ref;
@@ -390,10 +382,9 @@ QString insertRowsInFormula(const QString& formula, const QString& ownerSheet, c
     });
 }
 
-QString removeColumnInFormula(const QString& formula, const QString& ownerSheet, const QString& targetSheet,
-                              int column)
+QString removeColumnInFormula(const QString &formula, const QString &ownerSheet, const QString &targetSheet, int column)
 {
-    return rewriteReferences(formula, [&](const RefToken& ref, const QString& original) {
+    return rewriteReferences(formula, [&](const RefToken &ref, const QString &original) {
         if (!pointsTo(ref, ownerSheet, targetSheet) || ref.kind == RefToken::Rows)
             return original;
         RefToken t = ref;
@@ -407,9 +398,9 @@ QString removeColumnInFormula(const QString& formula, const QString& ownerSheet,
     });
 }
 
-QString offsetFormula(const QString& formula, int rowOffset, int columnOffset)
+QString offsetFormula(const QString &formula, int rowOffset, int columnOffset)
 {
-    return rewriteReferences(formula, [&](const RefToken& ref, const QString&) {
+    return rewriteReferences(formula, [&](const RefToken &ref, const QString &) {
         RefToken t = ref;
         if (t.kind != RefToken::Columns) {
             if (!t.r1Abs)
@@ -423,17 +414,17 @@ QString offsetFormula(const QString& formula, int rowOffset, int columnOffset)
             if (!t.c2Abs)
                 t.c2 += columnOffset;
         }
-        const bool rowsOk = t.kind == RefToken::Columns
-            || (t.r1 >= 1 && t.r2 >= 1 && t.r1 <= XlsxRange::maxRows && t.r2 <= XlsxRange::maxRows);
-        const bool colsOk = t.kind == RefToken::Rows
-            || (t.c1 >= 1 && t.c2 >= 1 && t.c1 <= XlsxRange::maxColumns && t.c2 <= XlsxRange::maxColumns);
+        const bool rowsOk = t.kind == RefToken::Columns ||
+                            (t.r1 >= 1 && t.r2 >= 1 && t.r1 <= XlsxRange::maxRows && t.r2 <= XlsxRange::maxRows);
+        const bool colsOk = t.kind == RefToken::Rows ||
+                            (t.c1 >= 1 && t.c2 >= 1 && t.c1 <= XlsxRange::maxColumns && t.c2 <= XlsxRange::maxColumns);
         return rowsOk && colsOk ? t.prefix + formatRefBody(t) : invalidRef(t);
     });
 }
 
-QString renameSheetInFormula(const QString& formula, const QString& oldName, const QString& newName)
+QString renameSheetInFormula(const QString &formula, const QString &oldName, const QString &newName)
 {
-    return rewriteReferences(formula, [&](const RefToken& t, const QString& original) {
+    return rewriteReferences(formula, [&](const RefToken &t, const QString &original) {
         if (t.sheet.isEmpty() || !sameSheet(t.sheet, oldName))
             return original;
         return quoteSheetName(newName) + u'!' + formatRefBody(t);

@@ -10,19 +10,45 @@ using namespace xlsx;
 namespace {
 
 const QStringList kSheetSchemaOrder = {
-    QStringLiteral("sheetPr"), QStringLiteral("dimension"), QStringLiteral("sheetViews"),
-    QStringLiteral("sheetFormatPr"), QStringLiteral("cols"), QStringLiteral("sheetData"),
-    QStringLiteral("sheetCalcPr"), QStringLiteral("sheetProtection"), QStringLiteral("protectedRanges"),
-    QStringLiteral("scenarios"), QStringLiteral("autoFilter"), QStringLiteral("sortState"),
-    QStringLiteral("dataConsolidate"), QStringLiteral("customSheetViews"), QStringLiteral("mergeCells"),
-    QStringLiteral("phoneticPr"), QStringLiteral("conditionalFormatting"), QStringLiteral("dataValidations"),
-    QStringLiteral("hyperlinks"), QStringLiteral("printOptions"), QStringLiteral("pageMargins"),
-    QStringLiteral("pageSetup"), QStringLiteral("headerFooter"), QStringLiteral("rowBreaks"),
-    QStringLiteral("colBreaks"), QStringLiteral("customProperties"), QStringLiteral("cellWatches"),
-    QStringLiteral("ignoredErrors"), QStringLiteral("smartTags"), QStringLiteral("drawing"),
-    QStringLiteral("legacyDrawing"), QStringLiteral("legacyDrawingHF"), QStringLiteral("drawingHF"),
-    QStringLiteral("picture"), QStringLiteral("oleObjects"), QStringLiteral("controls"),
-    QStringLiteral("webPublishItems"), QStringLiteral("tableParts"), QStringLiteral("extLst"),
+    QStringLiteral("sheetPr"),
+    QStringLiteral("dimension"),
+    QStringLiteral("sheetViews"),
+    QStringLiteral("sheetFormatPr"),
+    QStringLiteral("cols"),
+    QStringLiteral("sheetData"),
+    QStringLiteral("sheetCalcPr"),
+    QStringLiteral("sheetProtection"),
+    QStringLiteral("protectedRanges"),
+    QStringLiteral("scenarios"),
+    QStringLiteral("autoFilter"),
+    QStringLiteral("sortState"),
+    QStringLiteral("dataConsolidate"),
+    QStringLiteral("customSheetViews"),
+    QStringLiteral("mergeCells"),
+    QStringLiteral("phoneticPr"),
+    QStringLiteral("conditionalFormatting"),
+    QStringLiteral("dataValidations"),
+    QStringLiteral("hyperlinks"),
+    QStringLiteral("printOptions"),
+    QStringLiteral("pageMargins"),
+    QStringLiteral("pageSetup"),
+    QStringLiteral("headerFooter"),
+    QStringLiteral("rowBreaks"),
+    QStringLiteral("colBreaks"),
+    QStringLiteral("customProperties"),
+    QStringLiteral("cellWatches"),
+    QStringLiteral("ignoredErrors"),
+    QStringLiteral("smartTags"),
+    QStringLiteral("drawing"),
+    QStringLiteral("legacyDrawing"),
+    QStringLiteral("legacyDrawingHF"),
+    QStringLiteral("drawingHF"),
+    QStringLiteral("picture"),
+    QStringLiteral("oleObjects"),
+    QStringLiteral("controls"),
+    QStringLiteral("webPublishItems"),
+    QStringLiteral("tableParts"),
+    QStringLiteral("extLst"),
 };
 
 const QStringList kSheetManaged = {QStringLiteral("dimension"), QStringLiteral("cols"), QStringLiteral("sheetData"),
@@ -33,9 +59,9 @@ bool validCell(int row, int column)
     return row >= 1 && row <= XlsxRange::maxRows && column >= 1 && column <= XlsxRange::maxColumns;
 }
 
-const char* const kHAlignNames[] = {"general", "left", "center", "right", "fill", "justify", "centerContinuous",
-                                    "distributed"};
-const char* const kVAlignNames[] = {"bottom", "top", "center", "justify", "distributed"};
+const char *const kHAlignNames[] = {"general", "left",    "center",           "right",
+                                    "fill",    "justify", "centerContinuous", "distributed"};
+const char *const kVAlignNames[] = {"bottom", "top", "center", "justify", "distributed"};
 
 } // namespace
 
@@ -43,7 +69,7 @@ namespace xlsx {
 
 // Text in a shared or inline string escapes characters XML cannot carry as
 // "_xHHHH_"; a literal "_x" sequence is protected as "_x005F_".
-QString decodeStringItem(const QString& text)
+QString decodeStringItem(const QString &text)
 {
     if (!text.contains(QLatin1String("_x")))
         return text;
@@ -61,15 +87,16 @@ QString decodeStringItem(const QString& text)
     return out;
 }
 
-QString encodeStringItem(const QString& text)
+QString encodeStringItem(const QString &text)
 {
     static const QRegularExpression literal(QStringLiteral("_x[0-9A-Fa-f]{4}_"));
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar ch = text.at(i);
-        if (ch == u'_' && literal.match(text, i, QRegularExpression::NormalMatch,
-                                        QRegularExpression::AnchorAtOffsetMatchOption).hasMatch()) {
+        if (ch == u'_' &&
+            literal.match(text, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
+                .hasMatch()) {
             out += QLatin1String("_x005F_");
             continue;
         }
@@ -82,7 +109,7 @@ QString encodeStringItem(const QString& text)
     return out;
 }
 
-void readStringItem(QXmlStreamReader& r, const QString& xml, QString* text, QString* rich)
+void readStringItem(QXmlStreamReader &r, const QString &xml, QString *text, QString *rich)
 {
     const qint64 innerStart = r.characterOffset();
     qint64 last = innerStart;
@@ -115,7 +142,7 @@ void readStringItem(QXmlStreamReader& r, const QString& xml, QString* text, QStr
     *text = decodeStringItem(*text);
 }
 
-QString sharedStringKey(const XlsxSheetPrivate::Cell& cell)
+QString sharedStringKey(const XlsxSheetPrivate::Cell &cell)
 {
     return cell.richXml.isEmpty() ? u't' + cell.value : u'r' + cell.richXml;
 }
@@ -131,36 +158,39 @@ void XlsxSheetPrivate::initEmpty()
     m_merges.clear();
     m_part.setRoot(QStringLiteral("worksheet"), kMainNs);
     m_part.m_namespaces.append({QStringLiteral("r"), kRelNs});
-    for (const QString& name : kSheetManaged)
+    for (const QString &name : kSheetManaged)
         m_part.ensureManaged(name, kSheetSchemaOrder);
 }
 
-bool XlsxSheetPrivate::parse(const QString& xml, const QStringList& sharedStrings, const QStringList& sharedRich,
-                             bool richUsable, QString* error)
+bool XlsxSheetPrivate::parse(const QString &xml, const QStringList &sharedStrings, const QStringList &sharedRich,
+                             bool richUsable, QString *error)
 {
     m_rows.clear();
     m_columns.clear();
     m_merges.clear();
-    const bool ok = m_part.parse(xml, kSheetManaged, [&](QXmlStreamReader& r) {
-        if (r.name() == u"sheetData")
-            return parseSheetData(r, xml, sharedStrings, sharedRich, richUsable);
-        if (r.name() == u"cols")
-            return parseCols(r);
-        if (r.name() == u"mergeCells")
-            return parseMerges(r);
-        r.skipCurrentElement(); // dimension: recomputed on save
-        return !r.hasError();
-    }, error);
+    const bool ok = m_part.parse(
+        xml, kSheetManaged,
+        [&](QXmlStreamReader &r) {
+            if (r.name() == u"sheetData")
+                return parseSheetData(r, xml, sharedStrings, sharedRich, richUsable);
+            if (r.name() == u"cols")
+                return parseCols(r);
+            if (r.name() == u"mergeCells")
+                return parseMerges(r);
+            r.skipCurrentElement(); // dimension: recomputed on save
+            return !r.hasError();
+        },
+        error);
     if (!ok)
         return false;
-    for (const QString& name : kSheetManaged)
+    for (const QString &name : kSheetManaged)
         m_part.ensureManaged(name, kSheetSchemaOrder);
     unshareFormulas();
     return true;
 }
 
-bool XlsxSheetPrivate::parseSheetData(QXmlStreamReader& r, const QString& xml, const QStringList& sharedStrings,
-                                      const QStringList& sharedRich, bool richUsable)
+bool XlsxSheetPrivate::parseSheetData(QXmlStreamReader &r, const QString &xml, const QStringList &sharedStrings,
+                                      const QStringList &sharedRich, bool richUsable)
 {
     // Formatted runs can be kept only if they are written in the default
     // namespace, as the shared string part we write uses it.
@@ -178,7 +208,7 @@ bool XlsxSheetPrivate::parseSheetData(QXmlStreamReader& r, const QString& xml, c
         removeAttr(rowAttrs, QStringLiteral("spans")); // optional hint, stale once cells move
         if (rowNumber > XlsxRange::maxRows)
             return false;
-        Row& row = m_rows[rowNumber];
+        Row &row = m_rows[rowNumber];
         row.attrs = rowAttrs;
         int column = 0;
         while (r.readNextStartElement()) {
@@ -194,7 +224,7 @@ bool XlsxSheetPrivate::parseSheetData(QXmlStreamReader& r, const QString& xml, c
             Cell cell;
             cell.style = attrValue(cellAttrs, QStringLiteral("s")).toInt();
             const QString type = attrValue(cellAttrs, QStringLiteral("t"), QStringLiteral("n"));
-            for (const char* known : {"r", "s", "t"})
+            for (const char *known : {"r", "s", "t"})
                 removeAttr(cellAttrs, QLatin1String(known));
             cell.otherAttrs = cellAttrs;
             QString v;
@@ -244,7 +274,7 @@ bool XlsxSheetPrivate::parseSheetData(QXmlStreamReader& r, const QString& xml, c
     return !r.hasError();
 }
 
-bool XlsxSheetPrivate::parseCols(QXmlStreamReader& r)
+bool XlsxSheetPrivate::parseCols(QXmlStreamReader &r)
 {
     while (r.readNextStartElement()) {
         if (r.name() == u"col") {
@@ -261,7 +291,7 @@ bool XlsxSheetPrivate::parseCols(QXmlStreamReader& r)
     return !r.hasError();
 }
 
-bool XlsxSheetPrivate::parseMerges(QXmlStreamReader& r)
+bool XlsxSheetPrivate::parseMerges(QXmlStreamReader &r)
 {
     while (r.readNextStartElement()) {
         if (r.name() == u"mergeCell") {
@@ -289,7 +319,8 @@ void XlsxSheetPrivate::unshareFormulas()
     for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
         for (auto cell = row->cells.cbegin(); cell != row->cells.cend(); ++cell) {
             if (attrValue(cell->formulaAttrs, t) == u"shared" && !cell->formula.isEmpty())
-                masters.insert(attrValue(cell->formulaAttrs, QStringLiteral("si")), {cell->formula, row.key(), cell.key()});
+                masters.insert(attrValue(cell->formulaAttrs, QStringLiteral("si")),
+                               {cell->formula, row.key(), cell.key()});
         }
     }
     for (auto row = m_rows.begin(); row != m_rows.end(); ++row) {
@@ -299,7 +330,8 @@ void XlsxSheetPrivate::unshareFormulas()
                 if (cell->formula.isEmpty()) {
                     const auto master = masters.constFind(attrValue(cell->formulaAttrs, QStringLiteral("si")));
                     if (master != masters.cend())
-                        cell->formula = offsetFormula(master->formula, row.key() - master->row, cell.key() - master->column);
+                        cell->formula =
+                            offsetFormula(master->formula, row.key() - master->row, cell.key() - master->column);
                 }
                 cell->formulaAttrs.clear();
             }
@@ -307,20 +339,20 @@ void XlsxSheetPrivate::unshareFormulas()
     }
 }
 
-QByteArray XlsxSheetPrivate::write(const QHash<QString, int>& sharedIndex) const
+QByteArray XlsxSheetPrivate::write(const QHash<QString, int> &sharedIndex) const
 {
-    return m_part.write([&](QXmlStreamWriter& w, const QString& name) {
+    return m_part.write([&](QXmlStreamWriter &w, const QString &name) {
         if (name == u"dimension") {
             XlsxRange used;
             for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
                 if (row->cells.isEmpty())
                     continue;
                 const XlsxRange span(row.key(), row->cells.firstKey(), row.key(), row->cells.lastKey());
-                used = used.isValid() ? XlsxRange(std::min(used.firstRow, span.firstRow),
-                                                  std::min(used.firstColumn, span.firstColumn),
-                                                  std::max(used.lastRow, span.lastRow),
-                                                  std::max(used.lastColumn, span.lastColumn))
-                                      : span;
+                used = used.isValid()
+                           ? XlsxRange(std::min(used.firstRow, span.firstRow),
+                                       std::min(used.firstColumn, span.firstColumn),
+                                       std::max(used.lastRow, span.lastRow), std::max(used.lastColumn, span.lastColumn))
+                           : span;
             }
             w.writeEmptyElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("ref"), used.isValid() ? used.toString() : QStringLiteral("A1"));
@@ -331,7 +363,7 @@ QByteArray XlsxSheetPrivate::write(const QHash<QString, int>& sharedIndex) const
         } else if (name == u"mergeCells" && !m_merges.isEmpty()) {
             w.writeStartElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("count"), QString::number(m_merges.size()));
-            for (const XlsxRange& m : m_merges) {
+            for (const XlsxRange &m : m_merges) {
                 w.writeEmptyElement(m_part.qname(QStringLiteral("mergeCell")));
                 w.writeAttribute(QStringLiteral("ref"), m.toString());
             }
@@ -340,7 +372,7 @@ QByteArray XlsxSheetPrivate::write(const QHash<QString, int>& sharedIndex) const
     });
 }
 
-void XlsxSheetPrivate::writeCols(QXmlStreamWriter& w) const
+void XlsxSheetPrivate::writeCols(QXmlStreamWriter &w) const
 {
     if (m_columns.isEmpty())
         return;
@@ -364,7 +396,7 @@ void XlsxSheetPrivate::writeCols(QXmlStreamWriter& w) const
     w.writeEndElement();
 }
 
-void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter& w, const QHash<QString, int>& sharedIndex) const
+void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex) const
 {
     using CellType = XlsxSheet::CellType;
     w.writeStartElement(m_part.qname(QStringLiteral("sheetData")));
@@ -375,7 +407,7 @@ void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter& w, const QHash<QString, 
         w.writeAttribute(QStringLiteral("r"), QString::number(row.key()));
         writeAttributes(w, row->attrs);
         for (auto cell = row->cells.cbegin(); cell != row->cells.cend(); ++cell) {
-            const Cell& c = *cell;
+            const Cell &c = *cell;
             const bool hasFormula = !c.formula.isEmpty();
             w.writeStartElement(m_part.qname(QStringLiteral("c")));
             w.writeAttribute(QStringLiteral("r"), XlsxRange(row.key(), cell.key()).toString());
@@ -419,7 +451,7 @@ void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter& w, const QHash<QString, 
 
 int XlsxSheetPrivate::effectiveStyle(int row, int column) const
 {
-    if (const Cell* cell = findCell(row, column))
+    if (const Cell *cell = findCell(row, column))
         return cell->style;
     const auto r = m_rows.constFind(row);
     if (r != m_rows.cend() && attrValue(r->attrs, QStringLiteral("customFormat")) == u"1")
@@ -430,9 +462,9 @@ int XlsxSheetPrivate::effectiveStyle(int row, int column) const
     return 0;
 }
 
-XlsxSheetPrivate::Cell& XlsxSheetPrivate::cellAt(int row, int column)
+XlsxSheetPrivate::Cell &XlsxSheetPrivate::cellAt(int row, int column)
 {
-    Row& r = m_rows[row];
+    Row &r = m_rows[row];
     auto it = r.cells.find(column);
     if (it == r.cells.end()) {
         Cell cell;
@@ -442,7 +474,7 @@ XlsxSheetPrivate::Cell& XlsxSheetPrivate::cellAt(int row, int column)
     return *it;
 }
 
-const XlsxSheetPrivate::Cell* XlsxSheetPrivate::findCell(int row, int column) const
+const XlsxSheetPrivate::Cell *XlsxSheetPrivate::findCell(int row, int column) const
 {
     const auto r = m_rows.constFind(row);
     if (r == m_rows.cend())
@@ -451,19 +483,19 @@ const XlsxSheetPrivate::Cell* XlsxSheetPrivate::findCell(int row, int column) co
     return c == r->cells.cend() ? nullptr : &*c;
 }
 
-bool XlsxSheetPrivate::applyStyle(int row, int column, const std::function<int(int)>& derive)
+bool XlsxSheetPrivate::applyStyle(int row, int column, const std::function<int(int)> &derive)
 {
     if (!validCell(row, column))
         return false;
-    Cell& cell = cellAt(row, column);
+    Cell &cell = cellAt(row, column);
     cell.style = derive(cell.style);
     return true;
 }
 
 bool XlsxSheetPrivate::hasFormulas() const
 {
-    for (const Row& row : m_rows) {
-        for (const Cell& cell : row.cells) {
+    for (const Row &row : m_rows) {
+        for (const Cell &cell : row.cells) {
             if (!cell.formula.isEmpty())
                 return true;
         }
@@ -471,10 +503,10 @@ bool XlsxSheetPrivate::hasFormulas() const
     return false;
 }
 
-void XlsxSheetPrivate::rewriteFormulas(const std::function<QString(const QString&)>& rewrite)
+void XlsxSheetPrivate::rewriteFormulas(const std::function<QString(const QString &)> &rewrite)
 {
-    for (Row& row : m_rows) {
-        for (Cell& cell : row.cells) {
+    for (Row &row : m_rows) {
+        for (Cell &cell : row.cells) {
             if (!cell.formula.isEmpty())
                 cell.formula = rewrite(cell.formula);
         }
@@ -483,14 +515,11 @@ void XlsxSheetPrivate::rewriteFormulas(const std::function<QString(const QString
 
 // ---- XlsxSheet --------------------------------------------------------------------
 
-XlsxSheet::XlsxSheet(XlsxWorkbook* workbook)
-    : d(std::make_unique<XlsxSheetPrivate>(workbook))
-{
-}
+XlsxSheet::XlsxSheet(XlsxWorkbook *workbook) : d(std::make_unique<XlsxSheetPrivate>(workbook)) {}
 
 XlsxSheet::~XlsxSheet() = default;
 
-XlsxWorkbook* XlsxSheet::workbook() const
+XlsxWorkbook *XlsxSheet::workbook() const
 {
     return d->m_workbook;
 }
@@ -500,17 +529,17 @@ QString XlsxSheet::name() const
     return d->m_name;
 }
 
-bool XlsxSheet::setName(const QString& name)
+bool XlsxSheet::setName(const QString &name)
 {
-    XlsxWorkbookPrivate* wb = d->m_workbook->d.get();
+    XlsxWorkbookPrivate *wb = d->m_workbook->d.get();
     if (!XlsxWorkbook::isValidSheetName(name))
         return wb->fail(QStringLiteral("invalid sheet name \"%1\"").arg(name));
     const int other = d->m_workbook->sheetIndex(name);
     if (other >= 0 && d->m_workbook->sheet(other) != this)
         return wb->fail(QStringLiteral("a sheet named \"%1\" exists already").arg(name));
     const QString old = d->m_name;
-    wb->rewriteAllFormulas([&](const QString& f, const QString&) { return renameSheetInFormula(f, old, name); });
-    for (auto& entry : wb->m_sheets) {
+    wb->rewriteAllFormulas([&](const QString &f, const QString &) { return renameSheetInFormula(f, old, name); });
+    for (auto &entry : wb->m_sheets) {
         if (entry.sheet == this)
             entry.name = name;
     }
@@ -520,13 +549,13 @@ bool XlsxSheet::setName(const QString& name)
 
 XlsxSheet::CellType XlsxSheet::cellType(int row, int column) const
 {
-    const XlsxSheetPrivate::Cell* cell = d->findCell(row, column);
+    const XlsxSheetPrivate::Cell *cell = d->findCell(row, column);
     return cell ? cell->type : CellType::Empty;
 }
 
 QVariant XlsxSheet::value(int row, int column) const
 {
-    const XlsxSheetPrivate::Cell* cell = d->findCell(row, column);
+    const XlsxSheetPrivate::Cell *cell = d->findCell(row, column);
     if (!cell)
         return QVariant();
     switch (cell->type) {
@@ -545,7 +574,7 @@ QVariant XlsxSheet::value(int row, int column) const
 
 QString XlsxSheet::text(int row, int column) const
 {
-    const XlsxSheetPrivate::Cell* cell = d->findCell(row, column);
+    const XlsxSheetPrivate::Cell *cell = d->findCell(row, column);
     if (!cell)
         return QString();
     switch (cell->type) {
@@ -564,15 +593,15 @@ QString XlsxSheet::text(int row, int column) const
 
 QString XlsxSheet::formula(int row, int column) const
 {
-    const XlsxSheetPrivate::Cell* cell = d->findCell(row, column);
+    const XlsxSheetPrivate::Cell *cell = d->findCell(row, column);
     return cell ? cell->formula : QString();
 }
 
-bool XlsxSheet::setText(int row, int column, const QString& text)
+bool XlsxSheet::setText(int row, int column, const QString &text)
 {
     if (!validCell(row, column))
         return false;
-    XlsxSheetPrivate::Cell& cell = d->cellAt(row, column);
+    XlsxSheetPrivate::Cell &cell = d->cellAt(row, column);
     cell.type = CellType::Text;
     cell.value = text;
     cell.richXml.clear();
@@ -585,7 +614,7 @@ bool XlsxSheet::setNumber(int row, int column, double number)
 {
     if (!validCell(row, column) || !std::isfinite(number))
         return false;
-    XlsxSheetPrivate::Cell& cell = d->cellAt(row, column);
+    XlsxSheetPrivate::Cell &cell = d->cellAt(row, column);
     cell.type = CellType::Number;
     cell.value = formatNumber(number);
     cell.richXml.clear();
@@ -594,14 +623,14 @@ bool XlsxSheet::setNumber(int row, int column, double number)
     return true;
 }
 
-bool XlsxSheet::setFormula(int row, int column, const QString& formula)
+bool XlsxSheet::setFormula(int row, int column, const QString &formula)
 {
     QString f = formula.trimmed();
     if (f.startsWith(u'='))
         f.remove(0, 1);
     if (!validCell(row, column) || f.isEmpty())
         return false;
-    XlsxSheetPrivate::Cell& cell = d->cellAt(row, column);
+    XlsxSheetPrivate::Cell &cell = d->cellAt(row, column);
     cell.type = CellType::Empty; // computed when the workbook is next opened
     cell.value.clear();
     cell.richXml.clear();
@@ -615,7 +644,7 @@ bool XlsxSheet::clearValue(int row, int column)
     if (!validCell(row, column))
         return false;
     if (d->findCell(row, column)) {
-        XlsxSheetPrivate::Cell& cell = d->cellAt(row, column);
+        XlsxSheetPrivate::Cell &cell = d->cellAt(row, column);
         cell.type = CellType::Empty;
         cell.value.clear();
         cell.richXml.clear();
@@ -630,11 +659,11 @@ QString XlsxSheet::numberFormat(int row, int column) const
     return d->m_workbook->d->m_styles.numberFormat(d->effectiveStyle(row, column));
 }
 
-bool XlsxSheet::setNumberFormat(int row, int column, const QString& format)
+bool XlsxSheet::setNumberFormat(int row, int column, const QString &format)
 {
     if (format.isEmpty())
         return false;
-    XlsxStyles& styles = d->m_workbook->d->m_styles;
+    XlsxStyles &styles = d->m_workbook->d->m_styles;
     return d->applyStyle(row, column, [&](int xf) { return styles.withNumberFormat(xf, format); });
 }
 
@@ -645,7 +674,7 @@ bool XlsxSheet::isBold(int row, int column) const
 
 bool XlsxSheet::setBold(int row, int column, bool bold)
 {
-    XlsxStyles& styles = d->m_workbook->d->m_styles;
+    XlsxStyles &styles = d->m_workbook->d->m_styles;
     return d->applyStyle(row, column, [&](int xf) { return styles.withBold(xf, bold); });
 }
 
@@ -658,13 +687,14 @@ bool XlsxSheet::setFontSize(int row, int column, double points)
 {
     if (!(points >= 1 && points <= 409))
         return false;
-    XlsxStyles& styles = d->m_workbook->d->m_styles;
+    XlsxStyles &styles = d->m_workbook->d->m_styles;
     return d->applyStyle(row, column, [&](int xf) { return styles.withFontSize(xf, points); });
 }
 
 XlsxHAlign XlsxSheet::horizontalAlignment(int row, int column) const
 {
-    const QString name = d->m_workbook->d->m_styles.alignment(d->effectiveStyle(row, column), QStringLiteral("horizontal"));
+    const QString name =
+        d->m_workbook->d->m_styles.alignment(d->effectiveStyle(row, column), QStringLiteral("horizontal"));
     for (int i = 0; i < int(std::size(kHAlignNames)); ++i) {
         if (name == QLatin1String(kHAlignNames[i]))
             return XlsxHAlign(i);
@@ -674,7 +704,7 @@ XlsxHAlign XlsxSheet::horizontalAlignment(int row, int column) const
 
 bool XlsxSheet::setHorizontalAlignment(int row, int column, XlsxHAlign alignment)
 {
-    XlsxStyles& styles = d->m_workbook->d->m_styles;
+    XlsxStyles &styles = d->m_workbook->d->m_styles;
     const QString value = alignment == XlsxHAlign::General ? QString() : QLatin1String(kHAlignNames[int(alignment)]);
     return d->applyStyle(row, column,
                          [&](int xf) { return styles.withAlignment(xf, QStringLiteral("horizontal"), value); });
@@ -682,7 +712,8 @@ bool XlsxSheet::setHorizontalAlignment(int row, int column, XlsxHAlign alignment
 
 XlsxVAlign XlsxSheet::verticalAlignment(int row, int column) const
 {
-    const QString name = d->m_workbook->d->m_styles.alignment(d->effectiveStyle(row, column), QStringLiteral("vertical"));
+    const QString name =
+        d->m_workbook->d->m_styles.alignment(d->effectiveStyle(row, column), QStringLiteral("vertical"));
     for (int i = 0; i < int(std::size(kVAlignNames)); ++i) {
         if (name == QLatin1String(kVAlignNames[i]))
             return XlsxVAlign(i);
@@ -692,7 +723,7 @@ XlsxVAlign XlsxSheet::verticalAlignment(int row, int column) const
 
 bool XlsxSheet::setVerticalAlignment(int row, int column, XlsxVAlign alignment)
 {
-    XlsxStyles& styles = d->m_workbook->d->m_styles;
+    XlsxStyles &styles = d->m_workbook->d->m_styles;
     const QString value = alignment == XlsxVAlign::Bottom ? QString() : QLatin1String(kVAlignNames[int(alignment)]);
     return d->applyStyle(row, column,
                          [&](int xf) { return styles.withAlignment(xf, QStringLiteral("vertical"), value); });
@@ -707,7 +738,7 @@ bool XlsxSheet::setColumnWidth(int column, double width)
 {
     if (column < 1 || column > XlsxRange::maxColumns || !(width >= 0 && width <= 255))
         return false;
-    AttrList& attrs = d->m_columns[column];
+    AttrList &attrs = d->m_columns[column];
     setAttr(attrs, QStringLiteral("width"), formatNumber(width));
     setAttr(attrs, QStringLiteral("customWidth"), QStringLiteral("1"));
     return true;
@@ -718,11 +749,11 @@ QList<XlsxRange> XlsxSheet::mergedRanges() const
     return d->m_merges;
 }
 
-bool XlsxSheet::mergeCells(const XlsxRange& range)
+bool XlsxSheet::mergeCells(const XlsxRange &range)
 {
     if (!range.isValid() || range.isSingleCell())
         return false;
-    for (const XlsxRange& m : d->m_merges) {
+    for (const XlsxRange &m : d->m_merges) {
         if (m.intersects(range))
             return false;
     }
@@ -743,7 +774,7 @@ int XlsxSheet::lastRow() const
 int XlsxSheet::lastColumn() const
 {
     int last = 0;
-    for (const XlsxSheetPrivate::Row& row : d->m_rows) {
+    for (const XlsxSheetPrivate::Row &row : d->m_rows) {
         if (!row.cells.isEmpty())
             last = std::max(last, row.cells.lastKey());
     }
@@ -759,12 +790,11 @@ bool XlsxSheet::insertRowCopies(int row, int count)
     const int firstNew = row + 1;
 
     // References move first, while every formula still sits in its own row.
-    d->m_workbook->d->rewriteAllFormulas([&](const QString& f, const QString& owner) {
-        return insertRowsInFormula(f, owner, self, firstNew, count);
-    });
+    d->m_workbook->d->rewriteAllFormulas(
+        [&](const QString &f, const QString &owner) { return insertRowsInFormula(f, owner, self, firstNew, count); });
     const QString refAttr = QStringLiteral("ref");
-    for (XlsxSheetPrivate::Row& r : d->m_rows) {
-        for (XlsxSheetPrivate::Cell& c : r.cells) {
+    for (XlsxSheetPrivate::Row &r : d->m_rows) {
+        for (XlsxSheetPrivate::Cell &c : r.cells) {
             const QString ref = attrValue(c.formulaAttrs, refAttr);
             if (!ref.isEmpty())
                 setAttr(c.formulaAttrs, refAttr, insertRowsInFormula(ref, self, self, firstNew, count));
@@ -779,7 +809,7 @@ bool XlsxSheet::insertRowCopies(int row, int count)
         const XlsxSheetPrivate::Row source = *templ;
         for (int k = 1; k <= count; ++k) {
             XlsxSheetPrivate::Row copy = source;
-            for (XlsxSheetPrivate::Cell& c : copy.cells) {
+            for (XlsxSheetPrivate::Cell &c : copy.cells) {
                 if (c.formula.isEmpty())
                     continue;
                 c.formula = offsetFormula(c.formula, k, 0);
@@ -815,11 +845,10 @@ bool XlsxSheet::removeColumn(int column)
     if (column < 1 || column > XlsxRange::maxColumns)
         return false;
     const QString self = d->m_name;
-    d->m_workbook->d->rewriteAllFormulas([&](const QString& f, const QString& owner) {
-        return removeColumnInFormula(f, owner, self, column);
-    });
+    d->m_workbook->d->rewriteAllFormulas(
+        [&](const QString &f, const QString &owner) { return removeColumnInFormula(f, owner, self, column); });
 
-    auto shiftLeft = [column](auto& map) {
+    auto shiftLeft = [column](auto &map) {
         std::remove_reference_t<decltype(map)> moved;
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             if (it.key() != column)
@@ -828,9 +857,9 @@ bool XlsxSheet::removeColumn(int column)
         map = moved;
     };
     const QString refAttr = QStringLiteral("ref");
-    for (XlsxSheetPrivate::Row& r : d->m_rows) {
+    for (XlsxSheetPrivate::Row &r : d->m_rows) {
         shiftLeft(r.cells);
-        for (XlsxSheetPrivate::Cell& c : r.cells) {
+        for (XlsxSheetPrivate::Cell &c : r.cells) {
             const QString ref = attrValue(c.formulaAttrs, refAttr);
             if (ref.isEmpty())
                 continue;

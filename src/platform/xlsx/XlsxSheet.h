@@ -25,19 +25,19 @@ struct XlsxRange
     bool isValid() const;
     bool isSingleCell() const { return firstRow == lastRow && firstColumn == lastColumn; }
     bool contains(int row, int column) const;
-    bool intersects(const XlsxRange& other) const;
+    bool intersects(const XlsxRange &other) const;
     // "B2", "A1:C3"; with absolute, "$B$2", "$A$1:$C$3".
     QString toString(bool absolute = false) const;
     // Parses "B2", "$A$1:$C$3" (no sheet part); invalid on anything else.
-    static XlsxRange fromString(const QString& text);
+    static XlsxRange fromString(const QString &text);
 
-    static QString columnName(int column);       // 1 -> "A", 28 -> "AB"; empty when out of range
-    static int columnNumber(const QString& name); // "AB" -> 28; 0 when not a column name
+    static QString columnName(int column);        // 1 -> "A", 28 -> "AB"; empty when out of range
+    static int columnNumber(const QString &name); // "AB" -> 28; 0 when not a column name
 
     static constexpr int maxRows = 1048576;
     static constexpr int maxColumns = 16384;
 
-    friend bool operator==(const XlsxRange&, const XlsxRange&) = default;
+    friend bool operator==(const XlsxRange &, const XlsxRange &) = default;
 };
 
 enum class XlsxHAlign { General, Left, Center, Right, Fill, Justify, CenterContinuous, Distributed };
@@ -51,14 +51,14 @@ public:
     enum class CellType { Empty, Number, Text, Boolean, Error };
 
     ~XlsxSheet();
-    XlsxSheet(const XlsxSheet&) = delete;
-    XlsxSheet& operator=(const XlsxSheet&) = delete;
+    XlsxSheet(const XlsxSheet &) = delete;
+    XlsxSheet &operator=(const XlsxSheet &) = delete;
 
-    XlsxWorkbook* workbook() const;
+    XlsxWorkbook *workbook() const;
     QString name() const;
     // Renames the sheet and every reference to it in formulas and defined
     // names. Fails for an invalid name or one another sheet carries.
-    bool setName(const QString& name);
+    bool setName(const QString &name);
 
     // Cell contents. A formula cell reports its cached result.
     CellType cellType(int row, int column) const;
@@ -67,16 +67,16 @@ public:
     // Text as shown without formatting: numbers in their shortest form.
     QString text(int row, int column) const;
     QString formula(int row, int column) const; // without the leading '='
-    bool setText(int row, int column, const QString& text);
+    bool setText(int row, int column, const QString &text);
     bool setNumber(int row, int column, double number);
-    bool setFormula(int row, int column, const QString& formula);
+    bool setFormula(int row, int column, const QString &formula);
     // Removes the value, keeping the cell's format.
     bool clearValue(int row, int column);
 
     // Formats. Getters report the cell's effective format (its own, or the
     // row's or column's default); setters derive a new format from it.
     QString numberFormat(int row, int column) const; // "General", "@", "0.0000_ " …
-    bool setNumberFormat(int row, int column, const QString& format);
+    bool setNumberFormat(int row, int column, const QString &format);
     bool isBold(int row, int column) const;
     bool setBold(int row, int column, bool bold);
     double fontSize(int row, int column) const;
@@ -92,7 +92,7 @@ public:
 
     QList<XlsxRange> mergedRanges() const;
     // Fails for a single cell or a range overlapping an existing merge.
-    bool mergeCells(const XlsxRange& range);
+    bool mergeCells(const XlsxRange &range);
 
     // Last row and column holding a cell (value or format); 0 on an empty sheet.
     int lastRow() const;
@@ -110,7 +110,7 @@ public:
 private:
     friend class XlsxWorkbook;
     friend class XlsxWorkbookPrivate;
-    explicit XlsxSheet(XlsxWorkbook* workbook);
+    explicit XlsxSheet(XlsxWorkbook *workbook);
 
     std::unique_ptr<XlsxSheetPrivate> d;
 };

@@ -15,23 +15,26 @@ const QString kTypeBase = QStringLiteral("http://schemas.openxmlformats.org/offi
 const QString kCtBase = QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.");
 
 const QStringList kWorkbookSchemaOrder = {
-    QStringLiteral("fileVersion"), QStringLiteral("fileSharing"), QStringLiteral("workbookPr"),
-    QStringLiteral("workbookProtection"), QStringLiteral("bookViews"), QStringLiteral("sheets"),
-    QStringLiteral("functionGroups"), QStringLiteral("externalReferences"), QStringLiteral("definedNames"),
-    QStringLiteral("calcPr"), QStringLiteral("oleSize"), QStringLiteral("customWorkbookViews"),
-    QStringLiteral("pivotCaches"), QStringLiteral("smartTagPr"), QStringLiteral("smartTagTypes"),
-    QStringLiteral("webPublishing"), QStringLiteral("fileRecoveryPr"), QStringLiteral("webPublishObjects"),
+    QStringLiteral("fileVersion"),    QStringLiteral("fileSharing"),
+    QStringLiteral("workbookPr"),     QStringLiteral("workbookProtection"),
+    QStringLiteral("bookViews"),      QStringLiteral("sheets"),
+    QStringLiteral("functionGroups"), QStringLiteral("externalReferences"),
+    QStringLiteral("definedNames"),   QStringLiteral("calcPr"),
+    QStringLiteral("oleSize"),        QStringLiteral("customWorkbookViews"),
+    QStringLiteral("pivotCaches"),    QStringLiteral("smartTagPr"),
+    QStringLiteral("smartTagTypes"),  QStringLiteral("webPublishing"),
+    QStringLiteral("fileRecoveryPr"), QStringLiteral("webPublishObjects"),
     QStringLiteral("extLst"),
 };
 const QStringList kWorkbookManaged = {QStringLiteral("sheets"), QStringLiteral("definedNames"),
                                       QStringLiteral("calcPr")};
 
-bool typeIs(const QString& type, const QString& kind)
+bool typeIs(const QString &type, const QString &kind)
 {
     return type.endsWith(u'/' + kind);
 }
 
-QString decodeXml(const QByteArray& bytes)
+QString decodeXml(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         QStringDecoder decoder(QStringDecoder::Utf16);
@@ -59,7 +62,7 @@ QByteArray rootRelationships()
 }
 
 // Reads a flat part: the attributes of every child of the root named element.
-QList<AttrList> readFlatChildren(const QByteArray& bytes, const QString& element, QString* error)
+QList<AttrList> readFlatChildren(const QByteArray &bytes, const QString &element, QString *error)
 {
     QList<AttrList> list;
     QXmlStreamReader r(decodeXml(bytes));
@@ -77,7 +80,7 @@ QList<AttrList> readFlatChildren(const QByteArray& bytes, const QString& element
 
 // ---- XlsxWorkbookPrivate --------------------------------------------------------
 
-bool XlsxWorkbookPrivate::fail(const QString& message)
+bool XlsxWorkbookPrivate::fail(const QString &message)
 {
     m_error = message;
     return false;
@@ -112,15 +115,16 @@ void XlsxWorkbookPrivate::createNew()
          QStringLiteral("<bookViews><workbookView xWindow=\"0\" yWindow=\"0\" windowWidth=\"16000\" "
                         "windowHeight=\"9000\"/></bookViews>"),
          false});
-    for (const QString& name : kWorkbookManaged)
+    for (const QString &name : kWorkbookManaged)
         m_workbookXml.ensureManaged(name, kWorkbookSchemaOrder);
-    m_contentDefaults = {{QStringLiteral("rels"), QStringLiteral("application/vnd.openxmlformats-package.relationships+xml")},
-                         {QStringLiteral("xml"), QStringLiteral("application/xml")}};
+    m_contentDefaults = {
+        {QStringLiteral("rels"), QStringLiteral("application/vnd.openxmlformats-package.relationships+xml")},
+        {QStringLiteral("xml"), QStringLiteral("application/xml")}};
     m_contentOverrides = {{u'/' + m_workbookPart, kCtBase + QStringLiteral("sheet.main+xml")}};
     q->addSheet(QStringLiteral("Sheet1"));
 }
 
-QString XlsxWorkbookPrivate::resolveTarget(const QString& target) const
+QString XlsxWorkbookPrivate::resolveTarget(const QString &target) const
 {
     if (target.startsWith(u'/'))
         return target.mid(1);
@@ -128,7 +132,7 @@ QString XlsxWorkbookPrivate::resolveTarget(const QString& target) const
     return QDir::cleanPath(dir == u"." ? target : dir + u'/' + target);
 }
 
-QString XlsxWorkbookPrivate::relativeTarget(const QString& partName) const
+QString XlsxWorkbookPrivate::relativeTarget(const QString &partName) const
 {
     const QString dir = QFileInfo(m_workbookPart).path() + u'/';
     return partName.startsWith(dir) ? partName.mid(dir.size()) : u'/' + partName;
@@ -138,7 +142,7 @@ QString XlsxWorkbookPrivate::newRelId() const
 {
     int highest = 0;
     static const QRegularExpression numbered(QStringLiteral("^rId(\\d+)$"));
-    for (const Relationship& rel : m_rels) {
+    for (const Relationship &rel : m_rels) {
         const QRegularExpressionMatch m = numbered.match(rel.id);
         if (m.hasMatch())
             highest = std::max(highest, m.captured(1).toInt());
@@ -146,21 +150,21 @@ QString XlsxWorkbookPrivate::newRelId() const
     return QStringLiteral("rId") + QString::number(highest + 1);
 }
 
-QString XlsxWorkbookPrivate::newPartName(const QString& pattern) const
+QString XlsxWorkbookPrivate::newPartName(const QString &pattern) const
 {
     for (int n = 1;; ++n) {
         const QString name = pattern.arg(n);
         bool taken = false;
-        for (const ZipEntry& e : m_entries)
+        for (const ZipEntry &e : m_entries)
             taken = taken || e.name.compare(name, Qt::CaseInsensitive) == 0;
-        for (const SheetEntry& s : m_sheets)
+        for (const SheetEntry &s : m_sheets)
             taken = taken || (s.sheet && s.sheet->d->m_partName.compare(name, Qt::CaseInsensitive) == 0);
         if (!taken)
             return name;
     }
 }
 
-int XlsxWorkbookPrivate::findDefinedName(const QString& name) const
+int XlsxWorkbookPrivate::findDefinedName(const QString &name) const
 {
     for (int i = 0; i < m_names.size(); ++i) {
         if (m_names.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
@@ -170,26 +174,26 @@ int XlsxWorkbookPrivate::findDefinedName(const QString& name) const
 }
 
 void XlsxWorkbookPrivate::rewriteAllFormulas(
-    const std::function<QString(const QString& formula, const QString& ownerSheet)>& rewrite)
+    const std::function<QString(const QString &formula, const QString &ownerSheet)> &rewrite)
 {
-    for (const SheetEntry& entry : m_sheets) {
+    for (const SheetEntry &entry : m_sheets) {
         if (entry.sheet) {
             const QString owner = entry.name;
-            entry.sheet->d->rewriteFormulas([&](const QString& f) { return rewrite(f, owner); });
+            entry.sheet->d->rewriteFormulas([&](const QString &f) { return rewrite(f, owner); });
         }
     }
-    for (DefinedName& name : m_names)
+    for (DefinedName &name : m_names)
         name.text = rewrite(name.text, QString());
 }
 
-bool XlsxWorkbookPrivate::load(const QString& path)
+bool XlsxWorkbookPrivate::load(const QString &path)
 {
     reset();
     QString error;
     if (!readZip(path, &m_entries, &error))
         return fail(error);
-    auto entryData = [this](const QString& name, bool* found = nullptr) {
-        for (const ZipEntry& e : m_entries) {
+    auto entryData = [this](const QString &name, bool *found = nullptr) {
+        for (const ZipEntry &e : m_entries) {
             if (e.name == name) {
                 if (found)
                     *found = true;
@@ -200,7 +204,7 @@ bool XlsxWorkbookPrivate::load(const QString& path)
             *found = false;
         return QByteArray();
     };
-    auto partError = [&](const QString& part) {
+    auto partError = [&](const QString &part) {
         return fail(QStringLiteral("%1: damaged part %2: %3").arg(path, part, error));
     };
 
@@ -208,14 +212,16 @@ bool XlsxWorkbookPrivate::load(const QString& path)
     const QByteArray types = entryData(kContentTypesPart, &found);
     if (!found)
         return fail(QStringLiteral("%1 is not a workbook (no content types)").arg(path));
-    for (const AttrList& a : readFlatChildren(types, QStringLiteral("Default"), &error))
-        m_contentDefaults.append({attrValue(a, QStringLiteral("Extension")), attrValue(a, QStringLiteral("ContentType"))});
-    for (const AttrList& a : readFlatChildren(types, QStringLiteral("Override"), &error))
-        m_contentOverrides.append({attrValue(a, QStringLiteral("PartName")), attrValue(a, QStringLiteral("ContentType"))});
+    for (const AttrList &a : readFlatChildren(types, QStringLiteral("Default"), &error))
+        m_contentDefaults.append(
+            {attrValue(a, QStringLiteral("Extension")), attrValue(a, QStringLiteral("ContentType"))});
+    for (const AttrList &a : readFlatChildren(types, QStringLiteral("Override"), &error))
+        m_contentOverrides.append(
+            {attrValue(a, QStringLiteral("PartName")), attrValue(a, QStringLiteral("ContentType"))});
     if (!error.isEmpty())
         return partError(kContentTypesPart);
 
-    for (const AttrList& a : readFlatChildren(entryData(kRootRelsPart), QStringLiteral("Relationship"), &error)) {
+    for (const AttrList &a : readFlatChildren(entryData(kRootRelsPart), QStringLiteral("Relationship"), &error)) {
         if (typeIs(attrValue(a, QStringLiteral("Type")), QStringLiteral("officeDocument"))) {
             const QString target = attrValue(a, QStringLiteral("Target"));
             m_workbookPart = target.startsWith(u'/') ? target.mid(1) : QDir::cleanPath(target);
@@ -225,9 +231,9 @@ bool XlsxWorkbookPrivate::load(const QString& path)
         return fail(QStringLiteral("%1 is not a workbook (no main part)").arg(path));
 
     const QFileInfo wbInfo(m_workbookPart);
-    const QString relsPart =
-        (wbInfo.path() == u"." ? QString() : wbInfo.path() + u'/') + QStringLiteral("_rels/") + wbInfo.fileName() + QStringLiteral(".rels");
-    for (const AttrList& a : readFlatChildren(entryData(relsPart), QStringLiteral("Relationship"), &error)) {
+    const QString relsPart = (wbInfo.path() == u"." ? QString() : wbInfo.path() + u'/') + QStringLiteral("_rels/") +
+                             wbInfo.fileName() + QStringLiteral(".rels");
+    for (const AttrList &a : readFlatChildren(entryData(relsPart), QStringLiteral("Relationship"), &error)) {
         m_rels.append({attrValue(a, QStringLiteral("Id")), attrValue(a, QStringLiteral("Type")),
                        attrValue(a, QStringLiteral("Target")), attrValue(a, QStringLiteral("TargetMode"))});
     }
@@ -237,42 +243,45 @@ bool XlsxWorkbookPrivate::load(const QString& path)
     const QByteArray workbookBytes = entryData(m_workbookPart, &found);
     if (!found)
         return fail(QStringLiteral("%1: missing part %2").arg(path, m_workbookPart));
-    const bool parsed = m_workbookXml.parse(decodeXml(workbookBytes), kWorkbookManaged, [this](QXmlStreamReader& r) {
-        const auto section = r.name();
-        if (section == u"calcPr") {
-            m_calcPr = readAttributes(r);
-            r.skipCurrentElement();
-            return !r.hasError();
-        }
-        while (r.readNextStartElement()) {
-            if (section == u"sheets" && r.name() == u"sheet") {
-                SheetEntry entry;
-                for (const QXmlStreamAttribute& a : r.attributes()) {
-                    if (a.namespaceUri() == kRelNs && a.name() == u"id")
-                        entry.relId = a.value().toString();
-                    else if (a.qualifiedName() == u"name")
-                        entry.name = a.value().toString();
-                    else
-                        entry.attrs.append({a.qualifiedName().toString(), a.value().toString()});
-                }
-                m_sheets.append(entry);
+    const bool parsed = m_workbookXml.parse(
+        decodeXml(workbookBytes), kWorkbookManaged,
+        [this](QXmlStreamReader &r) {
+            const auto section = r.name();
+            if (section == u"calcPr") {
+                m_calcPr = readAttributes(r);
                 r.skipCurrentElement();
-            } else if (section == u"definedNames" && r.name() == u"definedName") {
-                DefinedName name;
-                name.attrs = readAttributes(r);
-                name.name = attrValue(name.attrs, QStringLiteral("name"));
-                removeAttr(name.attrs, QStringLiteral("name"));
-                name.text = r.readElementText();
-                m_names.append(name);
-            } else {
-                r.skipCurrentElement();
+                return !r.hasError();
             }
-        }
-        return !r.hasError();
-    }, &error);
+            while (r.readNextStartElement()) {
+                if (section == u"sheets" && r.name() == u"sheet") {
+                    SheetEntry entry;
+                    for (const QXmlStreamAttribute &a : r.attributes()) {
+                        if (a.namespaceUri() == kRelNs && a.name() == u"id")
+                            entry.relId = a.value().toString();
+                        else if (a.qualifiedName() == u"name")
+                            entry.name = a.value().toString();
+                        else
+                            entry.attrs.append({a.qualifiedName().toString(), a.value().toString()});
+                    }
+                    m_sheets.append(entry);
+                    r.skipCurrentElement();
+                } else if (section == u"definedNames" && r.name() == u"definedName") {
+                    DefinedName name;
+                    name.attrs = readAttributes(r);
+                    name.name = attrValue(name.attrs, QStringLiteral("name"));
+                    removeAttr(name.attrs, QStringLiteral("name"));
+                    name.text = r.readElementText();
+                    m_names.append(name);
+                } else {
+                    r.skipCurrentElement();
+                }
+            }
+            return !r.hasError();
+        },
+        &error);
     if (!parsed)
         return partError(m_workbookPart);
-    for (const QString& name : kWorkbookManaged) {
+    for (const QString &name : kWorkbookManaged) {
         if (name != u"calcPr")
             m_workbookXml.ensureManaged(name, kWorkbookSchemaOrder);
     }
@@ -280,7 +289,7 @@ bool XlsxWorkbookPrivate::load(const QString& path)
     QStringList sharedStrings;
     QStringList sharedRich;
     bool richUsable = true;
-    for (const Relationship& rel : std::as_const(m_rels)) {
+    for (const Relationship &rel : std::as_const(m_rels)) {
         if (typeIs(rel.type, QStringLiteral("styles"))) {
             m_stylesPart = resolveTarget(rel.target);
             if (!m_styles.parse(decodeXml(entryData(m_stylesPart)), &error))
@@ -308,8 +317,9 @@ bool XlsxWorkbookPrivate::load(const QString& path)
         }
     }
 
-    for (SheetEntry& entry : m_sheets) {
-        const auto rel = std::find_if(m_rels.cbegin(), m_rels.cend(), [&](const Relationship& r) { return r.id == entry.relId; });
+    for (SheetEntry &entry : m_sheets) {
+        const auto rel =
+            std::find_if(m_rels.cbegin(), m_rels.cend(), [&](const Relationship &r) { return r.id == entry.relId; });
         if (rel == m_rels.cend() || !typeIs(rel->type, QStringLiteral("worksheet")))
             continue; // chart and dialog sheets travel as they are
         auto sheet = std::unique_ptr<XlsxSheet>(new XlsxSheet(q));
@@ -325,16 +335,16 @@ bool XlsxWorkbookPrivate::load(const QString& path)
 
 QByteArray XlsxWorkbookPrivate::writeWorkbookXml() const
 {
-    const XmlPart& part = m_workbookXml;
+    const XmlPart &part = m_workbookXml;
     QString relPrefix;
-    for (const Attr& ns : part.m_namespaces) {
+    for (const Attr &ns : part.m_namespaces) {
         if (ns.second == kRelNs && !ns.first.isEmpty())
             relPrefix = ns.first;
     }
-    return part.write([&](QXmlStreamWriter& w, const QString& name) {
+    return part.write([&](QXmlStreamWriter &w, const QString &name) {
         if (name == u"sheets") {
             w.writeStartElement(part.qname(name));
-            for (const SheetEntry& s : m_sheets) {
+            for (const SheetEntry &s : m_sheets) {
                 w.writeEmptyElement(part.qname(QStringLiteral("sheet")));
                 w.writeAttribute(QStringLiteral("name"), s.name);
                 writeAttributes(w, s.attrs);
@@ -343,7 +353,7 @@ QByteArray XlsxWorkbookPrivate::writeWorkbookXml() const
             w.writeEndElement();
         } else if (name == u"definedNames" && !m_names.isEmpty()) {
             w.writeStartElement(part.qname(name));
-            for (const DefinedName& n : m_names) {
+            for (const DefinedName &n : m_names) {
                 w.writeStartElement(part.qname(QStringLiteral("definedName")));
                 w.writeAttribute(QStringLiteral("name"), n.name);
                 writeAttributes(w, n.attrs);
@@ -365,7 +375,7 @@ QByteArray XlsxWorkbookPrivate::writeRelationships() const
     w.writeStartDocument(QStringLiteral("1.0"), true);
     w.writeStartElement(QStringLiteral("Relationships"));
     w.writeDefaultNamespace(kPackageRelNs);
-    for (const Relationship& rel : m_rels) {
+    for (const Relationship &rel : m_rels) {
         w.writeEmptyElement(QStringLiteral("Relationship"));
         w.writeAttribute(QStringLiteral("Id"), rel.id);
         w.writeAttribute(QStringLiteral("Type"), rel.type);
@@ -385,12 +395,12 @@ QByteArray XlsxWorkbookPrivate::writeContentTypes() const
     w.writeStartDocument(QStringLiteral("1.0"), true);
     w.writeStartElement(QStringLiteral("Types"));
     w.writeDefaultNamespace(kContentTypesNs);
-    for (const Attr& a : m_contentDefaults) {
+    for (const Attr &a : m_contentDefaults) {
         w.writeEmptyElement(QStringLiteral("Default"));
         w.writeAttribute(QStringLiteral("Extension"), a.first);
         w.writeAttribute(QStringLiteral("ContentType"), a.second);
     }
-    for (const Attr& a : m_contentOverrides) {
+    for (const Attr &a : m_contentOverrides) {
         w.writeEmptyElement(QStringLiteral("Override"));
         w.writeAttribute(QStringLiteral("PartName"), a.first);
         w.writeAttribute(QStringLiteral("ContentType"), a.second);
@@ -402,15 +412,14 @@ QByteArray XlsxWorkbookPrivate::writeContentTypes() const
 
 // ---- XlsxWorkbook -----------------------------------------------------------------
 
-XlsxWorkbook::XlsxWorkbook()
-    : d(std::make_unique<XlsxWorkbookPrivate>(this))
+XlsxWorkbook::XlsxWorkbook() : d(std::make_unique<XlsxWorkbookPrivate>(this))
 {
     d->createNew();
 }
 
 XlsxWorkbook::~XlsxWorkbook() = default;
 
-bool XlsxWorkbook::open(const QString& path)
+bool XlsxWorkbook::open(const QString &path)
 {
     d->m_error.clear();
     if (d->load(path))
@@ -421,22 +430,22 @@ bool XlsxWorkbook::open(const QString& path)
     return false;
 }
 
-bool XlsxWorkbook::save(const QString& path)
+bool XlsxWorkbook::save(const QString &path)
 {
     d->m_error.clear();
     const QString ctBase = kCtBase;
 
     // The shared string table is rebuilt from the cells.
     QHash<QString, int> sharedIndex;
-    QList<const XlsxSheetPrivate::Cell*> sharedCells;
+    QList<const XlsxSheetPrivate::Cell *> sharedCells;
     int references = 0;
     bool formulas = false;
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (!entry.sheet)
             continue;
         formulas = formulas || entry.sheet->d->hasFormulas();
-        for (const XlsxSheetPrivate::Row& row : entry.sheet->d->m_rows) {
-            for (const XlsxSheetPrivate::Cell& cell : row.cells) {
+        for (const XlsxSheetPrivate::Row &row : entry.sheet->d->m_rows) {
+            for (const XlsxSheetPrivate::Cell &cell : row.cells) {
                 if (cell.type != XlsxSheet::CellType::Text || !cell.formula.isEmpty())
                     continue;
                 ++references;
@@ -456,7 +465,7 @@ bool XlsxWorkbook::save(const QString& path)
         w.writeDefaultNamespace(kMainNs);
         w.writeAttribute(QStringLiteral("count"), QString::number(references));
         w.writeAttribute(QStringLiteral("uniqueCount"), QString::number(sharedCells.size()));
-        for (const XlsxSheetPrivate::Cell* cell : std::as_const(sharedCells)) {
+        for (const XlsxSheetPrivate::Cell *cell : std::as_const(sharedCells)) {
             w.writeStartElement(QStringLiteral("si"));
             if (!cell->richXml.isEmpty()) {
                 writeRaw(w, cell->richXml);
@@ -475,38 +484,38 @@ bool XlsxWorkbook::save(const QString& path)
     }
 
     // Parts every saved workbook has, and their relationships and types.
-    auto ensurePart = [&](QString* part, const QString& defaultName, const QString& relType, const QString& type) {
+    auto ensurePart = [&](QString *part, const QString &defaultName, const QString &relType, const QString &type) {
         if (part->isEmpty())
             *part = defaultName;
-        const bool related = std::any_of(d->m_rels.cbegin(), d->m_rels.cend(), [&](const auto& r) {
-            return typeIs(r.type, relType);
-        });
+        const bool related =
+            std::any_of(d->m_rels.cbegin(), d->m_rels.cend(), [&](const auto &r) { return typeIs(r.type, relType); });
         if (!related)
             d->m_rels.append({d->newRelId(), kTypeBase + relType, d->relativeTarget(*part), QString()});
         const QString partName = u'/' + *part;
         if (!std::any_of(d->m_contentOverrides.cbegin(), d->m_contentOverrides.cend(),
-                         [&](const Attr& a) { return a.first == partName; }))
+                         [&](const Attr &a) { return a.first == partName; }))
             d->m_contentOverrides.append({partName, ctBase + type});
     };
-    ensurePart(&d->m_stylesPart, QStringLiteral("xl/styles.xml"), QStringLiteral("styles"), QStringLiteral("styles+xml"));
+    ensurePart(&d->m_stylesPart, QStringLiteral("xl/styles.xml"), QStringLiteral("styles"),
+               QStringLiteral("styles+xml"));
     ensurePart(&d->m_sharedStringsPart, QStringLiteral("xl/sharedStrings.xml"), QStringLiteral("sharedStrings"),
                QStringLiteral("sharedStrings+xml"));
 
     // The calculation chain lists formula cells by address; it is stale once
     // rows move, and readers rebuild it when it is missing.
     QStringList dropped;
-    for (const auto& rel : std::as_const(d->m_rels)) {
+    for (const auto &rel : std::as_const(d->m_rels)) {
         if (typeIs(rel.type, QStringLiteral("calcChain")))
             dropped << d->resolveTarget(rel.target);
     }
-    d->m_rels.removeIf([](const auto& r) { return typeIs(r.type, QStringLiteral("calcChain")); });
-    d->m_contentOverrides.removeIf([&](const Attr& a) { return dropped.contains(a.first.mid(1)); });
+    d->m_rels.removeIf([](const auto &r) { return typeIs(r.type, QStringLiteral("calcChain")); });
+    d->m_contentOverrides.removeIf([&](const Attr &a) { return dropped.contains(a.first.mid(1)); });
     if (formulas) {
         d->m_workbookXml.ensureManaged(QStringLiteral("calcPr"), kWorkbookSchemaOrder);
         setAttr(d->m_calcPr, QStringLiteral("fullCalcOnLoad"), QStringLiteral("1"));
     }
     bool hasRelPrefix = false;
-    for (const Attr& ns : d->m_workbookXml.m_namespaces)
+    for (const Attr &ns : d->m_workbookXml.m_namespaces)
         hasRelPrefix = hasRelPrefix || (ns.second == kRelNs && !ns.first.isEmpty());
     if (!hasRelPrefix)
         d->m_workbookXml.prefixFor(kRelNs, QStringLiteral("r"));
@@ -515,18 +524,18 @@ bool XlsxWorkbook::save(const QString& path)
     generated.insert(d->m_workbookPart, d->writeWorkbookXml());
     generated.insert(d->m_stylesPart, d->m_styles.write());
     generated.insert(d->m_sharedStringsPart, sst);
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (entry.sheet)
             generated.insert(entry.sheet->d->m_partName, entry.sheet->d->write(sharedIndex));
     }
     const QFileInfo wbInfo(d->m_workbookPart);
-    const QString relsPart = (wbInfo.path() == u"." ? QString() : wbInfo.path() + u'/') + QStringLiteral("_rels/")
-        + wbInfo.fileName() + QStringLiteral(".rels");
+    const QString relsPart = (wbInfo.path() == u"." ? QString() : wbInfo.path() + u'/') + QStringLiteral("_rels/") +
+                             wbInfo.fileName() + QStringLiteral(".rels");
     generated.insert(relsPart, d->writeRelationships());
 
     QList<ZipEntry> out;
     out.append(ZipEntry{kContentTypesPart, d->writeContentTypes()});
-    for (const ZipEntry& e : std::as_const(d->m_entries)) {
+    for (const ZipEntry &e : std::as_const(d->m_entries)) {
         if (e.name == kContentTypesPart || dropped.contains(e.name))
             continue;
         if (generated.contains(e.name))
@@ -536,7 +545,7 @@ bool XlsxWorkbook::save(const QString& path)
     }
     QStringList fresh = generated.keys();
     fresh.sort(); // stable archive order for parts that are new
-    for (const QString& name : std::as_const(fresh))
+    for (const QString &name : std::as_const(fresh))
         out.append(ZipEntry{name, generated.value(name)});
 
     QString error;
@@ -558,32 +567,32 @@ int XlsxWorkbook::sheetCount() const
 QStringList XlsxWorkbook::sheetNames() const
 {
     QStringList names;
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (entry.sheet)
             names << entry.name;
     }
     return names;
 }
 
-XlsxSheet* XlsxWorkbook::sheet(int index) const
+XlsxSheet *XlsxWorkbook::sheet(int index) const
 {
     int i = 0;
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (entry.sheet && i++ == index)
             return entry.sheet;
     }
     return nullptr;
 }
 
-XlsxSheet* XlsxWorkbook::sheet(const QString& name) const
+XlsxSheet *XlsxWorkbook::sheet(const QString &name) const
 {
     return sheet(sheetIndex(name));
 }
 
-int XlsxWorkbook::sheetIndex(const QString& name) const
+int XlsxWorkbook::sheetIndex(const QString &name) const
 {
     int i = 0;
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (!entry.sheet)
             continue;
         if (entry.name.compare(name, Qt::CaseInsensitive) == 0)
@@ -593,13 +602,13 @@ int XlsxWorkbook::sheetIndex(const QString& name) const
     return -1;
 }
 
-XlsxSheet* XlsxWorkbook::addSheet(const QString& name)
+XlsxSheet *XlsxWorkbook::addSheet(const QString &name)
 {
     if (!isValidSheetName(name)) {
         d->fail(QStringLiteral("invalid sheet name \"%1\"").arg(name));
         return nullptr;
     }
-    for (const auto& entry : std::as_const(d->m_sheets)) {
+    for (const auto &entry : std::as_const(d->m_sheets)) {
         if (entry.name.compare(name, Qt::CaseInsensitive) == 0) {
             d->fail(QStringLiteral("a sheet named \"%1\" exists already").arg(name));
             return nullptr;
@@ -608,17 +617,19 @@ XlsxSheet* XlsxWorkbook::addSheet(const QString& name)
     auto sheet = std::unique_ptr<XlsxSheet>(new XlsxSheet(this));
     sheet->d->initEmpty();
     sheet->d->m_name = name;
-    sheet->d->m_partName = d->newPartName(QFileInfo(d->m_workbookPart).path() + QStringLiteral("/worksheets/sheet%1.xml"));
+    sheet->d->m_partName =
+        d->newPartName(QFileInfo(d->m_workbookPart).path() + QStringLiteral("/worksheets/sheet%1.xml"));
 
     int sheetId = 0;
-    for (const auto& entry : std::as_const(d->m_sheets))
+    for (const auto &entry : std::as_const(d->m_sheets))
         sheetId = std::max(sheetId, attrValue(entry.attrs, QStringLiteral("sheetId")).toInt());
     XlsxWorkbookPrivate::SheetEntry entry;
     entry.name = name;
     entry.attrs = {{QStringLiteral("sheetId"), QString::number(sheetId + 1)}};
     entry.relId = d->newRelId();
     entry.sheet = sheet.get();
-    d->m_rels.append({entry.relId, kTypeBase + QStringLiteral("worksheet"), d->relativeTarget(sheet->d->m_partName), QString()});
+    d->m_rels.append(
+        {entry.relId, kTypeBase + QStringLiteral("worksheet"), d->relativeTarget(sheet->d->m_partName), QString()});
     d->m_contentOverrides.append({u'/' + sheet->d->m_partName, kCtBase + QStringLiteral("worksheet+xml")});
     d->m_sheets.append(entry);
     d->m_ownedSheets.push_back(std::move(sheet));
@@ -628,20 +639,20 @@ XlsxSheet* XlsxWorkbook::addSheet(const QString& name)
 QList<XlsxDefinedName> XlsxWorkbook::definedNames() const
 {
     QList<XlsxDefinedName> names;
-    for (const auto& n : std::as_const(d->m_names)) {
+    for (const auto &n : std::as_const(d->m_names)) {
         const QString local = attrValue(n.attrs, QStringLiteral("localSheetId"));
         names.append({n.name, n.text, local.isEmpty() ? -1 : local.toInt()});
     }
     return names;
 }
 
-QString XlsxWorkbook::definedNameReference(const QString& name) const
+QString XlsxWorkbook::definedNameReference(const QString &name) const
 {
     const int i = d->findDefinedName(name);
     return i < 0 ? QString() : d->m_names.at(i).text;
 }
 
-bool XlsxWorkbook::resolveDefinedName(const QString& name, QString* sheetName, XlsxRange* range) const
+bool XlsxWorkbook::resolveDefinedName(const QString &name, QString *sheetName, XlsxRange *range) const
 {
     QString text = definedNameReference(name).trimmed();
     if (text.startsWith(u'='))
@@ -651,7 +662,7 @@ bool XlsxWorkbook::resolveDefinedName(const QString& name, QString* sheetName, X
     const QList<RefToken> refs = findReferences(text);
     if (refs.size() != 1 || refs.first().start != 0 || refs.first().length != text.size())
         return false;
-    const RefToken& t = refs.first();
+    const RefToken &t = refs.first();
     if (t.sheet.isEmpty() || (t.kind != RefToken::Cell && t.kind != RefToken::Area))
         return false;
     if (sheetName)
@@ -661,9 +672,9 @@ bool XlsxWorkbook::resolveDefinedName(const QString& name, QString* sheetName, X
     return true;
 }
 
-bool XlsxWorkbook::setDefinedName(const QString& name, const QString& sheetName, const XlsxRange& range)
+bool XlsxWorkbook::setDefinedName(const QString &name, const QString &sheetName, const XlsxRange &range)
 {
-    const XlsxSheet* target = sheet(sheetName);
+    const XlsxSheet *target = sheet(sheetName);
     if (!target)
         return d->fail(QStringLiteral("no sheet named \"%1\"").arg(sheetName));
     if (!range.isValid())
@@ -671,7 +682,7 @@ bool XlsxWorkbook::setDefinedName(const QString& name, const QString& sheetName,
     return setDefinedName(name, quoteSheetName(target->name()) + u'!' + range.toString(true));
 }
 
-bool XlsxWorkbook::setDefinedName(const QString& name, const QString& refersTo)
+bool XlsxWorkbook::setDefinedName(const QString &name, const QString &refersTo)
 {
     if (!isValidDefinedName(name))
         return d->fail(QStringLiteral("invalid defined name \"%1\"").arg(name));
@@ -680,8 +691,9 @@ bool XlsxWorkbook::setDefinedName(const QString& name, const QString& refersTo)
         text.remove(0, 1);
     if (text.isEmpty())
         return d->fail(QStringLiteral("empty reference for name \"%1\"").arg(name));
-    for (auto& n : d->m_names) {
-        if (n.name.compare(name, Qt::CaseInsensitive) == 0 && attrValue(n.attrs, QStringLiteral("localSheetId")).isEmpty()) {
+    for (auto &n : d->m_names) {
+        if (n.name.compare(name, Qt::CaseInsensitive) == 0 &&
+            attrValue(n.attrs, QStringLiteral("localSheetId")).isEmpty()) {
             n.text = text;
             return true;
         }
@@ -690,12 +702,12 @@ bool XlsxWorkbook::setDefinedName(const QString& name, const QString& refersTo)
     return true;
 }
 
-bool XlsxWorkbook::removeDefinedName(const QString& name)
+bool XlsxWorkbook::removeDefinedName(const QString &name)
 {
-    return d->m_names.removeIf([&](const auto& n) { return n.name.compare(name, Qt::CaseInsensitive) == 0; }) > 0;
+    return d->m_names.removeIf([&](const auto &n) { return n.name.compare(name, Qt::CaseInsensitive) == 0; }) > 0;
 }
 
-bool XlsxWorkbook::isValidDefinedName(const QString& name)
+bool XlsxWorkbook::isValidDefinedName(const QString &name)
 {
     if (name.isEmpty() || name.size() > 255)
         return false;
@@ -713,9 +725,9 @@ bool XlsxWorkbook::isValidDefinedName(const QString& name)
     return !r1c1.match(name).hasMatch();
 }
 
-bool XlsxWorkbook::isValidSheetName(const QString& name)
+bool XlsxWorkbook::isValidSheetName(const QString &name)
 {
     static const QRegularExpression forbidden(QStringLiteral("[\\[\\]:*?/\\\\]"));
-    return !name.isEmpty() && name.size() <= 31 && !name.contains(forbidden) && !name.startsWith(u'\'')
-        && !name.endsWith(u'\'');
+    return !name.isEmpty() && name.size() <= 31 && !name.contains(forbidden) && !name.startsWith(u'\'') &&
+           !name.endsWith(u'\'');
 }

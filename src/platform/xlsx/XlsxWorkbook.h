@@ -30,40 +30,40 @@ public:
     // A new workbook with one empty worksheet "Sheet1".
     XlsxWorkbook();
     ~XlsxWorkbook();
-    XlsxWorkbook(const XlsxWorkbook&) = delete;
-    XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
+    XlsxWorkbook(const XlsxWorkbook &) = delete;
+    XlsxWorkbook &operator=(const XlsxWorkbook &) = delete;
 
     // Replaces the contents with the workbook at path. On failure the
     // workbook is a new empty one again.
-    bool open(const QString& path);
+    bool open(const QString &path);
     // Writes the workbook; the target is replaced only when writing succeeded.
-    bool save(const QString& path);
+    bool save(const QString &path);
     QString errorString() const;
 
     // Worksheets in tab order (chart sheets are kept but not listed). Sheet
     // pointers stay valid until the next open() or the workbook's end.
     int sheetCount() const;
     QStringList sheetNames() const;
-    XlsxSheet* sheet(int index) const;           // 0-based; nullptr when out of range
-    XlsxSheet* sheet(const QString& name) const; // ignoring case; nullptr when missing
-    int sheetIndex(const QString& name) const;   // -1 when missing
+    XlsxSheet *sheet(int index) const;           // 0-based; nullptr when out of range
+    XlsxSheet *sheet(const QString &name) const; // ignoring case; nullptr when missing
+    int sheetIndex(const QString &name) const;   // -1 when missing
     // Appends a worksheet; nullptr when the name is invalid or taken.
-    XlsxSheet* addSheet(const QString& name);
+    XlsxSheet *addSheet(const QString &name);
 
     QList<XlsxDefinedName> definedNames() const;
     // The reference of a defined name (ignoring case), empty when there is none.
-    QString definedNameReference(const QString& name) const;
+    QString definedNameReference(const QString &name) const;
     // The sheet and cells a defined name points to. False when the name is
     // missing, refers to #REF! or is not one rectangle on one sheet.
-    bool resolveDefinedName(const QString& name, QString* sheetName, XlsxRange* range) const;
+    bool resolveDefinedName(const QString &name, QString *sheetName, XlsxRange *range) const;
     // Creates or replaces a workbook-wide name. Fails for names that the
     // file format does not allow (blank, spaces, cell-reference look-alikes).
-    bool setDefinedName(const QString& name, const QString& sheetName, const XlsxRange& range);
-    bool setDefinedName(const QString& name, const QString& refersTo);
-    bool removeDefinedName(const QString& name);
+    bool setDefinedName(const QString &name, const QString &sheetName, const XlsxRange &range);
+    bool setDefinedName(const QString &name, const QString &refersTo);
+    bool removeDefinedName(const QString &name);
 
-    static bool isValidDefinedName(const QString& name);
-    static bool isValidSheetName(const QString& name);
+    static bool isValidDefinedName(const QString &name);
+    static bool isValidSheetName(const QString &name);
 
 private:
     friend class XlsxSheet;

@@ -4,18 +4,18 @@
 
 namespace xlsx {
 
-QString attrValue(const AttrList& attrs, const QString& name, const QString& fallback)
+QString attrValue(const AttrList &attrs, const QString &name, const QString &fallback)
 {
-    for (const Attr& a : attrs) {
+    for (const Attr &a : attrs) {
         if (a.first == name)
             return a.second;
     }
     return fallback;
 }
 
-void setAttr(AttrList& attrs, const QString& name, const QString& value)
+void setAttr(AttrList &attrs, const QString &name, const QString &value)
 {
-    for (Attr& a : attrs) {
+    for (Attr &a : attrs) {
         if (a.first == name) {
             a.second = value;
             return;
@@ -24,26 +24,26 @@ void setAttr(AttrList& attrs, const QString& name, const QString& value)
     attrs.append({name, value});
 }
 
-void removeAttr(AttrList& attrs, const QString& name)
+void removeAttr(AttrList &attrs, const QString &name)
 {
-    attrs.removeIf([&name](const Attr& a) { return a.first == name; });
+    attrs.removeIf([&name](const Attr &a) { return a.first == name; });
 }
 
-AttrList readAttributes(const QXmlStreamReader& reader)
+AttrList readAttributes(const QXmlStreamReader &reader)
 {
     AttrList list;
-    for (const QXmlStreamAttribute& a : reader.attributes())
+    for (const QXmlStreamAttribute &a : reader.attributes())
         list.append({a.qualifiedName().toString(), a.value().toString()});
     return list;
 }
 
-void writeAttributes(QXmlStreamWriter& writer, const AttrList& attrs)
+void writeAttributes(QXmlStreamWriter &writer, const AttrList &attrs)
 {
-    for (const Attr& a : attrs)
+    for (const Attr &a : attrs)
         writer.writeAttribute(a.first, a.second);
 }
 
-void writeRaw(QXmlStreamWriter& writer, const QString& markup)
+void writeRaw(QXmlStreamWriter &writer, const QString &markup)
 {
     writer.writeDTD(markup);
 }
@@ -53,8 +53,8 @@ QString formatNumber(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-bool XmlPart::parse(const QString& xml, const QStringList& managed,
-                    const std::function<bool(QXmlStreamReader&)>& onManaged, QString* error)
+bool XmlPart::parse(const QString &xml, const QStringList &managed,
+                    const std::function<bool(QXmlStreamReader &)> &onManaged, QString *error)
 {
     m_children.clear();
     m_namespaces.clear();
@@ -69,7 +69,7 @@ bool XmlPart::parse(const QString& xml, const QStringList& managed,
                 inRoot = true;
                 m_rootName = reader.name().toString();
                 m_prefix = reader.prefix().toString();
-                for (const QXmlStreamNamespaceDeclaration& ns : reader.namespaceDeclarations())
+                for (const QXmlStreamNamespaceDeclaration &ns : reader.namespaceDeclarations())
                     m_namespaces.append({ns.prefix().toString(), ns.namespaceUri().toString()});
                 m_rootAttrs = readAttributes(reader);
             } else {
@@ -97,7 +97,7 @@ bool XmlPart::parse(const QString& xml, const QStringList& managed,
     return true;
 }
 
-void XmlPart::ensureManaged(const QString& name, const QStringList& schemaOrder)
+void XmlPart::ensureManaged(const QString &name, const QStringList &schemaOrder)
 {
     if (hasChild(name))
         return;
@@ -113,18 +113,18 @@ void XmlPart::ensureManaged(const QString& name, const QStringList& schemaOrder)
     m_children.insert(at, Child{name, QString(), true});
 }
 
-bool XmlPart::hasChild(const QString& name) const
+bool XmlPart::hasChild(const QString &name) const
 {
-    for (const Child& c : m_children) {
+    for (const Child &c : m_children) {
         if (c.name == name)
             return true;
     }
     return false;
 }
 
-QString XmlPart::prefixFor(const QString& uri, const QString& fallback)
+QString XmlPart::prefixFor(const QString &uri, const QString &fallback)
 {
-    for (const Attr& ns : m_namespaces) {
+    for (const Attr &ns : m_namespaces) {
         if (ns.second == uri && !ns.first.isEmpty())
             return ns.first;
     }
@@ -132,7 +132,7 @@ QString XmlPart::prefixFor(const QString& uri, const QString& fallback)
     return fallback;
 }
 
-void XmlPart::setRoot(const QString& localName, const QString& defaultNs)
+void XmlPart::setRoot(const QString &localName, const QString &defaultNs)
 {
     m_rootName = localName;
     m_prefix.clear();
@@ -141,16 +141,16 @@ void XmlPart::setRoot(const QString& localName, const QString& defaultNs)
     m_children.clear();
 }
 
-QByteArray XmlPart::write(const std::function<void(QXmlStreamWriter&, const QString&)>& writeManaged) const
+QByteArray XmlPart::write(const std::function<void(QXmlStreamWriter &, const QString &)> &writeManaged) const
 {
     QByteArray out;
     QXmlStreamWriter w(&out);
     w.writeStartDocument(QStringLiteral("1.0"), true);
     w.writeStartElement(qname(m_rootName));
-    for (const Attr& ns : m_namespaces)
+    for (const Attr &ns : m_namespaces)
         w.writeAttribute(ns.first.isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + ns.first, ns.second);
     writeAttributes(w, m_rootAttrs);
-    for (const Child& c : m_children) {
+    for (const Child &c : m_children) {
         if (c.managed)
             writeManaged(w, c.name);
         else

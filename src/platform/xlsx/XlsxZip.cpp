@@ -19,18 +19,18 @@ QString zipErrorText(int code)
     return text;
 }
 
-QString archiveErrorText(zip_t* archive)
+QString archiveErrorText(zip_t *archive)
 {
     return QString::fromUtf8(zip_error_strerror(zip_get_error(archive)));
 }
 
 } // namespace
 
-bool readZip(const QString& path, QList<ZipEntry>* entries, QString* error)
+bool readZip(const QString &path, QList<ZipEntry> *entries, QString *error)
 {
     entries->clear();
     int code = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
     if (!archive) {
         *error = QStringLiteral("cannot open %1: %2").arg(path, zipErrorText(code));
         return false;
@@ -48,7 +48,7 @@ bool readZip(const QString& path, QList<ZipEntry>* entries, QString* error)
         entry.name = QString::fromUtf8(st.name);
         entry.data.resize(qsizetype(st.size));
         if (st.size > 0) {
-            zip_file_t* file = zip_fopen_index(archive, zip_uint64_t(i), 0);
+            zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(i), 0);
             const zip_int64_t got = file ? zip_fread(file, entry.data.data(), st.size) : -1;
             if (file)
                 zip_fclose(file);
@@ -64,24 +64,25 @@ bool readZip(const QString& path, QList<ZipEntry>* entries, QString* error)
     return true;
 }
 
-bool writeZip(const QString& path, const QList<ZipEntry>& entries, QString* error)
+bool writeZip(const QString &path, const QList<ZipEntry> &entries, QString *error)
 {
     int code = 0;
     // libzip builds the archive in a temporary file and renames it over the
     // target on zip_close, so a failed save leaves any old file in place.
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!archive) {
         *error = QStringLiteral("cannot create %1: %2").arg(path, zipErrorText(code));
         return false;
     }
-    for (const ZipEntry& entry : entries) {
+    for (const ZipEntry &entry : entries) {
         const QByteArray name = entry.name.toUtf8();
         zip_int64_t index = -1;
         if (entry.name.endsWith(u'/')) {
             index = zip_dir_add(archive, name.constData(), ZIP_FL_ENC_UTF_8);
         } else {
             // The buffer belongs to entries, which outlives zip_close below.
-            zip_source_t* source = zip_source_buffer(archive, entry.data.constData(), zip_uint64_t(entry.data.size()), 0);
+            zip_source_t *source =
+                zip_source_buffer(archive, entry.data.constData(), zip_uint64_t(entry.data.size()), 0);
             if (source) {
                 index = zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
                 if (index < 0)

@@ -83,8 +83,9 @@ QString DbGateway::controlText(const QWidget *w)
     return w->property("text").toString();
 }
 
-void DbGateway::AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records, int fieldIndex, bool clearFirst,
-                            bool restoreText, bool searchText, bool setFirstAsText, const QList<QVariant> &values)
+void DbGateway::AddRsToList(const Connection &conn, QWidget *control, const QString &sql, ResultSet *records,
+                            int fieldIndex, bool clearFirst, bool restoreText, bool searchText, bool setFirstAsText,
+                            const QList<QVariant> &values)
 {
     if (!control)
         return;
@@ -152,7 +153,8 @@ void DbGateway::AddRsToList(const Connection &conn, QWidget *control, const QStr
         if (restoreText)
             setControlText(control, oldText);
     } catch (...) {
-        ErrorReporter::ReportError(QStringLiteral("Procedure"), QStringLiteral("AddRsToList Object:") + control->objectName());
+        ErrorReporter::ReportError(QStringLiteral("Procedure"),
+                                   QStringLiteral("AddRsToList Object:") + control->objectName());
     }
 }
 
@@ -164,8 +166,8 @@ bool DbGateway::CheckIsNullString(QWidget *control, const QString &message)
         QString text = message;
         int style = 64;
         QString title = QStringLiteral("提示信息");
-        ErrorReporter::ShowErpMessage(QStringLiteral("PublicFunction"), QStringLiteral("CheckIsNullString"), text, style,
-                                      title);
+        ErrorReporter::ShowErpMessage(QStringLiteral("PublicFunction"), QStringLiteral("CheckIsNullString"), text,
+                                      style, title);
         bool locked = false;
         if (auto *h = qobject_cast<HeadItem *>(control))
             locked = h->isLocked();

@@ -110,10 +110,10 @@ void passCaption(QWidget *c)
 bool isCaptionKind(const QString &kind)
 {
     static const QStringList kinds{
-        QStringLiteral("LABEL"),      QStringLiteral("FRAME"),       QStringLiteral("OPTIONBUTTON"),
-        QStringLiteral("CHECKBOX"),   QStringLiteral("COMMANDBUTTON"), QStringLiteral("XPCOMMAND"),
-        QStringLiteral("XPFRAME"),    QStringLiteral("XPRADIOBUTTON"), QStringLiteral("XPCHECKBOX"),
-        QStringLiteral("SSTAB"),      QStringLiteral("TOGGLEBUTTON")};
+        QStringLiteral("LABEL"),    QStringLiteral("FRAME"),         QStringLiteral("OPTIONBUTTON"),
+        QStringLiteral("CHECKBOX"), QStringLiteral("COMMANDBUTTON"), QStringLiteral("XPCOMMAND"),
+        QStringLiteral("XPFRAME"),  QStringLiteral("XPRADIOBUTTON"), QStringLiteral("XPCHECKBOX"),
+        QStringLiteral("SSTAB"),    QStringLiteral("TOGGLEBUTTON")};
     return kinds.contains(kind);
 }
 
@@ -129,7 +129,8 @@ void dressControl(QWidget *c, const QString &kind, const LocaleFont &locale, boo
         passToolTip(c);
         if (auto *tabs = qobject_cast<QTabWidget *>(c)) {
             for (int i = 0; i < tabs->count(); ++i)
-                passText([tabs, i] { return tabs->tabText(i); }, [tabs, i](const QString &t) { tabs->setTabText(i, t); });
+                passText([tabs, i] { return tabs->tabText(i); },
+                         [tabs, i](const QString &t) { tabs->setTabText(i, t); });
         }
     } else if (kind == QLatin1String("ARESBUTTON")) {
         auto *b = qobject_cast<PictureButton *>(c);
@@ -302,7 +303,7 @@ void collect(const QWidget *parent, QList<QWidget *> &out)
         }
         const bool menu = qobject_cast<QMenu *>(w) != nullptr;
         if (w->isWindow() && !menu)
-            continue;   // dialogs and other windows parented here dress themselves
+            continue; // dialogs and other windows parented here dress themselves
         if (!isTransparent(w))
             out.append(w);
         if (holdsControls(w))
@@ -567,16 +568,44 @@ void HandleHotKey(QWidget *window, int &keyCode, bool enterAsTab)
     // has been reported by the command itself, and the key is spent anyway.
     try {
         switch (key) {
-        case 112: sendCommand(w, "H"); break;
-        case 113: if (buttonEnabled(w, "Cmd_Add")) sendCommand(w, "A"); break;
-        case 114: if (buttonEnabled(w, "Cmd_Edit")) sendCommand(w, "U"); break;
-        case 115: if (buttonEnabled(w, "Cmd_Delete")) sendCommand(w, "D"); break;
-        case 116: if (buttonEnabled(w, "Cmd_Ok")) sendCommand(w, "Y"); break;
-        case 27: if (buttonEnabled(w, "cmd_cancel")) sendCommand(w, "N"); break;
-        case 117: sendCommand(w, "Q"); break;
-        case 118: if (buttonEnabled(w, "Cmd_Find")) sendCommand(w, "F"); break;
-        case 119: if (buttonEnabled(w, "Cmd_Print")) sendCommand(w, "P"); break;
-        case 120: if (buttonEnabled(w, "Cmd_Preview")) sendCommand(w, "V"); break;
+        case 112:
+            sendCommand(w, "H");
+            break;
+        case 113:
+            if (buttonEnabled(w, "Cmd_Add"))
+                sendCommand(w, "A");
+            break;
+        case 114:
+            if (buttonEnabled(w, "Cmd_Edit"))
+                sendCommand(w, "U");
+            break;
+        case 115:
+            if (buttonEnabled(w, "Cmd_Delete"))
+                sendCommand(w, "D");
+            break;
+        case 116:
+            if (buttonEnabled(w, "Cmd_Ok"))
+                sendCommand(w, "Y");
+            break;
+        case 27:
+            if (buttonEnabled(w, "cmd_cancel"))
+                sendCommand(w, "N");
+            break;
+        case 117:
+            sendCommand(w, "Q");
+            break;
+        case 118:
+            if (buttonEnabled(w, "Cmd_Find"))
+                sendCommand(w, "F");
+            break;
+        case 119:
+            if (buttonEnabled(w, "Cmd_Print"))
+                sendCommand(w, "P");
+            break;
+        case 120:
+            if (buttonEnabled(w, "Cmd_Preview"))
+                sendCommand(w, "V");
+            break;
         case 121:
             // F10 approves, and closes what may be closed once approved.
             if (buttonEnabled(w, "cmd_check"))
@@ -584,9 +613,16 @@ void HandleHotKey(QWidget *window, int &keyCode, bool enterAsTab)
             if (w && buttonEnabled(w, "Cmd_Close"))
                 sendCommand(w, "O");
             break;
-        case 122: if (buttonEnabled(w, "cmd_reset")) sendCommand(w, "R"); break;
-        case 13: if (enterAsTab) sendTab(w); break;
-        default: break;
+        case 122:
+            if (buttonEnabled(w, "cmd_reset"))
+                sendCommand(w, "R");
+            break;
+        case 13:
+            if (enterAsTab)
+                sendTab(w);
+            break;
+        default:
+            break;
         }
     } catch (...) {
     }
@@ -598,10 +634,13 @@ int windowsKeyCode(const QKeyEvent &event)
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
         return 112 + (key - Qt::Key_F1);
     switch (key) {
-    case Qt::Key_Escape: return 27;
+    case Qt::Key_Escape:
+        return 27;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    default: return 0;
+    case Qt::Key_Enter:
+        return 13;
+    default:
+        return 0;
     }
 }
 
@@ -623,8 +662,8 @@ void ShowHelp(QWidget *owner, const QString &topic, const QString &moduleFolder)
         MessageRequest request;
         request.form = QStringLiteral("PublicFunction");
         request.messageId = QStringLiteral("ShowHelp_1");
-        request.text = QStringLiteral("帮助文件不存在,请检查") + QDir::toNativeSeparators(book) +
-                       QStringLiteral("文件是否存在!");
+        request.text =
+            QStringLiteral("帮助文件不存在,请检查") + QDir::toNativeSeparators(book) + QStringLiteral("文件是否存在!");
         request.style = 64;
         request.title = QStringLiteral("    ");
         MessageBoxService::instance().show(request);

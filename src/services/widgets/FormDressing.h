@@ -19,7 +19,7 @@ class QWidget;
 struct LocaleFont
 {
     QString name;
-    int charset = 0;   // 134 Simplified Chinese, 136 Traditional Chinese
+    int charset = 0; // 134 Simplified Chinese, 136 Traditional Chinese
 };
 
 // The locale font for the system locale (and sets IsNotTraditionalLocale).
@@ -40,7 +40,7 @@ QList<QWidget *> formControls(const QWidget *window);
 
 // Screen size in pixels as the dressing sees it; a test sets 800 x 600.
 QSize screenSize();
-void setScreenSize(const QSize &pixels);   // an empty size restores the real screen
+void setScreenSize(const QSize &pixels); // an empty size restores the real screen
 
 // Fonts and texts of every control for the locale, then FitFormToScreen.
 void DressForm(QWidget *window);

@@ -34,8 +34,10 @@ private slots:
                                     << "SELECT TOP 1 mtr_name FROM mmst611 WHERE mtr_no = ?";
         QTest::newRow("sql server distinct") << int(Backend::SqlServer) << "  select distinct User_Name FROM mmst002 "
                                              << "select distinct TOP 1 User_Name FROM mmst002";
-        QTest::newRow("sqlite") << int(Backend::SQLite) << "SELECT a FROM t " << "SELECT a FROM t LIMIT 1";
-        QTest::newRow("postgres") << int(Backend::PostgreSQL) << "SELECT a FROM t ORDER BY a" << "SELECT a FROM t ORDER BY a LIMIT 1";
+        QTest::newRow("sqlite") << int(Backend::SQLite) << "SELECT a FROM t "
+                                << "SELECT a FROM t LIMIT 1";
+        QTest::newRow("postgres") << int(Backend::PostgreSQL) << "SELECT a FROM t ORDER BY a"
+                                  << "SELECT a FROM t ORDER BY a LIMIT 1";
     }
     void topN()
     {
@@ -47,20 +49,19 @@ private slots:
 
     void sqlServerDdl()
     {
-        const Schema s = Schema::parse(QStringLiteral(
-            "table Mmst412\n"
-            "  Rec_412  serial\n"
-            "  Rec_411  int notnull\n"
-            "  Mtr_No   code(30)   # a material code\n"
-            "  Mtr_Amt  decimal(18,4) default 0\n"
-            "  Remark   text(255)\n"
-            "  Flag     bit\n"
-            "  Upd_Date datetime\n"
-            "  index (Rec_411)\n"
-            "end\n"
-            "view v412\n"
-            "SELECT Rec_412 FROM Mmst412 # not a comment in a view\n"
-            "end\n"));
+        const Schema s = Schema::parse(QStringLiteral("table Mmst412\n"
+                                                      "  Rec_412  serial\n"
+                                                      "  Rec_411  int notnull\n"
+                                                      "  Mtr_No   code(30)   # a material code\n"
+                                                      "  Mtr_Amt  decimal(18,4) default 0\n"
+                                                      "  Remark   text(255)\n"
+                                                      "  Flag     bit\n"
+                                                      "  Upd_Date datetime\n"
+                                                      "  index (Rec_411)\n"
+                                                      "end\n"
+                                                      "view v412\n"
+                                                      "SELECT Rec_412 FROM Mmst412 # not a comment in a view\n"
+                                                      "end\n"));
         const QStringList ddl = s.ddl(Dialect::of(Backend::SqlServer));
         QCOMPARE(ddl.size(), 3);
         QCOMPARE(ddl.at(0), QStringLiteral("CREATE TABLE Mmst412 (\n"
@@ -73,9 +74,11 @@ private slots:
                                            "  Upd_Date DATETIME\n"
                                            ")"));
         QCOMPARE(ddl.at(1), QStringLiteral("CREATE INDEX ix_mmst412_1 ON Mmst412 (Rec_411)"));
-        QCOMPARE(ddl.at(2), QStringLiteral("CREATE VIEW v412 AS SELECT Rec_412 FROM Mmst412 # not a comment in a view"));
-        QCOMPARE(Dialect::of(Backend::SqlServer).insertReturningKey(
-                     QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) VALUES (?, ?)"), QStringLiteral("Rec_412")),
+        QCOMPARE(ddl.at(2),
+                 QStringLiteral("CREATE VIEW v412 AS SELECT Rec_412 FROM Mmst412 # not a comment in a view"));
+        QCOMPARE(Dialect::of(Backend::SqlServer)
+                     .insertReturningKey(QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) VALUES (?, ?)"),
+                                         QStringLiteral("Rec_412")),
                  QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) OUTPUT INSERTED.Rec_412 VALUES (?, ?)"));
     }
 
@@ -90,9 +93,9 @@ private slots:
             QCOMPARE(ddl.filter(QRegularExpression(QStringLiteral("^CREATE VIEW "))).size(), s.views().size());
         }
         // Every database-assigned key the module relies on.
-        for (const char *key : {"Mmst411.Rec_411", "Mmst412.Rec_412", "mmst611.Rec_611", "mmst011.Rec_011",
-                                "mmst111.Rec_111", "mmst121.Rec_121", "mmst407.Rec_407", "mmst452.Rec_452",
-                                "mmst413.Rec_413"}) {
+        for (const char *key :
+             {"Mmst411.Rec_411", "Mmst412.Rec_412", "mmst611.Rec_611", "mmst011.Rec_011", "mmst111.Rec_111",
+              "mmst121.Rec_121", "mmst407.Rec_407", "mmst452.Rec_452", "mmst413.Rec_413"}) {
             const QStringList parts = QString::fromLatin1(key).split(QLatin1Char('.'));
             const TableDef *t = s.table(parts.at(0));
             QVERIFY2(t, key);
@@ -104,12 +107,18 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown type") << "table t\n  a varchar(3)\nend\n" << "line 2: not a column: a varchar(3)";
-        QTest::newRow("code without length") << "table t\n  a code\nend\n" << "line 2: a needs a length";
-        QTest::newRow("index on a missing column") << "table t\n  a int\n  index (b)\nend\n" << "line 3: t has no column b";
-        QTest::newRow("two serials") << "table t\n  a serial\n  b serial\nend\n" << "line 3: t has two serial columns";
-        QTest::newRow("not closed") << "table t\n  a int\n" << "table t is not closed with 'end'";
-        QTest::newRow("stray line") << "a int\n" << "line 1: expected 'table NAME' or 'view NAME': a int";
+        QTest::newRow("unknown type") << "table t\n  a varchar(3)\nend\n"
+                                      << "line 2: not a column: a varchar(3)";
+        QTest::newRow("code without length") << "table t\n  a code\nend\n"
+                                             << "line 2: a needs a length";
+        QTest::newRow("index on a missing column") << "table t\n  a int\n  index (b)\nend\n"
+                                                   << "line 3: t has no column b";
+        QTest::newRow("two serials") << "table t\n  a serial\n  b serial\nend\n"
+                                     << "line 3: t has two serial columns";
+        QTest::newRow("not closed") << "table t\n  a int\n"
+                                    << "table t is not closed with 'end'";
+        QTest::newRow("stray line") << "a int\n"
+                                    << "line 1: expected 'table NAME' or 'view NAME': a int";
     }
     void schemaErrors()
     {
@@ -155,7 +164,8 @@ private slots:
                                   .insert(QStringLiteral("Rec_411"));
         QVERIFY(first > 0);
         QCOMPARE(second, first + 1);
-        const ResultSet rs = Sql(conn, QStringLiteral("SELECT Inv_No, Remark FROM Mmst411 WHERE Rec_411 = ?")).bind(first).select();
+        const ResultSet rs =
+            Sql(conn, QStringLiteral("SELECT Inv_No, Remark FROM Mmst411 WHERE Rec_411 = ?")).bind(first).select();
         QCOMPARE(rs.rowCount(), 1);
         QCOMPARE(rs.text(0, QStringLiteral("REMARK")), awkward);
         QCOMPARE(rs.text(0, QStringLiteral("inv_no")), QStringLiteral("K-1"));
@@ -166,11 +176,16 @@ private slots:
     {
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (mtr_no, mtr_name) VALUES ('Zip-5a', 'zip')"));
         for (const char *key : {"ZIP-5A", "zip-5a   ", "Zip-5a"})
-            QCOMPARE(Sql(conn, QStringLiteral("SELECT mtr_name FROM mmst611 WHERE mtr_no = ?")).bind(QString::fromLatin1(key)).scalar().toString(),
+            QCOMPARE(Sql(conn, QStringLiteral("SELECT mtr_name FROM mmst611 WHERE mtr_no = ?"))
+                         .bind(QString::fromLatin1(key))
+                         .scalar()
+                         .toString(),
                      QStringLiteral("zip"));
-        const QString like = QStringLiteral("SELECT mtr_name FROM mmst611 WHERE ") + conn.dialect().codeLike(QStringLiteral("mtr_no")) + QStringLiteral(" ?");
+        const QString like = QStringLiteral("SELECT mtr_name FROM mmst611 WHERE ") +
+                             conn.dialect().codeLike(QStringLiteral("mtr_no")) + QStringLiteral(" ?");
         QCOMPARE(Sql(conn, like).bind(QStringLiteral("zip-%")).select().rowCount(), 1);
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT mtr_no FROM mmst611 WHERE mtr_no = 'Zip-5b'")).select().rowCount(), 0);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT mtr_no FROM mmst611 WHERE mtr_no = 'Zip-5b'")).select().rowCount(),
+                 0);
     }
 
     void transactionRollsBackOnFailure()
@@ -185,14 +200,16 @@ private slots:
             QVERIFY(e.number() != 0);
             QVERIFY(!e.description().isEmpty());
         }
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE Inv_No = 'T-ROLLBACK'")).select().rowCount(), 0);
+        QCOMPARE(
+            Sql(conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE Inv_No = 'T-ROLLBACK'")).select().rowCount(), 0);
         // The connection is usable again at once.
         {
             Transaction tx(conn);
             TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Inv_No) VALUES ('T-COMMIT')"));
             tx.commit();
         }
-        QCOMPARE(Sql(conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE Inv_No = 't-commit'")).select().rowCount(), 1);
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE Inv_No = 't-commit'")).select().rowCount(),
+                 1);
     }
 
     void columnsOfATable()
@@ -210,7 +227,9 @@ private slots:
     {
         const QDateTime server = Sql(conn, conn.dialect().serverNowQuery()).scalar().toDateTime();
         const QString text = valueText(Sql(conn, conn.dialect().serverNowQuery()).scalar());
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}( \\d{2}:\\d{2}:\\d{2})?$")).match(text).hasMatch(), qPrintable(text));
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}( \\d{2}:\\d{2}:\\d{2})?$")).match(text).hasMatch(),
+            qPrintable(text));
         if (server.isValid())
             QVERIFY(qAbs(server.secsTo(QDateTime::currentDateTime())) < 120);
     }
@@ -228,7 +247,8 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(ErpError, Transaction(other, Transaction::Write));
             QVERIFY(t.elapsed() < 10000);
             other.resetCommandTimeout();
-            QCOMPARE(Sql(other, QStringLiteral("PRAGMA busy_timeout")).scalar().toInt(), Connection::kDefaultLockWaitSeconds * 1000);
+            QCOMPARE(Sql(other, QStringLiteral("PRAGMA busy_timeout")).scalar().toInt(),
+                     Connection::kDefaultLockWaitSeconds * 1000);
         } else {
             other.setCommandTimeout(1);
             try {
@@ -258,7 +278,11 @@ private slots:
         f.close();
         TestDb::schema().seed(conn, seed);
         Environment::setNow({});
-        const ResultSet rs = Sql(conn, QStringLiteral("SELECT Inv_No, Inv_Date, Remark FROM Mmst411 WHERE Inv_No IN ('S-1', 'S-2') ORDER BY Inv_No")).select();
+        const ResultSet rs =
+            Sql(conn,
+                QStringLiteral(
+                    "SELECT Inv_No, Inv_Date, Remark FROM Mmst411 WHERE Inv_No IN ('S-1', 'S-2') ORDER BY Inv_No"))
+                .select();
         QCOMPARE(rs.rowCount(), 2);
         QCOMPARE(rs.text(0, 1), QStringLiteral("2027-02-28"));
         QCOMPARE(rs.text(0, 2), QStringLiteral("a 2027-03-01 remark"));

@@ -10,26 +10,25 @@
 namespace {
 
 // The fixed text every report run starts with.
-const QString kPrelude = QStringLiteral(
-    "const vbmodal=1\r\n"
-    "const vbChecked=1\r\n"
-    "const vbunChecked=0\r\n"
-    "Function Change_StrCode(P_Str)\r\n"
-    "Change_StrCode=P_Str\r\n"
-    "end function\r\n"
-    "Function val(P_Str)\r\n"
-    "val=P_Str\r\n"
-    "end function\r\n"
-    "Function trim(P_Str)\r\n"
-    "trim=rtrim(ltrim(P_Str))\r\n"
-    "end function\r\n"
-    " Function iif(p_bool, p_truevalue, p_falseValue)\r\n"
-    "   If p_bool = True Then\r\n"
-    "   iif = p_truevalue\r\n"
-    "   Else\r\n"
-    "   iif = p_falseValue\r\n"
-    "   End If\r\n"
-    " End Function\r\n");
+const QString kPrelude = QStringLiteral("const vbmodal=1\r\n"
+                                        "const vbChecked=1\r\n"
+                                        "const vbunChecked=0\r\n"
+                                        "Function Change_StrCode(P_Str)\r\n"
+                                        "Change_StrCode=P_Str\r\n"
+                                        "end function\r\n"
+                                        "Function val(P_Str)\r\n"
+                                        "val=P_Str\r\n"
+                                        "end function\r\n"
+                                        "Function trim(P_Str)\r\n"
+                                        "trim=rtrim(ltrim(P_Str))\r\n"
+                                        "end function\r\n"
+                                        " Function iif(p_bool, p_truevalue, p_falseValue)\r\n"
+                                        "   If p_bool = True Then\r\n"
+                                        "   iif = p_truevalue\r\n"
+                                        "   Else\r\n"
+                                        "   iif = p_falseValue\r\n"
+                                        "   End If\r\n"
+                                        " End Function\r\n");
 
 // A host object kept in a map: properties are entries, methods fixed.
 class Bag : public ScriptObject
@@ -37,24 +36,24 @@ class Bag : public ScriptObject
 public:
     QHash<QString, ScriptValue> props;
     QStringList calls;
-    ScriptEngine* engine = nullptr;   // for a method that calls back into the engine
+    ScriptEngine *engine = nullptr; // for a method that calls back into the engine
 
     QString typeName() const override { return QStringLiteral("Bag"); }
-    bool hasProperty(const QString& name) const override { return props.contains(name.toLower()); }
-    bool hasMethod(const QString& name) const override
+    bool hasProperty(const QString &name) const override { return props.contains(name.toLower()); }
+    bool hasMethod(const QString &name) const override
     {
         const QString n = name.toLower();
         return n == QLatin1String("add") || n == QLatin1String("fail") || n == QLatin1String("items") ||
                n == QLatin1String("log") || n == QLatin1String("dbfail") || n == QLatin1String("reset");
     }
-    ScriptValue getProperty(const QString& name) override { return props.value(name.toLower()); }
-    void setProperty(const QString& name, const ScriptValue& value) override
+    ScriptValue getProperty(const QString &name) override { return props.value(name.toLower()); }
+    void setProperty(const QString &name, const ScriptValue &value) override
     {
         if (!hasProperty(name))
             throwScriptError(ScriptErrorNumber::NoSuchMember, name);
         props.insert(name.toLower(), value);
     }
-    ScriptValue callMethod(const QString& name, const QList<ScriptValue>& args) override
+    ScriptValue callMethod(const QString &name, const QList<ScriptValue> &args) override
     {
         const QString n = name.toLower();
         calls << n;
@@ -72,7 +71,8 @@ public:
             return ScriptValue::boolean(engine->hasError());
         }
         if (n == QLatin1String("dbfail"))
-            throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("Gateway"), QStringLiteral("Invalid object name 'mmst999'."));
+            throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("Gateway"),
+                           QStringLiteral("Invalid object name 'mmst999'."));
         return ScriptValue::object(std::make_shared<List>());
     }
 
@@ -80,33 +80,33 @@ public:
     class List : public ScriptObject
     {
     public:
-        bool hasProperty(const QString& name) const override
+        bool hasProperty(const QString &name) const override
         {
             return name.compare("Count", Qt::CaseInsensitive) == 0 || name.compare("Written", Qt::CaseInsensitive) == 0;
         }
-        bool hasMethod(const QString& name) const override
+        bool hasMethod(const QString &name) const override
         {
             return name.isEmpty() || name.compare("Item", Qt::CaseInsensitive) == 0;
         }
-        ScriptValue getProperty(const QString& name) override
+        ScriptValue getProperty(const QString &name) override
         {
             return name.compare("Count", Qt::CaseInsensitive) == 0 ? ScriptValue::integer(3) : ScriptValue(written);
         }
-        void setProperty(const QString& name, const ScriptValue&) override
+        void setProperty(const QString &name, const ScriptValue &) override
         {
             throwScriptError(ScriptErrorNumber::NoSuchMember, name);
         }
-        ScriptValue callMethod(const QString&, const QList<ScriptValue>& args) override
+        ScriptValue callMethod(const QString &, const QList<ScriptValue> &args) override
         {
             return ScriptValue(QStringLiteral("item") + args.value(0).toString());
         }
-        void setItem(const QList<ScriptValue>& args, const ScriptValue& value) override
+        void setItem(const QList<ScriptValue> &args, const ScriptValue &value) override
         {
             if (args.size() != 1)
                 throwScriptError(ScriptErrorNumber::WrongArgumentCount);
             written = args.at(0).toString() + QLatin1Char('=') + value.toString();
         }
-        bool enumerate(QList<ScriptValue>* items) override
+        bool enumerate(QList<ScriptValue> *items) override
         {
             *items = {ScriptValue("a"), ScriptValue("b"), ScriptValue("c")};
             return true;
@@ -115,7 +115,7 @@ public:
     };
 };
 
-}   // namespace
+} // namespace
 
 // A window-like QObject for the adapter: properties, invokable methods and a named child.
 class FakeWindow : public QObject
@@ -124,11 +124,11 @@ class FakeWindow : public QObject
     Q_PROPERTY(QString caption MEMBER m_caption)
     Q_PROPERTY(int count READ count)
 public:
-    explicit FakeWindow(QObject* parent = nullptr) : QObject(parent) {}
+    explicit FakeWindow(QObject *parent = nullptr) : QObject(parent) {}
     int count() const { return 7; }
     Q_INVOKABLE int add(int a, int b) const { return a + b; }
-    Q_INVOKABLE QString greet(const QString& who) const { return QStringLiteral("hello ") + who; }
-    Q_INVOKABLE QVariant echo(const QVariant& v) const { return v; }
+    Q_INVOKABLE QString greet(const QString &who) const { return QStringLiteral("hello ") + who; }
+    Q_INVOKABLE QVariant echo(const QVariant &v) const { return v; }
     QString m_caption = QStringLiteral("生产领料单");
 };
 
@@ -190,7 +190,7 @@ void TstScript::init()
     m_bag->props.insert(QStringLiteral("qty"), ScriptValue::integer(12));
     m_window = std::make_unique<FakeWindow>();
     m_window->setObjectName(QStringLiteral("mmss40B"));
-    auto* child = new FakeWindow(m_window.get());
+    auto *child = new FakeWindow(m_window.get());
     child->setObjectName(QStringLiteral("Inv_No"));
     child->m_caption = QStringLiteral("MI-001");
 }
@@ -204,149 +204,402 @@ void TstScript::expressions_data()
     QTest::addColumn<QString>("text");
 
     // precedence
-    QTest::newRow("mul before add") << "1 + 2 * 3" << "Integer" << "7";
-    QTest::newRow("power before negation") << "-2 ^ 2" << "Double" << "-4";
-    QTest::newRow("power is left associative") << "2 ^ 3 ^ 2" << "Double" << "64";
-    QTest::newRow("negative exponent") << "2 ^ -1" << "Double" << "0.5";
-    QTest::newRow("intdiv before mod") << "7 Mod 5 \\ 2" << "Integer" << "1";
-    QTest::newRow("mul before intdiv") << "10 \\ 2 * 3" << "Integer" << "1";
-    QTest::newRow("concat after add") << "1 + 2 & 3" << "String" << "33";
-    QTest::newRow("comparison after concat") << "\"a\" & \"b\" = \"ab\"" << "Boolean" << "True";
-    QTest::newRow("not after comparison") << "Not 1 = 2" << "Boolean" << "True";
-    QTest::newRow("and before or") << "True Or False And False" << "Boolean" << "True";
-    QTest::newRow("parentheses") << "(1 + 2) * 3" << "Integer" << "9";
+    QTest::newRow("mul before add") << "1 + 2 * 3"
+                                    << "Integer"
+                                    << "7";
+    QTest::newRow("power before negation") << "-2 ^ 2"
+                                           << "Double"
+                                           << "-4";
+    QTest::newRow("power is left associative") << "2 ^ 3 ^ 2"
+                                               << "Double"
+                                               << "64";
+    QTest::newRow("negative exponent") << "2 ^ -1"
+                                       << "Double"
+                                       << "0.5";
+    QTest::newRow("intdiv before mod") << "7 Mod 5 \\ 2"
+                                       << "Integer"
+                                       << "1";
+    QTest::newRow("mul before intdiv") << "10 \\ 2 * 3"
+                                       << "Integer"
+                                       << "1";
+    QTest::newRow("concat after add") << "1 + 2 & 3"
+                                      << "String"
+                                      << "33";
+    QTest::newRow("comparison after concat") << "\"a\" & \"b\" = \"ab\""
+                                             << "Boolean"
+                                             << "True";
+    QTest::newRow("not after comparison") << "Not 1 = 2"
+                                          << "Boolean"
+                                          << "True";
+    QTest::newRow("and before or") << "True Or False And False"
+                                   << "Boolean"
+                                   << "True";
+    QTest::newRow("parentheses") << "(1 + 2) * 3"
+                                 << "Integer"
+                                 << "9";
     // arithmetic types
-    QTest::newRow("integer overflows to long") << "32767 + 1" << "Long" << "32768";
-    QTest::newRow("long overflows to double") << "2147483647 + 1" << "Double" << "2147483648";
-    QTest::newRow("division is double") << "7 / 2" << "Double" << "3.5";
-    QTest::newRow("intdiv rounds operands to even") << "7.5 \\ 2" << "Long" << "4";
-    QTest::newRow("mod keeps dividend sign") << "-7 Mod 3" << "Integer" << "-1";
-    QTest::newRow("double text") << "0.1 + 0.2" << "Double" << "0.3";
-    QTest::newRow("fifteen significant digits") << "CStr(1 / 3)" << "String" << "0.333333333333333";
-    QTest::newRow("small double uses exponent") << "CStr(0.00001)" << "String" << "1E-05";
-    QTest::newRow("int of numeric text") << "Int(\"3.7\")" << "Double" << "3";
-    QTest::newRow("date in a text") << "\"d:\" & #2026-12-09# & \" \" & #08:05:00#" << "String" << "d:2026-12-09 08:05:00";
-    QTest::newRow("large double uses exponent") << "1E+20 * 10" << "Double" << "1E+21";
-    QTest::newRow("boolean in arithmetic") << "True + True" << "Integer" << "-2";
-    QTest::newRow("empty is zero") << "Empty + 5" << "Integer" << "5";
-    QTest::newRow("hex literal") << "&HFF + &H10" << "Integer" << "271";
-    QTest::newRow("hex ffff is integer -1") << "&HFFFF" << "Integer" << "-1";
+    QTest::newRow("integer overflows to long") << "32767 + 1"
+                                               << "Long"
+                                               << "32768";
+    QTest::newRow("long overflows to double") << "2147483647 + 1"
+                                              << "Double"
+                                              << "2147483648";
+    QTest::newRow("division is double") << "7 / 2"
+                                        << "Double"
+                                        << "3.5";
+    QTest::newRow("intdiv rounds operands to even") << "7.5 \\ 2"
+                                                    << "Long"
+                                                    << "4";
+    QTest::newRow("mod keeps dividend sign") << "-7 Mod 3"
+                                             << "Integer"
+                                             << "-1";
+    QTest::newRow("double text") << "0.1 + 0.2"
+                                 << "Double"
+                                 << "0.3";
+    QTest::newRow("fifteen significant digits") << "CStr(1 / 3)"
+                                                << "String"
+                                                << "0.333333333333333";
+    QTest::newRow("small double uses exponent") << "CStr(0.00001)"
+                                                << "String"
+                                                << "1E-05";
+    QTest::newRow("int of numeric text") << "Int(\"3.7\")"
+                                         << "Double"
+                                         << "3";
+    QTest::newRow("date in a text") << "\"d:\" & #2026-12-09# & \" \" & #08:05:00#"
+                                    << "String"
+                                    << "d:2026-12-09 08:05:00";
+    QTest::newRow("large double uses exponent") << "1E+20 * 10"
+                                                << "Double"
+                                                << "1E+21";
+    QTest::newRow("boolean in arithmetic") << "True + True"
+                                           << "Integer"
+                                           << "-2";
+    QTest::newRow("empty is zero") << "Empty + 5"
+                                   << "Integer"
+                                   << "5";
+    QTest::newRow("hex literal") << "&HFF + &H10"
+                                 << "Integer"
+                                 << "271";
+    QTest::newRow("hex ffff is integer -1") << "&HFFFF"
+                                            << "Integer"
+                                            << "-1";
     // strings
-    QTest::newRow("plus joins two texts") << "\"1\" + \"2\"" << "String" << "12";
-    QTest::newRow("plus adds text and number") << "\"1\" + 2" << "Double" << "3";
-    QTest::newRow("ampersand converts numbers") << "1 & 2" << "String" << "12";
-    QTest::newRow("ampersand drops null") << "\"a\" & Null" << "String" << "a";
-    QTest::newRow("doubled quote") << "\"say \"\"hi\"\"\"" << "String" << "say \"hi\"";
-    QTest::newRow("chinese text") << "\"领料\" & \"单\"" << "String" << "领料单";
+    QTest::newRow("plus joins two texts") << "\"1\" + \"2\""
+                                          << "String"
+                                          << "12";
+    QTest::newRow("plus adds text and number") << "\"1\" + 2"
+                                               << "Double"
+                                               << "3";
+    QTest::newRow("ampersand converts numbers") << "1 & 2"
+                                                << "String"
+                                                << "12";
+    QTest::newRow("ampersand drops null") << "\"a\" & Null"
+                                          << "String"
+                                          << "a";
+    QTest::newRow("doubled quote") << "\"say \"\"hi\"\"\""
+                                   << "String"
+                                   << "say \"hi\"";
+    QTest::newRow("chinese text") << "\"领料\" & \"单\""
+                                  << "String"
+                                  << "领料单";
     // comparisons
-    QTest::newRow("number equals numeric text literal") << "10 = \"10\"" << "Boolean" << "True";
-    QTest::newRow("texts compare binary") << "\"a\" < \"B\"" << "Boolean" << "False";
-    QTest::newRow("empty equals empty text") << "Empty = \"\"" << "Boolean" << "True";
-    QTest::newRow("empty equals zero") << "Empty = 0" << "Boolean" << "True";
-    QTest::newRow("null comparison is null") << "Null = Null" << "Null" << "Null";
-    QTest::newRow("true is minus one") << "True = -1" << "Boolean" << "True";
-    QTest::newRow("nothing is nothing") << "Nothing Is Nothing" << "Boolean" << "True";
-    QTest::newRow("dates compare") << "#2026-12-09# > #2026-12-08#" << "Boolean" << "True";
+    QTest::newRow("number equals numeric text literal") << "10 = \"10\""
+                                                        << "Boolean"
+                                                        << "True";
+    QTest::newRow("texts compare binary") << "\"a\" < \"B\""
+                                          << "Boolean"
+                                          << "False";
+    QTest::newRow("empty equals empty text") << "Empty = \"\""
+                                             << "Boolean"
+                                             << "True";
+    QTest::newRow("empty equals zero") << "Empty = 0"
+                                       << "Boolean"
+                                       << "True";
+    QTest::newRow("null comparison is null") << "Null = Null"
+                                             << "Null"
+                                             << "Null";
+    QTest::newRow("true is minus one") << "True = -1"
+                                       << "Boolean"
+                                       << "True";
+    QTest::newRow("nothing is nothing") << "Nothing Is Nothing"
+                                        << "Boolean"
+                                        << "True";
+    QTest::newRow("dates compare") << "#2026-12-09# > #2026-12-08#"
+                                   << "Boolean"
+                                   << "True";
     // logic
-    QTest::newRow("and on integers is bitwise") << "12 And 10" << "Integer" << "8";
-    QTest::newRow("or on integers") << "12 Or 3" << "Integer" << "15";
-    QTest::newRow("xor") << "True Xor True" << "Boolean" << "False";
-    QTest::newRow("not integer") << "Not 0" << "Integer" << "-1";
-    QTest::newRow("eqv") << "False Eqv False" << "Boolean" << "True";
-    QTest::newRow("imp") << "True Imp False" << "Boolean" << "False";
-    QTest::newRow("null and false") << "Null And False" << "Boolean" << "False";
-    QTest::newRow("null or true") << "Null Or True" << "Boolean" << "True";
-    QTest::newRow("null and true") << "Null And True" << "Null" << "Null";
-    QTest::newRow("null plus number") << "Null + 1" << "Null" << "Null";
+    QTest::newRow("and on integers is bitwise") << "12 And 10"
+                                                << "Integer"
+                                                << "8";
+    QTest::newRow("or on integers") << "12 Or 3"
+                                    << "Integer"
+                                    << "15";
+    QTest::newRow("xor") << "True Xor True"
+                         << "Boolean"
+                         << "False";
+    QTest::newRow("not integer") << "Not 0"
+                                 << "Integer"
+                                 << "-1";
+    QTest::newRow("eqv") << "False Eqv False"
+                         << "Boolean"
+                         << "True";
+    QTest::newRow("imp") << "True Imp False"
+                         << "Boolean"
+                         << "False";
+    QTest::newRow("null and false") << "Null And False"
+                                    << "Boolean"
+                                    << "False";
+    QTest::newRow("null or true") << "Null Or True"
+                                  << "Boolean"
+                                  << "True";
+    QTest::newRow("null and true") << "Null And True"
+                                   << "Null"
+                                   << "Null";
+    QTest::newRow("null plus number") << "Null + 1"
+                                      << "Null"
+                                      << "Null";
     // text functions
-    QTest::newRow("len") << "Len(\"领料单\")" << "Long" << "3";
-    QTest::newRow("len of number") << "Len(12.5)" << "Long" << "4";
-    QTest::newRow("left right mid") << "Left(\"abcdef\", 2) & Right(\"abcdef\", 2) & Mid(\"abcdef\", 3, 2)" << "String" << "abefcd";
-    QTest::newRow("mid to end") << "Mid(\"abcdef\", 4)" << "String" << "def";
-    QTest::newRow("left longer than text") << "Left(\"ab\", 5)" << "String" << "ab";
-    QTest::newRow("instr") << "InStr(\"abcabc\", \"c\")" << "Long" << "3";
-    QTest::newRow("instr with start") << "InStr(4, \"abcabc\", \"c\")" << "Long" << "6";
-    QTest::newRow("instr text compare") << "InStr(1, \"ABC\", \"b\", 1)" << "Long" << "2";
-    QTest::newRow("instr missing") << "InStr(\"abc\", \"z\")" << "Long" << "0";
-    QTest::newRow("instrrev") << "InStrRev(\"a.b.c\", \".\")" << "Long" << "4";
-    QTest::newRow("replace") << "Replace(\"a-b-c\", \"-\", \"+\")" << "String" << "a+b+c";
-    QTest::newRow("replace with count") << "Replace(\"a-b-c\", \"-\", \"\", 1, 1)" << "String" << "ab-c";
-    QTest::newRow("replace from start drops the front") << "Replace(\"a-b-c\", \"-\", \"\", 3)" << "String" << "bc";
-    QTest::newRow("replace quote for sql") << "Replace(\"O'Neil\", \"'\", \"''\")" << "String" << "O''Neil";
-    QTest::newRow("trim functions") << "\"[\" & Trim(\"  a  \") & LTrim(\" b \") & RTrim(\" c \") & \"]\"" << "String" << "[ab  c]";
-    QTest::newRow("trim keeps tabs") << "Len(Trim(vbTab & \"x\"))" << "Long" << "2";
-    QTest::newRow("case") << "UCase(\"aB\") & LCase(\"Cd\")" << "String" << "ABcd";
-    QTest::newRow("space and string") << "Space(2) & String(3, \"xy\") & String(2, 65)" << "String" << "  xxxAA";
-    QTest::newRow("split and join") << "Join(Split(\"a,b,,c\", \",\"), \"|\")" << "String" << "a|b||c";
-    QTest::newRow("split with count") << "Join(Split(\"a b c\", \" \", 2), \"|\")" << "String" << "a|b c";
-    QTest::newRow("split of empty text") << "UBound(Split(\"\"))" << "Long" << "-1";
-    QTest::newRow("strcomp") << "StrComp(\"a\", \"A\", 1) & StrComp(\"a\", \"b\")" << "String" << "0-1";
-    QTest::newRow("chr asc") << "Chr(65) & Asc(\"a\") & ChrW(39046) & AscW(\"领\")" << "String" << "A97领39046";
-    QTest::newRow("strreverse") << "StrReverse(\"abc\")" << "String" << "cba";
-    QTest::newRow("instrrev from a start") << "InStrRev(\"a.b.c\", \".\", 3)" << "Long" << "2";
-    QTest::newRow("instr of empty search") << "InStr(2, \"abc\", \"\")" << "Long" << "2";
-    QTest::newRow("replace ignoring case") << "Replace(\"aXbx\", \"x\", \"-\", 1, -1, vbTextCompare)" << "String" << "a-b-";
-    QTest::newRow("split on a word") << "Join(Split(\"a and b and c\", \" and \"), \"+\")" << "String" << "a+b+c";
-    QTest::newRow("hex of a negative long") << "Hex(-65536)" << "String" << "FFFF0000";
-    QTest::newRow("formatnumber parentheses") << "FormatNumber(-5, 1, , -1)" << "String" << "(5.0)";
-    QTest::newRow("datediff weeks") << "DateDiff(\"ww\", #2026-12-05#, #2026-12-13#)" << "Long" << "2";
-    QTest::newRow("hex oct") << "Hex(255) & \" \" & Hex(-1) & \" \" & Oct(8)" << "String" << "FF FFFF 10";
+    QTest::newRow("len") << "Len(\"领料单\")"
+                         << "Long"
+                         << "3";
+    QTest::newRow("len of number") << "Len(12.5)"
+                                   << "Long"
+                                   << "4";
+    QTest::newRow("left right mid") << "Left(\"abcdef\", 2) & Right(\"abcdef\", 2) & Mid(\"abcdef\", 3, 2)"
+                                    << "String"
+                                    << "abefcd";
+    QTest::newRow("mid to end") << "Mid(\"abcdef\", 4)"
+                                << "String"
+                                << "def";
+    QTest::newRow("left longer than text") << "Left(\"ab\", 5)"
+                                           << "String"
+                                           << "ab";
+    QTest::newRow("instr") << "InStr(\"abcabc\", \"c\")"
+                           << "Long"
+                           << "3";
+    QTest::newRow("instr with start") << "InStr(4, \"abcabc\", \"c\")"
+                                      << "Long"
+                                      << "6";
+    QTest::newRow("instr text compare") << "InStr(1, \"ABC\", \"b\", 1)"
+                                        << "Long"
+                                        << "2";
+    QTest::newRow("instr missing") << "InStr(\"abc\", \"z\")"
+                                   << "Long"
+                                   << "0";
+    QTest::newRow("instrrev") << "InStrRev(\"a.b.c\", \".\")"
+                              << "Long"
+                              << "4";
+    QTest::newRow("replace") << "Replace(\"a-b-c\", \"-\", \"+\")"
+                             << "String"
+                             << "a+b+c";
+    QTest::newRow("replace with count") << "Replace(\"a-b-c\", \"-\", \"\", 1, 1)"
+                                        << "String"
+                                        << "ab-c";
+    QTest::newRow("replace from start drops the front") << "Replace(\"a-b-c\", \"-\", \"\", 3)"
+                                                        << "String"
+                                                        << "bc";
+    QTest::newRow("replace quote for sql") << "Replace(\"O'Neil\", \"'\", \"''\")"
+                                           << "String"
+                                           << "O''Neil";
+    QTest::newRow("trim functions") << "\"[\" & Trim(\"  a  \") & LTrim(\" b \") & RTrim(\" c \") & \"]\""
+                                    << "String"
+                                    << "[ab  c]";
+    QTest::newRow("trim keeps tabs") << "Len(Trim(vbTab & \"x\"))"
+                                     << "Long"
+                                     << "2";
+    QTest::newRow("case") << "UCase(\"aB\") & LCase(\"Cd\")"
+                          << "String"
+                          << "ABcd";
+    QTest::newRow("space and string") << "Space(2) & String(3, \"xy\") & String(2, 65)"
+                                      << "String"
+                                      << "  xxxAA";
+    QTest::newRow("split and join") << "Join(Split(\"a,b,,c\", \",\"), \"|\")"
+                                    << "String"
+                                    << "a|b||c";
+    QTest::newRow("split with count") << "Join(Split(\"a b c\", \" \", 2), \"|\")"
+                                      << "String"
+                                      << "a|b c";
+    QTest::newRow("split of empty text") << "UBound(Split(\"\"))"
+                                         << "Long"
+                                         << "-1";
+    QTest::newRow("strcomp") << "StrComp(\"a\", \"A\", 1) & StrComp(\"a\", \"b\")"
+                             << "String"
+                             << "0-1";
+    QTest::newRow("chr asc") << "Chr(65) & Asc(\"a\") & ChrW(39046) & AscW(\"领\")"
+                             << "String"
+                             << "A97领39046";
+    QTest::newRow("strreverse") << "StrReverse(\"abc\")"
+                                << "String"
+                                << "cba";
+    QTest::newRow("instrrev from a start") << "InStrRev(\"a.b.c\", \".\", 3)"
+                                           << "Long"
+                                           << "2";
+    QTest::newRow("instr of empty search") << "InStr(2, \"abc\", \"\")"
+                                           << "Long"
+                                           << "2";
+    QTest::newRow("replace ignoring case") << "Replace(\"aXbx\", \"x\", \"-\", 1, -1, vbTextCompare)"
+                                           << "String"
+                                           << "a-b-";
+    QTest::newRow("split on a word") << "Join(Split(\"a and b and c\", \" and \"), \"+\")"
+                                     << "String"
+                                     << "a+b+c";
+    QTest::newRow("hex of a negative long") << "Hex(-65536)"
+                                            << "String"
+                                            << "FFFF0000";
+    QTest::newRow("formatnumber parentheses") << "FormatNumber(-5, 1, , -1)"
+                                              << "String"
+                                              << "(5.0)";
+    QTest::newRow("datediff weeks") << "DateDiff(\"ww\", #2026-12-05#, #2026-12-13#)"
+                                    << "Long"
+                                    << "2";
+    QTest::newRow("hex oct") << "Hex(255) & \" \" & Hex(-1) & \" \" & Oct(8)"
+                             << "String"
+                             << "FF FFFF 10";
     // arrays
-    QTest::newRow("array ubound") << "UBound(Array(1, 2, 3))" << "Long" << "2";
-    QTest::newRow("array lbound") << "LBound(Array(1))" << "Long" << "0";
-    QTest::newRow("array element") << "Array(\"x\", \"y\")(1)" << "String" << "y";
-    QTest::newRow("isarray") << "IsArray(Array()) & IsArray(\"a\")" << "String" << "TrueFalse";
-    QTest::newRow("filter") << "Join(Filter(Array(\"ab\", \"cd\", \"ab2\"), \"ab\"), \",\")" << "String" << "ab,ab2";
+    QTest::newRow("array ubound") << "UBound(Array(1, 2, 3))"
+                                  << "Long"
+                                  << "2";
+    QTest::newRow("array lbound") << "LBound(Array(1))"
+                                  << "Long"
+                                  << "0";
+    QTest::newRow("array element") << "Array(\"x\", \"y\")(1)"
+                                   << "String"
+                                   << "y";
+    QTest::newRow("isarray") << "IsArray(Array()) & IsArray(\"a\")"
+                             << "String"
+                             << "TrueFalse";
+    QTest::newRow("filter") << "Join(Filter(Array(\"ab\", \"cd\", \"ab2\"), \"ab\"), \",\")"
+                            << "String"
+                            << "ab,ab2";
     // inspection and conversion
-    QTest::newRow("isempty isnull") << "IsEmpty(Empty) & IsNull(Null) & IsEmpty(\"\")" << "String" << "TrueTrueFalse";
-    QTest::newRow("isnumeric") << "IsNumeric(\"12.5\") & IsNumeric(\" 3 \") & IsNumeric(\"1a\") & IsNumeric(\"\")" << "String" << "TrueTrueFalseFalse";
-    QTest::newRow("isdate") << "IsDate(\"2026-12-09\") & IsDate(\"2026-02-30\") & IsDate(\"x\")" << "String" << "TrueFalseFalse";
-    QTest::newRow("isobject") << "IsObject(Nothing) & IsObject(1)" << "String" << "TrueFalse";
-    QTest::newRow("cstr of boolean") << "CStr(True)" << "String" << "True";
-    QTest::newRow("cint rounds half to even") << "CInt(2.5) & CInt(3.5) & CInt(\"-1.5\")" << "String" << "24-2";
-    QTest::newRow("clng") << "CLng(\"123456\")" << "Long" << "123456";
-    QTest::newRow("cdbl") << "CDbl(\"1.25\")" << "Double" << "1.25";
-    QTest::newRow("cbool") << "CBool(\"false\") & CBool(2) & CBool(0)" << "String" << "FalseTrueFalse";
-    QTest::newRow("ccur rounds to 4 places") << "CCur(1.23456)" << "Currency" << "1.2346";
-    QTest::newRow("int floors fix truncates") << "Int(-1.5) & \" \" & Fix(-1.5) & \" \" & Int(1.5)" << "String" << "-2 -1 1";
-    QTest::newRow("abs sgn") << "Abs(-3) & Sgn(-2) & Sgn(0)" << "String" << "3-10";
-    QTest::newRow("round half to even") << "Round(2.5) & \" \" & Round(1.25, 1) & \" \" & Round(2.675, 2)" << "String" << "2 1.2 2.68";
+    QTest::newRow("isempty isnull") << "IsEmpty(Empty) & IsNull(Null) & IsEmpty(\"\")"
+                                    << "String"
+                                    << "TrueTrueFalse";
+    QTest::newRow("isnumeric") << "IsNumeric(\"12.5\") & IsNumeric(\" 3 \") & IsNumeric(\"1a\") & IsNumeric(\"\")"
+                               << "String"
+                               << "TrueTrueFalseFalse";
+    QTest::newRow("isdate") << "IsDate(\"2026-12-09\") & IsDate(\"2026-02-30\") & IsDate(\"x\")"
+                            << "String"
+                            << "TrueFalseFalse";
+    QTest::newRow("isobject") << "IsObject(Nothing) & IsObject(1)"
+                              << "String"
+                              << "TrueFalse";
+    QTest::newRow("cstr of boolean") << "CStr(True)"
+                                     << "String"
+                                     << "True";
+    QTest::newRow("cint rounds half to even") << "CInt(2.5) & CInt(3.5) & CInt(\"-1.5\")"
+                                              << "String"
+                                              << "24-2";
+    QTest::newRow("clng") << "CLng(\"123456\")"
+                          << "Long"
+                          << "123456";
+    QTest::newRow("cdbl") << "CDbl(\"1.25\")"
+                          << "Double"
+                          << "1.25";
+    QTest::newRow("cbool") << "CBool(\"false\") & CBool(2) & CBool(0)"
+                           << "String"
+                           << "FalseTrueFalse";
+    QTest::newRow("ccur rounds to 4 places") << "CCur(1.23456)"
+                                             << "Currency"
+                                             << "1.2346";
+    QTest::newRow("int floors fix truncates") << "Int(-1.5) & \" \" & Fix(-1.5) & \" \" & Int(1.5)"
+                                              << "String"
+                                              << "-2 -1 1";
+    QTest::newRow("abs sgn") << "Abs(-3) & Sgn(-2) & Sgn(0)"
+                             << "String"
+                             << "3-10";
+    QTest::newRow("round half to even") << "Round(2.5) & \" \" & Round(1.25, 1) & \" \" & Round(2.675, 2)"
+                                        << "String"
+                                        << "2 1.2 2.68";
     QTest::newRow("typename") << "TypeName(1) & TypeName(\"\") & TypeName(Empty) & TypeName(Null) & TypeName(Nothing)"
-                              << "String" << "IntegerStringEmptyNullNothing";
-    QTest::newRow("typename of array") << "TypeName(Array())" << "String" << "Variant()";
-    QTest::newRow("vartype") << "VarType(\"a\") & VarType(1.5) & VarType(Array())" << "String" << "858204";
-    QTest::newRow("formatnumber") << "FormatNumber(1234567.891)" << "String" << "1,234,567.89";
-    QTest::newRow("formatnumber digits no grouping") << "FormatNumber(-1234.5, 0, , , 0)" << "String" << "-1234";
-    QTest::newRow("formatnumber leading digit") << "FormatNumber(0.5, 1, 0)" << "String" << ".5";
-    QTest::newRow("formatpercent") << "FormatPercent(0.125, 1)" << "String" << "12.5%";
+                              << "String"
+                              << "IntegerStringEmptyNullNothing";
+    QTest::newRow("typename of array") << "TypeName(Array())"
+                                       << "String"
+                                       << "Variant()";
+    QTest::newRow("vartype") << "VarType(\"a\") & VarType(1.5) & VarType(Array())"
+                             << "String"
+                             << "858204";
+    QTest::newRow("formatnumber") << "FormatNumber(1234567.891)"
+                                  << "String"
+                                  << "1,234,567.89";
+    QTest::newRow("formatnumber digits no grouping") << "FormatNumber(-1234.5, 0, , , 0)"
+                                                     << "String"
+                                                     << "-1234";
+    QTest::newRow("formatnumber leading digit") << "FormatNumber(0.5, 1, 0)"
+                                                << "String"
+                                                << ".5";
+    QTest::newRow("formatpercent") << "FormatPercent(0.125, 1)"
+                                   << "String"
+                                   << "12.5%";
     // dates
-    QTest::newRow("date literal") << "#2026-12-09#" << "Date" << "2026-12-09";
-    QTest::newRow("date literal with time") << "#12/9/2026 2:05:00 PM#" << "Date" << "2026-12-09 14:05:00";
-    QTest::newRow("cdate") << "CDate(\"2026-12-09 08:30:00\")" << "Date" << "2026-12-09 08:30:00";
-    QTest::newRow("date parts") << "Year(#2026-12-09 08:30:15#) & Month(#2026-12-09#) & Day(#2026-12-09#) & "
-                                   "Hour(#2026-12-09 08:30:15#) & Minute(#2026-12-09 08:30:15#) & Second(#2026-12-09 08:30:15#)"
-                                << "String" << "202612983015";
-    QTest::newRow("date plus days") << "#2026-12-31# + 1" << "Date" << "2027-01-01";
-    QTest::newRow("date minus date") << "#2026-12-31# - #2026-12-01#" << "Double" << "30";
-    QTest::newRow("dateadd month clamps day") << "DateAdd(\"m\", 1, #2026-01-31#)" << "Date" << "2026-02-28";
-    QTest::newRow("dateadd hours") << "DateAdd(\"h\", 25, #2026-12-09#)" << "Date" << "2026-12-10 01:00:00";
-    QTest::newRow("dateadd negative days") << "DateAdd(\"d\", -9, #2026-12-09#)" << "Date" << "2026-11-30";
-    QTest::newRow("datediff days") << "DateDiff(\"d\", #2026-12-01 23:00#, #2026-12-03 01:00#)" << "Long" << "2";
-    QTest::newRow("datediff months") << "DateDiff(\"m\", #2026-01-31#, #2026-03-01#)" << "Long" << "2";
-    QTest::newRow("datediff years") << "DateDiff(\"yyyy\", #2025-12-31#, #2026-01-01#)" << "Long" << "1";
-    QTest::newRow("datediff minutes") << "DateDiff(\"n\", #2026-12-09 08:00#, #2026-12-09 09:30#)" << "Long" << "90";
-    QTest::newRow("dateserial rolls over") << "DateSerial(2026, 13, 0)" << "Date" << "2026-12-31";
-    QTest::newRow("weekday") << "Weekday(#2026-12-09#) & Weekday(#2026-12-09#, vbMonday)" << "String" << "43";
+    QTest::newRow("date literal") << "#2026-12-09#"
+                                  << "Date"
+                                  << "2026-12-09";
+    QTest::newRow("date literal with time") << "#12/9/2026 2:05:00 PM#"
+                                            << "Date"
+                                            << "2026-12-09 14:05:00";
+    QTest::newRow("cdate") << "CDate(\"2026-12-09 08:30:00\")"
+                           << "Date"
+                           << "2026-12-09 08:30:00";
+    QTest::newRow("date parts")
+        << "Year(#2026-12-09 08:30:15#) & Month(#2026-12-09#) & Day(#2026-12-09#) & "
+           "Hour(#2026-12-09 08:30:15#) & Minute(#2026-12-09 08:30:15#) & Second(#2026-12-09 08:30:15#)"
+        << "String"
+        << "202612983015";
+    QTest::newRow("date plus days") << "#2026-12-31# + 1"
+                                    << "Date"
+                                    << "2027-01-01";
+    QTest::newRow("date minus date") << "#2026-12-31# - #2026-12-01#"
+                                     << "Double"
+                                     << "30";
+    QTest::newRow("dateadd month clamps day") << "DateAdd(\"m\", 1, #2026-01-31#)"
+                                              << "Date"
+                                              << "2026-02-28";
+    QTest::newRow("dateadd hours") << "DateAdd(\"h\", 25, #2026-12-09#)"
+                                   << "Date"
+                                   << "2026-12-10 01:00:00";
+    QTest::newRow("dateadd negative days") << "DateAdd(\"d\", -9, #2026-12-09#)"
+                                           << "Date"
+                                           << "2026-11-30";
+    QTest::newRow("datediff days") << "DateDiff(\"d\", #2026-12-01 23:00#, #2026-12-03 01:00#)"
+                                   << "Long"
+                                   << "2";
+    QTest::newRow("datediff months") << "DateDiff(\"m\", #2026-01-31#, #2026-03-01#)"
+                                     << "Long"
+                                     << "2";
+    QTest::newRow("datediff years") << "DateDiff(\"yyyy\", #2025-12-31#, #2026-01-01#)"
+                                    << "Long"
+                                    << "1";
+    QTest::newRow("datediff minutes") << "DateDiff(\"n\", #2026-12-09 08:00#, #2026-12-09 09:30#)"
+                                      << "Long"
+                                      << "90";
+    QTest::newRow("dateserial rolls over") << "DateSerial(2026, 13, 0)"
+                                           << "Date"
+                                           << "2026-12-31";
+    QTest::newRow("weekday") << "Weekday(#2026-12-09#) & Weekday(#2026-12-09#, vbMonday)"
+                             << "String"
+                             << "43";
     QTest::newRow("formatdatetime") << "FormatDateTime(#2026-12-09 08:30:00#, vbShortDate) & \" \" & "
                                        "FormatDateTime(#2026-12-09 08:30:00#, vbShortTime)"
-                                    << "String" << "2026-12-09 08:30";
-    QTest::newRow("monthname") << "MonthName(12)" << "String" << "December";
-    QTest::newRow("now is today") << "DateValue(Now) = Date" << "Boolean" << "True";
-    QTest::newRow("time has no date part") << "Int(CDbl(Time))" << "Double" << "0";
+                                    << "String"
+                                    << "2026-12-09 08:30";
+    QTest::newRow("monthname") << "MonthName(12)"
+                               << "String"
+                               << "December";
+    QTest::newRow("now is today") << "DateValue(Now) = Date"
+                                  << "Boolean"
+                                  << "True";
+    QTest::newRow("time has no date part") << "Int(CDbl(Time))"
+                                           << "Double"
+                                           << "0";
     // constants
     QTest::newRow("line break constants") << "Len(vbCrLf) & Asc(vbCr) & Asc(vbLf) & Asc(vbTab) & Len(vbNullString)"
-                                          << "String" << "2131090";
-    QTest::newRow("names ignore case") << "LEN(\"ab\") + len(\"c\")" << "Long" << "3";
+                                          << "String"
+                                          << "2131090";
+    QTest::newRow("names ignore case") << "LEN(\"ab\") + len(\"c\")"
+                                       << "Long"
+                                       << "3";
 }
 
 void TstScript::expressions()
@@ -378,20 +631,20 @@ void TstScript::expressionErrors_data()
     QTest::newRow("ubound of non-array") << "UBound(1)" << qint64(13) << "Type mismatch";
     QTest::newRow("subscript out of range") << "Array(1, 2)(2)" << qint64(9) << "Subscript out of range";
     QTest::newRow("unknown function") << "NoSuchThing(1)" << qint64(13) << "Type mismatch: 'NoSuchThing'";
-    QTest::newRow("wrong argument count") << "Len(\"a\", 2)" << qint64(450)
-                                          << "Wrong number of arguments or invalid property assignment: 'len'";
+    QTest::newRow("wrong argument count")
+        << "Len(\"a\", 2)" << qint64(450) << "Wrong number of arguments or invalid property assignment: 'len'";
     QTest::newRow("is needs objects") << "1 Is 2" << qint64(424) << "Object required";
     QTest::newRow("member of a non-object") << "Array(1).Count" << qint64(424) << "Object required: 'Count'";
-    QTest::newRow("err has no such member") << "Err.Nope" << qint64(438)
-                                            << "Object doesn't support this property or method: 'Nope'";
+    QTest::newRow("err has no such member")
+        << "Err.Nope" << qint64(438) << "Object doesn't support this property or method: 'Nope'";
     QTest::newRow("dangling operator") << "1 +" << qint64(1023) << "Expected expression";
     QTest::newRow("trailing tokens") << "1 2" << qint64(1025) << "Expected end of statement";
     QTest::newRow("unterminated text") << "\"abc" << qint64(1033) << "Unterminated string constant";
     QTest::newRow("unclosed parenthesis") << "(1 + 2" << qint64(1006) << "Expected ')'";
     QTest::newRow("date beyond 9999") << "#9999-12-31# + 1" << qint64(6) << "Overflow";
     QTest::newRow("cdate of a huge number") << "Year(CDate(1E+300))" << qint64(6) << "Overflow";
-    QTest::newRow("dateadd beyond the range") << "DateAdd(\"yyyy\", 100000, #2026-01-01#)" << qint64(5)
-                                              << "Invalid procedure call or argument";
+    QTest::newRow("dateadd beyond the range")
+        << "DateAdd(\"yyyy\", 100000, #2026-01-01#)" << qint64(5) << "Invalid procedure call or argument";
     QTest::newRow("createobject") << "CreateObject(\"Some.Thing\")" << qint64(429)
                                   << "ActiveX component can't create object: 'Some.Thing'";
 }
@@ -415,66 +668,137 @@ void TstScript::statements_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("r");
 
-    QTest::newRow("if elseif else") << "x = 5\nIf x < 3 Then\n r = \"a\"\nElseIf x < 10 Then\n r = \"b\"\nElse\n r = \"c\"\nEnd If" << "b";
+    QTest::newRow("if elseif else")
+        << "x = 5\nIf x < 3 Then\n r = \"a\"\nElseIf x < 10 Then\n r = \"b\"\nElse\n r = \"c\"\nEnd If"
+        << "b";
     QTest::newRow("statements after elseif and else on their line")
-        << "x = 2\nIf x = 1 Then\n r = 1\nElseIf x = 2 Then r = \"two\"\nElse r = 3\nEnd If" << "two";
-    QTest::newRow("else if opens a nested if") << "If False Then\n r = 1\nElse If True Then\n r = 2\n End If\nEnd If" << "2";
-    QTest::newRow("if without match") << "r = \"z\"\nIf False Then\n r = \"a\"\nEnd If" << "z";
-    QTest::newRow("null condition takes else") << "If Null Then\n r = 1\nElse\n r = 2\nEnd If" << "2";
-    QTest::newRow("single-line if") << "If 1 = 1 Then r = \"yes\" Else r = \"no\"" << "yes";
-    QTest::newRow("single-line if else with colons") << "If 1 = 2 Then r = 1 : r = 2 Else r = 3 : r = r & 4" << "34";
-    QTest::newRow("single-line if then colons") << "r = 0 : If True Then r = r + 1 : r = r + 10" << "11";
-    QTest::newRow("nested if") << "a = 1 : b = 2\nIf a = 1 Then\n If b = 3 Then\n  r = \"x\"\n Else\n  r = \"y\"\n End If\nEnd If" << "y";
-    QTest::newRow("select value list") << "x = 4\nSelect Case x\nCase 1, 2\n r = \"low\"\nCase 3, 4, 5\n r = \"mid\"\nCase Else\n r = \"high\"\nEnd Select" << "mid";
-    QTest::newRow("select range") << "Select Case 15\nCase 1 To 9\n r = 1\nCase 10 To 19\n r = 2\nEnd Select" << "2";
-    QTest::newRow("select is") << "Select Case 50\nCase Is < 10\n r = 1\nCase Is >= 50\n r = 2\nEnd Select" << "2";
-    QTest::newRow("select else") << "Select Case \"q\"\nCase \"a\"\n r = 1\nCase Else\n r = 2\nEnd Select" << "2";
-    QTest::newRow("select text is case sensitive") << "Select Case \"A\"\nCase \"a\"\n r = 1\nCase \"A\"\n r = 2\nEnd Select" << "2";
-    QTest::newRow("select on null takes else") << "Select Case Null\nCase 1\n r = 1\nCase Else\n r = 2\nEnd Select" << "2";
-    QTest::newRow("select text subject against number") << "s = \"10\"\nSelect Case s\nCase 10\n r = \"num\"\nCase Else\n r = \"else\"\nEnd Select" << "num";
-    QTest::newRow("counter changed inside the loop") << "For i = 1 To 9\n r = r & i\n i = i + 1\nNext" << "13579";
-    QTest::newRow("select without match") << "r = 0\nSelect Case 3\nCase 1\n r = 1\nEnd Select" << "0";
-    QTest::newRow("for") << "For i = 1 To 5\n r = r & i\nNext" << "12345";
-    QTest::newRow("for step down") << "For i = 10 To 1 Step -3\n r = r & i & \",\"\nNext" << "10,7,4,1,";
-    QTest::newRow("for fractional step") << "For i = 0 To 1 Step 0.25\n n = n + 1\nNext\nr = n" << "5";
-    QTest::newRow("for counter after loop") << "For i = 1 To 3\nNext\nr = i" << "4";
-    QTest::newRow("for never entered") << "r = \"x\"\nFor i = 5 To 1\n r = \"y\"\nNext" << "x";
-    QTest::newRow("for bounds evaluated once") << "n = 3\nFor i = 1 To n\n n = 10\n c = c + 1\nNext i\nr = c" << "3";
-    QTest::newRow("exit for") << "For i = 1 To 10\n If i = 4 Then Exit For\n r = r & i\nNext" << "123";
-    QTest::newRow("exit inner for only") << "For i = 1 To 2\n For j = 1 To 5\n  If j = 2 Then Exit For\n  r = r & i & j\n Next\nNext" << "1121";
-    QTest::newRow("for each array") << "For Each x In Array(\"a\", \"b\", \"c\")\n r = x & r\nNext" << "cba";
-    QTest::newRow("for each split") << "For Each p In Split(\"1;2;3\", \";\")\n r = r + CInt(p)\nNext" << "6";
-    QTest::newRow("do while") << "i = 0\nDo While i < 3\n i = i + 1\nLoop\nr = i" << "3";
-    QTest::newRow("do until") << "i = 0\nDo Until i >= 4\n i = i + 2\nLoop\nr = i" << "4";
-    QTest::newRow("loop while runs once") << "i = 10\nDo\n i = i + 1\nLoop While i < 5\nr = i" << "11";
-    QTest::newRow("loop until") << "Do\n i = i + 1\nLoop Until i = 3\nr = i" << "3";
-    QTest::newRow("do exit do") << "Do\n i = i + 1\n If i = 7 Then Exit Do\nLoop\nr = i" << "7";
-    QTest::newRow("exit do inside for inside do") << "Do\n For i = 1 To 3\n  If i = 2 Then Exit Do\n Next\n r = \"not here\"\nLoop\nr = r & \"out\" & i" << "out2";
-    QTest::newRow("while wend") << "While i < 4\n i = i + 1\nWend\nr = i" << "4";
-    QTest::newRow("dim array") << "Dim a(2)\na(0) = \"x\" : a(2) = \"z\"\nr = a(0) & a(1) & a(2) & UBound(a)" << "xz2";
-    QTest::newRow("two dimensions") << "Dim m(1, 2)\nm(1, 2) = 5 : m(0, 1) = 3\nr = m(1, 2) + m(0, 1) & UBound(m, 2)" << "82";
-    QTest::newRow("redim preserve keeps items") << "Dim a()\nReDim a(1)\na(0) = 1 : a(1) = 2\nReDim Preserve a(3)\na(3) = 4\nr = Join(a, \",\")" << "1,2,,4";
-    QTest::newRow("redim preserve shrinks") << "ReDim a(3)\na(0) = \"k\" : a(3) = \"x\"\nReDim Preserve a(0)\nr = UBound(a) & a(0)" << "0k";
-    QTest::newRow("redim preserve last dimension") << "ReDim m(1, 1)\nm(1, 1) = 9\nReDim Preserve m(1, 3)\nr = m(1, 1) & UBound(m, 2)" << "93";
-    QTest::newRow("redim clears") << "ReDim a(2)\na(1) = 5\nReDim a(2)\nr = IsEmpty(a(1))" << "True";
-    QTest::newRow("arrays copy on assignment") << "a = Array(1, 2)\nb = a\nb(0) = 9\nr = a(0) & b(0)" << "19";
-    QTest::newRow("erase dynamic array") << "ReDim a(2)\nErase a\nOn Error Resume Next\nx = UBound(a)\nr = Err.Number" << "9";
-    QTest::newRow("const") << "Const Rate = 0.5, Title = \"T\"\nr = Title & 4 * Rate" << "T2";
-    QTest::newRow("comments and rem") << "' a comment\nr = 1 ' trailing\nRem r = 2\nr = r + 1 : Rem r = 5" << "2";
-    QTest::newRow("line continuation") << "r = \"a\" & _\n    \"b\" & _\r\n \"c\"" << "abc";
-    QTest::newRow("colon separators") << "a = 1: b = 2: r = a + b" << "3";
-    QTest::newRow("crlf line ends") << "x = 2\r\nIf x = 2 Then\r\n r = \"two\"\r\nEnd If\r\n" << "two";
-    QTest::newRow("names ignore case") << "MyVar = 3\nr = myvar + MYVAR" << "6";
-    QTest::newRow("keywords ignore case") << "IF 1 THEN\n R = \"ok\"\nEND IF" << "ok";
-    QTest::newRow("option explicit with dim") << "Option Explicit\nDim r\nr = 1" << "1";
-    QTest::newRow("number variable is less than text variable") << "a = 10 : b = \"9\"\nr = (a = b) & (a < b)" << "FalseTrue";
-    QTest::newRow("number variable against text literal") << "a = 10\nr = (a = \"10\") & (\"10\" = a)" << "TrueTrue";
-    QTest::newRow("text variable against number literal") << "a = \"10\"\nr = (a = 10) & (a > 9)" << "TrueTrue";
-    QTest::newRow("nested with") << "With Bag\n With .Items\n  r = .Count & (.Item(\"x\") = Empty)\n End With\n r = r & .Qty\nEnd With" << "3False12";
-    QTest::newRow("with member as an argument") << "With Bag\n Bag.Log .Name\n r = Bag.Add(.Qty, 1)\nEnd With" << "13";
-    QTest::newRow("parenthesised first of several arguments") << "Sub S(a, b)\n a = a + 1 : b = b + 1\nEnd Sub\nx = 1 : y = 1\nS (x), y\nr = x & y" << "12";
-    QTest::newRow("with block on host object") << "With Bag\n .Qty = .Qty + 1\n r = .Name & .Qty\nEnd With" << "布料13";
-    QTest::newRow("set and is") << "Set a = Bag\nSet b = a\nr = (a Is b) & (a Is Nothing)" << "TrueFalse";
+        << "x = 2\nIf x = 1 Then\n r = 1\nElseIf x = 2 Then r = \"two\"\nElse r = 3\nEnd If"
+        << "two";
+    QTest::newRow("else if opens a nested if") << "If False Then\n r = 1\nElse If True Then\n r = 2\n End If\nEnd If"
+                                               << "2";
+    QTest::newRow("if without match") << "r = \"z\"\nIf False Then\n r = \"a\"\nEnd If"
+                                      << "z";
+    QTest::newRow("null condition takes else") << "If Null Then\n r = 1\nElse\n r = 2\nEnd If"
+                                               << "2";
+    QTest::newRow("single-line if") << "If 1 = 1 Then r = \"yes\" Else r = \"no\""
+                                    << "yes";
+    QTest::newRow("single-line if else with colons") << "If 1 = 2 Then r = 1 : r = 2 Else r = 3 : r = r & 4"
+                                                     << "34";
+    QTest::newRow("single-line if then colons") << "r = 0 : If True Then r = r + 1 : r = r + 10"
+                                                << "11";
+    QTest::newRow("nested if")
+        << "a = 1 : b = 2\nIf a = 1 Then\n If b = 3 Then\n  r = \"x\"\n Else\n  r = \"y\"\n End If\nEnd If"
+        << "y";
+    QTest::newRow("select value list")
+        << "x = 4\nSelect Case x\nCase 1, 2\n r = \"low\"\nCase 3, 4, 5\n r = \"mid\"\nCase Else\n r = \"high\"\nEnd Select"
+        << "mid";
+    QTest::newRow("select range") << "Select Case 15\nCase 1 To 9\n r = 1\nCase 10 To 19\n r = 2\nEnd Select"
+                                  << "2";
+    QTest::newRow("select is") << "Select Case 50\nCase Is < 10\n r = 1\nCase Is >= 50\n r = 2\nEnd Select"
+                               << "2";
+    QTest::newRow("select else") << "Select Case \"q\"\nCase \"a\"\n r = 1\nCase Else\n r = 2\nEnd Select"
+                                 << "2";
+    QTest::newRow("select text is case sensitive")
+        << "Select Case \"A\"\nCase \"a\"\n r = 1\nCase \"A\"\n r = 2\nEnd Select"
+        << "2";
+    QTest::newRow("select on null takes else") << "Select Case Null\nCase 1\n r = 1\nCase Else\n r = 2\nEnd Select"
+                                               << "2";
+    QTest::newRow("select text subject against number")
+        << "s = \"10\"\nSelect Case s\nCase 10\n r = \"num\"\nCase Else\n r = \"else\"\nEnd Select"
+        << "num";
+    QTest::newRow("counter changed inside the loop") << "For i = 1 To 9\n r = r & i\n i = i + 1\nNext"
+                                                     << "13579";
+    QTest::newRow("select without match") << "r = 0\nSelect Case 3\nCase 1\n r = 1\nEnd Select"
+                                          << "0";
+    QTest::newRow("for") << "For i = 1 To 5\n r = r & i\nNext"
+                         << "12345";
+    QTest::newRow("for step down") << "For i = 10 To 1 Step -3\n r = r & i & \",\"\nNext"
+                                   << "10,7,4,1,";
+    QTest::newRow("for fractional step") << "For i = 0 To 1 Step 0.25\n n = n + 1\nNext\nr = n"
+                                         << "5";
+    QTest::newRow("for counter after loop") << "For i = 1 To 3\nNext\nr = i"
+                                            << "4";
+    QTest::newRow("for never entered") << "r = \"x\"\nFor i = 5 To 1\n r = \"y\"\nNext"
+                                       << "x";
+    QTest::newRow("for bounds evaluated once") << "n = 3\nFor i = 1 To n\n n = 10\n c = c + 1\nNext i\nr = c"
+                                               << "3";
+    QTest::newRow("exit for") << "For i = 1 To 10\n If i = 4 Then Exit For\n r = r & i\nNext"
+                              << "123";
+    QTest::newRow("exit inner for only")
+        << "For i = 1 To 2\n For j = 1 To 5\n  If j = 2 Then Exit For\n  r = r & i & j\n Next\nNext"
+        << "1121";
+    QTest::newRow("for each array") << "For Each x In Array(\"a\", \"b\", \"c\")\n r = x & r\nNext"
+                                    << "cba";
+    QTest::newRow("for each split") << "For Each p In Split(\"1;2;3\", \";\")\n r = r + CInt(p)\nNext"
+                                    << "6";
+    QTest::newRow("do while") << "i = 0\nDo While i < 3\n i = i + 1\nLoop\nr = i"
+                              << "3";
+    QTest::newRow("do until") << "i = 0\nDo Until i >= 4\n i = i + 2\nLoop\nr = i"
+                              << "4";
+    QTest::newRow("loop while runs once") << "i = 10\nDo\n i = i + 1\nLoop While i < 5\nr = i"
+                                          << "11";
+    QTest::newRow("loop until") << "Do\n i = i + 1\nLoop Until i = 3\nr = i"
+                                << "3";
+    QTest::newRow("do exit do") << "Do\n i = i + 1\n If i = 7 Then Exit Do\nLoop\nr = i"
+                                << "7";
+    QTest::newRow("exit do inside for inside do")
+        << "Do\n For i = 1 To 3\n  If i = 2 Then Exit Do\n Next\n r = \"not here\"\nLoop\nr = r & \"out\" & i"
+        << "out2";
+    QTest::newRow("while wend") << "While i < 4\n i = i + 1\nWend\nr = i"
+                                << "4";
+    QTest::newRow("dim array") << "Dim a(2)\na(0) = \"x\" : a(2) = \"z\"\nr = a(0) & a(1) & a(2) & UBound(a)"
+                               << "xz2";
+    QTest::newRow("two dimensions") << "Dim m(1, 2)\nm(1, 2) = 5 : m(0, 1) = 3\nr = m(1, 2) + m(0, 1) & UBound(m, 2)"
+                                    << "82";
+    QTest::newRow("redim preserve keeps items")
+        << "Dim a()\nReDim a(1)\na(0) = 1 : a(1) = 2\nReDim Preserve a(3)\na(3) = 4\nr = Join(a, \",\")"
+        << "1,2,,4";
+    QTest::newRow("redim preserve shrinks")
+        << "ReDim a(3)\na(0) = \"k\" : a(3) = \"x\"\nReDim Preserve a(0)\nr = UBound(a) & a(0)"
+        << "0k";
+    QTest::newRow("redim preserve last dimension")
+        << "ReDim m(1, 1)\nm(1, 1) = 9\nReDim Preserve m(1, 3)\nr = m(1, 1) & UBound(m, 2)"
+        << "93";
+    QTest::newRow("redim clears") << "ReDim a(2)\na(1) = 5\nReDim a(2)\nr = IsEmpty(a(1))"
+                                  << "True";
+    QTest::newRow("arrays copy on assignment") << "a = Array(1, 2)\nb = a\nb(0) = 9\nr = a(0) & b(0)"
+                                               << "19";
+    QTest::newRow("erase dynamic array") << "ReDim a(2)\nErase a\nOn Error Resume Next\nx = UBound(a)\nr = Err.Number"
+                                         << "9";
+    QTest::newRow("const") << "Const Rate = 0.5, Title = \"T\"\nr = Title & 4 * Rate"
+                           << "T2";
+    QTest::newRow("comments and rem") << "' a comment\nr = 1 ' trailing\nRem r = 2\nr = r + 1 : Rem r = 5"
+                                      << "2";
+    QTest::newRow("line continuation") << "r = \"a\" & _\n    \"b\" & _\r\n \"c\""
+                                       << "abc";
+    QTest::newRow("colon separators") << "a = 1: b = 2: r = a + b"
+                                      << "3";
+    QTest::newRow("crlf line ends") << "x = 2\r\nIf x = 2 Then\r\n r = \"two\"\r\nEnd If\r\n"
+                                    << "two";
+    QTest::newRow("names ignore case") << "MyVar = 3\nr = myvar + MYVAR"
+                                       << "6";
+    QTest::newRow("keywords ignore case") << "IF 1 THEN\n R = \"ok\"\nEND IF"
+                                          << "ok";
+    QTest::newRow("option explicit with dim") << "Option Explicit\nDim r\nr = 1"
+                                              << "1";
+    QTest::newRow("number variable is less than text variable") << "a = 10 : b = \"9\"\nr = (a = b) & (a < b)"
+                                                                << "FalseTrue";
+    QTest::newRow("number variable against text literal") << "a = 10\nr = (a = \"10\") & (\"10\" = a)"
+                                                          << "TrueTrue";
+    QTest::newRow("text variable against number literal") << "a = \"10\"\nr = (a = 10) & (a > 9)"
+                                                          << "TrueTrue";
+    QTest::newRow("nested with")
+        << "With Bag\n With .Items\n  r = .Count & (.Item(\"x\") = Empty)\n End With\n r = r & .Qty\nEnd With"
+        << "3False12";
+    QTest::newRow("with member as an argument") << "With Bag\n Bag.Log .Name\n r = Bag.Add(.Qty, 1)\nEnd With"
+                                                << "13";
+    QTest::newRow("parenthesised first of several arguments")
+        << "Sub S(a, b)\n a = a + 1 : b = b + 1\nEnd Sub\nx = 1 : y = 1\nS (x), y\nr = x & y"
+        << "12";
+    QTest::newRow("with block on host object") << "With Bag\n .Qty = .Qty + 1\n r = .Name & .Qty\nEnd With"
+                                               << "布料13";
+    QTest::newRow("set and is") << "Set a = Bag\nSet b = a\nr = (a Is b) & (a Is Nothing)"
+                                << "TrueFalse";
 }
 
 void TstScript::statements()
@@ -482,7 +806,8 @@ void TstScript::statements()
     QFETCH(QString, code);
     QFETCH(QString, r);
     QVERIFY(m_engine->addObject(QStringLiteral("Bag"), m_bag, false));
-    QVERIFY2(m_engine->addCode(code), qPrintable(QStringLiteral("%1 (line %2)").arg(m_engine->errorDescription()).arg(m_engine->errorLine())));
+    QVERIFY2(m_engine->addCode(code),
+             qPrintable(QStringLiteral("%1 (line %2)").arg(m_engine->errorDescription()).arg(m_engine->errorLine())));
     QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), r);
 }
 
@@ -491,32 +816,66 @@ void TstScript::procedures_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("r");
 
-    QTest::newRow("byref is the default") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump x\nr = x" << "2";
-    QTest::newRow("byval leaves the caller's variable") << "Sub Bump(ByVal n)\n n = n + 1\nEnd Sub\nx = 1\nBump x\nr = x" << "1";
-    QTest::newRow("explicit byref") << "Sub Bump(ByRef n)\n n = n * 10\nEnd Sub\nx = 2\nCall Bump(x)\nr = x" << "20";
-    QTest::newRow("parenthesised argument is byval") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump (x)\nr = x" << "1";
-    QTest::newRow("expression argument") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump x + 0\nr = x" << "1";
-    QTest::newRow("byref array") << "Sub Fill(a)\n a(0) = \"set\"\nEnd Sub\nDim v(1)\nFill v\nr = v(0)" << "set";
-    QTest::newRow("function result") << "Function Twice(n)\n Twice = n * 2\nEnd Function\nr = Twice(21)" << "42";
-    QTest::newRow("function without assignment is empty") << "Function F()\nEnd Function\nr = TypeName(F())" << "Empty";
-    QTest::newRow("function called without parentheses") << "Function Hello\n Hello = \"hi\"\nEnd Function\nr = Hello & Hello()" << "hihi";
-    QTest::newRow("function name reads its own result") << "Function Acc(n)\n Acc = 1\n Acc = Acc + n\nEnd Function\nr = Acc(5)" << "6";
-    QTest::newRow("recursion") << "Function Fact(n)\n If n <= 1 Then\n  Fact = 1\n Else\n  Fact = n * Fact(n - 1)\n End If\nEnd Function\nr = Fact(10)" << "3628800";
-    QTest::newRow("exit function") << "Function F(n)\n F = \"early\"\n If n > 0 Then Exit Function\n F = \"late\"\nEnd Function\nr = F(1) & F(0)" << "earlylate";
-    QTest::newRow("exit sub") << "Dim r\nSub S()\n r = \"a\"\n Exit Sub\n r = \"b\"\nEnd Sub\nS" << "a";
-    QTest::newRow("exit for inside a function") << "Function F()\n For i = 1 To 9\n  If i = 3 Then Exit For\n Next\n F = i\nEnd Function\nr = F()" << "3";
-    QTest::newRow("locals are private") << "Sub S()\n Dim x\n x = 5\nEnd Sub\nx = 1\nS\nr = x" << "1";
-    QTest::newRow("undeclared in sub writes existing global") << "Sub S()\n g = g + 1\nEnd Sub\ng = 1\nS\nS\nr = g" << "3";
-    QTest::newRow("new name in sub is local") << "Sub S()\n fresh = 1\nEnd Sub\nS\nr = IsEmpty(fresh)" << "True";
-    QTest::newRow("dim below its use is still local") << "x = 1\nSub S()\n x = 5\n Dim x\nEnd Sub\nS\nr = x" << "1";
-    QTest::newRow("dim below its use under option explicit") << "Option Explicit\nr = 2\nDim r" << "2";
-    QTest::newRow("procedure defined after use") << "r = Later()\nFunction Later()\n Later = \"ok\"\nEnd Function" << "ok";
-    QTest::newRow("multiple arguments") << "Function J(a, b, c)\n J = a & b & c\nEnd Function\nr = J(1, \"-\", 2)" << "1-2";
-    QTest::newRow("sub with arguments without call") << "Dim r\nSub Put(a, b)\n r = a + b\nEnd Sub\nPut 2, 3" << "5";
-    QTest::newRow("call keyword") << "Dim r\nSub Put(a)\n r = a\nEnd Sub\nCall Put(\"c\")" << "c";
-    QTest::newRow("public and private") << "Dim r\nPublic Function A()\n A = 1\nEnd Function\nPrivate Sub B()\n r = A() + 1\nEnd Sub\nB" << "2";
-    QTest::newRow("local const") << "Function F()\n Const k = 3\n F = k * 2\nEnd Function\nr = F()" << "6";
-    QTest::newRow("user function replaces builtin") << "Function Len(s)\n Len = \"mine\"\nEnd Function\nr = Len(\"abc\")" << "mine";
+    QTest::newRow("byref is the default") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump x\nr = x"
+                                          << "2";
+    QTest::newRow("byval leaves the caller's variable")
+        << "Sub Bump(ByVal n)\n n = n + 1\nEnd Sub\nx = 1\nBump x\nr = x"
+        << "1";
+    QTest::newRow("explicit byref") << "Sub Bump(ByRef n)\n n = n * 10\nEnd Sub\nx = 2\nCall Bump(x)\nr = x"
+                                    << "20";
+    QTest::newRow("parenthesised argument is byval") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump (x)\nr = x"
+                                                     << "1";
+    QTest::newRow("expression argument") << "Sub Bump(n)\n n = n + 1\nEnd Sub\nx = 1\nBump x + 0\nr = x"
+                                         << "1";
+    QTest::newRow("byref array") << "Sub Fill(a)\n a(0) = \"set\"\nEnd Sub\nDim v(1)\nFill v\nr = v(0)"
+                                 << "set";
+    QTest::newRow("function result") << "Function Twice(n)\n Twice = n * 2\nEnd Function\nr = Twice(21)"
+                                     << "42";
+    QTest::newRow("function without assignment is empty") << "Function F()\nEnd Function\nr = TypeName(F())"
+                                                          << "Empty";
+    QTest::newRow("function called without parentheses")
+        << "Function Hello\n Hello = \"hi\"\nEnd Function\nr = Hello & Hello()"
+        << "hihi";
+    QTest::newRow("function name reads its own result")
+        << "Function Acc(n)\n Acc = 1\n Acc = Acc + n\nEnd Function\nr = Acc(5)"
+        << "6";
+    QTest::newRow("recursion")
+        << "Function Fact(n)\n If n <= 1 Then\n  Fact = 1\n Else\n  Fact = n * Fact(n - 1)\n End If\nEnd Function\nr = Fact(10)"
+        << "3628800";
+    QTest::newRow("exit function")
+        << "Function F(n)\n F = \"early\"\n If n > 0 Then Exit Function\n F = \"late\"\nEnd Function\nr = F(1) & F(0)"
+        << "earlylate";
+    QTest::newRow("exit sub") << "Dim r\nSub S()\n r = \"a\"\n Exit Sub\n r = \"b\"\nEnd Sub\nS"
+                              << "a";
+    QTest::newRow("exit for inside a function")
+        << "Function F()\n For i = 1 To 9\n  If i = 3 Then Exit For\n Next\n F = i\nEnd Function\nr = F()"
+        << "3";
+    QTest::newRow("locals are private") << "Sub S()\n Dim x\n x = 5\nEnd Sub\nx = 1\nS\nr = x"
+                                        << "1";
+    QTest::newRow("undeclared in sub writes existing global") << "Sub S()\n g = g + 1\nEnd Sub\ng = 1\nS\nS\nr = g"
+                                                              << "3";
+    QTest::newRow("new name in sub is local") << "Sub S()\n fresh = 1\nEnd Sub\nS\nr = IsEmpty(fresh)"
+                                              << "True";
+    QTest::newRow("dim below its use is still local") << "x = 1\nSub S()\n x = 5\n Dim x\nEnd Sub\nS\nr = x"
+                                                      << "1";
+    QTest::newRow("dim below its use under option explicit") << "Option Explicit\nr = 2\nDim r"
+                                                             << "2";
+    QTest::newRow("procedure defined after use") << "r = Later()\nFunction Later()\n Later = \"ok\"\nEnd Function"
+                                                 << "ok";
+    QTest::newRow("multiple arguments") << "Function J(a, b, c)\n J = a & b & c\nEnd Function\nr = J(1, \"-\", 2)"
+                                        << "1-2";
+    QTest::newRow("sub with arguments without call") << "Dim r\nSub Put(a, b)\n r = a + b\nEnd Sub\nPut 2, 3"
+                                                     << "5";
+    QTest::newRow("call keyword") << "Dim r\nSub Put(a)\n r = a\nEnd Sub\nCall Put(\"c\")"
+                                  << "c";
+    QTest::newRow("public and private")
+        << "Dim r\nPublic Function A()\n A = 1\nEnd Function\nPrivate Sub B()\n r = A() + 1\nEnd Sub\nB"
+        << "2";
+    QTest::newRow("local const") << "Function F()\n Const k = 3\n F = k * 2\nEnd Function\nr = F()"
+                                 << "6";
+    QTest::newRow("user function replaces builtin")
+        << "Function Len(s)\n Len = \"mine\"\nEnd Function\nr = Len(\"abc\")"
+        << "mine";
 }
 
 void TstScript::procedures()
@@ -539,20 +898,23 @@ void TstScript::runtimeErrors_data()
     QTest::newRow("division by zero") << "r = 1\nx = 0\ny = 5 / x\nr = 2" << qint64(11) << "Division by zero" << 3;
     QTest::newRow("type mismatch") << "r = 1\nx = \"a\" - 1" << qint64(13) << "Type mismatch" << 2;
     QTest::newRow("subscript") << "r = 1\nDim a(2)\na(3) = 1" << qint64(9) << "Subscript out of range: 'a'" << 3;
-    QTest::newRow("fixed array cannot be redimmed") << "r = 1\nDim a(2)\nReDim a(5)" << qint64(10)
-                                                    << "This array is fixed or temporarily locked" << 3;
-    QTest::newRow("preserve cannot change first dimension") << "r = 1\nReDim m(1, 1)\nReDim Preserve m(2, 1)"
-                                                            << qint64(9) << "Subscript out of range" << 3;
-    QTest::newRow("error inside procedure reports its line") << "r = 1\nSub S()\n x = 1\n y = x / 0\nEnd Sub\nS"
-                                                             << qint64(11) << "Division by zero" << 4;
-    QTest::newRow("wrong argument count to sub") << "r = 1\nSub S(a)\nEnd Sub\nS 1, 2" << qint64(450)
-                                                 << "Wrong number of arguments or invalid property assignment: 'S'" << 4;
-    QTest::newRow("undefined with option explicit") << "Option Explicit\nDim r\nr = 1\nx = 5" << qint64(500)
-                                                    << "Variable is undefined: 'x'" << 4;
-    QTest::newRow("assigning to a const") << "r = 1\nConst K = 1\nK = 2" << qint64(501) << "Illegal assignment: 'K'" << 3;
+    QTest::newRow("fixed array cannot be redimmed")
+        << "r = 1\nDim a(2)\nReDim a(5)" << qint64(10) << "This array is fixed or temporarily locked" << 3;
+    QTest::newRow("preserve cannot change first dimension")
+        << "r = 1\nReDim m(1, 1)\nReDim Preserve m(2, 1)" << qint64(9) << "Subscript out of range" << 3;
+    QTest::newRow("error inside procedure reports its line")
+        << "r = 1\nSub S()\n x = 1\n y = x / 0\nEnd Sub\nS" << qint64(11) << "Division by zero" << 4;
+    QTest::newRow("wrong argument count to sub")
+        << "r = 1\nSub S(a)\nEnd Sub\nS 1, 2" << qint64(450)
+        << "Wrong number of arguments or invalid property assignment: 'S'" << 4;
+    QTest::newRow("undefined with option explicit")
+        << "Option Explicit\nDim r\nr = 1\nx = 5" << qint64(500) << "Variable is undefined: 'x'" << 4;
+    QTest::newRow("assigning to a const")
+        << "r = 1\nConst K = 1\nK = 2" << qint64(501) << "Illegal assignment: 'K'" << 3;
     QTest::newRow("set needs an object") << "r = 1\nSet x = 5" << qint64(424) << "Object required: 'x'" << 2;
     QTest::newRow("member of non-object") << "r = 1\nx = 5\ny = x.Value" << qint64(424) << "Object required: 'x'" << 3;
-    QTest::newRow("for each over a number") << "r = 1\nFor Each v In 5\nNext" << qint64(451) << "Object not a collection" << 2;
+    QTest::newRow("for each over a number")
+        << "r = 1\nFor Each v In 5\nNext" << qint64(451) << "Object not a collection" << 2;
     QTest::newRow("err raise with text") << "r = 1\nErr.Raise 1000, \"Mine\", \"custom failure\"" << qint64(1000)
                                          << "custom failure" << 2;
     QTest::newRow("err raise known number") << "r = 1\nErr.Raise 13" << qint64(13) << "Type mismatch" << 2;
@@ -625,25 +987,38 @@ void TstScript::onErrorResumeNext_data()
     QTest::addColumn<QString>("r");
 
     QTest::newRow("continues with the next statement")
-        << "On Error Resume Next\nx = 1 / 0\nr = \"after \" & Err.Number & \" \" & Err.Description" << "after 11 Division by zero";
-    QTest::newRow("err source") << "On Error Resume Next\nx = 1 / 0\nr = Err.Source" << "VBScript runtime error";
-    QTest::newRow("err is number by default") << "On Error Resume Next\nx = CInt(\"z\")\nIf Err Then r = \"failed \" & Err" << "failed 13";
-    QTest::newRow("clear") << "On Error Resume Next\nx = 1 / 0\nErr.Clear\nr = Err.Number & \"[\" & Err.Description & \"]\"" << "0[]";
+        << "On Error Resume Next\nx = 1 / 0\nr = \"after \" & Err.Number & \" \" & Err.Description"
+        << "after 11 Division by zero";
+    QTest::newRow("err source") << "On Error Resume Next\nx = 1 / 0\nr = Err.Source"
+                                << "VBScript runtime error";
+    QTest::newRow("err is number by default")
+        << "On Error Resume Next\nx = CInt(\"z\")\nIf Err Then r = \"failed \" & Err"
+        << "failed 13";
+    QTest::newRow("clear")
+        << "On Error Resume Next\nx = 1 / 0\nErr.Clear\nr = Err.Number & \"[\" & Err.Description & \"]\""
+        << "0[]";
     QTest::newRow("raise with source and description")
         << "On Error Resume Next\nErr.Raise vbObjectError + 7, \"Report\", \"no rows\"\nr = (Err.Number - vbObjectError) & Err.Source & Err.Description"
         << "7Reportno rows";
     QTest::newRow("error in called sub resumes in the caller")
-        << "Dim r\nSub S()\n r = r & \"a\"\n x = 1 / 0\n r = r & \"b\"\nEnd Sub\nOn Error Resume Next\nS\nr = r & \"c\" & Err.Number" << "ac11";
-    QTest::newRow("handler inside the sub") << "Dim r\nSub S()\n On Error Resume Next\n x = 1 / 0\n r = \"inner \" & Err.Number\nEnd Sub\nS" << "inner 11";
+        << "Dim r\nSub S()\n r = r & \"a\"\n x = 1 / 0\n r = r & \"b\"\nEnd Sub\nOn Error Resume Next\nS\nr = r & \"c\" & Err.Number"
+        << "ac11";
+    QTest::newRow("handler inside the sub")
+        << "Dim r\nSub S()\n On Error Resume Next\n x = 1 / 0\n r = \"inner \" & Err.Number\nEnd Sub\nS"
+        << "inner 11";
     QTest::newRow("error inside a loop body continues the loop")
-        << "On Error Resume Next\nFor i = -1 To 1\n r = r & (1 \\ i) & \",\"\nNext" << "-1,1,";
-    QTest::newRow("on error goto 0 clears err") << "On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nr = Err.Number" << "0";
-    QTest::newRow("host failure reaches err") << "On Error Resume Next\nBag.Fail\nr = Err.Number & \" \" & Err.Description & \" \" & Err.Source"
-                                              << "-2147217900 statement refused Db";
+        << "On Error Resume Next\nFor i = -1 To 1\n r = r & (1 \\ i) & \",\"\nNext"
+        << "-1,1,";
+    QTest::newRow("on error goto 0 clears err") << "On Error Resume Next\nx = 1 / 0\nOn Error GoTo 0\nr = Err.Number"
+                                                << "0";
+    QTest::newRow("host failure reaches err")
+        << "On Error Resume Next\nBag.Fail\nr = Err.Number & \" \" & Err.Description & \" \" & Err.Source"
+        << "-2147217900 statement refused Db";
     QTest::newRow("database failure reaches err")
         << "On Error Resume Next\nBag.DbFail\nr = Err.Number & \" \" & Err.Description & \" \" & Err.Source"
         << "-2147217900 Invalid object name 'mmst999'. Gateway";
-    QTest::newRow("err number can be set") << "Err.Number = 5\nr = Err.Number" << "5";
+    QTest::newRow("err number can be set") << "Err.Number = 5\nr = Err.Number"
+                                           << "5";
 }
 
 void TstScript::onErrorResumeNext()
@@ -698,26 +1073,28 @@ void TstScript::timeLimitStopsRunawayLoop()
 // grammar either runs or fails with an error number and a line.
 void TstScript::damagedTextsFailCleanly()
 {
-    const QString code = kPrelude + QStringLiteral(
-        "Option Explicit\n"
-        "Dim a(3), i, s, t, W_SQL : ReDim b(1)\n"
-        "Const K = \"x\"\n"
-        "Function F(ByVal n, ByRef m)\n"
-        " On Error Resume Next\n"
-        " Select Case n\n Case 1, 2 : F = \"lo\"\n Case 3 To 5 : F = \"mid\"\n Case Is > 9 : F = 1 / 0\n Case Else : F = Err.Number\n End Select\n"
-        " m = m & F\n"
-        "End Function\n"
-        "For i = 0 To 3 Step 1 : a(i) = F(i, s) : Next\n"
-        "For Each t In a\n If IsNumeric(t) Then s = s & \"#\" Else s = s & Left(t, 1)\nNext\n"
-        "Do While Len(s) < 40 : s = s & _\n  K : Loop\n"
-        "While i > 0 : i = i - 1 : Wend\n"
-        "With Bag\n .Qty = .Qty + iif(Trim(\" y \") = \"y\", 1, 0)\nEnd With\n"
-        "If s <> \"\" Then\n W_SQL = \"SELECT '\" & Replace(s, \"'\", \"''\") & \"'\"\nElseIf i Then\n Err.Raise 5\nEnd If\n");
+    const QString code =
+        kPrelude +
+        QStringLiteral(
+            "Option Explicit\n"
+            "Dim a(3), i, s, t, W_SQL : ReDim b(1)\n"
+            "Const K = \"x\"\n"
+            "Function F(ByVal n, ByRef m)\n"
+            " On Error Resume Next\n"
+            " Select Case n\n Case 1, 2 : F = \"lo\"\n Case 3 To 5 : F = \"mid\"\n Case Is > 9 : F = 1 / 0\n Case Else : F = Err.Number\n End Select\n"
+            " m = m & F\n"
+            "End Function\n"
+            "For i = 0 To 3 Step 1 : a(i) = F(i, s) : Next\n"
+            "For Each t In a\n If IsNumeric(t) Then s = s & \"#\" Else s = s & Left(t, 1)\nNext\n"
+            "Do While Len(s) < 40 : s = s & _\n  K : Loop\n"
+            "While i > 0 : i = i - 1 : Wend\n"
+            "With Bag\n .Qty = .Qty + iif(Trim(\" y \") = \"y\", 1, 0)\nEnd With\n"
+            "If s <> \"\" Then\n W_SQL = \"SELECT '\" & Replace(s, \"'\", \"''\") & \"'\"\nElseIf i Then\n Err.Raise 5\nEnd If\n");
     QVERIFY2(m_engine->addObject(QStringLiteral("Bag"), m_bag, false) && m_engine->addCode(code),
              qPrintable(m_engine->errorDescription()));
 
     int failures = 0;
-    const auto check = [&](const QString& text) {
+    const auto check = [&](const QString &text) {
         ScriptEngine engine;
         engine.setTimeLimit(2000);
         engine.addObject(QStringLiteral("Bag"), std::make_shared<Bag>(), false);
@@ -744,20 +1121,33 @@ void TstScript::hostObjects_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("r");
 
-    QTest::newRow("property by object name") << "r = Bag.Name & Bag.Qty" << "布料12";
-    QTest::newRow("member names ignore case") << "r = BAG.name" << "布料";
-    QTest::newRow("global member property") << "r = Name" << "布料";
-    QTest::newRow("global member method") << "r = Add(2, 3)" << "5";
-    QTest::newRow("method statement without parentheses") << "Bag.Log \"x\", 1\nr = \"done\"" << "done";
-    QTest::newRow("setting a property") << "Bag.Qty = 20\nr = Bag.Qty" << "20";
-    QTest::newRow("setting a global member property") << "Qty = Qty + 1\nr = Bag.Qty" << "13";
-    QTest::newRow("collection default member") << "Set l = Bag.Items\nr = l(5) & l.Count" << "item53";
-    QTest::newRow("writing the default member") << "Set l = Bag.Items\nl(\"Qty\") = 5\nr = l.Written" << "Qty=5";
-    QTest::newRow("for each over a collection") << "For Each it In Bag.Items()\n r = r & it\nNext" << "abc";
-    QTest::newRow("local variable shadows a member") << "Dim r\nSub S()\n Dim Name\n Name = \"local\"\n r = Name & Bag.Name\nEnd Sub\nS" << "local布料";
+    QTest::newRow("property by object name") << "r = Bag.Name & Bag.Qty"
+                                             << "布料12";
+    QTest::newRow("member names ignore case") << "r = BAG.name"
+                                              << "布料";
+    QTest::newRow("global member property") << "r = Name"
+                                            << "布料";
+    QTest::newRow("global member method") << "r = Add(2, 3)"
+                                          << "5";
+    QTest::newRow("method statement without parentheses") << "Bag.Log \"x\", 1\nr = \"done\""
+                                                          << "done";
+    QTest::newRow("setting a property") << "Bag.Qty = 20\nr = Bag.Qty"
+                                        << "20";
+    QTest::newRow("setting a global member property") << "Qty = Qty + 1\nr = Bag.Qty"
+                                                      << "13";
+    QTest::newRow("collection default member") << "Set l = Bag.Items\nr = l(5) & l.Count"
+                                               << "item53";
+    QTest::newRow("writing the default member") << "Set l = Bag.Items\nl(\"Qty\") = 5\nr = l.Written"
+                                                << "Qty=5";
+    QTest::newRow("for each over a collection") << "For Each it In Bag.Items()\n r = r & it\nNext"
+                                                << "abc";
+    QTest::newRow("local variable shadows a member")
+        << "Dim r\nSub S()\n Dim Name\n Name = \"local\"\n r = Name & Bag.Name\nEnd Sub\nS"
+        << "local布料";
     QTest::newRow("unknown member") << "On Error Resume Next\nx = Bag.Missing\nr = Err.Number & \" \" & Err.Description"
                                     << "438 Object doesn't support this property or method: 'Missing'";
-    QTest::newRow("host object typename") << "r = TypeName(Bag)" << "Bag";
+    QTest::newRow("host object typename") << "r = TypeName(Bag)"
+                                          << "Bag";
 }
 
 void TstScript::hostObjects()
@@ -794,7 +1184,8 @@ void TstScript::hostObjectRegistration()
     m_engine->reset();
     m_bag->engine = m_engine.get();
     QVERIFY(m_engine->addObject(QStringLiteral("Ado"), m_bag, false));
-    QVERIFY(m_engine->addCode(QStringLiteral("Function F()\n F = 1\nEnd Function\nrefused = Ado.Reset()\nafter = F()")));
+    QVERIFY(
+        m_engine->addCode(QStringLiteral("Function F()\n F = 1\nEnd Function\nrefused = Ado.Reset()\nafter = F()")));
     QCOMPARE(m_engine->global(QStringLiteral("refused")).toString(), QStringLiteral("True"));
     QCOMPARE(m_engine->global(QStringLiteral("after")).toString(), QStringLiteral("1"));
     QCOMPARE(m_engine->errorNumber(), qint64(5));
@@ -806,22 +1197,43 @@ void TstScript::qobjectAdapter_data()
     QTest::addColumn<QString>("r");
     QTest::addColumn<QString>("caption");
 
-    QTest::newRow("read properties") << "r = Win.Caption & Win.Count" << "生产领料单7" << "生产领料单";
-    QTest::newRow("write a property") << "Win.Caption = \"new\"\nr = Win.Caption" << "new" << "new";
-    QTest::newRow("invokable methods") << "r = Win.Add(2, 40) & \" \" & Win.Greet(\"x\")" << "42 hello x" << "生产领料单";
-    QTest::newRow("variant parameter") << "r = Win.Echo(1.5) * 2" << "3" << "生产领料单";
-    QTest::newRow("named child") << "r = Win.Inv_No.Caption" << "MI-001" << "生产领料单";
-    QTest::newRow("child by global member") << "Inv_No.Caption = \"MI-9\"\nr = Win.inv_no.caption" << "MI-9" << "生产领料单";
-    QTest::newRow("one object through two wrappers") << "r = Win.Inv_No Is Inv_No" << "True" << "生产领料单";
-    QTest::newRow("name is the object name") << "r = Win.Name & \" \" & Inv_No.name" << "mmss40B Inv_No" << "生产领料单";
+    QTest::newRow("read properties") << "r = Win.Caption & Win.Count"
+                                     << "生产领料单7"
+                                     << "生产领料单";
+    QTest::newRow("write a property") << "Win.Caption = \"new\"\nr = Win.Caption"
+                                      << "new"
+                                      << "new";
+    QTest::newRow("invokable methods") << "r = Win.Add(2, 40) & \" \" & Win.Greet(\"x\")"
+                                       << "42 hello x"
+                                       << "生产领料单";
+    QTest::newRow("variant parameter") << "r = Win.Echo(1.5) * 2"
+                                       << "3"
+                                       << "生产领料单";
+    QTest::newRow("named child") << "r = Win.Inv_No.Caption"
+                                 << "MI-001"
+                                 << "生产领料单";
+    QTest::newRow("child by global member") << "Inv_No.Caption = \"MI-9\"\nr = Win.inv_no.caption"
+                                            << "MI-9"
+                                            << "生产领料单";
+    QTest::newRow("one object through two wrappers") << "r = Win.Inv_No Is Inv_No"
+                                                     << "True"
+                                                     << "生产领料单";
+    QTest::newRow("name is the object name") << "r = Win.Name & \" \" & Inv_No.name"
+                                             << "mmss40B Inv_No"
+                                             << "生产领料单";
     QTest::newRow("QObject's own slots stay hidden")
-        << "On Error Resume Next\nWin.deleteLater\nr = Err.Number & Win.Caption" << "438生产领料单" << "生产领料单";
-    QTest::newRow("read-only property")
-        << "On Error Resume Next\nWin.Count = 3\nr = Err.Number" << "501" << "生产领料单";
-    QTest::newRow("wrong argument count")
-        << "On Error Resume Next\nx = Win.Add(1)\nr = Err.Number" << "450" << "生产领料单";
-    QTest::newRow("argument of the wrong type")
-        << "On Error Resume Next\nx = Win.Add(\"a\", 1)\nr = Err.Number" << "13" << "生产领料单";
+        << "On Error Resume Next\nWin.deleteLater\nr = Err.Number & Win.Caption"
+        << "438生产领料单"
+        << "生产领料单";
+    QTest::newRow("read-only property") << "On Error Resume Next\nWin.Count = 3\nr = Err.Number"
+                                        << "501"
+                                        << "生产领料单";
+    QTest::newRow("wrong argument count") << "On Error Resume Next\nx = Win.Add(1)\nr = Err.Number"
+                                          << "450"
+                                          << "生产领料单";
+    QTest::newRow("argument of the wrong type") << "On Error Resume Next\nx = Win.Add(\"a\", 1)\nr = Err.Number"
+                                                << "13"
+                                                << "生产领料单";
 }
 
 void TstScript::qobjectAdapter()
@@ -840,22 +1252,30 @@ void TstScript::controlCollection_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("r");
 
-    QTest::newRow("by name through this") << "r = this.Inv_No.Caption" << "MI-001";
-    QTest::newRow("by name as a global") << "r = inv_no.Caption" << "MI-001";
-    QTest::newRow("count and position") << "r = this.Count & this(0).Name & this.Item(1).Name" << "2Inv_NoRemark";
-    QTest::newRow("item by name ignores case") << "r = this(\"REMARK\").Caption" << "生产领料单";
-    QTest::newRow("for each") << "For Each c In this\n r = r & c.Name & \";\"\nNext" << "Inv_No;Remark;";
-    QTest::newRow("position out of range") << "On Error Resume Next\nSet c = this(5)\nr = Err.Number" << "9";
-    QTest::newRow("unnamed objects are left out") << "r = TypeName(this) & this.Count" << "Controls2";
+    QTest::newRow("by name through this") << "r = this.Inv_No.Caption"
+                                          << "MI-001";
+    QTest::newRow("by name as a global") << "r = inv_no.Caption"
+                                         << "MI-001";
+    QTest::newRow("count and position") << "r = this.Count & this(0).Name & this.Item(1).Name"
+                                        << "2Inv_NoRemark";
+    QTest::newRow("item by name ignores case") << "r = this(\"REMARK\").Caption"
+                                               << "生产领料单";
+    QTest::newRow("for each") << "For Each c In this\n r = r & c.Name & \";\"\nNext"
+                              << "Inv_No;Remark;";
+    QTest::newRow("position out of range") << "On Error Resume Next\nSet c = this(5)\nr = Err.Number"
+                                           << "9";
+    QTest::newRow("unnamed objects are left out") << "r = TypeName(this) & this.Count"
+                                                  << "Controls2";
 }
 
 void TstScript::controlCollection()
 {
     QFETCH(QString, code);
     QFETCH(QString, r);
-    new QObject(m_window.get());   // no name: not a control of the collection
+    new QObject(m_window.get()); // no name: not a control of the collection
     (new FakeWindow(m_window.get()))->setObjectName(QStringLiteral("Remark"));
-    QVERIFY(m_engine->addObject(QStringLiteral("this"), std::make_shared<QObjectCollectionScriptObject>(m_window.get()), true));
+    QVERIFY(m_engine->addObject(QStringLiteral("this"), std::make_shared<QObjectCollectionScriptObject>(m_window.get()),
+                                true));
     QVERIFY2(m_engine->addCode(code), qPrintable(m_engine->errorDescription()));
     QCOMPARE(m_engine->global(QStringLiteral("r")).toString(), r);
 }
@@ -867,7 +1287,8 @@ void TstScript::globalsAndErrorState()
     QCOMPARE(m_engine->global(QStringLiteral("w_sql")).toString(), QStringLiteral("where no='MI-7'"));
 
     // Procedures and globals survive into later code and calls.
-    QVERIFY(m_engine->addCode(QStringLiteral("counter = 0\nFunction Tag(p)\n Tag = p & \"#\" & counter\n counter = counter + 1\nEnd Function")));
+    QVERIFY(m_engine->addCode(QStringLiteral(
+        "counter = 0\nFunction Tag(p)\n Tag = p & \"#\" & counter\n counter = counter + 1\nEnd Function")));
     QCOMPARE(m_engine->run(QStringLiteral("TAG"), {ScriptValue("a")}).toString(), QStringLiteral("a#0"));
     QCOMPARE(m_engine->eval(QStringLiteral("Tag(\"b\")")).toString(), QStringLiteral("b#1"));
     QVERIFY(m_engine->hasProcedure(QStringLiteral("tag")));
@@ -902,15 +1323,20 @@ void TstScript::dynamicCode_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("r");
 
-    QTest::newRow("eval an expression") << "x = 4\nr = Eval(\"x * 2 + 1\")" << "9";
-    QTest::newRow("eval compares with =") << "x = 4\nr = Eval(\"x = 4\")" << "True";
-    QTest::newRow("execute assigns") << "Execute \"r = 1 + 1\"" << "2";
+    QTest::newRow("eval an expression") << "x = 4\nr = Eval(\"x * 2 + 1\")"
+                                        << "9";
+    QTest::newRow("eval compares with =") << "x = 4\nr = Eval(\"x = 4\")"
+                                          << "True";
+    QTest::newRow("execute assigns") << "Execute \"r = 1 + 1\""
+                                     << "2";
     QTest::newRow("execute runs in the caller's scope")
-        << "Dim r\nSub S()\n Dim v\n Execute \"v = 5\"\n r = v\nEnd Sub\nS" << "5";
+        << "Dim r\nSub S()\n Dim v\n Execute \"v = 5\"\n r = v\nEnd Sub\nS"
+        << "5";
     QTest::newRow("executeglobal defines procedures")
-        << "ExecuteGlobal \"Function Sq(n)\" & vbCrLf & \"Sq = n * n\" & vbCrLf & \"End Function\"\nr = Sq(7)" << "49";
-    QTest::newRow("syntax error in executed text")
-        << "On Error Resume Next\nExecute \"If\"\nr = Err.Number" << "1023";
+        << "ExecuteGlobal \"Function Sq(n)\" & vbCrLf & \"Sq = n * n\" & vbCrLf & \"End Function\"\nr = Sq(7)"
+        << "49";
+    QTest::newRow("syntax error in executed text") << "On Error Resume Next\nExecute \"If\"\nr = Err.Number"
+                                                   << "1023";
 }
 
 void TstScript::dynamicCode()
@@ -924,7 +1350,7 @@ void TstScript::dynamicCode()
 void TstScript::messageBox()
 {
     QStringList asked;
-    m_engine->setMessageBoxHandler([&](const QString& prompt, int buttons, const QString& title) {
+    m_engine->setMessageBoxHandler([&](const QString &prompt, int buttons, const QString &title) {
         asked << QStringLiteral("%1|%2|%3").arg(prompt).arg(buttons).arg(title);
         return 6;
     });
@@ -940,19 +1366,32 @@ void TstScript::variantConversions_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("invalid is empty") << QVariant() << "Empty" << "";
-    QTest::newRow("database null text") << QVariant(QMetaType::fromType<QString>()) << "Null" << "Null";
-    QTest::newRow("database null number") << QVariant(QMetaType::fromType<int>()) << "Null" << "Null";
-    QTest::newRow("empty text stays text") << QVariant(QString()) << "String" << "";
-    QTest::newRow("small int") << QVariant(12) << "Integer" << "12";
-    QTest::newRow("int beyond 16 bits") << QVariant(70000) << "Long" << "70000";
-    QTest::newRow("64-bit") << QVariant(qlonglong(5000000000)) << "Double" << "5000000000";
-    QTest::newRow("double") << QVariant(2.5) << "Double" << "2.5";
-    QTest::newRow("bool") << QVariant(true) << "Boolean" << "True";
-    QTest::newRow("date") << QVariant(QDate(2026, 12, 9)) << "Date" << "2026-12-09";
-    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 12, 9), QTime(8, 5, 3))) << "Date" << "2026-12-09 08:05:03";
-    QTest::newRow("time") << QVariant(QTime(23, 59, 59)) << "Date" << "23:59:59";
-    QTest::newRow("list") << QVariant(QStringList({"a", "b"})) << "Variant()" << "a,b";
+    QTest::newRow("invalid is empty") << QVariant() << "Empty"
+                                      << "";
+    QTest::newRow("database null text") << QVariant(QMetaType::fromType<QString>()) << "Null"
+                                        << "Null";
+    QTest::newRow("database null number") << QVariant(QMetaType::fromType<int>()) << "Null"
+                                          << "Null";
+    QTest::newRow("empty text stays text") << QVariant(QString()) << "String"
+                                           << "";
+    QTest::newRow("small int") << QVariant(12) << "Integer"
+                               << "12";
+    QTest::newRow("int beyond 16 bits") << QVariant(70000) << "Long"
+                                        << "70000";
+    QTest::newRow("64-bit") << QVariant(qlonglong(5000000000)) << "Double"
+                            << "5000000000";
+    QTest::newRow("double") << QVariant(2.5) << "Double"
+                            << "2.5";
+    QTest::newRow("bool") << QVariant(true) << "Boolean"
+                          << "True";
+    QTest::newRow("date") << QVariant(QDate(2026, 12, 9)) << "Date"
+                          << "2026-12-09";
+    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 12, 9), QTime(8, 5, 3))) << "Date"
+                                   << "2026-12-09 08:05:03";
+    QTest::newRow("time") << QVariant(QTime(23, 59, 59)) << "Date"
+                          << "23:59:59";
+    QTest::newRow("list") << QVariant(QStringList({"a", "b"})) << "Variant()"
+                          << "a,b";
 }
 
 void TstScript::variantConversions()
@@ -992,13 +1431,20 @@ void TstScript::prelude_data()
     QTest::addColumn<QString>("expr");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("iif true") << "iif(1 = 1, \"yes\", \"no\")" << "yes";
-    QTest::newRow("iif false") << "iif(1 = 2, \"yes\", \"no\")" << "no";
-    QTest::newRow("iif on a non-boolean true value") << "iif(1, \"yes\", \"no\")" << "no";
-    QTest::newRow("trim strips both ends") << "\"[\" & trim(\"  a b  \") & \"]\"" << "[a b]";
-    QTest::newRow("val keeps text") << "TypeName(val(\"12\")) & val(\"12\")" << "String12";
-    QTest::newRow("change_strcode is identity") << "Change_StrCode(\"执行\")" << "执行";
-    QTest::newRow("constants") << "vbmodal & vbChecked & vbunChecked" << "110";
+    QTest::newRow("iif true") << "iif(1 = 1, \"yes\", \"no\")"
+                              << "yes";
+    QTest::newRow("iif false") << "iif(1 = 2, \"yes\", \"no\")"
+                               << "no";
+    QTest::newRow("iif on a non-boolean true value") << "iif(1, \"yes\", \"no\")"
+                                                     << "no";
+    QTest::newRow("trim strips both ends") << "\"[\" & trim(\"  a b  \") & \"]\""
+                                           << "[a b]";
+    QTest::newRow("val keeps text") << "TypeName(val(\"12\")) & val(\"12\")"
+                                    << "String12";
+    QTest::newRow("change_strcode is identity") << "Change_StrCode(\"执行\")"
+                                                << "执行";
+    QTest::newRow("constants") << "vbmodal & vbChecked & vbunChecked"
+                               << "110";
 }
 
 void TstScript::prelude()
@@ -1016,7 +1462,7 @@ void TstScript::reportScripts_data()
     QTest::addColumn<QString>("form");
     QTest::addColumn<bool>("viewPrice");
 
-    for (const char* form : {"40B", "40C", "40D"}) {
+    for (const char *form : {"40B", "40C", "40D"}) {
         QTest::addRow("%s with prices", form) << QString::fromLatin1(form) << true;
         QTest::addRow("%s without prices", form) << QString::fromLatin1(form) << false;
     }
@@ -1036,9 +1482,8 @@ void TstScript::reportScripts()
     const QString script = q.value(0).toString().trimmed();
 
     // The variables text a document window hands over, as the report list builds it.
-    const QString variables = QStringLiteral("inv_no=\"MI20261209-003\"\r\n") +
-                              QStringLiteral("const View_Price=") + (viewPrice ? "True" : "False") + "\r\n" +
-                              QStringLiteral("const W_Filter=\"\"\r\n");
+    const QString variables = QStringLiteral("inv_no=\"MI20261209-003\"\r\n") + QStringLiteral("const View_Price=") +
+                              (viewPrice ? "True" : "False") + "\r\n" + QStringLiteral("const W_Filter=\"\"\r\n");
     QVERIFY(m_engine->addCode(kPrelude));
     QVERIFY(m_engine->addCode(variables));
     QVERIFY(m_engine->addObject(QStringLiteral("Ado"), m_bag, true));
@@ -1046,12 +1491,13 @@ void TstScript::reportScripts()
     const QString sql = m_engine->eval(QStringLiteral("W_SQL")).toString();
     QVERIFY(!m_engine->hasError());
 
-    const QString price = viewPrice ? QStringLiteral(", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money")
-                                    : QString();
+    const QString price =
+        viewPrice ? QStringLiteral(", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money") : QString();
     const QString expected =
-        QStringLiteral("SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
-                       " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
-                       " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark") +
+        QStringLiteral(
+            "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
+            " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
+            " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark") +
         price +
         QStringLiteral(" FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
                        " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"

@@ -117,7 +117,7 @@ private slots:
         rs->appendRow({QByteArray("x")});
         grid->setDataMode(FlexGrid::BoundBatch);
         grid->setDataSource(rs);
-        grid->setCols(3);   // one more column than the source has fields
+        grid->setCols(3); // one more column than the source has fields
         QSignalSpy refreshed(grid.get(), &FlexGrid::afterDataRefresh);
         QVERIFY(!grid->sortBound(1, true));
         QVERIFY(!grid->sortBound(2, true));
@@ -127,8 +127,9 @@ private slots:
     void cursorFollowsTheCurrentRowAfterASort()
     {
         bindSample();
-        grid->sortBound(3, false);   // ids 3, 1, 2, 4
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->viewport()->mapFrom(grid.get(), centre(*grid, 2, 2)));
+        grid->sortBound(3, false); // ids 3, 1, 2, 4
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->viewport()->mapFrom(grid.get(), centre(*grid, 2, 2)));
         QCOMPARE(grid->row(), 2);
         QCOMPARE(grid->dataSource()->fieldText(QStringLiteral("id")), QStringLiteral("1"));
         QCOMPARE(grid->sourceRow(2), 0);
@@ -137,7 +138,7 @@ private slots:
     void editsWriteThroughAndKeepNumbersNumeric()
     {
         bindSample();
-        grid->setTextMatrix(1, 3, QStringLiteral("1"));   // id 1 now has the smallest qty
+        grid->setTextMatrix(1, 3, QStringLiteral("1")); // id 1 now has the smallest qty
         QCOMPARE(grid->dataSource()->value(0, 2).toDouble(), 1.0);
         grid->sortBound(3, true);
         QCOMPARE(column(*grid, 1).first(), QStringLiteral("1"));
@@ -149,7 +150,7 @@ private slots:
         grid->setRows(1);
         grid->addItem(QStringLiteral("\tx\t10"));
         grid->addItem(QStringLiteral("\ty\t9"));
-        grid->addItem(QStringLiteral("\tz\t100"), 1);   // inserted before the first data row
+        grid->addItem(QStringLiteral("\tz\t100"), 1); // inserted before the first data row
         QCOMPARE(grid->rows(), 4);
         QCOMPARE(column(*grid, 1), QStringList({"z", "x", "y"}));
         grid->removeItem(2);
@@ -178,7 +179,7 @@ private slots:
         grid->setColWidth(2, 1234);
         grid->setColHidden(3, true);
         grid->setColAlignment(2, 7);
-        QCOMPARE(grid->colWidth(2), 1234);   // twips are kept, not rounded to pixels
+        QCOMPARE(grid->colWidth(2), 1234); // twips are kept, not rounded to pixels
         QCOMPARE(grid->columnWidth(1), 1234 / 15);
         grid->setDataSource(sample());
         QCOMPARE(grid->colWidth(2), 1234);
@@ -225,7 +226,8 @@ private slots:
         bindSample();
         QSignalSpy moved(grid.get(), &FlexGrid::afterRowColChange);
         QSignalSpy up(grid.get(), &FlexGrid::mouseUp);
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->viewport()->mapFrom(grid.get(), centre(*grid, 3, 2)));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->viewport()->mapFrom(grid.get(), centre(*grid, 3, 2)));
         QCOMPARE(grid->row(), 3);
         QCOMPARE(grid->col(), 2);
         QCOMPARE(moved.count(), 1);
@@ -287,7 +289,8 @@ private slots:
         grid->setEditable(FlexGrid::Editable(editable));
         grid->setCellChecked(2, 1, FlexGrid::Checked);
         connect(grid.get(), &FlexGrid::beforeEdit, this, [&](int, int, bool *cancel) { *cancel = refuseEdit; });
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->viewport()->mapFrom(grid.get(), centre(*grid, 2, 1)));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->viewport()->mapFrom(grid.get(), centre(*grid, 2, 1)));
         QCOMPARE(int(grid->cellChecked(2, 1)), expected);
         // The tick belongs to the source row, so it follows the row through a sort.
         grid->sortBound(1, false);
@@ -299,9 +302,8 @@ private slots:
         grid->setCols(2);
         grid->addItem(QStringLiteral("\t5"));
         grid->setEditable(FlexGrid::EditKbd);
-        connect(grid.get(), &FlexGrid::validateEdit, this, [&](int, int, bool *cancel) {
-            *cancel = grid->editText().toDouble() < 0;
-        });
+        connect(grid.get(), &FlexGrid::validateEdit, this,
+                [&](int, int, bool *cancel) { *cancel = grid->editText().toDouble() < 0; });
         grid->setCurrentCell(1, 1);
         grid->setFocus();
         QTest::keyClick(grid.get(), Qt::Key_F2);
@@ -309,7 +311,7 @@ private slots:
         QVERIFY(editor);
         editor->setText(QStringLiteral("-3"));
         QTest::keyClick(editor, Qt::Key_Return);
-        QTest::qWait(20);   // the view commits an accepted entry from its event queue
+        QTest::qWait(20); // the view commits an accepted entry from its event queue
         QCOMPARE(grid->textMatrix(1, 1), QStringLiteral("5"));
         QVERIFY(editor->isVisible());
         editor->setText(QStringLiteral("7"));

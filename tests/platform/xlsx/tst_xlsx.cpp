@@ -31,9 +31,9 @@ private slots:
     void failures();
 
 private:
-    QString runPython(const QString& script, const QStringList& args);
-    QStringList dump(const QString& path, const QStringList& parts = {});
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString runPython(const QString &script, const QStringList &args);
+    QStringList dump(const QString &path, const QStringList &parts = {});
+    QString path(const QString &name) const { return m_dir->filePath(name); }
 
     QString m_python;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -41,7 +41,7 @@ private:
 
 void TestXlsx::initTestCase()
 {
-    for (const QString& candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
+    for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess p;
         p.start(candidate, {QStringLiteral("-c"), QStringLiteral("import openpyxl")});
         if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
@@ -58,11 +58,11 @@ void TestXlsx::init()
     QVERIFY(m_dir->isValid());
 }
 
-QString TestXlsx::runPython(const QString& script, const QStringList& args)
+QString TestXlsx::runPython(const QString &script, const QStringList &args)
 {
     const QString source = qEnvironmentVariable("ERP_SOURCE_DIR");
-    const QString file = source.isEmpty() ? QFINDTESTDATA(script)
-                                          : source + QStringLiteral("/tests/platform/xlsx/") + script;
+    const QString file =
+        source.isEmpty() ? QFINDTESTDATA(script) : source + QStringLiteral("/tests/platform/xlsx/") + script;
     if (!QFile::exists(file))
         return QStringLiteral("<no script %1>").arg(script);
     QProcess p;
@@ -77,7 +77,7 @@ QString TestXlsx::runPython(const QString& script, const QStringList& args)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QStringList TestXlsx::dump(const QString& file, const QStringList& parts)
+QStringList TestXlsx::dump(const QString &file, const QStringList &parts)
 {
     return runPython(QStringLiteral("xlsx_dump.py"), QStringList{file} + parts).trimmed().split(u'\n');
 }
@@ -89,15 +89,24 @@ void TestXlsx::rangeText_data()
     QTest::addColumn<QString>("relative");
     QTest::addColumn<QString>("absolute");
 
-    QTest::newRow("cell") << "b2" << true << "B2" << "$B$2";
-    QTest::newRow("absolute area") << "$A$1:$C$3" << true << "A1:C3" << "$A$1:$C$3";
-    QTest::newRow("reversed area is normalised") << "C3:A1" << true << "A1:C3" << "$A$1:$C$3";
-    QTest::newRow("last cell of a sheet") << "XFD1048576" << true << "XFD1048576" << "$XFD$1048576";
-    QTest::newRow("column past the last") << "XFE1" << false << "" << "";
-    QTest::newRow("row past the last") << "A1048577" << false << "" << "";
-    QTest::newRow("row zero") << "A0" << false << "" << "";
-    QTest::newRow("sheet part is not a range") << "Sheet1!A1" << false << "" << "";
-    QTest::newRow("whole column") << "A:A" << false << "" << "";
+    QTest::newRow("cell") << "b2" << true << "B2"
+                          << "$B$2";
+    QTest::newRow("absolute area") << "$A$1:$C$3" << true << "A1:C3"
+                                   << "$A$1:$C$3";
+    QTest::newRow("reversed area is normalised") << "C3:A1" << true << "A1:C3"
+                                                 << "$A$1:$C$3";
+    QTest::newRow("last cell of a sheet") << "XFD1048576" << true << "XFD1048576"
+                                          << "$XFD$1048576";
+    QTest::newRow("column past the last") << "XFE1" << false << ""
+                                          << "";
+    QTest::newRow("row past the last") << "A1048577" << false << ""
+                                       << "";
+    QTest::newRow("row zero") << "A0" << false << ""
+                              << "";
+    QTest::newRow("sheet part is not a range") << "Sheet1!A1" << false << ""
+                                               << "";
+    QTest::newRow("whole column") << "A:A" << false << ""
+                                  << "";
 }
 
 void TestXlsx::rangeText()
@@ -153,7 +162,7 @@ void TestXlsx::newWorkbookExport()
     {
         XlsxWorkbook wb;
         QCOMPARE(wb.sheetNames(), QStringList{QStringLiteral("Sheet1")});
-        XlsxSheet* sheet = wb.sheet(0);
+        XlsxSheet *sheet = wb.sheet(0);
         QVERIFY(sheet->setName(QStringLiteral("mmss40BGrid1")));
 
         // Merged, centred, bold 18-point title over the three columns.
@@ -222,7 +231,7 @@ void TestXlsx::newWorkbookExport()
     // Our own reader sees the same.
     XlsxWorkbook back;
     QVERIFY2(back.open(path("plain.xlsx")), qPrintable(back.errorString()));
-    XlsxSheet* sheet = back.sheet(QStringLiteral("MMSS40BGRID1"));
+    XlsxSheet *sheet = back.sheet(QStringLiteral("MMSS40BGRID1"));
     QVERIFY(sheet);
     QCOMPARE(sheet->text(1, 1), QStringLiteral("领料单"));
     QVERIFY(sheet->isBold(1, 1));
@@ -249,7 +258,7 @@ void TestXlsx::removeColumnShortensSheet()
 {
     {
         XlsxWorkbook wb;
-        XlsxSheet* sheet = wb.sheet(0);
+        XlsxSheet *sheet = wb.sheet(0);
         QVERIFY(sheet->setText(1, 1, QStringLiteral("标题")));
         QVERIFY(sheet->mergeCells(XlsxRange(1, 1, 1, 4)));
         QVERIFY(sheet->mergeCells(XlsxRange(3, 2, 3, 3))); // loses column B: one cell left, no merge
@@ -298,7 +307,7 @@ void TestXlsx::twoSheets()
     {
         XlsxWorkbook wb;
         QVERIFY(wb.sheet(0)->setName(QStringLiteral("汇总")));
-        XlsxSheet* second = wb.addSheet(QStringLiteral("Detail 2"));
+        XlsxSheet *second = wb.addSheet(QStringLiteral("Detail 2"));
         QVERIFY(second);
         QVERIFY(!wb.addSheet(QStringLiteral("detail 2"))); // names ignore case
         QVERIFY(!wb.errorString().isEmpty());
@@ -350,7 +359,7 @@ void TestXlsx::templateRowCopies()
         QVERIFY(wb.resolveDefinedName(QStringLiteral("detailbegin"), &sheetName, &begin));
         QCOMPARE(sheetName, QStringLiteral("mmss40BGrid1"));
         QCOMPARE(begin, XlsxRange(3, 1));
-        XlsxSheet* sheet = wb.sheet(sheetName);
+        XlsxSheet *sheet = wb.sheet(sheetName);
 
         // Three data rows: copies inserted below the band row, each filled;
         // the last copy stays empty below them.
@@ -420,7 +429,7 @@ void TestXlsx::readsWorkbookFromOtherWriter()
     XlsxWorkbook wb;
     QVERIFY2(wb.open(path("model.xlsx")), qPrintable(wb.errorString()));
     QCOMPARE(wb.sheetCount(), 2);
-    XlsxSheet* sheet = wb.sheet(0);
+    XlsxSheet *sheet = wb.sheet(0);
     QCOMPARE(sheet->name(), QStringLiteral("mmss40BGrid1"));
     QCOMPARE(sheet->text(1, 1), QStringLiteral("领料单明细"));
     QVERIFY(sheet->isBold(1, 1));
@@ -458,7 +467,7 @@ void TestXlsx::readsHandWrittenPackage()
     {
         XlsxWorkbook wb;
         QVERIFY2(wb.open(path("raw.xlsx")), qPrintable(wb.errorString()));
-        XlsxSheet* sheet = wb.sheet(QStringLiteral("data"));
+        XlsxSheet *sheet = wb.sheet(QStringLiteral("data"));
         QVERIFY(sheet);
         QCOMPARE(sheet->text(1, 1), QStringLiteral("inline 文本"));
         QCOMPARE(sheet->cellType(1, 2), XlsxSheet::CellType::Boolean);

@@ -38,7 +38,7 @@ public:
 
 namespace {
 
-const QStringList kToolbar = {"Cmd_Add",  "Cmd_Edit",    "Cmd_Delete", "Cmd_Ok",    "cmd_cancel", "Cmd_Find",
+const QStringList kToolbar = {"Cmd_Add",   "Cmd_Edit",    "Cmd_Delete", "Cmd_Ok",    "cmd_cancel", "Cmd_Find",
                               "Cmd_Print", "Cmd_Preview", "cmd_check",  "Cmd_Close", "cmd_reset"};
 
 template <typename T>
@@ -64,7 +64,10 @@ class TstDressing : public QObject
     QString appPath;
 
     template <typename T = QWidget>
-    T *control(const QString &name) { return window->findChild<T *>(name); }
+    T *control(const QString &name)
+    {
+        return window->findChild<T *>(name);
+    }
 
     // The window of the scaling cases: one control of each kind the rules name.
     void buildScalingWindow(const QString &name, const QSize &size)
@@ -152,7 +155,7 @@ private slots:
         }
         QCOMPARE(control("Label1")->font().pointSizeF(), dressedSize);
         QCOMPARE(control("TreeView1")->font().pointSizeF(), dressedSize);
-        QCOMPARE(control("Inv_No")->font().pointSizeF(), size);   // text boxes keep their size
+        QCOMPARE(control("Inv_No")->font().pointSizeF(), size); // text boxes keep their size
         QCOMPARE(button->textFont().pointSizeF(), 9.0);
         QCOMPARE(button->toolTipFont().pointSizeF(), 9.0);
         QCOMPARE(button->toolTipFont().family(), family);
@@ -191,15 +194,15 @@ private slots:
         QTest::addColumn<QSize>("window");
         QTest::addColumn<QSize>("fitted");
         QTest::addColumn<double>("H");
-        QTest::addColumn<double>("V");   // as applied to the controls
+        QTest::addColumn<double>("V"); // as applied to the controls
         QTest::addColumn<int>("commandHeight");
-        QTest::newRow("wide only: H 0.78, V 0.963") << "mmss40B" << QSize(800, 400) << QSize(624, 385) << 0.78
-                                                    << 0.963 << 30;
+        QTest::newRow("wide only: H 0.78, V 0.963")
+            << "mmss40B" << QSize(800, 400) << QSize(624, 385) << 0.78 << 0.963 << 30;
         QTest::newRow("wide and tall, detail window: V 0.779, height x 0.789")
             << "Frm40BMx" << QSize(800, 580) << QSize(624, 458) << 0.78 << 0.779 << 28;
         QTest::newRow("tall only: V 0.742") << "mmss40C" << QSize(700, 580) << QSize(700, 430) << 1.0 << 0.742 << 27;
-        QTest::newRow("flow window: width x 0.76") << "Prog_Flow" << QSize(800, 400) << QSize(608, 385) << 0.78
-                                                   << 0.963 << 30;
+        QTest::newRow("flow window: width x 0.76")
+            << "Prog_Flow" << QSize(800, 400) << QSize(608, 385) << 0.78 << 0.963 << 30;
     }
     void fitFactors()
     {
@@ -214,8 +217,7 @@ private slots:
         FitFormToScreen(this->window.get());
         QCOMPARE(this->window->size(), fitted);
         const auto round = [](double px) { return int(std::lround(px)); };
-        QCOMPARE(control("Label1")->geometry(),
-                 QRect(round(100 * H), round(200 * V), round(300 * H), round(30 * V)));
+        QCOMPARE(control("Label1")->geometry(), QRect(round(100 * H), round(200 * V), round(300 * H), round(30 * V)));
         QCOMPARE(control("Command1")->height(), commandHeight);
     }
 
@@ -286,7 +288,8 @@ private slots:
         QCOMPARE(quit->pictureDownUrl(), folder + "cmd_Quit_DOwn.bmp");
         QCOMPARE(body->pictureUrl(), folder + "Cmd_AddBody_Norm.bmp");
         for (PictureButton *b : {add, quit, body})
-            for (auto state : {PictureButton::Normal, PictureButton::Disabled, PictureButton::Over, PictureButton::Down})
+            for (auto state :
+                 {PictureButton::Normal, PictureButton::Disabled, PictureButton::Over, PictureButton::Down})
                 QCOMPARE(b->picture(state).size(), QSize(32, 32));
         QCOMPARE(other->pictureUrl(), QString());
         QVERIFY(!plain->property("PictureURL").isValid());
@@ -395,7 +398,7 @@ private slots:
         QCOMPARE(window->focusWidget()->objectName(), focus);
         QCOMPARE(code, 0);
         int help = 112;
-        HandleHotKey(window.get(), help, enterAsTab);   // no dispatcher: nothing, and no failure
+        HandleHotKey(window.get(), help, enterAsTab); // no dispatcher: nothing, and no failure
         if (withDispatcher)
             QCOMPARE(static_cast<DispatchWindow *>(window.get())->sent, QStringList{"H"});
     }
@@ -426,10 +429,15 @@ private slots:
         QTest::addColumn<QString>("topic");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("title");
-        QTest::newRow("issue window") << "mmss40B" << "/help/html/mmss40B.htm" << "生产领料单";
-        QTest::newRow("return window") << "mmss40C" << "/help/html/mmss40C.htm" << "生产退料单";
-        QTest::newRow("a window without a page: contents")
-            << "FrmList" << "/help/Zolvany.htm" << "生产领退料 帮助";
+        QTest::newRow("issue window") << "mmss40B"
+                                      << "/help/html/mmss40B.htm"
+                                      << "生产领料单";
+        QTest::newRow("return window") << "mmss40C"
+                                       << "/help/html/mmss40C.htm"
+                                       << "生产退料单";
+        QTest::newRow("a window without a page: contents") << "FrmList"
+                                                           << "/help/Zolvany.htm"
+                                                           << "生产领退料 帮助";
     }
     void helpOpensWindowPage()
     {

@@ -40,15 +40,15 @@ private slots:
         auto *proc = new HeadItem(HeadItem::List, form);
         proc->setObjectName(QStringLiteral("Proc_Man"));
         proc->setText(QStringLiteral("typed"));
-        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT Distinct User_Name FROM mmst002 ORDER BY User_Name"), nullptr, 0,
-                               true, false, false, true);
+        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT Distinct User_Name FROM mmst002 ORDER BY User_Name"),
+                               nullptr, 0, true, false, false, true);
         QCOMPARE(proc->listCount(), 3);
         QCOMPARE(proc->text(), proc->items().first());
 
         // An empty result still leaves one empty item to choose.
         auto *empty = new HeadItem(HeadItem::List, form);
-        DbGateway::AddRsToList(conn, empty, QStringLiteral("SELECT User_Name FROM mmst002 WHERE 1=2"), nullptr, 0, true, false,
-                               false, true);
+        DbGateway::AddRsToList(conn, empty, QStringLiteral("SELECT User_Name FROM mmst002 WHERE 1=2"), nullptr, 0, true,
+                               false, false, true);
         QCOMPARE(empty->items(), QStringList{QString()});
     }
 
@@ -58,15 +58,15 @@ private slots:
         combo->setEditable(true);
         combo->addItem(QStringLiteral("old"));
         combo->setEditText(QStringLiteral("ORD-2611"));
-        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name <> ?"), nullptr, -3, true,
-                               true, false, false, {QStringLiteral("张华")});
-        QCOMPARE(combo->count(), 3);   // cleared first, then three rows
+        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name <> ?"),
+                               nullptr, -3, true, true, false, false, {QStringLiteral("张华")});
+        QCOMPARE(combo->count(), 3); // cleared first, then three rows
         QCOMPARE(combo->findText(QStringLiteral("old")), -1);
         QCOMPARE(combo->currentText(), QStringLiteral("ORD-2611"));
 
         // Without restore the first row becomes the text.
-        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name = ?"), nullptr, 0, true,
-                               false, false, false, {QStringLiteral("张华")});
+        DbGateway::AddRsToList(conn, combo, QStringLiteral("SELECT User_Name FROM mmst002 WHERE User_Name = ?"),
+                               nullptr, 0, true, false, false, false, {QStringLiteral("张华")});
         QCOMPARE(combo->currentText(), QStringLiteral("张华"));
 
         // Nothing to fill from: the list is untouched, the text rewritten with itself.
@@ -82,7 +82,7 @@ private slots:
         rs.moveTo(2);
         auto *combo = new QComboBox(form);
         DbGateway::AddRsToList(conn, combo, QString(), &rs, 0, true, false, false, false);
-        QCOMPARE(combo->count(), 3);   // moved back to the first row
+        QCOMPARE(combo->count(), 3); // moved back to the first row
         QVERIFY(rs.atEnd());
 
         auto *multi = new QComboBox(form);
@@ -98,7 +98,8 @@ private slots:
         ScriptedMessageBox box;
         auto *proc = new HeadItem(HeadItem::List, form);
         proc->setObjectName(QStringLiteral("Bar_Man"));
-        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT nothing FROM no_such_table"), nullptr, 0, true, false, false, true);
+        DbGateway::AddRsToList(conn, proc, QStringLiteral("SELECT nothing FROM no_such_table"), nullptr, 0, true, false,
+                               false, true);
         QCOMPARE(box.shown().size(), 1);
         QCOMPARE(box.last().form, QStringLiteral("Procedure"));
         QVERIFY(box.last().text.startsWith(QStringLiteral("程序在  AddRsToList Object:Bar_Man  过程发生错误!")));

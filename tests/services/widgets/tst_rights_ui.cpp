@@ -14,9 +14,9 @@
 namespace {
 
 // The buttons whose state the table of the toolbar fixes.
-const QStringList kTableButtons = {"Cmd_Add", "Cmd_Edit",  "Cmd_Delete", "Cmd_Copy",  "Cmd_Import",
-                                   "Cmd_Print", "Cmd_Preview", "Cmd_Find", "cmd_check", "cmd_reset",
-                                   "Cmd_Close", "Cmd_Ok",    "cmd_cancel"};
+const QStringList kTableButtons = {"Cmd_Add",   "Cmd_Edit",    "Cmd_Delete", "Cmd_Copy",  "Cmd_Import",
+                                   "Cmd_Print", "Cmd_Preview", "Cmd_Find",   "cmd_check", "cmd_reset",
+                                   "Cmd_Close", "Cmd_Ok",      "cmd_cancel"};
 
 ResultSet headers(int rows)
 {
@@ -62,7 +62,8 @@ private slots:
         conn = TestDb::fresh();
         runContext().Conn = conn;
         TestDb::exec(conn, QStringLiteral("INSERT INTO MMSTC02 (menu_id, prog_id) VALUES ('MENU_F4_1', '40B')"));
-        const QString right = QStringLiteral("INSERT INTO mmstc03 (User_id, menu_id, rights) VALUES (?, 'MENU_F4_1', ?)");
+        const QString right =
+            QStringLiteral("INSERT INTO mmstc03 (User_id, menu_id, rights) VALUES (?, 'MENU_F4_1', ?)");
         TestDb::exec(conn, right, {QStringLiteral("boss"), QStringLiteral("AUDCRPVSILMXF")});
         TestDb::exec(conn, right, {QStringLiteral("editor"), QStringLiteral("UD")});
         TestDb::exec(conn, right, {QStringLiteral("remover"), QStringLiteral("D")});
@@ -72,9 +73,12 @@ private slots:
     {
         // A window with the whole toolbar, every button disabled to start.
         form = std::make_unique<QWidget>();
-        auto *toolbar = new QWidget(form.get());   // buttons sit in a panel, as on the real windows
+        auto *toolbar = new QWidget(form.get()); // buttons sit in a panel, as on the real windows
         QStringList names = kTableButtons;
-        names << "Cmd_Save" << "cmd_design" << "cmd_quit" << "Cmd_Help";
+        names << "Cmd_Save"
+              << "cmd_design"
+              << "cmd_quit"
+              << "Cmd_Help";
         for (const QString &name : names) {
             auto *b = new PictureButton(name, toolbar);
             b->setObjectName(name);
@@ -95,23 +99,24 @@ private slots:
         QTest::addColumn<int>("documents");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QStringList>("on");
-        const QStringList all = {"Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "Cmd_Find"};
+        const QStringList all = {"Cmd_Add",   "Cmd_Edit",    "Cmd_Delete", "Cmd_Copy",
+                                 "Cmd_Print", "Cmd_Preview", "Cmd_Find"};
         QTest::newRow("adding a header") << 1 << 1 << "0" << QStringList{"Cmd_Ok", "cmd_cancel"};
         QTest::newRow("editing a header") << 2 << 1 << "2" << QStringList{"Cmd_Ok", "cmd_cancel"};
         QTest::newRow("adding the first document") << 1 << 0 << "" << QStringList{"Cmd_Ok", "cmd_cancel"};
         QTest::newRow("no current document") << 0 << 0 << "9" << QStringList{"Cmd_Add", "Cmd_Import", "Cmd_Find"};
         QTest::newRow("status 0") << 0 << 1 << "0" << (all + QStringList{"cmd_check"});
-        QTest::newRow("status 2")
-            << 0 << 1 << "2"
-            << QStringList{"Cmd_Add", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "Cmd_Find", "cmd_reset", "Cmd_Close"};
-        QTest::newRow("status 6")
-            << 0 << 1 << "6" << QStringList{"Cmd_Add", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "Cmd_Find", "cmd_reset"};
-        QTest::newRow("status 7")
-            << 0 << 1 << "7" << QStringList{"Cmd_Add", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "Cmd_Find", "cmd_reset"};
+        QTest::newRow("status 2") << 0 << 1 << "2" << QStringList{"Cmd_Add",  "Cmd_Copy",  "Cmd_Print", "Cmd_Preview",
+                                                                  "Cmd_Find", "cmd_reset", "Cmd_Close"};
+        QTest::newRow("status 6") << 0 << 1 << "6" << QStringList{"Cmd_Add",     "Cmd_Copy", "Cmd_Print",
+                                                                  "Cmd_Preview", "Cmd_Find", "cmd_reset"};
+        QTest::newRow("status 7") << 0 << 1 << "7" << QStringList{"Cmd_Add",     "Cmd_Copy", "Cmd_Print",
+                                                                  "Cmd_Preview", "Cmd_Find", "cmd_reset"};
         QTest::newRow("status 9 (deleted elsewhere)") << 0 << 1 << "9" << all;
         QTest::newRow("empty status") << 0 << 1 << "" << all;
         QTest::newRow("deleting (action 3) as browsing") << 3 << 1 << "0" << (all + QStringList{"cmd_check"});
-        QTest::newRow("approving (action 4) as browsing") << 4 << 1 << "2"
+        QTest::newRow("approving (action 4) as browsing")
+            << 4 << 1 << "2"
             << QStringList{"Cmd_Add", "Cmd_Copy", "Cmd_Print", "Cmd_Preview", "Cmd_Find", "cmd_reset", "Cmd_Close"};
     }
     void enabledStateTable()
@@ -175,9 +180,12 @@ private slots:
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("add enabled") << "boss" << "Cmd_Add";
-        QTest::newRow("edit and delete") << "editor" << "Cmd_Edit";
-        QTest::newRow("delete only") << "remover" << "Cmd_Delete";
+        QTest::newRow("add enabled") << "boss"
+                                     << "Cmd_Add";
+        QTest::newRow("edit and delete") << "editor"
+                                         << "Cmd_Edit";
+        QTest::newRow("delete only") << "remover"
+                                     << "Cmd_Delete";
     }
     void focus()
     {
@@ -195,7 +203,7 @@ private slots:
     {
         signIn(QStringLiteral("boss"), &oneDocument);
         form.reset();
-        ctl->Set_Status(QStringLiteral("0"));   // must not touch the destroyed buttons
+        ctl->Set_Status(QStringLiteral("0")); // must not touch the destroyed buttons
         QCOMPARE(ctl->status(), QStringLiteral("0"));
     }
 };
