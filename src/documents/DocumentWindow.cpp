@@ -308,6 +308,15 @@ DocumentStatus DocumentWindow::documentStatus() const
     return parseDocumentStatus(headerStatus());
 }
 
+bool DocumentWindow::passesNow(const LifecycleRule &rule)
+{
+    if (const auto refused = DocumentLifecycle::refusal(rule, m_control.action(), documentStatus())) {
+        ErrorReporter::ShowErpMessage(objectName(), refused->messageId, refused->text);
+        return false;
+    }
+    return true;
+}
+
 bool DocumentWindow::passes(StatusGate gate)
 {
     if (const auto refused = DocumentLifecycle::refusal(gate, documentStatus())) {
@@ -541,6 +550,13 @@ void DocumentWindow::vcontrol(const QString &letter)
         if (rule->needsLock) {
             lock.emplace(runContext().Conn, currentKey());
             if (!lock->held()) {
+                refuseCommand(*rule);
+                return;
+            }
+            // What was checked before the question may have changed since:
+            // another user can approve, reset or delete meanwhile.
+            if (!passesNow(*rule)) {
+                lock->release();
                 refuseCommand(*rule);
                 return;
             }
@@ -1050,6 +1066,10 @@ void DocumentWindow::menu_modify(LineCommand kind)
         HeaderLock lock(runContext().Conn, currentKey());
         if (!lock.held())
             return;
+        // Re-read once the lock is held: the document may have been approved
+        // or deleted since the first check.
+        if (!Check_Inv_Status())
+            return;
         if (kind == LineCommand::Delete)
             deleteSelectedLine();
         else
@@ -1148,6 +1168,8 @@ void DocumentWindow::Input_Mo_Mtr_Click()
             return;
         HeaderLock lock(runContext().Conn, key);
         if (!lock.held())
+            return;
+        if (!Check_Inv_Status())
             return;
         // The lines as they are in the database now, not as the grid last showed them.
         if (m_store.lines(key).rowCount() >= 1) {

@@ -94,6 +94,8 @@ private:
     void showNeighbourOfDeleted();
     // Shows the gate's refusal for the document's status as read now.
     bool passes(StatusGate gate);
+    // Every status check of the rule, on the status read now.
+    bool passesNow(const LifecycleRule &rule);
     DocumentStatus documentStatus() const;
 
     void buildScreen();

@@ -17,6 +17,8 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include "documents/DocumentStore.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -386,6 +388,61 @@ private slots:
         QCOMPARE(statusOf(QStringLiteral("LL004")), QStringLiteral("0"));
         QCOMPARE(balance(), 10.0);
         QCOMPARE(item("Check_Man")->text(), QString());
+    }
+
+    // Another user approves, resets or deletes while this one answers the
+    // question: once the lock is held the status is read again, and the
+    // command refuses as it would have before, posting nothing twice.
+    void statusMovedWhileTheUserAnswers_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("yes");
+        QTest::addColumn<QString>("meanwhile");   // approve, reset, delete
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<double>("balance");
+        QTest::newRow("approved twice") << "LL004" << "cmd_check" << 1 << "approve" << "此单据已被审核,不能再审核!" << "2" << 6.0;
+        QTest::newRow("reset twice") << "LL002" << "cmd_reset" << 1 << "reset" << "此单据已被其他用户重置,不能再重置!" << "0"
+                                     << 13.0;
+        QTest::newRow("deleted after approval") << "LL004" << "Cmd_Delete" << 6 << "approve" << "此单已审核, 当前操作不能进行!"
+                                                << "2" << 6.0;
+        QTest::newRow("approved after deletion") << "LL001" << "cmd_check" << 1 << "delete"
+                                                 << "当前记录已被其它用户删除,请检查!" << "" << 10.0;
+    }
+    void statusMovedWhileTheUserAnswers()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, button);
+        QFETCH(int, yes);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, refusal);
+        QFETCH(QString, status);
+        QFETCH(double, balance);
+        show(number);
+        const qint64 key = field(QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No = ?"), {number}).toLongLong();
+        const QString url = conn.url();
+        box->whileShown([&](const MessageRequest &) {
+            Connection other = Connection::open(url);
+            if (meanwhile == QLatin1String("delete"))
+                DocumentStore(other).deleteDocument(key);
+            else
+                QVERIFY(DocumentStore(other)
+                            .post(DocumentKind::issue(), meanwhile == QLatin1String("approve"), key, number,
+                                  QDate(2026, 12, 4), QStringLiteral("李丽"))
+                            .posted);
+            other.close();
+        });
+        box->answer(yes);
+        click(qPrintable(button));
+        QCOMPARE(box->last().text, refusal);
+        QCOMPARE(statusOf(number), status);
+        QCOMPARE(this->balance(), balance);
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM mmst388 WHERE Inv_No = ?"), {number}),
+                 QString::number(status == QLatin1String("2") ? 1 : 0));
+        if (!status.isEmpty())
+            QCOMPARE(lockOf(number), QStringLiteral("No"));
+        QCOMPARE(w->lastAction(), 0);
     }
 
     void approvingWithoutLines()

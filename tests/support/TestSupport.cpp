@@ -26,6 +26,8 @@ ScriptedMessageBox::~ScriptedMessageBox()
 int ScriptedMessageBox::show(const MessageRequest &request)
 {
     m_shown.append(request);
+    if (auto action = std::exchange(m_whileShown, {}))
+        action(request);
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     return defaultAnswer(request.style);

@@ -5,6 +5,8 @@
 #include "platform/db/Schema.h"
 
 #include <QList>
+
+#include <functional>
 #include <QString>
 
 // Records every message box and answers from a queue (the default button
@@ -17,6 +19,9 @@ public:
     int show(const MessageRequest &request) override;
 
     void answer(int answer) { m_answers.append(answer); }
+    // Runs while the next message is up, before it is answered: what another
+    // user does while this one reads the question.
+    void whileShown(std::function<void(const MessageRequest &)> action) { m_whileShown = std::move(action); }
     const QList<MessageRequest> &shown() const { return m_shown; }
     QStringList texts() const;
     const MessageRequest &last() const { return m_shown.last(); }
@@ -29,6 +34,7 @@ public:
 private:
     QList<MessageRequest> m_shown;
     QList<int> m_answers;
+    std::function<void(const MessageRequest &)> m_whileShown;
 };
 
 namespace TestDb {
