@@ -19,6 +19,7 @@
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
+#include "services/FieldLimits.h"
 #include "services/HeaderLock.h"
 #include "services/SystemOptions.h"
 #include "services/widgets/FormDressing.h"
@@ -252,6 +253,18 @@ void DocumentWindow::buildScreen()
     head->addWidget(caption(this, QStringLiteral("Label_Remark"), QStringLiteral("备    注")), 3, 4);
     head->addWidget(m_remark, 3, 5);
     outer->addLayout(head);
+
+    // Typing stops at the column's length, the same on every server.
+    const auto limit = [](QLineEdit *edit, const char *table, const char *column) {
+        if (const int n = FieldLimits::maxLength(QLatin1String(table), QLatin1String(column)); edit && n > 0)
+            edit->setMaxLength(n);
+    };
+    limit(m_invNo->lineEdit(), "Mmst411", "Inv_No");
+    limit(m_orgName->lineEdit(), "Mmst001", "Org_Name");
+    limit(m_pcsNo->lineEdit(), "Mmst411", "Pcs_No");
+    limit(m_procMan->editor(), "Mmst411", "Proc_Man");
+    limit(m_barMan->editor(), "Mmst411", "Bar_Man");
+    limit(m_remark, "Mmst411", "Remark");
 
     m_grid = new FlexGrid(this);
     m_grid->setObjectName(QStringLiteral("Grid1"));
@@ -772,6 +785,15 @@ bool DocumentWindow::Check_ok()
         }
         if (DbGateway::CheckIsNullString(m_invNo, QStringLiteral("请输入领料单号!")))
             return false;
+        // Texts a server cannot store are refused here, not by its driver.
+        for (QWidget *field : std::initializer_list<QWidget *>{m_invNo, m_orgName, m_pcsNo, m_procMan, m_barMan,
+                                                               m_remark}) {
+            if (FieldLimits::hasControlCharacters(DbGateway::controlText(field))) {
+                tell(FieldLimits::controlCharactersMessage());
+                field->setFocus();
+                return false;
+            }
+        }
         const Statement taken = DocumentStore::numberInUse(m_invNo->currentText().trimmed(),
                                                            action == WindowAction::Edit ? currentKey() : 0);
         QString duplicate = QStringLiteral("此领料单号已经重复!请重新输入!");
@@ -817,8 +839,11 @@ bool DocumentWindow::Check_ok()
             }
         }
         const QDate date = DbGateway::toDate(m_invDate->text());
-        if (!date.isValid())
-            throw ErpError(13, QStringLiteral("barmanubill"), QStringLiteral("Type mismatch"));
+        if (!date.isValid()) {
+            tell(QStringLiteral("请输入正确的日期!"));
+            m_invDate->setFocus();
+            return false;
+        }
         return DbGateway::Check_Date_Ok(date, QStringLiteral("单据日期"));
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Check_ok"));

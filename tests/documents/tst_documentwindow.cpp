@@ -230,6 +230,62 @@ private slots:
                  QStringLiteral("2"));
     }
 
+    // Texts beyond their column stop at its length, texts a server cannot
+    // store and dates that are no dates are refused in the window's words,
+    // on every backend, and nothing reaches the driver.
+    void badInputIsRefusedInTheWindowsWords_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("refusal");   // empty: saved
+        QTest::addColumn<QString>("stored");    // the column afterwards
+        const QString longRemark = QString(4000, QChar(u'长'));
+        QTest::newRow("remark of 4,000 characters") << "Remark" << longRemark << "" << QString(255, QChar(u'长'));
+        QTest::newRow("requisitioner beyond 40") << "Proc_Man" << QString(60, QChar(u'王')) << ""
+                                                 << QString(40, QChar(u'王'));
+        QTest::newRow("warehouse person beyond 40") << "Bar_Man" << QString(41, QLatin1Char('b')) << ""
+                                                    << QString(40, QLatin1Char('b'));
+        QTest::newRow("NUL in the remark") << "Remark" << QStringLiteral("两行") + QChar(0) + QStringLiteral("同一")
+                                           << "输入的内容含有不能保存的控制字符,请重新输入!" << "两行同一库存";
+        QTest::newRow("line break in the requisitioner") << "Proc_Man" << QStringLiteral("王\n建")
+                                                         << "输入的内容含有不能保存的控制字符,请重新输入!" << "";
+        QTest::newRow("a date that is no date") << "Inv_Date" << QStringLiteral("2026-13-45") << "请输入正确的日期!"
+                                                << "2026-12-01";
+    }
+    void badInputIsRefusedInTheWindowsWords()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        QFETCH(QString, stored);
+        show(QStringLiteral("LL001"));
+        click("Cmd_Edit");
+        choose("Org_Name", QStringLiteral("裁床组"));
+        const QString text = typed;
+        if (field == QLatin1String("Remark"))
+            w->findChild<QLineEdit *>(QStringLiteral("Remark"))->setText(text);
+        else
+            item(qPrintable(field))->setText(text);
+        box->clear();
+        click("Cmd_Ok");
+        const QString column = field == QLatin1String("Inv_Date") ? QStringLiteral("Inv_Date") : field;
+        QString now = this->field(QStringLiteral("SELECT %1 FROM Mmst411 WHERE Inv_No = 'LL001'").arg(column));
+        if (field == QLatin1String("Inv_Date"))
+            now = DbGateway::FormatDateText(now);
+        if (refusal.isEmpty()) {
+            QVERIFY2(messages().isEmpty(), qPrintable(messages().join('|')));
+            QCOMPARE(w->lastAction(), 0);
+            QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        } else {
+            QCOMPARE(messages(), QStringList{refusal});
+            QCOMPARE(box->last().messageId, QStringLiteral("Check_OK_1"));
+            // The entry stays open, with its lock, for the user to correct.
+            QCOMPARE(w->lastAction(), 2);
+            QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
+        }
+        QCOMPARE(now, stored);
+    }
+
     void productionOrOutsourcing()
     {
         click("Cmd_Add");
