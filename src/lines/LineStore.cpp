@@ -5,6 +5,8 @@
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
 
+#include <cmath>
+
 namespace {
 
 QString T(const QString &s)
@@ -17,7 +19,8 @@ qint64 key(const QString &text)
 {
     bool ok = false;
     const double k = text.trimmed().toDouble(&ok);
-    return ok ? qint64(k) : -1;
+    // Beyond the range of a key it is no key (and no conversion to make).
+    return ok && std::isfinite(k) && std::fabs(k) < 9.0e15 ? qint64(k) : -1;
 }
 
 QString firstText(const ResultSet &rs)
@@ -102,7 +105,8 @@ CheckedLine LineStore::check(const LineEntry &line) const
         return refuse(told(QStringLiteral("无此仓别资料."), LineField::Bar_Name));
 
     c.quantity = SourceLists::leadingNumber(line.mtrAmt);
-    if (!(c.quantity > 0))
+    // Mtr_Amt is decimal(18,4): at most 14 digits before the point.
+    if (!(c.quantity > 0) || c.quantity >= 1e14)
         return refuse(told(QStringLiteral("请输入正确的数量."), LineField::Mtr_Amt, 48, QStringLiteral("提示信息")));
     const QString q = numberText(c.quantity);
 

@@ -6,6 +6,7 @@
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
 
+#include <cmath>
 #include <QRegularExpression>
 
 namespace {
@@ -79,7 +80,9 @@ double SourceLists::leadingNumber(const QString &text)
 {
     static const QRegularExpression number(QStringLiteral("^\\s*([-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?)"));
     const QRegularExpressionMatch m = number.match(text);
-    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
+    // A number no column can hold ("1e309" reads as infinity) is no number.
+    const double value = m.hasMatch() ? m.captured(1).toDouble() : 0.0;
+    return std::isfinite(value) ? value : 0.0;
 }
 
 QString SourceLists::option(const QString &name) const

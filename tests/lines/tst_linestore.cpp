@@ -142,6 +142,14 @@ private slots:
             << "mtrAmt"
             << "abc"
             << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("a quantity beyond every number") << "mtrAmt"
+                                                        << "1e309"
+                                                        << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48
+                                                        << "提示信息" << own;
+        QTest::newRow("a quantity beyond the column") << "mtrAmt"
+                                                      << "1e14"
+                                                      << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48
+                                                      << "提示信息" << own;
         QTest::newRow("zero quantity") << "mtrAmt"
                                        << "0"
                                        << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
