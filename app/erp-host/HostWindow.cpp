@@ -3,6 +3,7 @@
 #include "entry/ClsBarManuBill.h"
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
+#include "platform/ui/WidgetPicture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -100,23 +101,10 @@ void HostWindow::setSettingsFolder(const QString &folder)
     m_settingsDir = folder;
 }
 
-namespace {
-
-bool savePicture(QWidget *w, const QString &folder, const QString &name)
-{
-    QCoreApplication::processEvents();
-    QEventLoop wait;
-    QTimer::singleShot(150, &wait, &QEventLoop::quit);
-    wait.exec();
-    return w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
-}
-
-} // namespace
-
 bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbers)
 {
     QDir().mkpath(folder);
-    bool ok = savePicture(this, folder, QStringLiteral("host"));
+    bool ok = saveWidgetPicture(this, folder, QStringLiteral("host"));
     const QStringList menus = {QStringLiteral("MENU_F4_1"), QStringLiteral("MENU_F4_3"), QStringLiteral("MENU_F4_2")};
     for (int i = 0; i < menus.size(); ++i) {
         const qint32 handle = openEntry(menus.at(i));
@@ -133,7 +121,7 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
             number->addItem(numbers.at(i));
             emit number->activated(number->count() - 1);
         }
-        ok = savePicture(window, folder, window->objectName()) && ok;
+        ok = saveWidgetPicture(window, folder, window->objectName()) && ok;
         // The search dialog and the department picker, as the user sees them.
         if (i == 0)
             ok = m_module->SaveDialogPictures(handle, folder) && ok;

@@ -6,6 +6,7 @@
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/QtMessageBoxService.h"
 #include "platform/ui/Twips.h"
+#include "platform/ui/WidgetPicture.h"
 #include "services/DbGateway.h"
 
 #include <QApplication>
@@ -39,20 +40,6 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
     return handle;
 }
 
-namespace {
-
-bool savePicture(QWidget *w, const QString &folder, const QString &name)
-{
-    // Let the dialog lay itself out and paint before it is grabbed.
-    QCoreApplication::processEvents();
-    QEventLoop wait;
-    QTimer::singleShot(150, &wait, &QEventLoop::quit);
-    wait.exec();
-    return w->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
-}
-
-} // namespace
-
 bool ClsBarManuBill::SaveDialogPictures(qint32 handle, const QString &folder)
 {
     DocumentWindow *window = nullptr;
@@ -65,7 +52,7 @@ bool ClsBarManuBill::SaveDialogPictures(qint32 handle, const QString &folder)
     bool ok = true;
     ModalRunner::setDriver([&](QDialog *dialog) {
         dialog->show();
-        ok = savePicture(dialog, folder, dialog->objectName()) && ok;
+        ok = saveWidgetPicture(dialog, folder, dialog->objectName()) && ok;
         dialog->reject();
         return int(QDialog::Rejected);
     });
