@@ -11,6 +11,7 @@
 #include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
+#include "services/FieldLimits.h"
 #include "services/widgets/FormDressing.h"
 
 #include <QCheckBox>
@@ -149,6 +150,19 @@ void Frm40BMx::buildScreen()
     m_barAmt = addItem(QStringLiteral("bar_amt"), code("库存数量:"), 6, 2);
     m_mtrAmt = addItem(QStringLiteral("Mtr_Amt"), code("领料数量:"), 7, 0);
     m_remark = addItem(QStringLiteral("Remark"), code("备    注:"), 7, 2);
+
+    // Typing stops at the column's length, the same on every server.
+    const auto limit = [](QLineEdit *edit, const char *table, const char *column) {
+        if (const int n = FieldLimits::maxLength(QLatin1String(table), QLatin1String(column)); edit && n > 0)
+            edit->setMaxLength(n);
+    };
+    limit(m_orderNo->lineEdit(), "Mmst412", "Order_No");
+    limit(m_moNo->lineEdit(), "Mmst412", "Mo_No");
+    limit(m_mtrNo->lineEdit(), "mmst611", "Mtr_No");
+    limit(m_frmInv->lineEdit(), "Mmst412", "Frm_Inv");
+    limit(m_barName->lineEdit(), "mmst903", "Bar_Name");
+    limit(m_colorName->editor(), "mmst605", "Color_Name");
+    limit(m_remark->editor(), "Mmst412", "Remark");
 
     // The line's stock-deduction mode travels in a choice the user never sees.
     m_stockModeLine = new QFrame(m_frame);
@@ -602,6 +616,9 @@ void Frm40BMx::showRefusal(const LineRefusal &refusal)
         break;
     case LineField::Mtr_Amt:
         target = m_mtrAmt->editor();
+        break;
+    case LineField::Remark:
+        target = m_remark->editor();
         break;
     case LineField::None:
         break;

@@ -4,6 +4,7 @@
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
+#include "services/FieldLimits.h"
 
 #include <cmath>
 
@@ -69,6 +70,15 @@ CheckedLine LineStore::check(const LineEntry &line) const
     const QString kind = line.invType.trimmed();
     if (kind != QLatin1String("1") && kind != QLatin1String("2") && kind != QLatin1String("3"))
         return refuse(told(QStringLiteral("程序错误,不正确的单据类型!")));
+    // Texts a server cannot store are refused here, not by its driver.
+    for (const auto &[text, focus] : {std::pair{&line.orderNo, LineField::None}, std::pair{&line.moNo, LineField::None},
+                                      std::pair{&line.mtrNo, LineField::Mtr_No},
+                                      std::pair{&line.frmInv, LineField::Frm_inv},
+                                      std::pair{&line.barName, LineField::Bar_Name},
+                                      std::pair{&line.colorName, LineField::None},
+                                      std::pair{&line.remark, LineField::Remark}})
+        if (FieldLimits::hasControlCharacters(*text))
+            return refuse(told(FieldLimits::controlCharactersMessage(), focus));
     bool headerIsNumber = false;
     line.rec411.trimmed().toDouble(&headerIsNumber);
     if (!headerIsNumber)

@@ -18,7 +18,7 @@ struct LineEntry : LineInputs
 };
 
 // The field a refusal puts the focus on.
-enum class LineField { None, Frm_inv, Mtr_No, Bar_Name, Mtr_Amt };
+enum class LineField { None, Frm_inv, Mtr_No, Bar_Name, Mtr_Amt, Remark };
 
 // Why a line was refused, as the message box is to show it. Refusals found
 // by counting rows are addressed as the gateway's count messages are.

@@ -142,6 +142,12 @@ private slots:
             << "mtrAmt"
             << "abc"
             << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("NUL in the remark") << "remark" << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
+                                           << "输入的内容含有不能保存的控制字符,请重新输入!" << int(LineField::Remark)
+                                           << 0 << "" << own;
+        QTest::newRow("line break in the material") << "mtrNo" << "F0\n01"
+                                                    << "输入的内容含有不能保存的控制字符,请重新输入!"
+                                                    << int(LineField::Mtr_No) << 0 << "" << own;
         QTest::newRow("a quantity beyond every number") << "mtrAmt"
                                                         << "1e309"
                                                         << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48
@@ -193,6 +199,8 @@ private slots:
             e.mtrAmt = value;
         else if (field == QLatin1String("frmInv"))
             e.frmInv = value;
+        else if (field == QLatin1String("remark"))
+            e.remark = value;
         else if (field == QLatin1String("orderUsage")) {
             e.issueByOrderUsage = true;
             e.headerStockModeText = QStringLiteral("按订单");
