@@ -354,6 +354,12 @@ private slots:
             leave(choice(&d, "Mo_No"));
             QCOMPARE(choice(&d, "Order_No")->currentText(), QString());
             QVERIFY(choice(&d, "Order_No")->lineEdit()->isReadOnly());
+            // A remark stops at its column's length, as on every server.
+            item(&d, "Remark")->setText(QString(300, QChar(u'注')));
+            QCOMPARE(item(&d, "Remark")->text(), QString(255, QChar(u'注')));
+            choice(&d, "Frm_inv")->setEditText(QString(30, QLatin1Char('P')));
+            QCOMPARE(choice(&d, "Frm_inv")->currentText(), QString(20, QLatin1Char('P')));
+            item(&d, "Remark")->setText(QString());
             // Closing the colour list without a choice keeps the colour typed.
             item(&d, "Color_Name")->setText(QStringLiteral("红色"));
             picker = [](QDialog *colours) { return colours->result(); };
