@@ -1,6 +1,7 @@
 // erp-host: the stand-alone ERP shell for the material issue module.
 //   erp-host [--db URL] [--company NAME]   open the host on a database
 //   erp-host --init URL                     create and seed a database, then exit
+//   erp-host --upgrade URL                  bring a database made before up to the schema, then exit
 // The module is loaded from its shared library (ERP_MODULE names another
 // file) and reached only through its factory and public class.
 #include "HostWindow.h"
@@ -43,7 +44,24 @@ int initDatabase(const QString &url)
     }
     schema.create(conn);
     schema.seed(conn, QDir(dir).filePath(QStringLiteral("seed/demo.sql")));
+    for (const QString &line : schema.upgrade(conn))
+        std::printf("%s\n", qPrintable(line));
     conn.close();
+    return 0;
+}
+
+// Folds what a newer index forbids (two balance rows of one stock key) and
+// creates the indexes the database lacks; says what it did.
+int upgradeDatabase(const QString &url)
+{
+    const Schema schema = Schema::load(QDir(schemaDirectory()).filePath(QStringLiteral("erp.schema")));
+    Connection conn = Connection::open(url);
+    const QStringList report = schema.upgrade(conn);
+    conn.close();
+    for (const QString &line : report)
+        std::printf("%s\n", qPrintable(line));
+    if (report.isEmpty())
+        std::printf("%s is up to date\n", qPrintable(url));
     return 0;
 }
 
@@ -88,7 +106,8 @@ int main(int argc, char **argv)
 {
     // Creating a database needs no display.
     for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--init") == 0 && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0) &&
+            !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-host"));
@@ -99,6 +118,9 @@ int main(int argc, char **argv)
                           defaultDatabaseUrl());
     QCommandLineOption init(QStringLiteral("init"), QStringLiteral("Create and seed a database, then exit."),
                             QStringLiteral("URL"));
+    QCommandLineOption upgrade(QStringLiteral("upgrade"),
+                               QStringLiteral("Bring a database made before up to the schema, then exit."),
+                               QStringLiteral("URL"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."),
                                QStringLiteral("NAME"), QStringLiteral("华南示范箱包有限公司"));
     QCommandLineOption shots(QStringLiteral("screenshot"),
@@ -111,7 +133,7 @@ int main(int argc, char **argv)
         QStringLiteral("NO,NO,NO"));
     QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Folder of the users' settings files."),
                                 QStringLiteral("DIR"));
-    parser.addOptions({db, init, company, shots, user, show, settings});
+    parser.addOptions({db, init, upgrade, company, shots, user, show, settings});
     parser.process(app);
 
     try {
@@ -120,6 +142,8 @@ int main(int argc, char **argv)
             std::printf("created %s\n", qPrintable(parser.value(init)));
             return 0;
         }
+        if (parser.isSet(upgrade))
+            return upgradeDatabase(parser.value(upgrade));
         Connection conn = Connection::open(parser.value(db));
         HostWindow window(conn, parser.value(company), loadModule());
         if (parser.isSet(user))

@@ -4,6 +4,11 @@
 #include "services/DbGateway.h"
 #include "services/StockLedger.h"
 
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <algorithm>
+
 QString PostingOutcome::shortageText() const
 {
     const QChar cr(u'\r');
@@ -130,12 +135,36 @@ void DocumentStore::fillMissingLineStockModes(qint64 rec411) const
         .exec();
 }
 
-void DocumentStore::deleteDocument(qint64 rec411) const
+QString DocumentStore::statusOf(qint64 rec411) const
 {
-    Transaction tx(m_conn, Transaction::Write);
-    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
-    Sql(m_conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).exec();
-    tx.commit();
+    const ResultSet rs =
+        Sql(m_conn, QStringLiteral("SELECT Status FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).select();
+    if (rs.isEmpty())
+        return QStringLiteral("9");
+    const QString status = rs.text(0, 0).trimmed();
+    return status.isEmpty() ? QStringLiteral("0") : status;
+}
+
+DeleteOutcome DocumentStore::deleteDocument(qint64 rec411) const
+{
+    DeleteOutcome outcome;
+    {
+        Transaction tx(m_conn, Transaction::Write);
+        // The header goes first and only while open: an approval holding it
+        // makes this wait, and then finds nothing to delete.
+        const qint64 n =
+            Sql(m_conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = ? AND COALESCE(Status, '0') = '0'"))
+                .bind(rec411)
+                .exec();
+        if (n > 0) {
+            Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+            tx.commit();
+            outcome.deleted = true;
+            return outcome;
+        }
+    }
+    outcome.status = statusOf(rec411);
+    return outcome;
 }
 
 ResultSet DocumentStore::postingRows(qint64 rec411) const
@@ -145,7 +174,8 @@ ResultSet DocumentStore::postingRows(qint64 rec411) const
                               "a.Mtr_Amt, a.Bar_No, a.color_no FROM Mmst412 a "
                               "INNER JOIN mmst611 ON a.rec_611 = mmst611.rec_611 "
                               "INNER JOIN Mmst411 ON a.rec_411 = Mmst411.rec_411 "
-                              "WHERE a.rec_411 = ? ORDER BY mmst611.Mtr_No"))
+                              "WHERE a.rec_411 = ? ORDER BY mmst611.Mtr_No, a.order_no, a.mo_no, a.frm_inv, "
+                              "a.frm_type, a.Bar_No, a.color_no"))
         .bind(rec411)
         .select();
 }
@@ -185,51 +215,134 @@ QDate DocumentStore::documentDate(const QString &invNo) const
             .scalar());
 }
 
+namespace {
+
+// Codes compare without regard to case and trailing blanks.
+QString codeOrder(const QString &code)
+{
+    qsizetype end = code.size();
+    while (end > 0 && code.at(end - 1).isSpace())
+        --end;
+    return code.left(end).toCaseFolded();
+}
+
+// One global order of stock keys: every approval locks the balances it
+// touches in this order, so two approvals never wait on each other in a ring.
+bool keyBefore(const StockKey &a, const StockKey &b)
+{
+    const auto parts = [](const StockKey &k) {
+        return QStringList{codeOrder(k.mtrNo),   codeOrder(k.orderNo), codeOrder(k.moNo),   codeOrder(k.frmInv),
+                           codeOrder(k.frmType), codeOrder(k.barNo),   codeOrder(k.colorNo)};
+    };
+    return parts(a) < parts(b);
+}
+
+struct PostingLine
+{
+    StockKey key;
+    double qty = 0;
+    QString lineMoNo;
+};
+
+} // namespace
+
 PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
                                    const QDate &invDate, const QString &userName) const
 {
+    const Dialect &d = m_conn.dialect();
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return postOnce(kind, approve, rec411, invNo, invDate, userName);
+        } catch (const ErpError &e) {
+            if (attempt >= kPostingAttempts || !d.isTransient(e.nativeCode()))
+                throw;
+        }
+        // The other transaction has been let through; start again a little
+        // later, at a moment of our own.
+        QThread::msleep(20 * attempt + QRandomGenerator::global()->bounded(80));
+    }
+}
+
+PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
+                                       const QDate &invDate, const QString &userName) const
+{
     PostingOutcome outcome;
-    const ResultSet rows = postingRows(rec411);
     // A return brings stock in on approval; the issues take it out.
     const bool stockIn = takesStockOnApproval(kind.type) != approve;
     const bool moves = invDate.isValid() && invDate > QDate(1900, 1, 1);
     const StockLedger ledger(m_conn, userName);
 
     Transaction tx(m_conn, Transaction::Write);
+    // The status first: a second user approving the same document waits for
+    // this header row, then finds it no longer open and posts nothing.
+    const QString now = m_conn.dialect().nowExpression();
+    const qint64 changed =
+        Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Status = ?, Check_Man = ?, Lock = 'No', Upd_Name = ?, "
+                                   "Upd_Date = %1 WHERE Rec_411 = ? AND COALESCE(Status, '0') = ?")
+                        .arg(now))
+            .bind(approve ? QStringLiteral("2") : QStringLiteral("0"))
+            .bind(approve ? userName : QString())
+            .bind(userName.trimmed())
+            .bind(rec411)
+            .bind(approve ? QStringLiteral("0") : QStringLiteral("2"))
+            .exec();
+    if (changed == 0) {
+        tx.rollback();
+        outcome.result = PostingOutcome::Result::StatusMoved;
+        outcome.status = statusOf(rec411);
+        return outcome;
+    }
+
+    const ResultSet rows = postingRows(rec411);
+    QList<PostingLine> lines;
     for (qint64 i = 0; moves && i < rows.rowCount(); ++i) {
         const QString mode = rows.text(i, QStringLiteral("stock_mode")).trimmed();
         const QString o = mode == QLatin1String("0") ? QString() : rows.text(i, QStringLiteral("order_no"));
         const QString m =
             (mode.isEmpty() || mode == QLatin1String("2")) ? rows.text(i, QStringLiteral("mo_no")) : QString();
         // The stock-deduction mode decides which parts of the line enter its key.
-        const StockKey key(o, m, rows.text(i, QStringLiteral("frm_inv")), rows.text(i, QStringLiteral("frm_type")),
-                           rows.text(i, QStringLiteral("Mtr_No")), rows.text(i, QStringLiteral("Bar_No")),
-                           rows.text(i, QStringLiteral("color_no")));
-        const double q = rows.value(i, QStringLiteral("Mtr_Amt")).toDouble();
-        if (!stockIn && !ledger.CheckStockAvailable(key, q)) {
+        PostingLine line{StockKey(o, m, rows.text(i, QStringLiteral("frm_inv")),
+                                  rows.text(i, QStringLiteral("frm_type")), rows.text(i, QStringLiteral("Mtr_No")),
+                                  rows.text(i, QStringLiteral("Bar_No")), rows.text(i, QStringLiteral("color_no"))),
+                         rows.value(i, QStringLiteral("Mtr_Amt")).toDouble(), rows.text(i, QStringLiteral("mo_no"))};
+        // A line without source type moves the balance its approval posted
+        // to: the reset takes the type the approval's journal row carries.
+        if (line.key.frmType.isEmpty()) {
+            if (!approve)
+                line.key.frmType = ledger.journalSourceType(invNo, kind.heading, line.key);
+            line.key.frmType = ledger.resolveSourceType(line.key);
+        }
+        lines.append(line);
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const PostingLine &a, const PostingLine &b) { return keyBefore(a.key, b.key); });
+    // Stock coming in moves average costs: their rows are taken before any
+    // balance, in material order, so that no approval holds a balance while
+    // it waits for a cost row.
+    if (stockIn) {
+        QStringList materials;
+        for (const PostingLine &l : lines)
+            if (materials.isEmpty() || codeOrder(materials.last()) != codeOrder(l.key.mtrNo))
+                materials.append(l.key.mtrNo);
+        ledger.lockCosts(materials);
+    }
+
+    for (const PostingLine &l : lines) {
+        if (!stockIn && !ledger.CheckStockAvailable(l.key, l.qty)) {
             tx.rollback();
-            outcome.orderNo = o;
-            outcome.moNo = m;
-            outcome.mtrNo = key.mtrNo;
+            outcome.orderNo = l.key.orderNo;
+            outcome.moNo = l.key.moNo;
+            outcome.mtrNo = l.key.mtrNo;
             return outcome;
         }
-        ledger.PostStockBalance(key, stockIn ? q : -q);
+        ledger.PostStockBalance(l.key, stockIn ? l.qty : -l.qty);
         if (approve)
-            ledger.InsertStockJournal(invNo, invDate, kind.heading, key, stockIn ? q : -q, 0,
-                                      rows.text(i, QStringLiteral("mo_no")));
+            ledger.InsertStockJournal(invNo, invDate, kind.heading, l.key, stockIn ? l.qty : -l.qty, 0, l.lineMoNo);
         else
-            ledger.DeleteStockJournal(invNo, kind.heading, key);
+            ledger.DeleteStockJournal(invNo, kind.heading, l.key);
     }
-    const QString now = m_conn.dialect().nowExpression();
-    Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Status = ?, Check_Man = ?, Lock = 'No', Upd_Name = ?, Upd_Date = %1 "
-                               "WHERE Rec_411 = ?")
-                    .arg(now))
-        .bind(approve ? QStringLiteral("2") : QStringLiteral("0"))
-        .bind(approve ? userName : QString())
-        .bind(userName.trimmed())
-        .bind(rec411)
-        .exec();
     tx.commit();
+    outcome.result = PostingOutcome::Result::Posted;
     outcome.posted = true;
     return outcome;
 }

@@ -46,11 +46,25 @@ struct HeaderValues
 // What an approval or reset came to.
 struct PostingOutcome
 {
-    bool posted = false; // false: a line was short, nothing moved
+    enum class Result {
+        Posted,      // stock moved, status changed
+        Short,       // a line was short: nothing moved
+        StatusMoved, // the header no longer had the status the command starts from: nothing moved
+    };
+    Result result = Result::Short;
+    bool posted = false; // result == Posted
     QString orderNo;     // the key of the short line
     QString moNo;
     QString mtrNo;
+    QString status;               // with StatusMoved: the status found ("9": the header is gone)
     QString shortageText() const; // "订单:…\r制单:…\r料品…库存不够."
+};
+
+// What a delete came to.
+struct DeleteOutcome
+{
+    bool deleted = false;
+    QString status; // when not deleted: the status found ("9": already gone)
 };
 
 // Every statement of the document windows, callable without a window.
@@ -69,8 +83,9 @@ public:
     void updateHeader(qint64 rec411, const HeaderValues &v) const;
     // Every line of the document takes the header's stock-deduction mode.
     void setLinesStockMode(qint64 rec411, int mode) const;
-    // Lines, then the header, in one transaction.
-    void deleteDocument(qint64 rec411) const;
+    // Lines and header in one transaction, only while the document is open
+    // ('0'): a document another user approved or deleted meanwhile stays.
+    DeleteOutcome deleteDocument(qint64 rec411) const;
 
     // Line maintenance: one line, every line of a document, and the header's
     // stock-deduction mode for the lines that have none (null or blank).
@@ -78,15 +93,20 @@ public:
     void deleteLines(qint64 rec411) const;
     void fillMissingLineStockModes(qint64 rec411) const;
 
-    // The lines an approval posts, in material order (lines whose material
-    // is missing are not part of it).
+    // The lines an approval posts, in the order of their whole stock key,
+    // material first (lines whose material is missing are not part of it).
     ResultSet postingRows(qint64 rec411) const;
-    // Approves (or resets) a document in one write transaction: every line
-    // checked where stock leaves and posted, then status, approver and the
-    // lock release in one statement. A short line rolls everything back and
-    // is told in the outcome; any failure rolls back and reaches the caller.
+    // Approves (or resets) a document in one write transaction: status,
+    // approver and the lock release first, and only from the status the
+    // command starts from ('0' to approve, '2' to reset); then every line
+    // checked where stock leaves and posted, in stock-key order. A status
+    // another user moved, or a short line, rolls everything back and is told
+    // in the outcome. A deadlock or serialization failure runs the whole
+    // transaction again, a few times; any other failure rolls back and
+    // reaches the caller.
     PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
                         const QDate &invDate, const QString &userName) const;
+    static constexpr int kPostingAttempts = 5;
 
     // The headers of that number, other than the one being edited (0: none).
     static Statement numberInUse(const QString &invNo, qint64 exceptRec411);
@@ -101,5 +121,10 @@ public:
     QDate documentDate(const QString &invNo) const;
 
 private:
+    PostingOutcome postOnce(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
+                            const QDate &invDate, const QString &userName) const;
+    // The header's status as the checks read it: "9" when gone, "0" when null.
+    QString statusOf(qint64 rec411) const;
+
     Connection m_conn;
 };

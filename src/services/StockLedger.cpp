@@ -67,9 +67,62 @@ double StockLedger::receiptPrice(const QString &frmInv, const QString &mtrNo) co
     return Sql(m_conn, sql).bind(notNullText(frmInv)).bind(notNullText(mtrNo)).scalar().toDouble();
 }
 
-double StockLedger::PostStockBalance(const StockKey &key, double qty, double price) const
+const IndexDef &StockLedger::balanceIndex()
+{
+    static const IndexDef index{{QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"),
+                                 QStringLiteral("Frm_Type"), QStringLiteral("Mtr_No"), QStringLiteral("Bar_No"),
+                                 QStringLiteral("Color_No")},
+                                true,
+                                {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Color_No")},
+                                QStringLiteral("Mtr_Amt")};
+    return index;
+}
+
+QString StockLedger::resolveSourceType(const StockKey &key) const
+{
+    if (!key.frmType.isEmpty())
+        return key.frmType;
+    const Dialect &d = m_conn.dialect();
+    const QVariant known =
+        Sql(m_conn, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? ORDER BY Rec_381"), 1))
+            .bind(notNullText(key.frmInv))
+            .select()
+            .value(0, 0);
+    if (known.isValid())
+        return notNullText(valueText(known));
+    const bool purchase = !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
+                               .bind(notNullText(key.frmInv))
+                               .select()
+                               .isEmpty();
+    return purchase ? QStringLiteral("A") : QStringLiteral("C");
+}
+
+QString StockLedger::journalSourceType(const QString &invNo, const QString &kindName, const StockKey &key) const
 {
     const Dialect &d = m_conn.dialect();
+    Statement st(QStringLiteral("SELECT Frm_Type FROM mmst388 WHERE Inv_No = ? AND Inv_Type = ? AND "),
+                 {notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName))});
+    st.append(key.condition(d, StockKey::All & ~StockKey::Type));
+    st.text = d.topN(st.text + QStringLiteral(" ORDER BY Rec_388"), 1);
+    return valueText(Sql(m_conn, st).scalar()).trimmed();
+}
+
+void StockLedger::lockCosts(const QStringList &materials) const
+{
+    const Dialect &d = m_conn.dialect();
+    for (const QString &m : materials)
+        Sql(m_conn, d.lockedRows(QStringLiteral("mmst611"), QStringLiteral("Avg_Cost"), QStringLiteral("Mtr_No = ?")))
+            .bind(notNullText(m))
+            .select();
+}
+
+double StockLedger::PostStockBalance(const StockKey &given, double qty, double price) const
+{
+    const Dialect &d = m_conn.dialect();
+    // The balance lives under the source type a new one would take, so a
+    // later posting without type (a reset) finds the same row.
+    StockKey key = given;
+    key.frmType = resolveSourceType(given);
     const Statement where = key.condition(d);
     const ResultSet balance =
         Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
@@ -82,31 +135,23 @@ double StockLedger::PostStockBalance(const StockKey &key, double qty, double pri
     const QString user = notNullText(m_userName.trimmed());
 
     if (balance.isEmpty()) {
-        QString sourceType = notNullText(key.frmType);
-        if (sourceType.isEmpty()) {
-            const QVariant known = Sql(m_conn, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? "
-                                                                     "ORDER BY Rec_381"),
-                                                      1))
-                                       .bind(notNullText(key.frmInv))
-                                       .select()
-                                       .value(0, 0);
-            if (known.isValid()) {
-                sourceType = notNullText(valueText(known));
-            } else {
-                const bool purchase =
-                    !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
-                         .bind(notNullText(key.frmInv))
-                         .select()
-                         .isEmpty();
-                sourceType = purchase ? QStringLiteral("A") : QStringLiteral("C");
-            }
-        }
-        Sql(m_conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt, "
-                                   "Mtr_Prs, Color_No, Upd_Name, Upd_Date) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
-            .bindAll({notNullText(key.orderNo), notNullText(key.moNo), notNullText(key.frmInv), sourceType,
-                      notNullText(key.mtrNo), notNullText(key.barNo), qty, price, notNullText(key.colorNo), user,
-                      dateValue(today)})
-            .exec();
+        // Another user may insert the same key between the look and the
+        // insert where rows are locked one by one: the insert then adds to
+        // that row instead (the unique index makes the two meet).
+        const QString insert = d.insertOrAdd(
+            QStringLiteral("mmst381"),
+            {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"), QStringLiteral("Frm_Type"),
+             QStringLiteral("Mtr_No"), QStringLiteral("Bar_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Prs"),
+             QStringLiteral("Color_No"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")},
+            balanceIndex(), QStringLiteral("Mtr_Amt"), {QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+        const ResultSet after = Sql(m_conn, insert)
+                                    .bindAll({notNullText(key.orderNo), notNullText(key.moNo), notNullText(key.frmInv),
+                                              notNullText(key.frmType), notNullText(key.mtrNo), notNullText(key.barNo),
+                                              qty, price, notNullText(key.colorNo), user, dateValue(today)})
+                                    .select();
+        // Added to the other user's row and reached zero.
+        if (qty != 0 && !after.isEmpty() && after.value(0, 0).toDouble() == 0)
+            Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else if (balance.value(0, 0).toDouble() + qty == 0) {
         Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Schema.h"
 #include "services/StockKey.h"
 
 #include <QDate>
@@ -29,11 +30,25 @@ public:
     bool CheckStockAvailable(const StockKey &key, double qty) const;
 
     // Adds qty to the key's balance; a balance reaching exactly zero is
-    // deleted, a missing one is created (a key without source type takes the
-    // receipt's). price -1 means "the receipt's price", looked up among the
-    // receipt's balances of the material (0 when none). Returns the price
-    // used. Receipts (qty > 0) move the average cost.
+    // deleted, a missing one is created. A key without source type posts
+    // under resolveSourceType. price -1 means "the receipt's price", looked
+    // up among the receipt's balances of the material (0 when none). Returns
+    // the price used. Receipts (qty > 0) move the average cost.
     double PostStockBalance(const StockKey &key, double qty, double price = -1) const;
+
+    // The source type a posting of a key without one lands on: the type of
+    // the receipt's first balance, else "A" for a purchase receipt, else "C".
+    // A key with a source type keeps it.
+    QString resolveSourceType(const StockKey &key) const;
+    // The source type of the first journal row of the document number, kind
+    // and key (its source type aside); empty when none.
+    QString journalSourceType(const QString &invNo, const QString &kindName, const StockKey &key) const;
+    // Holds the average-cost rows of the materials until the transaction
+    // ends, in the order given, so that approvals take them in one order.
+    void lockCosts(const QStringList &materials) const;
+
+    // The unique index that keeps one balance row per stock key.
+    static const IndexDef &balanceIndex();
 
     // Moving average over the material's whole stock S at this moment:
     // (S * average + qty * price) / (S + qty), the standard cost when S + qty

@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <functional>
+
 class TstDocumentStore : public QObject
 {
     Q_OBJECT
@@ -27,23 +29,101 @@ class TstDocumentStore : public QObject
             .insert(QStringLiteral("Rec_411"));
     }
     void line(qint64 rec411, double qty, const QVariant &mode = QStringLiteral("2"),
-              const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
+              const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"),
+              const QString &bar = QStringLiteral("W01"), const QString &type = QStringLiteral("A"))
     {
         TestDb::exec(
             conn,
             QStringLiteral(
                 "INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
                 "Mtr_Amt, Bar_No, Color_No, Stock_Mode) "
-                "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'PI001', 'A', ?, ?, ?, 'W01', '', ?)"),
-            {rec411, order, mo, qty, mode});
+                "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'PI001', ?, ?, ?, ?, ?, '', ?)"),
+            {rec411, type, order, mo, qty, bar, mode});
     }
-    void stock(double qty, const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
+    void stock(double qty, const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"),
+               const QString &bar = QStringLiteral("W01"))
     {
-        TestDb::exec(
-            conn,
-            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
-                           "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, 'PI001', 'A', 'F001', 'W01', '', ?, 2.5)"),
-            {order, mo, qty});
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                    "Color_No, Mtr_Amt, Mtr_Prs) VALUES (?, ?, 'PI001', 'A', 'F001', ?, '', ?, 2.5)"),
+                     {order, mo, bar, qty});
+    }
+    // Every balance row as "order/mo/receipt/type/location:amount", in key order.
+    QStringList balances()
+    {
+        const ResultSet rs =
+            Sql(conn, QStringLiteral("SELECT Order_No, Mo_No, Frm_Inv, Frm_Type, Bar_No, Mtr_Amt "
+                                     "FROM mmst381 ORDER BY Order_No, Mo_No, Frm_Inv, Frm_Type, Bar_No"))
+                .select();
+        QStringList out;
+        for (qint64 i = 0; i < rs.rowCount(); ++i)
+            out << QStringLiteral("%1/%2/%3/%4/%5:%6")
+                       .arg(rs.text(i, 0), rs.text(i, 1), rs.text(i, 2), rs.text(i, 3), rs.text(i, 4))
+                       .arg(rs.value(i, 5).toDouble());
+        return out;
+    }
+    bool onPostgres() const { return conn.backend() == Backend::PostgreSQL; }
+    // Makes every write of mmst381 of that kind take 0.3 s on PostgreSQL, so
+    // that two users racing on it overlap for certain.
+    void slowBalanceWrites(const QString &event)
+    {
+        if (!onPostgres())
+            return;
+        TestDb::exec(conn, QStringLiteral("CREATE OR REPLACE FUNCTION erp_test_pause() RETURNS trigger AS $$ "
+                                          "BEGIN PERFORM pg_sleep(0.3); RETURN NEW; END $$ LANGUAGE plpgsql"));
+        TestDb::exec(conn, QStringLiteral("CREATE TRIGGER erp_test_pause_%1 BEFORE %1 ON mmst381 FOR EACH ROW "
+                                          "EXECUTE FUNCTION erp_test_pause()")
+                               .arg(event));
+    }
+    // Runs each user's work on a connection of their own, all let go at one
+    // moment; each says what came of it.
+    using Work = std::function<QString(const Connection &, const QString &user)>;
+    QStringList together(const QList<Work> &work)
+    {
+        QSemaphore ready;
+        QSemaphore go;
+        QStringList said(work.size());
+        QList<QThread *> threads;
+        for (int who = 0; who < work.size(); ++who) {
+            threads << QThread::create([&, who, url = conn.url()] {
+                Connection own = Connection::open(url);
+                ready.release();
+                go.acquire();
+                try {
+                    said[who] = work.at(who)(own, QStringLiteral("user%1").arg(who));
+                } catch (const ErpError &e) {
+                    said[who] = QStringLiteral("error ") + e.nativeCode() + QLatin1Char(' ') + e.description();
+                }
+                own.close();
+            });
+            threads.last()->start();
+        }
+        ready.acquire(int(work.size()));
+        go.release(int(work.size()));
+        for (QThread *t : threads) {
+            t->wait(60000);
+            delete t;
+        }
+        std::sort(said.begin(), said.end());
+        return said;
+    }
+    static QString told(const PostingOutcome &o)
+    {
+        switch (o.result) {
+        case PostingOutcome::Result::Posted:
+            return QStringLiteral("posted");
+        case PostingOutcome::Result::Short:
+            return QStringLiteral("short");
+        case PostingOutcome::Result::StatusMoved:
+            return QStringLiteral("status was ") + o.status;
+        }
+        return {};
+    }
+    static Work posting(const DocumentKind &kind, bool approve, qint64 rec411, const QString &no)
+    {
+        return [kind, approve, rec411, no](const Connection &c, const QString &user) {
+            return told(DocumentStore(c).post(kind, approve, rec411, no, QDate(2026, 12, 1), user));
+        };
     }
     double balance(const QString &order = QStringLiteral("SO1"), const QString &mo = QStringLiteral("MO1"))
     {
@@ -222,7 +302,7 @@ private slots:
         line(doc, 2);
         const qint64 other = header(QStringLiteral("LL008"), QStringLiteral("1"));
         line(other, 1);
-        DocumentStore(conn).deleteDocument(doc);
+        QVERIFY(DocumentStore(conn).deleteDocument(doc).deleted);
         QCOMPARE(Sql(conn, QStringLiteral("SELECT * FROM Mmst412 WHERE Rec_411 = ?")).bind(doc).select().rowCount(), 0);
         QCOMPARE(Sql(conn, QStringLiteral("SELECT * FROM Mmst411 WHERE Rec_411 = ?")).bind(doc).select().rowCount(), 0);
         QCOMPARE(DocumentStore(conn).lines(other).rowCount(), 1);
@@ -334,6 +414,105 @@ private slots:
         const int approved =
             Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE Status = '2'")).scalar().toInt();
         QCOMPARE(approved, 1);
+    }
+
+    // Both users saw the document open and confirmed; only one may post.
+    void approvedByTwoUsersAtOncePostsOnce()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL201"), QStringLiteral("1"));
+        line(doc, 4);
+        const Work approve = posting(DocumentKind::issue(), true, doc, QStringLiteral("LL201"));
+        QCOMPARE(together({approve, approve}), (QStringList{"posted", "status was 2"}));
+        QCOMPARE(balance(), 6.0);
+        QCOMPARE(journal().rowCount(), 1);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("2"));
+    }
+
+    void resetByTwoUsersAtOnceReversesOnce()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL202"), QStringLiteral("1"));
+        line(doc, 4);
+        QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL202")).posted);
+        const Work reset = posting(DocumentKind::issue(), false, doc, QStringLiteral("LL202"));
+        QCOMPARE(together({reset, reset}), (QStringList{"posted", "status was 0"}));
+        QCOMPARE(balances(), (QStringList{"SO1/MO1/PI001/A/W01:10"}));
+        QCOMPARE(journal().rowCount(), 0);
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("0"));
+    }
+
+    void aDocumentApprovedMeanwhileIsNotDeleted()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL203"), QStringLiteral("1"));
+        line(doc, 4);
+        // Another user approves between this user's status check and the delete.
+        Connection other = Connection::open(conn.url());
+        QVERIFY(DocumentStore(other)
+                    .post(DocumentKind::issue(), true, doc, QStringLiteral("LL203"), QDate(2026, 12, 1),
+                          QStringLiteral("user1"))
+                    .posted);
+        other.close();
+        const DeleteOutcome out = DocumentStore(conn).deleteDocument(doc);
+        QVERIFY(!out.deleted);
+        QCOMPARE(out.status, QStringLiteral("2"));
+        QCOMPARE(head(doc).text(0, 0), QStringLiteral("2"));
+        QCOMPARE(DocumentStore(conn).lines(doc).rowCount(), 1);
+        QCOMPARE(journal().rowCount(), 1);
+        // And one already gone is told as such.
+        QCOMPARE(DocumentStore(conn).deleteDocument(doc + 100).status, QStringLiteral("9"));
+    }
+
+    // Nobody held stock under the key: both approvals create its balance.
+    void twoApprovalsIntoANewKeyLeaveOneBalance()
+    {
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = '1'")); // negative stock allowed
+        const qint64 first = header(QStringLiteral("LL204"), QStringLiteral("1"));
+        line(first, 2);
+        const qint64 second = header(QStringLiteral("LL205"), QStringLiteral("1"));
+        line(second, 3);
+        slowBalanceWrites(QStringLiteral("INSERT"));
+        QCOMPARE(together({posting(DocumentKind::issue(), true, first, QStringLiteral("LL204")),
+                           posting(DocumentKind::issue(), true, second, QStringLiteral("LL205"))}),
+                 (QStringList{"posted", "posted"}));
+        QCOMPARE(balances(), (QStringList{"SO1/MO1/PI001/A/W01:-5"}));
+        QCOMPARE(journal().rowCount(), 2);
+    }
+
+    // Each document draws on the same two balances, listed the other way round.
+    void oppositeLineOrdersDoNotDeadlock()
+    {
+        stock(10, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W01"));
+        stock(10, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W02"));
+        const qint64 first = header(QStringLiteral("LL206"), QStringLiteral("1"));
+        line(first, 1, QStringLiteral("2"), QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W01"));
+        line(first, 1, QStringLiteral("2"), QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W02"));
+        const qint64 second = header(QStringLiteral("LL207"), QStringLiteral("1"));
+        line(second, 2, QStringLiteral("2"), QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W02"));
+        line(second, 2, QStringLiteral("2"), QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W01"));
+        slowBalanceWrites(QStringLiteral("UPDATE"));
+        QCOMPARE(together({posting(DocumentKind::issue(), true, first, QStringLiteral("LL206")),
+                           posting(DocumentKind::issue(), true, second, QStringLiteral("LL207"))}),
+                 (QStringList{"posted", "posted"}));
+        QCOMPARE(balances(), (QStringList{"SO1/MO1/PI001/A/W01:7", "SO1/MO1/PI001/A/W02:7"}));
+    }
+
+    // A return line without source type is posted under the receipt's type;
+    // its reset must take back exactly that.
+    void returnWithoutSourceTypeResetLeavesTheLedgerAsItWas()
+    {
+        stock(5, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W02"));
+        const qint64 doc = header(QStringLiteral("TL201"), QStringLiteral("2"));
+        line(doc, 3, QStringLiteral("2"), QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("W01"),
+             QString());
+        const QStringList before = balances();
+        QVERIFY(post(DocumentKind::materialReturn(), true, doc, QStringLiteral("TL201")).posted);
+        QCOMPARE(balances(), (QStringList{"SO1/MO1/PI001/A/W01:3", "SO1/MO1/PI001/A/W02:5"}));
+        QCOMPARE(journal().rowCount(), 1);
+        QVERIFY(post(DocumentKind::materialReturn(), false, doc, QStringLiteral("TL201")).posted);
+        QCOMPARE(balances(), before);
+        QCOMPARE(journal().rowCount(), 0);
     }
 };
 

@@ -48,14 +48,14 @@ class TstUsageImport : public QObject
     }
     void stock(const QString &frmInv, double qty, const QString &orderNo = QStringLiteral("SO1"),
                const QString &moNo = QStringLiteral("MO1"), const QString &color = QStringLiteral(""),
-               const QString &supl = QStringLiteral(""))
+               const QString &supl = QStringLiteral(""), const QString &bar = QStringLiteral("W01"))
     {
         TestDb::exec(
             conn,
             QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
                            "Mtr_Amt, Supl_No, Prod_No, Prod_Name, Duty_Weight) "
-                           "VALUES (?, ?, ?, 'A', 'F001', 'W01', ?, ?, ?, 'P9', '手柄', 0.5)"),
-            {orderNo, moNo, frmInv, color, qty, supl});
+                           "VALUES (?, ?, ?, 'A', 'F001', ?, ?, ?, ?, 'P9', '手柄', 0.5)"),
+            {orderNo, moNo, frmInv, bar, color, qty, supl});
     }
     // A document with one line of F001 (or another material).
     qint64 issued(const QString &invType, double qty, const QString &orderNo = QStringLiteral("SO1"),
@@ -331,8 +331,8 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("propDuty");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("option off: one source, no supplier") << "0"
-                                                             << "1" << QStringList{"PI1:10"};
+        QTest::newRow("option off: every source, no supplier") << "0"
+                                                               << "1" << QStringList{"PI1:5", "PI1:4", "PI1:3"};
         QTest::newRow("其它: neither transfer nor invoice") << "1"
                                                             << "0" << QStringList{"PI1/S3:3"};
         QTest::newRow("可转厂") << "1"
@@ -353,12 +353,15 @@ private slots:
             conn,
             QStringLiteral(
                 "INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S1', '可转厂'), ('S2', '可开发票'), ('S3', '一般')"));
+        // One balance per stock key: each supplier's stock lies at a location of its own.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W02', '二号仓'), "
+                                          "('W03', '三号仓')"));
         stock(QStringLiteral("PI1"), 5, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
               QStringLiteral("S1"));
         stock(QStringLiteral("PI1"), 4, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
-              QStringLiteral("S2"));
+              QStringLiteral("S2"), QStringLiteral("W02"));
         stock(QStringLiteral("PI1"), 3, QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral(""),
-              QStringLiteral("S3"));
+              QStringLiteral("S3"), QStringLiteral("W03"));
         UsageCriteria c = criteria();
         c.propDuty = propDuty;
         const ResultSet rs = propose(c);

@@ -98,7 +98,7 @@ private slots:
         QTest::newRow("stock coming back") << "" << QStringList{} << -3.0 << TYPE << true;
         QTest::newRow("10.00003 of 10.00004") << "" << QStringList{"A:10.00004"} << 10.00003 << TYPE << true;
         QTest::newRow("10.0001 of 10.00004") << "" << QStringList{"A:10.00004"} << 10.0001 << TYPE << false;
-        QTest::newRow("balances of the key add up") << "" << QStringList{"A:6", "A:4"} << 10.0 << TYPE << true;
+        QTest::newRow("the whole balance may be taken") << "" << QStringList{"A:10"} << 10.0 << TYPE << true;
         QTest::newRow("other source type not counted") << "" << QStringList{"A:6", "B:4"} << 7.0 << TYPE << false;
         QTest::newRow("no source type counts all") << "" << QStringList{"A:6", "B:4"} << 10.0 << "" << true;
     }
@@ -211,6 +211,83 @@ private slots:
         QCOMPARE(
             Sql(conn, QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Bar_No = ?")).bind(BAR).scalar().toString(),
             stored);
+    }
+
+    // A key without source type posts to the balance a new one would have
+    // been given, not beside it.
+    void emptySourceTypePostsToTheReceiptsBalance()
+    {
+        balance(7, 1, QStringLiteral("D"));
+        ledger().PostStockBalance(key(QString()), -2, 1);
+        const ResultSet b = rows(QStringLiteral("mmst381"), QStringLiteral("Rec_381"));
+        QCOMPARE(b.rowCount(), 1);
+        QCOMPARE(b.text(0, "Frm_Type"), QStringLiteral("D"));
+        QCOMPARE(b.value(0, "Mtr_Amt").toDouble(), 5.0);
+        ledger().PostStockBalance(key(QString()), -5, 1);
+        QCOMPARE(rows(QStringLiteral("mmst381"), QStringLiteral("Rec_381")).rowCount(), 0);
+    }
+
+    // The database itself keeps one balance per key, keys compared as codes.
+    void aSecondBalanceOfOneKeyIsRefused_data()
+    {
+        QTest::addColumn<QVariant>("order");
+        QTest::addColumn<QVariant>("color");
+        QTest::addColumn<QString>("bar");
+        QTest::newRow("same key") << QVariant(ORD) << QVariant(COLOR) << BAR;
+        QTest::newRow("other case and trailing blank")
+            << QVariant(QStringLiteral("so-1 ")) << QVariant(QStringLiteral("red")) << QStringLiteral("b-1");
+        QTest::newRow("null as empty") << QVariant() << QVariant() << BAR;
+    }
+    void aSecondBalanceOfOneKeyIsRefused()
+    {
+        QFETCH(QVariant, order);
+        QFETCH(QVariant, color);
+        QFETCH(QString, bar);
+        const bool bare = !order.isValid();
+        balance(1, 1, TYPE, BAR, bare ? QVariant(QString()) : QVariant(ORD), MO,
+                bare ? QVariant(QString()) : QVariant(COLOR));
+        QVERIFY_THROWS_EXCEPTION(ErpError, balance(2, 1, TYPE, bar, order, MO, color));
+        balance(2, 1, TYPE, QStringLiteral("B-2"), order, MO, color); // another location is another key
+        QCOMPARE(rows(QStringLiteral("mmst381"), QStringLiteral("Rec_381")).rowCount(), 2);
+    }
+
+    // A database made before the index: its duplicates are folded into one
+    // row per key, then the index is made.
+    void upgradeMergesDuplicateBalances()
+    {
+        const TableDef *t = TestDb::schema().table(QStringLiteral("mmst381"));
+        QVERIFY(t);
+        const int number = int(t->indexes.size());
+        TestDb::exec(conn, QStringLiteral("DROP INDEX ") + Dialect::indexName(*t, number));
+        balance(4, 1);
+        balance(-1, 1, TYPE, BAR, QStringLiteral("so-1"), MO, QStringLiteral("RED "));
+        balance(2.5, 1);
+        balance(9, 1, TYPE, QStringLiteral("B-2"));
+        const QStringList report = TestDb::schema().upgrade(conn);
+        QCOMPARE(report.size(), 2);
+        QVERIFY2(report.at(0).startsWith(QStringLiteral("mmst381: 3 rows of Order_No=")), qPrintable(report.at(0)));
+        QVERIFY2(report.at(0).endsWith(QStringLiteral(", Mtr_Amt = 5.5")), qPrintable(report.at(0)));
+        QCOMPARE(report.at(1), QStringLiteral("mmst381: index %1 created").arg(Dialect::indexName(*t, number)));
+        const ResultSet b = rows(QStringLiteral("mmst381"), QStringLiteral("Rec_381"));
+        QCOMPARE(b.rowCount(), 2);
+        QCOMPARE(b.value(0, "Mtr_Amt").toDouble(), 5.5);
+        QCOMPARE(b.text(0, "Order_No"), ORD); // the first row of the key stays
+        QCOMPARE(b.value(1, "Mtr_Amt").toDouble(), 9.0);
+        QVERIFY_THROWS_EXCEPTION(ErpError, balance(1, 1));
+        QCOMPARE(TestDb::schema().upgrade(conn), QStringList());
+    }
+
+    // The ledger's idea of the key is the one the schema declares.
+    void balanceIndexIsTheSchemas()
+    {
+        const TableDef *t = TestDb::schema().table(QStringLiteral("mmst381"));
+        QVERIFY(t);
+        const IndexDef &declared = t->indexes.last();
+        const IndexDef &ledger = StockLedger::balanceIndex();
+        QVERIFY(declared.unique);
+        QCOMPARE(declared.columns, ledger.columns);
+        QCOMPARE(declared.nullAsEmpty, ledger.nullAsEmpty);
+        QCOMPARE(declared.mergeSum, ledger.mergeSum);
     }
 
     // Price -1 asks for the receipt's price. It must never reach a balance
@@ -393,6 +470,55 @@ private slots:
         QTest::newRow("SQL Server length") << ms.textLength("Inv_No") << "LEN(Inv_No)";
         QTest::newRow("PostgreSQL row lock") << pg.lockedRows("mmst381", "Mtr_Amt", "Mtr_No = ?")
                                              << "SELECT Mtr_Amt FROM mmst381 WHERE Mtr_No = ? FOR UPDATE";
+
+        const IndexDef &key = StockLedger::balanceIndex();
+        const TableDef &table = *TestDb::schema().table(QStringLiteral("mmst381"));
+        const int n = int(table.indexes.size());
+        const QStringList cols{"Order_No", "Mtr_No", "Mtr_Amt", "Upd_Name"};
+        const IndexDef small{{"Order_No", "Mtr_No"}, true, {"Order_No"}, "Mtr_Amt"};
+        QTest::newRow("SQL Server key columns")
+            << ms.beforeIndex(table, key).join(" | ")
+            << "ALTER TABLE mmst381 ADD Key_Order_No AS COALESCE(Order_No, '') COLLATE Chinese_PRC_CI_AS PERSISTED | "
+               "ALTER TABLE mmst381 ADD Key_Mo_No AS COALESCE(Mo_No, '') COLLATE Chinese_PRC_CI_AS PERSISTED | "
+               "ALTER TABLE mmst381 ADD Key_Color_No AS COALESCE(Color_No, '') COLLATE Chinese_PRC_CI_AS PERSISTED";
+        QTest::newRow("SQL Server key index")
+            << ms.createIndex(table, key, n)
+            << QStringLiteral("CREATE UNIQUE INDEX ix_mmst381_%1 ON mmst381 (Key_Order_No, Key_Mo_No, Frm_Inv, "
+                              "Frm_Type, Mtr_No, Bar_No, Key_Color_No)")
+                   .arg(n);
+        QTest::newRow("PostgreSQL key index")
+            << pg.createIndex(table, key, n)
+            << QStringLiteral(
+                   "CREATE UNIQUE INDEX ix_mmst381_%1 ON mmst381 ((COALESCE(Order_No, '')) COLLATE erp_code, "
+                   "(COALESCE(Mo_No, '')) COLLATE erp_code, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                   "(COALESCE(Color_No, '')) COLLATE erp_code)")
+                   .arg(n);
+        QTest::newRow("SQLite key index")
+            << Dialect::of(Backend::SQLite).createIndex(table, key, n)
+            << QStringLiteral("CREATE UNIQUE INDEX ix_mmst381_%1 ON mmst381 (COALESCE(Order_No, '') COLLATE ERPCODE, "
+                              "COALESCE(Mo_No, '') COLLATE ERPCODE, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                              "COALESCE(Color_No, '') COLLATE ERPCODE)")
+                   .arg(n);
+        QTest::newRow("SQL Server insert or add")
+            << ms.insertOrAdd("mmst381", cols, small, "Mtr_Amt", {"Upd_Name"})
+            << "MERGE mmst381 WITH (HOLDLOCK) AS t USING (SELECT ? AS Order_No, ? AS Mtr_No, ? AS Mtr_Amt, ? AS "
+               "Upd_Name) AS s ON COALESCE(t.Order_No, '') COLLATE Chinese_PRC_CI_AS = COALESCE(s.Order_No, '') "
+               "COLLATE Chinese_PRC_CI_AS AND t.Mtr_No = s.Mtr_No WHEN MATCHED THEN UPDATE SET Mtr_Amt = "
+               "COALESCE(t.Mtr_Amt, 0) + s.Mtr_Amt, Upd_Name = s.Upd_Name WHEN NOT MATCHED THEN INSERT (Order_No, "
+               "Mtr_No, Mtr_Amt, Upd_Name) VALUES (s.Order_No, s.Mtr_No, s.Mtr_Amt, s.Upd_Name) OUTPUT "
+               "inserted.Mtr_Amt;";
+        QTest::newRow("PostgreSQL insert or add")
+            << pg.insertOrAdd("mmst381", cols, small, "Mtr_Amt", {"Upd_Name"})
+            << "INSERT INTO mmst381 (Order_No, Mtr_No, Mtr_Amt, Upd_Name) VALUES (?, ?, ?, ?) ON CONFLICT "
+               "((COALESCE(Order_No, '')) COLLATE erp_code, Mtr_No) DO UPDATE SET Mtr_Amt = COALESCE(mmst381.Mtr_Amt, "
+               "0) + EXCLUDED.Mtr_Amt, Upd_Name = EXCLUDED.Upd_Name RETURNING Mtr_Amt";
+        QTest::newRow("deadlocks are retried") << QStringLiteral("%1%2%3%4%5")
+                                                      .arg(pg.isTransient("40P01"))
+                                                      .arg(pg.isTransient("40001"))
+                                                      .arg(ms.isTransient("1205"))
+                                                      .arg(Dialect::of(Backend::SQLite).isTransient("5"))
+                                                      .arg(pg.isTransient("23505"))
+                                               << "11110";
     }
     void dialectText()
     {

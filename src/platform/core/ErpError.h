@@ -8,20 +8,23 @@
 class ErpError : public std::exception
 {
 public:
-    ErpError(qint64 number, QString source, QString description)
+    ErpError(qint64 number, QString source, QString description, QString nativeCode = {})
         : m_number(number), m_source(std::move(source)), m_description(std::move(description)),
-          m_what(m_description.toUtf8())
+          m_nativeCode(std::move(nativeCode)), m_what(m_description.toUtf8())
     {}
 
     qint64 number() const { return m_number; }
     const QString &source() const { return m_source; }
     const QString &description() const { return m_description; }
+    // The driver's own code (SQLSTATE, error number), empty for our own failures.
+    const QString &nativeCode() const { return m_nativeCode; }
     const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     qint64 m_number;
     QString m_source;
     QString m_description;
+    QString m_nativeCode;
     QByteArray m_what;
 };
 

@@ -190,5 +190,5 @@ void Connection::raise(const QSqlError &error, const QString &statement)
     if (description.trimmed().isEmpty())
         description = QStringLiteral("statement failed");
     Q_UNUSED(statement);
-    throw ErpError(number, source, description.trimmed());
+    throw ErpError(number, source, description.trimmed(), native);
 }

@@ -69,6 +69,15 @@ public:
         return {};
     }
     QStringList resetSerial(const QString &, const QString &) const override { return {}; }
+    // 5 busy, 6 locked: another connection held the file longer than the wait.
+    bool isTransient(const QString &code) const override
+    {
+        return code == QLatin1String("5") || code == QLatin1String("6");
+    }
+    QString indexExistsQuery() const override
+    {
+        return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?");
+    }
 };
 
 class PostgresDialect final : public Dialect
@@ -149,6 +158,35 @@ public:
     QString dropTable(const QString &table) const override
     {
         return QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(table);
+    }
+    // 40P01 deadlock detected, 40001 serialization failure.
+    bool isTransient(const QString &code) const override
+    {
+        return code == QLatin1String("40P01") || code == QLatin1String("40001");
+    }
+    QString indexPart(const IndexDef &index, const QString &column) const override
+    {
+        // "(expr) COLLATE c" reads alike in CREATE INDEX and in a conflict target.
+        return index.readsNullAsEmpty(column) ? QStringLiteral("(COALESCE(%1, '')) COLLATE erp_code").arg(column)
+                                              : column;
+    }
+    // The conflict target names the index by its very entries.
+    QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key, const QString &addColumn,
+                        const QStringList &refreshed) const override
+    {
+        QStringList target;
+        for (const QString &c : key.columns)
+            target.append(indexPart(key, c));
+        QStringList set{QStringLiteral("%1 = COALESCE(%2.%1, 0) + EXCLUDED.%1").arg(addColumn, table)};
+        for (const QString &c : refreshed)
+            set.append(QStringLiteral("%1 = EXCLUDED.%1").arg(c));
+        return Dialect::insertOrAdd(table, columns, key, addColumn, refreshed) +
+               QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2 RETURNING %3")
+                   .arg(target.join(QStringLiteral(", ")), set.join(QStringLiteral(", ")), addColumn);
+    }
+    QString indexExistsQuery() const override
+    {
+        return QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?");
     }
     QString dropView(const QString &view) const override
     {
@@ -240,6 +278,53 @@ public:
     {
         return QStringLiteral("IF OBJECT_ID('%1', 'V') IS NOT NULL DROP VIEW %1").arg(view);
     }
+    // 1205 deadlock victim; ODBC may report several codes joined by ';'.
+    bool isTransient(const QString &code) const override
+    {
+        const QStringList codes = code.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        return codes.contains(QStringLiteral("1205")) || codes.contains(QStringLiteral("40001"));
+    }
+    // An index cannot hold an expression here: the null-as-empty parts are
+    // persisted computed columns, named after the column they read.
+    static QString keyColumn(const QString &column) { return QStringLiteral("Key_") + column; }
+    QString indexPart(const IndexDef &index, const QString &column) const override
+    {
+        return index.readsNullAsEmpty(column) ? keyColumn(column) : column;
+    }
+    QStringList beforeIndex(const TableDef &table, const IndexDef &index) const override
+    {
+        QStringList out;
+        for (const QString &c : index.nullAsEmpty)
+            out.append(QStringLiteral("ALTER TABLE %1 ADD %2 AS %3 PERSISTED")
+                           .arg(table.name, keyColumn(c), keyExpression(index, c)));
+        return out;
+    }
+    // HOLDLOCK keeps the key range locked from the search to the insert, so
+    // a concurrent MERGE of the same key waits and then updates.
+    QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key, const QString &addColumn,
+                        const QStringList &refreshed) const override
+    {
+        QStringList source, on, set, values;
+        for (const QString &c : columns) {
+            source.append(QStringLiteral("? AS %1").arg(c));
+            values.append(QStringLiteral("s.") + c);
+        }
+        for (const QString &c : key.columns)
+            on.append(key.readsNullAsEmpty(c)
+                          ? QStringLiteral("%1 = %2").arg(codeText(QStringLiteral("COALESCE(t.%1, '')").arg(c)),
+                                                          codeText(QStringLiteral("COALESCE(s.%1, '')").arg(c)))
+                          : QStringLiteral("t.%1 = s.%1").arg(c));
+        set.append(QStringLiteral("%1 = COALESCE(t.%1, 0) + s.%1").arg(addColumn));
+        for (const QString &c : refreshed)
+            set.append(QStringLiteral("%1 = s.%1").arg(c));
+        return QStringLiteral("MERGE %1 WITH (HOLDLOCK) AS t USING (SELECT %2) AS s ON %3 "
+                              "WHEN MATCHED THEN UPDATE SET %4 WHEN NOT MATCHED THEN INSERT (%5) VALUES (%6) "
+                              "OUTPUT inserted.%7;")
+            .arg(table, source.join(QStringLiteral(", ")), on.join(QStringLiteral(" AND ")),
+                 set.join(QStringLiteral(", ")), columns.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")),
+                 addColumn);
+    }
+    QString indexExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.indexes WHERE name = ?"); }
 };
 
 } // namespace
@@ -283,12 +368,41 @@ QString Dialect::createTable(const TableDef &table) const
     return QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(table.name, parts.join(QStringLiteral(",\n  ")));
 }
 
+QString Dialect::indexName(const TableDef &table, int number)
+{
+    return QStringLiteral("ix_%1_%2").arg(table.name.toLower()).arg(number);
+}
+
+QString Dialect::keyExpression(const IndexDef &index, const QString &column) const
+{
+    return index.readsNullAsEmpty(column) ? codeText(QStringLiteral("COALESCE(%1, '')").arg(column)) : column;
+}
+
+QString Dialect::indexPart(const IndexDef &index, const QString &column) const
+{
+    return keyExpression(index, column);
+}
+
 QString Dialect::createIndex(const TableDef &table, const IndexDef &index, int number) const
 {
-    return QStringLiteral("CREATE %1INDEX ix_%2_%3 ON %4 (%5)")
-        .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), table.name.toLower())
-        .arg(number)
-        .arg(table.name, index.columns.join(QStringLiteral(", ")));
+    QStringList parts;
+    for (const QString &c : index.columns)
+        parts.append(indexPart(index, c));
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+        .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), indexName(table, number), table.name,
+             parts.join(QStringLiteral(", ")));
+}
+
+// Where a write transaction excludes every other writer, the row cannot
+// have appeared since the caller looked: a plain insert.
+QString Dialect::insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &, const QString &,
+                             const QStringList &) const
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks.append(QStringLiteral("?"));
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
 }
 
 QString Dialect::createView(const QString &name, const QString &select) const

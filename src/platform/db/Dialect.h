@@ -51,8 +51,31 @@ public:
     // write transaction already excludes every other writer.
     virtual QString lockedRows(const QString &table, const QString &columns, const QString &where) const;
 
+    // True when a failure with this driver code is a deadlock, a
+    // serialization failure or a busy database: the transaction it broke
+    // may be run again as a whole.
+    virtual bool isTransient(const QString &nativeCode) const = 0;
+
+    // "INSERT INTO table (columns) VALUES (?, ...)" for a row whose key is the
+    // unique index key. Where another user inserted a row of that key after
+    // this one looked, addColumn is added to that row and the columns in
+    // refreshed take the new values instead. Servers that return it give the
+    // row's resulting addColumn as the one row of the statement.
+    virtual QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key,
+                                const QString &addColumn, const QStringList &refreshed) const;
+
     // DDL.
     virtual QStringList preamble() const { return {}; }
+    // The index entry of a column: the column itself, or the expression
+    // reading null as empty where the index says so.
+    virtual QString indexPart(const IndexDef &index, const QString &column) const;
+    // The value an index entry holds, as an expression over the row.
+    QString keyExpression(const IndexDef &index, const QString &column) const;
+    // Statements an index needs before it can be created (none on most servers).
+    virtual QStringList beforeIndex(const TableDef &, const IndexDef &) const { return {}; }
+    static QString indexName(const TableDef &table, int number);
+    // Query with one row when an index of that name exists (bind the name once).
+    virtual QString indexExistsQuery() const = 0;
     virtual QString columnType(const ColumnDef &column) const = 0;
     QString createTable(const TableDef &table) const;
     QString createIndex(const TableDef &table, const IndexDef &index, int number) const;

@@ -19,11 +19,21 @@ namespace {
                    QStringLiteral("line %1: %2").arg(line).arg(text));
 }
 
-QStringList columnList(const QString &inside)
+QStringList columnList(const QString &inside, QStringList *nullAsEmpty = nullptr)
 {
+    static const QRegularExpression orEmpty(QStringLiteral("^(\\w+)\\s+or\\s+''$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     QStringList cols;
-    for (const QString &c : inside.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        cols.append(c.trimmed());
+    for (const QString &c : inside.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString part = c.trimmed();
+        const auto m = orEmpty.match(part);
+        if (m.hasMatch() && nullAsEmpty) {
+            cols.append(m.captured(1));
+            nullAsEmpty->append(m.captured(1));
+        } else {
+            cols.append(part);
+        }
+    }
     return cols;
 }
 
@@ -74,8 +84,9 @@ Schema Schema::parse(const QString &text)
         QStringLiteral("^(\\w+)\\s+(serial|int|code|text|memo|decimal|float|bit|date|datetime)"
                        "(?:\\((\\d+)(?:\\s*,\\s*(\\d+))?\\))?((?:\\s+notnull)?)(?:\\s+default\\s+(\\S.*))?$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression keyLine(QStringLiteral("^(primary key|unique|index)\\s*\\(([^)]*)\\)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression keyLine(
+        QStringLiteral("^(primary key|unique|index)\\s*\\(([^)]*)\\)(?:\\s+merge\\s+sum\\s+(\\w+))?$"),
+        QRegularExpression::CaseInsensitiveOption);
     static const QMap<QString, ColumnKind> kinds = {
         {QStringLiteral("serial"), ColumnKind::Serial}, {QStringLiteral("int"), ColumnKind::Int},
         {QStringLiteral("code"), ColumnKind::Code},     {QStringLiteral("text"), ColumnKind::Text},
@@ -130,14 +141,20 @@ Schema Schema::parse(const QString &text)
         }
         if (const auto k = keyLine.match(t); k.hasMatch()) {
             const QString what = k.captured(1).toLower();
-            const QStringList cols = columnList(k.captured(2));
+            QStringList nullAsEmpty;
+            const QStringList cols =
+                columnList(k.captured(2), what == QLatin1String("primary key") ? nullptr : &nullAsEmpty);
             for (const QString &c : cols)
                 if (!table->column(c))
                     schemaError(lineNo, QStringLiteral("%1 has no column %2").arg(table->name, c));
             if (what == QLatin1String("primary key"))
                 table->primaryKey = cols;
-            else
-                table->indexes.append(IndexDef{cols, what == QLatin1String("unique")});
+            else {
+                const QString sum = k.captured(3);
+                if (!sum.isEmpty() && (what != QLatin1String("unique") || !table->column(sum)))
+                    schemaError(lineNo, QStringLiteral("merge sum needs a unique index and a column: %1").arg(t));
+                table->indexes.append(IndexDef{cols, what == QLatin1String("unique"), nullAsEmpty, sum});
+            }
             continue;
         }
         const auto m = columnLine.match(t);
@@ -180,13 +197,18 @@ QStringList Schema::ddl(const Dialect &dialect) const
     QStringList out = dialect.preamble();
     for (const TableDef &t : m_tables) {
         out.append(dialect.createTable(t));
-        int n = 0;
-        for (const IndexDef &ix : t.indexes)
-            out.append(dialect.createIndex(t, ix, ++n));
+        for (int n = 1; n <= t.indexes.size(); ++n)
+            out.append(indexDdl(dialect, t, n));
     }
     for (const ViewDef &v : m_views)
         out.append(dialect.createView(v.name, v.select));
     return out;
+}
+
+QStringList Schema::indexDdl(const Dialect &dialect, const TableDef &table, int number)
+{
+    const IndexDef &ix = table.indexes.at(number - 1);
+    return dialect.beforeIndex(table, ix) << dialect.createIndex(table, ix, number);
 }
 
 void Schema::create(const Connection &conn) const
@@ -195,6 +217,84 @@ void Schema::create(const Connection &conn) const
     for (const QString &statement : ddl(conn.dialect()))
         Sql(conn, statement).exec();
     tx.commit();
+}
+
+namespace {
+
+// Folds the rows of every key that occurs more than once into the row of
+// that key with the lowest primary key, adding up index.mergeSum.
+QStringList mergeDuplicates(const Connection &conn, const TableDef &table, const IndexDef &index)
+{
+    const Dialect &d = conn.dialect();
+    if (table.primaryKey.size() != 1)
+        return {};
+    const QString pk = table.primaryKey.first();
+    QStringList keys, notNull;
+    for (const QString &c : index.columns) {
+        keys.append(d.keyExpression(index, c));
+        if (!index.readsNullAsEmpty(c))
+            notNull.append(c + QStringLiteral(" IS NOT NULL"));
+    }
+    const QString keyList = keys.join(QStringLiteral(", "));
+    QString groups = QStringLiteral("SELECT %1 FROM %2").arg(keyList, table.name);
+    if (!notNull.isEmpty())
+        groups += QStringLiteral(" WHERE ") + notNull.join(QStringLiteral(" AND "));
+    groups += QStringLiteral(" GROUP BY %1 HAVING COUNT(*) > 1").arg(keyList);
+    const ResultSet dup = Sql(conn, groups).select();
+    QStringList report;
+    for (qint64 g = 0; g < dup.rowCount(); ++g) {
+        Statement members(QStringLiteral("SELECT %1, %2 FROM %3 WHERE ").arg(pk, index.mergeSum, table.name));
+        QStringList shown;
+        for (int i = 0; i < keys.size(); ++i) {
+            members.append((i ? QStringLiteral(" AND ") : QString()) + keys.at(i) + QStringLiteral(" = ?"),
+                           {dup.value(g, i)});
+            shown.append(QStringLiteral("%1=%2").arg(index.columns.at(i), dup.text(g, i)));
+        }
+        members.append(QStringLiteral(" ORDER BY ") + pk);
+        const ResultSet rows = Sql(conn, members).select();
+        if (rows.rowCount() < 2)
+            continue;
+        double total = 0;
+        for (qint64 r = 0; r < rows.rowCount(); ++r)
+            total += rows.value(r, 1).toDouble();
+        const QVariant kept = rows.value(0, 0);
+        Sql(conn, QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?").arg(table.name, index.mergeSum, pk))
+            .bind(total)
+            .bind(kept)
+            .exec();
+        for (qint64 r = 1; r < rows.rowCount(); ++r)
+            Sql(conn, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table.name, pk)).bind(rows.value(r, 0)).exec();
+        report.append(QStringLiteral("%1: %2 rows of %3 merged into %4 %5, %6 = %7")
+                          .arg(table.name)
+                          .arg(rows.rowCount())
+                          .arg(shown.join(QStringLiteral(" ")), pk, rows.text(0, 0), index.mergeSum)
+                          .arg(total));
+    }
+    return report;
+}
+
+} // namespace
+
+QStringList Schema::upgrade(const Connection &conn) const
+{
+    const Dialect &d = conn.dialect();
+    QStringList report;
+    Transaction tx(conn);
+    for (const TableDef &t : m_tables) {
+        for (int n = 1; n <= t.indexes.size(); ++n) {
+            const QString name = Dialect::indexName(t, n);
+            if (!Sql(conn, d.indexExistsQuery()).bind(name).select().isEmpty())
+                continue;
+            const IndexDef &ix = t.indexes.at(n - 1);
+            if (ix.unique && !ix.mergeSum.isEmpty())
+                report += mergeDuplicates(conn, t, ix);
+            for (const QString &statement : indexDdl(d, t, n))
+                Sql(conn, statement).exec();
+            report.append(QStringLiteral("%1: index %2 created").arg(t.name, name));
+        }
+    }
+    tx.commit();
+    return report;
 }
 
 void Schema::seed(const Connection &conn, const QString &seedPath) const

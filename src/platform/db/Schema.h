@@ -22,6 +22,13 @@ struct IndexDef
 {
     QStringList columns;
     bool unique = false;
+    // Columns the index reads with null as empty ("COLUMN or ''" in the
+    // schema), so that it compares keys as the code compares them.
+    QStringList nullAsEmpty;
+    bool readsNullAsEmpty(const QString &column) const { return nullAsEmpty.contains(column, Qt::CaseInsensitive); }
+    // For a unique index added to older databases: the column whose values
+    // the upgrade adds up when it folds rows of one key into one.
+    QString mergeSum;
 };
 
 struct TableDef
@@ -53,8 +60,15 @@ public:
 
     // All DDL statements for one server, in order.
     QStringList ddl(const class Dialect &dialect) const;
+    // The statements creating the number-th index (from 1) of a table.
+    static QStringList indexDdl(const class Dialect &dialect, const TableDef &table, int number);
     // Creates every table, index and view on the connection in one transaction.
     void create(const Connection &conn) const;
+    // Brings a database made by an earlier schema up to this one, in one
+    // transaction: rows breaking a new unique index with "merge sum" are
+    // folded into the first of their key, then every missing index is
+    // created. Returns one line per fold and per index made.
+    QStringList upgrade(const Connection &conn) const;
     // Runs a seed file of INSERT statements (each ending in ';' at a line end,
     // "--" comment lines) and moves identity counters past the seeded keys.
     void seed(const Connection &conn, const QString &seedPath) const;
