@@ -662,9 +662,18 @@ void DocumentWindow::runCommand(const LifecycleRule &rule, WindowAction before, 
         ReadShow();
         Lock_Control(true);
         break;
-    case CommandLetter::Delete:
-        m_store.deleteDocument(currentKey());
+    case CommandLetter::Delete: {
+        // The store deletes only an open document, deciding under its own
+        // transaction; whatever another user did since is told here.
+        const DeleteOutcome outcome = m_store.deleteDocument(currentKey());
+        m_deleteRefused = !outcome.deleted;
+        if (m_deleteRefused) {
+            const auto refused =
+                DocumentLifecycle::refusal(rule, m_control.action(), parseDocumentStatus(outcome.status));
+            tell(refused ? refused->text : QStringLiteral("此单已被他人删除!"));
+        }
         break;
+    }
     case CommandLetter::Check:
     case CommandLetter::Reset:
         upd_data1(*lock);
@@ -686,8 +695,12 @@ void DocumentWindow::runCommand(const LifecycleRule &rule, WindowAction before, 
 
 void DocumentWindow::afterCommand(const LifecycleRule &rule)
 {
-    if (rule.letter == CommandLetter::Delete)
-        showNeighbourOfDeleted();
+    if (rule.letter == CommandLetter::Delete) {
+        if (m_deleteRefused)
+            readactive();
+        else
+            showNeighbourOfDeleted();
+    }
 }
 
 bool DocumentWindow::Check_Inv_Status()
@@ -786,8 +799,8 @@ bool DocumentWindow::Check_ok()
         if (DbGateway::CheckIsNullString(m_invNo, QStringLiteral("请输入领料单号!")))
             return false;
         // Texts a server cannot store are refused here, not by its driver.
-        for (QWidget *field : std::initializer_list<QWidget *>{m_invNo, m_orgName, m_pcsNo, m_procMan, m_barMan,
-                                                               m_remark}) {
+        for (QWidget *field :
+             std::initializer_list<QWidget *>{m_invNo, m_orgName, m_pcsNo, m_procMan, m_barMan, m_remark}) {
             if (FieldLimits::hasControlCharacters(DbGateway::controlText(field))) {
                 tell(FieldLimits::controlCharactersMessage());
                 field->setFocus();
@@ -1020,6 +1033,12 @@ void DocumentWindow::upd_data1(HeaderLock &lock)
         if (outcome.posted) {
             // The status update gave the lock back in the same statement.
             lock.dismiss();
+        } else if (outcome.result == PostingOutcome::Result::StatusMoved) {
+            // Another user approved, reset or deleted it first: nothing moved.
+            const auto refused = DocumentLifecycle::refusal(approve ? StatusGate::Approve : StatusGate::Reset,
+                                                            parseDocumentStatus(outcome.status));
+            tell(refused ? refused->text : QStringLiteral("更新时发生错误!"));
+            lock.release();
         } else {
             tell(outcome.shortageText());
             lock.release();

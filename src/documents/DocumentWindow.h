@@ -148,6 +148,8 @@ private:
     QPointer<Menu_Mdi> m_menu;
     // The header lock an edit holds from U until save, cancel or close.
     std::optional<HeaderLock> m_editLock;
+    // The last delete found the document no longer open.
+    bool m_deleteRefused = false;
 
     // Controls.
     QFrame *m_panel = nullptr;
