@@ -71,12 +71,11 @@ CheckedLine LineStore::check(const LineEntry &line) const
     if (kind != QLatin1String("1") && kind != QLatin1String("2") && kind != QLatin1String("3"))
         return refuse(told(QStringLiteral("程序错误,不正确的单据类型!")));
     // Texts a server cannot store are refused here, not by its driver.
-    for (const auto &[text, focus] : {std::pair{&line.orderNo, LineField::None}, std::pair{&line.moNo, LineField::None},
-                                      std::pair{&line.mtrNo, LineField::Mtr_No},
-                                      std::pair{&line.frmInv, LineField::Frm_inv},
-                                      std::pair{&line.barName, LineField::Bar_Name},
-                                      std::pair{&line.colorName, LineField::None},
-                                      std::pair{&line.remark, LineField::Remark}})
+    for (const auto &[text, focus] :
+         {std::pair{&line.orderNo, LineField::None}, std::pair{&line.moNo, LineField::None},
+          std::pair{&line.mtrNo, LineField::Mtr_No}, std::pair{&line.frmInv, LineField::Frm_inv},
+          std::pair{&line.barName, LineField::Bar_Name}, std::pair{&line.colorName, LineField::None},
+          std::pair{&line.remark, LineField::Remark}})
         if (FieldLimits::hasControlCharacters(*text))
             return refuse(told(FieldLimits::controlCharactersMessage(), focus));
     bool headerIsNumber = false;

@@ -6,8 +6,8 @@
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
 
-#include <cmath>
 #include <QRegularExpression>
+#include <cmath>
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 
+#include "documents/DocumentStore.h"
 #include <QComboBox>
 #include <QDialog>
-#include "documents/DocumentStore.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -237,18 +237,20 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("refusal");   // empty: saved
-        QTest::addColumn<QString>("stored");    // the column afterwards
+        QTest::addColumn<QString>("refusal"); // empty: saved
+        QTest::addColumn<QString>("stored");  // the column afterwards
         const QString longRemark = QString(4000, QChar(u'长'));
         QTest::newRow("remark of 4,000 characters") << "Remark" << longRemark << "" << QString(255, QChar(u'长'));
-        QTest::newRow("requisitioner beyond 40") << "Proc_Man" << QString(60, QChar(u'王')) << ""
-                                                 << QString(40, QChar(u'王'));
-        QTest::newRow("warehouse person beyond 40") << "Bar_Man" << QString(41, QLatin1Char('b')) << ""
-                                                    << QString(40, QLatin1Char('b'));
+        QTest::newRow("requisitioner beyond 40")
+            << "Proc_Man" << QString(60, QChar(u'王')) << "" << QString(40, QChar(u'王'));
+        QTest::newRow("warehouse person beyond 40")
+            << "Bar_Man" << QString(41, QLatin1Char('b')) << "" << QString(40, QLatin1Char('b'));
         QTest::newRow("NUL in the remark") << "Remark" << QStringLiteral("两行") + QChar(0) + QStringLiteral("同一")
-                                           << "输入的内容含有不能保存的控制字符,请重新输入!" << "两行同一库存";
-        QTest::newRow("line break in the requisitioner") << "Proc_Man" << QStringLiteral("王\n建")
-                                                         << "输入的内容含有不能保存的控制字符,请重新输入!" << "";
+                                           << "输入的内容含有不能保存的控制字符,请重新输入!"
+                                           << "两行同一库存";
+        QTest::newRow("line break in the requisitioner")
+            << "Proc_Man" << QStringLiteral("王\n建") << "输入的内容含有不能保存的控制字符,请重新输入!"
+            << "";
         QTest::newRow("a date that is no date") << "Inv_Date" << QStringLiteral("2026-13-45") << "请输入正确的日期!"
                                                 << "2026-12-01";
     }
@@ -454,17 +456,26 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("button");
         QTest::addColumn<int>("yes");
-        QTest::addColumn<QString>("meanwhile");   // approve, reset, delete
+        QTest::addColumn<QString>("meanwhile"); // approve, reset, delete
         QTest::addColumn<QString>("refusal");
         QTest::addColumn<QString>("status");
         QTest::addColumn<double>("balance");
-        QTest::newRow("approved twice") << "LL004" << "cmd_check" << 1 << "approve" << "此单据已被审核,不能再审核!" << "2" << 6.0;
-        QTest::newRow("reset twice") << "LL002" << "cmd_reset" << 1 << "reset" << "此单据已被其他用户重置,不能再重置!" << "0"
-                                     << 13.0;
-        QTest::newRow("deleted after approval") << "LL004" << "Cmd_Delete" << 6 << "approve" << "此单已审核, 当前操作不能进行!"
+        QTest::newRow("approved twice") << "LL004"
+                                        << "cmd_check" << 1 << "approve"
+                                        << "此单据已被审核,不能再审核!"
+                                        << "2" << 6.0;
+        QTest::newRow("reset twice") << "LL002"
+                                     << "cmd_reset" << 1 << "reset"
+                                     << "此单据已被其他用户重置,不能再重置!"
+                                     << "0" << 13.0;
+        QTest::newRow("deleted after approval") << "LL004"
+                                                << "Cmd_Delete" << 6 << "approve"
+                                                << "此单已审核, 当前操作不能进行!"
                                                 << "2" << 6.0;
-        QTest::newRow("approved after deletion") << "LL001" << "cmd_check" << 1 << "delete"
-                                                 << "当前记录已被其它用户删除,请检查!" << "" << 10.0;
+        QTest::newRow("approved after deletion") << "LL001"
+                                                 << "cmd_check" << 1 << "delete"
+                                                 << "当前记录已被其它用户删除,请检查!"
+                                                 << "" << 10.0;
     }
     void statusMovedWhileTheUserAnswers()
     {

@@ -142,20 +142,21 @@ private slots:
             << "mtrAmt"
             << "abc"
             << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
-        QTest::newRow("NUL in the remark") << "remark" << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
-                                           << "输入的内容含有不能保存的控制字符,请重新输入!" << int(LineField::Remark)
-                                           << 0 << "" << own;
-        QTest::newRow("line break in the material") << "mtrNo" << "F0\n01"
-                                                    << "输入的内容含有不能保存的控制字符,请重新输入!"
-                                                    << int(LineField::Mtr_No) << 0 << "" << own;
-        QTest::newRow("a quantity beyond every number") << "mtrAmt"
-                                                        << "1e309"
-                                                        << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48
-                                                        << "提示信息" << own;
-        QTest::newRow("a quantity beyond the column") << "mtrAmt"
-                                                      << "1e14"
-                                                      << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48
-                                                      << "提示信息" << own;
+        QTest::newRow("NUL in the remark")
+            << "remark" << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
+            << "输入的内容含有不能保存的控制字符,请重新输入!" << int(LineField::Remark) << 0 << "" << own;
+        QTest::newRow("line break in the material")
+            << "mtrNo"
+            << "F0\n01"
+            << "输入的内容含有不能保存的控制字符,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
+        QTest::newRow("a quantity beyond every number")
+            << "mtrAmt"
+            << "1e309"
+            << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
+        QTest::newRow("a quantity beyond the column")
+            << "mtrAmt"
+            << "1e14"
+            << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;
         QTest::newRow("zero quantity") << "mtrAmt"
                                        << "0"
                                        << "请输入正确的数量." << int(LineField::Mtr_Amt) << 48 << "提示信息" << own;

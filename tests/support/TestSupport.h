@@ -6,8 +6,8 @@
 
 #include <QList>
 
-#include <functional>
 #include <QString>
+#include <functional>
 
 // Records every message box and answers from a queue (the default button
 // when the queue is empty). Installed for its lifetime.
