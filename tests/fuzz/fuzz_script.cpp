@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     engine.setMessageBoxHandler([](const QString &, int, const QString &) { return 1; });
     engine.addCode(code);
     if (engine.hasProcedure(QStringLiteral("Main")))
-        engine.run(QStringLiteral("Main"), {ScriptValue(QStringLiteral("x")), ScriptValue(1)});
+        engine.run(QStringLiteral("Main"), {ScriptValue(QStringLiteral("x")), ScriptValue::integer(1)});
     engine.clearError();
     engine.eval(code);
     // A reset after a failure must leave an engine that still works.
