@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,13 +105,14 @@ class TstUsageImportDialog : public QObject
         g->setFocus();
         g->setCurrentCell(row, ColMtrAmt);
         QTest::keyClick(g, Qt::Key_F2);
-        QLineEdit *editor = openEditor();
+        // The view deletes an editor it has closed, so it is watched, not kept.
+        QPointer<QLineEdit> editor = openEditor();
         if (!editor)
             return false;
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
         QTest::qWait(20);
-        return !editor->isVisible();
+        return !editor || !editor->isVisible();
     }
     QStringList ticks()
     {
