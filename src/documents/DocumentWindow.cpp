@@ -255,16 +255,12 @@ void DocumentWindow::buildScreen()
     outer->addLayout(head);
 
     // Typing stops at the column's length, the same on every server.
-    const auto limit = [](QLineEdit *edit, const char *table, const char *column) {
-        if (const int n = FieldLimits::maxLength(QLatin1String(table), QLatin1String(column)); edit && n > 0)
-            edit->setMaxLength(n);
-    };
-    limit(m_invNo->lineEdit(), "Mmst411", "Inv_No");
-    limit(m_orgName->lineEdit(), "Mmst001", "Org_Name");
-    limit(m_pcsNo->lineEdit(), "Mmst411", "Pcs_No");
-    limit(m_procMan->editor(), "Mmst411", "Proc_Man");
-    limit(m_barMan->editor(), "Mmst411", "Bar_Man");
-    limit(m_remark, "Mmst411", "Remark");
+    DbGateway::limitToColumn(m_invNo->lineEdit(), QStringLiteral("Mmst411"), QStringLiteral("Inv_No"));
+    DbGateway::limitToColumn(m_orgName->lineEdit(), QStringLiteral("Mmst001"), QStringLiteral("Org_Name"));
+    DbGateway::limitToColumn(m_pcsNo->lineEdit(), QStringLiteral("Mmst411"), QStringLiteral("Pcs_No"));
+    DbGateway::limitToColumn(m_procMan->editor(), QStringLiteral("Mmst411"), QStringLiteral("Proc_Man"));
+    DbGateway::limitToColumn(m_barMan->editor(), QStringLiteral("Mmst411"), QStringLiteral("Bar_Man"));
+    DbGateway::limitToColumn(m_remark, QStringLiteral("Mmst411"), QStringLiteral("Remark"));
 
     m_grid = new FlexGrid(this);
     m_grid->setObjectName(QStringLiteral("Grid1"));

@@ -11,7 +11,6 @@
 #include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
-#include "services/FieldLimits.h"
 #include "services/widgets/FormDressing.h"
 
 #include <QCheckBox>
@@ -152,17 +151,13 @@ void Frm40BMx::buildScreen()
     m_remark = addItem(QStringLiteral("Remark"), code("备    注:"), 7, 2);
 
     // Typing stops at the column's length, the same on every server.
-    const auto limit = [](QLineEdit *edit, const char *table, const char *column) {
-        if (const int n = FieldLimits::maxLength(QLatin1String(table), QLatin1String(column)); edit && n > 0)
-            edit->setMaxLength(n);
-    };
-    limit(m_orderNo->lineEdit(), "Mmst412", "Order_No");
-    limit(m_moNo->lineEdit(), "Mmst412", "Mo_No");
-    limit(m_mtrNo->lineEdit(), "mmst611", "Mtr_No");
-    limit(m_frmInv->lineEdit(), "Mmst412", "Frm_Inv");
-    limit(m_barName->lineEdit(), "mmst903", "Bar_Name");
-    limit(m_colorName->editor(), "mmst605", "Color_Name");
-    limit(m_remark->editor(), "Mmst412", "Remark");
+    DbGateway::limitToColumn(m_orderNo->lineEdit(), QStringLiteral("Mmst412"), QStringLiteral("Order_No"));
+    DbGateway::limitToColumn(m_moNo->lineEdit(), QStringLiteral("Mmst412"), QStringLiteral("Mo_No"));
+    DbGateway::limitToColumn(m_mtrNo->lineEdit(), QStringLiteral("mmst611"), QStringLiteral("Mtr_No"));
+    DbGateway::limitToColumn(m_frmInv->lineEdit(), QStringLiteral("Mmst412"), QStringLiteral("Frm_Inv"));
+    DbGateway::limitToColumn(m_barName->lineEdit(), QStringLiteral("mmst903"), QStringLiteral("Bar_Name"));
+    DbGateway::limitToColumn(m_colorName->editor(), QStringLiteral("mmst605"), QStringLiteral("Color_Name"));
+    DbGateway::limitToColumn(m_remark->editor(), QStringLiteral("Mmst412"), QStringLiteral("Remark"));
 
     // The line's stock-deduction mode travels in a choice the user never sees.
     m_stockModeLine = new QFrame(m_frame);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+class QLineEdit;
 class QObject;
 class QPixmap;
 class QWidget;
@@ -70,6 +71,8 @@ public:
     static QString ShowOpenFileDialog(QWidget *owner, const QString &filter, const QString &title,
                                       const QString &initialFolder, int flags = 0, bool save = false);
     static bool LoadPictureIfExists(const QString &path, QPixmap &picture);
+    // Stops typing in edit at the declared length of the column, if it has one.
+    static void limitToColumn(QLineEdit *edit, const QString &table, const QString &column);
     // The text a control shows (header item, edit, combo box, or its "text" property).
     static QString controlText(const QWidget *control);
 };

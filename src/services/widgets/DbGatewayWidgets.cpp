@@ -1,6 +1,7 @@
 #include "platform/ui/HeadItem.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
+#include "services/FieldLimits.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -205,4 +206,10 @@ bool DbGateway::LoadPictureIfExists(const QString &path, QPixmap &picture)
     if (!FileExists(path))
         return false;
     return picture.load(path);
+}
+
+void DbGateway::limitToColumn(QLineEdit *edit, const QString &table, const QString &column)
+{
+    if (const int n = FieldLimits::maxLength(table, column); edit && n > 0)
+        edit->setMaxLength(n);
 }
