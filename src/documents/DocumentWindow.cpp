@@ -549,7 +549,7 @@ void DocumentWindow::vcontrol(const QString &letter)
         if (rule->during && rule->entering == Entering::AtStart)
             m_control.Action(*rule->during);
 
-        const Step checked = checkCommand(*rule, before);
+        const Step checked = checkCommand(*rule);
         if (checked != Step::Go) {
             if (checked == Step::Refuse)
                 refuseCommand(*rule);
@@ -586,7 +586,7 @@ void DocumentWindow::vcontrol(const QString &letter)
     }
 }
 
-DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule, WindowAction before)
+DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule)
 {
     switch (rule.letter) {
     case CommandLetter::Edit:
@@ -616,7 +616,6 @@ DocumentWindow::Step DocumentWindow::checkCommand(const LifecycleRule &rule, Win
         return ask(question, MessageStyle::OkCancelInformation) == MessageAnswer::Ok ? Step::Go : Step::Refuse;
     }
     default:
-        Q_UNUSED(before);
         return Step::Go;
     }
 }

@@ -87,7 +87,7 @@ private:
         Refuse, // refused after the command began: the row's refusal applies
         Stop,   // refused before anything changed
     };
-    Step checkCommand(const LifecycleRule &rule, WindowAction before);
+    Step checkCommand(const LifecycleRule &rule);
     void refuseCommand(const LifecycleRule &rule);
     void runCommand(const LifecycleRule &rule, WindowAction before, HeaderLock *lock);
     void afterCommand(const LifecycleRule &rule);

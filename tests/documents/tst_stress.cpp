@@ -66,7 +66,10 @@ class TstStress : public QObject
     }
     int clients() const { return conn.backend() == Backend::SQLite ? 4 : 8; }
 
-    QString scalar(const QString &sql) { return DbGateway::NullToString(Sql(conn, sql).scalar()); }
+    QString scalar(const QString &sql, const QList<QVariant> &values = {})
+    {
+        return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
+    }
 
     // One client's session: its own connection, its own random sequence.
     static void client(const QString &url, int seed, int operations, Tally &tally)
@@ -193,17 +196,17 @@ private slots:
         // Each balance is its opening 20 plus what the journal says moved.
         for (const char *source : kSources) {
             const double balance =
-                scalar(QStringLiteral("SELECT COALESCE(SUM(Mtr_Amt), 0) FROM mmst381 WHERE Frm_Inv = '%1'")
-                           .arg(QLatin1String(source)))
+                scalar(QStringLiteral("SELECT COALESCE(SUM(Mtr_Amt), 0) FROM mmst381 WHERE Frm_Inv = ?"),
+                       {QString::fromLatin1(source)})
                     .toDouble();
             const double moved =
-                scalar(QStringLiteral("SELECT COALESCE(SUM(Mtr_Amt), 0) FROM mmst388 WHERE Frm_Inv = '%1'")
-                           .arg(QLatin1String(source)))
+                scalar(QStringLiteral("SELECT COALESCE(SUM(Mtr_Amt), 0) FROM mmst388 WHERE Frm_Inv = ?"),
+                       {QString::fromLatin1(source)})
                     .toDouble();
             QCOMPARE(balance, 20.0 + moved);
             QVERIFY2(balance >= 0, source); // negative stock is not allowed here
             QCOMPARE(
-                scalar(QStringLiteral("SELECT COUNT(*) FROM mmst381 WHERE Frm_Inv = '%1'").arg(QLatin1String(source))),
+                scalar(QStringLiteral("SELECT COUNT(*) FROM mmst381 WHERE Frm_Inv = ?"), {QString::fromLatin1(source)}),
                 QStringLiteral("1"));
         }
         // Approved documents are posted once, line for line; open ones not at all.
