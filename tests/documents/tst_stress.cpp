@@ -3,6 +3,7 @@
 // stock keys, the way the windows do it (the header lock, the status read
 // again under it, the store's posting), with a pause where a user would
 // answer. Afterwards the ledger must add up and nothing may be left locked.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentKind.h"
@@ -58,6 +59,7 @@ class TstStress : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
 
     static int operationsPerClient()
     {
@@ -168,8 +170,13 @@ private slots:
         for (const auto &[table, key] : {std::pair{"Mmst411", "Rec_411"}, std::pair{"mmst611", "Rec_611"}})
             for (const QString &sql : conn.dialect().resetSerial(QLatin1String(table), QLatin1String(key)))
                 TestDb::exec(conn, sql);
+        ledgerHolds.open(conn);
     }
-    void cleanup() { conn.close(); }
+    void cleanup()
+    {
+        LEDGER_HOLDS(ledgerHolds);
+        conn.close();
+    }
 
     void manyClerksKeepTheLedgerWhole()
     {

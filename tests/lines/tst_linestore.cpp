@@ -1,6 +1,7 @@
 // The check and the write of one document line: the refusals in their
 // order with their exact texts, stock and return limits, the supplier
 // rules, and the row that reaches Mmst412.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "lines/LineStore.h"
@@ -15,6 +16,7 @@ class TstLineStore : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
     qint64 rec411 = 0;
     int docNumber = 0;
 
@@ -93,10 +95,12 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', '可开发票')"));
         stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12);
         rec411 = doc(QStringLiteral("1"), QStringLiteral("0"));
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
         DbGateway::setServerNowOverride(QDateTime());
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 

@@ -2,6 +2,7 @@
 // entry dialog over a document window, and the usage import button, checked
 // against the messages shown, the rows written and the header lock.
 #include "DocumentFixture.h"
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentWindow.h"
@@ -34,6 +35,8 @@
 class TstLinesUi : public QObject, public DocumentFixture
 {
     Q_OBJECT
+
+    LedgerInvariant ledgerHolds;
 
     ScriptedMessageBox *box = nullptr;
     QList<QString> dialogsSeen;
@@ -158,6 +161,7 @@ private slots:
         dialogsSeen.clear();
         picker = firstRow;
         open();
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
@@ -165,6 +169,7 @@ private slots:
         delete w;
         w = nullptr;
         runContext().Conn = Connection();
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 

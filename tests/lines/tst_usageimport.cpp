@@ -1,5 +1,6 @@
 // Usage import: what is proposed from bills of material, outsourcing orders,
 // earlier documents and stock, and what the save writes.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentKind.h"
@@ -17,6 +18,7 @@ class TstUsageImport : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
     qint64 so1 = 0, mo1 = 0, mo2 = 0, f001 = 0, f002 = 0, pcs1 = 0, pcs2 = 0;
 
     qint64 insert(const QString &sql, const QString &key, const QList<QVariant> &values)
@@ -153,8 +155,13 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '一号仓')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst000 (Comp_No, Rpt_Dir) VALUES ('01', 'Report')"));
+        ledgerHolds.open(conn);
     }
-    void cleanup() { conn.close(); }
+    void cleanup()
+    {
+        LEDGER_HOLDS(ledgerHolds);
+        conn.close();
+    }
 
     void eachSourceIsCappedByItselfAndTheNeed()
     {
