@@ -397,6 +397,13 @@ private slots:
         QCOMPARE(head(key).text(0, 2), QStringLiteral("No"));
         // A header another user deleted cannot be updated silently.
         QVERIFY_THROWS_EXCEPTION(ErpError, store.updateHeader(key + 100, v));
+        // Nor can one approved meanwhile be turned back to open by a save.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Rec_411 = ?"), {key});
+        v.remark = QStringLiteral("late");
+        QVERIFY_THROWS_EXCEPTION(ErpError, store.updateHeader(key, v));
+        QCOMPARE(head(key).text(0, 0), QStringLiteral("2"));
+        QCOMPARE(store.headers(HeaderFilter::byKey(key), QStringLiteral("3")).text(0, QStringLiteral("Remark")),
+                 QString());
     }
 
     void twoUsersCannotBothTakeTheLastUnits()
