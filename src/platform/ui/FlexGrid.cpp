@@ -134,6 +134,14 @@ public:
         h->viewport()->setMouseTracking(true);
     }
 
+    // Rows scroll with the grid's, on a range already brought up to date.
+    void followRows(int value)
+    {
+        if (verticalScrollBar()->maximum() < value)
+            updateGeometries();
+        verticalScrollBar()->setValue(value);
+    }
+
     // Opens the editor here, after the grid has allowed it.
     bool openEditor(const QModelIndex &index, EditTrigger trigger, QEvent *event)
     {
@@ -202,7 +210,7 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent)
     m_frozen->hide();
     viewport()->stackUnder(m_frozen);
     // Both parts move together: rows scroll as one, widths and heights follow.
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen->verticalScrollBar(), &QScrollBar::setValue);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen, &FlexGridFrozenView::followRows);
     connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
     connect(m_frozen->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
         if (v != 0)
@@ -366,7 +374,7 @@ void FlexGrid::updateFrozenGeometry()
     if (!hh->isHidden())
         m_frozen->horizontalHeader()->setFixedHeight(hh->height());
     m_frozen->setGeometry(vp.left(), top, std::min(frozenWidth(), vp.width()), vp.bottom() - top + 1);
-    m_frozen->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    m_frozen->followRows(verticalScrollBar()->value());
 }
 
 void FlexGrid::updateGeometries()
