@@ -52,6 +52,16 @@ class TstLinesUi : public QObject, public DocumentFixture
         return d->result();
     }
 
+    // Stock of F001 from a receipt in red, beside the fixture's uncoloured stock.
+    void redStock(const QString &frmInv, double qty)
+    {
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                           "Mtr_Amt, Mtr_Prs) VALUES ('SO1', 'MO1', ?, 'A', 'F001', 'W01', 'C01', ?, 2.5)"),
+            {frmInv, qty});
+    }
+
     int linesOf(int rec411)
     {
         return field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"), {rec411}).toInt();
@@ -206,6 +216,7 @@ private slots:
 
     void addingALine()
     {
+        redStock(QStringLiteral("PI002"), 8);
         show(QStringLiteral("LL004"));
         QString lockMeanwhile;
         QStringList seen;
@@ -253,6 +264,9 @@ private slots:
 
     void changingALineAndContinuing()
     {
+        // The line is red: its own stock is the red one.
+        redStock(QStringLiteral("PI001"), 10);
+        redStock(QStringLiteral("PI002"), 8);
         show(QStringLiteral("LL004"));
         QStringList titles;
         menuItem(&Menu_Mdi::Menu_Edit, 1, [&](Frm40BMx &d) {
