@@ -207,9 +207,9 @@ void TstScript::expressions_data()
     QTest::newRow("mul before add") << "1 + 2 * 3"
                                     << "Integer"
                                     << "7";
-    QTest::newRow("power before negation") << "-2 ^ 2"
+    QTest::newRow("negation before power") << "-2 ^ 2"
                                            << "Double"
-                                           << "-4";
+                                           << "4";
     QTest::newRow("power is left associative") << "2 ^ 3 ^ 2"
                                                << "Double"
                                                << "64";
@@ -630,13 +630,13 @@ void TstScript::expressionErrors_data()
     QTest::newRow("cstr of null") << "CStr(Null)" << qint64(94) << "Invalid use of Null";
     QTest::newRow("ubound of non-array") << "UBound(1)" << qint64(13) << "Type mismatch";
     QTest::newRow("subscript out of range") << "Array(1, 2)(2)" << qint64(9) << "Subscript out of range";
-    QTest::newRow("unknown function") << "NoSuchThing(1)" << qint64(13) << "Type mismatch: 'NoSuchThing'";
+    QTest::newRow("unknown function") << "NoSuchThing(1)" << qint64(13) << "Type mismatch";
     QTest::newRow("wrong argument count")
-        << "Len(\"a\", 2)" << qint64(450) << "Wrong number of arguments or invalid property assignment: 'len'";
+        << "Len(\"a\", 2)" << qint64(450) << "Wrong number of arguments or invalid property assignment";
     QTest::newRow("is needs objects") << "1 Is 2" << qint64(424) << "Object required";
-    QTest::newRow("member of a non-object") << "Array(1).Count" << qint64(424) << "Object required: 'Count'";
+    QTest::newRow("member of a non-object") << "Array(1).Count" << qint64(424) << "Object required";
     QTest::newRow("err has no such member")
-        << "Err.Nope" << qint64(438) << "Object doesn't support this property or method: 'Nope'";
+        << "Err.Nope" << qint64(438) << "Object doesn't support this property or method";
     QTest::newRow("dangling operator") << "1 +" << qint64(1023) << "Expected expression";
     QTest::newRow("trailing tokens") << "1 2" << qint64(1025) << "Expected end of statement";
     QTest::newRow("unterminated text") << "\"abc" << qint64(1033) << "Unterminated string constant";
@@ -646,7 +646,7 @@ void TstScript::expressionErrors_data()
     QTest::newRow("dateadd beyond the range")
         << "DateAdd(\"yyyy\", 100000, #2026-01-01#)" << qint64(5) << "Invalid procedure call or argument";
     QTest::newRow("createobject") << "CreateObject(\"Some.Thing\")" << qint64(429)
-                                  << "ActiveX component can't create object: 'Some.Thing'";
+                                  << "ActiveX component can't create object";
 }
 
 void TstScript::expressionErrors()
@@ -897,28 +897,26 @@ void TstScript::runtimeErrors_data()
 
     QTest::newRow("division by zero") << "r = 1\nx = 0\ny = 5 / x\nr = 2" << qint64(11) << "Division by zero" << 3;
     QTest::newRow("type mismatch") << "r = 1\nx = \"a\" - 1" << qint64(13) << "Type mismatch" << 2;
-    QTest::newRow("subscript") << "r = 1\nDim a(2)\na(3) = 1" << qint64(9) << "Subscript out of range: 'a'" << 3;
+    QTest::newRow("subscript") << "r = 1\nDim a(2)\na(3) = 1" << qint64(9) << "Subscript out of range" << 3;
     QTest::newRow("fixed array cannot be redimmed")
         << "r = 1\nDim a(2)\nReDim a(5)" << qint64(10) << "This array is fixed or temporarily locked" << 3;
     QTest::newRow("preserve cannot change first dimension")
         << "r = 1\nReDim m(1, 1)\nReDim Preserve m(2, 1)" << qint64(9) << "Subscript out of range" << 3;
     QTest::newRow("error inside procedure reports its line")
         << "r = 1\nSub S()\n x = 1\n y = x / 0\nEnd Sub\nS" << qint64(11) << "Division by zero" << 4;
-    QTest::newRow("wrong argument count to sub")
-        << "r = 1\nSub S(a)\nEnd Sub\nS 1, 2" << qint64(450)
-        << "Wrong number of arguments or invalid property assignment: 'S'" << 4;
+    QTest::newRow("wrong argument count to sub") << "r = 1\nSub S(a)\nEnd Sub\nS 1, 2" << qint64(450)
+                                                 << "Wrong number of arguments or invalid property assignment" << 4;
     QTest::newRow("undefined with option explicit")
-        << "Option Explicit\nDim r\nr = 1\nx = 5" << qint64(500) << "Variable is undefined: 'x'" << 4;
-    QTest::newRow("assigning to a const")
-        << "r = 1\nConst K = 1\nK = 2" << qint64(501) << "Illegal assignment: 'K'" << 3;
-    QTest::newRow("set needs an object") << "r = 1\nSet x = 5" << qint64(424) << "Object required: 'x'" << 2;
-    QTest::newRow("member of non-object") << "r = 1\nx = 5\ny = x.Value" << qint64(424) << "Object required: 'x'" << 3;
+        << "Option Explicit\nDim r\nr = 1\nx = 5" << qint64(500) << "Variable is undefined" << 4;
+    QTest::newRow("assigning to a const") << "r = 1\nConst K = 1\nK = 2" << qint64(501) << "Illegal assignment" << 3;
+    QTest::newRow("set needs an object") << "r = 1\nSet x = 5" << qint64(424) << "Object required" << 2;
+    QTest::newRow("member of non-object") << "r = 1\nx = 5\ny = x.Value" << qint64(424) << "Object required" << 3;
     QTest::newRow("for each over a number")
         << "r = 1\nFor Each v In 5\nNext" << qint64(451) << "Object not a collection" << 2;
     QTest::newRow("err raise with text") << "r = 1\nErr.Raise 1000, \"Mine\", \"custom failure\"" << qint64(1000)
                                          << "custom failure" << 2;
     QTest::newRow("err raise known number") << "r = 1\nErr.Raise 13" << qint64(13) << "Type mismatch" << 2;
-    QTest::newRow("indexing a plain value") << "r = 1\nx = 5\nx(1) = 2" << qint64(13) << "Type mismatch: 'x'" << 3;
+    QTest::newRow("indexing a plain value") << "r = 1\nx = 5\nx(1) = 2" << qint64(13) << "Type mismatch" << 3;
     QTest::newRow("null in cint") << "r = 1\nx = CInt(Null)" << qint64(94) << "Invalid use of Null" << 2;
     QTest::newRow("array in concatenation") << "r = 1\nx = Array(1) & \"a\"" << qint64(13) << "Type mismatch" << 2;
 }
@@ -976,7 +974,7 @@ void TstScript::syntaxErrors()
     QVERIFY(!m_engine->addCode(code));
     QCOMPARE(m_engine->errorNumber(), number);
     QCOMPARE(m_engine->errorLine(), line);
-    QCOMPARE(m_engine->errorSource(), QStringLiteral("VBScript compilation error"));
+    QCOMPARE(m_engine->errorSource(), QStringLiteral("Microsoft VBScript compilation error"));
     // A text that does not compile runs nothing.
     QVERIFY(!m_engine->hasGlobal(QStringLiteral("r")));
 }
@@ -990,7 +988,7 @@ void TstScript::onErrorResumeNext_data()
         << "On Error Resume Next\nx = 1 / 0\nr = \"after \" & Err.Number & \" \" & Err.Description"
         << "after 11 Division by zero";
     QTest::newRow("err source") << "On Error Resume Next\nx = 1 / 0\nr = Err.Source"
-                                << "VBScript runtime error";
+                                << "Microsoft VBScript runtime error";
     QTest::newRow("err is number by default")
         << "On Error Resume Next\nx = CInt(\"z\")\nIf Err Then r = \"failed \" & Err"
         << "failed 13";
@@ -1145,7 +1143,7 @@ void TstScript::hostObjects_data()
         << "Dim r\nSub S()\n Dim Name\n Name = \"local\"\n r = Name & Bag.Name\nEnd Sub\nS"
         << "local布料";
     QTest::newRow("unknown member") << "On Error Resume Next\nx = Bag.Missing\nr = Err.Number & \" \" & Err.Description"
-                                    << "438 Object doesn't support this property or method: 'Missing'";
+                                    << "438 Object doesn't support this property or method";
     QTest::newRow("host object typename") << "r = TypeName(Bag)"
                                           << "Bag";
 }
