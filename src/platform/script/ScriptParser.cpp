@@ -440,7 +440,8 @@ private:
             ++i;
         if (isWord("default", i))
             ++i;
-        return isWord("sub", i) || isWord("function", i) || (isWord("property", i) && isPropertyKind(i + 1));
+        return isWord("sub", i) || isWord("function", i) ||
+               (isWord("property", i) && (isPropertyKind(i + 1) || at(i + 1).kind == Token::Identifier));
     }
     bool isPropertyKind(int ahead) const
     {
