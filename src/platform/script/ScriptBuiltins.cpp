@@ -247,8 +247,9 @@ ScriptValue fReplace(const Args &a, const BuiltinHooks &)
     const qint64 count = has(a, 4) ? a.at(4).toLong() : -1;
     if (start < 1 || count < -1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
+    // Unlike most text functions Replace does not pass Null through.
     if (e.isNull())
-        return e;
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
     const QString find = text(a.at(1)), repl = text(a.at(2));
     // As in VBScript, the result starts at "start": what comes before is dropped.
     QString s = e.toString().mid(start - 1);

@@ -767,6 +767,9 @@ private:
             const auto field = f.self->fields.constFind(key);
             if (field != f.self->fields.cend())
                 return field.value();
+            // In a class, its own procedures hide global variables of their name.
+            if (f.self->def->members.contains(key))
+                return nullptr;
         }
         const auto it = m_global.vars.constFind(key);
         if (it != m_global.vars.cend())
@@ -1110,6 +1113,8 @@ private:
             }
             inst->fields.insert(field.decl.key, slot);
         }
+        for (const auto &[key, expr] : def->consts)
+            inst->fields.insert(key, std::make_shared<ScriptValue>(evaluate(*expr)));
         if (m_instances.size() >= m_instancesPruneAt) {
             std::erase_if(m_instances, [](const std::weak_ptr<ClassInstance> &w) { return w.expired(); });
             m_instancesPruneAt = std::max<size_t>(64, m_instances.size() * 2);

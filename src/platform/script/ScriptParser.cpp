@@ -1315,8 +1315,20 @@ private:
             bool isPublic = true;
             if (acceptWord("private"))
                 isPublic = false;
-            else if (!acceptWord("public") && !acceptWord("dim"))
+            else if (!acceptWord("public") && !acceptWord("dim") && !isWord("const"))
                 fail(ScriptErrorNumber::ExpectedStatement, at().line);
+            if (acceptWord("const")) {
+                do {
+                    const int constLine = at().line;
+                    const QString name = identifier();
+                    declare(name, constLine);
+                    expectSymbol("=", 1011);
+                    def->fieldIsPublic.insert(name.toLower(), isPublic);
+                    def->consts.emplace_back(name.toLower(), expression());
+                } while (acceptSymbol(","));
+                endOfStatement();
+                continue;
+            }
             Stmt decls;
             declarations(&decls, false);
             for (Declaration &d : decls.decls) {

@@ -140,6 +140,7 @@ struct ClassDef
 {
     QString name, key;
     std::vector<ClassField> fields;
+    std::vector<std::pair<QString, ExprPtr>> consts; // key and value, evaluated for each instance
     QHash<QString, bool> fieldIsPublic;
     QHash<QString, ClassMember> members;
     QString defaultKey; // the Default member, or empty

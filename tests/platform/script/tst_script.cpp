@@ -1629,6 +1629,14 @@ void TstScript::classes_data()
     QTest::newRow("class variables keep their own names")
         << "Count = \"global\"\n" + counter + "Set c = New Counter\nr = Count & c.Count"
         << "global10";
+    QTest::newRow("a class's procedures hide globals of their name")
+        << "Count = \"global\"\nClass C\n Public Function Count()\n  Count = \"method\"\n End Function\n Public "
+           "Function Show()\n  Show = Count() & Count\n End Function\nEnd Class\nSet c = New C\nr = c.Show() & Count"
+        << "methodmethodglobal";
+    QTest::newRow("constants of a class") << "Class K\n Private Const Rate = 3, Unit = \"件\"\n Public Function "
+                                             "Cost(n)\n  Cost = n * Rate & Unit\n End Function\nEnd Class\nSet k = New "
+                                             "K\nr = k.Cost(2)"
+                                          << "6件";
     QTest::newRow("initialize sees globals")
         << "prefix = \"p\"\nClass T\n Public V\n Private Sub Class_Initialize()\n  "
            "V = prefix & \"1\"\n End Sub\nEnd Class\nSet t = New T\nr = t.V"
@@ -2304,6 +2312,7 @@ void TstScript::builtinArgumentErrors_data()
     QTest::newRow("scriptengine with an argument") << "ScriptEngine(1)" << arguments;
     QTest::newRow("strreverse of null") << "StrReverse(Null)" << null;
     QTest::newRow("sgn of null") << "Sgn(Null)" << null;
+    QTest::newRow("replace of null") << "Replace(Null, \"a\", \"b\")" << null;
 }
 
 void TstScript::builtinArgumentErrors()
