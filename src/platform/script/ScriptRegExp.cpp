@@ -12,11 +12,14 @@ bool is(const QString &name, const char *what)
     return name.compare(QLatin1String(what), Qt::CaseInsensitive) == 0;
 }
 
-// A text argument as the RegExp methods take it: objects by their default value.
+// A text argument as the RegExp methods take it: objects by their default
+// value; Null does not convert to a text (type mismatch).
 QString textArg(const QList<ScriptValue> &args, int i)
 {
-    const ScriptValue &v = args.at(i);
-    return v.isObject() ? ScriptObject::defaultValue(v.objectValue()).toString() : v.toString();
+    const ScriptValue v = args.at(i).isObject() ? ScriptObject::defaultValue(args.at(i).objectValue()) : args.at(i);
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    return v.toString();
 }
 
 // The numbered items of a read-only collection: Count, Item(i) as the default, For Each.
