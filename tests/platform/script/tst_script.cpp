@@ -1637,6 +1637,13 @@ void TstScript::classes_data()
                                              "Cost(n)\n  Cost = n * Rate & Unit\n End Function\nEnd Class\nSet k = New "
                                              "K\nr = k.Cost(2)"
                                           << "6件";
+    QTest::newRow("a report script building its sql with a class")
+        << "inv_no = \"MI-0042\"\nClass SqlBuilder\n Private parts\n Private Sub Class_Initialize()\n  parts = \"\"\n End "
+           "Sub\n Public Sub Add(s)\n  If parts <> \"\" Then parts = parts & \" AND \"\n  parts = parts & s\n End Sub\n "
+           "Public Property Get Text\n  Text = \"SELECT Inv_No FROM Mmst411 WHERE \" & parts\n End Property\nEnd "
+           "Class\nSet b = New SqlBuilder\nb.Add \"Inv_No = '\" & inv_no & \"'\"\nb.Add \"Inv_Type = '1'\"\nW_SQL = "
+           "b.Text\nr = W_SQL"
+        << "SELECT Inv_No FROM Mmst411 WHERE Inv_No = 'MI-0042' AND Inv_Type = '1'";
     QTest::newRow("initialize sees globals")
         << "prefix = \"p\"\nClass T\n Public V\n Private Sub Class_Initialize()\n  "
            "V = prefix & \"1\"\n End Sub\nEnd Class\nSet t = New T\nr = t.V"
@@ -1806,6 +1813,8 @@ void TstScript::languageForms_data()
         << "ab!";
     QTest::newRow("sub on one line with colons") << "Dim r\nSub S(): r = \"s\": End Sub\nS"
                                                  << "s";
+    QTest::newRow("empty sub on one line") << "Sub S() End Sub\nS\nr = \"ok\""
+                                           << "ok";
     QTest::newRow("function on one line") << "Function F(a) F = a * 2 End Function\nr = F(21)"
                                           << "42";
     QTest::newRow("statement before end sub on its line") << "Dim r\nSub S()\n r = 1\n r = r + 1 End Sub\nS"
@@ -1973,6 +1982,9 @@ void TstScript::regExp_data()
         << re + "re.Pattern = \"[]\"\nr = re.Test(\"abc\")\nre.Pattern = \"a[^]c\"\nr = r & re.Test(\"a\" & vbLf & "
                 "\"c\")"
         << "FalseTrue";
+    QTest::newRow("with over a new regexp")
+        << "With New RegExp\n .Pattern = \"b\"\n .Global = True\n r = .Replace(\"abcb\", \"x\")\nEnd With"
+        << "axcx";
     QTest::newRow("createobject makes a regexp")
         << "Set re = CreateObject(\"VBScript.RegExp\")\nre.Pattern = \"^[A-Z]{2}\\d{4}$\"\nr = TypeName(re) & "
            "re.Test(\"MI2026\")"
