@@ -666,8 +666,17 @@ private slots:
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         enterLine(d, QStringLiteral("PI002"), QStringLiteral("1"));
-        TestDb::exec(conn, QStringLiteral("CREATE TRIGGER no_more_lines BEFORE INSERT ON Mmst412 "
-                                          "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+        // The server refuses every new line, as a full disk would.
+        const bool pg = conn.backend() == Backend::PostgreSQL;
+        if (pg) {
+            TestDb::exec(conn, QStringLiteral("CREATE FUNCTION no_more_lines() RETURNS trigger AS $$ "
+                                              "BEGIN RAISE EXCEPTION 'disk full'; END $$ LANGUAGE plpgsql"));
+            TestDb::exec(conn, QStringLiteral("CREATE TRIGGER no_more_lines BEFORE INSERT ON Mmst412 "
+                                              "FOR EACH ROW EXECUTE FUNCTION no_more_lines()"));
+        } else {
+            TestDb::exec(conn, QStringLiteral("CREATE TRIGGER no_more_lines BEFORE INSERT ON Mmst412 "
+                                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+        }
         box->clear();
         ok(&d);
         QVERIFY2(box->last().text.contains(QStringLiteral("  Cmd_Ok_MouseClick  ")), qPrintable(box->last().text));
@@ -676,7 +685,8 @@ private slots:
         QCOMPARE(linesOf(5), 1);
         QCOMPARE(d.fieldText(QStringLiteral("Frm_inv")), QStringLiteral("PI002"));
         QCOMPARE(d.fieldText(QStringLiteral("Mtr_Amt")), QStringLiteral("1"));
-        TestDb::exec(conn, QStringLiteral("DROP TRIGGER no_more_lines"));
+        TestDb::exec(conn, pg ? QStringLiteral("DROP TRIGGER no_more_lines ON Mmst412")
+                              : QStringLiteral("DROP TRIGGER no_more_lines"));
         ok(&d);
         QCOMPARE(linesOf(5), 2);
         QCOMPARE(host.changed.size(), 1);
