@@ -133,15 +133,17 @@ void Frm40BMx::buildScreen()
     m_browMo = browseButton(QStringLiteral("cmd_Browse_Mo"));
     m_browBar = browseButton(QStringLiteral("Cmd_Browse_Bar"));
 
-    m_orderNo = addChoice(QStringLiteral("Order_No"), code("订单代号:"), 0, 0, m_browOrder);
-    m_moNo = addChoice(QStringLiteral("Mo_No"), code("制    号:"), 0, 2, m_browMo);
+    // The fields in the order a line is entered, the source receipt first
+    // (where a saved line leaves the focus for the next one).
+    m_frmInv = addChoice(QStringLiteral("Frm_inv"), code("来料单号:"), 0, 0, m_browFrmInv);
+    m_frmType = addChoice(QStringLiteral("frm_type"), code("来料类型:"), 0, 2);
     m_mtrNo = addChoice(QStringLiteral("Mtr_No"), code("材料代号:"), 1, 0, m_browMtr);
-    m_mtrName = addItem(QStringLiteral("Mtr_Name"), code("材料名称:"), 1, 2);
-    m_mtrDim = addItem(QStringLiteral("Mtr_Dim"), code("材料规格:"), 2, 0);
-    m_unitName = addItem(QStringLiteral("Unit_Name"), QString(), 2, 2);
-    m_frmInv = addChoice(QStringLiteral("Frm_inv"), code("来料单号:"), 3, 0, m_browFrmInv);
-    m_frmType = addChoice(QStringLiteral("frm_type"), code("来料类型:"), 3, 2);
-    m_barName = addChoice(QStringLiteral("Bar_Name"), code("仓    别:"), 4, 0, m_browBar);
+    m_orderNo = addChoice(QStringLiteral("Order_No"), code("订单代号:"), 1, 2, m_browOrder);
+    m_moNo = addChoice(QStringLiteral("Mo_No"), code("制    号:"), 2, 0, m_browMo);
+    m_barName = addChoice(QStringLiteral("Bar_Name"), code("仓    别:"), 2, 2, m_browBar);
+    m_mtrName = addItem(QStringLiteral("Mtr_Name"), code("材料名称:"), 3, 0);
+    m_mtrDim = addItem(QStringLiteral("Mtr_Dim"), code("材料规格:"), 3, 2);
+    m_unitName = addItem(QStringLiteral("Unit_Name"), QString(), 4, 0);
     m_colorName = addItem(QStringLiteral("Color_Name"), code("颜    色:"), 4, 2, true);
     m_totalAmt = addItem(QStringLiteral("Total_Amt"), code("总 用 量:"), 5, 0);
     m_getAmt = addItem(QStringLiteral("Get_amt"), code("需求数量:"), 5, 2);
@@ -185,15 +187,15 @@ void Frm40BMx::buildScreen()
 
     m_mtrAmt->editor()->installEventFilter(this);
 
-    // Tab follows the fields in the order a line is filled in; the amounts
-    // the dialog computes are read, not entered, and are left out.
+    // Tab follows the fields in the order a line is entered; what the dialog
+    // fills in itself is read, not entered, and is left out.
     for (HeadItem *h : {m_mtrName, m_mtrDim, m_unitName, m_totalAmt, m_getAmt, m_useAmt})
         h->editor()->setFocusPolicy(Qt::ClickFocus);
-    m_tabFields = {m_orderNo,
-                   m_moNo,
-                   m_mtrNo,
-                   m_frmInv,
+    m_tabFields = {m_frmInv,
                    m_frmType,
+                   m_mtrNo,
+                   m_orderNo,
+                   m_moNo,
                    m_barName,
                    m_colorName->editor(),
                    m_barAmt->editor(),
@@ -205,9 +207,14 @@ void Frm40BMx::buildScreen()
                    m_cancel};
     for (qsizetype i = 1; i < m_tabFields.size(); ++i)
         QWidget::setTabOrder(m_tabFields.at(i - 1), m_tabFields.at(i));
-    // A choice from a list moves on, as a picker does.
+    // A choice from a list moves on, as a picker does. A combo box also
+    // reports a typed text that matches an entry as chosen when it is left;
+    // the focus has moved on by then and stays where the user put it.
     for (QComboBox *c : {m_orderNo, m_moNo, m_mtrNo, m_frmInv, m_frmType, m_barName})
-        connect(c, &QComboBox::activated, this, [this, c] { focusAfter(c); });
+        connect(c, &QComboBox::activated, this, [this, c] {
+            if (c->hasFocus())
+                focusAfter(c);
+        });
 
     connect(m_ok, &PictureButton::clicked, this, &Frm40BMx::Cmd_Ok_MouseClick);
     connect(m_cancel, &PictureButton::clicked, this, &QDialog::reject);

@@ -183,6 +183,31 @@ private slots:
         QCOMPARE(back[1].key, QStringLiteral("Field1"));
     }
 
+    void layoutFromTheWindowsProgramSurvivesASave()
+    {
+        // GBK, as the earlier program wrote it: 物料编号 and 数量.
+        const QByteArray gbk = QByteArray("[mmss40BGrid1]\r\nField0=Mtr_No,\xCE\xEF\xC1\xCF\xB1\xE0\xBA\xC5,"
+                                          "1200,4,1,True\r\nField1=Mtr_Amt,\xCA\xFD\xC1\xBF,900,4,7,True\r\n"
+                                          "RowHeight=300\r\nFrozenCols=1\r\n");
+        {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(gbk);
+        }
+        GridLayout layout;
+        ClearGridLayout(layout);
+        LoadGridLayout(kForm, kGrid, layout, ini);
+        QCOMPARE(GridLayoutCount(layout), 2);
+        QCOMPARE(layout[0].caption, QStringLiteral("物料编号"));
+        QCOMPARE(layout[1].caption, QStringLiteral("数量"));
+        QCOMPARE(layout[0].frozenCols, qint16(1));
+        // Saved unchanged, the file keeps its bytes.
+        QVERIFY(SaveGridLayout(kForm, kGrid, layout, ini));
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), gbk);
+    }
+
     void commaInCaptionShiftsLaterParts()
     {
         GridLayout layout;

@@ -411,6 +411,16 @@ private slots:
             << "supplementary 4"
             << "1"
             << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
+        // Unapproved issues are not issued: the source check (approved
+        // documents only) refuses first; beside an approved supplementary
+        // issue it passes and nothing is returnable.
+        QTest::newRow("issues all unapproved") << "open issue 10"
+                                               << "1"
+                                               << "此来料单号无此材料" << int(LineField::Mtr_No);
+        QTest::newRow("issues unapproved, supplementary approved")
+            << "open issue 10, supplementary 4"
+            << "1"
+            << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << int(LineField::Bar_Name);
         QTest::newRow("up to what is returnable") << "issue 10, waiting return 3"
                                                   << "7"
                                                   << "" << int(LineField::None);
@@ -424,7 +434,9 @@ private slots:
         QFETCH(QString, quantity);
         QFETCH(QString, refusal);
         QFETCH(int, focus);
-        if (history.contains(QLatin1String("issue 10")))
+        if (history.contains(QLatin1String("open issue 10")))
+            earlierLine(doc(QStringLiteral("1"), QStringLiteral("0")), 10);
+        else if (history.contains(QLatin1String("issue 10")))
             earlierLine(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
         if (history.contains(QLatin1String("return 10")))
             earlierLine(doc(QStringLiteral("2"), QStringLiteral("2")), 10);
@@ -483,6 +495,44 @@ private slots:
         const LineSaveOutcome out = LineStore(conn).save(e);
         QCOMPARE(out.refusal.text, refusal);
         QCOMPARE(linesOfDocument(), refusal.isEmpty() ? 1 : 0);
+    }
+
+    void outsourcingDrawsOnlyMaterialsOfNatureZero()
+    {
+        // A finished product in stock under the receipt: the outsourcing
+        // source lists may offer it, the check still refuses it.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Mtr_No, Mtr_Name, Type) VALUES ('P001', '背包', '1')"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                    "Color_No, Mtr_Amt) VALUES ('SO1', 'MO1', 'PI001', 'A', 'P001', 'W01', 'C01', 5)"));
+        LineEntry e = entry();
+        e.outsourcing = true;
+        e.mtrNo = QStringLiteral("P001");
+        e.mtrAmt = QStringLiteral("1");
+        const LineSaveOutcome out = LineStore(conn).save(e);
+        QCOMPARE(out.refusal.text, QStringLiteral("该材料代号不存在,请重新输入!"));
+        QCOMPARE(int(out.refusal.focus), int(LineField::Mtr_No));
+        QCOMPARE(linesOfDocument(), 0);
+    }
+
+    void theWriteDoesNotCheckAgain()
+    {
+        // Stock may move between the check and the write; approval is where
+        // stock is counted again.
+        const LineStore store(conn);
+        LineEntry e = entry();
+        e.mtrAmt = QStringLiteral("12");
+        const CheckedLine checked = store.check(e);
+        QVERIFY(checked.ok());
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst381 SET Mtr_Amt = 1"));
+        const LineSaveOutcome out = store.save(e, checked);
+        QCOMPARE(out.kind, LineSaveOutcome::Written);
+        QCOMPARE(linesOfDocument(), 1);
+        // A refused check is refused again without a second look.
+        e.mtrNo = QString();
+        const CheckedLine refused = store.check(e);
+        QCOMPARE(store.save(e, refused).kind, LineSaveOutcome::Refused);
+        QCOMPARE(linesOfDocument(), 1);
     }
 
     void supplierNature_data()

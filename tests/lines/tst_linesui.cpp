@@ -20,6 +20,7 @@
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -114,6 +115,33 @@ class TstLinesUi : public QObject, public DocumentFixture
         d.setFieldText(QStringLiteral("frm_type"), QStringLiteral("采购入库"));
         d.setFieldText(QStringLiteral("Bar_Name"), QStringLiteral("主仓"));
         d.setFieldText(QStringLiteral("Mtr_Amt"), qty);
+    }
+
+    // A dialog adding to LL004 (by manufacturing order) over a host of its
+    // own, shown and active so that the focus can be followed.
+    struct PlainHost : LineHost
+    {
+        QString outsourcingOrderNo() const override { return QString(); }
+        QString stockDeductionText() const override { return QStringLiteral("按制单"); }
+        void linesChanged(const QString &) override {}
+    };
+    static LineRequest addingToLL004()
+    {
+        LineRequest r;
+        r.invType = QStringLiteral("1");
+        r.rec411 = QStringLiteral("5");
+        r.stockMode = QStringLiteral("2");
+        r.stockModePosition = 2;
+        r.propDuty = QStringLiteral("0");
+        return r;
+    }
+    static QString focusedField(QWidget *d)
+    {
+        // An item's text box stands for the item.
+        QWidget *f = d->focusWidget();
+        while (f && f != d && f->objectName().isEmpty())
+            f = f->parentWidget();
+        return f ? f->objectName() : QStringLiteral("<none>");
     }
 
 private slots:
@@ -480,6 +508,261 @@ private slots:
         QVERIFY(d.isVisible());
     }
 
+    void focusMovesOnAfterEachPicker()
+    {
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        // The list pickers answer with their first row; the location tree
+        // and the colour list are closed without a choice.
+        ModalRunner::setDriver([](QDialog *p) {
+            auto *grid = p->findChild<FlexGrid *>();
+            if (!grid || p->objectName() != QStringLiteral("FrmList") || grid->rows() < 2)
+                return int(QDialog::Rejected);
+            // Chosen with the picker's OK button: a key would reach the
+            // dialog too once the picker has closed.
+            grid->setRow(1);
+            p->findChild<QPushButton *>(QStringLiteral("Command1_0"))->click();
+            return p->result();
+        });
+        QStringList focus;
+        const auto pick = [&](const char *button) {
+            d.findChild<QToolButton *>(QLatin1String(button))->click();
+            focus << focusedField(&d);
+        };
+        pick("Cmd_Brow_Order");
+        pick("cmd_Browse_Mo");
+        pick("Cmd_Mtr_Brow");
+        pick("cmd_frminv_brow");
+        pick("Cmd_Browse_Bar");
+        item(&d, "Color_Name")->browseButton()->click();
+        focus << focusedField(&d);
+        QCOMPARE(focus, (QStringList{"Mo_No", "Bar_Name", "Order_No", "frm_type", "Color_Name", "bar_amt"}));
+        QCOMPARE(d.fieldText(QStringLiteral("Frm_inv")), QStringLiteral("PI002"));
+
+        // A choice from a list moves on too; leaving a field whose text is
+        // in its list moves nowhere further.
+        choice(&d, "Mtr_No")->setFocus();
+        emit choice(&d, "Mtr_No")->activated(0);
+        QCOMPARE(focusedField(&d), QStringLiteral("Order_No"));
+        choice(&d, "Bar_Name")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focusedField(&d), QStringLiteral("Color_Name"));
+        ModalRunner::setDriver({});
+    }
+
+    void tabFollowsTheFields()
+    {
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        choice(&d, "Frm_inv")->setFocus();
+        QStringList order{focusedField(&d)};
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << focusedField(&d);
+        }
+        QCOMPARE(order, (QStringList{"Frm_inv", "frm_type", "Mtr_No", "Order_No", "Mo_No", "Bar_Name", "Color_Name",
+                                     "bar_amt", "Mtr_Amt", "Remark", "Chk_Copy", "Chk_Add", "Cmd_Ok", "cmd_cancel"}));
+        // What the dialog fills in itself cannot be typed over.
+        for (const char *name : {"Mtr_Name", "Mtr_Dim", "Unit_Name", "Total_Amt", "Get_amt", "Use_amt"})
+            QVERIFY2(item(&d, name)->editor()->isReadOnly(), name);
+        QVERIFY(!item(&d, "bar_amt")->editor()->isReadOnly());
+    }
+
+    void aFailingRefreshKeepsWhatItDidNotReach()
+    {
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        enterLine(d, QStringLiteral("PI00"), QStringLiteral("1"));
+        for (const char *name : {"Mtr_Name", "Total_Amt", "Use_amt", "bar_amt"})
+            item(&d, name)->setText(QStringLiteral("before"));
+        // The material description is read from a view that has gone: the
+        // lists before it are refreshed, the amounts after it keep their texts.
+        TestDb::exec(conn, QStringLiteral("DROP VIEW vmmst611"));
+        box->clear();
+        choice(&d, "Frm_inv")->setEditText(QStringLiteral("PI002"));
+        leave(choice(&d, "Frm_inv"));
+        QVERIFY(box->last().text.contains(QStringLiteral("  FillList  ")));
+        QCOMPARE(choice(&d, "frm_type")->count(), 1);
+        QCOMPARE(choice(&d, "Bar_Name")->count(), 1);
+        QCOMPARE(choice(&d, "Bar_Name")->currentText(), QStringLiteral("主仓"));
+        for (const char *name : {"Mtr_Name", "Total_Amt", "Use_amt", "bar_amt"})
+            QCOMPARE(item(&d, name)->text(), QStringLiteral("before"));
+        QCOMPARE(field(QStringLiteral("SELECT Proc_Name FROM Erp_Error_Msg")), QStringLiteral("FillList"));
+    }
+
+    void aFailingCheckIsReportedAsTheCheck()
+    {
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        enterLine(d, QStringLiteral("PI002"), QStringLiteral("1"));
+        TestDb::exec(conn, QStringLiteral("DROP TABLE mmst388"));
+        box->clear();
+        ok(&d);
+        QCOMPARE(box->shown().size(), 1);
+        QVERIFY2(box->last().text.contains(QStringLiteral("  Check_ok  ")), qPrintable(box->last().text));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Erp_Error_Msg WHERE Proc_Name = 'Check_ok'")),
+                 QStringLiteral("1"));
+        QVERIFY(d.isVisible());
+        QCOMPARE(linesOf(5), 1);
+    }
+
+    void equalsOnAReturnTakesWhatWasIssued()
+    {
+        PlainHost host;
+        LineRequest r = addingToLL004();
+        r.invType = QStringLiteral("2");
+        Frm40BMx d(&host, r);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        item(&d, "Use_amt")->setText(QStringLiteral("6.5"));
+        item(&d, "Get_amt")->setText(QStringLiteral("99"));
+        QLineEdit *qty = item(&d, "Mtr_Amt")->editor();
+        qty->setText(QStringLiteral("1"));
+        QTest::keyClicks(qty, QStringLiteral("="));
+        QCOMPARE(qty->text(), QStringLiteral("6.5"));
+    }
+
+    void orderUsageEntersTheOrderDirectly_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("byOrder");
+        QTest::newRow("option on") << "1" << true;
+        QTest::newRow("any number but zero") << "2" << true;
+        QTest::newRow("option off") << "0" << false;
+        QTest::newRow("option empty") << "" << false;
+    }
+    void orderUsageEntersTheOrderDirectly()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, byOrder);
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = ? WHERE Item_No = '按订单用料控制领料'"),
+                     {option});
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QCOMPARE(choice(&d, "Order_No")->lineEdit()->isReadOnly(), !byOrder);
+        QCOMPARE(choice(&d, "Mo_No")->lineEdit()->isReadOnly(), byOrder);
+        QCOMPARE(d.findChild<QToolButton *>(QStringLiteral("cmd_Browse_Mo"))->isEnabled(), !byOrder);
+        // Under order usage a manufacturing order brings no order.
+        choice(&d, "Mo_No")->setEditText(QStringLiteral("MO1"));
+        leave(choice(&d, "Mo_No"));
+        QCOMPARE(choice(&d, "Order_No")->currentText(), byOrder ? QString() : QStringLiteral("SO1"));
+    }
+
+    void aFailedWriteKeepsTheDialogOpen()
+    {
+        struct Host : PlainHost
+        {
+            QStringList changed;
+            void linesChanged(const QString &rec412) override { changed << rec412; }
+        } host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        enterLine(d, QStringLiteral("PI002"), QStringLiteral("1"));
+        // The server refuses every new line, as a full disk would.
+        const bool pg = conn.backend() == Backend::PostgreSQL;
+        if (pg) {
+            TestDb::exec(conn, QStringLiteral("CREATE FUNCTION no_more_lines() RETURNS trigger AS $$ "
+                                              "BEGIN RAISE EXCEPTION 'disk full'; END $$ LANGUAGE plpgsql"));
+            TestDb::exec(conn, QStringLiteral("CREATE TRIGGER no_more_lines BEFORE INSERT ON Mmst412 "
+                                              "FOR EACH ROW EXECUTE FUNCTION no_more_lines()"));
+        } else {
+            TestDb::exec(conn, QStringLiteral("CREATE TRIGGER no_more_lines BEFORE INSERT ON Mmst412 "
+                                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+        }
+        box->clear();
+        ok(&d);
+        QVERIFY2(box->last().text.contains(QStringLiteral("  Cmd_Ok_MouseClick  ")), qPrintable(box->last().text));
+        QVERIFY(d.isVisible());
+        QVERIFY(host.changed.isEmpty());
+        QCOMPARE(linesOf(5), 1);
+        QCOMPARE(d.fieldText(QStringLiteral("Frm_inv")), QStringLiteral("PI002"));
+        QCOMPARE(d.fieldText(QStringLiteral("Mtr_Amt")), QStringLiteral("1"));
+        TestDb::exec(conn, pg ? QStringLiteral("DROP TRIGGER no_more_lines ON Mmst412")
+                              : QStringLiteral("DROP TRIGGER no_more_lines"));
+        ok(&d);
+        QCOMPARE(linesOf(5), 2);
+        QCOMPARE(host.changed.size(), 1);
+    }
+
+    void lineCommandsOnADocumentClosedOrDeleted_data()
+    {
+        QTest::addColumn<QString>("status"); // "gone": deleted by another user
+        QTest::addColumn<QString>("message");
+        QTest::newRow("closed 6") << "6"
+                                  << "此单已结案, 不能进行修改!";
+        QTest::newRow("closed 7") << "7"
+                                  << "此单已结案, 不能进行修改!";
+        QTest::newRow("deleted") << "gone"
+                                 << "此单已被他人删除!";
+    }
+    void lineCommandsOnADocumentClosedOrDeleted()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, message);
+        show(QStringLiteral("LL001"));
+        if (status == QLatin1String("gone"))
+            TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411 WHERE Inv_No = 'LL001'"));
+        else
+            TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = ? WHERE Inv_No = 'LL001'"), {status});
+        for (auto item : {&Menu_Mdi::Menu_Add, &Menu_Mdi::Menu_Edit, &Menu_Mdi::Menu_Delete}) {
+            box->clear();
+            box->answer(6);
+            menuItem(item, 1, [](Frm40BMx &) {});
+            QCOMPARE(box->texts(), QStringList{message});
+        }
+        QVERIFY(dialogsSeen.isEmpty());
+        QCOMPARE(linesOf(1), 2);
+        if (status != QLatin1String("gone"))
+            QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+    }
+
+    void aLineInUseElsewhereIsNotDeleted()
+    {
+        TestDb::exec(conn, QStringLiteral("CREATE TABLE qc_check (Rec_412 INTEGER)"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO qc_check VALUES (2)"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, "
+                                          "Field_Name, Table_Descption) VALUES ('Mmst412', 'Rec_412', 'qc_check', "
+                                          "'Rec_412', '品检单')"));
+        show(QStringLiteral("LL001"));
+        int row = 1;
+        while (w->linesRs().text(w->grid()->sourceRow(row), QStringLiteral("Rec_412")) != QLatin1String("2"))
+            ++row;
+        box->clear();
+        box->answer(6);
+        menuItem(&Menu_Mdi::Menu_Delete, row, [](Frm40BMx &) {});
+        QCOMPARE(box->texts(), QStringList{QStringLiteral("<品检单>中使用了当前操作表中的信息,当前操作不能进行!")});
+        QCOMPARE(linesOf(1), 2);
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+    }
+
+    void importAnsweredYesThenClosedLeavesNoLines()
+    {
+        show(QStringLiteral("LL004"));
+        box->answer(6);
+        ModalRunner::setDriver([&](QDialog *d) {
+            dialogsSeen << d->windowTitle();
+            return int(QDialog::Rejected);
+        });
+        w->findChild<QPushButton *>(QStringLiteral("Input_Mo_Mtr"))->click();
+        QCOMPARE(dialogsSeen, QStringList{QStringLiteral("导入制单用量(Frm40BMx4)")});
+        QCOMPARE(linesOf(5), 0);
+        QCOMPARE(w->grid()->rows(), 1);
+        QCOMPARE(lockOf(QStringLiteral("LL004")), QStringLiteral("No"));
+    }
+
     void viewModeAndReturns()
     {
         LineRequest viewing;
@@ -515,12 +798,16 @@ private slots:
         wrongMode.modify = 5;
         wrongMode.invType = QStringLiteral("1");
         Frm40BMx bad(w, wrongMode, w);
+        const QString untitled = bad.windowTitle();
+        QString titleShown;
         ModalRunner::setDriver([&](QDialog *dialog) {
             dialog->show();
+            titleShown = dialog->windowTitle();
             ok(dialog);
             return dialog->result();
         });
         ModalRunner::exec(&bad);
+        QCOMPARE(titleShown, untitled);
         QVERIFY2(box->last().text.contains(QStringLiteral("不正确的修改状态标志")), qPrintable(box->last().text));
         QVERIFY(box->last().text.contains(QStringLiteral("Modify")));
         QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412")), QStringLiteral("3"));

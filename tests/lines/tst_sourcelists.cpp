@@ -449,6 +449,30 @@ private slots:
         in.orderNo = QStringLiteral("SO1");
         in.mtrNo = QStringLiteral("F002");
         QCOMPARE(lists.totalUsage(in), QStringLiteral("4"));
+
+        // A supplementary issue counts the supplementary issues of its own
+        // outsourcing order only, approved or not.
+        line(doc(QStringLiteral("3"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("WF01")), 0.75);
+        line(doc(QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF02")), 5);
+        line(doc(QStringLiteral("3"), QStringLiteral("2")), 2);
+        LineInputs supplementary = issue();
+        supplementary.invType = QStringLiteral("3");
+        supplementary.outsourcing = true;
+        supplementary.pcsNo = QStringLiteral("WF01");
+        QCOMPARE(lists.issuedQuantity(supplementary), QStringLiteral("0.75"));
+
+        // A return's locations compare what is typed, on outsourcing
+        // documents as on any other.
+        LineInputs giveBack = issue();
+        giveBack.invType = QStringLiteral("2");
+        giveBack.outsourcing = true;
+        giveBack.pcsNo = QStringLiteral("WF01");
+        giveBack.frmInv = QStringLiteral("PI001");
+        QCOMPARE(lists.locations(giveBack), QStringList{QStringLiteral("主仓")});
+        giveBack.moNo = QString();
+        QCOMPARE(lists.locations(giveBack), QStringList());
+        giveBack.frmInv = QStringLiteral("PI002");
+        QCOMPARE(lists.locations(giveBack), QStringList{QStringLiteral("辅仓")});
     }
 
     void pickers_data()

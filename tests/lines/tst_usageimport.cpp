@@ -241,6 +241,15 @@ private slots:
         bom(QStringLiteral("Mmst01123"), so1, 10, 0);
         stock(QStringLiteral("ORD"), 4, QStringLiteral("SO1"), QStringLiteral(""));
         QCOMPARE(takes(propose(criteria(1, true))), (QStringList{"ORD:4"}));
+        // So does the outsourcing family: 10 needed, each source proposes what it holds.
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (?, ?, ?, 9, 1)"),
+                     {pcs1, mo1, f001});
+        UsageCriteria outsourcing = criteria();
+        outsourcing.production = false;
+        outsourcing.pcsNo = QStringLiteral("WF1");
+        QCOMPARE(takes(propose(outsourcing)), (QStringList{"PI1:4", "PI2:1"}));
     }
 
     void stockModeChoosesTheSources_data()
@@ -280,6 +289,25 @@ private slots:
         for (qint64 i = 0; i < rs.rowCount(); ++i)
             QCOMPARE(rs.text(i, QStringLiteral("Mo_No")) + rs.text(i, QStringLiteral("Order_No")),
                      byOrder ? QStringLiteral("SO1") : QStringLiteral("MO1SO1"));
+    }
+
+    void outsourcingFreeStockReadsNullsAsEmpty()
+    {
+        // By material the outsourcing family reads a null order as none.
+        TestDb::exec(conn,
+                     QStringLiteral(
+                         "INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) VALUES (?, ?, ?, 9, 1)"),
+                     {pcs1, mo1, f001});
+        stock(QStringLiteral("FREE"), 3, QStringLiteral(""), QStringLiteral(""));
+        TestDb::exec(
+            conn,
+            QStringLiteral(
+                "INSERT INTO mmst381 (Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) VALUES ('NULLS', 'A', 'F001', 'W01', 2)"));
+        stock(QStringLiteral("ORD"), 4, QStringLiteral("SO1"), QStringLiteral(""));
+        UsageCriteria c = criteria(0);
+        c.production = false;
+        c.pcsNo = QStringLiteral("WF1");
+        QCOMPARE(takes(propose(c)), (QStringList{"FREE:3", "NULLS:2"}));
     }
 
     void criteriaArePrefixesWithoutRegardToCase()

@@ -203,6 +203,12 @@ private slots:
         search(QStringLiteral("MO1"));
         // The larger source first; each proposes what it holds, up to the need of 10.
         QCOMPARE(rows(), (QStringList{"+PI2:8", "+PI1:6"}));
+        // The manufacturing order and order of one need show as one cell.
+        QVERIFY(grid()->mergeCol(2) && grid()->mergeCol(3));
+        QVERIFY(!grid()->mergeCol(4));
+        QCOMPARE(grid()->mergedRows(2, 2), qMakePair(1, 2));
+        QCOMPARE(grid()->mergedRows(2, 3), qMakePair(1, 2));
+        QVERIFY(grid()->mergeCells() != FlexGrid::MergeNever);
         QCOMPARE(grid()->textMatrix(1, 2) + QLatin1Char('/') + grid()->textMatrix(1, 13), QStringLiteral("MO1/10"));
         QVERIFY(button("Cmd_Ok")->isEnabled());
         QVERIFY(child<QCheckBox>("CheckBox1")->isEnabled() && child<QCheckBox>("CheckBox1")->isChecked());
@@ -352,6 +358,8 @@ private slots:
         QTest::newRow("upwards") << 4 << 2 << "shift" << QStringList{"+", "-", "-", "-"};
         QTest::newRow("without shift") << 1 << 3 << "" << QStringList{"-", "+", "-", "+"};
         QTest::newRow("another key after shift") << 1 << 3 << "shift,right" << QStringList{"-", "+", "-", "+"};
+        // Shift with another modifier held is not Shift alone.
+        QTest::newRow("control and shift") << 1 << 3 << "ctrlshift" << QStringList{"-", "+", "-", "+"};
     }
     void shiftTicksARange()
     {
@@ -367,6 +375,8 @@ private slots:
         clickCell(first, ColCheck);
         if (keys.startsWith(QLatin1String("shift")))
             QTest::keyPress(grid(), Qt::Key_Shift, Qt::ShiftModifier);
+        if (keys == QLatin1String("ctrlshift"))
+            QTest::keyPress(grid(), Qt::Key_Shift, Qt::ShiftModifier | Qt::ControlModifier);
         if (keys.endsWith(QLatin1String("right")))
             QTest::keyClick(grid(), Qt::Key_Right);
         clickCell(second, ColCheck);
