@@ -14,7 +14,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -118,7 +117,6 @@ FrmDesignSQL::FrmDesignSQL(QWidget *parent) : QDialog(parent)
     m_fields = new FlexGrid(this);
     m_fields->setObjectName(QStringLiteral("grdFields"));
     m_fields->setSelectionStyle(FlexGrid::SelectByRow);
-    m_fields->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_oper = new QListWidget(this);
     m_oper->setObjectName(QStringLiteral("LstSqlOper"));
     m_dom = new QTreeWidget(this);
@@ -343,25 +341,11 @@ void FrmDesignSQL::insertText(const QString &text)
 void FrmDesignSQL::AddFields()
 {
     try {
-        const int first = m_fields->fixedRows();
-        QList<int> rows;
-        if (const QItemSelectionModel *s = m_fields->selectionModel())
-            for (const QModelIndex &i : s->selectedRows())
-                if (i.row() >= first)
-                    rows << i.row();
-        if (rows.isEmpty() && m_fields->row() >= first && m_fields->row() < m_fields->rows())
-            rows << m_fields->row();
-        std::sort(rows.begin(), rows.end());
-        QString text;
-        for (int r : rows) {
-            // Several columns at once are one per item, separated by commas.
-            if (!text.isEmpty() && !text.endsWith(QLatin1Char(',')))
-                text += QLatin1Char(',');
-            text += columnText(m_fields->textMatrix(r, 1), m_fields->textMatrix(r, 2), m_fields->textMatrix(r, 3),
-                               m_withName->isChecked(), m_withTable->isChecked(), m_withComma->isChecked());
-        }
-        if (!text.isEmpty())
-            insertText(text);
+        const int row = m_fields->row();
+        if (row < m_fields->fixedRows() || row >= m_fields->rows())
+            return;
+        insertText(columnText(m_fields->textMatrix(row, 1), m_fields->textMatrix(row, 2), m_fields->textMatrix(row, 3),
+                              m_withName->isChecked(), m_withTable->isChecked(), m_withComma->isChecked()));
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("AddFields"));
     }
