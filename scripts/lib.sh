@@ -11,6 +11,7 @@ ERP_PACKAGES=(
   postgresql
   python3 python3-openpyxl
   fonts-noto-cjk xvfb xauth
+  poppler-utils
 )
 
 ensure_packages() {

@@ -39,6 +39,8 @@ public:
     QString codeLike(const QString &column) const override { return column + QStringLiteral(" LIKE"); }
     QString commandTimeoutStatement(int) const override { return {}; }
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    QString readOnlyOn() const override { return QStringLiteral("PRAGMA query_only = 1"); }
+    QString readOnlyOff() const override { return QStringLiteral("PRAGMA query_only = 0"); }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE ERPCODE"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE BINARY"); }
     QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(RTRIM(%1))").arg(expr); }
@@ -108,6 +110,7 @@ public:
         return QStringLiteral("SET statement_timeout = %1").arg(qint64(seconds) * 1000);
     }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
+    QString readOnlyOn() const override { return QStringLiteral("SET TRANSACTION READ ONLY"); }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE erp_code"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE \"C\""); }
     // Blank-padded codes already leave their trailing blanks out of the length.

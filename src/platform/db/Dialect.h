@@ -39,6 +39,11 @@ public:
     virtual QString commandTimeoutStatement(int seconds) const = 0;
     // Opening statement of a transaction that will write; empty: driver call.
     virtual QString beginWrite() const = 0;
+    // Statements that make the open transaction refuse every write, and that
+    // lift the refusal again before it ends; empty where nothing is needed.
+    // Where both are empty the caller relies on rolling the transaction back.
+    virtual QString readOnlyOn() const { return {}; }
+    virtual QString readOnlyOff() const { return {}; }
     // expr compared as codes compare (case and trailing blanks ignored), for
     // expressions such as COALESCE(code, '') that lose their column's collation.
     virtual QString codeText(const QString &expr) const = 0;
