@@ -28,8 +28,8 @@ public:
 
     // Prints a document without a screen, as its window's print command does,
     // into a PDF file: the report of the window code formId ("40B", "40C",
-    // "40D") with that caption, or the window's first report when the caption
-    // is empty. The user's rights decide whether prices are shown (an empty
+    // "40D") with that caption, or when the caption is empty the window's
+    // first report that is no basic data source. The user's rights decide whether prices are shown (an empty
     // user id is the default user). Empty when the file was written, else
     // what went wrong.
     virtual QString PrintDocument(const Connection &p_Con, const QString &formId, const QString &invNo,

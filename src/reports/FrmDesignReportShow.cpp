@@ -166,7 +166,8 @@ void FrmDesignReportShow::LoadReportSet()
 {
     try {
         m_grid->setRows(0);
-        const ResultSet rows = ReportStore(runContext().Conn).reports(m_formId);
+        m_rows = ReportStore(runContext().Conn).reports(m_formId);
+        const ResultSet &rows = m_rows;
         m_grid->setRows(int(rows.rowCount()));
         for (qint64 r = 0; r < rows.rowCount(); ++r)
             m_grid->setTextMatrix(int(r), 0, rows.text(r, QStringLiteral("report_caption")));
@@ -217,7 +218,9 @@ bool FrmDesignReportShow::selectCaption(const QString &caption)
         Form_Load();
     }
     for (int r = 0; r < m_grid->rows(); ++r) {
-        if (caption.isEmpty() || m_grid->textMatrix(r, 0) == caption) {
+        const bool chosen = caption.isEmpty() ? r < m_rows.rowCount() && !ReportStore::definition(m_rows, r).basicSource
+                                              : m_grid->textMatrix(r, 0) == caption;
+        if (chosen) {
             m_grid->setCurrentCell(r, 0);
             return true;
         }

@@ -69,8 +69,8 @@ public:
 
     // OK: prints the current report. Public for the headless print.
     void Cmd_Ok_Click();
-    // Selects the report of that caption (the first report for an empty
-    // caption); false when the list has none.
+    // Selects the report of that caption (for an empty caption the first
+    // report that is no basic data source); false when the list has none.
     bool selectCaption(const QString &caption);
 
 protected:
@@ -99,6 +99,7 @@ private:
     QPointer<QWidget> m_operForm;
     QHash<QString, std::shared_ptr<ResultSet>> m_rptForm;
     bool m_loaded = false;
+    ResultSet m_rows; // the list as loaded
 
     Kesto_Design *m_design = nullptr;
     FlexGrid *m_grid = nullptr;
