@@ -334,6 +334,26 @@ private slots:
         QVERIFY(!QFileInfo::exists(pdf));
     }
 
+    void failingComponentIsReportedByTheList()
+    {
+        report(QStringLiteral("40B"), QStringLiteral("RPT_BAD"), QStringLiteral("错表"),
+               QStringLiteral("W_SQL = \"SELECT nope FROM nowhere\""));
+        open();
+        show(QStringLiteral("LL001"));
+        act[QStringLiteral("FrmDesignReportShow")] = [&](QDialog *d) {
+            list(d)->selectCaption(QStringLiteral("错表"));
+            clickButton(d, "Cmd_Ok");
+            d->reject();
+        };
+        press("Cmd_Print");
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(box->shown().size(), 1);
+        QVERIFY2(box->last().text.contains(QStringLiteral("Cmd_Ok_Click")), qPrintable(box->last().text));
+        QVERIFY(!QFileInfo::exists(pdf));
+        QCOMPARE(w->lastAction(), 0);
+        QVERIFY(!FrmDesignReportShow::exists());
+    }
+
     void brokenVariablesTextIsShownWithTheStatement()
     {
         runContext().Conn = conn;
