@@ -11,7 +11,7 @@ ERP_PACKAGES=(
   postgresql
   python3 python3-openpyxl
   fonts-noto-cjk xvfb xauth
-  poppler-utils
+  fonts-wqy-microhei poppler-utils
 )
 
 ensure_packages() {

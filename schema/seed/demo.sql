@@ -569,64 +569,130 @@ INSERT INTO FieldUseInformation (Table_Key, Field_Key, Table_Name, Field_Name, T
   ('mmst605', 'Color_No', 'mmst381', 'Color_No', '库存结余');
 
 -- ===== Print reports of the three windows and the SQL builder's catalogue =====
--- report_sql is a script spread over several lines of one text value.
+-- report_sql is a script spread over several lines of one text value. Each
+-- window has its print report (layout report/RPT40x01.layout) and one basic
+-- data source that new reports copy (no layout: it prints as a plain table).
 INSERT INTO mmstc111 (form_name, Report_Name, report_caption, report_sql, order_fields, basic_sql_flag, Type, Upd_Name, Upd_Date) VALUES
-('40B', 'RPT40B01', '生产领料单', 'W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
-W_SQL = W_SQL & " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
-W_SQL = W_SQL & " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark"
-If View_Price Then
-  W_SQL = W_SQL & ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
-End If
+('40B', 'RPT40B01', '生产领料单', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
 W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
 W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
 W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
 W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
-W_SQL = W_SQL & " LEFT JOIN mmst400 s ON s.Frm_Type = l.Frm_Type"
-W_SQL = W_SQL & " WHERE h.Inv_No = ''" & inv_no & "''"
-W_SQL = W_SQL & " ORDER BY l.Frm_Inv, v.Mtr_No"', 'Frm_Inv,Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40C', 'RPT40C01', '生产退料单', 'W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
-W_SQL = W_SQL & " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
-W_SQL = W_SQL & " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark"
-If View_Price Then
-  W_SQL = W_SQL & ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
-End If
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''1''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
+('40B', 'RPT40B00', '领料单基础数据源', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
 W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
 W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
 W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
 W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
-W_SQL = W_SQL & " LEFT JOIN mmst400 s ON s.Frm_Type = l.Frm_Type"
-W_SQL = W_SQL & " WHERE h.Inv_No = ''" & inv_no & "''"
-W_SQL = W_SQL & " ORDER BY l.Frm_Inv, v.Mtr_No"', 'Frm_Inv,Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40D', 'RPT40D01', '生产补料单', 'W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
-W_SQL = W_SQL & " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
-W_SQL = W_SQL & " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark"
-If View_Price Then
-  W_SQL = W_SQL & ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
-End If
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''1''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 1, 0, '陈志明', '2026-10-01 09:00:00'),
+('40C', 'RPT40C01', '生产退料单', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
 W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
 W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
 W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
 W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
-W_SQL = W_SQL & " LEFT JOIN mmst400 s ON s.Frm_Type = l.Frm_Type"
-W_SQL = W_SQL & " WHERE h.Inv_No = ''" & inv_no & "''"
-W_SQL = W_SQL & " ORDER BY l.Frm_Inv, v.Mtr_No"', 'Frm_Inv,Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40B', 'RPT40B00', '领料单基础数据源', 'W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Form_Man, h.Check_Man, h.Remark,"
-W_SQL = W_SQL & " l.Frm_Inv, s.Frm_Type_Name, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim,"
-W_SQL = W_SQL & " c.Color_Name, v.Unit_Name, b.Bar_Name, l.Mtr_Amt, l.Remark AS Line_Remark"
-If View_Price Then
-  W_SQL = W_SQL & ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
-End If
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''2''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
+('40C', 'RPT40C00', '退料单基础数据源', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
 W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
 W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
 W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
 W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
-W_SQL = W_SQL & " LEFT JOIN mmst400 s ON s.Frm_Type = l.Frm_Type"
-W_SQL = W_SQL & " WHERE h.Inv_No = ''" & inv_no & "''"
-W_SQL = W_SQL & " ORDER BY l.Frm_Inv, v.Mtr_No"', 'Frm_Inv,Mtr_No', 1, 0, '陈志明', '2026-10-01 09:00:00');
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''2''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 1, 0, '陈志明', '2026-10-01 09:00:00'),
+('40D', 'RPT40D01', '生产补料单', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
+W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
+W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
+W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
+W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
+W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''3''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
+('40D', 'RPT40D00', '补料单基础数据源', 'Function SqlText(P_Text)
+  SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
+End Function
+Dim W_Price
+Select Case View_Price
+  Case True
+    W_Price = ", v.Avg_Cost AS Mtr_Prs, l.Mtr_Amt * v.Avg_Cost AS Mtr_Money"
+  Case Else
+    W_Price = ""
+End Select
+W_SQL = "SELECT h.Inv_No, h.Inv_Date, d.Org_Name, h.Proc_Man, h.Bar_Man, h.Check_Man, h.Remark,"
+W_SQL = W_SQL & " l.Frm_Inv, l.Order_No, l.Mo_No, v.Mtr_No, v.Mtr_Name, v.Mtr_Dim, c.Color_Name,"
+W_SQL = W_SQL & " b.Bar_Name, v.Unit_Name, l.Mtr_Amt" & W_Price
+W_SQL = W_SQL & " FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411"
+W_SQL = W_SQL & " LEFT JOIN mmst001 d ON d.Org_No = h.Org_No"
+W_SQL = W_SQL & " LEFT JOIN vmmst611 v ON v.Rec_611 = l.Rec_611"
+W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
+W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
+W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''3''"
+W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 1, 0, '陈志明', '2026-10-01 09:00:00');
 
 INSERT INTO mmstc01 (erp_id, erp_name, erp_order) VALUES
   ('01', '基础资料', 1),
@@ -673,6 +739,24 @@ INSERT INTO mmstc061 (table_id, col_id, col_name) VALUES
   ('mmst611', 'Mtr_Dim',   '材料规格'),
   ('mmst611', 'Avg_Cost',  '平均单价'),
   ('mmst381', 'Mtr_Amt',   '库存数量'),
-  ('mmst381', 'Mtr_Prs',   '入库单价');
+  ('mmst381', 'Mtr_Prs',   '入库单价'),
+  ('Mmst411', 'Rec_411',   '单据序号'),
+  ('Mmst411', 'Inv_Type',  '单据类别'),
+  ('Mmst412', 'Rec_412',   '明细序号'),
+  ('Mmst412', 'Rec_411',   '单据序号'),
+  ('Mmst412', 'Rec_611',   '材料序号'),
+  ('Mmst412', 'Remark',    '备注'),
+  ('mmst001', 'Org_No',    '部门代号'),
+  ('mmst001', 'Org_Name',  '部门名称'),
+  ('mmst605', 'Color_No',  '颜色代号'),
+  ('mmst605', 'Color_Name','颜色名称'),
+  ('mmst903', 'Bar_No',    '仓位代号'),
+  ('mmst903', 'Bar_Name',  '仓位名称'),
+  ('vmmst611', 'Rec_611',  '材料序号'),
+  ('vmmst611', 'Mtr_No',   '材料代号'),
+  ('vmmst611', 'Mtr_Name', '材料名称'),
+  ('vmmst611', 'Mtr_Dim',  '材料规格'),
+  ('vmmst611', 'Unit_Name','单位'),
+  ('vmmst611', 'Avg_Cost', '平均单价');
 
 -- ErpSys_Message and Erp_Error_Msg start empty: every message shows its built-in text.

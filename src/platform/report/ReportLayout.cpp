@@ -154,6 +154,17 @@ bool isNumeric(const QVariant &v)
     }
 }
 
+// About how wide a text prints: Latin letters and digits half an em, the
+// wide (CJK) characters a whole one.
+double textWidthMm(const QString &text, double pt)
+{
+    const double em = pt * 0.3528;
+    double w = 0;
+    for (const QChar ch : text)
+        w += ch.unicode() >= 0x1100 ? em : em * 0.6;
+    return w;
+}
+
 } // namespace
 
 bool ValueFormat::parse(const QString &text, ValueFormat *out)
@@ -199,8 +210,7 @@ QString ValueFormat::apply(const QVariant &value) const
         if (!ok)
             return valueText(value);
         QLocale c = QLocale::c();
-        if (!grouped)
-            c.setNumberOptions(QLocale::OmitGroupSeparator);
+        c.setNumberOptions(grouped ? QLocale::NumberOptions() : QLocale::OmitGroupSeparator);
         // -0.00 reads as a negative nothing; print 0.00
         const QString s = c.toString(v, 'f', decimals);
         return s.startsWith(QLatin1Char('-')) && c.toDouble(s) == 0 ? s.mid(1) : s;
@@ -362,23 +372,23 @@ ReportLayout ReportLayout::plainTable(const ResultSet &rows, const QString &capt
         LayoutColumn col;
         col.field = rows.columns().at(c);
         col.heading = col.field;
-        qsizetype chars = col.heading.size();
+        double widest = textWidthMm(col.heading, layout.fontPt);
         bool numeric = sample > 0;
         for (qint64 r = 0; r < sample; ++r) {
             const QVariant &v = rows.value(r, c);
-            chars = qMax(chars, valueText(v).size());
+            widest = qMax(widest, textWidthMm(valueText(v), layout.fontPt));
             if (!v.isNull() && !isNumeric(v))
                 numeric = false;
         }
         col.align = numeric ? Qt::AlignRight : Qt::AlignLeft;
-        col.widthMm = qBound(12.0, 2.2 * double(chars) + 3, 60.0);
+        col.widthMm = qBound(10.0, widest + 3, 70.0);
         layout.columns.append(col);
     }
     // Wide results print across the page.
     double total = 0;
     for (const LayoutColumn &c : layout.columns)
         total += c.widthMm;
-    layout.landscape = total > 186;
+    layout.landscape = total > 190;
     return layout;
 }
 

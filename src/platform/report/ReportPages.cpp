@@ -14,8 +14,11 @@ namespace report {
 
 namespace {
 
-// The CJK face that scripts/test installs; Qt falls back by itself where it is missing.
-const QString kFontFamily = QStringLiteral("Noto Sans CJK SC");
+// CJK faces that scripts/test installs, the first preferred: its glyphs map back
+// to the characters they show, so text copied or searched in a PDF reads as
+// printed (the second maps shared glyphs to radicals and loses digits next to
+// letters). Qt falls back by itself where neither is installed.
+const QStringList kFontFamilies = {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")};
 constexpr double kFooterMm = 8;
 constexpr double kGapMm = 2;
 constexpr double kSignatureMm = 16;
@@ -34,7 +37,8 @@ QPageSize::PageSizeId pageId(const QString &paper)
 
 QFont font(double pt, bool bold = false)
 {
-    QFont f(kFontFamily);
+    QFont f;
+    f.setFamilies(kFontFamilies);
     f.setPointSizeF(pt);
     f.setBold(bold);
     return f;
@@ -61,7 +65,14 @@ ReportPages::ReportPages(ReportLayout layout, const ResultSet &rows, QString com
     double total = 0;
     for (const LayoutColumn &c : std::as_const(m_layout.columns))
         total += c.widthMm;
+    // The font shrinks with them, so that what fitted a column still fits.
     const double scale = total > usable && total > 0 ? usable / total : 1.0;
+    if (scale < 1.0) {
+        const double pt = qMax(5.0, m_layout.fontPt * scale);
+        if (m_layout.rowHeightMm > 0)
+            m_layout.rowHeightMm *= pt / m_layout.fontPt;
+        m_layout.fontPt = pt;
+    }
     for (const LayoutColumn &c : std::as_const(m_layout.columns))
         m_widths.append(c.widthMm * scale);
     buildItems();
