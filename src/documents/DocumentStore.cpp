@@ -93,11 +93,14 @@ qint64 DocumentStore::insertHeader(const HeaderValues &v) const
 
 void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
 {
+    // Only an open header is saved: an edit never turns an approved document
+    // back to open behind the ledger's back.
     QString assignments = QLatin1String(kSavedColumns);
     assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
     const qint64 n =
-        Sql(m_conn,
-            QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ?").arg(assignments))
+        Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
+                                   "AND COALESCE(Status, '0') = '0'")
+                        .arg(assignments))
             .bindAll(savedValues(v))
             .bind(rec411)
             .exec();
@@ -252,7 +255,9 @@ PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint6
     const Dialect &d = m_conn.dialect();
     for (int attempt = 1;; ++attempt) {
         try {
-            return postOnce(kind, approve, rec411, invNo, invDate, userName);
+            PostingOutcome outcome = postOnce(kind, approve, rec411, invNo, invDate, userName);
+            outcome.attempts = attempt;
+            return outcome;
         } catch (const ErpError &e) {
             if (attempt >= kPostingAttempts || !d.isTransient(e.nativeCode()))
                 throw;

@@ -53,6 +53,7 @@ struct PostingOutcome
     };
     Result result = Result::Short;
     bool posted = false; // result == Posted
+    int attempts = 1;    // how often the transaction ran (deadlocks and serialization failures retried)
     QString orderNo;     // the key of the short line
     QString moNo;
     QString mtrNo;

@@ -383,9 +383,11 @@ bool templateExport(const ExportGrid &grid, const GridExportInfo &info, const QS
     }
     const int positionCol = namedCell(book, sheetName, kAbsolutePosition, &cell) ? cell.firstColumn : 0;
 
-    // One copy of the detail row per data row, formats and formulas included.
+    // One copy of the detail row per data row, formats and formulas included,
+    // and one more that stays unfilled below the last: templates in use put
+    // their totals against that row.
     const int dataRows = grid.rows() - 1;
-    if (dataRows > 1 && !sheet.insertRowCopies(beginRow, dataRows - 1))
+    if (dataRows > 0 && !sheet.insertRowCopies(beginRow, dataRows))
         fail(kErrRange, QStringLiteral("无法复制明细行 %1").arg(beginRow));
 
     int shown = -1;

@@ -185,6 +185,30 @@ void Frm40BMx::buildScreen()
 
     m_mtrAmt->editor()->installEventFilter(this);
 
+    // Tab follows the fields in the order a line is filled in; the amounts
+    // the dialog computes are read, not entered, and are left out.
+    for (HeadItem *h : {m_mtrName, m_mtrDim, m_unitName, m_totalAmt, m_getAmt, m_useAmt})
+        h->editor()->setFocusPolicy(Qt::ClickFocus);
+    m_tabFields = {m_orderNo,
+                   m_moNo,
+                   m_mtrNo,
+                   m_frmInv,
+                   m_frmType,
+                   m_barName,
+                   m_colorName->editor(),
+                   m_barAmt->editor(),
+                   m_mtrAmt->editor(),
+                   m_remark->editor(),
+                   m_chkCopy,
+                   m_chkAdd,
+                   m_ok,
+                   m_cancel};
+    for (qsizetype i = 1; i < m_tabFields.size(); ++i)
+        QWidget::setTabOrder(m_tabFields.at(i - 1), m_tabFields.at(i));
+    // A choice from a list moves on, as a picker does.
+    for (QComboBox *c : {m_orderNo, m_moNo, m_mtrNo, m_frmInv, m_frmType, m_barName})
+        connect(c, &QComboBox::activated, this, [this, c] { focusAfter(c); });
+
     connect(m_ok, &PictureButton::clicked, this, &Frm40BMx::Cmd_Ok_MouseClick);
     connect(m_cancel, &PictureButton::clicked, this, &QDialog::reject);
     connect(m_browOrder, &QToolButton::clicked, this, &Frm40BMx::Cmd_Brow_Order_Click);
@@ -229,8 +253,9 @@ QString Frm40BMx::fieldText(const QString &name) const
 void Frm40BMx::Form_Load()
 {
     try {
-        DressForm(this);
+        // Pictures first: the dressing then sets the fonts and texts over them.
         SetButtonPictures(this, runContext().moduleFolder());
+        DressForm(this);
         installHotKeys(this, true);
         for (const char *text : {"按材料", "按订单", "按制单"})
             m_stockMode->addItem(code(text));
@@ -310,7 +335,7 @@ void Frm40BMx::ReadShow()
 void Frm40BMx::Lock_Control(bool locked)
 {
     try {
-        for (HeadItem *h : {m_mtrName, m_mtrDim, m_useAmt, m_totalAmt, m_getAmt})
+        for (HeadItem *h : {m_mtrName, m_mtrDim, m_unitName, m_useAmt, m_totalAmt, m_getAmt})
             h->setLocked(true);
         m_colorName->setLocked(locked);
         setChoiceReadOnly(m_orderNo, !m_issueByOrderUsage);
@@ -372,37 +397,49 @@ void Frm40BMx::FillList()
     m_filling = true;
     LineInputs in = inputs();
     FillResult out;
-    bool failed = false;
     try {
         m_lists.fill(in, out);
     } catch (...) {
-        failed = true;
         ErrorReporter::ReportError(kForm, QStringLiteral("FillList"));
     }
-    // What the steps before a failure found is shown all the same.
-    Rec_611 = out.rec611;
-    if (out.moNoList)
+    // The steps before a failure show what they found; the later fields keep
+    // what they held.
+    using Step = FillResult::Step;
+    if (out.done(Step::MaterialKey))
+        Rec_611 = out.rec611;
+    if (out.done(Step::MoList) && out.moNoList)
         setList(m_moNo, *out.moNoList, in.moNo);
-    if (out.mtrNoList)
-        setList(m_mtrNo, *out.mtrNoList, in.mtrNo);
-    else
-        setFieldText(QStringLiteral("Mtr_No"), in.mtrNo);
-    setList(m_frmInv, out.frmInvList, in.frmInv);
-    setList(m_frmType, out.frmTypeList, in.frmType);
-    setList(m_barName, out.barNameList, in.barName);
-    if (!failed) {
+    if (out.done(Step::MaterialList)) {
+        if (out.mtrNoList)
+            setList(m_mtrNo, *out.mtrNoList, in.mtrNo);
+        else
+            setFieldText(QStringLiteral("Mtr_No"), in.mtrNo);
+    }
+    if (out.done(Step::ReceiptList))
+        setList(m_frmInv, out.frmInvList, in.frmInv);
+    if (out.done(Step::TypeList))
+        setList(m_frmType, out.frmTypeList, in.frmType);
+    if (out.done(Step::TypeCode))
         m_sourceTypeCode = out.sourceTypeCode;
+    if (out.done(Step::LocationList))
+        setList(m_barName, out.barNameList, in.barName);
+    if (out.done(Step::Description)) {
+        Rec_611 = out.rec611;
         m_mtrName->setText(out.mtrName);
         m_mtrDim->setText(out.mtrDim);
         m_unitName->setText(out.unitName);
-        if (out.totalAmt)
-            m_totalAmt->setText(*out.totalAmt);
+    }
+    if (out.done(Step::TotalUsage) && out.totalAmt)
+        m_totalAmt->setText(*out.totalAmt);
+    if (out.done(Step::Issued)) {
         if (out.getAmt)
             m_getAmt->setText(*out.getAmt);
         m_useAmt->setText(out.useAmt);
-        m_barAmt->setText(out.barAmt);
-        m_sourceSupplierNo = out.sourceSupplierNo;
     }
+    if (out.done(Step::SourceStock))
+        m_barAmt->setText(out.barAmt);
+    if (out.done(Step::Supplier))
+        m_sourceSupplierNo = out.sourceSupplierNo;
     m_filling = false;
 }
 
@@ -490,10 +527,16 @@ QStringList Frm40BMx::pickFromList(const Statement &query)
     return chosen;
 }
 
-void Frm40BMx::focusNext(QWidget *from)
+void Frm40BMx::focusAfter(QWidget *field)
 {
-    if (from && from->nextInFocusChain())
-        from->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+    const qsizetype at = m_tabFields.indexOf(field);
+    for (qsizetype i = at + 1; at >= 0 && i < m_tabFields.size(); ++i) {
+        QWidget *next = m_tabFields.at(i);
+        if (next->isEnabled() && next->isVisibleTo(this)) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void Frm40BMx::Cmd_Brow_Order_Click()
@@ -504,6 +547,7 @@ void Frm40BMx::Cmd_Brow_Order_Click()
             return;
         setFieldText(QStringLiteral("Order_No"), row.at(0));
         FillList();
+        focusAfter(m_orderNo);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Brow_Order_Click"));
     }
@@ -519,6 +563,8 @@ void Frm40BMx::cmd_Browse_Mo_Click()
             FillList();
         }
         Mo_No_Validate();
+        if (!row.isEmpty())
+            focusAfter(m_moNo);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("cmd_Browse_Mo_Click"));
     }
@@ -537,7 +583,7 @@ void Frm40BMx::cmd_mtr_brow_Click()
         setFieldText(QStringLiteral("Color_Name"), row.at(6));
         setFieldText(QStringLiteral("Total_Amt"), row.at(7));
         FillList();
-        focusNext(m_browMtr);
+        focusAfter(m_mtrNo);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("cmd_mtr_brow_Click"));
     }
@@ -552,7 +598,7 @@ void Frm40BMx::cmd_frminv_brow_Click()
         setFieldText(QStringLiteral("Frm_inv"), row.at(0));
         setFieldText(QStringLiteral("frm_type"), row.at(1));
         FillList();
-        focusNext(m_browFrmInv);
+        focusAfter(m_frmInv);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("cmd_frminv_brow_Click"));
     }
@@ -567,7 +613,7 @@ void Frm40BMx::Cmd_Browse_Bar_Click()
         picker.release();
         if (!name.isEmpty())
             setFieldText(QStringLiteral("Bar_Name"), name);
-        focusNext(m_browBar);
+        focusAfter(m_barName);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Browse_Bar_Click"));
     }
@@ -587,7 +633,7 @@ void Frm40BMx::color_name_UserRefer()
         // Closing the picker without a choice keeps the colour typed.
         if (!chosen.isEmpty())
             m_colorName->setText(chosen);
-        focusNext(m_colorName);
+        focusAfter(m_colorName->editor());
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("color_name_UserRefer"));
     }
@@ -637,18 +683,15 @@ void Frm40BMx::Cmd_Ok_MouseClick()
         return;
     }
     const LineEntry line = entry();
+    CheckedLine checked;
     try {
-        const CheckedLine checked = m_store.check(line);
-        if (!checked.ok()) {
-            showRefusal(checked.refusal);
-            return;
-        }
+        checked = m_store.check(line);
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Check_ok"));
         return;
     }
     try {
-        const LineSaveOutcome outcome = m_store.save(line);
+        const LineSaveOutcome outcome = m_store.save(line, checked);
         if (outcome.kind == LineSaveOutcome::Refused) {
             showRefusal(outcome.refusal);
             return;

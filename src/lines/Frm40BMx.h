@@ -5,6 +5,7 @@
 #include "lines/SourceLists.h"
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 class HeadItem;
@@ -83,7 +84,8 @@ private:
     // an empty list when the user chose nothing.
     QStringList pickFromList(const Statement &query);
     void showRefusal(const LineRefusal &refusal);
-    void focusNext(QWidget *from);
+    // Puts the focus on the first enabled field after this one in tab order.
+    void focusAfter(QWidget *field);
     QString T(const QString &name) const { return fieldText(name).trimmed(); }
 
     QString W_Inv_type;
@@ -99,6 +101,7 @@ private:
     SourceLists m_lists;
     LineStore m_store;
 
+    QList<QWidget *> m_tabFields; // tab order
     QFrame *m_frame = nullptr;
     QComboBox *m_frmInv = nullptr;
     QComboBox *m_frmType = nullptr;

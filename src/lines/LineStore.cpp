@@ -159,16 +159,18 @@ CheckedLine LineStore::check(const LineEntry &line) const
         if (rows(sql, values).isEmpty())
             return refuse(counted(QStringLiteral("此来料单号无此材料"), true, LineField::Mtr_No));
 
-        // The stock of the source at the location; the rows of one key that
-        // differ only in colour add up.
+        // The stock of the line's own key at the location, its colour
+        // included: approval draws on that balance alone, so stock of the
+        // same source in other colours does not cover the line.
         values = {T(line.frmInv), T(line.mtrNo)};
         sql =
             QStringLiteral("SELECT mmst381.Mtr_Amt FROM mmst381 INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
                            "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?") +
             SourceLists::stockModeCondition(d, QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
                                             line, true, values) +
-            QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst903.Bar_Name = ? AND mmst381.Frm_Type = ?");
-        values << T(line.barName) << notNullText(c.sourceTypeCode);
+            QStringLiteral(" AND mmst381.Mtr_Amt > 0 AND mmst903.Bar_Name = ? AND mmst381.Frm_Type = ? AND %1 = ?")
+                .arg(d.codeText(QStringLiteral("COALESCE(mmst381.Color_No, '')")));
+        values << T(line.barName) << notNullText(c.sourceTypeCode) << notNullText(colourNumber(line.colorName));
         const ResultSet stock = rows(sql, values);
         if (stock.isEmpty())
             return refuse(told(QStringLiteral("当前来料单号:") + T(line.frmInv) + QStringLiteral("+订单代号:") +
@@ -189,9 +191,9 @@ CheckedLine LineStore::check(const LineEntry &line) const
     if (m_lists.option(QStringLiteral("领料严格按厂商性质")) == QLatin1String("1")) {
         const QString nature = line.propDuty.trimmed();
         const QString head = QStringLiteral("此来料单号的厂商 (") + c.sourceSupplierNo + QStringLiteral(") ");
+        // A supplier without a recorded property passes none of the tests,
+        // as in the usage import.
         const QString sql = QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?");
-        // A supplier without a property is one of the others.
-        const QString prop = QStringLiteral("COALESCE(Supl_Prop, '')");
         if (nature == QLatin1String("1")) {
             if (rows(sql + QStringLiteral(" AND Supl_Prop = '可转厂'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质不是转厂的"), true, LineField::None));
@@ -199,7 +201,7 @@ CheckedLine LineStore::check(const LineEntry &line) const
             if (rows(sql + QStringLiteral(" AND Supl_Prop = '可开发票'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质不是开发票的"), true, LineField::None));
         } else if (nature == QLatin1String("0")) {
-            if (rows(sql + QStringLiteral(" AND %1 <> '可开发票' AND %1 <> '可转厂'").arg(prop),
+            if (rows(sql + QStringLiteral(" AND Supl_Prop <> '可开发票' AND Supl_Prop <> '可转厂'"),
                      {notNullText(c.sourceSupplierNo)})
                     .isEmpty())
                 return refuse(counted(head + QStringLiteral("的性质可能是：可转厂或开发票的 "), true, LineField::None));
@@ -208,13 +210,18 @@ CheckedLine LineStore::check(const LineEntry &line) const
     return c;
 }
 
+QString LineStore::colourNumber(const QString &colorName) const
+{
+    return valueText(
+        Sql(m_conn, m_conn.dialect().topN(
+                        QStringLiteral("SELECT Color_No FROM mmst605 WHERE Color_Name = ? ORDER BY Color_No"), 1))
+            .bind(T(colorName))
+            .scalar());
+}
+
 void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412) const
 {
-    const Dialect &d = m_conn.dialect();
-    const QString colorNo = valueText(
-        Sql(m_conn, d.topN(QStringLiteral("SELECT Color_No FROM mmst605 WHERE Color_Name = ? ORDER BY Color_No"), 1))
-            .bind(T(line.colorName))
-            .scalar());
+    const QString colorNo = colourNumber(line.colorName);
     const QList<QVariant> values{key(line.rec411),
                                  key(c.rec611),
                                  T(line.frmInv),
@@ -262,7 +269,17 @@ LineSaveOutcome LineStore::save(const LineEntry &line) const
     if (line.modify != 0 && line.modify != 2)
         throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"),
                        QStringLiteral("不正确的修改状态标志"));
-    const CheckedLine checked = check(line);
+    return save(line, check(line));
+}
+
+LineSaveOutcome LineStore::save(const LineEntry &line, const CheckedLine &checked) const
+{
+    LineSaveOutcome out;
+    if (line.modify == 3)
+        return out;
+    if (line.modify != 0 && line.modify != 2)
+        throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("Modify"),
+                       QStringLiteral("不正确的修改状态标志"));
     out.sourceSupplierNo = checked.sourceSupplierNo;
     out.supplierPropertyCode = checked.supplierPropertyCode;
     if (!checked.ok()) {

@@ -73,8 +73,13 @@ public:
     // (text "不正确的修改状态标志", source "Modify"), as does a changed row
     // that no longer exists.
     LineSaveOutcome save(const LineEntry &line) const;
+    // The same after the caller has run the check itself: writes what passed,
+    // refuses what did not, and checks nothing again.
+    LineSaveOutcome save(const LineEntry &line, const CheckedLine &checked) const;
 
 private:
+    // The colour's number by its name; empty when no colour has that name.
+    QString colourNumber(const QString &colorName) const;
     void write(const LineEntry &line, const CheckedLine &checked, qint64 &rec412) const;
 
     Connection m_conn;

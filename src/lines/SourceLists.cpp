@@ -244,17 +244,14 @@ QString SourceLists::sourceTypeCode(const QString &typeName) const
 
 QStringList SourceLists::locations(const LineInputs &in) const
 {
-    // The locations where the line's stock key lies, under the same mode
-    // conditions as the receipts: a line by order (or by material) must find
-    // its locations although the manufacturing order is filled in.
-    QList<QVariant> values{T(in.frmInv), T(in.mtrNo)};
-    const QString mode = stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"),
-                                            QStringLiteral("mmst381.Mo_No"), in, true, values);
+    // The order and manufacturing order compare as typed, whatever the mode:
+    // a line by material finds its locations once both are empty.
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst903.Bar_Name FROM mmst381 "
                                                   "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ?") +
-                                       mode + QStringLiteral(" ORDER BY mmst903.Bar_Name"))
-                           .bindAll(values)
+                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Order_No = ? "
+                                                  "AND mmst381.Mo_No = ? AND mmst381.Mtr_No = ? "
+                                                  "ORDER BY mmst903.Bar_Name"))
+                           .bindAll({T(in.frmInv), T(in.orderNo), T(in.moNo), T(in.mtrNo)})
                            .select());
 }
 
@@ -273,15 +270,16 @@ QString SourceLists::totalUsage(const LineInputs &in) const
 {
     QString sql;
     QList<QVariant> values;
-    // Several rows of one material (one per colour, say) add up.
+    // Several matching rows (one per colour, or a material listed twice in a
+    // bill of material) add up: without an order the first one is arbitrary.
     if (in.invType == QLatin1String("3")) {
-        // A supplementary issue may draw up to the stock of its source.
-        values = {T(in.frmInv), T(in.mtrNo), T(in.barName)};
+        // A supplementary issue may draw up to the stock of its source at the
+        // location, under the order as typed.
+        values = {T(in.frmInv), T(in.orderNo), T(in.mtrNo), T(in.barName)};
         sql = QStringLiteral("SELECT SUM(mmst381.Mtr_Amt) FROM mmst381 "
                              "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Mtr_No = ? AND mmst903.Bar_Name = ?") +
-              stockModeCondition(m_conn.dialect(), QStringLiteral("mmst381.Order_No"), QStringLiteral("mmst381.Mo_No"),
-                                 in, true, values);
+                             "WHERE mmst381.Frm_Inv = ? AND mmst381.Order_No = ? AND mmst381.Mtr_No = ? "
+                             "AND mmst903.Bar_Name = ?");
     } else if (in.outsourcing) {
         if (option(QStringLiteral("按订单进行外包")) == QLatin1String("1")) {
             sql = QStringLiteral("SELECT SUM(CEILING(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))) "
@@ -474,50 +472,63 @@ QString SourceLists::supplierPropertyCode(const QString &suplNo) const
 
 void SourceLists::fill(LineInputs &in, FillResult &out) const
 {
+    out.stepsDone = 0;
+    const auto finished = [&out](FillResult::Step step) { out.stepsDone = step + 1; };
     out.sourceSupplierNo = in.sourceSupplierNo;
     out.rec611 = materialKey(in);
     const QString typedMaterial = in.mtrNo;
+    finished(FillResult::MaterialKey);
 
     out.moNoList = moNumbers(in);
+    finished(FillResult::MoList);
     out.mtrNoList = materials(in);
     // Production issues leave the material to the user: the bill of
     // material lists more than one and the first is no better a guess.
     if (isReturn(in) || in.outsourcing)
         chooseSingle(in, out.mtrNoList ? *out.mtrNoList : in.mtrNoList, in.mtrNo);
+    finished(FillResult::MaterialList);
     out.frmInvList = sourceReceipts(in);
     chooseSingle(in, out.frmInvList, in.frmInv);
+    finished(FillResult::ReceiptList);
 
     out.frmTypeList = sourceTypes(in);
     chooseSingle(in, out.frmTypeList, in.frmType);
+    finished(FillResult::TypeList);
     out.sourceTypeCode = sourceTypeCode(in.frmType);
+    finished(FillResult::TypeCode);
 
     out.barNameList = locations(in);
     chooseSingle(in, out.barNameList, in.barName);
+    finished(FillResult::LocationList);
 
     const QStringList desc = description(in.mtrNo);
     out.mtrName = desc.at(0);
     out.mtrDim = desc.at(1);
     out.unitName = desc.at(2);
-
     // A material chosen above is the one the amounts are for.
     if (in.mtrNo != typedMaterial)
         out.rec611 = materialKey(in);
+    finished(FillResult::Description);
 
     if (!isReturn(in)) {
-        const QString total = totalUsage(in);
-        out.totalAmt = total;
+        out.totalAmt = totalUsage(in);
+        finished(FillResult::TotalUsage);
         out.useAmt = issuedQuantity(in);
-        out.getAmt = numberText(total.toDouble() - out.useAmt.toDouble());
+        out.getAmt = numberText(out.totalAmt->toDouble() - out.useAmt.toDouble());
     } else {
+        finished(FillResult::TotalUsage);
         out.useAmt = returnableQuantity(in, out.rec611, out.sourceTypeCode);
     }
+    finished(FillResult::Issued);
 
     out.barAmt = in.mtrNo.isEmpty() ? QString() : sourceStock(in);
+    finished(FillResult::SourceStock);
 
     if (!in.mtrNo.isEmpty()) {
         out.sourceSupplierNo = stockSupplier(in, out.sourceTypeCode, in.sourceSupplierNo);
         in.sourceSupplierNo = out.sourceSupplierNo;
     }
+    finished(FillResult::Supplier);
 }
 
 Statement SourceLists::orderPicker(const LineInputs &in) const

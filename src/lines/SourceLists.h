@@ -36,8 +36,27 @@ struct LineInputs
 };
 
 // What one refill produced. Lists left as they were are empty optionals.
+// A refill that fails stops at a step; only the steps before it count.
 struct FillResult
 {
+    enum Step {
+        MaterialKey,
+        MoList,
+        MaterialList,
+        ReceiptList,
+        TypeList,
+        TypeCode,
+        LocationList,
+        Description,
+        TotalUsage,
+        Issued, // Use_amt and, on an issue, Get_amt
+        SourceStock,
+        Supplier,
+        AllSteps
+    };
+    int stepsDone = 0; // the steps finished, in the order above
+    bool done(Step step) const { return step < stepsDone; }
+
     QString rec611; // "-1" when the material number matches no material
     std::optional<QStringList> moNoList;
     std::optional<QStringList> mtrNoList;

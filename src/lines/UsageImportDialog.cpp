@@ -435,7 +435,8 @@ void Frm40BMx4::Private::keyDown(int key, Qt::KeyboardModifiers modifiers)
 {
     try {
         const Qt::KeyboardModifiers held = modifiers & ~Qt::KeypadModifier;
-        if (key == Qt::Key_Shift || held == Qt::ShiftModifier) {
+        // Shift alone, or the Shift key itself pressed with nothing else held.
+        if (held == Qt::ShiftModifier || (key == Qt::Key_Shift && held == Qt::NoModifier)) {
             if (rememberedRow > 0)
                 rangeArmed = true;
         } else {

@@ -62,10 +62,12 @@ Need needOf(UsageFamily family)
             QStringLiteral("COALESCE(total_amt.mtr_amt, 0)")};
 }
 
-// Issues and supplementary issues count positive, returns negative; a line
-// of any other (or no) kind does not count.
+// Issues and supplementary issues count positive; every other kind, a line
+// without a header among them, counts negative.
 const char *const kIssuedSum = "SUM(CASE WHEN h.Inv_Type = '1' OR h.Inv_Type = '3' THEN l.Mtr_Amt "
-                               "WHEN h.Inv_Type = '2' THEN -l.Mtr_Amt ELSE 0 END)";
+                               "ELSE -l.Mtr_Amt END)";
+const char *const kOutsourcedSum = "SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '3' THEN l.Mtr_Amt "
+                                   "ELSE -l.Mtr_Amt END)";
 
 // The two further material families, grouped by keys and filtered on
 // order (and manufacturing order when byMo).
@@ -99,7 +101,8 @@ void addFurtherFamilies(Builder &b, const Dialect &d, const QString &bom, bool b
 
 // The stock sources S, summed per source key by the document's mode. Colour
 // is part of the key: a line must name the balance it was proposed from.
-void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, const QString &o, const QString &m)
+void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, UsageFamily family, const QString &o,
+              const QString &m)
 {
     QString keys = QStringLiteral("Mtr_No, Frm_Inv, Frm_Type, Bar_No, COALESCE(Color_No, '')");
     if (mode == 1)
@@ -118,7 +121,12 @@ void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, const QSt
     const QString noOrder = d.codeText(QStringLiteral("COALESCE(Order_No, '')")) + QStringLiteral(" = ''");
     const QString noMo = d.codeText(QStringLiteral("COALESCE(Mo_No, '')")) + QStringLiteral(" = ''");
     if (mode == 0) {
-        b.add(noOrder + QStringLiteral(" AND ") + noMo);
+        // Free stock: the bills of material compare with the empty code, the
+        // outsourcing order reads a null code as empty too.
+        if (family == UsageFamily::Outsourcing)
+            b.add(noOrder + QStringLiteral(" AND ") + noMo);
+        else
+            b.add(QStringLiteral("Order_No = '' AND Mo_No = ''"));
     } else if (mode == 1) {
         b.add(d.codeLike(QStringLiteral("Order_No")) + QStringLiteral(" ?"), o);
         b.add(QStringLiteral(" AND ") + noMo);
@@ -237,7 +245,7 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
                              " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
                              " LEFT JOIN vmmst611 ON Mmst1141.Rec_611 = vmmst611.Rec_611"));
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
+                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
                       .arg(issuedSum) +
                   lineOrder,
               o);
@@ -246,7 +254,7 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
             " GROUP BY l.Mo_No, l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
             " AND total_amt.Mo_No = Mmst111.Mo_No AND total_amt.Rec_611 = Mmst1141.Rec_611"));
         addFurtherFamilies(b, d, need.bom, true, o, m);
-        addStock(b, d, mode, bySupplier, o, m);
+        addStock(b, d, mode, bySupplier, family, o, m);
         addStockPairing(b, d, mode, family);
         addSourceNames(b, bySupplier, c.propDuty);
         b.add(QStringLiteral(" WHERE Mmst111.Status = '2' AND ") + d.codeLike(QStringLiteral("Mmst111.Mo_No")) +
@@ -263,14 +271,14 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
             " FROM Mmst01123 INNER JOIN mmst011 ON Mmst01123.Rec_011 = mmst011.Rec_011 AND mmst011.Status = '2'"
             " INNER JOIN vmmst611 ON Mmst01123.Rec_611 = vmmst611.Rec_611"));
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
+                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
                       .arg(issuedSum) +
                   lineOrder,
               o);
         b.add(QStringLiteral(" GROUP BY l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
                              " AND total_amt.Rec_611 = Mmst01123.Rec_611"));
         addFurtherFamilies(b, d, need.bom, false, o, m);
-        addStock(b, d, mode, bySupplier, o, m);
+        addStock(b, d, mode, bySupplier, family, o, m);
         addStockPairing(b, d, mode, family);
         addSourceNames(b, bySupplier, c.propDuty);
         b.add(QStringLiteral(" WHERE mmst381.Mtr_Amt > 0 AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) +
@@ -286,12 +294,12 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
                              " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
                              " INNER JOIN vmmst611 ON mmst1213.Rec_611 = vmmst611.Rec_611"));
         b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE h.Pcs_No = ?")
-                  .arg(issuedSum),
+                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE h.Pcs_No = ?")
+                  .arg(QLatin1String(kOutsourcedSum)),
               notNullText(c.pcsNo.trimmed()));
         b.add(QStringLiteral(" GROUP BY l.Mo_No, l.Rec_611) total_amt ON total_amt.Mo_No = Mmst111.Mo_No"
                              " AND total_amt.Rec_611 = mmst1213.Rec_611"));
-        addStock(b, d, mode, bySupplier, o, m);
+        addStock(b, d, mode, bySupplier, family, o, m);
         addStockPairing(b, d, mode, family);
         b.add(QStringLiteral(" AND Mmst111.Status = '2' AND mmst381.Mtr_Amt > 0 AND %1 > 0").arg(need.open()));
         addSourceNames(b, bySupplier, c.propDuty);
@@ -386,7 +394,8 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
             throw ErpError(ErpErrorNumber::Overflow, QStringLiteral("UsageImportStore"),
                            QString::fromUtf8(MsgBadQuantity));
     }
-    const QString mode = QString::number(normalMode(save.stockMode));
+    // The document's choice as it stands, its position written as it is.
+    const QString mode = QString::number(save.stockMode);
     const QString updDate = save.updDate.toString(QStringLiteral("yyyy-MM-dd"));
 
     Transaction tx(m_conn, Transaction::Write);

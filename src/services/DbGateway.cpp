@@ -124,7 +124,9 @@ QDate DbGateway::toDate(const QVariant &value)
     const QString datePart = s.section(QLatin1Char(' '), 0, 0).section(QLatin1Char('T'), 0, 0);
     for (const char *f : formats) {
         const QDate d = QDate::fromString(datePart, QLatin1String(f));
-        if (d.isValid())
+        // The parser takes a leading minus as a year before our era; no
+        // document is dated there.
+        if (d.isValid() && d.year() > 0)
             return d;
     }
     return {};

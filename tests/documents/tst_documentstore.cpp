@@ -1,10 +1,12 @@
 // Approval and reset of documents as the stock ledger sees them: balances,
 // journal rows and header status, with shortages, options and two users.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentStore.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
+#include "services/StockLedger.h"
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -18,6 +20,7 @@ class TstDocumentStore : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
 
     qint64 header(const QString &invNo, const QString &invType, const QString &date = QStringLiteral("2026-12-01"))
     {
@@ -164,8 +167,13 @@ private slots:
                 "INSERT INTO mmst611 (Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES ('F001', '牛津布', 2.5, 2.5)"));
         TestDb::exec(conn,
                      QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('仓库中允许负库存', '0')"));
+        ledgerHolds.open(conn);
     }
-    void cleanup() { conn.close(); }
+    void cleanup()
+    {
+        LEDGER_HOLDS(ledgerHolds);
+        conn.close();
+    }
 
     void issueShortOnItsSecondLine()
     {
@@ -282,6 +290,32 @@ private slots:
         QCOMPARE(DocumentStore(conn).documentDate(QStringLiteral("ll005")), QDate(1900, 1, 1));
     }
 
+    // The check that ends every ledger test sees what a faulty posting leaves.
+    void theLedgerCheckSeesAFaultyPosting()
+    {
+        stock(10);
+        const qint64 doc = header(QStringLiteral("LL007"), QStringLiteral("1"));
+        line(doc, 4);
+        QVERIFY(post(DocumentKind::issue(), true, doc, QStringLiteral("LL007")).posted);
+        QCOMPARE(ledgerHolds.violations(), QStringList());
+
+        const StockLedger ledger(conn, QStringLiteral("陈志明"));
+        const StockKey key(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"),
+                           QStringLiteral("F001"), QStringLiteral("W01"), QString());
+        ledger.InsertStockJournal(QStringLiteral("LL007"), QDate(2026, 12, 1), QStringLiteral("生产领料单"), key, -4, 0,
+                                  QString());
+        ledger.PostStockBalance(key, -4);
+        QCOMPARE(ledgerHolds.violations(), QStringList{QStringLiteral("2 journal rows of LL007 for 1 lines")});
+
+        ledger.PostStockBalance(key, -5);
+        QCOMPARE(ledgerHolds.violations(),
+                 (QStringList{QStringLiteral("negative balance -3 for SO1|MO1|PI001|A|F001|W01|"),
+                              QStringLiteral("balance of SO1|MO1|PI001|A|F001|W01| is -5 away from its opening plus "
+                                             "its journal"),
+                              QStringLiteral("2 journal rows of LL007 for 1 lines")}));
+        ledgerHolds.waive();
+    }
+
     void failureRollsBackEverything()
     {
         stock(10);
@@ -363,6 +397,13 @@ private slots:
         QCOMPARE(head(key).text(0, 2), QStringLiteral("No"));
         // A header another user deleted cannot be updated silently.
         QVERIFY_THROWS_EXCEPTION(ErpError, store.updateHeader(key + 100, v));
+        // Nor can one approved meanwhile be turned back to open by a save.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Rec_411 = ?"), {key});
+        v.remark = QStringLiteral("late");
+        QVERIFY_THROWS_EXCEPTION(ErpError, store.updateHeader(key, v));
+        QCOMPARE(head(key).text(0, 0), QStringLiteral("2"));
+        QCOMPARE(store.headers(HeaderFilter::byKey(key), QStringLiteral("3")).text(0, QStringLiteral("Remark")),
+                 QString());
     }
 
     void twoUsersCannotBothTakeTheLastUnits()

@@ -2,6 +2,7 @@
 // fields and answered message boxes, checked against what the window shows
 // and what the database holds afterwards.
 #include "DocumentFixture.h"
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentWindow.h"
@@ -32,6 +33,8 @@
 class TstDocumentWindow : public QObject, public DocumentFixture
 {
     Q_OBJECT
+
+    LedgerInvariant ledgerHolds;
 
     ScriptedMessageBox *box = nullptr;
 
@@ -90,6 +93,10 @@ private slots:
             "INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, Bar_No, Color_No, Stock_Mode) VALUES "
             "(1, 1, 'PI001', 'A', 'SO1', 'MO1', 6, 'W01', '', '2'), (1, 1, 'PI001', 'A', 'SO1', 'MO1', 5, 'W01', '', '2'), "
             "(2, 1, 'PI001', 'A', 'SO1', 'MO1', 3, 'W01', '', '2'), (5, 1, 'PI001', 'A', 'SO1', 'MO1', 4, 'W01', '', '2')",
+            // LL002 is approved: its line is in the journal and out of the balance.
+            "INSERT INTO mmst388 (Inv_No, Inv_Type, Inv_Date, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+            "Color_No, Mtr_Amt, Mtr_Prs) VALUES ('LL002', '生产领料单', '2026-12-02', 'SO1', 'MO1', 'PI001', 'A', "
+            "'F001', 'W01', '', -3, 2.5)",
         };
         for (const QString &sql : fixture)
             TestDb::exec(conn, sql);
@@ -100,12 +107,14 @@ private slots:
                 TestDb::exec(conn, sql);
         box->clear();
         open();
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
         delete w;
         w = nullptr;
         runContext().Conn = Connection();
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 

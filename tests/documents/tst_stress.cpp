@@ -1,13 +1,15 @@
-// Many clerks on one database: each client approves, resets, deletes and
-// changes the lines of documents of all three kinds drawing on a few shared
-// stock keys, the way the windows do it (the header lock, the status read
-// again under it, the store's posting), with a pause where a user would
-// answer. Afterwards the ledger must add up and nothing may be left locked.
+// Many clerks on one database: each client approves, resets, edits, deletes,
+// makes documents of all three kinds and adds and deletes their lines, drawing
+// on a few shared stock keys, the way the windows do it (the header lock, the
+// status read again under it, the store's posting, the line dialog's check and
+// save), with a pause where a user would answer. Afterwards the ledger must add up and nothing may be left locked.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentKind.h"
 #include "documents/DocumentLifecycle.h"
 #include "documents/DocumentStore.h"
+#include "lines/LineStore.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 #include "services/DbGateway.h"
@@ -16,8 +18,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -30,11 +34,55 @@ struct Tally
 {
     std::atomic<int> operations{0};
     std::atomic<int> posted{0};
+    std::atomic<int> edited{0};
+    std::atomic<int> deleted{0};
+    std::atomic<int> linesAdded{0};
     std::atomic<int> refused{0};
+    std::atomic<int> retries{0};  // posting transactions run again after a deadlock or serialization failure
     std::atomic<int> failures{0}; // errors that reached the caller
     QStringList failureTexts;
     std::mutex failureMutex;
 };
+
+// The documents the clerks work on: deleted ones leave, new ones come.
+class DocumentPool
+{
+public:
+    void add(qint64 key, DocumentType type)
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_docs.emplace_back(key, type);
+    }
+    void clear()
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_docs.clear();
+        numbers = 0;
+    }
+    void remove(qint64 key)
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_docs.erase(std::remove_if(m_docs.begin(), m_docs.end(), [key](const auto &d) { return d.first == key; }),
+                     m_docs.end());
+    }
+    std::optional<std::pair<qint64, DocumentType>> pick(unsigned r)
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        if (m_docs.empty())
+            return std::nullopt;
+        return m_docs[r % m_docs.size()];
+    }
+    std::atomic<int> numbers{0};
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<qint64, DocumentType>> m_docs;
+};
+
+QString typeCode(DocumentType type)
+{
+    return QString::number(int(type) + 1);
+}
 
 // Counts what the clients were told and answers with the default button;
 // safe to call from every client's thread.
@@ -58,6 +106,8 @@ class TstStress : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
+    DocumentPool pool;
 
     static int operationsPerClient()
     {
@@ -71,55 +121,96 @@ class TstStress : public QObject
         return DbGateway::NullToString(Sql(conn, sql).bindAll(values).scalar());
     }
 
+    static HeaderValues headerValues(const QString &invNo, DocumentType type, const QString &remark)
+    {
+        HeaderValues v;
+        v.invNo = invNo;
+        v.invDate = QDate(2026, 12, 1);
+        v.remark = remark;
+        v.updName = QStringLiteral("clerk");
+        v.updDate = QStringLiteral("2026-12-01 10:00:00");
+        v.stockMode = 2;
+        v.invType = typeCode(type);
+        v.formMan = QStringLiteral("clerk");
+        return v;
+    }
+
     // One client's session: its own connection, its own random sequence.
-    static void client(const QString &url, int seed, int operations, Tally &tally)
+    // Each command goes as the window takes it: the header lock, the
+    // status read again under it, a pause while the user answers, the
+    // store's write.
+    static void client(const QString &url, int seed, int operations, Tally &tally, DocumentPool &pool)
     {
         Connection own = Connection::open(url);
         std::mt19937 random(seed);
         const auto pick = [&random](int n) { return int(random() % unsigned(n)); };
+        const auto refuse = [&tally] { ++tally.refused; };
         for (int i = 0; i < operations; ++i, ++tally.operations) {
-            const qint64 key = 1 + pick(kDocuments);
-            const DocumentKind &kind = DocumentKind::of(DocumentType((key - 1) % 3));
-            const int what = pick(10);
+            const auto doc = pool.pick(random());
+            const int what = pick(20);
             try {
-                HeaderLock lock(own, key);
-                if (!lock.held()) {
-                    ++tally.refused;
+                if (!doc || what == 19) { // a new document with one line
+                    const DocumentType type = DocumentType(pick(3));
+                    const QString invNo = QStringLiteral("SN%1").arg(++pool.numbers, 4, 10, QLatin1Char('0'));
+                    const qint64 key =
+                        DocumentStore(own).insertHeader(headerValues(invNo, type, QStringLiteral("new")));
+                    addLine(own, key, type, pick, tally);
+                    pool.add(key, type);
                     continue;
                 }
-                // The user reads the question while others go on.
+                const auto [key, type] = *doc;
+                const DocumentKind &kind = DocumentKind::of(type);
+                HeaderLock lock(own, key);
+                if (!lock.held()) {
+                    refuse();
+                    continue;
+                }
                 std::this_thread::sleep_for(std::chrono::microseconds(pick(3000)));
-                const DocumentStatus status =
-                    parseDocumentStatus(DbGateway::LookupStatus(own, QStringLiteral("Rec_411"), QString::number(key),
-                                                                QStringLiteral("Mmst411"), QStringLiteral("Status")));
+                const ResultSet head =
+                    Sql(own, QStringLiteral("SELECT Status, Inv_No FROM Mmst411 WHERE Rec_411 = ?")).bind(key).select();
+                if (head.rowCount() == 0) { // deleted by another clerk
+                    refuse();
+                    continue;
+                }
+                const DocumentStatus status = parseDocumentStatus(head.text(0, 0));
+                const QString invNo = head.text(0, 1);
                 DocumentStore store(own);
-                if (what < 5) {
+                if (what < 8) {
                     const bool approve = status == DocumentStatus::Open;
                     if (DocumentLifecycle::refusal(approve ? StatusGate::Approve : StatusGate::Reset, status)) {
-                        ++tally.refused;
+                        refuse();
                         continue;
                     }
-                    const QString invNo = QStringLiteral("ST%1").arg(key, 3, 10, QLatin1Char('0'));
                     const PostingOutcome out =
                         store.post(kind, approve, key, invNo, QDate(2026, 12, 1), QStringLiteral("clerk%1").arg(seed));
+                    tally.retries += out.attempts - 1;
                     if (out.posted) {
                         lock.dismiss();
                         ++tally.posted;
                     } else {
-                        ++tally.refused;
+                        refuse();
                     }
                 } else if (DocumentLifecycle::refusal(StatusGate::Change, status)) {
-                    ++tally.refused;
-                } else if (what < 8) {
-                    const char *source = kSources[pick(3)];
-                    Sql(own,
-                        QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
-                                       "Mtr_Amt, Bar_No, Color_No, Stock_Mode) "
-                                       "VALUES (?, 1, ?, 'A', 'SO1', 'MO1', ?, 'W01', '', '2')"))
-                        .bind(key)
-                        .bind(QString::fromLatin1(source))
-                        .bind(1 + pick(4))
-                        .exec();
+                    refuse();
+                } else if (what < 10) { // edit and save the header
+                    if (DocumentLifecycle::refusal(StatusGate::Save, status)) {
+                        refuse();
+                        continue;
+                    }
+                    store.updateHeader(key, headerValues(invNo, type, QStringLiteral("edit %1").arg(seed)));
+                    lock.dismiss();
+                    ++tally.edited;
+                } else if (what < 11) { // delete the document
+                    const DeleteOutcome out = store.deleteDocument(key);
+                    if (out.deleted) {
+                        lock.dismiss();
+                        pool.remove(key);
+                        ++tally.deleted;
+                    } else {
+                        refuse();
+                    }
+                } else if (what < 15) {
+                    addLine(own, key, type, pick, tally);
                 } else {
                     const QVariant line =
                         Sql(own, own.dialect().topN(QStringLiteral("SELECT Rec_412 FROM Mmst412 WHERE Rec_411 = ? "
@@ -139,9 +230,35 @@ class TstStress : public QObject
         own.close();
     }
 
+    // A line through the line dialog's check and save.
+    template <typename Pick>
+    static void addLine(const Connection &own, qint64 key, DocumentType type, Pick &pick, Tally &tally)
+    {
+        LineEntry e;
+        e.invType = typeCode(type);
+        e.stockMode = QStringLiteral("2");
+        e.rec411 = QString::number(key);
+        e.mtrNo = QStringLiteral("F001");
+        e.orderNo = QStringLiteral("SO1");
+        e.moNo = QStringLiteral("MO1");
+        e.frmInv = QString::fromLatin1(kSources[pick(3)]);
+        e.frmType = QStringLiteral("采购入库");
+        e.barName = QStringLiteral("一号仓");
+        e.mtrAmt = QString::number(1 + pick(4));
+        e.propDuty = QStringLiteral("0");
+        e.lineStockMode = 2;
+        e.userName = QStringLiteral("clerk");
+        const LineSaveOutcome out = LineStore(own).save(e);
+        if (out.kind == LineSaveOutcome::Written)
+            ++tally.linesAdded;
+        else
+            ++tally.refused;
+    }
+
 private slots:
     void init()
     {
+        pool.clear();
         conn = TestDb::fresh();
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) "
                                           "VALUES (1, 'F001', '牛津布', 2.5, 2.5)"));
@@ -153,7 +270,15 @@ private slots:
                 QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
                                "Color_No, Mtr_Amt, Mtr_Prs) VALUES ('SO1', 'MO1', ?, 'A', 'F001', 'W01', '', 20, 2.5)"),
                 {QString::fromLatin1(source)});
+        // What the line dialog's check looks up: the source type, the location, the suppliers.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst400 (Frm_Type, Frm_Type_Name) VALUES ('A', '采购入库')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W01', '一号仓')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', '可开发票')"));
+        for (const char *source : kSources)
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst312 (Purc_No, Supl_No) VALUES (?, 'S01')"),
+                         {QString::fromLatin1(source)});
         for (int key = 1; key <= kDocuments; ++key) {
+            pool.add(key, DocumentType((key - 1) % 3));
             TestDb::exec(
                 conn,
                 QStringLiteral("INSERT INTO Mmst411 (Rec_411, Inv_No, Inv_Date, Inv_Type, Stock_Mode, "
@@ -168,8 +293,13 @@ private slots:
         for (const auto &[table, key] : {std::pair{"Mmst411", "Rec_411"}, std::pair{"mmst611", "Rec_611"}})
             for (const QString &sql : conn.dialect().resetSerial(QLatin1String(table), QLatin1String(key)))
                 TestDb::exec(conn, sql);
+        ledgerHolds.open(conn);
     }
-    void cleanup() { conn.close(); }
+    void cleanup()
+    {
+        LEDGER_HOLDS(ledgerHolds);
+        conn.close();
+    }
 
     void manyClerksKeepTheLedgerWhole()
     {
@@ -181,17 +311,22 @@ private slots:
         clock.start();
         std::vector<std::thread> threads;
         for (int c = 0; c < n; ++c)
-            threads.emplace_back(client, conn.url(), 1000 + c, ops, std::ref(tally));
+            threads.emplace_back(client, conn.url(), 1000 + c, ops, std::ref(tally), std::ref(pool));
         for (std::thread &t : threads)
             t.join();
-        qInfo("%s: %d clients, %d operations in %.1f s: %d posted, %d refused (%d told), %d failures",
+        qInfo("%s: %d clients, %d operations in %.1f s: %d posted, %d edited, %d deleted, %d lines added, "
+              "%d refused (%d told), %d retries, %d failures",
               qPrintable(TestDb::backendName()), n, tally.operations.load(), clock.elapsed() / 1000.0,
-              tally.posted.load(), tally.refused.load(), box.shown.load(), tally.failures.load());
+              tally.posted.load(), tally.edited.load(), tally.deleted.load(), tally.linesAdded.load(),
+              tally.refused.load(), box.shown.load(), tally.retries.load(), tally.failures.load());
 
         // No deadlock, lock time-out or other failure reached a caller.
         QVERIFY2(tally.failures == 0, qPrintable(tally.failureTexts.join(QLatin1Char('|'))));
         QCOMPARE(tally.operations.load(), n * ops);
         QVERIFY(tally.posted > 0);
+        QVERIFY(tally.edited > 0);
+        QVERIFY(tally.linesAdded > 0);
+        QCOMPARE(ledgerHolds.violations(), QStringList());
 
         // Each balance is its opening 20 plus what the journal says moved.
         for (const char *source : kSources) {

@@ -239,9 +239,10 @@ private slots:
             "CELL B5 s '123' fmt='@' bold=0 size=11 align=None/None",
             "CELL C5 n 4.5 fmt='0.0000_ ' bold=0 size=11 align=None/None",
             "CELL D5 f '=C5*2' fmt='General' bold=0 size=11 align=right/None",
-            // No unfilled copy of the detail row below the data.
-            "CELL A7 s '合计' fmt='General' bold=0 size=11 align=None/None",
-            "CELL C7 f '=SUM(C3:C6)' fmt='General' bold=0 size=11 align=None/None",
+            // One unfilled copy of the detail row stays below the data.
+            "CELL D6 f '=C6*2' fmt='General' bold=0 size=11 align=right/None",
+            "CELL A8 s '合计' fmt='General' bold=0 size=11 align=None/None",
+            "CELL C8 f '=SUM(C3:C7)' fmt='General' bold=0 size=11 align=None/None",
             "MERGE A1:D1",
             "WIDTH B 20",
             "ORIENTATION landscape",
@@ -252,7 +253,7 @@ private slots:
             "NAME 物料编号 'mmss40BGrid1'!$B$3",
             "NAME 数量 'mmss40BGrid1'!$C$3",
             "NAME 单价元 'mmss40BGrid1'!$B$2",
-            "NAME 合计 'mmss40BGrid1'!$C$7",
+            "NAME 合计 'mmss40BGrid1'!$C$8",
         };
         QCOMPARE(dump(path("t.xlsx")), expected);
         QCOMPARE(opened, QStringList{path("t.xlsx")});

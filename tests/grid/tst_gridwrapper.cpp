@@ -19,6 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
@@ -360,6 +363,131 @@ private slots:
         QCOMPARE(seen, QStringList({"mmss40B", section, ini, "Grid1", "生产领料单", "excel", "parent"}));
         if (gridName.isEmpty())
             QCOMPARE(grid()->textMatrix(0, 2), QStringLiteral("物料代号"));
+    }
+
+    // Frozen columns on a grid too narrow for its columns.
+    QTableView *frozenPart() const { return grid()->findChild<QTableView *>(QStringLiteral("FrozenColumns")); }
+    void narrowWithFrozen(const QString &count)
+    {
+        QVERIFY(IniFile::writeString(ini, kSection, QStringLiteral("FrozenCols"), count));
+        QVERIFY(
+            IniFile::writeString(ini, kSection, QStringLiteral("Field3"), QStringLiteral("memo,备注,1600,4,1,True")));
+        window->resize(260, 300);
+        attach();
+        QTest::qWait(1);
+        QVERIFY(grid()->horizontalScrollBar()->maximum() > 0);
+    }
+    void scrollToTheLastColumn()
+    {
+        grid()->horizontalScrollBar()->setValue(grid()->horizontalScrollBar()->maximum());
+        grid()->setCurrentCell(2, 4);
+    }
+
+    void frozenColumnsStayWhileTheOthersScroll()
+    {
+        narrowWithFrozen(QStringLiteral("1"));
+        QCOMPARE(grid()->frozenCols(), 1);
+        const int left = grid()->viewport()->geometry().left();
+        QCOMPARE(grid()->cellRect(1, 1).left(), left);
+        const int secondAtStart = grid()->cellRect(1, 2).left();
+        scrollToTheLastColumn();
+        QVERIFY(grid()->horizontalScrollBar()->value() > 0);
+        // The frozen column is still at the left edge, drawn by the frozen part;
+        // the scrolled ones pass under it and show right of it.
+        for (int r = 1; r <= 3; ++r) {
+            const QRect cell = grid()->cellRect(r, 1);
+            QCOMPARE(cell.left(), left);
+            QCOMPARE(grid()->childAt(cell.center()), frozenPart()->viewport());
+            QCOMPARE(grid()->colAtPoint(cell.center()), 1);
+            QCOMPARE(grid()->rowAtPoint(cell.center()), r);
+        }
+        QVERIFY(grid()->cellRect(1, 2).left() < secondAtStart);
+        QVERIFY(grid()->cellRect(2, 4).left() >= left + grid()->cellRect(1, 1).width());
+        QCOMPARE(grid()->leftCol(), grid()->colAtPoint(QPoint(left + grid()->cellRect(1, 1).width() + 1,
+                                                              grid()->cellRect(1, 1).center().y())));
+        // A click on a frozen cell makes it current and scrolls nothing away.
+        const int scrolled = grid()->horizontalScrollBar()->value();
+        click(grid(), 3, 1);
+        QCOMPARE(grid()->row(), 3);
+        QCOMPARE(grid()->col(), 1);
+        QCOMPARE(grid()->horizontalScrollBar()->value(), scrolled);
+        QCOMPARE(grid()->textMatrix(3, 1), QStringLiteral("3"));
+        // A scrolling cell brought into view is not left under the frozen part.
+        grid()->setCurrentCell(1, 2);
+        QVERIFY(grid()->cellRect(1, 2).left() >= left + grid()->cellRect(1, 1).width());
+    }
+
+    void frozenPartFollowsSortWidthsAndRows()
+    {
+        narrowWithFrozen(QStringLiteral("2"));
+        QTableView *frozen = frozenPart();
+        QVERIFY(frozen && frozen->isVisible());
+        scrollToTheLastColumn();
+        // Sorting by a scrolling column: the frozen rows move with it.
+        QVERIFY(grid()->sortBound(3, false));
+        QCOMPARE(columnTexts(*grid(), 1), (QStringList{"5", "3", "1", "4", "2", "6"}));
+        const auto aligned = [&] {
+            for (int r = 1; r < grid()->rows(); ++r) {
+                const QRect frozenCell = grid()->cellRect(r, 2);
+                const QRect scrollingCell = grid()->cellRect(r, 4);
+                if (frozenCell.top() != scrollingCell.top() || frozenCell.height() != scrollingCell.height())
+                    return false;
+                // What is drawn at the frozen cell is that row's frozen value.
+                const QModelIndex shown = frozen->indexAt(frozen->viewport()->mapFrom(grid(), frozenCell.center()));
+                if (shown.data().toString() != grid()->textMatrix(r, 2))
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(aligned());
+        // A width set on a frozen column reaches the frozen part, and the
+        // scrolling columns start where it ends.
+        grid()->setColWidth(1, 1500);
+        grid()->horizontalScrollBar()->setValue(0);
+        QCOMPARE(frozen->columnWidth(0), grid()->cellRect(1, 1).width());
+        QCOMPARE(grid()->cellRect(1, 3).left(), grid()->cellRect(1, 2).right() + 1);
+        QCOMPARE(frozen->width(), grid()->cellRect(1, 1).width() + grid()->cellRect(1, 2).width());
+        // A border dragged in the frozen header is the user's resize, saved.
+        QHeaderView *h = frozen->horizontalHeader();
+        const int edge = h->sectionViewportPosition(1) + h->sectionSize(1) - 1;
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, h->height() / 2));
+        QTest::mouseMove(h->viewport(), QPoint(edge + 15, h->height() / 2));
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 15, h->height() / 2));
+        QCOMPARE(grid()->horizontalHeader()->sectionSize(1), h->sectionSize(1));
+        QCOMPARE(IniFile::readString(ini, kSection, QStringLiteral("Field1")).section(u',', 2, 2),
+                 QString::number(grid()->colWidth(2)));
+        // Taller rows, scrolled down: both parts show the same rows.
+        grid()->setRowHeight(-1, 600);
+        grid()->setTopRow(4);
+        QCOMPARE(frozen->rowAt(1), grid()->rowAt(1));
+        scrollToTheLastColumn();
+        QVERIFY(aligned());
+    }
+
+    void settingsDialogFreezesAtOnce()
+    {
+        narrowWithFrozen(QStringLiteral("0"));
+        QVERIFY(!frozenPart()->isVisible());
+        ModalRunner::setDriver([&](QDialog *d) {
+            auto *set = qobject_cast<mmss_set *>(d);
+            if (!set)
+                return int(QDialog::Rejected);
+            set->show();
+            auto *box = set->findChild<QLineEdit *>(QStringLiteral("FrozenCols"));
+            box->setText(QStringLiteral("2"));
+            emit box->editingFinished();
+            set->findChild<QPushButton *>(QStringLiteral("cmd_ok"))->click();
+            return set->result();
+        });
+        doubleClick(grid(), 0, 0);
+        QCOMPARE(IniFile::readString(ini, kSection, QStringLiteral("FrozenCols")), QStringLiteral("2"));
+        QCOMPARE(grid()->frozenCols(), 2);
+        QVERIFY(frozenPart()->isVisible());
+        scrollToTheLastColumn();
+        QCOMPARE(grid()->cellRect(1, 2).left(), grid()->viewport()->geometry().left() + grid()->cellRect(1, 1).width());
+        // A count that leaves nothing to scroll freezes nothing.
+        grid()->setFrozenCols(4);
+        QVERIFY(!frozenPart()->isVisible());
     }
 
     void ctrlCCopiesTheCurrentCell()

@@ -1,6 +1,7 @@
 // The check and the write of one document line: the refusals in their
 // order with their exact texts, stock and return limits, the supplier
 // rules, and the row that reaches Mmst412.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "lines/LineStore.h"
@@ -15,17 +16,19 @@ class TstLineStore : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
     qint64 rec411 = 0;
     int docNumber = 0;
 
+    // Stock of F001 in red (C01), the colour the entry names.
     void stock(const QString &order, const QString &mo, const QString &frmInv, double qty,
-               const QString &bar = QStringLiteral("W01"))
+               const QString &bar = QStringLiteral("W01"), const QString &color = QStringLiteral("C01"))
     {
         TestDb::exec(conn,
                      QStringLiteral(
                          "INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt) "
-                         "VALUES (?, ?, ?, 'A', 'F001', ?, '', ?)"),
-                     {order, mo, frmInv, bar, qty});
+                         "VALUES (?, ?, ?, 'A', 'F001', ?, ?, ?)"),
+                     {order, mo, frmInv, bar, color, qty});
         TestDb::exec(
             conn,
             QStringLiteral("INSERT INTO mmst388 (Inv_No, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Mtr_Amt) "
@@ -93,10 +96,12 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst301 (Supl_No, Supl_Prop) VALUES ('S01', '可开发票')"));
         stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12);
         rec411 = doc(QStringLiteral("1"), QStringLiteral("0"));
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
         DbGateway::setServerNowOverride(QDateTime());
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 
@@ -316,7 +321,10 @@ private slots:
         QCOMPARE(row.text(0, 12), QStringLiteral("2"));
         QCOMPARE(row.text(0, 13), QStringLiteral("C01"));
 
-        // A change rewrites the same row; a colour that matches none is saved empty.
+        // A change rewrites the same row; a colour that matches none is saved
+        // empty, and draws on the stock without colour.
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 10, QStringLiteral("W01"),
+              QStringLiteral(""));
         LineEntry change = entry();
         change.modify = 2;
         change.rec412 = QString::number(added.rec412);
@@ -337,7 +345,8 @@ private slots:
 
     void duplicateLine()
     {
-        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12, QStringLiteral("W02"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 12, QStringLiteral("W02"),
+              QStringLiteral(""));
         const LineStore store(conn);
         LineEntry first = entry();
         first.mtrAmt = QStringLiteral("5");
@@ -433,6 +442,49 @@ private slots:
         QCOMPARE(linesOfDocument(), refusal.isEmpty() ? 1 : 0);
     }
 
+    void stockOfTheLinesOwnColour_data()
+    {
+        QTest::addColumn<QString>("colour");
+        QTest::addColumn<QString>("quantity");
+        QTest::addColumn<QString>("refusal");
+        const QString none =
+            QStringLiteral("当前来料单号:PI001+订单代号:SO1+ 制号:MO1+材料:F001+仓别:主仓无库存，无法领料!");
+        // Red 6 and navy 3 of one source at one location: approval draws on
+        // the line's own colour only, and so does the check.
+        QTest::newRow("red within red") << "红色"
+                                        << "6"
+                                        << "";
+        QTest::newRow("red beyond red, within both") << "红色"
+                                                     << "9"
+                                                     << "当前数量:9>库存数量:6";
+        QTest::newRow("navy beyond navy") << "藏青"
+                                          << "4"
+                                          << "当前数量:4>库存数量:3";
+        QTest::newRow("no colour: no stock without colour") << ""
+                                                            << "1" << none;
+        QTest::newRow("a colour not in stock") << "白色"
+                                               << "1" << none;
+    }
+    void stockOfTheLinesOwnColour()
+    {
+        QFETCH(QString, colour);
+        QFETCH(QString, quantity);
+        QFETCH(QString, refusal);
+        TestDb::exec(conn, QStringLiteral("DELETE FROM mmst381"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('C02', '藏青'), "
+                                          "('C03', '白色')"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 6, QStringLiteral("W01"),
+              QStringLiteral("C01"));
+        stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), 3, QStringLiteral("W01"),
+              QStringLiteral("C02"));
+        LineEntry e = entry();
+        e.colorName = colour;
+        e.mtrAmt = quantity;
+        const LineSaveOutcome out = LineStore(conn).save(e);
+        QCOMPARE(out.refusal.text, refusal);
+        QCOMPARE(linesOfDocument(), refusal.isEmpty() ? 1 : 0);
+    }
+
     void supplierNature_data()
     {
         QTest::addColumn<QString>("option");
@@ -444,8 +496,11 @@ private slots:
                                                          << "0" << QVariant(QStringLiteral("可转厂")) << mayBe;
         QTest::newRow("other nature, invoice supplier") << "1"
                                                         << "0" << QVariant(QStringLiteral("可开发票")) << mayBe;
+        // As in the usage import: no recorded property is no other property.
         QTest::newRow("other nature, supplier without property") << "1"
-                                                                 << "0" << QVariant() << "";
+                                                                 << "0" << QVariant() << mayBe;
+        QTest::newRow("other nature, notice supplier") << "1"
+                                                       << "0" << QVariant(QStringLiteral("通知单")) << "";
         QTest::newRow("transfer nature, invoice supplier")
             << "1"
             << "1" << QVariant(QStringLiteral("可开发票")) << "此来料单号的厂商 (S01) 的性质不是转厂的";

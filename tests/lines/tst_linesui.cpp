@@ -2,6 +2,7 @@
 // entry dialog over a document window, and the usage import button, checked
 // against the messages shown, the rows written and the header lock.
 #include "DocumentFixture.h"
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "documents/DocumentWindow.h"
@@ -35,6 +36,8 @@ class TstLinesUi : public QObject, public DocumentFixture
 {
     Q_OBJECT
 
+    LedgerInvariant ledgerHolds;
+
     ScriptedMessageBox *box = nullptr;
     QList<QString> dialogsSeen;
     // How a picker opened from the line dialog is answered.
@@ -47,6 +50,16 @@ class TstLinesUi : public QObject, public DocumentFixture
             QTest::keyClick(grid, Qt::Key_Return);
         }
         return d->result();
+    }
+
+    // Stock of F001 from a receipt in red, beside the fixture's uncoloured stock.
+    void redStock(const QString &frmInv, double qty)
+    {
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                           "Mtr_Amt, Mtr_Prs) VALUES ('SO1', 'MO1', ?, 'A', 'F001', 'W01', 'C01', ?, 2.5)"),
+            {frmInv, qty});
     }
 
     int linesOf(int rec411)
@@ -158,6 +171,7 @@ private slots:
         dialogsSeen.clear();
         picker = firstRow;
         open();
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
@@ -165,6 +179,7 @@ private slots:
         delete w;
         w = nullptr;
         runContext().Conn = Connection();
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 
@@ -201,6 +216,7 @@ private slots:
 
     void addingALine()
     {
+        redStock(QStringLiteral("PI002"), 8);
         show(QStringLiteral("LL004"));
         QString lockMeanwhile;
         QStringList seen;
@@ -248,6 +264,9 @@ private slots:
 
     void changingALineAndContinuing()
     {
+        // The line is red: its own stock is the red one.
+        redStock(QStringLiteral("PI001"), 10);
+        redStock(QStringLiteral("PI002"), 8);
         show(QStringLiteral("LL004"));
         QStringList titles;
         menuItem(&Menu_Mdi::Menu_Edit, 1, [&](Frm40BMx &d) {

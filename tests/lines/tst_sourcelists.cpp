@@ -107,26 +107,38 @@ private slots:
         QTest::addColumn<QString>("typeName");
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("stockAmt");
+        // The locations compare order and manufacturing order as typed: the
+        // texts under which the receipt's stock row lies.
+        QTest::addColumn<QString>("orderOfStock");
+        QTest::addColumn<QString>("moOfStock");
         QTest::newRow("by material: free stock only") << "0"
                                                       << "PI003"
                                                       << "其它入库"
                                                       << "主仓"
-                                                      << "7";
+                                                      << "7"
+                                                      << ""
+                                                      << "";
         QTest::newRow("by order") << "1"
                                   << "PI002"
                                   << "采购入库"
                                   << "辅仓"
-                                  << "4";
+                                  << "4"
+                                  << "SO1"
+                                  << "";
         QTest::newRow("mode unset reads as by order") << "-1"
                                                       << "PI002"
                                                       << "采购入库"
                                                       << "辅仓"
-                                                      << "4";
+                                                      << "4"
+                                                      << "SO1"
+                                                      << "";
         QTest::newRow("by manufacturing order") << "2"
                                                 << "PI001"
                                                 << "采购入库"
                                                 << "主仓"
-                                                << "8";
+                                                << "8"
+                                                << "SO1"
+                                                << "MO1";
     }
     void issueSourcesFollowTheStockMode()
     {
@@ -135,8 +147,10 @@ private slots:
         QFETCH(QString, typeName);
         QFETCH(QString, location);
         QFETCH(QString, stockAmt);
-        // Order and manufacturing order are filled in whatever the mode: the
-        // locations must still be found for lines by material or by order.
+        QFETCH(QString, orderOfStock);
+        QFETCH(QString, moOfStock);
+        // Order and manufacturing order filled in: the receipts follow the
+        // mode, the locations the texts as typed.
         LineInputs in = issue(mode);
         FillResult out;
         SourceLists(conn).fill(in, out);
@@ -144,8 +158,9 @@ private slots:
         QCOMPARE(in.frmInv, receipt);
         QCOMPARE(out.frmTypeList, QStringList{typeName});
         QCOMPARE(in.frmType, typeName);
-        QCOMPARE(out.barNameList, QStringList{location});
-        QCOMPARE(in.barName, location);
+        const bool typedAsStored = orderOfStock == QLatin1String("SO1") && moOfStock == QLatin1String("MO1");
+        QCOMPARE(out.barNameList, typedAsStored ? QStringList{location} : QStringList());
+        QCOMPARE(in.barName, typedAsStored ? location : QString());
         QCOMPARE(out.barAmt, stockAmt);
         // The bill of material lists two materials; a production issue never
         // picks one by itself.
@@ -153,6 +168,15 @@ private slots:
         QCOMPARE(out.mtrName, QStringLiteral("牛津布"));
         QCOMPARE(out.mtrDim, QStringLiteral("600D"));
         QCOMPARE(out.unitName, QStringLiteral("米"));
+
+        // Once the fields hold what the stock row holds, the location is found.
+        in.orderNo = orderOfStock;
+        in.moNo = moOfStock;
+        FillResult again;
+        SourceLists(conn).fill(in, again);
+        QCOMPARE(again.barNameList, QStringList{location});
+        QCOMPARE(in.barName, location);
+        QCOMPARE(again.frmInvList, QStringList{receipt});
     }
 
     void firstActivationChoosesNothing()
@@ -201,22 +225,26 @@ private slots:
         QTest::addColumn<QString>("total");
         QTest::addColumn<QString>("used");
         QTest::addColumn<QString>("needed");
-        // Bill of material 5 + 0.3 loss rounds up to 6; the order's usage
-        // 7.2 + 0.1 to 8. Issued: 2 - 1 + 0.5 here, +0.5 - 0.25 + 0.75 elsewhere.
-        QTest::newRow("issue") << "1" << false << false << "6"
+        // The bill of material lists F001 twice: 5 + 0.3 loss rounds up to 6,
+        // 0.4 to 1, together 7; the order's usage 7.2 + 0.1 to 8 and 1.5 to 2.
+        // Several rows add up: without an order the first would be arbitrary.
+        // Issued: 2 - 1 + 0.5 here, +0.5 - 0.25 + 0.75 elsewhere.
+        QTest::newRow("issue") << "1" << false << false << "7"
                                << "2.5"
-                               << "3.5";
-        QTest::newRow("issue by the order's usage") << "1" << true << false << "8"
+                               << "4.5";
+        QTest::newRow("issue by the order's usage") << "1" << true << false << "10"
                                                     << "2.5"
-                                                    << "5.5";
-        QTest::newRow("changing the open issue line leaves it out") << "1" << false << true << "6"
+                                                    << "7.5";
+        QTest::newRow("changing the open issue line leaves it out") << "1" << false << true << "7"
                                                                     << "0.5"
-                                                                    << "5.5";
-        // The source's stock at the location, both colour rows; supplementary
-        // issues only among this module's documents.
-        QTest::newRow("supplementary issue") << "3" << false << false << "10"
+                                                                    << "6.5";
+        // The source's stock at the location under the order as typed: both
+        // colour rows and the row of another manufacturing order (8 + 2 + 3),
+        // not the other order's; supplementary issues only among this
+        // module's documents.
+        QTest::newRow("supplementary issue") << "3" << false << false << "13"
                                              << "1.5"
-                                             << "8.5";
+                                             << "11.5";
     }
     void issueAmounts()
     {
@@ -228,10 +256,18 @@ private slots:
         QFETCH(QString, needed);
         stock(QStringLiteral("SO1"), QStringLiteral("MO1"), QStringLiteral("PI001"), QStringLiteral("A"),
               QStringLiteral("F001"), QStringLiteral("W01"), 2, QStringLiteral("C01"));
-        TestDb::exec(
-            conn,
-            QStringLiteral("INSERT INTO mmst015 (Order_No, Rec_611, Bom_Amt, Loss_Amt) VALUES ('SO1', ?, 7.2, 0.1)"),
-            {rec611(QStringLiteral("F001"))});
+        stock(QStringLiteral("SO1"), QStringLiteral("MO9"), QStringLiteral("PI001"), QStringLiteral("A"),
+              QStringLiteral("F001"), QStringLiteral("W01"), 3);
+        stock(QStringLiteral("SO3"), QStringLiteral(""), QStringLiteral("PI001"), QStringLiteral("A"),
+              QStringLiteral("F001"), QStringLiteral("W01"), 5);
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst015 (Order_No, Rec_611, Bom_Amt, Loss_Amt) VALUES "
+                                    "('SO1', ?, 7.2, 0.1), ('SO1', ?, 1.5, NULL)"),
+                     {rec611(QStringLiteral("F001")), rec611(QStringLiteral("F001"))});
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO mmst1141 (Rec_111, Rec_611, Mtr_Amt, Mtr_Loss) VALUES "
+                                    "((SELECT Rec_111 FROM mmst111 WHERE Mo_No = 'MO1'), ?, 0.4, 0)"),
+                     {rec611(QStringLiteral("F001"))});
         const qint64 open = line(doc(QStringLiteral("1"), QStringLiteral("0")), 2); // unapproved still counts
         line(doc(QStringLiteral("2"), QStringLiteral("2")), 1);
         line(doc(QStringLiteral("3"), QStringLiteral("2")), 0.5);

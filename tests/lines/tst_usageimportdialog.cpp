@@ -1,6 +1,7 @@
 // The usage import dialog driven as a user drives it: criteria typed,
 // rows ticked and quantities typed in the grid, the save question answered,
 // checked against the grid and the lines written.
+#include "LedgerInvariant.h"
 #include "TestSupport.h"
 
 #include "entry/RunContext.h"
@@ -38,6 +39,7 @@ class TstUsageImportDialog : public QObject
     Q_OBJECT
 
     Connection conn;
+    LedgerInvariant ledgerHolds;
     ScriptedMessageBox *box = nullptr;
     QTemporaryDir home;
     std::unique_ptr<Caller> caller;
@@ -177,6 +179,7 @@ private slots:
         caller = std::make_unique<Caller>();
         open();
         box->clear();
+        ledgerHolds.open(conn);
     }
     void cleanup()
     {
@@ -186,6 +189,7 @@ private slots:
         caller.reset();
         delete box;
         box = nullptr;
+        LEDGER_HOLDS(ledgerHolds);
         conn.close();
     }
 

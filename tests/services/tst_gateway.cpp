@@ -191,6 +191,7 @@ private slots:
         QTest::newRow("date-time value") << QVariant(QDateTime(QDate(2007, 12, 20), QTime(23, 59))) << "2007-12-20";
         QTest::newRow("text that is no date") << QVariant(QStringLiteral("2007.13.45")) << "2007-13-45";
         QTest::newRow("text date") << QVariant(QStringLiteral("2007/1/5")) << "2007-01-05";
+        QTest::newRow("a year before our era is no date") << QVariant(QStringLiteral("-2024.03.05")) << "-2024-03";
         QTest::newRow("free text, extra group dropped") << QVariant(QStringLiteral("99x1y2z77")) << "99-1-2";
         QTest::newRow("empty") << QVariant(QString()) << "";
         QTest::newRow("null") << QVariant() << "";

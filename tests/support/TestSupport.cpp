@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "LedgerInvariant.h"
+
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
@@ -207,6 +209,7 @@ Connection freshPostgres(bool seed)
 void exec(const Connection &conn, const QString &sql, const QList<QVariant> &values)
 {
     Sql(conn, sql).bindAll(values).exec();
+    LedgerInvariant::fixtureWritten();
 }
 
 } // namespace TestDb

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace {
 
@@ -38,17 +40,46 @@ QString unquote(const QString &value)
     return value;
 }
 
-// Cuts text to at most maxBytes bytes of UTF-8 without splitting a character.
-QString cutToBytes(const QString &text, int maxBytes)
+// The Windows program wrote its settings in the workstation's code page,
+// GBK on the factory's Chinese installations; GB18030 reads every GBK file.
+// Without that codec the platform's own code page is the next best guess.
+QStringDecoder legacyDecoder()
 {
-    const QByteArray utf8 = text.toUtf8();
-    if (utf8.size() <= maxBytes)
+    QStringDecoder gb("GB18030");
+    return gb.isValid() ? std::move(gb) : QStringDecoder(QStringConverter::System);
+}
+
+QStringEncoder legacyEncoder()
+{
+    QStringEncoder gb("GB18030");
+    return gb.isValid() ? std::move(gb) : QStringEncoder(QStringConverter::System);
+}
+
+QByteArray encoded(const QString &text, bool legacy)
+{
+    if (!legacy)
+        return text.toUtf8();
+    QStringEncoder encoder = legacyEncoder();
+    return encoder.encode(text);
+}
+
+// Cuts text to at most maxBytes bytes in the file's encoding without
+// splitting a character.
+QString cutToBytes(const QString &text, int maxBytes, bool legacy)
+{
+    if (encoded(text, legacy).size() <= maxBytes)
         return text;
-    qsizetype end = maxBytes;
-    // Step back over continuation bytes (10xxxxxx) to a character start.
-    while (end > 0 && (static_cast<unsigned char>(utf8.at(end)) & 0xC0) == 0x80)
-        --end;
-    return QString::fromUtf8(utf8.constData(), end);
+    qsizetype bytes = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype step = text.at(end).isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+        const qsizetype size = encoded(text.mid(end, step), legacy).size();
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        end += step;
+    }
+    return text.left(end);
 }
 
 bool hasLineBreak(const QString &s)
@@ -64,6 +95,7 @@ bool IniFile::load(QString *error)
 {
     m_lines.clear();
     m_bom = false;
+    m_legacy = false;
     m_eol = QStringLiteral("\r\n");
 
     QFile file(m_path);
@@ -79,7 +111,16 @@ bool IniFile::load(QString *error)
         m_bom = true;
         bytes.remove(0, kUtf8Bom.size());
     }
-    QString text = QString::fromUtf8(bytes);
+    QString text;
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    text = utf8.decode(bytes);
+    // Bytes that are no UTF-8 come from the earlier program: read them in its
+    // code page and write them back the same way.
+    if (utf8.hasError() && !m_bom) {
+        QStringDecoder legacy = legacyDecoder();
+        text = legacy.decode(bytes);
+        m_legacy = true;
+    }
     if (text.isEmpty())
         return true;
     // Keep the file's own line-break style when rewriting it.
@@ -98,7 +139,7 @@ bool IniFile::save(QString *error) const
     if (m_bom)
         out += kUtf8Bom;
     for (const QString &line : m_lines) {
-        out += line.toUtf8();
+        out += encoded(line, m_legacy);
         out += m_eol.toLatin1();
     }
     QSaveFile file(m_path);
@@ -161,7 +202,7 @@ QString IniFile::value(const QString &section, const QString &key, const QString
             result = unquote(found.value);
     }
     if (bufferSize > 0)
-        result = cutToBytes(result, bufferSize - 1);
+        result = cutToBytes(result, bufferSize - 1, m_legacy);
     else if (bufferSize == 0)
         result.clear();
     return result;

@@ -17,8 +17,10 @@
 // comment, the byte-order mark and the line-break style are kept. The file is
 // replaced atomically, so a crash never leaves half a settings file behind.
 //
-// Files are UTF-8; a UTF-8 byte-order mark is read and kept. A missing file
-// reads as empty.
+// New files are UTF-8; a UTF-8 byte-order mark is read and kept. A file that
+// is not valid UTF-8 was written by the earlier Windows program in the
+// workstation's code page: it reads as GB18030 (a superset of GBK) and is
+// written back in it. A missing file reads as empty.
 class IniFile
 {
 public:
@@ -30,11 +32,13 @@ public:
     bool save(QString *error = nullptr) const;
 
     QString path() const { return m_path; }
+    // The file was read in the earlier program's code page, not UTF-8.
+    bool isLegacyEncoded() const { return m_legacy; }
 
     // The value of key in section, or defaultValue when the section or key is
     // missing. bufferSize > 0 acts as a fixed character buffer of that many
-    // bytes: the value is cut to at most bufferSize - 1 bytes of UTF-8, never
-    // in the middle of a character.
+    // bytes: the value is cut to at most bufferSize - 1 bytes in the file's
+    // encoding, never in the middle of a character.
     QString value(const QString &section, const QString &key, const QString &defaultValue = QString(),
                   int bufferSize = -1) const;
     bool contains(const QString &section, const QString &key) const;
@@ -66,5 +70,6 @@ private:
     QString m_path;
     QStringList m_lines;
     bool m_bom = false;
+    bool m_legacy = false;
     QString m_eol = QStringLiteral("\r\n");
 };

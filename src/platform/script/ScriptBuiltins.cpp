@@ -247,8 +247,9 @@ ScriptValue fReplace(const Args &a, const BuiltinHooks &)
     const qint64 count = has(a, 4) ? a.at(4).toLong() : -1;
     if (start < 1 || count < -1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
+    // Unlike most text functions Replace does not pass Null through.
     if (e.isNull())
-        return e;
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
     const QString find = text(a.at(1)), repl = text(a.at(2));
     // As in VBScript, the result starts at "start": what comes before is dropped.
     QString s = e.toString().mid(start - 1);
@@ -718,6 +719,70 @@ ScriptValue fDateDiff(const Args &a, const BuiltinHooks &)
     return ScriptValue::ofType(ScriptValue::Long, double(r));
 }
 
+// The week of the year as DatePart("ww") counts it: firstWeek 1 (or 0, the
+// system's) starts with January 1, 2 with the first week holding four days
+// of the year, 3 with the first full week. A day before the first week
+// belongs to the last week of the year before.
+int weekOfYear(const QDate &d, int firstDay, int firstWeek)
+{
+    const QDate jan1(d.year(), 1, 1);
+    const int wdJan1 = vbWeekday(jan1, firstDay); // 1 = the week's first day
+    const int daysBefore = wdJan1 - 1;            // days of jan1's week that lie in the old year
+    int week;
+    if (firstWeek == 2)
+        week = (d.dayOfYear() - 1 + daysBefore) / 7 + (daysBefore <= 3 ? 1 : 0);
+    else if (firstWeek == 3)
+        week = (d.dayOfYear() - 1 + daysBefore) / 7 + (daysBefore == 0 ? 1 : 0);
+    else
+        week = (d.dayOfYear() - 1 + daysBefore) / 7 + 1;
+    if (week == 0)
+        return weekOfYear(QDate(d.year() - 1, 12, 31), firstDay, firstWeek);
+    return week;
+}
+
+ScriptValue fDatePart(const Args &a, const BuiltinHooks &)
+{
+    const QString interval = text(a.at(0)).toLower();
+    const ScriptValue v = scalar(a.at(1));
+    const qint64 firstDay = has(a, 2) ? a.at(2).toLong() : 1;
+    const qint64 firstWeek = has(a, 3) ? a.at(3).toLong() : 1;
+    if (firstDay < 0 || firstDay > 7 || firstWeek < 0 || firstWeek > 3)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    static const QStringList intervals = {
+        QStringLiteral("yyyy"), QStringLiteral("q"),  QStringLiteral("m"), QStringLiteral("y"), QStringLiteral("d"),
+        QStringLiteral("w"),    QStringLiteral("ww"), QStringLiteral("h"), QStringLiteral("n"), QStringLiteral("s")};
+    if (!intervals.contains(interval))
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    if (v.isNull())
+        return v;
+    const QDateTime dt = dateArg(v);
+    const QDate d = dt.date();
+    // 0 is the system's setting: Sunday and the week of January 1 here.
+    const int day = firstDay == 0 ? 1 : int(firstDay);
+    int r = 0;
+    if (interval == QLatin1String("yyyy"))
+        r = d.year();
+    else if (interval == QLatin1String("q"))
+        r = (d.month() - 1) / 3 + 1;
+    else if (interval == QLatin1String("m"))
+        r = d.month();
+    else if (interval == QLatin1String("y"))
+        r = d.dayOfYear();
+    else if (interval == QLatin1String("d"))
+        r = d.day();
+    else if (interval == QLatin1String("w"))
+        r = vbWeekday(d, day);
+    else if (interval == QLatin1String("ww"))
+        r = weekOfYear(d, day, firstWeek == 0 ? 1 : int(firstWeek));
+    else if (interval == QLatin1String("h"))
+        r = dt.time().hour();
+    else if (interval == QLatin1String("n"))
+        r = dt.time().minute();
+    else
+        r = dt.time().second();
+    return ScriptValue::integer(r);
+}
+
 ScriptValue fDateSerial(const Args &a, const BuiltinHooks &)
 {
     qint64 y = a.at(0).toLong();
@@ -775,6 +840,27 @@ ScriptValue fFormatNumber(const Args &a, const BuiltinHooks &)
         throwScriptError(ScriptErrorNumber::InvalidCall);
     return ScriptValue(
         formatNumberText(v.toDouble(), digits < 0 ? 2 : int(digits), tri(2, true), tri(3, false), tri(4, true)));
+}
+
+// The workstation's currency is the yuan, written as Chinese (PRC) regional
+// settings write it: ¥1,234.50, ¥-1,234.50, or (¥1,234.50) with parentheses.
+ScriptValue fFormatCurrency(const Args &a, const BuiltinHooks &h)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    Args b = a;
+    if (b.size() > 3)
+        b[3] = ScriptValue::integer(0); // the sign is placed here
+    const double d = v.toDouble();
+    b[0] = ScriptValue::number(std::fabs(d));
+    const QString digits = fFormatNumber(b, h).toString();
+    const bool parens = has(a, 3) && a.at(3).toLong() != 0 && a.at(3).toLong() != -2;
+    const QString yuan = QString(QChar(0x00A5));
+    const int places = has(a, 1) && a.at(1).toLong() >= 0 ? int(a.at(1).toLong()) : 2;
+    if (roundTo(d, places) >= 0)
+        return ScriptValue(yuan + digits);
+    return ScriptValue(parens ? QLatin1Char('(') + yuan + digits + QLatin1Char(')') : yuan + QLatin1Char('-') + digits);
 }
 
 ScriptValue fFormatPercent(const Args &a, const BuiltinHooks &h)
@@ -944,6 +1030,113 @@ ScriptValue fMsgBox(const Args &a, const BuiltinHooks &h)
     return ScriptValue::integer(h.messageBox ? h.messageBox(prompt, buttons, title) : 1);
 }
 
+ScriptValue fRGB(const Args &a, const BuiltinHooks &)
+{
+    qint64 c[3];
+    for (int i = 0; i < 3; ++i) {
+        const ScriptValue v = scalar(a.at(i));
+        if (v.isNull())
+            throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+        c[i] = v.toLong();
+        if (c[i] < 0)
+            throwScriptError(ScriptErrorNumber::InvalidCall);
+        c[i] = std::min<qint64>(c[i], 255); // beyond 255 counts as 255
+    }
+    return longResult(c[0] + c[1] * 256 + c[2] * 65536);
+}
+
+// As JavaScript's escape: letters, digits and @*_+-./ stay, other
+// characters below 256 become %XX and the rest %uXXXX.
+ScriptValue fEscape(const Args &a, const BuiltinHooks &)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const QString s = v.toString();
+    checkedText(qint64(s.size()) * 6);
+    static const QString kept = QStringLiteral("@*_+-./");
+    QString out;
+    for (const QChar c : s) {
+        const ushort u = c.unicode();
+        if ((u < 128 && c.isLetterOrNumber()) || kept.contains(c))
+            out += c;
+        else if (u < 256)
+            out += QStringLiteral("%%1").arg(u, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            out += QStringLiteral("%u") + QStringLiteral("%1").arg(u, 4, 16, QLatin1Char('0')).toUpper();
+    }
+    return ScriptValue(out);
+}
+
+ScriptValue fUnescape(const Args &a, const BuiltinHooks &)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        return v;
+    const QString s = v.toString();
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s.at(i) == QLatin1Char('%')) {
+            bool ok = false;
+            if (i + 5 < s.size() && s.at(i + 1) == QLatin1Char('u')) {
+                const ushort u = s.mid(i + 2, 4).toUShort(&ok, 16);
+                if (ok && s.mid(i + 2, 4).size() == 4 && !s.mid(i + 2, 4).contains(QLatin1Char('+')) &&
+                    !s.mid(i + 2, 4).contains(QLatin1Char('-'))) {
+                    out += QChar(u);
+                    i += 5;
+                    continue;
+                }
+            }
+            if (i + 2 < s.size()) {
+                const QString hex = s.mid(i + 1, 2);
+                const ushort u = hex.toUShort(&ok, 16);
+                if (ok && !hex.contains(QLatin1Char('+')) && !hex.contains(QLatin1Char('-'))) {
+                    out += QChar(u);
+                    i += 2;
+                    continue;
+                }
+            }
+        }
+        out += s.at(i);
+    }
+    return ScriptValue(out);
+}
+
+// The engine tells scripts that test for it the language and version of the
+// Windows engine whose behaviour it follows.
+ScriptValue fScriptEngine(const Args &, const BuiltinHooks &)
+{
+    return ScriptValue(QStringLiteral("VBScript"));
+}
+ScriptValue fScriptEngineMajorVersion(const Args &, const BuiltinHooks &)
+{
+    return longResult(5);
+}
+ScriptValue fScriptEngineMinorVersion(const Args &, const BuiltinHooks &)
+{
+    return longResult(8);
+}
+ScriptValue fScriptEngineBuildVersion(const Args &, const BuiltinHooks &)
+{
+    return longResult(16384);
+}
+
+// Chinese (PRC), the workstations' locale; texts here do not depend on it.
+ScriptValue fGetLocale(const Args &, const BuiltinHooks &)
+{
+    return longResult(2052);
+}
+ScriptValue fSetLocale(const Args &, const BuiltinHooks &)
+{
+    return longResult(2052);
+}
+
+// Without a window of its own a script gets no input: the answer of Cancel.
+ScriptValue fInputBox(const Args &, const BuiltinHooks &)
+{
+    return ScriptValue(QString());
+}
+
 ScriptValue fCreateObject(const Args &a, const BuiltinHooks &)
 {
     throwScriptError(ScriptErrorNumber::CannotCreateObject, text(a.at(0)));
@@ -1035,6 +1228,19 @@ const QHash<QString, Builtin> &table()
         {QStringLiteral("randomize"), {0, 1, fRandomize}},
         {QStringLiteral("msgbox"), {1, 5, fMsgBox}},
         {QStringLiteral("createobject"), {1, 2, fCreateObject}},
+        {QStringLiteral("getobject"), {0, 2, fCreateObject}},
+        {QStringLiteral("datepart"), {2, 4, fDatePart}},
+        {QStringLiteral("formatcurrency"), {1, 5, fFormatCurrency}},
+        {QStringLiteral("rgb"), {3, 3, fRGB}},
+        {QStringLiteral("escape"), {1, 1, fEscape}},
+        {QStringLiteral("unescape"), {1, 1, fUnescape}},
+        {QStringLiteral("scriptengine"), {0, 0, fScriptEngine}},
+        {QStringLiteral("scriptenginemajorversion"), {0, 0, fScriptEngineMajorVersion}},
+        {QStringLiteral("scriptengineminorversion"), {0, 0, fScriptEngineMinorVersion}},
+        {QStringLiteral("scriptenginebuildversion"), {0, 0, fScriptEngineBuildVersion}},
+        {QStringLiteral("getlocale"), {0, 0, fGetLocale}},
+        {QStringLiteral("setlocale"), {0, 1, fSetLocale}},
+        {QStringLiteral("inputbox"), {1, 7, fInputBox}},
     };
     return t;
 }
@@ -1104,6 +1310,15 @@ bool builtinConstant(const QString &key, ScriptValue *out)
                                                      {"vbdefaultbutton1", 0},
                                                      {"vbdefaultbutton2", 256},
                                                      {"vbdefaultbutton3", 512},
+                                                     {"vbdefaultbutton4", 768},
+                                                     {"vbapplicationmodal", 0},
+                                                     {"vbsystemmodal", 4096},
+                                                     {"vbmsgboxhelpbutton", 16384},
+                                                     {"vbmsgboxsetforeground", 65536},
+                                                     {"vbmsgboxright", 524288},
+                                                     {"vbmsgboxrtlreading", 1048576},
+                                                     {"vbusesystem", 0},
+                                                     {"vbdecimal", 14},
                                                      {"vbok", 1},
                                                      {"vbcancel", 2},
                                                      {"vbabort", 3},
@@ -1114,6 +1329,11 @@ bool builtinConstant(const QString &key, ScriptValue *out)
         for (const auto &[name, value] : ints)
             c.insert(QString::fromLatin1(name), ScriptValue::integer(value));
         c.insert(QStringLiteral("vbobjecterror"), ScriptValue::ofType(ScriptValue::Long, -2147221504.0));
+        const std::pair<const char *, double> colours[] = {
+            {"vbblack", 0x000000}, {"vbred", 0x0000FF},     {"vbgreen", 0x00FF00}, {"vbyellow", 0x00FFFF},
+            {"vbblue", 0xFF0000},  {"vbmagenta", 0xFF00FF}, {"vbcyan", 0xFFFF00},  {"vbwhite", 0xFFFFFF}};
+        for (const auto &[name, value] : colours)
+            c.insert(QString::fromLatin1(name), ScriptValue::ofType(ScriptValue::Long, value));
         return c;
     }();
     const auto it = constants.find(key);

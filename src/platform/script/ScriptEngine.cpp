@@ -2,6 +2,7 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/script/ScriptBuiltins.h"
+#include "platform/script/ScriptRegExp.h"
 #include "platform/script/ScriptSyntax.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,9 @@
 #include <QSet>
 
 namespace script {
+
+class ClassInstance;
+
 namespace {
 
 // Deepest nesting of procedure calls, and the most stack a run may use
@@ -19,13 +23,14 @@ constexpr std::ptrdiff_t kStackBudget = 384 * 1024;
 // Largest array ReDim or Dim creates.
 constexpr qsizetype kMaxArrayElements = 16 * 1024 * 1024;
 
-const QString kRuntimeSource = QStringLiteral("VBScript runtime error");
+const QString kRuntimeSource = QStringLiteral("Microsoft VBScript runtime error");
 
 using Slot = std::shared_ptr<ScriptValue>;
 
 struct Frame
 {
-    const Procedure *proc = nullptr; // null for the global code
+    const Procedure *proc = nullptr;     // null for the global code
+    std::shared_ptr<ClassInstance> self; // Me, in a procedure of a class
     QHash<QString, Slot> vars;
     QSet<QString> consts;
     Slot result; // a Function's return value
@@ -56,9 +61,93 @@ auto hostCall(F f) -> decltype(f())
     }
 }
 
+// VBScript's numbers for the HRESULTs a raised error may carry: the
+// control facility's codes are plain VBScript errors, and the common COM
+// and dispatch failures have VBScript equivalents.
+qint64 vbErrorNumber(qint64 number)
+{
+    const quint32 u = quint32(number);
+    if ((u & 0xFFFF0000u) == 0x800A0000u)
+        return u & 0xFFFFu;
+    switch (u) {
+    case 0x8007000Eu: // E_OUTOFMEMORY
+        return ScriptErrorNumber::OutOfMemory;
+    case 0x80070057u: // E_INVALIDARG
+        return ScriptErrorNumber::InvalidCall;
+    case 0x80070005u: // E_ACCESSDENIED
+        return 70;
+    case 0x80004001u: // E_NOTIMPL
+        return 445;
+    case 0x80004002u: // E_NOINTERFACE
+        return 430;
+    case 0x80020003u: // DISP_E_MEMBERNOTFOUND
+    case 0x80020006u: // DISP_E_UNKNOWNNAME
+        return ScriptErrorNumber::NoSuchMember;
+    case 0x80020005u: // DISP_E_TYPEMISMATCH
+        return ScriptErrorNumber::TypeMismatch;
+    case 0x8002000Au: // DISP_E_OVERFLOW
+        return ScriptErrorNumber::Overflow;
+    case 0x8002000Bu: // DISP_E_BADINDEX
+        return ScriptErrorNumber::SubscriptOutOfRange;
+    case 0x8002000Eu: // DISP_E_BADPARAMCOUNT
+        return ScriptErrorNumber::WrongArgumentCount;
+    case 0x8002000Fu: // DISP_E_PARAMNOTOPTIONAL
+        return 449;
+    case 0x80020012u: // DISP_E_DIVBYZERO
+        return ScriptErrorNumber::DivisionByZero;
+    case 0x800401F3u: // CO_E_CLASSSTRING
+    case 0x80040154u: // REGDB_E_CLASSNOTREG
+        return ScriptErrorNumber::CannotCreateObject;
+    default:
+        return number;
+    }
+}
+
 } // namespace
 
 class Interpreter;
+
+// Instances whose last reference went: the interpreter finishes them one
+// by one (Class_Terminate, then delete), so that a long chain of objects is
+// released without recursion.
+struct Graveyard
+{
+    std::vector<ClassInstance *> items;
+};
+
+// An object of a script's own Class: its variables, and its procedures
+// called through the interpreter that made it.
+class ClassInstance : public ScriptObject
+{
+public:
+    ClassInstance(Interpreter *in, std::shared_ptr<const ClassDef> def) : in(in), def(std::move(def)) {}
+    QString typeName() const override { return def->name; }
+    bool hasProperty(const QString &name) const override;
+    bool hasMethod(const QString &name) const override;
+    ScriptValue getProperty(const QString &name) override;
+    void setProperty(const QString &name, const ScriptValue &value) override;
+    ScriptValue callMethod(const QString &name, const QList<ScriptValue> &args) override;
+    void setItem(const QList<ScriptValue> &args, const ScriptValue &value) override;
+
+    Interpreter *in; // null once its engine was reset: the object is dead
+    std::shared_ptr<const ClassDef> def;
+    QHash<QString, Slot> fields;
+    bool pendingTerminate = false; // Class_Terminate still to run
+    std::weak_ptr<ClassInstance> self;
+};
+
+struct InstanceDeleter
+{
+    std::weak_ptr<Graveyard> graveyard;
+    void operator()(ClassInstance *p) const
+    {
+        if (const auto g = graveyard.lock()) {
+            g->items.push_back(p);
+            return;
+        }
+        delete p;
+    }
+};
 
 // The Err object: Number (its default), Description, Source, Clear, Raise.
 class ErrObject : public ScriptObject
@@ -80,21 +169,38 @@ class Interpreter
 {
 public:
     Interpreter() { m_err = std::make_shared<ErrObject>(this); }
+    ~Interpreter()
+    {
+        releaseInstances();
+        m_graveyard.reset();
+    }
+    Interpreter(const Interpreter &) = delete;
+    Interpreter &operator=(const Interpreter &) = delete;
 
     // -- Err object state --
     qint64 errNumber = 0;
-    QString errDescription, errSource;
+    QString errDescription, errSource, errHelpFile;
+    qint64 errHelpContext = 0;
+    // What Err.Raise gave for HelpFile and HelpContext, taken by the next setErr.
+    bool raisedHelp = false;
+    QString raisedHelpFile;
+    qint64 raisedHelpContext = 0;
     void clearErr()
     {
         errNumber = 0;
         errDescription.clear();
         errSource.clear();
+        errHelpFile.clear();
+        errHelpContext = 0;
     }
     void setErr(const ScriptError &e)
     {
         errNumber = e.number;
         errDescription = e.description;
         errSource = e.source.isEmpty() ? kRuntimeSource : e.source;
+        errHelpFile = raisedHelp ? raisedHelpFile : QString();
+        errHelpContext = raisedHelp ? raisedHelpContext : 0;
+        raisedHelp = false;
     }
 
     // -- host error state --
@@ -113,11 +219,14 @@ public:
             fail(ScriptError(ScriptErrorNumber::InvalidCall, scriptErrorText(ScriptErrorNumber::InvalidCall)));
             return;
         }
+        releaseInstances();
         m_global = Frame();
         m_procs.clear();
+        m_classes.clear();
         m_programs.clear();
         m_objects.clear();
         m_memberObjects.clear();
+        buryInstances(false);
         m_optionExplicit = false;
         clearErr();
         clearError();
@@ -150,6 +259,7 @@ public:
         bool ok = false;
         try {
             f();
+            buryInstances();
             ok = true;
         } catch (const ScriptError &e) {
             fail(e);
@@ -157,6 +267,13 @@ public:
             fail(a.error);
         } catch (const std::bad_alloc &) {
             fail(ScriptError(ScriptErrorNumber::OutOfMemory, scriptErrorText(ScriptErrorNumber::OutOfMemory)));
+        }
+        if (!ok) {
+            // Finish what the failure released, without running more script.
+            try {
+                buryInstances(false);
+            } catch (...) {
+            }
         }
         m_frames.resize(frames);
         m_depth = depth;
@@ -189,6 +306,8 @@ public:
         m_programs.push_back(program);
         for (const auto &proc : program->procedures)
             m_procs.insert(proc->key, proc);
+        for (const auto &def : program->classes)
+            m_classes.insert(def->key, def);
         if (program->optionExplicit)
             m_optionExplicit = true;
         return guarded([&] {
@@ -295,6 +414,8 @@ private:
             checkTime();
             try {
                 const Flow flow = exec(*stmt);
+                if (!m_graveyard->items.empty())
+                    buryInstances();
                 if (flow != Flow::Normal)
                     return flow;
             } catch (ScriptError &e) {
@@ -338,7 +459,20 @@ private:
             return Flow::Normal;
         case Stmt::If:
             for (const auto &[cond, body] : s.branches) {
-                if (condition(*cond))
+                bool taken = false;
+                try {
+                    taken = condition(*cond);
+                } catch (ScriptError &e) {
+                    // Resume Next goes on with the next statement, which is
+                    // the first one of this branch.
+                    if (!current().resumeNext)
+                        throw;
+                    if (e.line == 0)
+                        e.line = cond->line;
+                    setErr(e);
+                    taken = true;
+                }
+                if (taken)
                     return execBlock(body);
             }
             return execBlock(s.elseBody);
@@ -417,6 +551,8 @@ private:
         }
         case Stmt::OptionExplicit:
             m_optionExplicit = true;
+            return Flow::Normal;
+        case Stmt::Stop:
             return Flow::Normal;
         }
         return Flow::Normal;
@@ -559,7 +695,7 @@ private:
         const ScriptValue coll = evaluate(*s.value);
         QList<ScriptValue> items;
         if (coll.isArray()) {
-            items = coll.arrayValue()->items;
+            items = storageOrder(*coll.arrayValue());
         } else if (coll.isObject() && coll.objectValue()) {
             if (!hostCall([&] { return coll.objectValue()->enumerate(&items); }))
                 throwScriptError(ScriptErrorNumber::NotACollection);
@@ -576,6 +712,33 @@ private:
             checkTime();
         }
         return Flow::Normal;
+    }
+
+    // The elements as For Each visits them: the first subscript varies
+    // fastest, as arrays lie in memory (a(0,0), a(1,0), a(0,1), ...).
+    static QList<ScriptValue> storageOrder(const ScriptArray &arr)
+    {
+        if (arr.upper.size() < 2)
+            return arr.items;
+        const qsizetype dims = arr.upper.size();
+        QList<qsizetype> stride(dims, 1);
+        for (qsizetype d = dims - 2; d >= 0; --d)
+            stride[d] = stride[d + 1] * (arr.upper.at(d + 1) + 1);
+        QList<ScriptValue> out;
+        out.reserve(arr.items.size());
+        QList<int> index(dims, 0);
+        for (qsizetype n = 0; n < arr.items.size(); ++n) {
+            qsizetype off = 0;
+            for (qsizetype d = 0; d < dims; ++d)
+                off += index.at(d) * stride.at(d);
+            out << arr.items.at(off);
+            for (qsizetype d = 0; d < dims; ++d) {
+                if (++index[d] <= arr.upper.at(d))
+                    break;
+                index[d] = 0;
+            }
+        }
+        return out;
     }
 
     // ---- names ----
@@ -600,6 +763,14 @@ private:
             if (f.proc->isFunction && key == f.proc->key)
                 return f.result;
         }
+        if (f.self) {
+            const auto field = f.self->fields.constFind(key);
+            if (field != f.self->fields.cend())
+                return field.value();
+            // In a class, its own procedures hide global variables of their name.
+            if (f.self->def->members.contains(key))
+                return nullptr;
+        }
         const auto it = m_global.vars.constFind(key);
         if (it != m_global.vars.cend())
             return includeConsts || !m_global.consts.contains(key) ? it.value() : nullptr;
@@ -619,8 +790,13 @@ private:
     ScriptValue readName(const Expr &e)
     {
         const QString &key = e.key;
+        const std::shared_ptr<ClassInstance> self = current().self;
+        if (self && key == QLatin1String("me"))
+            return ScriptValue::object(self);
         if (const Slot s = findSlot(key, true))
             return *s;
+        if (self && selfCallable(key))
+            return instanceRead(self, e.name, nullptr, nullptr);
         if (const auto proc = m_procs.value(key))
             return callProcedure(*proc, nullptr, nullptr);
         if (const auto obj = m_objects.value(key))
@@ -731,6 +907,10 @@ private:
                 if (const Slot s = findSlot(key, true))
                     return index(*s, evaluateArgs(e.args), callee.name);
             }
+            if (f.self && selfCallable(key))
+                return instanceRead(f.self, callee.name, &e.args, nullptr);
+            if (key == QLatin1String("me") && f.self)
+                return index(ScriptValue::object(f.self), evaluateArgs(e.args), callee.name);
             if (const auto proc = m_procs.value(key))
                 return callProcedure(*proc, &e.args, nullptr);
             if (const auto obj = m_objects.value(key))
@@ -748,6 +928,14 @@ private:
             if (key == QLatin1String("eval") || key == QLatin1String("execute") ||
                 key == QLatin1String("executeglobal"))
                 return runText(key, evaluateArgs(e.args));
+            if (key == QLatin1String("createobject")) {
+                const QList<ScriptValue> args = evaluateArgs(e.args);
+                if (args.size() >= 1 && args.size() <= 2 && !args.at(0).isObject() && !args.at(0).isArray() &&
+                    !args.at(0).isNull() &&
+                    args.at(0).toString().compare(QLatin1String("VBScript.RegExp"), Qt::CaseInsensitive) == 0)
+                    return ScriptValue::object(makeRegExp());
+                return callBuiltin(key, args, hooks);
+            }
             if (isBuiltinFunction(key))
                 return callBuiltin(key, evaluateArgs(e.args), hooks);
             ScriptValue c;
@@ -757,6 +945,8 @@ private:
         }
         if (callee.kind == Expr::Member) {
             const auto o = memberBase(callee);
+            if (const auto inst = asInstance(o))
+                return instanceRead(inst, callee.name, &e.args, nullptr);
             const QList<ScriptValue> args = evaluateArgs(e.args);
             return readMember(o, callee, &args);
         }
@@ -778,6 +968,8 @@ private:
         m_programs.push_back(program);
         for (const auto &proc : program->procedures)
             m_procs.insert(proc->key, proc);
+        for (const auto &def : program->classes)
+            m_classes.insert(def->key, def);
         if (key == QLatin1String("executeglobal")) {
             m_frames.push_back(&m_global);
             struct Pop
@@ -794,8 +986,17 @@ private:
         return ScriptValue();
     }
 
+    // An array element passed ByRef: the procedure works on a copy that is
+    // written back to the element when it returns.
+    struct ElementRef
+    {
+        Slot array;
+        QList<qint64> subscripts;
+        Slot value;
+    };
+
     ScriptValue callProcedure(const Procedure &proc, const std::vector<ExprPtr> *argExprs,
-                              const QList<ScriptValue> *argValues)
+                              const QList<ScriptValue> *argValues, const std::shared_ptr<ClassInstance> &self = nullptr)
     {
         const size_t given = argExprs ? argExprs->size() : (argValues ? size_t(argValues->size()) : 0);
         if (given != proc.params.size())
@@ -805,6 +1006,8 @@ private:
         checkStack();
         Frame frame;
         frame.proc = &proc;
+        frame.self = self;
+        std::vector<ElementRef> elements;
         for (size_t i = 0; i < proc.params.size(); ++i) {
             const Parameter &p = proc.params[i];
             if (argExprs) {
@@ -813,6 +1016,19 @@ private:
                     // ByRef: the parameter is the caller's variable itself.
                     if (Slot s = findSlot(a->key, false)) {
                         frame.vars.insert(p.key, s);
+                        continue;
+                    }
+                }
+                if (a && !p.byVal && a->kind == Expr::Call && a->left->kind == Expr::Name) {
+                    const Slot arr = findSlot(a->left->key, false);
+                    if (arr && arr->isArray()) {
+                        const QList<qint64> subs = subscripts(evaluateArgs(a->args));
+                        const qsizetype off = arr->arrayValue()->offset(subs);
+                        if (off < 0)
+                            throwScriptError(ScriptErrorNumber::SubscriptOutOfRange, a->left->name);
+                        auto value = std::make_shared<ScriptValue>(arr->arrayValue()->items.at(off));
+                        elements.push_back({arr, subs, value});
+                        frame.vars.insert(p.key, value);
                         continue;
                     }
                 }
@@ -829,14 +1045,249 @@ private:
         struct Leave
         {
             Interpreter *in;
+            std::vector<ElementRef> &elements;
             ~Leave()
             {
                 in->m_frames.pop_back();
                 --in->m_depth;
+                // Written back even when the procedure failed, as a reference would be.
+                for (ElementRef &r : elements) {
+                    if (!r.array->isArray())
+                        continue;
+                    ScriptArray &arr = r.array->mutableArray();
+                    const qsizetype off = arr.offset(r.subscripts);
+                    if (off >= 0)
+                        arr.items[off] = *r.value;
+                }
             }
-        } leave{this};
+        } leave{this, elements};
         execBlock(proc.body);
         return proc.isFunction ? *frame.result : ScriptValue();
+    }
+
+    // ---- classes ----
+
+    static std::shared_ptr<ClassInstance> asInstance(const std::shared_ptr<ScriptObject> &o)
+    {
+        return std::dynamic_pointer_cast<ClassInstance>(o);
+    }
+
+    // Whether the procedure that runs belongs to that class: its Private
+    // members are visible there.
+    bool insideClass(const ClassDef *def)
+    {
+        const Frame &f = current();
+        return f.self && f.self->def.get() == def;
+    }
+
+    // A procedure of the running instance's class reachable by a bare name.
+    bool selfCallable(const QString &key)
+    {
+        const Frame &f = current();
+        if (!f.self)
+            return false;
+        const auto it = f.self->def->members.constFind(key);
+        return it != f.self->def->members.cend() && it->get;
+    }
+
+    std::shared_ptr<ScriptObject> newObject(const Expr &e)
+    {
+        const auto def = m_classes.value(e.key);
+        if (!def) {
+            if (e.key == QLatin1String("regexp"))
+                return makeRegExp();
+            throwScriptError(ScriptErrorNumber::ClassNotDefined, e.name);
+        }
+        std::shared_ptr<ClassInstance> inst(new ClassInstance(this, def), InstanceDeleter{m_graveyard});
+        inst->self = inst;
+        for (const ClassField &field : def->fields) {
+            auto slot = std::make_shared<ScriptValue>();
+            if (field.decl.isArray) {
+                auto arr = std::make_shared<ScriptArray>();
+                if (!field.decl.bounds.empty()) {
+                    arr->upper = bounds(field.decl.bounds);
+                    arr->items.resize(ScriptArray::count(arr->upper));
+                    arr->fixed = true;
+                }
+                *slot = ScriptValue::array(arr);
+            }
+            inst->fields.insert(field.decl.key, slot);
+        }
+        for (const auto &[key, expr] : def->consts)
+            inst->fields.insert(key, std::make_shared<ScriptValue>(evaluate(*expr)));
+        if (m_instances.size() >= m_instancesPruneAt) {
+            std::erase_if(m_instances, [](const std::weak_ptr<ClassInstance> &w) { return w.expired(); });
+            m_instancesPruneAt = std::max<size_t>(64, m_instances.size() * 2);
+        }
+        m_instances.push_back(inst);
+        const auto init = def->members.constFind(QStringLiteral("class_initialize"));
+        if (init != def->members.cend() && init->get)
+            callProcedure(*init->get, nullptr, nullptr, inst);
+        inst->pendingTerminate = def->members.value(QStringLiteral("class_terminate")).get != nullptr;
+        return inst;
+    }
+
+    void checkAlive(const ClassInstance &inst)
+    {
+        if (inst.in != this)
+            throwScriptError(ScriptErrorNumber::ObjectRequired);
+    }
+
+    QString memberKey(const ClassInstance &inst, const QString &name)
+    {
+        const QString key = name.toLower();
+        if (!key.isEmpty())
+            return key;
+        if (inst.def->defaultKey.isEmpty())
+            throwScriptError(ScriptErrorNumber::NoSuchMember);
+        return inst.def->defaultKey;
+    }
+
+public:
+    // obj.name or obj.name(args); argExprs allow ByRef arguments.
+    ScriptValue instanceRead(const std::shared_ptr<ClassInstance> &inst, const QString &name,
+                             const std::vector<ExprPtr> *argExprs, const QList<ScriptValue> *argValues)
+    {
+        checkAlive(*inst);
+        const ClassDef &def = *inst->def;
+        const bool inside = insideClass(&def);
+        const QString key = memberKey(*inst, name);
+        const size_t given = argExprs ? argExprs->size() : (argValues ? size_t(argValues->size()) : 0);
+        if (const Slot s = inst->fields.value(key)) {
+            if (!inside && !def.fieldIsPublic.value(key))
+                throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+            if (given == 0)
+                return *s;
+            return index(*s, argExprs ? evaluateArgs(*argExprs) : *argValues, name);
+        }
+        const auto it = def.members.constFind(key);
+        if (it == def.members.cend() || !it->get || (!it->get->isPublic && !inside))
+            throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+        const Procedure &proc = *it->get;
+        if (given > 0 && proc.params.empty()) {
+            // A property without parameters indexed at once: obj.Items(2).
+            const QList<ScriptValue> args = argExprs ? evaluateArgs(*argExprs) : *argValues;
+            return index(callProcedure(proc, nullptr, nullptr, inst), args, name);
+        }
+        return callProcedure(proc, argExprs, argValues, inst);
+    }
+
+    // obj.name = value, obj.name(args) = value, Set obj.name = object.
+    void instanceWrite(const std::shared_ptr<ClassInstance> &inst, const QString &name, const QList<ScriptValue> &args,
+                       const ScriptValue &v, bool isSet)
+    {
+        checkAlive(*inst);
+        const ClassDef &def = *inst->def;
+        const bool inside = insideClass(&def);
+        const QString key = memberKey(*inst, name);
+        if (const Slot s = inst->fields.value(key)) {
+            if (!inside && !def.fieldIsPublic.value(key))
+                throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+            if (args.isEmpty()) {
+                *s = v;
+                return;
+            }
+            if (s->isArray()) {
+                ScriptArray &arr = s->mutableArray();
+                const qsizetype off = arr.offset(subscripts(args));
+                if (off < 0)
+                    throwScriptError(ScriptErrorNumber::SubscriptOutOfRange, name);
+                arr.items[off] = v;
+                return;
+            }
+            if (s->isObject() && s->objectValue()) {
+                const auto o = s->objectValue();
+                hostCall([&] { o->setItem(args, v); });
+                return;
+            }
+            throwScriptError(ScriptErrorNumber::TypeMismatch, name);
+        }
+        const ClassMember m = def.members.value(key);
+        const std::shared_ptr<Procedure> &proc = isSet ? m.set : m.let;
+        if (!proc || (!proc->isPublic && !inside)) {
+            // A member that exists but cannot take this assignment.
+            if (m.get || m.let || m.set)
+                throwScriptError(ScriptErrorNumber::WrongArgumentCount, name);
+            throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+        }
+        QList<ScriptValue> all = args;
+        all << v;
+        callProcedure(*proc, nullptr, &all, inst);
+    }
+
+    // What the host may ask of an instance without knowing the script.
+    bool instanceHas(const ClassInstance &inst, const QString &name, bool method)
+    {
+        const ClassDef &def = *inst.def;
+        QString key = name.toLower();
+        if (key.isEmpty())
+            key = def.defaultKey;
+        if (key.isEmpty() || inst.in != this)
+            return false;
+        const bool inside = !m_frames.empty() && insideClass(&def);
+        if (!method && inst.fields.contains(key))
+            return inside || def.fieldIsPublic.value(key);
+        const auto it = def.members.constFind(key);
+        if (it == def.members.cend())
+            return false;
+        auto visible = [&](const std::shared_ptr<Procedure> &p) { return p && (p->isPublic || inside); };
+        return method ? visible(it->get) : (visible(it->get) || visible(it->let) || visible(it->set));
+    }
+
+    // A host call into an instance runs with the global frame below it.
+    template <typename F>
+    auto fromHost(F f) -> decltype(f())
+    {
+        if (!m_frames.empty())
+            return f();
+        decltype(f()) result{};
+        if (!guarded([&] { result = f(); }))
+            throw ScriptError(errorNumber, errorDescription, errorSource);
+        return result;
+    }
+
+private:
+    // Runs Class_Terminate of the instances released meanwhile and deletes
+    // them; with runTerminate false they are only deleted.
+    void buryInstances(bool runTerminate = true)
+    {
+        auto &items = m_graveyard->items;
+        while (!items.empty()) {
+            ClassInstance *p = items.back();
+            items.pop_back();
+            if (!runTerminate || !p->pendingTerminate || p->in != this) {
+                delete p;
+                continue;
+            }
+            p->pendingTerminate = false;
+            std::shared_ptr<ClassInstance> inst(p, InstanceDeleter{m_graveyard});
+            p->self = inst;
+            const auto term = p->def->members.constFind(QStringLiteral("class_terminate"));
+            try {
+                callProcedure(*term->get, nullptr, nullptr, inst);
+            } catch (const ScriptError &) {
+                // A failing Class_Terminate does not fail the statement that let the object go.
+            }
+        }
+    }
+
+    // Disconnects every instance still alive (which also breaks reference
+    // cycles between them) and deletes those released.
+    void releaseInstances()
+    {
+        for (const auto &w : m_instances) {
+            if (const auto inst = w.lock()) {
+                inst->in = nullptr;
+                inst->pendingTerminate = false;
+                const QHash<QString, Slot> fields = std::move(inst->fields);
+                inst->fields.clear();
+                for (const Slot &slot : fields)
+                    *slot = ScriptValue();
+            }
+        }
+        m_instances.clear();
+        m_instancesPruneAt = 64;
+        buryInstances(false);
     }
 
     // ---- assignment ----
@@ -856,6 +1307,13 @@ private:
                 *s = std::move(v);
                 return;
             }
+            if (const auto &self = current().self) {
+                const ClassMember m = self->def->members.value(key);
+                if (m.let || m.set) {
+                    instanceWrite(self, target.name, {}, v, mode == Assignment::Set);
+                    return;
+                }
+            }
             if (isConst(key) || m_procs.contains(key) || m_objects.contains(key))
                 throwScriptError(ScriptErrorNumber::IllegalAssignment, target.name);
             if (const auto o = memberObjectWith(key, true, false)) {
@@ -869,6 +1327,11 @@ private:
         }
         case Expr::Member: {
             const auto o = memberBase(target);
+            if (const auto inst = asInstance(o)) {
+                instanceWrite(inst, target.name, {}, v,
+                              mode == Assignment::Set || (mode == Assignment::Raw && v.isObject()));
+                return;
+            }
             hostCall([&] { o->setProperty(target.name, v); });
             return;
         }
@@ -885,8 +1348,15 @@ private:
                     arr.items[off] = std::move(v);
                     return;
                 }
-                if (!s)
+                if (!s) {
+                    const auto &self = current().self;
+                    if (self &&
+                        (self->def->members.value(callee.key).let || self->def->members.value(callee.key).set)) {
+                        instanceWrite(self, callee.name, evaluateArgs(target.args), v, mode == Assignment::Set);
+                        return;
+                    }
                     throwScriptError(ScriptErrorNumber::TypeMismatch, callee.name);
+                }
                 if (s->isObject() && s->objectValue()) {
                     const QList<ScriptValue> args = evaluateArgs(target.args);
                     const auto o = s->objectValue();
@@ -894,6 +1364,13 @@ private:
                     return;
                 }
                 throwScriptError(ScriptErrorNumber::TypeMismatch, callee.name);
+            }
+            if (callee.kind == Expr::Member) {
+                const auto o = memberBase(callee);
+                if (const auto inst = asInstance(o)) {
+                    instanceWrite(inst, callee.name, evaluateArgs(target.args), v, mode == Assignment::Set);
+                    return;
+                }
             }
             throwScriptError(ScriptErrorNumber::NoSuchMember, callee.name);
         }
@@ -923,11 +1400,17 @@ public:
         }
         case Expr::Name:
             return readName(e);
-        case Expr::Member:
-            return readMember(memberBase(e), e, nullptr);
+        case Expr::Member: {
+            const auto o = memberBase(e);
+            if (const auto inst = asInstance(o))
+                return instanceRead(inst, e.name, nullptr, nullptr);
+            return readMember(o, e, nullptr);
+        }
         case Expr::Call:
             checkStack();
             return evaluateCall(e);
+        case Expr::New:
+            return ScriptValue::object(newObject(e));
         }
         return ScriptValue();
     }
@@ -940,12 +1423,66 @@ private:
     QHash<QString, std::shared_ptr<ScriptObject>> m_objects;
     QList<std::shared_ptr<ScriptObject>> m_memberObjects;
     std::shared_ptr<ErrObject> m_err;
+    QHash<QString, std::shared_ptr<ClassDef>> m_classes;
+    std::shared_ptr<Graveyard> m_graveyard = std::make_shared<Graveyard>();
+    std::vector<std::weak_ptr<ClassInstance>> m_instances; // to disconnect them on reset
+    size_t m_instancesPruneAt = 64;
     bool m_optionExplicit = false;
     int m_line = 0;
     int m_depth = 0;
     const char *m_stackBase = nullptr;
     QElapsedTimer m_timer;
 };
+
+// ---- instances of script classes ----
+
+bool ClassInstance::hasProperty(const QString &name) const
+{
+    return in && in->instanceHas(*this, name, false);
+}
+
+bool ClassInstance::hasMethod(const QString &name) const
+{
+    return in && in->instanceHas(*this, name, true);
+}
+
+ScriptValue ClassInstance::getProperty(const QString &name)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    const auto me = self.lock();
+    return in->fromHost([&] { return in->instanceRead(me, name, nullptr, nullptr); });
+}
+
+void ClassInstance::setProperty(const QString &name, const ScriptValue &value)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    const auto me = self.lock();
+    in->fromHost([&] {
+        in->instanceWrite(me, name, {}, value, value.isObject());
+        return true;
+    });
+}
+
+ScriptValue ClassInstance::callMethod(const QString &name, const QList<ScriptValue> &args)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    const auto me = self.lock();
+    return in->fromHost([&] { return in->instanceRead(me, name, nullptr, &args); });
+}
+
+void ClassInstance::setItem(const QList<ScriptValue> &args, const ScriptValue &value)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    const auto me = self.lock();
+    in->fromHost([&] {
+        in->instanceWrite(me, QString(), args, value, value.isObject());
+        return true;
+    });
+}
 
 // ---- Err ----
 
@@ -972,8 +1509,8 @@ ScriptValue ErrObject::getProperty(const QString &name)
     if (n == QLatin1String("source"))
         return ScriptValue(m_in->errSource);
     if (n == QLatin1String("helpfile"))
-        return ScriptValue(QString());
-    return ScriptValue::integer(0);
+        return ScriptValue(m_in->errHelpFile);
+    return ScriptValue::ofType(ScriptValue::Long, double(m_in->errHelpContext));
 }
 
 void ErrObject::setProperty(const QString &name, const ScriptValue &value)
@@ -985,7 +1522,11 @@ void ErrObject::setProperty(const QString &name, const ScriptValue &value)
         m_in->errDescription = value.toString();
     else if (n == QLatin1String("source"))
         m_in->errSource = value.toString();
-    else if (n != QLatin1String("helpfile") && n != QLatin1String("helpcontext"))
+    else if (n == QLatin1String("helpfile"))
+        m_in->errHelpFile = value.toString();
+    else if (n == QLatin1String("helpcontext"))
+        m_in->errHelpContext = value.toLong();
+    else
         throwScriptError(ScriptErrorNumber::NoSuchMember, name);
 }
 
@@ -1001,12 +1542,31 @@ ScriptValue ErrObject::callMethod(const QString &name, const QList<ScriptValue> 
     if (n == QLatin1String("raise")) {
         if (args.isEmpty() || args.size() > 5)
             throwScriptError(ScriptErrorNumber::WrongArgumentCount, name);
-        const qint64 number = args.at(0).toLong();
+        const ScriptValue numberArg =
+            args.at(0).isObject() ? ScriptObject::defaultValue(args.at(0).objectValue()) : args.at(0);
+        if (numberArg.isNull())
+            throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+        if (numberArg.isEmpty())
+            throwScriptError(ScriptErrorNumber::InvalidCall);
+        const double raw = numberArg.toDouble();
+        if (!(raw >= -2147483648.0 && raw <= 4294967295.0))
+            throwScriptError(ScriptErrorNumber::Overflow);
+        // &H8007000E is Long -2147024882, but 2147483648 and above written as
+        // Doubles stand for the same 32-bit codes.
+        const qint64 number = vbErrorNumber(qint64(qint32(quint32(qint64(ScriptOps::bankersRound(raw)) & 0xFFFFFFFF))));
         if (number == 0)
             throwScriptError(ScriptErrorNumber::InvalidCall);
-        const QString source = args.size() > 1 && !args.at(1).isEmpty() ? args.at(1).toString() : QString();
-        const QString description =
-            args.size() > 2 && !args.at(2).isEmpty() ? args.at(2).toString() : scriptErrorText(number);
+        // What is not given stays as an earlier Raise (or error) left it, until Err.Clear.
+        auto given = [&](int i) { return args.size() > i && !args.at(i).isEmpty(); };
+        const QString source = given(1)                    ? args.at(1).toString()
+                               : m_in->errSource.isEmpty() ? kRuntimeSource
+                                                           : m_in->errSource;
+        const QString description = given(2)                          ? args.at(2).toString()
+                                    : !m_in->errDescription.isEmpty() ? m_in->errDescription
+                                                                      : scriptErrorText(number);
+        m_in->raisedHelp = true;
+        m_in->raisedHelpFile = given(3) ? args.at(3).toString() : m_in->errHelpFile;
+        m_in->raisedHelpContext = given(4) ? args.at(4).toLong() : m_in->errHelpContext;
         throw ScriptError(number, description, source);
     }
     throwScriptError(ScriptErrorNumber::NoSuchMember, name);

@@ -20,6 +20,12 @@ class Interpreter;
 // does not clear it). Nothing a script does can crash the host: recursion is
 // bounded (error 28), texts and arrays are bounded (error 7), and a time
 // limit can stop runaway loops.
+//
+// Errors carry VBScript's numbers and texts: the source is "Microsoft
+// VBScript runtime error" or "Microsoft VBScript compilation error" (or what
+// Err.Raise or a host object gave), the description the bare standard text.
+// Objects of a script's classes reach the host as ScriptObjects; after a
+// reset they are dead and answer error 424.
 class ScriptEngine
 {
 public:

@@ -23,7 +23,7 @@ struct Token
 
 [[noreturn]] void fail(qint64 number, int line)
 {
-    throw ScriptError(number, scriptErrorText(number), QStringLiteral("VBScript compilation error"), line);
+    throw ScriptError(number, scriptErrorText(number), QStringLiteral("Microsoft VBScript compilation error"), line);
 }
 
 // ---- lexer ----
@@ -115,11 +115,13 @@ public:
             }
             t.kind = Token::Symbol;
             static const QStringList two = {QStringLiteral("<>"), QStringLiteral("<="), QStringLiteral(">="),
-                                            QStringLiteral("=<"), QStringLiteral("=>")};
+                                            QStringLiteral("=<"), QStringLiteral("=>"), QStringLiteral("><")};
             const QString pair = m_text.mid(m_pos, 2);
             if (two.contains(pair)) {
+                // "=<", "=>" and "><" are old spellings of "<=", ">=" and "<>".
                 t.text = pair == QLatin1String("=<")   ? QStringLiteral("<=")
                          : pair == QLatin1String("=>") ? QStringLiteral(">=")
+                         : pair == QLatin1String("><") ? QStringLiteral("<>")
                                                        : pair;
                 m_pos += 2;
                 out.push_back(t);
@@ -215,10 +217,12 @@ private:
         const quint64 raw = m_text.mid(start, m_pos - start).toULongLong(&ok, hex ? 16 : 8);
         if (!ok || raw > 0xFFFFFFFFull)
             fail(ScriptErrorNumber::Overflow, m_line);
-        if (peek(0) == QLatin1Char('&'))
+        // A trailing "&" makes the literal a Long: &HFFFF& is 65535, &HFFFF alone
+        // the Integer -1, and &HFFFFFFFF the Long -1.
+        const bool isLong = peek(0) == QLatin1Char('&');
+        if (isLong)
             ++m_pos;
-        // As in VBScript, &HFFFF is the Integer -1 and &HFFFFFFFF the Long -1.
-        if (raw <= 0xFFFF)
+        if (raw <= 0xFFFF && !isLong)
             return ScriptValue::ofType(ScriptValue::Integer, double(qint16(quint16(raw))));
         return ScriptValue::ofType(ScriptValue::Long, double(qint32(quint32(raw))));
     }
@@ -286,9 +290,9 @@ const QSet<QString> &reservedWords()
         QStringLiteral("new"),     QStringLiteral("next"),     QStringLiteral("not"),    QStringLiteral("nothing"),
         QStringLiteral("null"),    QStringLiteral("on"),       QStringLiteral("option"), QStringLiteral("or"),
         QStringLiteral("private"), QStringLiteral("public"),   QStringLiteral("redim"),  QStringLiteral("select"),
-        QStringLiteral("set"),     QStringLiteral("sub"),      QStringLiteral("then"),   QStringLiteral("to"),
-        QStringLiteral("true"),    QStringLiteral("until"),    QStringLiteral("wend"),   QStringLiteral("while"),
-        QStringLiteral("with"),    QStringLiteral("xor")};
+        QStringLiteral("set"),     QStringLiteral("stop"),     QStringLiteral("sub"),    QStringLiteral("then"),
+        QStringLiteral("to"),      QStringLiteral("true"),     QStringLiteral("until"),  QStringLiteral("wend"),
+        QStringLiteral("while"),   QStringLiteral("with"),     QStringLiteral("xor")};
     return words;
 }
 
@@ -307,11 +311,18 @@ public:
             skipSeparators();
             if (at().kind == Token::End)
                 break;
-            if (isWord("sub") || isWord("function") ||
-                ((isWord("public") || isWord("private")) && (isWord("sub", 1) || isWord("function", 1)))) {
-                if (isWord("public") || isWord("private"))
-                    next();
-                prog->procedures.push_back(procedure());
+            if (isWord("class")) {
+                prog->classes.push_back(classDefinition());
+                continue;
+            }
+            if (isProcedureStart()) {
+                bool isPublic = true, isDefault = false;
+                modifiers(&isPublic, &isDefault);
+                auto proc = procedure();
+                proc->isPublic = isPublic;
+                if (isDefault)
+                    fail(1057, proc->line); // Default outside a class
+                prog->procedures.push_back(std::move(proc));
                 continue;
             }
             prog->statements.push_back(statement());
@@ -374,7 +385,8 @@ private:
     }
     bool atStatementEnd() const
     {
-        return at().kind == Token::EndOfStatement || at().kind == Token::End || (m_singleLineIf > 0 && isWord("else"));
+        return at().kind == Token::EndOfStatement || at().kind == Token::End ||
+               (m_singleLineIf > 0 && (isWord("else") || (isWord("end") && isWord("if", 1)))) || atProcedureEnd();
     }
     void endOfStatement()
     {
@@ -420,12 +432,54 @@ private:
     }
 
     // -- procedures --
+    // "Sub", "Function", "Property", each optionally after Public/Private [Default].
+    bool isProcedureStart() const
+    {
+        int i = 0;
+        if (isWord("public", i) || isWord("private", i))
+            ++i;
+        if (isWord("default", i))
+            ++i;
+        return isWord("sub", i) || isWord("function", i) ||
+               (isWord("property", i) && (isPropertyKind(i + 1) || at(i + 1).kind == Token::Identifier));
+    }
+    bool isPropertyKind(int ahead) const
+    {
+        return isWord("get", ahead) || isWord("let", ahead) || isWord("set", ahead);
+    }
+    void modifiers(bool *isPublic, bool *isDefault)
+    {
+        if (acceptWord("private"))
+            *isPublic = false;
+        else
+            acceptWord("public");
+        if (acceptWord("default")) {
+            if (!*isPublic)
+                fail(1057, at().line); // Default needs Public
+            *isDefault = true;
+        }
+    }
+
     std::shared_ptr<Procedure> procedure()
     {
         auto proc = std::make_shared<Procedure>();
-        proc->isFunction = isWord("function");
         proc->line = at().line;
-        next();
+        if (acceptWord("property")) {
+            if (acceptWord("get"))
+                proc->kind = Procedure::PropertyGet;
+            else if (acceptWord("let"))
+                proc->kind = Procedure::PropertyLet;
+            else if (acceptWord("set"))
+                proc->kind = Procedure::PropertySet;
+            else
+                fail(1049, at().line); // Expected Let or Set or Get in property declaration
+            if (!m_inClass)
+                fail(1048, proc->line); // Must be defined inside a Class
+        } else {
+            proc->kind = isWord("function") ? Procedure::Function : Procedure::Sub;
+            next();
+        }
+        proc->isFunction = proc->kind == Procedure::Function || proc->kind == Procedure::PropertyGet;
         proc->name = identifier();
         proc->key = proc->name.toLower();
         m_scopes.push_back({});
@@ -450,12 +504,17 @@ private:
             }
             expectSymbol(")", 1006);
         }
-        const char *kind = proc->isFunction ? "function" : "sub";
-        m_procKind = proc->isFunction ? 2 : 1;
-        endOfStatement();
+        const bool isProperty = proc->kind >= Procedure::PropertyGet;
+        const char *kind = isProperty ? "property" : proc->kind == Procedure::Function ? "function" : "sub";
+        if ((proc->kind == Procedure::PropertyLet || proc->kind == Procedure::PropertySet) && proc->params.empty())
+            fail(1054, proc->line); // Property Set or Let must have at least one argument
+        m_procKind = isProperty ? 3 : proc->isFunction ? 2 : 1;
+        // The body may start on the header's line: "Function F(a) F = a End Function".
+        if (at().kind == Token::EndOfStatement)
+            next();
         proc->body = block({"end"});
         expectWord("end", 1014);
-        expectWord(kind, proc->isFunction ? 1015 : 1016);
+        expectWord(kind, isProperty ? 1050 : proc->isFunction ? 1015 : 1016);
         m_procKind = 0;
         m_scopes.pop_back();
         m_dims = outerDims;
@@ -479,8 +538,15 @@ private:
                     return b;
             }
             b.push_back(statement());
-            endOfStatement();
+            if (!atProcedureEnd())
+                endOfStatement();
         }
+    }
+
+    // "End Sub", "End Function", "End Property": they may follow a statement on its line.
+    bool atProcedureEnd() const
+    {
+        return m_procKind != 0 && isWord("end") && (isWord("sub", 1) || isWord("function", 1) || isWord("property", 1));
     }
 
     std::unique_ptr<Stmt> statement()
@@ -569,6 +635,10 @@ private:
                 s->exitKind = Stmt::ExitFunction;
                 if (m_procKind != 2)
                     fail(1039, s->line);
+            } else if (acceptWord("property")) {
+                s->exitKind = Stmt::ExitProperty;
+                if (m_procKind != 3)
+                    fail(1039, s->line);
             } else {
                 fail(ScriptErrorNumber::SyntaxError, s->line);
             }
@@ -600,7 +670,31 @@ private:
         if (w == QLatin1String("call")) {
             next();
             s->kind = Stmt::CallStmt;
+            if (isSymbol("(")) {
+                // "Call (f)(x)": the parenthesised name is the procedure.
+                ExprPtr e = primary();
+                if (e->kind == Expr::Call && e->left->kind == Expr::Paren &&
+                    (e->left->left->kind == Expr::Name || e->left->left->kind == Expr::Member)) {
+                    ExprPtr inner = std::move(e->left->left);
+                    e->left = std::move(inner);
+                }
+                s->target = std::move(e);
+                return s;
+            }
             s->target = place();
+            return s;
+        }
+        if (w == QLatin1String("stop")) {
+            next();
+            s->kind = Stmt::Stop;
+            return s;
+        }
+        if (w == QLatin1String("let") && at(1).kind == Token::Identifier) {
+            next();
+            s->target = place();
+            expectSymbol("=", 1011);
+            s->kind = Stmt::Assign;
+            s->value = expression();
             return s;
         }
         if (w == QLatin1String("with")) {
@@ -670,6 +764,11 @@ private:
                 s->branches.emplace_back(std::move(cond), std::move(then));
                 if (acceptWord("else"))
                     s->elseBody = singleLineBlock();
+                // "If a Then b Else c End If" on one line: the End If is accepted.
+                if (isWord("end") && isWord("if", 1)) {
+                    next();
+                    next();
+                }
                 --m_singleLineIf;
                 return s;
             }
@@ -701,7 +800,8 @@ private:
         while (true) {
             while (at().kind == Token::EndOfStatement && !at().newline)
                 next();
-            if (at().kind == Token::End || (at().kind == Token::EndOfStatement && at().newline) || isWord("else"))
+            if (at().kind == Token::End || (at().kind == Token::EndOfStatement && at().newline) || isWord("else") ||
+                (isWord("end") && isWord("if", 1)))
                 return b;
             b.push_back(statement());
             if (at().kind == Token::EndOfStatement && !at().newline)
@@ -1058,17 +1158,25 @@ private:
     }
     ExprPtr multiplicative()
     {
-        ExprPtr l = unary();
+        ExprPtr l = power();
         while (true) {
             if (acceptSymbol("*"))
-                l = binaryNode(ScriptOps::Op::Mul, std::move(l), unary());
+                l = binaryNode(ScriptOps::Op::Mul, std::move(l), power());
             else if (acceptSymbol("/"))
-                l = binaryNode(ScriptOps::Op::Div, std::move(l), unary());
+                l = binaryNode(ScriptOps::Op::Div, std::move(l), power());
             else
                 return l;
         }
     }
-    // Negation binds looser than "^": -2 ^ 2 is -4.
+    // "^" is left associative over negated operands: VBScript negates first,
+    // so -3 ^ 2 is 9 and 2 ^ -1 is 0.5.
+    ExprPtr power()
+    {
+        ExprPtr l = unary();
+        while (acceptSymbol("^"))
+            l = binaryNode(ScriptOps::Op::Pow, std::move(l), unary());
+        return l;
+    }
     ExprPtr unary()
     {
         if (isSymbol("-") || isSymbol("+")) {
@@ -1085,20 +1193,7 @@ private:
             e->left = std::move(operand);
             return e;
         }
-        return power();
-    }
-    ExprPtr power()
-    {
-        ExprPtr l = primary();
-        while (acceptSymbol("^")) {
-            ExprPtr r;
-            if (isSymbol("-") || isSymbol("+"))
-                r = unary();
-            else
-                r = primary();
-            l = binaryNode(ScriptOps::Op::Pow, std::move(l), std::move(r));
-        }
-        return l;
+        return primary();
     }
     ExprPtr primary()
     {
@@ -1142,6 +1237,15 @@ private:
                 return literal(ScriptValue::null());
             if (t.lower == QLatin1String("nothing"))
                 return literal(ScriptValue::nothing());
+            if (t.lower == QLatin1String("new")) {
+                auto e = std::make_unique<Expr>();
+                e->kind = Expr::New;
+                e->line = t.line;
+                next();
+                e->name = identifier();
+                e->key = e->name.toLower();
+                return e;
+            }
             if (!reservedWords().contains(t.lower))
                 return place();
             break;
@@ -1151,8 +1255,97 @@ private:
         fail(1023, t.line); // Expected expression
     }
 
+    // Class Name ... End Class: variables (Public, Private, Dim) and procedures.
+    std::shared_ptr<ClassDef> classDefinition()
+    {
+        auto def = std::make_shared<ClassDef>();
+        const int line = next().line;
+        def->name = identifier();
+        def->key = def->name.toLower();
+        declare(def->name, line);
+        endOfStatement();
+        m_inClass = true;
+        m_scopes.push_back({});
+        QStringList *outerDims = m_dims;
+        m_dims = nullptr; // class variables are not the script's globals
+        QSet<QString> propertyNames;
+        while (true) {
+            skipSeparators();
+            if (at().kind == Token::End)
+                fail(1014, at().line);
+            if (isWord("end")) {
+                next();
+                expectWord("class", 1047); // Expected 'Class'
+                break;
+            }
+            if (isProcedureStart()) {
+                bool isPublic = true, isDefault = false;
+                modifiers(&isPublic, &isDefault);
+                // A property's Get, Let and Set share one name; anything else is declared once.
+                const bool isProperty = isWord("property");
+                const int procLine = at().line;
+                const QString name = at(isProperty ? 2 : 1).text;
+                const QString key = name.toLower();
+                if (!isProperty || !propertyNames.contains(key)) {
+                    if (at(isProperty ? 2 : 1).kind == Token::Identifier)
+                        declare(name, procLine);
+                    if (isProperty)
+                        propertyNames.insert(key);
+                }
+                auto proc = procedure();
+                proc->isPublic = isPublic;
+                proc->isDefault = isDefault;
+                ClassMember &m = def->members[proc->key];
+                std::shared_ptr<Procedure> *place = proc->kind == Procedure::PropertyLet   ? &m.let
+                                                    : proc->kind == Procedure::PropertySet ? &m.set
+                                                                                           : &m.get;
+                if (*place)
+                    fail(ScriptErrorNumber::NameRedefined, proc->line);
+                if ((proc->key == QLatin1String("class_initialize") || proc->key == QLatin1String("class_terminate")) &&
+                    !proc->params.empty())
+                    fail(1053, proc->line); // Class initialize or terminate do not have arguments
+                if (isDefault) {
+                    if (!def->defaultKey.isEmpty() && def->defaultKey != proc->key)
+                        fail(1052, proc->line); // Cannot have multiple default property/method in a Class
+                    def->defaultKey = proc->key;
+                }
+                *place = std::move(proc);
+                continue;
+            }
+            bool isPublic = true;
+            if (acceptWord("private"))
+                isPublic = false;
+            else if (!acceptWord("public") && !acceptWord("dim") && !isWord("const"))
+                fail(ScriptErrorNumber::ExpectedStatement, at().line);
+            if (acceptWord("const")) {
+                do {
+                    const int constLine = at().line;
+                    const QString name = identifier();
+                    declare(name, constLine);
+                    expectSymbol("=", 1011);
+                    def->fieldIsPublic.insert(name.toLower(), isPublic);
+                    def->consts.emplace_back(name.toLower(), expression());
+                } while (acceptSymbol(","));
+                endOfStatement();
+                continue;
+            }
+            Stmt decls;
+            declarations(&decls, false);
+            for (Declaration &d : decls.decls) {
+                def->fieldIsPublic.insert(d.key, isPublic);
+                def->fields.push_back({std::move(d), isPublic});
+            }
+            endOfStatement();
+        }
+        m_scopes.pop_back();
+        m_dims = outerDims;
+        m_inClass = false;
+        return def;
+    }
+
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
+    bool m_inClass = false;
     int m_depth = 0;
     int m_singleLineIf = 0;
     int m_procKind = 0;  // 0 top level, 1 Sub, 2 Function

@@ -5,6 +5,7 @@
 
 #include "platform/script/ScriptValue.h"
 
+#include <QHash>
 #include <memory>
 #include <vector>
 
@@ -24,7 +25,8 @@ struct Expr
         Call,    // left(args): a call, an array element or a default member
         Paren,   // (left): also makes an argument ByVal
         Unary,   // op Neg or Not on left
-        Binary   // left op right
+        Binary,  // left op right
+        New      // New name: an instance of a class
     };
     enum UnaryOp { Neg, Not };
 
@@ -80,9 +82,10 @@ struct Stmt
         OnErrorGoto0,
         With,
         Erase,
-        OptionExplicit
+        OptionExplicit,
+        Stop // a breakpoint: nothing to do without a debugger
     };
-    enum ExitKind { ExitFor, ExitDo, ExitSub, ExitFunction };
+    enum ExitKind { ExitFor, ExitDo, ExitSub, ExitFunction, ExitProperty };
 
     Kind kind = CallStmt;
     int line = 0;
@@ -107,17 +110,46 @@ struct Parameter
 
 struct Procedure
 {
+    enum Kind { Sub, Function, PropertyGet, PropertyLet, PropertySet };
     QString name, key;
-    bool isFunction = false;
+    Kind kind = Sub;
+    bool isFunction = false; // returns a value: a Function or a Property Get
+    bool isPublic = true;
+    bool isDefault = false;
     int line = 0;
     std::vector<Parameter> params;
     Block body;
     QStringList dims; // names its Dim statements declare, known from its start
 };
 
+// A Class ... End Class: its variables and its procedures by name. One name
+// may carry a Property Get (or a Sub/Function), a Property Let and a Property Set.
+struct ClassField
+{
+    Declaration decl;
+    bool isPublic = true;
+};
+
+struct ClassMember
+{
+    std::shared_ptr<Procedure> get; // Sub, Function or Property Get
+    std::shared_ptr<Procedure> let, set;
+};
+
+struct ClassDef
+{
+    QString name, key;
+    std::vector<ClassField> fields;
+    std::vector<std::pair<QString, ExprPtr>> consts; // key and value, evaluated for each instance
+    QHash<QString, bool> fieldIsPublic;
+    QHash<QString, ClassMember> members;
+    QString defaultKey; // the Default member, or empty
+};
+
 struct Program
 {
     std::vector<std::shared_ptr<Procedure>> procedures;
+    std::vector<std::shared_ptr<ClassDef>> classes;
     Block statements;
     QStringList dims; // names the top-level Dim statements declare
     bool optionExplicit = false;

@@ -117,6 +117,30 @@ QString scriptErrorText(qint64 number)
         return QStringLiteral("Illegal assignment");
     case 502:
         return QStringLiteral("Object not safe for scripting");
+    case 506:
+        return QStringLiteral("Class not defined");
+    case 445:
+        return QStringLiteral("Object doesn't support this action");
+    case 449:
+        return QStringLiteral("Argument not optional");
+    case 430:
+        return QStringLiteral("Class doesn't support Automation");
+    case 70:
+        return QStringLiteral("Permission denied");
+    case 53:
+        return QStringLiteral("File not found");
+    case 5016:
+        return QStringLiteral("Regular Expression object expected");
+    case 5017:
+        return QStringLiteral("Syntax error in regular expression");
+    case 5018:
+        return QStringLiteral("Unexpected quantifier");
+    case 5019:
+        return QStringLiteral("Expected ']' in regular expression");
+    case 5020:
+        return QStringLiteral("Expected ')' in regular expression");
+    case 5021:
+        return QStringLiteral("Invalid range in character set");
     case 1001:
         return QStringLiteral("Out of memory");
     case 1002:
@@ -183,6 +207,22 @@ QString scriptErrorText(qint64 number)
         return QStringLiteral("Expected literal constant");
     case 1046:
         return QStringLiteral("Expected 'In'");
+    case 1047:
+        return QStringLiteral("Expected 'Class'");
+    case 1048:
+        return QStringLiteral("Must be defined inside a Class");
+    case 1049:
+        return QStringLiteral("Expected Let or Set or Get in property declaration");
+    case 1050:
+        return QStringLiteral("Expected 'Property'");
+    case 1052:
+        return QStringLiteral("Cannot have multiple default property/method in a Class");
+    case 1053:
+        return QStringLiteral("Class initialize or terminate do not have arguments");
+    case 1054:
+        return QStringLiteral("Property set or let must have at least one argument");
+    case 1057:
+        return QStringLiteral("'Default' specification must also specify 'Public'");
     case 1055:
         return QStringLiteral("Unexpected 'Next'");
     case ScriptErrorNumber::InvalidArgument:
@@ -196,10 +236,8 @@ QString scriptErrorText(qint64 number)
 
 void throwScriptError(qint64 number, const QString &detail)
 {
-    QString text = scriptErrorText(number);
-    if (!detail.isEmpty())
-        text += QStringLiteral(": '") + detail + QLatin1Char('\'');
-    throw ScriptError(number, text);
+    Q_UNUSED(detail);
+    throw ScriptError(number, scriptErrorText(number));
 }
 
 // ---- construction ----

@@ -40,6 +40,7 @@ constexpr qint64 ObjectRequired = 424;
 constexpr qint64 NoSuchMember = 438;
 constexpr qint64 WrongArgumentCount = 450;
 constexpr qint64 NotACollection = 451;
+constexpr qint64 ClassNotDefined = 506;
 constexpr qint64 VariableUndefined = 500;
 constexpr qint64 IllegalAssignment = 501;
 constexpr qint64 SyntaxError = 1002;
@@ -53,7 +54,8 @@ constexpr qint64 Aborted = -2147467260;         // 0x80004004, the run exceeded 
 // The standard text of a VBScript error number ("Type mismatch"); numbers
 // without one read "Unknown runtime error".
 QString scriptErrorText(qint64 number);
-// Throws ScriptError(number) with its standard text, followed by ": 'detail'" when given.
+// Throws ScriptError(number) with its standard text. The detail (the name
+// concerned) is not part of the description, as Err.Description has none.
 [[noreturn]] void throwScriptError(qint64 number, const QString &detail = QString());
 
 // A VBScript Variant. Texts of numbers and dates do not follow the locale:

@@ -105,6 +105,62 @@ private:
     mutable bool m_validated = false;
 };
 
+// The frozen columns: a view over the grid's own model and selection that
+// never scrolls sideways. It takes no focus and opens no editor by itself:
+// keys go to the grid, and edits pass the grid's checks first.
+class FlexGridFrozenView : public QTableView
+{
+public:
+    explicit FlexGridFrozenView(FlexGrid *grid) : QTableView(grid), m_grid(grid)
+    {
+        setObjectName(QStringLiteral("FrozenColumns"));
+        setFocusPolicy(Qt::NoFocus);
+        setFocusProxy(grid);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollMode(ScrollPerPixel);
+        setVerticalScrollMode(grid->verticalScrollMode());
+        setShowGrid(false);
+        setWordWrap(false);
+        verticalHeader()->hide();
+        viewport()->setMouseTracking(true);
+        QHeaderView *h = horizontalHeader();
+        h->setSectionsClickable(false);
+        h->setHighlightSections(false);
+        h->setSectionsMovable(false);
+        h->setMinimumSectionSize(1);
+        h->setDefaultAlignment(grid->horizontalHeader()->defaultAlignment());
+        h->viewport()->setMouseTracking(true);
+    }
+
+    // Rows scroll with the grid's, on a range already brought up to date.
+    void followRows(int value)
+    {
+        if (verticalScrollBar()->maximum() < value)
+            updateGeometries();
+        verticalScrollBar()->setValue(value);
+    }
+
+    // Opens the editor here, after the grid has allowed it.
+    bool openEditor(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+    {
+        return QTableView::edit(index, trigger, event);
+    }
+
+protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override
+    {
+        // Events that open nothing, and an editor already open, stay here.
+        if (!(trigger & editTriggers()) || (state() == EditingState && index == currentIndex()))
+            return QTableView::edit(index, trigger, event);
+        return m_grid->edit(index, trigger, event);
+    }
+
+private:
+    FlexGrid *m_grid;
+};
+
 FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent)
 {
     m_model = new FlexGridModel(this);
@@ -144,6 +200,43 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent)
         // Keep the twips that were set as long as they give this pixel width.
         if (c.width < 0 || twipsToPixels(c.width) != size)
             c.width = pixelsToTwips(size);
+    });
+    m_frozen = new FlexGridFrozenView(this);
+    m_frozen->setModel(m_model);
+    m_frozen->setSelectionModel(selectionModel());
+    m_frozen->setItemDelegate(m_delegate);
+    m_frozen->viewport()->installEventFilter(this);
+    m_frozen->horizontalHeader()->viewport()->installEventFilter(this);
+    m_frozen->hide();
+    viewport()->stackUnder(m_frozen);
+    // Both parts move together: rows scroll as one, widths and heights follow.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_frozen, &FlexGridFrozenView::followRows);
+    connect(m_frozen->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
+    connect(m_frozen->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
+        if (v != 0)
+            m_frozen->horizontalScrollBar()->setValue(0);
+    });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (m_syncingFrozen || section >= m_frozen->model()->columnCount())
+            return;
+        m_syncingFrozen = true;
+        if (isFrozenModelCol(section) && m_frozen->horizontalHeader()->sectionSize(section) != size)
+            m_frozen->horizontalHeader()->resizeSection(section, size);
+        m_syncingFrozen = false;
+        updateFrozenGeometry();
+    });
+    connect(m_frozen->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        // The user drags a border in the frozen part.
+        if (m_syncingFrozen || size <= 0)
+            return;
+        m_syncingFrozen = true;
+        horizontalHeader()->resizeSection(section, size);
+        m_syncingFrozen = false;
+        updateFrozenGeometry();
+    });
+    connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (section < m_frozen->model()->rowCount() && m_frozen->verticalHeader()->sectionSize(section) != size)
+            m_frozen->verticalHeader()->resizeSection(section, size);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { shapeChanged(); });
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { shapeChanged(); });
@@ -210,6 +303,111 @@ int FlexGrid::frozenCols() const
 void FlexGrid::setFrozenCols(int n)
 {
     m_frozenCols = std::max(0, n);
+    syncFrozen();
+}
+
+int FlexGrid::activeFrozen() const
+{
+    // Something must be left to scroll.
+    const int n = m_model->columnCount();
+    return m_frozenCols > 0 && m_frozenCols < n ? m_frozenCols : 0;
+}
+
+bool FlexGrid::isFrozenModelCol(int modelCol) const
+{
+    return modelCol >= 0 && modelCol < activeFrozen();
+}
+
+int FlexGrid::frozenWidth() const
+{
+    int width = 0;
+    for (int mc = 0; mc < activeFrozen(); ++mc)
+        if (!horizontalHeader()->isSectionHidden(mc))
+            width += horizontalHeader()->sectionSize(mc);
+    return width;
+}
+
+void FlexGrid::syncFrozen()
+{
+    if (!m_frozen)
+        return;
+    const int frozen = activeFrozen();
+    if (frozen == 0) {
+        m_frozen->hide();
+        return;
+    }
+    m_syncingFrozen = true;
+    QHeaderView *mine = horizontalHeader();
+    QHeaderView *theirs = m_frozen->horizontalHeader();
+    for (int mc = 0; mc < m_model->columnCount(); ++mc) {
+        const bool shown = mc < frozen && !mine->isSectionHidden(mc);
+        theirs->setSectionHidden(mc, !shown);
+        if (shown && theirs->sectionSize(mc) != mine->sectionSize(mc))
+            theirs->resizeSection(mc, mine->sectionSize(mc));
+    }
+    QHeaderView *rows = m_frozen->verticalHeader();
+    rows->setMinimumSectionSize(verticalHeader()->minimumSectionSize());
+    rows->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    for (int mr = 0; mr < m_model->rowCount(); ++mr)
+        if (rows->sectionSize(mr) != verticalHeader()->sectionSize(mr))
+            rows->resizeSection(mr, verticalHeader()->sectionSize(mr));
+    m_frozen->setSelectionBehavior(selectionBehavior());
+    m_frozen->setSelectionMode(selectionMode());
+    m_frozen->setEditTriggers(editTriggers());
+    m_syncingFrozen = false;
+    m_frozen->show();
+    updateFrozenGeometry();
+}
+
+void FlexGrid::updateFrozenGeometry()
+{
+    if (!m_frozen)
+        return;
+    if (activeFrozen() == 0) {
+        m_frozen->hide();
+        return;
+    }
+    QHeaderView *hh = horizontalHeader();
+    const QRect vp = viewport()->geometry();
+    const int top = hh->isHidden() ? vp.top() : hh->geometry().top();
+    m_frozen->horizontalHeader()->setHidden(hh->isHidden());
+    if (!hh->isHidden())
+        m_frozen->horizontalHeader()->setFixedHeight(hh->height());
+    m_frozen->setGeometry(vp.left(), top, std::min(frozenWidth(), vp.width()), vp.bottom() - top + 1);
+    m_frozen->followRows(verticalScrollBar()->value());
+}
+
+void FlexGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    updateFrozenGeometry();
+}
+
+void FlexGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    updateFrozenGeometry();
+}
+
+void FlexGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid() || activeFrozen() == 0) {
+        QTableView::scrollTo(index, hint);
+        return;
+    }
+    // A frozen cell is always in view sideways; a scrolling one must not
+    // end up under the frozen part.
+    QScrollBar *bar = horizontalScrollBar();
+    const int before = bar->value();
+    QTableView::scrollTo(index, hint);
+    if (isFrozenModelCol(index.column())) {
+        bar->setValue(before);
+        return;
+    }
+    const int x = columnViewportPosition(index.column());
+    const int covered = frozenWidth();
+    if (x < covered)
+        bar->setValue(bar->value() + x - covered);
 }
 
 void FlexGrid::shapeChanged()
@@ -217,6 +415,7 @@ void FlexGrid::shapeChanged()
     horizontalHeader()->setHidden(fixedRows() == 0);
     applyColumnGeometry();
     applyHeaderHeight();
+    syncFrozen();
     // Keep the current cell inside the grid.
     const int r = std::clamp(m_row, 0, std::max(rows() - 1, 0));
     const int c = std::clamp(m_col, 0, std::max(cols() - 1, 0));
@@ -334,7 +533,8 @@ int FlexGrid::leftCol() const
 {
     if (m_model->columnCount() == 0)
         return fixedCols();
-    const int mc = columnAt(0);
+    // The first column that scrolls, right of the frozen ones.
+    const int mc = columnAt(frozenWidth());
     return m_model->gridCol(mc < 0 ? 0 : mc);
 }
 
@@ -344,7 +544,7 @@ void FlexGrid::setLeftCol(int col)
     if (mc < 0 || mc >= m_model->columnCount())
         return;
     updateGeometries();
-    horizontalScrollBar()->setValue(horizontalHeader()->sectionPosition(mc));
+    horizontalScrollBar()->setValue(horizontalHeader()->sectionPosition(mc) - frozenWidth());
 }
 
 int FlexGrid::mouseRow() const
@@ -388,11 +588,16 @@ int FlexGrid::colAtPoint(const QPoint &pos) const
     if (!vr.isEmpty() && pos.x() >= vr.left() && pos.x() <= vr.right() &&
         (vr.contains(pos) || (!hr.isEmpty() && pos.y() >= hr.top() && pos.y() <= hr.bottom())))
         return 0;
+    const QRect vp = viewport()->geometry();
+    if (m_frozen->isVisible() && pos.x() >= vp.left() && pos.x() < vp.left() + m_frozen->width() &&
+        (hr.contains(pos) || vp.contains(pos))) {
+        const int mc = m_frozen->columnAt(pos.x() - vp.left());
+        return mc < 0 ? -1 : m_model->gridCol(mc);
+    }
     if (hr.contains(pos)) {
         const int mc = hh->logicalIndexAt(pos.x() - hr.left());
         return mc < 0 ? -1 : m_model->gridCol(mc);
     }
-    const QRect vp = viewport()->geometry();
     if (vp.contains(pos)) {
         const int mc = columnAt(pos.x() - vp.left());
         return mc < 0 ? -1 : m_model->gridCol(mc);
@@ -417,7 +622,7 @@ QRect FlexGrid::cellRect(int row, int col) const
         const int mc = m_model->modelCol(col);
         if (mc < 0 || mc >= m_model->columnCount() || isColumnHidden(mc))
             return {};
-        x = vp.left() + columnViewportPosition(mc);
+        x = vp.left() + (isFrozenModelCol(mc) ? m_frozen->columnViewportPosition(mc) : columnViewportPosition(mc));
         w = columnWidth(mc);
     }
     if (headerRow) {
@@ -598,6 +803,14 @@ void FlexGrid::applyColumnGeometry(int col)
     } else {
         h->setSectionHidden(mc, c.hidden);
     }
+    if (isFrozenModelCol(mc)) {
+        m_syncingFrozen = true;
+        m_frozen->horizontalHeader()->setSectionHidden(mc, h->isSectionHidden(mc));
+        if (!h->isSectionHidden(mc))
+            m_frozen->horizontalHeader()->resizeSection(mc, h->sectionSize(mc));
+        m_syncingFrozen = false;
+        updateFrozenGeometry();
+    }
 }
 
 void FlexGrid::applyRowHeaderWidth()
@@ -639,6 +852,7 @@ void FlexGrid::setRowHeight(int row, int twips)
             applyHeaderHeight();
         }
         verticalHeader()->setDefaultSectionSize(px);
+        m_frozen->verticalHeader()->setDefaultSectionSize(px);
         return;
     }
     if (row < 0 || row >= rows())
@@ -662,6 +876,7 @@ void FlexGrid::setRowHeightMin(int twips)
 {
     m_rowHeightMin = std::max(0, twips);
     verticalHeader()->setMinimumSectionSize(std::max(1, twipsToPixels(m_rowHeightMin)));
+    m_frozen->verticalHeader()->setMinimumSectionSize(verticalHeader()->minimumSectionSize());
 }
 
 void FlexGrid::applyHeaderHeight()
@@ -880,7 +1095,11 @@ void FlexGrid::setRedraw(bool on)
     viewport()->setUpdatesEnabled(on);
     horizontalHeader()->viewport()->setUpdatesEnabled(on);
     verticalHeader()->viewport()->setUpdatesEnabled(on);
+    m_frozen->viewport()->setUpdatesEnabled(on);
+    m_frozen->horizontalHeader()->viewport()->setUpdatesEnabled(on);
     if (on) {
+        m_frozen->viewport()->update();
+        m_frozen->horizontalHeader()->viewport()->update();
         viewport()->update();
         horizontalHeader()->viewport()->update();
         verticalHeader()->viewport()->update();
@@ -896,6 +1115,7 @@ void FlexGrid::setMergeCells(MergeMode mode)
 {
     m_mergeMode = mode;
     viewport()->update();
+    m_frozen->viewport()->update();
 }
 
 QString FlexGrid::toolTipText() const
@@ -960,6 +1180,7 @@ void FlexGrid::setEditable(Editable mode)
         setEditTriggers(EditKeyPressed | AnyKeyPressed | DoubleClicked | SelectedClicked);
         break;
     }
+    m_frozen->setEditTriggers(editTriggers());
 }
 
 FlexGrid::SelectionStyle FlexGrid::selectionStyle() const
@@ -971,6 +1192,7 @@ void FlexGrid::setSelectionStyle(SelectionStyle style)
 {
     m_selectionStyle = style;
     setSelectionBehavior(style == SelectByRow ? SelectRows : style == SelectByColumn ? SelectColumns : SelectItems);
+    m_frozen->setSelectionBehavior(selectionBehavior());
     syncViewCurrent();
 }
 
@@ -1034,17 +1256,60 @@ bool FlexGrid::resizeHandleAt(QHeaderView *header, const QPoint &pos, int *secti
     return false;
 }
 
+bool FlexGrid::frozenEvent(QObject *watched, QEvent *event)
+{
+    // Mouse events in the frozen cells are the grid's own, as in its viewport.
+    auto *source = static_cast<QWidget *>(watched);
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        trackMouse(source, static_cast<QMouseEvent *>(event)->position().toPoint());
+        return false;
+    case QEvent::MouseButtonPress: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        const QPoint pos = me->position().toPoint();
+        trackMouse(source, pos);
+        emit mouseDown(me->button(), me->modifiers(), toGrid(source, pos));
+        deliver(watched, event);
+        if (me->button() == Qt::LeftButton && m_editable != EditNone && m_mouseRow == m_row && m_mouseCol == m_col &&
+            cellChecked(m_row, m_col) != NoCheckbox)
+            toggleCheck(m_row, m_col);
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        const QPoint pos = me->position().toPoint();
+        trackMouse(source, pos);
+        deliver(watched, event);
+        emit mouseUp(me->button(), me->modifiers(), toGrid(source, pos));
+        return true;
+    }
+    case QEvent::MouseButtonDblClick:
+        trackMouse(source, static_cast<QMouseEvent *>(event)->position().toPoint());
+        deliver(watched, event);
+        emit dblClick();
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
 {
+    if (!m_delivering && m_frozen && watched == m_frozen->viewport())
+        return frozenEvent(watched, event) || QTableView::eventFilter(watched, event);
     QWidget *hv = horizontalHeader()->viewport();
+    QWidget *fhv = m_frozen ? m_frozen->horizontalHeader()->viewport() : nullptr;
     QWidget *vv = verticalHeader()->viewport();
     auto *corner = qobject_cast<QAbstractButton *>(watched);
     const bool isCorner = corner && corner->parent() == this;
-    if (m_delivering || (watched != hv && watched != vv && !isCorner))
+    if (m_delivering || (watched != hv && watched != vv && watched != fhv && !isCorner))
         return QTableView::eventFilter(watched, event);
 
     auto *source = static_cast<QWidget *>(watched);
-    QHeaderView *header = watched == hv ? horizontalHeader() : watched == vv ? verticalHeader() : nullptr;
+    QHeaderView *header = watched == hv    ? horizontalHeader()
+                          : watched == fhv ? m_frozen->horizontalHeader()
+                          : watched == vv  ? verticalHeader()
+                                           : nullptr;
     switch (event->type()) {
     case QEvent::MouseMove: {
         auto *me = static_cast<QMouseEvent *>(event);
@@ -1093,8 +1358,9 @@ bool FlexGrid::eventFilter(QObject *watched, QEvent *event)
         if (resized)
             finishUserResize();
         emit mouseUp(me->button(), me->modifiers(), toGrid(source, pos));
-        if (!resized && header == horizontalHeader() && me->button() == Qt::LeftButton && m_headerClickSorts &&
-            !isBound() && m_mouseRow == 0 && m_mouseCol >= fixedCols()) {
+        const bool columnHeader = header && header != verticalHeader();
+        if (!resized && columnHeader && me->button() == Qt::LeftButton && m_headerClickSorts && !isBound() &&
+            m_mouseRow == 0 && m_mouseCol >= fixedCols()) {
             const bool again = m_model->sortColumn() == m_mouseCol && m_model->sortOrder() == SortAscending;
             sortFree(m_mouseCol, again ? SortDescending : SortAscending);
         }
@@ -1206,6 +1472,9 @@ bool FlexGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event
     emit beforeEdit(row, col, &cancel);
     if (cancel)
         return false;
+    // A frozen cell is edited where it is seen.
+    if (isFrozenModelCol(index.column()) && m_frozen->isVisible())
+        return m_frozen->openEditor(index, trigger, event);
     return QTableView::edit(index, trigger, event);
 }
 

@@ -14,6 +14,7 @@
 class ResultSet;
 class FlexGridModel;
 class FlexGridDelegate;
+class FlexGridFrozenView;
 
 // The data grid of every window: a QTableView over a model of our own.
 //
@@ -76,8 +77,9 @@ public:
     void setFixedRows(int n); // 0 or 1
     int fixedCols() const;
     void setFixedCols(int n); // 0 or 1
-    // Frozen data columns of the user's layout, kept as set (the grid itself
-    // scrolls them like any other column).
+    // Frozen data columns of the user's layout: the first n data columns stay
+    // at the left edge while the others scroll sideways. A count that leaves
+    // no column to scroll freezes nothing (the value is kept as set).
     int frozenCols() const;
     void setFrozenCols(int n);
 
@@ -204,6 +206,8 @@ public:
     void setHeaderClickSorts(bool on);
 
     FlexGridModel *flexModel() const { return m_model; }
+    // Keeps a cell clear of the frozen columns when it scrolls into view.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 signals:
     // Mouse over cells, headers and the corner; mouseRow()/mouseCol() are set
@@ -244,10 +248,22 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void updateGeometries() override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     friend class FlexGridDelegate;
     friend class FlexGridModel;
+    friend class FlexGridFrozenView;
+
+    // Frozen columns are drawn by a second view over the same model laid over
+    // the left of this one; it shares the selection, widths and row heights.
+    int activeFrozen() const; // model columns frozen now, 0 for none
+    bool isFrozenModelCol(int modelCol) const;
+    int frozenWidth() const; // pixels
+    void syncFrozen();
+    void updateFrozenGeometry();
+    bool frozenEvent(QObject *watched, QEvent *event);
 
     void trackMouse(QWidget *source, const QPoint &pos);
     QPoint toGrid(QWidget *source, const QPoint &pos) const;
@@ -269,6 +285,8 @@ private:
 
     FlexGridModel *m_model = nullptr;
     FlexGridDelegate *m_delegate = nullptr;
+    FlexGridFrozenView *m_frozen = nullptr;
+    bool m_syncingFrozen = false;
     int m_row = 0;
     int m_col = 0;
     int m_mouseRow = -1;

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <zip.h>
 
 namespace xlsx {
@@ -23,6 +25,10 @@ QString archiveErrorText(zip_t *archive)
 {
     return QString::fromUtf8(zip_error_strerror(zip_get_error(archive)));
 }
+
+// No part of a workbook we read comes near this; a damaged or hostile file
+// may claim more in its directory.
+constexpr zip_uint64_t kMaxPartSize = zip_uint64_t(1) << 30;
 
 } // namespace
 
@@ -46,10 +52,28 @@ bool readZip(const QString &path, QList<ZipEntry> *entries, QString *error)
         }
         ZipEntry entry;
         entry.name = QString::fromUtf8(st.name);
-        entry.data.resize(qsizetype(st.size));
+        if (st.size > kMaxPartSize) {
+            *error = QStringLiteral("cannot read %1 in %2: the part is too large").arg(entry.name, path);
+            zip_discard(archive);
+            return false;
+        }
         if (st.size > 0) {
+            // The size is what the archive's directory claims; memory grows
+            // only with what really comes out of the part.
             zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(i), 0);
-            const zip_int64_t got = file ? zip_fread(file, entry.data.data(), st.size) : -1;
+            zip_int64_t got = file ? 0 : -1;
+            char chunk[64 * 1024];
+            while (file && zip_uint64_t(got) < st.size) {
+                const zip_int64_t n =
+                    zip_fread(file, chunk, std::min<zip_uint64_t>(sizeof chunk, st.size - zip_uint64_t(got)));
+                if (n <= 0) {
+                    if (n < 0)
+                        got = -1;
+                    break;
+                }
+                entry.data.append(chunk, qsizetype(n));
+                got += n;
+            }
             if (file)
                 zip_fclose(file);
             if (got != zip_int64_t(st.size)) {

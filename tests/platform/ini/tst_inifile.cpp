@@ -22,6 +22,8 @@ private slots:
     void writeRejectsWhatCannotBeStored_data();
     void writeRejectsWhatCannotBeStored();
     void writeIntoMissingFolderFails();
+    void legacyCodePageFile();
+    void newFileIsUtf8();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -275,6 +277,47 @@ void TestIniFile::writeIntoMissingFolderFails()
     QVERIFY(!IniFile::writeString(path, QStringLiteral("s"), QStringLiteral("k"), QStringLiteral("v"), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(path));
+}
+
+// GBK bytes, spelled out so the test does not depend on a codec to make them.
+static const QByteArray kGbkLayout =
+    QByteArray("[mmss40BGrid1]\r\nField0=Inv_No,") + QByteArray("\xB5\xA5\xBA\xC5") +  // 单号
+    QByteArray(",1200,4,1,True\r\nField1=Mtr_Amt,") + QByteArray("\xCA\xFD\xC1\xBF") + // 数量
+    QByteArray(",900,4,7,True\r\nRowHeight=300\r\n");
+
+void TestIniFile::legacyCodePageFile()
+{
+    // A layout file the Windows program wrote: GBK, not UTF-8.
+    QCOMPARE(writeFile(kGbkLayout), QString());
+    IniFile ini(m_path);
+    QVERIFY(ini.load());
+    QVERIFY(ini.isLegacyEncoded());
+    const QString section = QStringLiteral("mmss40BGrid1");
+    QCOMPARE(ini.value(section, QStringLiteral("Field0")), QStringLiteral("Inv_No,单号,1200,4,1,True"));
+    QCOMPARE(ini.value(section, QStringLiteral("Field1")), QStringLiteral("Mtr_Amt,数量,900,4,7,True"));
+    // A fixed buffer counts the file's bytes: two per Chinese character here.
+    QCOMPARE(ini.value(section, QStringLiteral("Field0"), QString(), 10), QStringLiteral("Inv_No,单"));
+    QCOMPARE(ini.value(section, QStringLiteral("Field0"), QString(), 9), QStringLiteral("Inv_No,"));
+
+    // Written back in GBK: the untouched lines keep their bytes, the changed
+    // one is GBK too.
+    QVERIFY(IniFile::writeString(m_path, section, QStringLiteral("Field1"),
+                                 QStringLiteral("Mtr_Amt,领料数量,900,4,7,True")));
+    QByteArray expected = kGbkLayout;
+    expected.replace(QByteArray("\xCA\xFD\xC1\xBF"), QByteArray("\xC1\xEC\xC1\xCF\xCA\xFD\xC1\xBF"));
+    QCOMPARE(readFile(), expected);
+    QCOMPARE(IniFile::readString(m_path, section, QStringLiteral("Field1")),
+             QStringLiteral("Mtr_Amt,领料数量,900,4,7,True"));
+}
+
+void TestIniFile::newFileIsUtf8()
+{
+    QVERIFY(IniFile::writeString(m_path, QStringLiteral("mmss40BGrid1"), QStringLiteral("Field0"),
+                                 QStringLiteral("Inv_No,单号,1200,4,1,True")));
+    QCOMPARE(readFile(), QByteArray("[mmss40BGrid1]\r\nField0=Inv_No,\xE5\x8D\x95\xE5\x8F\xB7,1200,4,1,True\r\n"));
+    IniFile ini(m_path);
+    QVERIFY(ini.load());
+    QVERIFY(!ini.isLegacyEncoded());
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

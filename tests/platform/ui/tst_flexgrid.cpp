@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -317,6 +318,45 @@ private slots:
         editor->setText(QStringLiteral("7"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(grid->textMatrix(1, 1), QStringLiteral("7"));
+    }
+
+    void frozenCellsAreEditedWhereTheyAreSeen()
+    {
+        // Grid columns 1 (ticks) and 2 (a quantity) frozen; the rest scroll.
+        grid->resize(200, 200);
+        grid->setCols(7);
+        for (int i = 0; i < 3; ++i)
+            grid->addItem(QStringLiteral("\t\t%1\ta\tb\tc\td").arg(i + 1));
+        for (int c = 1; c < 7; ++c)
+            grid->setColWidth(c, 1200);
+        grid->setFrozenCols(2);
+        grid->setEditable(FlexGrid::EditKbdMouse);
+        grid->setCellChecked(2, 1, FlexGrid::Unchecked);
+        QList<int> beforeEdits;
+        connect(grid.get(), &FlexGrid::beforeEdit, this, [&](int, int col, bool *) { beforeEdits << col; });
+        grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+        QVERIFY(grid->horizontalScrollBar()->value() > 0);
+
+        // A click on the frozen tick toggles it, through the grid's checks.
+        const QPoint tick = centre(*grid, 2, 1);
+        QWidget *under = grid->childAt(tick);
+        QVERIFY(under && under != grid->viewport());
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(grid.get(), tick));
+        QCOMPARE(int(grid->cellChecked(2, 1)), int(FlexGrid::Checked));
+        QCOMPARE(beforeEdits, QList<int>{1});
+
+        // Typing into a frozen cell opens the editor over it, in view.
+        grid->setCurrentCell(3, 2);
+        grid->setFocus();
+        QTest::keyClick(grid.get(), Qt::Key_F2);
+        QCOMPARE(beforeEdits, (QList<int>{1, 2}));
+        QLineEdit *editor = under->findChild<QLineEdit *>();
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->mapTo(grid.get(), QPoint(0, 0)).x(), grid->cellRect(3, 2).left());
+        editor->setText(QStringLiteral("9"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(grid->textMatrix(3, 2), QStringLiteral("9"));
+        QVERIFY(grid->horizontalScrollBar()->value() > 0);
     }
 };
 

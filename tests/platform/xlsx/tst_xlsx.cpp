@@ -546,6 +546,23 @@ void TestXlsx::failures()
     XlsxWorkbook back;
     QVERIFY(back.open(path("after.xlsx")));
     QCOMPARE(back.sheet(0)->text(1, 1), QStringLiteral("v1"));
+
+    // A damaged archive that claims 4 GB for its parts is refused before
+    // anything of that size is allocated.
+    QFile good(path("after.xlsx"));
+    QVERIFY(good.open(QIODevice::ReadOnly));
+    QByteArray bytes = good.readAll();
+    good.close();
+    for (qsizetype at = bytes.indexOf("PK\x01\x02"); at >= 0; at = bytes.indexOf("PK\x01\x02", at + 4))
+        bytes.replace(at + 24, 4, QByteArray("\xf0\xff\xff\xff", 4));
+    QFile lying(path("lying.xlsx"));
+    QVERIFY(lying.open(QIODevice::WriteOnly));
+    lying.write(bytes);
+    lying.close();
+    XlsxWorkbook damaged;
+    QVERIFY(!damaged.open(path("lying.xlsx")));
+    QVERIFY2(damaged.errorString().contains(QStringLiteral("the part is too large")),
+             qPrintable(damaged.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TestXlsx)
