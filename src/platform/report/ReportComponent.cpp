@@ -96,9 +96,11 @@ void writePdf(const ReportPages &pages, const QString &path)
         fail(QStringLiteral("无法写入 PDF 文件 %1").arg(path));
 }
 
+enum class Painted { All, Cancelled, Failed };
+
 // Paints on a printer (or the preview's pages) with a progress window that
 // shows after a moment and lets the user stop a long report.
-bool paintWithProgress(const ReportPages &pages, QPrinter *printer, QWidget *parent)
+Painted paintWithProgress(const ReportPages &pages, QPrinter *printer, QWidget *parent)
 {
     QProgressDialog progress(QStringLiteral("正在排版报表 %1 ...").arg(pages.layout().caption), QStringLiteral("取消"),
                              0, pages.pageCount(), parent);
@@ -109,8 +111,9 @@ bool paintWithProgress(const ReportPages &pages, QPrinter *printer, QWidget *par
         progress.setValue(page);
         return !progress.wasCanceled();
     });
+    const bool cancelled = progress.wasCanceled();
     progress.setValue(pages.pageCount());
-    return done;
+    return done ? Painted::All : cancelled ? Painted::Cancelled : Painted::Failed;
 }
 
 void preparePrinter(QPrinter &printer, const ReportPages &pages)
@@ -130,7 +133,8 @@ void print(const ReportPages &pages, bool withoutDialog, QWidget *parent)
         if (ModalRunner::exec(&dialog) != QDialog::Accepted)
             return;
     }
-    if (!paintWithProgress(pages, &printer, parent) && printer.printerState() == QPrinter::Error)
+    // A stop asked for by the user is no failure; a printer that refuses is.
+    if (paintWithProgress(pages, &printer, parent) == Painted::Failed)
         fail(QStringLiteral("打印报表 %1 失败").arg(pages.layout().caption));
 }
 

@@ -549,7 +549,7 @@ private slots:
     void printDialog()
     {
         const QString sql = scriptSql(conn, "40B", "RPT40B01", "LL261207001", false);
-        const QString out = pdf("printed");
+        QString out = pdf("printed");
         int dialogs = 0;
         bool accept = false;
         ModalRunner::setDriver([&](QDialog *d) {
@@ -568,6 +568,15 @@ private slots:
         ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "p", false, nullptr, sql, {}, kCompany);
         QCOMPARE(dialogs, 2);
         QVERIFY(pdfText(out).contains(QStringLiteral("LL261207001")));
+
+        // A printer that cannot be written to is a failure, not a silent nothing.
+        out = tmp.filePath("no/such/folder/printed.pdf");
+        try {
+            ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "P", false, nullptr, sql, {}, kCompany);
+            QFAIL("no error");
+        } catch (const ErpError &e) {
+            QCOMPARE(e.description(), QStringLiteral("打印报表 生产领料单 失败"));
+        }
     }
 
     void pdfFailureIsReported()
