@@ -123,8 +123,10 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
         }
         ok = saveWidgetPicture(window, folder, window->objectName()) && ok;
         // The search dialog and the department picker, as the user sees them.
-        if (i == 0)
+        if (i == 0) {
             ok = m_module->SaveDialogPictures(handle, folder) && ok;
+            ok = m_module->SaveReportPictures(handle, folder) && ok;
+        }
     }
     return ok;
 }

@@ -26,7 +26,8 @@ public:
     void selectUser(const QString &userId);
     // Opens every entry (showing the given numbers, one per window in the
     // order issue, return, supplementary issue) and saves a picture of each
-    // window, the search dialog and the department picker into folder.
+    // window, the search dialog, the department picker, the report list and
+    // the report editors into folder.
     bool saveScreenshots(const QString &folder, const QStringList &numbers);
     // The signed-in user's settings file, made from the shipped layouts when new.
     QString settingsFile() const;

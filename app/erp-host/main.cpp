@@ -2,6 +2,8 @@
 //   erp-host [--db URL] [--company NAME]   open the host on a database
 //   erp-host --init URL                     create and seed a database, then exit
 //   erp-host --upgrade URL                  bring a database made before up to the schema, then exit
+//   erp-host --db URL --print FORMID:INV_NO[:REPORT_CAPTION] --pdf FILE
+//                                           print a document's report into a PDF file, then exit
 // The module is loaded from its shared library (ERP_MODULE names another
 // file) and reached only through its factory and public class.
 #include "HostWindow.h"
@@ -106,7 +108,8 @@ int main(int argc, char **argv)
 {
     // Creating a database needs no display.
     for (int i = 1; i < argc; ++i)
-        if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0) &&
+        if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0 ||
+             qstrcmp(argv[i], "--print") == 0) &&
             !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -133,7 +136,14 @@ int main(int argc, char **argv)
         QStringLiteral("NO,NO,NO"));
     QCommandLineOption settings(QStringLiteral("settings"), QStringLiteral("Folder of the users' settings files."),
                                 QStringLiteral("DIR"));
-    parser.addOptions({db, init, upgrade, company, shots, user, show, settings});
+    QCommandLineOption print(
+        QStringLiteral("print"),
+        QStringLiteral("Print a document's report (window code 40B, 40C or 40D, the document "
+                       "number, optionally the report's caption) into the file of --pdf, then exit."),
+        QStringLiteral("FORMID:INV_NO[:REPORT_CAPTION]"));
+    QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --print: the PDF file to write."),
+                           QStringLiteral("FILE"));
+    parser.addOptions({db, init, upgrade, company, shots, user, show, settings, print, pdf});
     parser.process(app);
 
     try {
@@ -145,6 +155,28 @@ int main(int argc, char **argv)
         if (parser.isSet(upgrade))
             return upgradeDatabase(parser.value(upgrade));
         Connection conn = Connection::open(parser.value(db));
+        if (parser.isSet(print)) {
+            // FORMID:INV_NO[:CAPTION]; the caption may itself hold colons.
+            const QString what = parser.value(print);
+            const qsizetype first = what.indexOf(QLatin1Char(':'));
+            const qsizetype second = first < 0 ? -1 : what.indexOf(QLatin1Char(':'), first + 1);
+            if (first <= 0 || !parser.isSet(pdf)) {
+                std::fprintf(stderr, "erp-host: --print FORMID:INV_NO[:REPORT_CAPTION] --pdf FILE\n");
+                return 2;
+            }
+            const QString formId = what.left(first);
+            const QString number = second < 0 ? what.mid(first + 1) : what.mid(first + 1, second - first - 1);
+            const QString caption = second < 0 ? QString() : what.mid(second + 1);
+            const QString failure = loadModule()->PrintDocument(conn, formId, number, caption, parser.value(pdf),
+                                                                parser.value(user), parser.value(company));
+            conn.close();
+            if (!failure.isEmpty()) {
+                std::fprintf(stderr, "erp-host: %s\n", qPrintable(failure));
+                return 1;
+            }
+            std::printf("printed %s into %s\n", qPrintable(what), qPrintable(parser.value(pdf)));
+            return 0;
+        }
         HostWindow window(conn, parser.value(company), loadModule());
         if (parser.isSet(user))
             window.selectUser(parser.value(user));

@@ -29,8 +29,8 @@ QList<LifecycleRule> buildRules()
     add({'F', {}, std::nullopt, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
     add({'H', {}, std::nullopt, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
     add({'Q', {}, std::nullopt, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
-    // Print and preview belong to the report list; copy, import and close
-    // have rows so that they are known letters, and do nothing.
+    // Print and preview hand the document to the report list; copy, import
+    // and close have rows so that they are known letters, and do nothing.
     for (char letter : {'P', 'V', 'L', 'M', 'O'})
         add({letter, {}, std::nullopt, Entering::AtStart, {}, false, false, OnRefusal::Stay, std::nullopt});
     // clang-format on

@@ -16,6 +16,7 @@
 #include "platform/ui/ModalRunner.h"
 #include "platform/ui/PictureButton.h"
 #include "platform/ui/SingleInstance.h"
+#include "reports/FrmDesignReportShow.h"
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/ErrorReporter.h"
@@ -498,6 +499,17 @@ void DocumentWindow::RefreshGrid(const QString &gridName)
     m_grid->setDataSource(m_linesRs);
 }
 
+void DocumentWindow::showNumber(const QString &number)
+{
+    int at = m_invNo->findText(number, Qt::MatchExactly);
+    if (at < 0) {
+        m_invNo->addItem(number);
+        at = m_invNo->count() - 1;
+    }
+    m_invNo->setCurrentIndex(at);
+    pickNumber(number);
+}
+
 void DocumentWindow::pickNumber(const QString &number)
 {
     const WindowAction action = m_control.action();
@@ -682,8 +694,12 @@ void DocumentWindow::runCommand(const LifecycleRule &rule, WindowAction before, 
     case CommandLetter::Quit:
         close();
         break;
+    case CommandLetter::Print:
+    case CommandLetter::Preview:
+        printDocument(rule.letter);
+        break;
     default:
-        // P and V belong to the report list; L, M and O do nothing here.
+        // L, M and O do nothing here.
         break;
     }
 }
@@ -728,6 +744,25 @@ void DocumentWindow::showNeighbourOfDeleted()
         m_invNo->setCurrentIndex(p);
         pickNumber(m_invNo->itemText(p));
     }
+}
+
+QString DocumentWindow::variantCode(const QString &number)
+{
+    // The number is written as a string literal: a quote typed into the
+    // field must not end it early.
+    return QStringLiteral("inv_no=") + FrmDesignReportShow::scriptLiteral(number);
+}
+
+void DocumentWindow::printDocument(char letter)
+{
+    // The number as the field shows it, even when typed over while browsing.
+    const QString number = m_invNo->currentText();
+    ScopedInstance<FrmDesignReportShow> reports(this);
+    reports->setView_Price(m_control.View_Price());
+    reports->setChoice(QString(QLatin1Char(letter)));
+    reports->setFormId(m_kind.reportFormId);
+    reports->setSetVariantCode(variantCode(number));
+    ModalRunner::exec(reports.get());
 }
 
 void DocumentWindow::commandFind()

@@ -46,6 +46,11 @@ public:
     const DocumentKind &kind() const { return m_kind; }
     QString heading() const;
 
+    // Shows the document of a number, as picking it from the number list does.
+    void showNumber(const QString &number);
+    // The variables text of a document for its report scripts.
+    static QString variantCode(const QString &number);
+
     // The command dispatcher: one letter per toolbar command.
     Q_INVOKABLE void vcontrol(const QString &letter) override;
     // Reloads the line grid ("grid1", any case); other names do nothing.
@@ -113,6 +118,8 @@ private:
     void upd_data1(HeaderLock &lock);
     void pickNumber(const QString &number);
     void commandFind();
+    // Print (P) and preview (V): the report list of the window's reports.
+    void printDocument(char letter);
     void Prop_Duty_Change();
     void Cmd_Brow_Org_Click();
     void Cmd_Brow_Pcs_Click();

@@ -1,0 +1,379 @@
+#include "reports/FrmDesignReportShow.h"
+
+#include "entry/RunContext.h"
+#include "platform/core/ErpError.h"
+#include "platform/core/MessageBoxService.h"
+#include "platform/report/ReportComponent.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/ui/ModalRunner.h"
+#include "platform/ui/SingleInstance.h"
+#include "platform/ui/Twips.h"
+#include "reports/FrmDesignReportSQL.h"
+#include "reports/KestoDesign.h"
+#include "services/DbGateway.h"
+#include "services/ErrorReporter.h"
+#include "services/widgets/FormDressing.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kForm = QStringLiteral("FrmDesignReportShow");
+SingleInstance g_instance;
+FrmDesignReportShow::PrintObserver g_observer;
+
+QString code(const char *text)
+{
+    return DbGateway::ChangeStrCode(QString::fromUtf8(text));
+}
+
+// Blanks at both ends, as the stored scripts are trimmed (line breaks stay).
+QString trimBlanks(const QString &text)
+{
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from) == QLatin1Char(' '))
+        ++from;
+    while (to > from && text.at(to - 1) == QLatin1Char(' '))
+        --to;
+    return text.mid(from, to - from);
+}
+
+// The text a script left in a variable; what is no text counts as none.
+QString valueAsText(const ScriptValue &value)
+{
+    if (value.isEmpty() || value.isNull() || value.isObject() || value.isArray())
+        return QString();
+    try {
+        return value.toString();
+    } catch (const ScriptError &) {
+        return QString();
+    }
+}
+
+} // namespace
+
+FrmDesignReportShow &FrmDesignReportShow::obtain(QWidget *parent)
+{
+    return g_instance.obtain<FrmDesignReportShow>([parent] { return new FrmDesignReportShow(parent); });
+}
+
+void FrmDesignReportShow::release()
+{
+    g_instance.release();
+}
+
+bool FrmDesignReportShow::exists()
+{
+    return g_instance.exists();
+}
+
+void FrmDesignReportShow::setPrintObserver(PrintObserver observer)
+{
+    g_observer = std::move(observer);
+}
+
+FrmDesignReportShow::FrmDesignReportShow(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(kForm);
+    setWindowTitle(code("打印报表(FrmReportShow)"));
+    setModal(true);
+
+    m_grid = new FlexGrid(this);
+    m_grid->setObjectName(QStringLiteral("Grid1"));
+    m_grid->setFixedRows(0);
+    m_grid->setFixedCols(0);
+    m_grid->setCols(1);
+    m_grid->setRows(0);
+    m_grid->setSelectionStyle(FlexGrid::SelectByRow);
+    m_grid->setColWidth(0, 5200);
+
+    m_ok = new QPushButton(code("确定"), this);
+    m_ok->setObjectName(QStringLiteral("Cmd_Ok"));
+    m_cancel = new QPushButton(code("取消"), this);
+    m_cancel->setObjectName(QStringLiteral("Cmd_Cancel"));
+    for (QPushButton *b : {m_ok, m_cancel})
+        b->setAutoDefault(false);
+
+    m_menu = new QMenu(code("报表管理"), this);
+    m_menu->setObjectName(QStringLiteral("mnuReport"));
+    m_add = m_menu->addAction(code("新增报表(&A)"));
+    m_add->setObjectName(QStringLiteral("mnuAddReport"));
+    m_edit = m_menu->addAction(code("修改报表(&E)"));
+    m_edit->setObjectName(QStringLiteral("mnuEditReport"));
+    m_delete = m_menu->addAction(code("删除报表(&D)"));
+    m_delete->setObjectName(QStringLiteral("mnuDeleteReport"));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(buttons);
+    resize(twipsToPixels(5800), twipsToPixels(4800));
+
+    connect(m_ok, &QPushButton::clicked, this, &FrmDesignReportShow::Cmd_Ok_Click);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        try {
+            close();
+        } catch (...) {
+            ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Cancel_Click"));
+        }
+    });
+    connect(m_grid, &FlexGrid::dblClick, this, [this] {
+        try {
+            Cmd_Ok_Click();
+        } catch (...) {
+            ErrorReporter::ReportError(kForm, QStringLiteral("Grid1_DblClick"));
+        }
+    });
+    connect(m_grid, &FlexGrid::mouseUp, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &pos) { Grid1_MouseUp(button, pos); });
+    connect(m_add, &QAction::triggered, this, &FrmDesignReportShow::mnuAddReport_Click);
+    connect(m_edit, &QAction::triggered, this, &FrmDesignReportShow::mnuEditReport_Click);
+    connect(m_delete, &QAction::triggered, this, &FrmDesignReportShow::mnuDeleteReport_Click);
+
+    DressForm(this);
+    m_design = new Kesto_Design(runContext().Conn, this);
+}
+
+void FrmDesignReportShow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+}
+
+void FrmDesignReportShow::Form_Load()
+{
+    try {
+        m_design->setOperForm(m_operForm ? m_operForm.data() : this);
+        m_design->ClearScriptObject(false);
+        LoadReportSet();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Form_Load"));
+    }
+}
+
+void FrmDesignReportShow::LoadReportSet()
+{
+    try {
+        m_grid->setRows(0);
+        m_rows = ReportStore(runContext().Conn).reports(m_formId);
+        const ResultSet &rows = m_rows;
+        m_grid->setRows(int(rows.rowCount()));
+        for (qint64 r = 0; r < rows.rowCount(); ++r)
+            m_grid->setTextMatrix(int(r), 0, rows.text(r, QStringLiteral("report_caption")));
+        if (m_grid->rows() > 0)
+            m_grid->setCurrentCell(0, 0);
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("LoadReportSet"));
+    }
+}
+
+QString FrmDesignReportShow::scriptLiteral(const QString &text)
+{
+    QString doubled = text;
+    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString FrmDesignReportShow::variablesText(const QString &variantCode, bool viewPrice, const QString &filter)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    // The filter is written as a string literal, so a quote in it cannot end it early.
+    return variantCode + crlf + QStringLiteral("const View_Price=") +
+           (viewPrice ? QStringLiteral("True") : QStringLiteral("False")) + crlf + QStringLiteral("const W_Filter=") +
+           scriptLiteral(filter) + crlf;
+}
+
+QString FrmDesignReportShow::variablesText() const
+{
+    return variablesText(m_variantCode, m_viewPrice, m_filter);
+}
+
+int FrmDesignReportShow::currentRow() const
+{
+    const int row = m_grid->row();
+    return row >= 0 && row < m_grid->rows() ? row : -1;
+}
+
+QString FrmDesignReportShow::currentCaption() const
+{
+    const int row = currentRow();
+    return row < 0 ? QString() : m_grid->textMatrix(row, 0);
+}
+
+bool FrmDesignReportShow::selectCaption(const QString &caption)
+{
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+    for (int r = 0; r < m_grid->rows(); ++r) {
+        const bool chosen = caption.isEmpty() ? r < m_rows.rowCount() && !ReportStore::definition(m_rows, r).basicSource
+                                              : m_grid->textMatrix(r, 0) == caption;
+        if (chosen) {
+            m_grid->setCurrentCell(r, 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+void FrmDesignReportShow::tell(const QString &messageId, const QString &text)
+{
+    ErrorReporter::ShowErpMessage(kForm, messageId, text, MessageStyle::Information);
+}
+
+void FrmDesignReportShow::callComponent(const ReportPrintCall &call)
+{
+    if (g_observer)
+        g_observer(call);
+    RunContext &ctx = runContext();
+    report::ReportComponent component(ctx.moduleFolder(), this);
+    // Whatever the component leaves in the connection is the module's afterwards.
+    component.rptPrint(ctx.Conn, call.reportCode, nullptr, call.choice, call.allowPrint, call.rows.get(), call.sql,
+                       QVariant(), call.companyName);
+}
+
+void FrmDesignReportShow::Cmd_Ok_Click()
+{
+    try {
+        const int row = currentRow();
+        if (row < 0) {
+            tell(QStringLiteral("Cmd_Ok_1"), code("您没有选择要打印的报表,请先选择!"));
+            return;
+        }
+        // Read again: another user may have deleted or changed it since the list was loaded.
+        const auto report = ReportStore(runContext().Conn).find(m_formId, m_grid->textMatrix(row, 0));
+        if (!report) {
+            tell(QStringLiteral("Cmd_Ok_2"), code("您选择的报表已不存在!"));
+            LoadReportSet();
+            return;
+        }
+        ReportPrintCall call;
+        call.reportCode = report->reportName;
+        call.choice = m_choice;
+        call.allowPrint = m_allowPrint;
+        call.companyName = runContext().Comp_Cname;
+        if (report->type != 1) {
+            QString sql = trimBlanks(report->script);
+            hide();
+            const QString variables = variablesText();
+            sql = valueAsText(m_design->GetValue(sql, QStringLiteral("W_SQL"), true, variables, true));
+            call.sql = sql;
+            callComponent(call);
+            if (sql.isEmpty()) {
+                tell(QStringLiteral("Check_Ok_3"), code("没有设置记录集或SQL语句格式错误!"));
+                return;
+            }
+        } else {
+            call.rows = m_rptForm.value(report->reportName);
+            if (!call.rows)
+                throw ErpError(5, kForm, QStringLiteral("Invalid procedure call or argument"));
+            callComponent(call);
+        }
+        close();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_Click"));
+    }
+}
+
+void FrmDesignReportShow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
+{
+    if (button != Qt::RightButton)
+        return;
+    try {
+        bool editable = false;
+        if (currentRow() >= 0) {
+            const auto report = ReportStore(runContext().Conn).find(m_formId, currentCaption());
+            editable = report && report->type != 1 && !report->basicSource;
+        }
+        m_edit->setVisible(editable);
+        m_delete->setVisible(editable);
+        m_add->setVisible(true);
+        m_menu->popup(m_grid->viewport()->mapToGlobal(pos));
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Grid1_MouseUp"));
+    }
+}
+
+void FrmDesignReportShow::mnuAddReport_Click()
+{
+    try {
+        {
+            ScopedInstance<FrmDesignReportSQL> editor(this);
+            editor->setDesignFormName(m_formId);
+            editor->setSetVariantCode(variablesText());
+            editor->setReportName(QStringLiteral("U"));
+            editor->setEditMode(false);
+            ModalRunner::exec(editor.get());
+        }
+        LoadReportSet();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("mnuAddReport_Click"));
+    }
+}
+
+void FrmDesignReportShow::mnuEditReport_Click()
+{
+    try {
+        const auto report = ReportStore(runContext().Conn).find(m_formId, currentCaption());
+        if (!report) {
+            tell(QStringLiteral("mnuEditReport_Click_1"), code("您选择的报表现已不存在,无法进入修改状态!"));
+            return;
+        }
+        {
+            ScopedInstance<FrmDesignReportSQL> editor(this);
+            editor->setSetVariantCode(variablesText());
+            editor->setDesignFormName(m_formId);
+            editor->setReportName(report->reportName);
+            editor->setReportCaption(report->caption);
+            editor->setOrderFields(report->orderFields);
+            editor->setSQL(report->script);
+            editor->setEditMode(true);
+            ModalRunner::exec(editor.get());
+        }
+        LoadReportSet();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("mnuEditReport_Click"));
+    }
+}
+
+void FrmDesignReportShow::mnuDeleteReport_Click()
+{
+    try {
+        const QString caption = currentCaption();
+        if (ErrorReporter::ShowErpMessage(kForm, QStringLiteral("mnuAddReport_Click_1"),
+                                          code("确认要删除您选择的报表?"),
+                                          MessageStyle::YesNoQuestionSecond) == MessageAnswer::No)
+            return;
+        const qint64 deleted = ReportStore(runContext().Conn).remove(m_formId, caption);
+        LoadReportSet();
+        // A report another user deleted first was not deleted here.
+        if (deleted == 0)
+            tell(QStringLiteral("mnuAddReport_Click_3"), code("您选择的报表已不存在!"));
+        else
+            tell(QStringLiteral("mnuAddReport_Click_2"), code("成功删除报表!"));
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("mnuDeleteReport_Click"));
+    }
+}
+
+void FrmDesignReportShow::closeEvent(QCloseEvent *event)
+{
+    try {
+        m_rptForm.clear();
+    } catch (...) {
+        ErrorReporter::ReportError(kForm, QStringLiteral("Form_Unload"));
+    }
+    QDialog::closeEvent(event);
+}
