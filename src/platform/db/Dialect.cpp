@@ -74,6 +74,7 @@ public:
     {
         return code == QLatin1String("5") || code == QLatin1String("6");
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("ANALYZE")}; }
     QString indexExistsQuery() const override
     {
         return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?");
@@ -164,6 +165,7 @@ public:
     {
         return code == QLatin1String("40P01") || code == QLatin1String("40001");
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("ANALYZE")}; }
     QString indexPart(const IndexDef &index, const QString &column) const override
     {
         // "(expr) COLLATE c" reads alike in CREATE INDEX and in a conflict target.
@@ -284,6 +286,7 @@ public:
         const QStringList codes = code.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         return codes.contains(QStringLiteral("1205")) || codes.contains(QStringLiteral("40001"));
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("EXEC sp_updatestats")}; }
     // An index cannot hold an expression here: the null-as-empty parts are
     // persisted computed columns, named after the column they read.
     static QString keyColumn(const QString &column) { return QStringLiteral("Key_") + column; }

@@ -56,6 +56,9 @@ public:
     // may be run again as a whole.
     virtual bool isTransient(const QString &nativeCode) const = 0;
 
+    // Statements that bring the planner's statistics up to date.
+    virtual QStringList refreshStatistics() const = 0;
+
     // "INSERT INTO table (columns) VALUES (?, ...)" for a row whose key is the
     // unique index key. Where another user inserted a row of that key after
     // this one looked, addColumn is added to that row and the columns in
