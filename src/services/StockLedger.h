@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QString>
 
+#include <memory>
+
 // Stock balances (mmst381), the movement journal (mmst388) and the moving
 // average cost of materials (mmst611). Quantities are signed from the
 // warehouse's side: stock leaving is negative.
@@ -21,7 +23,10 @@ class StockLedger
 {
 public:
     // Posts on conn under userName (written into balance and journal rows).
+    // Lives no longer than one posting on an open connection.
     StockLedger(const Connection &conn, const QString &userName);
+    ~StockLedger();
+    StockLedger(StockLedger &&) noexcept;
 
     // True when qty may be taken from the key: always with the option
     // "仓库中允许负库存" at "1" (no stock is read then) or for qty <= 0;
@@ -73,7 +78,12 @@ public:
 
 private:
     double receiptPrice(const QString &frmInv, const QString &mtrNo) const;
+    // The server's date, read once per ledger: one posting, one date.
+    QDate today() const;
 
     Connection m_conn;
     QString m_userName;
+    // The per-line statements are prepared once per ledger, not per line.
+    std::unique_ptr<PreparedStatements> m_statements;
+    mutable QDate m_today;
 };

@@ -296,10 +296,19 @@ public:
     }
     QStringList beforeIndex(const TableDef &table, const IndexDef &index) const override
     {
+        // An earlier index of the table that reads the column so made it already.
+        QStringList made;
+        for (const IndexDef &earlier : table.indexes) {
+            if (earlier.columns == index.columns && earlier.unique == index.unique &&
+                earlier.nullAsEmpty == index.nullAsEmpty)
+                break;
+            made += earlier.nullAsEmpty;
+        }
         QStringList out;
         for (const QString &c : index.nullAsEmpty)
-            out.append(QStringLiteral("ALTER TABLE %1 ADD %2 AS %3 PERSISTED")
-                           .arg(table.name, keyColumn(c), keyExpression(index, c)));
+            if (!made.contains(c, Qt::CaseInsensitive))
+                out.append(QStringLiteral("ALTER TABLE %1 ADD %2 AS %3 PERSISTED")
+                               .arg(table.name, keyColumn(c), keyExpression(index, c)));
         return out;
     }
     // HOLDLOCK keeps the key range locked from the search to the insert, so
