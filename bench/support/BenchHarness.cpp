@@ -1,8 +1,8 @@
 #include "support/BenchHarness.h"
 
+#include "TestSupport.h"
 #include "generator/FactoryGenerator.h"
 #include "platform/core/ErpError.h"
-#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -14,8 +14,7 @@
 namespace Bench {
 
 // Milliseconds of each run of work; prepare runs before each, outside the clock.
-std::vector<double> timeRuns(int runs, const std::function<void()> &work,
-                             const std::function<void()> &prepare = {});
+std::vector<double> timeRuns(int runs, const std::function<void()> &work, const std::function<void()> &prepare = {});
 double median(std::vector<double> samples);
 
 // "| name | median ms | floor ms | ratio | target |"; floor <= 0: none measured.

@@ -39,6 +39,7 @@ public:
     QString codeLike(const QString &column) const override { return column + QStringLiteral(" LIKE"); }
     QString commandTimeoutStatement(int) const override { return {}; }
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+    bool locksRows() const override { return false; }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE ERPCODE"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE BINARY"); }
     QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(RTRIM(%1))").arg(expr); }

@@ -50,6 +50,9 @@ public:
     // the transaction ends. Servers that lock whole files need no hold: their
     // write transaction already excludes every other writer.
     virtual QString lockedRows(const QString &table, const QString &columns, const QString &where) const;
+    // False where a write transaction already excludes every other writer,
+    // so that reading rows only to hold them can be left out.
+    virtual bool locksRows() const { return true; }
 
     // True when a failure with this driver code is a deadlock, a
     // serialization failure or a busy database: the transaction it broke

@@ -58,6 +58,15 @@ QString ResultSet::text(qint64 row, const QString &column) const
 
 // ---------------------------------------------------------------- Sql
 
+namespace {
+Sql::Observer g_observer = nullptr;
+} // namespace
+
+void Sql::setObserver(Observer observer)
+{
+    g_observer = observer;
+}
+
 Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(text) {}
 
 Sql::Sql(const Connection &conn, const Statement &statement)
@@ -102,6 +111,8 @@ void Sql::run()
     if (!m_conn.isOpen())
         throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
                        QStringLiteral("Operation is not allowed when the object is closed."));
+    if (g_observer)
+        g_observer(m_conn, m_text, m_values);
     if (m_statements) {
         m_prepared = &m_statements->query(m_text);
     } else {

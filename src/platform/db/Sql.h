@@ -120,6 +120,11 @@ public:
 
     const QString &text() const { return m_text; }
 
+    // Sees every statement before it runs, with its values (the plan check
+    // of the tests collects them); none by default.
+    using Observer = void (*)(const Connection &conn, const QString &text, const QList<QVariant> &values);
+    static void setObserver(Observer observer);
+
 private:
     void run();
     QSqlQuery &query() { return m_prepared ? *m_prepared : m_query; }
