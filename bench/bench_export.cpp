@@ -98,6 +98,6 @@ int main(int argc, char **argv)
     Bench::report(QStringLiteral("plain xlsx export, %1 x %2 cells (best of 3)").arg(rows).arg(cols), double(best), 0,
                   0, rows == 100000 ? 2000 : 0);
     Bench::report(QStringLiteral("plain xlsx export, peak MiB beside the grid's texts (%1 MiB)").arg(gridKiB / 1024),
-                  double(peakKiB() - gridKiB) / 1024.0, 0, 0, rows == 100000 ? 200 : 0);
+                  double(peakKiB() - gridKiB) / 1024.0, 0, 0, rows == 100000 ? 200 : 0, QStringLiteral("MiB"));
     return 0;
 }

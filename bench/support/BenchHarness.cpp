@@ -46,7 +46,8 @@ void header()
     std::fflush(stdout);
 }
 
-void report(const QString &name, double medianMs, double floorMs, double targetRatio, double targetMs)
+void report(const QString &name, double medianMs, double floorMs, double targetRatio, double targetMs,
+            const QString &unit)
 {
     const bool hasFloor = floorMs > 0;
     const double ratio = hasFloor ? medianMs / floorMs : 0;
@@ -57,7 +58,8 @@ void report(const QString &name, double medianMs, double floorMs, double targetR
         met = hasFloor && ratio <= targetRatio;
     }
     if (targetMs > 0) {
-        target += (target.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("<= %1 ms").arg(targetMs);
+        target +=
+            (target.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("<= %1 %2").arg(targetMs).arg(unit);
         met = met && medianMs <= targetMs;
     }
     std::printf("| %s | %.2f | %s | %s | %s | %s |\n", qPrintable(name), medianMs,

@@ -20,7 +20,8 @@ double median(std::vector<double> samples);
 // "| name | median ms | floor ms | ratio | target |"; floor <= 0: none measured.
 // targetRatio > 0: the median may be at most that many floors; targetMs > 0:
 // the median may be at most that many milliseconds. Says "met" or "MISSED".
-void report(const QString &name, double medianMs, double floorMs, double targetRatio, double targetMs);
+void report(const QString &name, double medianMs, double floorMs, double targetRatio, double targetMs,
+            const QString &unit = QStringLiteral("ms"));
 void header();
 
 // Peak resident memory of the process, in MiB.
