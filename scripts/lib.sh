@@ -7,7 +7,7 @@ ERP_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  libsqlite3-dev libzip-dev
+  libsqlite3-dev sqlite3 libzip-dev
   postgresql
   python3 python3-openpyxl
   fonts-noto-cjk xvfb xauth

@@ -4,9 +4,14 @@
 //   erp-host --upgrade URL                  bring a database made before up to the schema, then exit
 //   erp-host --db URL --print FORMID:INV_NO[:REPORT_CAPTION] --pdf FILE
 //                                           print a document's report into a PDF file, then exit
+//   erp-host --generate URL [--scale N] [--seed S]
+//                                           create a database as --init does and fill it with a
+//                                           factory of size N (1: a few years of one factory)
 // The module is loaded from its shared library (ERP_MODULE names another
 // file) and reached only through its factory and public class.
 #include "HostWindow.h"
+
+#include "generator/FactoryGenerator.h"
 
 #include "entry/ClsBarManuBill.h"
 #include "platform/core/ErpError.h"
@@ -16,6 +21,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QMessageBox>
@@ -48,7 +54,32 @@ int initDatabase(const QString &url)
     schema.seed(conn, QDir(dir).filePath(QStringLiteral("seed/demo.sql")));
     for (const QString &line : schema.upgrade(conn))
         std::printf("%s\n", qPrintable(line));
+    refreshStatistics(conn);
     conn.close();
+    return 0;
+}
+
+// A new database as --init makes it, filled with a factory of that size.
+int generateDatabase(const QString &url, double scale, quint64 seed)
+{
+    initDatabase(url);
+    Connection conn = Connection::open(url);
+    QElapsedTimer clock;
+    clock.start();
+    FactoryScale options;
+    options.scale = scale;
+    options.seed = seed;
+    options.progress = [&clock](const QString &line) {
+        std::printf("%7.1f s  %s\n", double(clock.elapsed()) / 1000.0, qPrintable(line));
+        std::fflush(stdout);
+    };
+    const FactoryCounts c = generateFactory(conn, options);
+    conn.close();
+    std::printf("generated %s at scale %g in %.1f s: %lld materials, %lld orders, %lld manufacturing orders, "
+                "%lld outsourcing orders, %lld receipts, %lld balances, %lld documents, %lld lines, "
+                "%lld journal rows\n",
+                qPrintable(url), scale, double(clock.elapsed()) / 1000.0, c.materials, c.orders, c.manufacturingOrders,
+                c.outsourcingOrders, c.receipts, c.balances, c.documents, c.lines, c.journalRows);
     return 0;
 }
 
@@ -109,7 +140,7 @@ int main(int argc, char **argv)
     // Creating a database needs no display.
     for (int i = 1; i < argc; ++i)
         if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0 ||
-             qstrcmp(argv[i], "--print") == 0) &&
+             qstrcmp(argv[i], "--print") == 0 || qstrcmp(argv[i], "--generate") == 0) &&
             !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -124,6 +155,13 @@ int main(int argc, char **argv)
     QCommandLineOption upgrade(QStringLiteral("upgrade"),
                                QStringLiteral("Bring a database made before up to the schema, then exit."),
                                QStringLiteral("URL"));
+    QCommandLineOption generate(QStringLiteral("generate"),
+                                QStringLiteral("Create a database and fill it with a generated factory, then exit."),
+                                QStringLiteral("URL"));
+    QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("With --generate: the factory's size (1: full)."),
+                             QStringLiteral("N"), QStringLiteral("1"));
+    QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("With --generate: the seed of its numbers."),
+                            QStringLiteral("S"), QStringLiteral("20261209"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."),
                                QStringLiteral("NAME"), QStringLiteral("华南示范箱包有限公司"));
     QCommandLineOption shots(QStringLiteral("screenshot"),
@@ -143,7 +181,7 @@ int main(int argc, char **argv)
         QStringLiteral("FORMID:INV_NO[:REPORT_CAPTION]"));
     QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --print: the PDF file to write."),
                            QStringLiteral("FILE"));
-    parser.addOptions({db, init, upgrade, company, shots, user, show, settings, print, pdf});
+    parser.addOptions({db, init, upgrade, generate, scale, seed, company, shots, user, show, settings, print, pdf});
     parser.process(app);
 
     try {
@@ -151,6 +189,17 @@ int main(int argc, char **argv)
             initDatabase(parser.value(init));
             std::printf("created %s\n", qPrintable(parser.value(init)));
             return 0;
+        }
+        if (parser.isSet(generate)) {
+            bool scaleOk = false;
+            bool seedOk = false;
+            const double n = parser.value(scale).toDouble(&scaleOk);
+            const quint64 s = parser.value(seed).toULongLong(&seedOk);
+            if (!scaleOk || !(n > 0) || n > 100 || !seedOk) {
+                std::fprintf(stderr, "erp-host: --scale takes a number above 0 (at most 100), --seed a whole number\n");
+                return 2;
+            }
+            return generateDatabase(parser.value(generate), n, s);
         }
         if (parser.isSet(upgrade))
             return upgradeDatabase(parser.value(upgrade));

@@ -340,7 +340,7 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
             outcome.mtrNo = l.key.mtrNo;
             return outcome;
         }
-        ledger.PostStockBalance(l.key, stockIn ? l.qty : -l.qty);
+        ledger.postLine(l.key, stockIn ? l.qty : -l.qty);
         if (approve)
             ledger.InsertStockJournal(invNo, invDate, kind.heading, l.key, stockIn ? l.qty : -l.qty, 0, l.lineMoNo);
         else

@@ -27,18 +27,35 @@ QVariant dateValue(const QDate &date)
 
 } // namespace
 
-StockLedger::StockLedger(const Connection &conn, const QString &userName) : m_conn(conn), m_userName(userName) {}
+StockLedger::StockLedger(const Connection &conn, const QString &userName)
+    : m_conn(conn), m_userName(userName), m_statements(std::make_unique<PreparedStatements>(conn))
+{}
+
+StockLedger::~StockLedger() = default;
+StockLedger::StockLedger(StockLedger &&) noexcept = default;
+
+QDate StockLedger::today() const
+{
+    if (!m_today.isValid())
+        m_today = DbGateway::toDate(DbGateway::GetServerDate(m_conn));
+    return m_today;
+}
 
 bool StockLedger::CheckStockAvailable(const StockKey &key, double qty) const
 {
     const Dialect &d = m_conn.dialect();
-    QString option;
-    try {
-        option = SystemOptions(m_conn).value(QStringLiteral("仓库中允许负库存"));
-    } catch (...) {
-        // An unreadable option reads as not set.
+    m_checked.reset();
+    // Read once per ledger: a posting checks every line under one setting.
+    if (!m_negativeAllowed) {
+        QString option;
+        try {
+            option = SystemOptions::value(*m_statements, QStringLiteral("仓库中允许负库存"));
+        } catch (...) {
+            // An unreadable option reads as not set.
+        }
+        m_negativeAllowed = option.trimmed() == QLatin1String("1");
     }
-    if (option.trimmed() == QLatin1String("1"))
+    if (*m_negativeAllowed)
         return true;
     if (!(qty > 0))
         return true;
@@ -48,23 +65,31 @@ bool StockLedger::CheckStockAvailable(const StockKey &key, double qty) const
     // The rows are read (not summed by the server) so that they can be held
     // until the caller commits: a second user checking the same stock waits
     // and then sees what this posting left.
-    const ResultSet rows = Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
-                               .bindAll(where.values)
-                               .select();
+    const ResultSet rows =
+        Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+            .bindAll(where.values)
+            .select();
     double available = 0;
     for (qint64 i = 0; i < rows.rowCount(); ++i)
         available += rows.value(i, 0).toDouble();
+    // The posting that follows for this key reads the very rows this check
+    // holds: it takes them from here instead of reading them again.
+    m_checked = CheckedRows{where, rows};
     return fourDecimals(qty) <= fourDecimals(available);
 }
 
 double StockLedger::receiptPrice(const QString &frmInv, const QString &mtrNo) const
 {
     const Dialect &d = m_conn.dialect();
-    const QString sql = d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst381 WHERE %1 = ? AND Mtr_No = ? "
-                                              "ORDER BY Rec_381")
-                                   .arg(orEmpty(d, QStringLiteral("Frm_Inv"))),
-                               1);
-    return Sql(m_conn, sql).bind(notNullText(frmInv)).bind(notNullText(mtrNo)).scalar().toDouble();
+    // A receipt number that is not blank never matches a null one, so the
+    // plain comparison says the same and lets the receipt's index serve it.
+    const bool blank = frmInv.trimmed().isEmpty();
+    const QString receipt = blank ? orEmpty(d, QStringLiteral("Frm_Inv")) : QStringLiteral("Frm_Inv");
+    const QString sql =
+        d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst381 WHERE %1 = ? AND Mtr_No = ? ORDER BY Rec_381")
+                   .arg(receipt),
+               1);
+    return Sql(*m_statements, sql).bind(notNullText(frmInv)).bind(notNullText(mtrNo)).scalar().toDouble();
 }
 
 const IndexDef &StockLedger::balanceIndex()
@@ -84,16 +109,17 @@ QString StockLedger::resolveSourceType(const StockKey &key) const
         return key.frmType;
     const Dialect &d = m_conn.dialect();
     const QVariant known =
-        Sql(m_conn, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? ORDER BY Rec_381"), 1))
+        Sql(*m_statements, d.topN(QStringLiteral("SELECT Frm_Type FROM mmst381 WHERE Frm_Inv = ? ORDER BY Rec_381"), 1))
             .bind(notNullText(key.frmInv))
             .select()
             .value(0, 0);
     if (known.isValid())
         return notNullText(valueText(known));
-    const bool purchase = !Sql(m_conn, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
-                               .bind(notNullText(key.frmInv))
-                               .select()
-                               .isEmpty();
+    const bool purchase =
+        !Sql(*m_statements, d.topN(QStringLiteral("SELECT Purc_No FROM mmst312 WHERE Purc_No = ?"), 1))
+             .bind(notNullText(key.frmInv))
+             .select()
+             .isEmpty();
     return purchase ? QStringLiteral("A") : QStringLiteral("C");
 }
 
@@ -104,19 +130,32 @@ QString StockLedger::journalSourceType(const QString &invNo, const QString &kind
                  {notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName))});
     st.append(key.condition(d, StockKey::All & ~StockKey::Type));
     st.text = d.topN(st.text + QStringLiteral(" ORDER BY Rec_388"), 1);
-    return valueText(Sql(m_conn, st).scalar()).trimmed();
+    return valueText(Sql(*m_statements, st).scalar()).trimmed();
 }
 
 void StockLedger::lockCosts(const QStringList &materials) const
 {
     const Dialect &d = m_conn.dialect();
+    if (!d.locksRows())
+        return;
     for (const QString &m : materials)
-        Sql(m_conn, d.lockedRows(QStringLiteral("mmst611"), QStringLiteral("Avg_Cost"), QStringLiteral("Mtr_No = ?")))
+        Sql(*m_statements,
+            d.lockedRows(QStringLiteral("mmst611"), QStringLiteral("Avg_Cost"), QStringLiteral("Mtr_No = ?")))
             .bind(notNullText(m))
             .select();
 }
 
 double StockLedger::PostStockBalance(const StockKey &given, double qty, double price) const
+{
+    return post(given, qty, price, true);
+}
+
+void StockLedger::postLine(const StockKey &key, double qty) const
+{
+    post(key, qty, -1, false);
+}
+
+double StockLedger::post(const StockKey &given, double qty, double price, bool tellPrice) const
 {
     const Dialect &d = m_conn.dialect();
     // The balance lives under the source type a new one would take, so a
@@ -124,14 +163,19 @@ double StockLedger::PostStockBalance(const StockKey &given, double qty, double p
     StockKey key = given;
     key.frmType = resolveSourceType(given);
     const Statement where = key.condition(d);
-    const ResultSet balance =
-        Sql(m_conn, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
-            .bindAll(where.values)
-            .select();
-    // -1 is a request, never a price: resolve it before it reaches a row or the average.
-    if (price == -1)
+    ResultSet balance;
+    if (m_checked && m_checked->where.text == where.text && m_checked->where.values == where.values)
+        balance = std::move(m_checked->rows);
+    else
+        balance = Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+                      .bindAll(where.values)
+                      .select();
+    m_checked.reset();
+    // -1 is a request, never a price: resolve it before it reaches a row or
+    // the average (or the caller, when it asks what was used).
+    if (price == -1 && (tellPrice || balance.isEmpty() || qty > 0))
         price = receiptPrice(key.frmInv, key.mtrNo);
-    const QDate today = DbGateway::toDate(DbGateway::GetServerDate(m_conn));
+    const QDate today = this->today();
     const QString user = notNullText(m_userName.trimmed());
 
     if (balance.isEmpty()) {
@@ -144,21 +188,22 @@ double StockLedger::PostStockBalance(const StockKey &given, double qty, double p
              QStringLiteral("Mtr_No"), QStringLiteral("Bar_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Prs"),
              QStringLiteral("Color_No"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")},
             balanceIndex(), QStringLiteral("Mtr_Amt"), {QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        const ResultSet after = Sql(m_conn, insert)
+        const ResultSet after = Sql(*m_statements, insert)
                                     .bindAll({notNullText(key.orderNo), notNullText(key.moNo), notNullText(key.frmInv),
                                               notNullText(key.frmType), notNullText(key.mtrNo), notNullText(key.barNo),
                                               qty, price, notNullText(key.colorNo), user, dateValue(today)})
                                     .select();
         // Added to the other user's row and reached zero.
         if (qty != 0 && !after.isEmpty() && after.value(0, 0).toDouble() == 0)
-            Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
+            Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else if (balance.value(0, 0).toDouble() + qty == 0) {
-        Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
+        Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else {
-        Sql(m_conn, Statement(QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, "
-                                             "Upd_Date = ? WHERE "),
-                              {qty, user, dateValue(today)})
-                        .append(where))
+        Sql(*m_statements,
+            Statement(QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, "
+                                     "Upd_Date = ? WHERE "),
+                      {qty, user, dateValue(today)})
+                .append(where))
             .exec();
     }
     UpdateAvgCost(key.mtrNo, qty, price);
@@ -169,13 +214,14 @@ void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) 
 {
     if (!(qty > 0) || price == 0)
         return;
-    const QString stock =
-        QStringLiteral("COALESCE((SELECT SUM(b.Mtr_Amt) FROM mmst381 b WHERE b.Mtr_No = mmst611.Mtr_No), 0)");
-    Sql(m_conn, QStringLiteral("UPDATE mmst611 SET Avg_Cost = CASE WHEN %1 + ? <> 0 "
-                               "THEN (%1 * COALESCE(Avg_Cost, 0) + ?) / (%1 + ?) ELSE Mtr_Cost END "
-                               "WHERE Mtr_No = ?")
-                    .arg(stock))
-        .bindAll({qty, qty * price, qty, notNullText(mtrNo)})
+    // The material's stock is summed once (not once per use in the formula),
+    // in the same statement, so the server computes it as before.
+    Sql(*m_statements,
+        QStringLiteral("UPDATE mmst611 SET Avg_Cost = (SELECT CASE WHEN s.t + ? <> 0 "
+                       "THEN (s.t * COALESCE(mmst611.Avg_Cost, 0) + ?) / (s.t + ?) ELSE mmst611.Mtr_Cost END "
+                       "FROM (SELECT COALESCE(SUM(b.Mtr_Amt), 0) AS t FROM mmst381 b WHERE b.Mtr_No = ?) s) "
+                       "WHERE Mtr_No = ?"))
+        .bindAll({qty, qty * price, qty, notNullText(mtrNo), notNullText(mtrNo)})
         .exec();
 }
 
@@ -189,21 +235,22 @@ StockLedger::JournalRow StockLedger::InsertStockJournal(const QString &invNo, co
     if (row.price == 0) {
         // Earlier rows of the key at any location.
         const Statement where = key.condition(d, StockKey::All & ~StockKey::Location);
-        row.price = Sql(m_conn, Statement(d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE ") +
-                                                     where.text + QStringLiteral(" ORDER BY Rec_388"),
-                                                 1),
-                                          where.values))
-                        .scalar()
-                        .toDouble();
+        row.price =
+            Sql(*m_statements, Statement(d.topN(QStringLiteral("SELECT COALESCE(Mtr_Prs, 0) FROM mmst388 WHERE ") +
+                                                    where.text + QStringLiteral(" ORDER BY Rec_388"),
+                                                1),
+                                         where.values))
+                .scalar()
+                .toDouble();
     }
-    Sql(m_conn, QStringLiteral("INSERT INTO mmst388 (Inv_No, Mo_No, Inv_Type, Inv_Date, Order_No, Frm_Inv, Frm_Type, "
-                               "Mtr_No, Bar_No, Mtr_Amt, Mtr_Prs, Upd_Name, Upd_Date, Color_No, d_order_no, d_mo_no) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+    Sql(*m_statements,
+        QStringLiteral("INSERT INTO mmst388 (Inv_No, Mo_No, Inv_Type, Inv_Date, Order_No, Frm_Inv, Frm_Type, "
+                       "Mtr_No, Bar_No, Mtr_Amt, Mtr_Prs, Upd_Name, Upd_Date, Color_No, d_order_no, d_mo_no) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
         .bindAll({notNullText(invNo), notNullText(key.moNo), notNullText(kind), dateValue(invDate),
                   notNullText(key.orderNo), notNullText(key.frmInv), notNullText(key.frmType), notNullText(key.mtrNo),
-                  notNullText(key.barNo), qty, row.price, notNullText(m_userName.trimmed()),
-                  dateValue(DbGateway::toDate(DbGateway::GetServerDate(m_conn))), notNullText(key.colorNo),
-                  QStringLiteral(""), notNullText(row.dMoNo)})
+                  notNullText(key.barNo), qty, row.price, notNullText(m_userName.trimmed()), dateValue(today()),
+                  notNullText(key.colorNo), QStringLiteral(""), notNullText(row.dMoNo)})
         .exec();
     return row;
 }
@@ -211,8 +258,8 @@ StockLedger::JournalRow StockLedger::InsertStockJournal(const QString &invNo, co
 void StockLedger::DeleteStockJournal(const QString &invNo, const QString &kindName, const StockKey &key) const
 {
     const Dialect &d = m_conn.dialect();
-    Sql(m_conn, Statement(QStringLiteral("DELETE FROM mmst388 WHERE Inv_No = ? AND Inv_Type = ? AND "),
-                          {notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName))})
-                    .append(key.condition(d, StockKey::All & ~StockKey::Type)))
+    Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst388 WHERE Inv_No = ? AND Inv_Type = ? AND "),
+                                 {notNullText(invNo), notNullText(DbGateway::ChangeStrCode(kindName))})
+                           .append(key.condition(d, StockKey::All & ~StockKey::Type)))
         .exec();
 }

@@ -7,6 +7,9 @@
 #include <QDate>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 // Stock balances (mmst381), the movement journal (mmst388) and the moving
 // average cost of materials (mmst611). Quantities are signed from the
 // warehouse's side: stock leaving is negative.
@@ -21,7 +24,10 @@ class StockLedger
 {
 public:
     // Posts on conn under userName (written into balance and journal rows).
+    // Lives no longer than one posting on an open connection.
     StockLedger(const Connection &conn, const QString &userName);
+    ~StockLedger();
+    StockLedger(StockLedger &&) noexcept;
 
     // True when qty may be taken from the key: always with the option
     // "仓库中允许负库存" at "1" (no stock is read then) or for qty <= 0;
@@ -35,6 +41,10 @@ public:
     // up among the receipt's balances of the material (0 when none). Returns
     // the price used. Receipts (qty > 0) move the average cost.
     double PostStockBalance(const StockKey &key, double qty, double price = -1) const;
+    // PostStockBalance at the receipt's price for a caller that does not ask
+    // which price that was: the price is looked up only where a new balance
+    // row or the average cost takes it.
+    void postLine(const StockKey &key, double qty) const;
 
     // The source type a posting of a key without one lands on: the type of
     // the receipt's first balance, else "A" for a purchase receipt, else "C".
@@ -72,8 +82,22 @@ public:
     void DeleteStockJournal(const QString &invNo, const QString &kindName, const StockKey &key) const;
 
 private:
+    double post(const StockKey &key, double qty, double price, bool tellPrice) const;
     double receiptPrice(const QString &frmInv, const QString &mtrNo) const;
+    // The server's date, read once per ledger: one posting, one date.
+    QDate today() const;
 
     Connection m_conn;
     QString m_userName;
+    // The per-line statements are prepared once per ledger, not per line.
+    std::unique_ptr<PreparedStatements> m_statements;
+    mutable QDate m_today;
+    mutable std::optional<bool> m_negativeAllowed;
+    // The rows the last stock check read and holds, with their condition.
+    struct CheckedRows
+    {
+        Statement where;
+        ResultSet rows;
+    };
+    mutable std::optional<CheckedRows> m_checked;
 };

@@ -41,6 +41,7 @@ public:
     QString beginWrite() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     QString readOnlyOn() const override { return QStringLiteral("PRAGMA query_only = 1"); }
     QString readOnlyOff() const override { return QStringLiteral("PRAGMA query_only = 0"); }
+    bool locksRows() const override { return false; }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE ERPCODE"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE BINARY"); }
     QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(RTRIM(%1))").arg(expr); }
@@ -76,6 +77,7 @@ public:
     {
         return code == QLatin1String("5") || code == QLatin1String("6");
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("ANALYZE")}; }
     QString indexExistsQuery() const override
     {
         return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?");
@@ -167,6 +169,7 @@ public:
     {
         return code == QLatin1String("40P01") || code == QLatin1String("40001");
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("ANALYZE")}; }
     QString indexPart(const IndexDef &index, const QString &column) const override
     {
         // "(expr) COLLATE c" reads alike in CREATE INDEX and in a conflict target.
@@ -287,6 +290,7 @@ public:
         const QStringList codes = code.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         return codes.contains(QStringLiteral("1205")) || codes.contains(QStringLiteral("40001"));
     }
+    QStringList refreshStatistics() const override { return {QStringLiteral("EXEC sp_updatestats")}; }
     // An index cannot hold an expression here: the null-as-empty parts are
     // persisted computed columns, named after the column they read.
     static QString keyColumn(const QString &column) { return QStringLiteral("Key_") + column; }
@@ -296,10 +300,19 @@ public:
     }
     QStringList beforeIndex(const TableDef &table, const IndexDef &index) const override
     {
+        // An earlier index of the table that reads the column so made it already.
+        QStringList made;
+        for (const IndexDef &earlier : table.indexes) {
+            if (earlier.columns == index.columns && earlier.unique == index.unique &&
+                earlier.nullAsEmpty == index.nullAsEmpty)
+                break;
+            made += earlier.nullAsEmpty;
+        }
         QStringList out;
         for (const QString &c : index.nullAsEmpty)
-            out.append(QStringLiteral("ALTER TABLE %1 ADD %2 AS %3 PERSISTED")
-                           .arg(table.name, keyColumn(c), keyExpression(index, c)));
+            if (!made.contains(c, Qt::CaseInsensitive))
+                out.append(QStringLiteral("ALTER TABLE %1 ADD %2 AS %3 PERSISTED")
+                               .arg(table.name, keyColumn(c), keyExpression(index, c)));
         return out;
     }
     // HOLDLOCK keeps the key range locked from the search to the insert, so

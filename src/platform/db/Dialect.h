@@ -55,11 +55,17 @@ public:
     // the transaction ends. Servers that lock whole files need no hold: their
     // write transaction already excludes every other writer.
     virtual QString lockedRows(const QString &table, const QString &columns, const QString &where) const;
+    // False where a write transaction already excludes every other writer,
+    // so that reading rows only to hold them can be left out.
+    virtual bool locksRows() const { return true; }
 
     // True when a failure with this driver code is a deadlock, a
     // serialization failure or a busy database: the transaction it broke
     // may be run again as a whole.
     virtual bool isTransient(const QString &nativeCode) const = 0;
+
+    // Statements that bring the planner's statistics up to date.
+    virtual QStringList refreshStatistics() const = 0;
 
     // "INSERT INTO table (columns) VALUES (?, ...)" for a row whose key is the
     // unique index key. Where another user inserted a row of that key after

@@ -58,11 +58,41 @@ QString ResultSet::text(qint64 row, const QString &column) const
 
 // ---------------------------------------------------------------- Sql
 
+namespace {
+Sql::Observer g_observer = nullptr;
+} // namespace
+
+void Sql::setObserver(Observer observer)
+{
+    g_observer = observer;
+}
+
 Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(text) {}
 
 Sql::Sql(const Connection &conn, const Statement &statement)
     : m_conn(conn), m_text(statement.text), m_values(statement.values)
 {}
+
+Sql::Sql(PreparedStatements &statements, const QString &text)
+    : m_conn(statements.connection()), m_text(text), m_statements(&statements)
+{}
+
+Sql::Sql(PreparedStatements &statements, const Statement &statement)
+    : m_conn(statements.connection()), m_text(statement.text), m_values(statement.values), m_statements(&statements)
+{}
+
+QSqlQuery &PreparedStatements::query(const QString &text)
+{
+    auto it = m_queries.find(text);
+    if (it != m_queries.end())
+        return **it;
+    auto q = std::make_shared<QSqlQuery>(m_conn.database());
+    q->setForwardOnly(true);
+    q->setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!q->prepare(text))
+        Connection::raise(q->lastError(), text);
+    return *m_queries.insert(text, q).value();
+}
 
 Sql &Sql::bind(const QVariant &value)
 {
@@ -81,16 +111,23 @@ void Sql::run()
     if (!m_conn.isOpen())
         throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
                        QStringLiteral("Operation is not allowed when the object is closed."));
-    m_query = QSqlQuery(m_conn.database());
-    m_query.setForwardOnly(true);
-    m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (m_values.isEmpty()) {
-        if (!m_query.exec(m_text))
+    if (g_observer)
+        g_observer(m_conn, m_text, m_values);
+    if (m_statements) {
+        m_prepared = &m_statements->query(m_text);
+    } else {
+        m_query = QSqlQuery(m_conn.database());
+        m_query.setForwardOnly(true);
+        m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (m_values.isEmpty()) {
+            if (!m_query.exec(m_text))
+                Connection::raise(m_query.lastError(), m_text);
+            return;
+        }
+        if (!m_query.prepare(m_text))
             Connection::raise(m_query.lastError(), m_text);
-        return;
     }
-    if (!m_query.prepare(m_text))
-        Connection::raise(m_query.lastError(), m_text);
+    QSqlQuery &q = query();
     const bool textDates = m_conn.backend() == Backend::SQLite;
     for (int i = 0; i < m_values.size(); ++i) {
         QVariant v = m_values.at(i);
@@ -99,33 +136,39 @@ void Sql::run()
             v = v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         else if (textDates && v.typeId() == QMetaType::QDate)
             v = v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
-        m_query.bindValue(i, v);
+        q.bindValue(i, v);
     }
-    if (!m_query.exec())
-        Connection::raise(m_query.lastError(), m_text);
+    if (!q.exec()) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        Connection::raise(error, m_text);
+    }
 }
 
 ResultSet Sql::select()
 {
     run();
     ResultSet rs;
-    const QSqlRecord record = m_query.record();
+    const QSqlRecord record = query().record();
     QStringList names;
     names.reserve(record.count());
     for (int i = 0; i < record.count(); ++i)
         names.append(record.fieldName(i));
     rs.setColumns(names);
     const int n = record.count();
-    while (m_query.next()) {
+    while (query().next()) {
         QList<QVariant> row;
         row.reserve(n);
         for (int i = 0; i < n; ++i)
-            row.append(m_query.value(i));
+            row.append(query().value(i));
         rs.appendRow(std::move(row));
     }
-    if (m_query.lastError().isValid())
-        Connection::raise(m_query.lastError(), m_text);
-    m_query.finish();
+    if (query().lastError().isValid()) {
+        const QSqlError error = query().lastError();
+        query().finish();
+        Connection::raise(error, m_text);
+    }
+    query().finish();
     return rs;
 }
 
@@ -133,17 +176,17 @@ QVariant Sql::scalar()
 {
     run();
     QVariant v;
-    if (m_query.next())
-        v = m_query.value(0);
-    m_query.finish();
+    if (query().next())
+        v = query().value(0);
+    query().finish();
     return v;
 }
 
 qint64 Sql::exec()
 {
     run();
-    const qint64 n = m_query.numRowsAffected();
-    m_query.finish();
+    const qint64 n = query().numRowsAffected();
+    query().finish();
     return n;
 }
 
@@ -152,23 +195,23 @@ qint64 Sql::insert(const QString &keyColumn)
     const Dialect &d = m_conn.dialect();
     if (d.keyFromDriver()) {
         run();
-        const qint64 key = m_query.lastInsertId().toLongLong();
-        m_query.finish();
+        const qint64 key = query().lastInsertId().toLongLong();
+        query().finish();
         return key;
     }
     m_text = d.insertReturningKey(m_text, keyColumn);
     run();
     qint64 key = 0;
-    if (m_query.next())
-        key = m_query.value(0).toLongLong();
-    m_query.finish();
+    if (query().next())
+        key = query().value(0).toLongLong();
+    query().finish();
     return key;
 }
 
 QSqlQuery &Sql::openForward()
 {
     run();
-    return m_query;
+    return query();
 }
 
 // ---------------------------------------------------------------- Transaction

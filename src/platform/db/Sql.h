@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 // A disconnected copy of a result: every row read at once, counted exactly,
 // walked forward (and back, for grids). Column names match without regard to case.
 class ResultSet
@@ -72,6 +74,25 @@ struct Statement
     Statement &append(const Statement &part) { return append(part.text, part.values); }
 };
 
+// Statements prepared once on one connection and run again with new values,
+// for work that repeats a few statements per line (postings). Must not
+// outlive the connection.
+class PreparedStatements
+{
+public:
+    explicit PreparedStatements(const Connection &conn) : m_conn(conn) {}
+    PreparedStatements(const PreparedStatements &) = delete;
+    PreparedStatements &operator=(const PreparedStatements &) = delete;
+
+    // The statement of that text, prepared on first use. Throws ErpError.
+    QSqlQuery &query(const QString &text);
+    const Connection &connection() const { return m_conn; }
+
+private:
+    Connection m_conn;
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_queries;
+};
+
 // One statement with bound values. Values always travel as parameters
 // ("?" placeholders, bound in order); only identifiers are ever spliced.
 class Sql
@@ -79,6 +100,9 @@ class Sql
 public:
     Sql(const Connection &conn, const QString &text);
     Sql(const Connection &conn, const Statement &statement);
+    // Runs on the statement kept prepared in statements (on its connection).
+    Sql(PreparedStatements &statements, const QString &text);
+    Sql(PreparedStatements &statements, const Statement &statement);
 
     Sql &bind(const QVariant &value);
     Sql &bindAll(const QList<QVariant> &values);
@@ -96,12 +120,20 @@ public:
 
     const QString &text() const { return m_text; }
 
+    // Sees every statement before it runs, with its values (the plan check
+    // of the tests collects them); none by default.
+    using Observer = void (*)(const Connection &conn, const QString &text, const QList<QVariant> &values);
+    static void setObserver(Observer observer);
+
 private:
     void run();
+    QSqlQuery &query() { return m_prepared ? *m_prepared : m_query; }
     Connection m_conn;
     QString m_text;
     QList<QVariant> m_values;
     QSqlQuery m_query;
+    PreparedStatements *m_statements = nullptr;
+    QSqlQuery *m_prepared = nullptr;
 };
 
 // One database transaction: begun by the constructor, rolled back by the

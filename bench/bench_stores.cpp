@@ -1,0 +1,178 @@
+// What a clerk waits for on the generated factory, statement side: the line
+// dialog's refresh of its lists (every kind, nature and stock mode), the
+// usage import's search (every family and mode, with and without the
+// supplier-nature option), the search dialog's people lists and a 30-day
+// search, opening a 200-line document, and taking and releasing the header
+// lock. Medians beside their targets.
+//
+//   build-release/bench/bench_stores
+#include "documents/DocumentKind.h"
+#include "documents/DocumentSearch.h"
+#include "documents/DocumentStore.h"
+#include "lines/SourceLists.h"
+#include "lines/UsageImportStore.h"
+#include "platform/core/ErpError.h"
+#include "platform/db/Sql.h"
+#include "services/RecordLock.h"
+#include "support/BenchHarness.h"
+
+#include <QCoreApplication>
+#include <QDate>
+
+#include <cstdio>
+
+namespace {
+
+QString scalarText(const Connection &conn, const QString &sql)
+{
+    return Sql(conn, sql).scalar().toString();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString why;
+    Connection conn = Bench::open(QStringLiteral("sqlite"), &why);
+    if (!conn.isValid()) {
+        std::fprintf(stderr, "bench_stores: %s\n", qPrintable(why));
+        return 1;
+    }
+    try {
+        // ---- line dialog: one refill per kind, stock mode and nature of
+        // the inputs (nothing typed, and a real line's fields typed)
+        const SourceLists lists(conn);
+        const ResultSet line =
+            Sql(conn, QStringLiteral("SELECT m.Mtr_No, l.Order_No, l.Mo_No, l.Frm_Inv, t.Frm_Type_Name, "
+                                     "b.Bar_Name FROM Mmst412 l INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
+                                     "INNER JOIN mmst400 t ON t.Frm_Type = l.Frm_Type "
+                                     "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
+                                     "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"))
+                .select();
+        for (const char *type : {"1", "2", "3"}) {
+            for (const char *mode : {"0", "1", "2"}) {
+                for (bool typed : {false, true}) {
+                    LineInputs in;
+                    in.invType = QString::fromLatin1(type);
+                    in.stockMode = QString::fromLatin1(mode);
+                    if (typed) {
+                        in.mtrNo = line.text(0, 0);
+                        in.orderNo = line.text(0, 1);
+                        in.moNo = line.text(0, 2);
+                        in.frmInv = line.text(0, 3);
+                        in.frmType = line.text(0, 4);
+                        in.barName = line.text(0, 5);
+                    }
+                    const double ms = Bench::median(Bench::timeRuns(9, [&] {
+                        LineInputs copy = in;
+                        FillResult out;
+                        lists.fill(copy, out);
+                    }));
+                    Bench::report(QStringLiteral("line dialog refresh, kind %1, mode %2, %3")
+                                      .arg(QLatin1String(type), QLatin1String(mode),
+                                           typed ? QStringLiteral("fields typed") : QStringLiteral("nothing typed")),
+                                  ms, 0, 0, 10);
+                }
+            }
+        }
+
+        // ---- usage import search
+        const UsageImportStore usage(conn);
+        const QString mo =
+            scalarText(conn, QStringLiteral("SELECT Mo_No FROM mmst111 WHERE Status = '2' AND Mo_No LIKE 'MG%' "
+                                            "ORDER BY Rec_111 LIMIT 1"));
+        const QString pcs =
+            scalarText(conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Status = '2' AND Pcs_No LIKE "
+                                            "'WG%' ORDER BY Rec_121 LIMIT 1"));
+        for (const char *nature : {"0", "1"}) {
+            Sql(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = ? WHERE Item_No = ?"))
+                .bindAll({QString::fromLatin1(nature), QString::fromUtf8(UsageImportStore::OptionSupplierNature)})
+                .exec();
+            for (int mode = 0; mode <= 2; ++mode) {
+                struct Family
+                {
+                    const char *name;
+                    bool production;
+                    bool byOrder;
+                };
+                for (const Family f : {Family{"manufacturing order", true, false}, Family{"order", true, true},
+                                       Family{"outsourcing", false, false}}) {
+                    UsageCriteria c;
+                    c.stockMode = mode;
+                    c.propDuty = QStringLiteral("0");
+                    c.production = f.production;
+                    c.byOrder = f.byOrder;
+                    if (!f.production)
+                        c.pcsNo = pcs;
+                    else if (!f.byOrder)
+                        c.moNo = mo;
+                    const double ms = Bench::median(Bench::timeRuns(5, [&] { usage.proposals(c); }));
+                    Bench::report(QStringLiteral("usage import search, %1, mode %2, supplier nature %3")
+                                      .arg(QLatin1String(f.name))
+                                      .arg(mode)
+                                      .arg(QLatin1String(nature)),
+                                  ms, 0, 0, 200);
+                }
+            }
+        }
+        Sql(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = '0' WHERE Item_No = ?"))
+            .bind(QString::fromUtf8(UsageImportStore::OptionSupplierNature))
+            .exec();
+
+        // ---- search dialog: the four people lists, then a 30-day search
+        const double people = Bench::median(Bench::timeRuns(9, [&] {
+            for (const char *column : {"Form_Man", "Bar_Man", "Proc_Man", "Check_Man"})
+                Sql(conn, SearchPeopleQuery(QStringLiteral("Mmst411"), QString::fromLatin1(column))).select();
+        }));
+        Bench::report(QStringLiteral("search dialog opening (four people lists)"), people, 0, 0, 20);
+        DocumentSearch s;
+        s.DefTable = QStringLiteral("Mmst411");
+        s.DefInvOther = QStringLiteral("Mmst411.Inv_Type = ?");
+        s.DefInvOtherValues = {QStringLiteral("1")};
+        s.Cb_Check = QStringLiteral("全 部");
+        s.print_status = QStringLiteral("全 部");
+        s.Date1 = QDate::currentDate().addDays(-30).toString(Qt::ISODate);
+        s.Date2 = QDate::currentDate().toString(Qt::ISODate);
+        const SearchStatement st = BuildSearchStatement(s, conn.dialect());
+        const double search = Bench::median(Bench::timeRuns(9, [&] { Sql(conn, st.statement).select(); }));
+        Bench::report(QStringLiteral("30-day search"), search, 0, 0, 0);
+
+        // ---- opening a document of 200 lines: its header and its lines
+        const ResultSet doc =
+            Sql(conn, QStringLiteral("SELECT h.Rec_411, h.Inv_No FROM Mmst411 h WHERE h.Inv_Type = '1' "
+                                     "ORDER BY h.Rec_411 LIMIT 1"))
+                .select();
+        const qint64 rec411 = doc.value(0, 0).toLongLong();
+        const QString invNo = doc.text(0, 1);
+        Sql(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt, "
+                                 "Bar_No, Color_No, Stock_Mode) SELECT ?, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
+                                 "Mtr_Amt, Bar_No, Color_No, Stock_Mode FROM Mmst412 WHERE Rec_412 <= 200 + "
+                                 "(SELECT MIN(Rec_412) FROM Mmst412) AND Rec_411 <> ?"))
+            .bind(rec411)
+            .bind(rec411)
+            .exec();
+        const DocumentStore store(conn);
+        const double open = Bench::median(Bench::timeRuns(9, [&] {
+            const ResultSet h = store.headers(HeaderFilter::byNumber(invNo), QStringLiteral("1"));
+            store.lines(h.value(0, 0));
+        }));
+        const qint64 count = Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"))
+                                 .bind(rec411)
+                                 .scalar()
+                                 .toLongLong();
+        Bench::report(QStringLiteral("document open (%1 lines)").arg(count), open, 0, 0, 20);
+
+        // ---- the header lock, taken and given back
+        const RecordLock lock(conn);
+        const double locking = Bench::median(Bench::timeRuns(21, [&] {
+            lock.lockHeader(rec411);
+            lock.unlockHeader(rec411);
+        }));
+        Bench::report(QStringLiteral("LockRecord + UnlockRecord"), locking, 0, 0, 0);
+    } catch (const ErpError &e) {
+        std::fprintf(stderr, "bench_stores: %s\n", qPrintable(e.description()));
+        return 1;
+    }
+    return 0;
+}

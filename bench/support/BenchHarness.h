@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/db/Connection.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+// A small harness for the benchmarks: runs a piece of work several times,
+// takes the median, and prints one table row per measure beside its floor
+// (the least the same work could cost, measured in the same run) or its
+// target. scripts/bench gathers the rows of every program into one table.
+namespace Bench {
+
+// Milliseconds of each run of work; prepare runs before each, outside the clock.
+std::vector<double> timeRuns(int runs, const std::function<void()> &work, const std::function<void()> &prepare = {});
+double median(std::vector<double> samples);
+
+// "| name | median ms | floor ms | ratio | target |"; floor <= 0: none measured.
+// targetRatio > 0: the median may be at most that many floors; targetMs > 0:
+// the median may be at most that many milliseconds. Says "met" or "MISSED".
+void report(const QString &name, double medianMs, double floorMs, double targetRatio, double targetMs,
+            const QString &unit = QStringLiteral("ms"));
+void header();
+
+// Peak resident memory of the process, in MiB.
+double peakMiB();
+
+// The database a benchmark runs on: a copy of the generated SQLite file
+// (ERP_BENCH_DB, else build-release/bench.db), or, for "pg", a database in a
+// throwaway PostgreSQL cluster filled by the generator at ERP_BENCH_PG_SCALE
+// (default 1). Empty connection with why set when it cannot be had.
+Connection open(const QString &backend, QString *why);
+
+} // namespace Bench

@@ -1,0 +1,314 @@
+// The plans of the stores' statements on a small generated factory with
+// statistics: every statement that the document store, the ledger, the line
+// dialog's lists, the usage import and the search dialog issue is collected
+// while they work, and none may read a whole big table (balances, journal,
+// document headers or lines) without an index.
+#include "TestSupport.h"
+
+#include "documents/DocumentKind.h"
+#include "documents/DocumentSearch.h"
+#include "documents/DocumentStore.h"
+#include "generator/FactoryGenerator.h"
+#include "lines/SourceLists.h"
+#include "lines/UsageImportStore.h"
+#include "platform/db/Sql.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+struct Issued
+{
+    QString text;
+    QList<QVariant> values;
+};
+
+QList<Issued> g_issued;
+QSet<QString> g_seen;
+
+void collect(const Connection &, const QString &text, const QList<QVariant> &values)
+{
+    const QString head = text.trimmed().left(7).toUpper();
+    if (!head.startsWith(QLatin1String("SELECT")) && !head.startsWith(QLatin1String("UPDATE")) &&
+        !head.startsWith(QLatin1String("DELETE")) && !head.startsWith(QLatin1String("INSERT")))
+        return;
+    if (g_seen.contains(text))
+        return;
+    g_seen.insert(text);
+    g_issued.append({text, values});
+}
+
+const QStringList kBigTables{QStringLiteral("mmst381"), QStringLiteral("mmst388"), QStringLiteral("Mmst411"),
+                             QStringLiteral("Mmst412")};
+
+// The names a statement gives the big tables: their own and their aliases.
+QSet<QString> bigTableNames(const QString &text)
+{
+    static const QRegularExpression use(
+        QStringLiteral("\\b(mmst381|mmst388|mmst411|mmst412)\\b(?:\\s+(?:AS\\s+)?([A-Za-z_][A-Za-z0-9_]*))?"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QSet<QString> keywords{"on",    "where",  "left",   "inner", "join",  "group",
+                                        "order", "set",    "values", "union", "and",   "or",
+                                        "limit", "select", "from",   "right", "cross", "as"};
+    QSet<QString> names;
+    for (auto it = use.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        // "FROM mmst381" but not "mmst381.Mtr_No"
+        if (m.capturedEnd(1) < text.size() && text.at(m.capturedEnd(1)) == QLatin1Char('.'))
+            continue;
+        names.insert(m.captured(1).toLower());
+        const QString alias = m.captured(2).toLower();
+        if (!alias.isEmpty() && !keywords.contains(alias))
+            names.insert(alias);
+    }
+    return names;
+}
+
+// The plan lines that read a whole big table without an index.
+QStringList fullScans(const Connection &conn, const Issued &st)
+{
+    QSqlQuery q(conn.database());
+    if (!q.prepare(QStringLiteral("EXPLAIN QUERY PLAN ") + st.text))
+        return {QStringLiteral("cannot explain: ") + q.lastError().text()};
+    for (int i = 0; i < st.values.size(); ++i) {
+        QVariant v = st.values.at(i);
+        if (v.typeId() == QMetaType::QDate)
+            v = v.toDate().toString(Qt::ISODate);
+        q.bindValue(i, v);
+    }
+    if (!q.exec())
+        return {QStringLiteral("cannot explain: ") + q.lastError().text()};
+    const QSet<QString> names = bigTableNames(st.text);
+    struct Node
+    {
+        int parent;
+        QString detail;
+    };
+    QHash<int, Node> nodes;
+    QList<int> order;
+    while (q.next()) {
+        nodes.insert(q.value(0).toInt(), {q.value(1).toInt(), q.value(3).toString()});
+        order.append(q.value(0).toInt());
+    }
+    // A subquery read into a table of its own is scanned under its alias,
+    // which may be the name of the table it sums: that scan reads the
+    // subquery's rows, not the table. Only a scan inside the subquery's own
+    // node is one of the table.
+    static const QRegularExpression subquery(QStringLiteral("^(?:MATERIALIZE|CO-ROUTINE) ([A-Za-z_0-9]+)$"));
+    QSet<QString> subqueries;
+    for (const Node &n : std::as_const(nodes)) {
+        const auto m = subquery.match(n.detail);
+        if (m.hasMatch())
+            subqueries.insert(m.captured(1).toLower());
+    }
+    const auto insideSubquery = [&](int id, const QString &name) {
+        for (int p = nodes.value(id).parent; p != 0 && nodes.contains(p); p = nodes.value(p).parent) {
+            const auto m = subquery.match(nodes.value(p).detail);
+            if (m.hasMatch() && m.captured(1).toLower() == name)
+                return true;
+        }
+        return false;
+    };
+    static const QRegularExpression scan(QStringLiteral("^SCAN ([A-Za-z_0-9]+)( USING .*)?$"));
+    QStringList out;
+    for (int id : std::as_const(order)) {
+        const QString &detail = nodes.value(id).detail;
+        const auto m = scan.match(detail);
+        if (!m.hasMatch() || !m.captured(2).isEmpty())
+            continue;
+        const QString name = m.captured(1).toLower();
+        if (!names.contains(name))
+            continue;
+        if (subqueries.contains(name) && !insideSubquery(id, name))
+            continue;
+        out.append(detail);
+    }
+    return out;
+}
+
+// A read of the test's own, left out of the collection.
+ResultSet fixture(const Connection &conn, const QString &sql, const QList<QVariant> &values = {})
+{
+    Sql::setObserver(nullptr);
+    const ResultSet rs = Sql(conn, sql).bindAll(values).select();
+    Sql::setObserver(collect);
+    return rs;
+}
+
+} // namespace
+
+class TstPlans : public QObject
+{
+    Q_OBJECT
+
+    Connection conn;
+
+private slots:
+    void initTestCase()
+    {
+        conn = TestDb::freshSqlite(true);
+        FactoryScale scale;
+        scale.scale = 0.02;
+        generateFactory(conn, scale);
+        Sql::setObserver(collect);
+    }
+    void cleanupTestCase() { Sql::setObserver(nullptr); }
+
+    void init()
+    {
+        g_issued.clear();
+        g_seen.clear();
+    }
+
+    void documentsAndPostings()
+    {
+        DocumentStore store(conn);
+        const DocumentKind *kinds[] = {&DocumentKind::issue(), &DocumentKind::materialReturn(),
+                                       &DocumentKind::supplementary()};
+        for (const DocumentKind *k : kinds) {
+            const QString type = k->invType();
+            const ResultSet open = fixture(conn,
+                                           QStringLiteral("SELECT Rec_411, Inv_No, Inv_Date FROM Mmst411 WHERE "
+                                                          "Inv_Type = ? AND Status = '0' ORDER BY Rec_411 LIMIT 1"),
+                                           {type});
+            QVERIFY(!open.isEmpty());
+            const qint64 rec = open.value(0, 0).toLongLong();
+            const QString invNo = open.text(0, 1);
+            const QDate date = QDate::fromString(open.text(0, 2), Qt::ISODate);
+            store.headers(HeaderFilter::byNumber(invNo), type);
+            store.headers(HeaderFilter::byKey(rec), type);
+            store.lines(rec);
+            const DocumentKind &kind = *k;
+            QVERIFY(store.post(kind, true, rec, invNo, date, QStringLiteral("plan")).posted);
+            QVERIFY(store.post(kind, false, rec, invNo, date, QStringLiteral("plan")).posted);
+        }
+        checkPlans();
+    }
+
+    void lineDialogLists()
+    {
+        const SourceLists lists(conn);
+        const ResultSet line =
+            fixture(conn, QStringLiteral("SELECT m.Mtr_No, l.Order_No, l.Mo_No, l.Frm_Inv, t.Frm_Type_Name, "
+                                         "b.Bar_Name FROM Mmst412 l INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
+                                         "INNER JOIN mmst400 t ON t.Frm_Type = l.Frm_Type "
+                                         "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
+                                         "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"));
+        QVERIFY(!line.isEmpty());
+        for (const char *type : {"1", "2", "3"}) {
+            for (const char *mode : {"0", "1", "2"}) {
+                for (bool typed : {false, true}) {
+                    LineInputs in;
+                    in.invType = QString::fromLatin1(type);
+                    in.stockMode = QString::fromLatin1(mode);
+                    if (typed) {
+                        in.mtrNo = line.text(0, 0);
+                        in.orderNo = line.text(0, 1);
+                        in.moNo = line.text(0, 2);
+                        in.frmInv = line.text(0, 3);
+                        in.frmType = line.text(0, 4);
+                        in.barName = line.text(0, 5);
+                    }
+                    FillResult out;
+                    lists.fill(in, out);
+                }
+            }
+        }
+        checkPlans();
+    }
+
+    void usageImport()
+    {
+        const UsageImportStore store(conn);
+        const QString mo =
+            fixture(conn, QStringLiteral("SELECT Mo_No FROM mmst111 WHERE Status = '2' ORDER BY Rec_111 LIMIT 1"))
+                .text(0, 0);
+        const QString pcs =
+            fixture(conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Status = '2' ORDER BY Rec_121 LIMIT 1"))
+                .text(0, 0);
+        for (const char *nature : {"0", "1"}) {
+            TestDb::exec(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = ? WHERE Item_No = ?"),
+                         {QString::fromLatin1(nature), QString::fromUtf8(UsageImportStore::OptionSupplierNature)});
+            for (int mode = 0; mode <= 2; ++mode) {
+                UsageCriteria c;
+                c.stockMode = mode;
+                c.propDuty = QStringLiteral("0");
+                c.moNo = mo;
+                store.proposals(c);
+                c.byOrder = true;
+                c.moNo.clear();
+                store.proposals(c);
+                c.byOrder = false;
+                c.production = false;
+                c.pcsNo = pcs;
+                store.proposals(c);
+            }
+        }
+        checkPlans();
+    }
+
+    void searchDialog()
+    {
+        for (const char *column : {"Form_Man", "Bar_Man", "Proc_Man", "Check_Man"})
+            Sql(conn, SearchPeopleQuery(QStringLiteral("Mmst411"), QString::fromLatin1(column))).select();
+        DocumentSearch s;
+        s.DefTable = QStringLiteral("Mmst411");
+        s.DefInvOther = QStringLiteral("Mmst411.Inv_Type = ?");
+        s.DefInvOtherValues = {QStringLiteral("1")};
+        s.Cb_Check = QStringLiteral("全 部");
+        s.print_status = QStringLiteral("全 部");
+        const QDate today = QDate::currentDate();
+        s.Date1 = today.addDays(-30).toString(Qt::ISODate);
+        s.Date2 = today.toString(Qt::ISODate);
+        const SearchStatement st = BuildSearchStatement(s, conn.dialect());
+        QVERIFY(st.badDateField.isEmpty());
+        Sql(conn, st.statement).select();
+        checkPlans();
+    }
+
+    // The check itself sees a scan: of a big table by an unindexed column,
+    // also under an alias, and not of a subquery that bears a table's name.
+    void checkSeesScans_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("scans");
+        QTest::newRow("unindexed column") << "SELECT Rec_412 FROM Mmst412 WHERE Remark = ?" << true;
+        QTest::newRow("under an alias") << "SELECT b.Rec_381 FROM mmst381 b WHERE b.Upd_Name = ?" << true;
+        QTest::newRow("indexed column") << "SELECT Rec_412 FROM Mmst412 WHERE Rec_411 = ?" << false;
+        QTest::newRow("subquery named as the table")
+            << "SELECT m.Mtr_No FROM mmst611 m INNER JOIN (SELECT Mtr_No, SUM(Mtr_Amt) AS t FROM mmst381 WHERE "
+               "Mtr_No = ? GROUP BY Mtr_No) mmst381 ON mmst381.Mtr_No = m.Mtr_No"
+            << false;
+    }
+    void checkSeesScans()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, scans);
+        QCOMPARE(!fullScans(conn, {sql, {QStringLiteral("x")}}).isEmpty(), scans);
+    }
+
+private:
+    void checkPlans()
+    {
+        QVERIFY(!g_issued.isEmpty());
+        QStringList failures;
+        for (const Issued &st : std::as_const(g_issued)) {
+            const QStringList scans = fullScans(conn, st);
+            if (!scans.isEmpty()) {
+                failures.append(scans.join(QStringLiteral("; ")) + QStringLiteral("\n    in: ") + st.text);
+                qInfo().noquote() << "scan:" << scans.join(QStringLiteral("; ")) << "in:" << st.text;
+            }
+        }
+        QVERIFY2(
+            failures.isEmpty(),
+            qPrintable(
+                QStringLiteral("%1 of %2 statements scan a big table:\n").arg(failures.size()).arg(g_issued.size()) +
+                failures.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPlans)
+#include "tst_plans.moc"
