@@ -7,6 +7,8 @@
 #include "services/DbGateway.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -51,6 +53,23 @@ QString natureCondition(const LineInputs &in)
 {
     return in.outsourcing ? QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '1'")
                           : QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0'");
+}
+
+// Approved outsourcing documents are few among the headers, so their lists
+// start from the headers (the plain comparison lets the header index seek;
+// the COALESCE keeps the exact test). CROSS JOIN keeps SQLite, which has no
+// value statistics, from starting at the lines instead.
+const QLatin1String kOutsourcingLines(" FROM Mmst411 a CROSS JOIN Mmst412 b");
+const QLatin1String kApprovedOutsourcing(" WHERE b.Rec_411 = a.Rec_411 AND a.Out_Flag = '1' AND a.Status = '2' "
+                                         "AND COALESCE(a.Out_Flag, '0') = '1'");
+
+// COALESCE(column, '') = ? as codes compare, written so that an index on
+// the column serves it: a text of blanks alone is the empty code.
+QString codeOrEmpty(const QString &column, const QString &value, QList<QVariant> &values)
+{
+    values << value;
+    const bool empty = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c == QLatin1Char(' '); });
+    return empty ? QStringLiteral("(%1 = ? OR %1 IS NULL)").arg(column) : QStringLiteral("%1 = ?").arg(column);
 }
 
 qint64 key(const QString &text)
@@ -121,10 +140,19 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
 {
     if (isReturn(in)) {
         // Manufacturing orders of approved documents of the same nature.
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
-                                                      "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
-                                                      "WHERE a.Status = '2'") +
-                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
+        if (in.outsourcing) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No") + kOutsourcingLines +
+                                               kApprovedOutsourcing + QStringLiteral(" ORDER BY b.Mo_No DESC"))
+                                   .select());
+        }
+        // Most headers are approved production documents: reading their lines
+        // would read nearly all lines. Walking the lines' index by
+        // manufacturing order instead, the first line of such a document ends
+        // the order's walk and the next order is sought at once.
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst412 b "
+                                                      "WHERE EXISTS (SELECT 1 FROM Mmst411 a "
+                                                      "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
+                                           natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC"))
                                .select());
     }
     if (in.outsourcing) {
@@ -132,16 +160,19 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                       "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
                                                       "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
                                                       "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
-                                                      "WHERE mmst011.Order_No IN (SELECT Order_No FROM mmst381) "
+                                                      "WHERE EXISTS (SELECT 1 FROM mmst381 "
+                                                      "WHERE mmst381.Order_No = mmst011.Order_No) "
                                                       "AND mmst111.Status = '2' AND mmst121.Status = '2' "
                                                       "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
                                .bind(notNullText(in.pcsNo))
                                .select());
     }
-    // Approved manufacturing orders whose order holds stock.
+    // Approved manufacturing orders whose order holds stock: one seek per
+    // order, not a list of every balance's order.
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
                                                   "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                                                  "WHERE mmst011.Order_No IN (SELECT Order_No FROM mmst381) "
+                                                  "WHERE EXISTS (SELECT 1 FROM mmst381 "
+                                                  "WHERE mmst381.Order_No = mmst011.Order_No) "
                                                   "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No"))
                            .select());
 }
@@ -149,11 +180,24 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
 std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
 {
     if (isReturn(in)) {
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
-                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
-                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                                      "WHERE a.Status = '2' AND b.Mo_No = ?") +
-                                           natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
+        if (in.outsourcing) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No") + kOutsourcingLines +
+                                               QStringLiteral(" INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611") +
+                                               kApprovedOutsourcing +
+                                               QStringLiteral(" AND b.Mo_No = ? ORDER BY m.Mtr_No"))
+                                   .bind(T(in.moNo))
+                                   .select());
+        }
+        // The lines without a manufacturing order are a large share of all:
+        // walking them by material, the first line of an approved document
+        // ends the material's walk.
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM (SELECT DISTINCT b.Rec_611 "
+                                                      "FROM Mmst412 b WHERE b.Mo_No = ? "
+                                                      "AND EXISTS (SELECT 1 FROM Mmst411 a "
+                                                      "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
+                                           natureCondition(in) +
+                                           QStringLiteral(")) x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
+                                                          "ORDER BY m.Mtr_No"))
                                .bind(T(in.moNo))
                                .select());
     }
@@ -200,17 +244,19 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
 QStringList SourceLists::sourceReceipts(const LineInputs &in) const
 {
     if (isReturn(in)) {
-        return firstColumn(
-            Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
-                                       "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
-                                       "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                       "WHERE a.Status = '2' AND b.Order_No = ? AND %1 = ? AND m.Mtr_No = ?")
-                                .arg(m_conn.dialect().codeText(QStringLiteral("COALESCE(b.Mo_No, '')"))) +
-                            natureCondition(in) + QStringLiteral(" ORDER BY b.Frm_Inv"))
-                .bind(T(in.orderNo))
-                .bind(T(in.moNo))
-                .bind(notNullText(in.mtrNo))
-                .select());
+        // A line without a manufacturing order counts as one of the empty
+        // manufacturing order; the comparison lets the line index seek.
+        QList<QVariant> values{T(in.orderNo)};
+        const QString mo = codeOrEmpty(QStringLiteral("b.Mo_No"), T(in.moNo), values);
+        values << notNullText(in.mtrNo);
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
+                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                                      "WHERE a.Status = '2' AND b.Order_No = ? AND ") +
+                                           mo + QStringLiteral(" AND m.Mtr_No = ?") + natureCondition(in) +
+                                           QStringLiteral(" ORDER BY b.Frm_Inv"))
+                               .bindAll(values)
+                               .select());
     }
     // Stock rows of the material under the mode; the quantity is not asked.
     QList<QVariant> values{T(in.mtrNo)};

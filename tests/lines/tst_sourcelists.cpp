@@ -98,6 +98,10 @@ private slots:
     {
         // MO2 is not approved; MO3's order holds no stock at all.
         QCOMPARE(SourceLists(conn).moNumbers(issue()), QStringList{QStringLiteral("MO1")});
+        // A stock row under the order's code in other case counts as its stock.
+        stock(QStringLiteral("so3"), QStringLiteral(""), QStringLiteral("PI004"), QStringLiteral("A"),
+              QStringLiteral("F002"), QStringLiteral("W01"), 1);
+        QCOMPARE(SourceLists(conn).moNumbers(issue()), (QStringList{QStringLiteral("MO1"), QStringLiteral("MO3")}));
     }
 
     void issueSourcesFollowTheStockMode_data()
@@ -402,6 +406,106 @@ private slots:
         QCOMPARE(in.frmType, QStringLiteral("采购入库"));
         QCOMPARE(out.rec611, rec611(QStringLiteral("F001")));
         QCOMPARE(out.useAmt, QStringLiteral("10"));
+    }
+
+    // The return's lists over many documents: only lines of approved
+    // documents of the document's own nature count, whatever else shares a
+    // manufacturing order or a material with them.
+    void returnListsOverManyDocuments_data()
+    {
+        QTest::addColumn<bool>("outsourcing");
+        QTest::addColumn<QStringList>("moNumbers");
+        QTest::addColumn<QString>("moNo");
+        QTest::addColumn<QStringList>("materials");
+        QTest::addColumn<QString>("orderNo");
+        QTest::addColumn<QStringList>("receipts");
+        // Codes compare without case: MO2 sorts above mo1 in descending order.
+        QTest::newRow("production, by manufacturing order")
+            << false << QStringList{"MO3", "MO2", "mo1", ""} << "MO1" << QStringList{"F001", "F002"} << "SO1"
+            << QStringList{"PI001", "PI002"};
+        // Lines without a manufacturing order: empty and null alike for the
+        // receipts, the empty one only for the materials.
+        QTest::newRow("production, without manufacturing order")
+            << false << QStringList{"MO3", "MO2", "mo1", ""} << "" << QStringList{"F002"} << "SO2"
+            << QStringList{"PI005", "PI006"};
+        QTest::newRow("outsourcing") << true << QStringList{"MO4", "MO2"} << "MO2" << QStringList{"F002"} << "SO1"
+                                     << QStringList{"PI008"};
+        QTest::newRow("outsourcing, manufacturing order of production documents only")
+            << true << QStringList{"MO4", "MO2"} << "MO3" << QStringList{} << "SO1" << QStringList{};
+    }
+    void returnListsOverManyDocuments()
+    {
+        QFETCH(bool, outsourcing);
+        QFETCH(QStringList, moNumbers);
+        QFETCH(QString, moNo);
+        QFETCH(QStringList, materials);
+        QFETCH(QString, orderNo);
+        QFETCH(QStringList, receipts);
+        const auto lineOf = [this](qint64 rec411, const QString &mtr, const QVariant &order, const QVariant &mo,
+                                   const QString &frmInv) {
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, "
+                                        "Mtr_Amt, Bar_No, Color_No) VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE "
+                                        "Mtr_No = ?), ?, 'A', ?, ?, 1, 'W01', '')"),
+                         {rec411, mtr, frmInv, order, mo});
+        };
+        const QVariant null(QMetaType::fromType<QString>());
+        const qint64 issued = doc(QStringLiteral("1"), QStringLiteral("2"));
+        const qint64 back = doc(QStringLiteral("2"), QStringLiteral("2"));
+        const qint64 extra = doc(QStringLiteral("3"), QStringLiteral("2"));
+        lineOf(issued, QStringLiteral("F001"), QStringLiteral("SO1"), QStringLiteral("mo1"), QStringLiteral("PI001"));
+        lineOf(back, QStringLiteral("F002"), QStringLiteral("SO1"), QStringLiteral("mo1"), QStringLiteral("PI002"));
+        lineOf(extra, QStringLiteral("F001"), QStringLiteral("SO2"), QStringLiteral("MO2"), QStringLiteral("PI003"));
+        lineOf(issued, QStringLiteral("F002"), QStringLiteral("SO2"), QStringLiteral(""), QStringLiteral("PI005"));
+        lineOf(back, QStringLiteral("F001"), QStringLiteral("SO2"), null, QStringLiteral("PI006"));
+        lineOf(issued, QStringLiteral("F002"), QStringLiteral("SO1"), QStringLiteral("MO3"), QStringLiteral("PI004"));
+        // A line of a material the material table does not know.
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Frm_Inv, Frm_Type, Order_No, Mo_No, Mtr_Amt) "
+                           "VALUES (?, 9999, 'PI001', 'A', 'SO1', 'mo1', 1)"),
+            {issued});
+        // Open, closed and reset documents share the manufacturing orders and
+        // add some of their own.
+        for (const char *status : {"0", "6", "7"}) {
+            const qint64 other = doc(QStringLiteral("1"), QString::fromLatin1(status));
+            lineOf(other, QStringLiteral("F002"), QStringLiteral("SO1"), QStringLiteral("MO1"),
+                   QStringLiteral("PI009"));
+            lineOf(other, QStringLiteral("F001"), QStringLiteral("SO9"), QStringLiteral("MO9"),
+                   QStringLiteral("PI009"));
+            lineOf(other, QStringLiteral("F001"), QStringLiteral("SO2"), QStringLiteral(""), QStringLiteral("PI009"));
+        }
+        // An approved document without lines lists nothing.
+        doc(QStringLiteral("1"), QStringLiteral("2"));
+        // Outsourcing documents, approved and not.
+        const qint64 outIssue =
+            doc(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("WF01"));
+        lineOf(outIssue, QStringLiteral("F002"), QStringLiteral("SO1"), QStringLiteral("MO2"), QStringLiteral("PI008"));
+        lineOf(outIssue, QStringLiteral("F001"), QStringLiteral("SO1"), QStringLiteral("MO4"), QStringLiteral("PI008"));
+        const qint64 outOpen =
+            doc(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("WF01"));
+        lineOf(outOpen, QStringLiteral("F001"), QStringLiteral("SO1"), QStringLiteral("MO3"), QStringLiteral("PI007"));
+        // A header whose nature was never set counts as production.
+        const qint64 unset = doc(QStringLiteral("1"), QStringLiteral("2"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Out_Flag = NULL WHERE Rec_411 = ?"), {unset});
+        lineOf(unset, QStringLiteral("F001"), QStringLiteral("SO1"), QStringLiteral("MO3"), QStringLiteral("PI004"));
+
+        const SourceLists lists(conn);
+        LineInputs in = issue();
+        in.invType = QStringLiteral("2");
+        in.outsourcing = outsourcing;
+        in.pcsNo = outsourcing ? QStringLiteral("WF01") : QString();
+        QCOMPARE(lists.moNumbers(in), moNumbers);
+        in.moNo = moNo;
+        QCOMPARE(lists.materials(in).value_or(QStringList{QStringLiteral("untouched")}), materials);
+        in.orderNo = orderNo;
+        QStringList found;
+        for (const QString &mtr : {QStringLiteral("F001"), QStringLiteral("F002")}) {
+            in.mtrNo = mtr;
+            found += lists.sourceReceipts(in);
+        }
+        found.sort();
+        QCOMPARE(found, receipts);
     }
 
     void outsourcingLists()
