@@ -198,12 +198,20 @@ private slots:
                                          "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
                                          "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"));
         QVERIFY(!line.isEmpty());
+        const QString pcs =
+            fixture(conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Status = '2' ORDER BY Rec_121 LIMIT 1"))
+                .text(0, 0);
         for (const char *type : {"1", "2", "3"}) {
             for (const char *mode : {"0", "1", "2"}) {
-                for (bool typed : {false, true}) {
+                for (const int variant : {0, 1, 2}) {
+                    // Nothing typed, a production line typed, an outsourcing one.
+                    const bool typed = variant > 0;
                     LineInputs in;
                     in.invType = QString::fromLatin1(type);
                     in.stockMode = QString::fromLatin1(mode);
+                    in.outsourcing = variant == 2;
+                    if (in.outsourcing)
+                        in.pcsNo = pcs;
                     if (typed) {
                         in.mtrNo = line.text(0, 0);
                         in.orderNo = line.text(0, 1);
