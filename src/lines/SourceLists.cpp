@@ -146,13 +146,20 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                    .select());
         }
         // Most headers are approved production documents: reading their lines
-        // would read nearly all lines. Walking the lines' index by
-        // manufacturing order instead, the first line of such a document ends
-        // the order's walk and the next order is sought at once.
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst412 b "
-                                                      "WHERE EXISTS (SELECT 1 FROM Mmst411 a "
-                                                      "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                           natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC"))
+        // would read nearly all lines. Where the server can, the lines' index
+        // is walked by manufacturing order instead: the first line of such a
+        // document ends the order's walk and the next order is sought at once.
+        if (m_conn.dialect().skipsToDistinct()) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst412 b "
+                                                          "WHERE EXISTS (SELECT 1 FROM Mmst411 a "
+                                                          "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
+                                               natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC"))
+                                   .select());
+        }
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
+                                                      "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
+                                                      "WHERE a.Status = '2'") +
+                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
                                .select());
     }
     if (in.outsourcing) {
@@ -189,15 +196,24 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                    .select());
         }
         // The lines without a manufacturing order are a large share of all:
-        // walking them by material, the first line of an approved document
-        // ends the material's walk.
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM (SELECT DISTINCT b.Rec_611 "
-                                                      "FROM Mmst412 b WHERE b.Mo_No = ? "
-                                                      "AND EXISTS (SELECT 1 FROM Mmst411 a "
-                                                      "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                           natureCondition(in) +
-                                           QStringLiteral(")) x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
-                                                          "ORDER BY m.Mtr_No"))
+        // where the server can, they are walked by material, and the first
+        // line of an approved document ends the material's walk.
+        if (m_conn.dialect().skipsToDistinct()) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM (SELECT DISTINCT b.Rec_611 "
+                                                          "FROM Mmst412 b WHERE b.Mo_No = ? "
+                                                          "AND EXISTS (SELECT 1 FROM Mmst411 a "
+                                                          "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
+                                               natureCondition(in) +
+                                               QStringLiteral(")) x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
+                                                              "ORDER BY m.Mtr_No"))
+                                   .bind(T(in.moNo))
+                                   .select());
+        }
+        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
+                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                                      "WHERE a.Status = '2' AND b.Mo_No = ?") +
+                                           natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
                                .bind(T(in.moNo))
                                .select());
     }

@@ -42,6 +42,8 @@ public:
     QString readOnlyOn() const override { return QStringLiteral("PRAGMA query_only = 1"); }
     QString readOnlyOff() const override { return QStringLiteral("PRAGMA query_only = 0"); }
     bool locksRows() const override { return false; }
+    // Once the index has statistics.
+    bool skipsToDistinct() const override { return true; }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE ERPCODE"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE BINARY"); }
     QString textLength(const QString &expr) const override { return QStringLiteral("LENGTH(RTRIM(%1))").arg(expr); }

@@ -58,6 +58,10 @@ public:
     // False where a write transaction already excludes every other writer,
     // so that reading rows only to hold them can be left out.
     virtual bool locksRows() const { return true; }
+    // True where SELECT DISTINCT over the leading columns of an index seeks
+    // from one value to the next instead of reading every entry, so that a
+    // walk by those values, testing each row, reads one row per value.
+    virtual bool skipsToDistinct() const { return false; }
 
     // True when a failure with this driver code is a deadlock, a
     // serialization failure or a busy database: the transaction it broke
