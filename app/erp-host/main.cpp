@@ -84,12 +84,16 @@ int generateDatabase(const QString &url, double scale, quint64 seed)
 }
 
 // Folds what a newer index forbids (two balance rows of one stock key) and
-// creates the indexes the database lacks; says what it did.
+// creates the indexes the database lacks, with their statistics; says what
+// it did.
 int upgradeDatabase(const QString &url)
 {
     const Schema schema = Schema::load(QDir(schemaDirectory()).filePath(QStringLiteral("erp.schema")));
     Connection conn = Connection::open(url);
     const QStringList report = schema.upgrade(conn);
+    // A new index serves the planner only once it has statistics.
+    if (!report.isEmpty())
+        refreshStatistics(conn);
     conn.close();
     for (const QString &line : report)
         std::printf("%s\n", qPrintable(line));
