@@ -396,35 +396,26 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
         sql += QStringLiteral(" AND b.Rec_412 <> ?");
         values << key(in.rec412);
     }
-    double used = Sql(m_conn, sql).bindAll(values).scalar().toDouble();
-
     // Material documents of other modules under the same order, manufacturing
-    // order and material.
+    // order and material, in the same statement: four sums, one round trip.
+    sql = QStringLiteral("SELECT (") + sql +
+          QStringLiteral("), (SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                         "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
+                         "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                         "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?), "
+                         "(SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
+                         "FROM mmst452 h INNER JOIN mmst4521 l ON h.Rec_452 = l.Rec_452 "
+                         "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
+                         "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?), "
+                         "(SELECT SUM(CASE WHEN h.Inv_Type = '1' THEN l.Mtr_Amt ELSE -l.Mtr_Amt END) "
+                         "FROM mmst413 h INNER JOIN mmst414 l ON h.Rec_413 = l.Rec_413 "
+                         "WHERE l.Order_No = ? AND l.Mo_No = ? AND l.Source_Mtr_No = ?)");
     const QList<QVariant> keyValues{T(in.moNo), notNullText(in.orderNo), T(in.mtrNo)};
-    used +=
-        Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
-                                   "FROM mmst407 h INNER JOIN mmst408 l ON h.Rec_407 = l.Rec_407 "
-                                   "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
-                                   "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
-            .bindAll(keyValues)
-            .scalar()
-            .toDouble();
-    used +=
-        Sql(m_conn, QStringLiteral("SELECT SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) "
-                                   "FROM mmst452 h INNER JOIN mmst4521 l ON h.Rec_452 = l.Rec_452 "
-                                   "INNER JOIN mmst611 m ON l.Rec_611 = m.Rec_611 "
-                                   "WHERE l.Mo_No = ? AND l.Order_No = ? AND m.Mtr_No = ?"))
-            .bindAll(keyValues)
-            .scalar()
-            .toDouble();
-    used += Sql(m_conn, QStringLiteral("SELECT SUM(CASE WHEN h.Inv_Type = '1' THEN l.Mtr_Amt ELSE -l.Mtr_Amt END) "
-                                       "FROM mmst413 h INNER JOIN mmst414 l ON h.Rec_413 = l.Rec_413 "
-                                       "WHERE l.Order_No = ? AND l.Mo_No = ? AND l.Source_Mtr_No = ?"))
-                .bind(T(in.orderNo))
-                .bind(T(in.moNo))
-                .bind(T(in.mtrNo))
-                .scalar()
-                .toDouble();
+    values << keyValues << keyValues << T(in.orderNo) << T(in.moNo) << T(in.mtrNo);
+    const ResultSet rs = Sql(m_conn, sql).bindAll(values).select();
+    double used = 0;
+    for (int c = 0; c < rs.columnCount(); ++c)
+        used += rs.value(0, c).toDouble();
     return numberText(used);
 }
 
