@@ -7,6 +7,8 @@
 #include "services/DbGateway.h"
 
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 
 #include <algorithm>
 #include <cmath>
@@ -23,16 +25,27 @@ bool isReturn(const LineInputs &in)
     return in.invType != QLatin1String("1") && in.invType != QLatin1String("3");
 }
 
-// The first column, without nulls (outer joins and empty groups give them).
-QStringList firstColumn(const ResultSet &rs)
+// The first column, without nulls (outer joins and empty groups give them),
+// read as the rows come: some lists run to thousands of entries.
+QStringList firstColumn(Sql &sql)
 {
+    QSqlQuery &q = sql.openForward();
     QStringList list;
-    for (qint64 r = 0; r < rs.rowCount(); ++r) {
-        const QVariant &v = rs.value(r, 0);
+    while (q.next()) {
+        const QVariant v = q.value(0);
         if (!v.isNull())
             list << valueText(v);
     }
+    const QSqlError error = q.lastError();
+    q.finish();
+    if (error.isValid())
+        Connection::raise(error, sql.text());
     return list;
+}
+
+QStringList firstColumn(Sql &&sql)
+{
+    return firstColumn(sql);
 }
 
 // A list that ends with one entry chooses it, except while the dialog loads.
@@ -142,8 +155,7 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
         // Manufacturing orders of approved documents of the same nature.
         if (in.outsourcing) {
             return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No") + kOutsourcingLines +
-                                               kApprovedOutsourcing + QStringLiteral(" ORDER BY b.Mo_No DESC"))
-                                   .select());
+                                               kApprovedOutsourcing + QStringLiteral(" ORDER BY b.Mo_No DESC")));
         }
         // Most headers are approved production documents: reading their lines
         // would read nearly all lines. Where the server can, the lines' index
@@ -153,14 +165,12 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
             return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst412 b "
                                                           "WHERE EXISTS (SELECT 1 FROM Mmst411 a "
                                                           "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                               natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC"))
-                                   .select());
+                                               natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC")));
         }
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
                                                       "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
                                                       "WHERE a.Status = '2'") +
-                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC"))
-                               .select());
+                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC")));
     }
     if (in.outsourcing) {
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst111.Mo_No FROM mmst1213 "
@@ -171,8 +181,7 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                       "WHERE mmst381.Order_No = mmst011.Order_No) "
                                                       "AND mmst111.Status = '2' AND mmst121.Status = '2' "
                                                       "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
-                               .bind(notNullText(in.pcsNo))
-                               .select());
+                               .bind(notNullText(in.pcsNo)));
     }
     // Approved manufacturing orders whose order holds stock: one seek per
     // order, not a list of every balance's order.
@@ -180,8 +189,7 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                   "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
                                                   "WHERE EXISTS (SELECT 1 FROM mmst381 "
                                                   "WHERE mmst381.Order_No = mmst011.Order_No) "
-                                                  "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No"))
-                           .select());
+                                                  "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
 }
 
 std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
@@ -192,30 +200,38 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                QStringLiteral(" INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611") +
                                                kApprovedOutsourcing +
                                                QStringLiteral(" AND b.Mo_No = ? ORDER BY m.Mtr_No"))
-                                   .bind(T(in.moNo))
-                                   .select());
+                                   .bind(T(in.moNo)));
         }
-        // The lines without a manufacturing order are a large share of all:
-        // where the server can, they are walked by material, and the first
-        // line of an approved document ends the material's walk.
+        // Where the server can, the lines are walked by material instead of
+        // reading every line of the approved documents: the first line of such
+        // a document ends a material's walk. Lines without a manufacturing
+        // order are a large share of all, so for them each material is
+        // looked up in turn, in the order the list wants.
         if (m_conn.dialect().skipsToDistinct()) {
+            const QString approved = QStringLiteral("EXISTS (SELECT 1 FROM Mmst411 a "
+                                                    "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
+                                     natureCondition(in) + QLatin1Char(')');
+            if (T(in.moNo).isEmpty()) {
+                // Material numbers are unique: each material comes once.
+                return firstColumn(Sql(m_conn, QStringLiteral("SELECT m.Mtr_No FROM mmst611 m "
+                                                              "WHERE EXISTS (SELECT 1 FROM Mmst412 b "
+                                                              "WHERE b.Mo_No = ? AND b.Rec_611 = m.Rec_611 AND ") +
+                                                   approved + QStringLiteral(") ORDER BY m.Mtr_No"))
+                                       .bind(T(in.moNo)));
+            }
             return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM (SELECT DISTINCT b.Rec_611 "
-                                                          "FROM Mmst412 b WHERE b.Mo_No = ? "
-                                                          "AND EXISTS (SELECT 1 FROM Mmst411 a "
-                                                          "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                               natureCondition(in) +
-                                               QStringLiteral(")) x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
+                                                          "FROM Mmst412 b WHERE b.Mo_No = ? AND ") +
+                                               approved +
+                                               QStringLiteral(") x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
                                                               "ORDER BY m.Mtr_No"))
-                                   .bind(T(in.moNo))
-                                   .select());
+                                   .bind(T(in.moNo)));
         }
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
                                                       "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
                                                       "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
                                                       "WHERE a.Status = '2' AND b.Mo_No = ?") +
                                            natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
-                               .bind(T(in.moNo))
-                               .select());
+                               .bind(T(in.moNo)));
     }
     if (in.outsourcing) {
         // The outsourcing order's materials, under the manufacturing order or,
@@ -229,8 +245,7 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                           "AND mmst111.Status = '2' AND mmst121.Pcs_No = ? "
                                                           "ORDER BY mmst611.Mtr_No"))
                                    .bind(notNullText(in.moNo))
-                                   .bind(notNullText(in.pcsNo))
-                                   .select());
+                                   .bind(notNullText(in.pcsNo)));
         }
         if (!T(in.orderNo).isEmpty()) {
             return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
@@ -241,8 +256,7 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                           "AND mmst011.Status = '2' AND mmst121.Pcs_No = ? "
                                                           "ORDER BY mmst611.Mtr_No"))
                                    .bind(T(in.orderNo))
-                                   .bind(notNullText(in.pcsNo))
-                                   .select());
+                                   .bind(notNullText(in.pcsNo)));
         }
         return std::nullopt;
     }
@@ -253,8 +267,7 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                   "INNER JOIN mmst1141 ON mmst111.Rec_111 = mmst1141.Rec_111 "
                                                   "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
                                                   "WHERE mmst111.Mo_No = ? ORDER BY mmst611.Mtr_No"))
-                           .bind(T(in.moNo))
-                           .select());
+                           .bind(T(in.moNo)));
 }
 
 QStringList SourceLists::sourceReceipts(const LineInputs &in) const
@@ -271,8 +284,7 @@ QStringList SourceLists::sourceReceipts(const LineInputs &in) const
                                                       "WHERE a.Status = '2' AND b.Order_No = ? AND ") +
                                            mo + QStringLiteral(" AND m.Mtr_No = ?") + natureCondition(in) +
                                            QStringLiteral(" ORDER BY b.Frm_Inv"))
-                               .bindAll(values)
-                               .select());
+                               .bindAll(values));
     }
     // Stock rows of the material under the mode; the quantity is not asked.
     QList<QVariant> values{T(in.mtrNo)};
@@ -280,8 +292,7 @@ QStringList SourceLists::sourceReceipts(const LineInputs &in) const
         stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode +
                                        QStringLiteral(" ORDER BY Frm_Inv"))
-                           .bindAll(values)
-                           .select());
+                           .bindAll(values));
 }
 
 QStringList SourceLists::sourceTypes(const LineInputs &in) const
@@ -289,8 +300,7 @@ QStringList SourceLists::sourceTypes(const LineInputs &in) const
     return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst400.Frm_Type_Name FROM mmst381 "
                                                   "LEFT JOIN mmst400 ON mmst381.Frm_Type = mmst400.Frm_Type "
                                                   "WHERE mmst381.Frm_Inv = ? ORDER BY mmst400.Frm_Type_Name"))
-                           .bind(notNullText(in.frmInv))
-                           .select());
+                           .bind(notNullText(in.frmInv)));
 }
 
 QString SourceLists::sourceTypeCode(const QString &typeName) const
@@ -313,8 +323,7 @@ QStringList SourceLists::locations(const LineInputs &in) const
                                                   "WHERE mmst381.Frm_Inv = ? AND mmst381.Order_No = ? "
                                                   "AND mmst381.Mo_No = ? AND mmst381.Mtr_No = ? "
                                                   "ORDER BY mmst903.Bar_Name"))
-                           .bindAll({T(in.frmInv), T(in.orderNo), T(in.moNo), T(in.mtrNo)})
-                           .select());
+                           .bindAll({T(in.frmInv), T(in.orderNo), T(in.moNo), T(in.mtrNo)}));
 }
 
 QStringList SourceLists::description(const QString &mtrNo) const
