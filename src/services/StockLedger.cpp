@@ -181,10 +181,14 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
     StockKey key = given;
     key.frmType = resolveSourceType(given);
     const Statement where = key.condition(d);
+    const bool held = m_checked && m_checked->where.text == where.text && m_checked->where.values == where.values;
+    // Where the insert adds to the key's row when there is one, a balance no
+    // check has read is made or moved by that one statement.
+    const bool upsert = !held && d.insertOrAddMeetsAnyRow();
     ResultSet balance;
-    if (m_checked && m_checked->where.text == where.text && m_checked->where.values == where.values)
+    if (held)
         balance = std::move(m_checked->rows);
-    else
+    else if (!upsert)
         balance =
             Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt, Rec_381"), where.text))
                 .bindAll(where.values)
@@ -200,7 +204,8 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
     if (balance.isEmpty()) {
         // Another user may insert the same key between the look and the
         // insert where rows are locked one by one: the insert then adds to
-        // that row instead (the unique index makes the two meet).
+        // that row instead (the unique index makes the two meet). Either way
+        // the row's new amount comes back; a balance that reached zero goes.
         const QString insert = d.insertOrAdd(
             QStringLiteral("mmst381"),
             {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"), QStringLiteral("Frm_Type"),
@@ -212,7 +217,6 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
                                               notNullText(key.frmType), notNullText(key.mtrNo), notNullText(key.barNo),
                                               qty, price, notNullText(key.colorNo), user, dateValue(today)})
                                     .select();
-        // Added to the other user's row and reached zero.
         if (qty != 0 && !after.isEmpty() && after.value(0, 0).toDouble() == 0)
             Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else {

@@ -177,6 +177,7 @@ public:
                                               : column;
     }
     // The conflict target names the index by its very entries.
+    bool insertOrAddMeetsAnyRow() const override { return true; }
     QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key, const QString &addColumn,
                         const QStringList &refreshed) const override
     {
@@ -317,6 +318,7 @@ public:
     }
     // HOLDLOCK keeps the key range locked from the search to the insert, so
     // a concurrent MERGE of the same key waits and then updates.
+    bool insertOrAddMeetsAnyRow() const override { return true; }
     QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key, const QString &addColumn,
                         const QStringList &refreshed) const override
     {
