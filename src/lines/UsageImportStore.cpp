@@ -44,7 +44,6 @@ const char *const kOutsourcedSum = "SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt 
 struct Family
 {
     const char *bom;    // the bill-of-material table
-    const char *bomKey; // its key
     const char *amount; // needed with loss
 };
 
@@ -52,13 +51,13 @@ Family familyOf(UsageFamily family)
 {
     switch (family) {
     case UsageFamily::ManufacturingOrder:
-        return {"Mmst1141", "Rec_1141", "(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"};
+        return {"Mmst1141", "(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"};
     case UsageFamily::Order:
-        return {"Mmst01123", "Rec_01123", "(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"};
+        return {"Mmst01123", "(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"};
     case UsageFamily::Outsourcing:
         break;
     }
-    return {"mmst1213", "Rec_1213", "(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"};
+    return {"mmst1213", "(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"};
 }
 
 // The quantity one need has already had from the lines of one table: a sum
@@ -86,12 +85,12 @@ void addNeeds(Builder &b, const Dialect &d, UsageFamily family, const QString &o
     const Family f = familyOf(family);
     const QString bom = QLatin1String(f.bom);
     const bool order = family == UsageFamily::Order;
-    b.add(QStringLiteral("WITH needs AS (SELECT %1.%2 AS Rec_Bom, %3 AS Rec_111, mmst011.Rec_011 AS Rec_011, "
-                         "%4 AS Mo_No, mmst011.Order_No AS Order_No, %1.Rec_611 AS Rec_611, "
+    b.add(QStringLiteral("WITH needs AS (SELECT %2 AS Rec_111, mmst011.Rec_011 AS Rec_011, "
+                         "%3 AS Mo_No, mmst011.Order_No AS Order_No, %1.Rec_611 AS Rec_611, "
                          "vmmst611.Mtr_No AS Mtr_No, vmmst611.Mtr_Name AS Mtr_Name, vmmst611.Mtr_Dim AS Mtr_Dim, "
-                         "vmmst611.Color_Name AS Color_Name, vmmst611.Unit_Name AS Unit_Name, %5 AS Mtr_Model, "
-                         "%6 AS Out_Amt, ")
-              .arg(bom, QLatin1String(f.bomKey), order ? QStringLiteral("0") : QStringLiteral("Mmst111.Rec_111"),
+                         "vmmst611.Color_Name AS Color_Name, vmmst611.Unit_Name AS Unit_Name, %4 AS Mtr_Model, "
+                         "%5 AS Out_Amt, ")
+              .arg(bom, order ? QStringLiteral("0") : QStringLiteral("Mmst111.Rec_111"),
                    order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mo_No"),
                    order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mtr_Model"), QLatin1String(f.amount)));
     const QString lines = QStringLiteral("Mmst412 l LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411");
