@@ -38,7 +38,8 @@ void collect(const Connection &, const QString &text, const QList<QVariant> &val
 {
     const QString head = text.trimmed().left(7).toUpper();
     if (!head.startsWith(QLatin1String("SELECT")) && !head.startsWith(QLatin1String("UPDATE")) &&
-        !head.startsWith(QLatin1String("DELETE")) && !head.startsWith(QLatin1String("INSERT")))
+        !head.startsWith(QLatin1String("DELETE")) && !head.startsWith(QLatin1String("INSERT")) &&
+        !head.startsWith(QLatin1String("WITH")))
         return;
     if (g_seen.contains(text))
         return;
@@ -348,7 +349,8 @@ private slots:
     void searchDialog()
     {
         for (const char *column : {"Form_Man", "Bar_Man", "Proc_Man", "Check_Man"})
-            Sql(conn, SearchPeopleQuery(QStringLiteral("Mmst411"), QString::fromLatin1(column))).select();
+            Sql(conn, SearchPeopleQuery(QStringLiteral("Mmst411"), QString::fromLatin1(column), conn.dialect()))
+                .select();
         DocumentSearch s;
         s.DefTable = QStringLiteral("Mmst411");
         s.DefInvOther = QStringLiteral("Mmst411.Inv_Type = ?");
