@@ -1043,15 +1043,12 @@ bool FlexGrid::sortBound(int col, bool ascending)
 {
     if (!isBound() || !dataSource())
         return false;
-    const int field = col >= 0 && col < cols() ? m_model->column(col).field : -1;
-    if (field < 0)
+    // The order is made before the refresh starts, so a refused sort refreshes nothing.
+    std::vector<qint64> order;
+    if (!m_model->boundOrder(col, ascending, &order))
         return false;
-    // Check before the refresh starts, so a refused sort refreshes nothing.
-    for (qint64 r = 0; r < dataSource()->rowCount(); ++r)
-        if (dataSource()->value(r, field).typeId() == QMetaType::QByteArray)
-            return false;
     beginRefresh();
-    m_model->sortBound(col, ascending);
+    m_model->setBoundOrder(col, ascending, std::move(order));
     endRefresh();
     emit afterSort(col, ascending ? SortAscending : SortDescending);
     return true;
