@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 
@@ -285,8 +286,9 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
     }
 
     // Styling cell by cell is what costs; each column's usual format is set
-    // once on the first data row and copied down, and only cells of another
-    // kind are styled on their own.
+    // once on the first data row, and cells of another kind take that format
+    // with their own number format. The data rows are not held: they are
+    // written into the file row by row while it is saved.
     const int dataRows = rows - 1;
     if (dataRows > 0 && cols > 0) {
         std::vector<TextKind> kinds(size_t(dataRows) * size_t(cols));
@@ -301,36 +303,51 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
             usual[size_t(i)] = TextKind(std::max_element(counts, counts + 3) - counts);
         }
         const int first = startRow + 1;
+        // Formats by column and kind; the other kinds' formats are made in the
+        // order the cells first need them.
+        std::vector<std::array<int, 3>> formats(size_t(cols), {-1, -1, -1});
         for (int i = 0; i < cols; ++i) {
             ExcelExport::Set_XlsAlignment(sheet, first, i + 1, grid.colAlignment(kept[size_t(i)]));
             sheet.setNumberFormat(first, i + 1, kindFormat(usual[size_t(i)]));
+            formats[size_t(i)][size_t(usual[size_t(i)])] = sheet.cellFormat(first, i + 1);
         }
-        if (dataRows > 1 && !sheet.insertRowCopies(first, dataRows - 1))
-            fail(kErrRange, QStringLiteral("无法复制第 %1 行").arg(first));
+        for (size_t at = 0; at < kinds.size(); ++at) {
+            const size_t i = at % size_t(cols);
+            int &format = formats[i][size_t(kinds[at])];
+            if (format < 0)
+                format = sheet.formatWithNumberFormat(formats[i][size_t(usual[i])], kindFormat(kinds[at]));
+        }
 
         int shown = 0;
-        for (int r = 1; r < rows; ++r) {
+        const auto fill = [&](int row, XlsxRowCells &cells) {
+            const int r = row - startRow;
             const int pct = percent(r, rows - 1);
             if (pct != shown) {
                 wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(pct) + QStringLiteral("%...."));
                 shown = pct;
             }
-            const int row = r + startRow;
             for (int i = 0; i < cols; ++i) {
                 const TextKind k = kinds[size_t(r - 1) * size_t(cols) + size_t(i)];
-                if (k != usual[size_t(i)])
-                    sheet.setNumberFormat(row, i + 1, kindFormat(k));
+                const int format = formats[size_t(i)][size_t(k)];
                 const QString text = grid.text(r, kept[size_t(i)]);
                 if (k == TextKind::Text) {
-                    if (!text.isEmpty())
-                        sheet.setText(row, i + 1, text);
+                    if (text.isEmpty())
+                        cells.addEmpty(i + 1, format);
+                    else
+                        cells.addText(i + 1, format, text);
                 } else {
                     double number = 0;
                     ExcelExport::isNumericText(text, &number);
-                    sheet.setNumber(row, i + 1, number);
+                    cells.addNumber(i + 1, format, number);
                 }
             }
-        }
+            if (r == rows - 1)
+                wait.Show_Wait(QStringLiteral("正在完成数据填充."));
+        };
+        if (!sheet.streamRows(first, dataRows, 1, cols, fill))
+            fail(kErrRange, QStringLiteral("无法复制第 %1 行").arg(first));
+        saveWorkbook(book, target); // while fill and what it reads are still here
+        return;
     }
     wait.Show_Wait(QStringLiteral("正在完成数据填充."));
     saveWorkbook(book, target);

@@ -142,6 +142,20 @@ void readStringItem(QXmlStreamReader &r, const QString &xml, QString *text, QStr
     *text = decodeStringItem(*text);
 }
 
+int StreamedStrings::index(const QString &text, const QHash<QString, int> &sharedIndex)
+{
+    ++references;
+    const auto known = byText.constFind(text);
+    if (known != byText.cend())
+        return known.value();
+    const auto held = sharedIndex.constFind(u't' + text);
+    const int i = held != sharedIndex.cend() ? held.value() : base + int(added.size());
+    if (held == sharedIndex.cend())
+        added.append(text);
+    byText.insert(text, i);
+    return i;
+}
+
 QString sharedStringKey(const XlsxSheetPrivate::Cell &cell)
 {
     return cell.richXml.isEmpty() ? u't' + cell.value : u'r' + cell.richXml;
@@ -339,27 +353,42 @@ void XlsxSheetPrivate::unshareFormulas()
     }
 }
 
+XlsxRange XlsxSheetPrivate::usedRange() const
+{
+    XlsxRange used;
+    const auto unite = [&used](const XlsxRange &span) {
+        used = used.isValid()
+                   ? XlsxRange(std::min(used.firstRow, span.firstRow), std::min(used.firstColumn, span.firstColumn),
+                               std::max(used.lastRow, span.lastRow), std::max(used.lastColumn, span.lastColumn))
+                   : span;
+    };
+    for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        if (row->cells.isEmpty() || m_stream.holds(row.key()))
+            continue;
+        unite(XlsxRange(row.key(), row->cells.firstKey(), row.key(), row->cells.lastKey()));
+    }
+    if (m_stream.count > 0)
+        unite(XlsxRange(m_stream.firstRow, m_stream.firstColumn, m_stream.firstRow + m_stream.count - 1,
+                        m_stream.lastColumn));
+    return used;
+}
+
 QByteArray XlsxSheetPrivate::write(const QHash<QString, int> &sharedIndex) const
+{
+    return writePart(sharedIndex, nullptr);
+}
+
+QByteArray XlsxSheetPrivate::writePart(const QHash<QString, int> &sharedIndex, qint64 *split) const
 {
     return m_part.write([&](QXmlStreamWriter &w, const QString &name) {
         if (name == u"dimension") {
-            XlsxRange used;
-            for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
-                if (row->cells.isEmpty())
-                    continue;
-                const XlsxRange span(row.key(), row->cells.firstKey(), row.key(), row->cells.lastKey());
-                used = used.isValid()
-                           ? XlsxRange(std::min(used.firstRow, span.firstRow),
-                                       std::min(used.firstColumn, span.firstColumn),
-                                       std::max(used.lastRow, span.lastRow), std::max(used.lastColumn, span.lastColumn))
-                           : span;
-            }
+            const XlsxRange used = usedRange();
             w.writeEmptyElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("ref"), used.isValid() ? used.toString() : QStringLiteral("A1"));
         } else if (name == u"cols") {
             writeCols(w);
         } else if (name == u"sheetData") {
-            writeSheetData(w, sharedIndex);
+            writeSheetData(w, sharedIndex, split);
         } else if (name == u"mergeCells" && !m_merges.isEmpty()) {
             w.writeStartElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("count"), QString::number(m_merges.size()));
@@ -370,6 +399,90 @@ QByteArray XlsxSheetPrivate::write(const QHash<QString, int> &sharedIndex) const
             w.writeEndElement();
         }
     });
+}
+
+std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString, int> &sharedIndex,
+                                                             std::shared_ptr<StreamedStrings> strings) const
+{
+    struct State
+    {
+        QByteArray head; // up to where the streamed rows go
+        QByteArray tail;
+        int phase = 0; // head, rows, tail, done
+        int next = 0;  // next streamed row
+        QList<QByteArray> columnNames;
+        XlsxRowCells cells;
+    };
+    auto state = std::make_shared<State>();
+    qint64 split = -1;
+    const QByteArray doc = writePart(sharedIndex, &split);
+    state->head = doc.left(split);
+    state->tail = doc.mid(split);
+    state->next = m_stream.firstRow;
+    for (int c = m_stream.firstColumn; c <= m_stream.lastColumn; ++c)
+        state->columnNames.append(XlsxRange::columnName(c).toLatin1());
+    const QString prefix = m_part.m_prefix.isEmpty() ? QString() : m_part.m_prefix + u':';
+    const QByteArray rowTag = (prefix + QStringLiteral("row")).toUtf8();
+    const QByteArray cellTag = (prefix + QStringLiteral("c")).toUtf8();
+    const QByteArray valueTag = (prefix + QStringLiteral("v")).toUtf8();
+
+    return [this, state, strings, sharedIndex, rowTag, cellTag, valueTag]() -> QByteArray {
+        State &st = *state;
+        switch (st.phase) {
+        case 0:
+            st.phase = 1;
+            return std::exchange(st.head, QByteArray());
+        case 1:
+            break;
+        case 2:
+            st.phase = 3;
+            return std::exchange(st.tail, QByteArray());
+        default:
+            return QByteArray();
+        }
+        // The rows in pieces of about a quarter megabyte, written the way the
+        // cells held in memory are.
+        constexpr qsizetype kPiece = 256 * 1024;
+        QByteArray piece;
+        piece.reserve(kPiece + 4096);
+        const int end = m_stream.firstRow + m_stream.count;
+        while (st.next < end && piece.size() < kPiece) {
+            const int row = st.next++;
+            st.cells.m_cells.clear();
+            m_stream.fill(row, st.cells);
+            if (st.cells.m_cells.empty())
+                continue;
+            const QByteArray rowNumber = QByteArray::number(row);
+            piece.append('<').append(rowTag).append(" r=\"").append(rowNumber).append("\">");
+            int last = m_stream.firstColumn - 1;
+            for (const XlsxRowCells::Cell &c : st.cells.m_cells) {
+                if (c.column <= last || c.column > m_stream.lastColumn)
+                    continue; // out of order or outside the columns given
+                last = c.column;
+                piece.append('<').append(cellTag).append(" r=\"");
+                piece.append(st.columnNames.at(c.column - m_stream.firstColumn)).append(rowNumber).append('"');
+                if (c.format != 0)
+                    piece.append(" s=\"").append(QByteArray::number(c.format)).append('"');
+                QByteArray value;
+                if (c.type == XlsxSheet::CellType::Text) {
+                    piece.append(" t=\"s\"");
+                    value = QByteArray::number(strings->index(c.text, sharedIndex));
+                } else if (c.type == XlsxSheet::CellType::Number && std::isfinite(c.number)) {
+                    value = formatNumber(c.number).toLatin1();
+                }
+                if (value.isNull()) {
+                    piece.append("/>");
+                } else {
+                    piece.append("><").append(valueTag).append('>').append(value);
+                    piece.append("</").append(valueTag).append("></").append(cellTag).append('>');
+                }
+            }
+            piece.append("</").append(rowTag).append('>');
+        }
+        if (st.next >= end)
+            st.phase = 2;
+        return piece;
+    };
 }
 
 void XlsxSheetPrivate::writeCols(QXmlStreamWriter &w) const
@@ -396,11 +509,21 @@ void XlsxSheetPrivate::writeCols(QXmlStreamWriter &w) const
     w.writeEndElement();
 }
 
-void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex) const
+void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex, qint64 *split) const
 {
     using CellType = XlsxSheet::CellType;
     w.writeStartElement(m_part.qname(QStringLiteral("sheetData")));
+    const auto markSplit = [&] {
+        if (!split || *split >= 0)
+            return;
+        w.writeCharacters(QString()); // closes the start tag before the position is taken
+        *split = w.device()->pos();
+    };
     for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        if (m_stream.holds(row.key()))
+            continue;
+        if (row.key() >= m_stream.firstRow + m_stream.count)
+            markSplit();
         if (row->cells.isEmpty() && row->attrs.isEmpty())
             continue;
         w.writeStartElement(m_part.qname(QStringLiteral("row")));
@@ -446,6 +569,7 @@ void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, 
         }
         w.writeEndElement();
     }
+    markSplit();
     w.writeEndElement();
 }
 
@@ -838,6 +962,25 @@ bool XlsxSheet::insertRowCopies(int row, int count)
     }
     d->m_merges = merges;
     return true;
+}
+
+bool XlsxSheet::streamRows(int firstRow, int count, int firstColumn, int lastColumn, RowFill fill)
+{
+    if (count < 1 || !fill || !validCell(firstRow, firstColumn) || !validCell(firstRow + count - 1, lastColumn) ||
+        lastColumn < firstColumn)
+        return false;
+    d->m_stream = XlsxSheetPrivate::Stream{firstRow, count, firstColumn, lastColumn, std::move(fill)};
+    return true;
+}
+
+int XlsxSheet::cellFormat(int row, int column) const
+{
+    return d->effectiveStyle(row, column);
+}
+
+int XlsxSheet::formatWithNumberFormat(int format, const QString &code)
+{
+    return d->m_workbook->d->m_styles.withNumberFormat(format, code);
 }
 
 bool XlsxSheet::removeColumn(int column)
