@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <numeric>
 
@@ -172,13 +173,7 @@ public:
                 e.value = ~e.value;
             }
         }
-        std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) {
-            if (a.kind != b.kind)
-                return a.kind < b.kind;
-            if (a.value != b.value)
-                return a.value < b.value;
-            return a.row < b.row;
-        });
+        sortByKey();
         std::vector<qint64> out(m_entries.size());
         for (size_t i = 0; i < m_entries.size(); ++i)
             out[i] = qint64(m_entries[i].row);
@@ -193,6 +188,37 @@ private:
         quint32 kind;
     };
     void push(SortKind kind, quint64 value) { m_entries.push_back({value, quint32(m_entries.size()), kind}); }
+
+    // By kind, then value: a radix sort from the lowest byte up, which keeps
+    // entries of one key in the order they were added (the rows' order).
+    // Bytes that every entry shares are passed over, so ranks of a few
+    // thousand texts take two passes.
+    void sortByKey()
+    {
+        constexpr int kBytes = 9; // eight of the value, then the kind
+        const auto byteOf = [](const Entry &e, int b) {
+            return b < 8 ? unsigned(e.value >> (8 * b)) & 0xffu : unsigned(e.kind);
+        };
+        std::vector<std::array<size_t, 256>> counts(kBytes);
+        for (auto &c : counts)
+            c.fill(0);
+        for (const Entry &e : m_entries) {
+            for (int b = 0; b < kBytes; ++b)
+                ++counts[size_t(b)][byteOf(e, b)];
+        }
+        std::vector<Entry> spare(m_entries.size());
+        for (int b = 0; b < kBytes; ++b) {
+            std::array<size_t, 256> &count = counts[size_t(b)];
+            if (std::find(count.begin(), count.end(), m_entries.size()) != count.end())
+                continue; // one byte value for all: nothing moves
+            size_t at = 0;
+            for (size_t &c : count)
+                at += std::exchange(c, at);
+            for (const Entry &e : m_entries)
+                spare[count[byteOf(e, b)]++] = e;
+            m_entries.swap(spare);
+        }
+    }
 
     std::vector<Entry> m_entries;
     QHash<QString, quint32> m_ids;
