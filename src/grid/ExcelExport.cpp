@@ -218,9 +218,9 @@ bool namedCell(const XlsxWorkbook &book, const QString &sheetName, const QString
 // How the plain export writes a grid text.
 enum class TextKind : quint8 { Text, Whole, Decimal };
 
-TextKind textKind(const QString &text)
+TextKind textKind(const QString &text, double *number = nullptr)
 {
-    if (!ExcelExport::isNumericText(text))
+    if (!ExcelExport::isNumericText(text, number))
         return TextKind::Text;
     return text.contains(u'.') ? TextKind::Decimal : TextKind::Whole;
 }
@@ -291,13 +291,16 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
     // written into the file row by row while it is saved.
     const int dataRows = rows - 1;
     if (dataRows > 0 && cols > 0) {
+        // Kinds, and the numbers of numeric texts, read once.
         std::vector<TextKind> kinds(size_t(dataRows) * size_t(cols));
+        std::vector<double> numbers(kinds.size());
         std::vector<TextKind> usual(size_t(cols), TextKind::Text);
         for (int i = 0; i < cols; ++i) {
             int counts[3] = {0, 0, 0};
             for (int r = 1; r < rows; ++r) {
-                const TextKind k = textKind(grid.text(r, kept[size_t(i)]));
-                kinds[size_t(r - 1) * size_t(cols) + size_t(i)] = k;
+                const size_t at = size_t(r - 1) * size_t(cols) + size_t(i);
+                const TextKind k = textKind(grid.text(r, kept[size_t(i)]), &numbers[at]);
+                kinds[at] = k;
                 ++counts[int(k)];
             }
             usual[size_t(i)] = TextKind(std::max_element(counts, counts + 3) - counts);
@@ -327,19 +330,18 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
                 shown = pct;
             }
             for (int i = 0; i < cols; ++i) {
-                const TextKind k = kinds[size_t(r - 1) * size_t(cols) + size_t(i)];
+                const size_t at = size_t(r - 1) * size_t(cols) + size_t(i);
+                const TextKind k = kinds[at];
                 const int format = formats[size_t(i)][size_t(k)];
-                const QString text = grid.text(r, kept[size_t(i)]);
-                if (k == TextKind::Text) {
-                    if (text.isEmpty())
-                        cells.addEmpty(i + 1, format);
-                    else
-                        cells.addText(i + 1, format, text);
-                } else {
-                    double number = 0;
-                    ExcelExport::isNumericText(text, &number);
-                    cells.addNumber(i + 1, format, number);
+                if (k != TextKind::Text) {
+                    cells.addNumber(i + 1, format, numbers[at]);
+                    continue;
                 }
+                const QString text = grid.text(r, kept[size_t(i)]);
+                if (text.isEmpty())
+                    cells.addEmpty(i + 1, format);
+                else
+                    cells.addText(i + 1, format, text);
             }
             if (r == rows - 1)
                 wait.Show_Wait(QStringLiteral("正在完成数据填充."));
