@@ -966,8 +966,8 @@ bool XlsxSheet::insertRowCopies(int row, int count)
 
 bool XlsxSheet::streamRows(int firstRow, int count, int firstColumn, int lastColumn, RowFill fill)
 {
-    if (count < 1 || !fill || !validCell(firstRow, firstColumn) || !validCell(firstRow + count - 1, lastColumn) ||
-        lastColumn < firstColumn)
+    if (count < 1 || count > XlsxRange::maxRows || !fill || !validCell(firstRow, firstColumn) ||
+        !validCell(firstRow + count - 1, lastColumn) || lastColumn < firstColumn)
         return false;
     d->m_stream = XlsxSheetPrivate::Stream{firstRow, count, firstColumn, lastColumn, std::move(fill)};
     return true;
