@@ -90,8 +90,8 @@ enum SortKind : quint32 { EmptyKind = 0, NumberKind = 1, DateKind = 2, TextKind 
 // The stable order of many values by kind, then by value within the kind
 // (numbers and dates by value, texts case-folded). No text is compared while
 // the rows are sorted: equal folded texts share one rank, the few distinct
-// texts are ranked once, and every row sorts by two integers and its own
-// position, which also keeps equal values in source order.
+// texts are ranked once, and the rows are sorted by two integers, kind and
+// value, in a way that keeps equal values in source order.
 class RowOrder
 {
 public:
