@@ -2,8 +2,11 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 using namespace xlsx;
 
@@ -410,7 +413,8 @@ std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString
         QByteArray tail;
         int phase = 0; // head, rows, tail, done
         int next = 0;  // next streamed row
-        QList<QByteArray> columnNames;
+        std::vector<std::string> columnNames;
+        std::string rowOpen, rowClose, cellOpen, valueOpen, valueClose; // tags, with the part's prefix
         XlsxRowCells cells;
     };
     auto state = std::make_shared<State>();
@@ -420,13 +424,15 @@ std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString
     state->tail = doc.mid(split);
     state->next = m_stream.firstRow;
     for (int c = m_stream.firstColumn; c <= m_stream.lastColumn; ++c)
-        state->columnNames.append(XlsxRange::columnName(c).toLatin1());
-    const QString prefix = m_part.m_prefix.isEmpty() ? QString() : m_part.m_prefix + u':';
-    const QByteArray rowTag = (prefix + QStringLiteral("row")).toUtf8();
-    const QByteArray cellTag = (prefix + QStringLiteral("c")).toUtf8();
-    const QByteArray valueTag = (prefix + QStringLiteral("v")).toUtf8();
+        state->columnNames.push_back(XlsxRange::columnName(c).toStdString());
+    const std::string prefix = m_part.m_prefix.isEmpty() ? std::string() : m_part.m_prefix.toStdString() + ':';
+    state->rowOpen = '<' + prefix + "row r=\"";
+    state->rowClose = "</" + prefix + "row>";
+    state->cellOpen = '<' + prefix + "c r=\"";
+    state->valueOpen = "><" + prefix + "v>";
+    state->valueClose = "</" + prefix + "v></" + prefix + "c>";
 
-    return [this, state, strings, sharedIndex, rowTag, cellTag, valueTag]() -> QByteArray {
+    return [this, state, strings, sharedIndex]() -> QByteArray {
         State &st = *state;
         switch (st.phase) {
         case 0:
@@ -441,10 +447,15 @@ std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString
             return QByteArray();
         }
         // The rows in pieces of about a quarter megabyte, written the way the
-        // cells held in memory are.
-        constexpr qsizetype kPiece = 256 * 1024;
-        QByteArray piece;
+        // cells held in memory are. Plain appends and number conversions:
+        // this runs for every cell of a large export.
+        constexpr size_t kPiece = 256 * 1024;
+        std::string piece;
         piece.reserve(kPiece + 4096);
+        char digits[24];
+        const auto number = [&digits](long long n) {
+            return std::string_view(digits, size_t(std::to_chars(digits, digits + sizeof digits, n).ptr - digits));
+        };
         const int end = m_stream.firstRow + m_stream.count;
         while (st.next < end && piece.size() < kPiece) {
             const int row = st.next++;
@@ -452,36 +463,36 @@ std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString
             m_stream.fill(row, st.cells);
             if (st.cells.m_cells.empty())
                 continue;
-            const QByteArray rowNumber = QByteArray::number(row);
-            piece.append('<').append(rowTag).append(" r=\"").append(rowNumber).append("\">");
+            const std::string rowNumber(number(row));
+            piece.append(st.rowOpen).append(rowNumber).append("\">");
             int last = m_stream.firstColumn - 1;
             for (const XlsxRowCells::Cell &c : st.cells.m_cells) {
                 if (c.column <= last || c.column > m_stream.lastColumn)
                     continue; // out of order or outside the columns given
                 last = c.column;
-                piece.append('<').append(cellTag).append(" r=\"");
-                piece.append(st.columnNames.at(c.column - m_stream.firstColumn)).append(rowNumber).append('"');
+                piece.append(st.cellOpen).append(st.columnNames[size_t(c.column - m_stream.firstColumn)]);
+                piece.append(rowNumber).push_back('"');
                 if (c.format != 0)
-                    piece.append(" s=\"").append(QByteArray::number(c.format)).append('"');
-                QByteArray value;
+                    piece.append(" s=\"").append(number(c.format)).push_back('"');
                 if (c.type == XlsxSheet::CellType::Text) {
-                    piece.append(" t=\"s\"");
-                    value = QByteArray::number(strings->index(c.text, sharedIndex));
+                    piece.append(" t=\"s\"").append(st.valueOpen);
+                    piece.append(number(strings->index(c.text, sharedIndex))).append(st.valueClose);
                 } else if (c.type == XlsxSheet::CellType::Number && std::isfinite(c.number)) {
-                    value = formatNumber(c.number).toLatin1();
-                }
-                if (value.isNull()) {
-                    piece.append("/>");
+                    piece.append(st.valueOpen).append(formatNumber(c.number).toStdString()).append(st.valueClose);
                 } else {
-                    piece.append("><").append(valueTag).append('>').append(value);
-                    piece.append("</").append(valueTag).append("></").append(cellTag).append('>');
+                    piece.append("/>");
                 }
             }
-            piece.append("</").append(rowTag).append('>');
+            piece.append(st.rowClose);
         }
-        if (st.next >= end)
+        if (st.next >= end) {
             st.phase = 2;
-        return piece;
+            if (piece.empty()) { // the last rows had no cells: an empty piece would end the part here
+                st.phase = 3;
+                return std::exchange(st.tail, QByteArray());
+            }
+        }
+        return QByteArray(piece.data(), qsizetype(piece.size()));
     };
 }
 

@@ -763,6 +763,17 @@ void TestXlsx::manyStreamedRowsReadBack()
     QVERIFY(parts.last().contains(
         QStringLiteral("count=\"%1\" uniqueCount=\"%2\"").arg(1 + rows + rows / 3).arg(1 + 997 + rows / 3)));
     QCOMPARE(parts.filter(QStringLiteral("CELL ")).size(), 1 + 2 * rows + rows / 3);
+
+    // Streamed rows that all come without cells leave the rest of the sheet whole.
+    {
+        XlsxWorkbook wb;
+        QVERIFY(wb.sheet(0)->setText(rows + 2, 1, QStringLiteral("end")));
+        QVERIFY(wb.sheet(0)->streamRows(1, rows, 1, 3, [](int, XlsxRowCells &) {}));
+        QVERIFY2(wb.save(path("empty.xlsx")), qPrintable(wb.errorString()));
+    }
+    QVERIFY2(back.open(path("empty.xlsx")), qPrintable(back.errorString()));
+    QCOMPARE(back.sheet(0)->text(rows + 2, 1), QStringLiteral("end"));
+    QCOMPARE(back.sheet(0)->lastRow(), rows + 2);
 }
 
 QTEST_GUILESS_MAIN(TestXlsx)
