@@ -664,13 +664,18 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     // "007" is a code, not seven.
     if (isDigit(i) && t[i] == u'0' && isDigit(i + 1))
         return false;
-    int digits = 0;   // significant digits of the mantissa
-    int mantissa = 0; // every digit of it
+    int digits = 0;    // significant digits of the mantissa
+    int mantissa = 0;  // every digit of it
+    int fraction = 0;  // digits after the point
+    quint64 whole = 0; // the mantissa's digits as one integer
     bool leading = true;
     bool point = false;
     for (; i < n; ++i) {
         if (isDigit(i)) {
             ++mantissa;
+            whole = whole * 10 + quint64(t[i].unicode() - u'0');
+            if (point)
+                ++fraction;
             if (leading && t[i] == u'0')
                 continue;
             leading = false;
@@ -683,7 +688,8 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     }
     if (mantissa == 0)
         return false;
-    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+    const bool exponent = i < n && (t[i] == u'e' || t[i] == u'E');
+    if (exponent) {
         ++i;
         if (i < n && (t[i] == u'+' || t[i] == u'-'))
             ++i;
@@ -695,6 +701,21 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     // Beyond 15 digits a number loses digits; such texts are numbers only by look.
     if (i != n || digits > 15 || i == start)
         return false;
+    // Plain decimals, the usual grid text, need no general conversion: their
+    // digits as an integer and the power of ten they are divided by are both
+    // exact, so the quotient is the correctly rounded value the conversion
+    // gives too. Other forms (exponents, a bare point, a plus sign) take it.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool digitFirst = isDigit(start);
+    const bool digitLast = n > 0 && isDigit(n - 1);
+    if (!exponent && digitFirst && digitLast && t[0] != u'+' && fraction <= 22) {
+        if (value) {
+            const double v = double(whole) / kPowers[fraction];
+            *value = t[0] == u'-' ? -v : v;
+        }
+        return true;
+    }
     bool ok = false;
     const double v = t.toDouble(&ok);
     if (!ok || !std::isfinite(v))
