@@ -265,6 +265,17 @@ private slots:
                                                          << "s '20261209000000017' fmt='@'";
         QTest::newRow("thousands separator") << "1,200"
                                              << "s '1,200' fmt='@'";
+        // Forms read by the general number conversion beside the plain decimals.
+        QTest::newRow("trailing zeros") << "-12.250"
+                                        << "n -12.25 fmt='0.0000_ '";
+        QTest::newRow("point last") << "5."
+                                    << "n 5 fmt='0.0000_ '";
+        QTest::newRow("point first") << ".5"
+                                     << "n 0.5 fmt='0.0000_ '";
+        QTest::newRow("plus sign") << "+7"
+                                   << "n 7 fmt='0_ '";
+        QTest::newRow("exponent") << "1e3"
+                                  << "n 1000 fmt='0_ '";
     }
 
     void numberFormats()
