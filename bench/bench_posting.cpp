@@ -25,7 +25,8 @@ struct Document
     qint64 rec411 = 0;
     QString invNo;
     QDate date;
-    QList<qint64> balances; // Rec_381 of each line
+    QList<qint64> balances;      // Rec_381 of each line
+    QList<QList<QVariant>> keys; // Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No of each line
 };
 
 // An open issue by manufacturing order over n balances that each hold at
@@ -54,7 +55,7 @@ Document makeIssue(const Connection &conn, int n)
     const qint64 step = std::max<qint64>(1, total / n);
     const ResultSet rows =
         Sql(conn, QStringLiteral("SELECT b.Rec_381, m.Rec_611, b.Frm_Inv, b.Frm_Type, b.Order_No, b.Mo_No, b.Bar_No, "
-                                 "b.Color_No FROM mmst381 b INNER JOIN mmst611 m ON m.Mtr_No = b.Mtr_No "
+                                 "b.Color_No, b.Mtr_No FROM mmst381 b INNER JOIN mmst611 m ON m.Mtr_No = b.Mtr_No "
                                  "WHERE b.Mtr_Amt >= 1 ORDER BY b.Rec_381"))
             .select();
     for (qint64 i = 0; i < rows.rowCount() && doc.balances.size() < n; i += step) {
@@ -65,6 +66,8 @@ Document makeIssue(const Connection &conn, int n)
                       rows.value(i, 5), rows.value(i, 6), rows.value(i, 7)})
             .exec();
         doc.balances.append(rows.value(i, 0).toLongLong());
+        doc.keys.append({rows.value(i, 4), rows.value(i, 5), rows.value(i, 2), rows.value(i, 3), rows.value(i, 8),
+                         rows.value(i, 6), rows.value(i, 7)});
     }
     tx.commit();
     return doc;
@@ -83,7 +86,9 @@ void run(QSqlQuery &q)
 
 // What posting these lines cannot do with less: per line one prepared
 // select and one update of the balance by its key, and one journal insert
-// (approve) or delete (reset), in one committed transaction. The reset floor
+// (approve) or delete (reset), in one committed transaction. The journal rows
+// carry the lines' stock keys, so their index entries land where a real
+// posting's do. The reset floor
 // takes back what the approve floor did, so the two leave the data as it was.
 // Returns its milliseconds.
 double floorRun(const Connection &conn, const Document &doc, bool approve)
@@ -108,8 +113,7 @@ double floorRun(const Connection &conn, const Document &doc, bool approve)
         prepare(journal,
                 QStringLiteral("INSERT INTO mmst388 (Inv_No, Inv_Type, Inv_Date, Order_No, Mo_No, Frm_Inv, "
                                "Frm_Type, Mtr_No, Bar_No, Color_No, Mtr_Amt, Mtr_Prs, d_order_no, d_mo_no, "
-                               "Upd_Name, Upd_Date) VALUES (?, ?, ?, '', '', 'F', 'A', 'M', 'B', '', ?, 0, '', "
-                               "'', ?, ?)"));
+                               "Upd_Name, Upd_Date) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, '', '', ?, ?)"));
     else
         prepare(journal, QStringLiteral("DELETE FROM mmst388 WHERE Rec_388 = ?"));
     const QString today = doc.date.toString(Qt::ISODate);
@@ -128,9 +132,12 @@ double floorRun(const Connection &conn, const Document &doc, bool approve)
             journal.bindValue(0, doc.invNo + QStringLiteral("F"));
             journal.bindValue(1, QStringLiteral("生产领料单"));
             journal.bindValue(2, today);
-            journal.bindValue(3, -0.5);
-            journal.bindValue(4, QStringLiteral("bench"));
-            journal.bindValue(5, today);
+            const QList<QVariant> &k = doc.keys.at(i);
+            for (int p = 0; p < k.size(); ++p)
+                journal.bindValue(3 + p, k.at(p));
+            journal.bindValue(10, -0.5);
+            journal.bindValue(11, QStringLiteral("bench"));
+            journal.bindValue(12, today);
         } else {
             journal.bindValue(0, journalKeys.value(i));
         }

@@ -230,18 +230,26 @@ int main(int argc, char **argv)
             std::printf("printed %s into %s\n", qPrintable(what), qPrintable(parser.value(pdf)));
             return 0;
         }
-        HostWindow window(conn, parser.value(company), loadModule());
-        if (parser.isSet(user))
-            window.selectUser(parser.value(user));
-        if (parser.isSet(settings))
-            window.setSettingsFolder(parser.value(settings));
-        window.show();
-        if (parser.isSet(shots))
-            return window.saveScreenshots(parser.value(shots),
-                                          parser.value(show).split(QLatin1Char(','), Qt::SkipEmptyParts))
-                       ? 0
-                       : 1;
-        return app.exec();
+        int status = 0;
+        {
+            HostWindow window(conn, parser.value(company), loadModule());
+            if (parser.isSet(user))
+                window.selectUser(parser.value(user));
+            if (parser.isSet(settings))
+                window.setSettingsFolder(parser.value(settings));
+            window.show();
+            if (parser.isSet(shots))
+                status = window.saveScreenshots(parser.value(shots),
+                                                parser.value(show).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                             ? 0
+                             : 1;
+            else
+                status = app.exec();
+        }
+        // Closed once the windows are gone: SQLite keeps its planner's
+        // statistics up to date as a connection closes.
+        conn.close();
+        return status;
     } catch (const ErpError &e) {
         std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
         return 1;

@@ -42,4 +42,4 @@ struct SearchStatement
 // The distinct document numbers matching a search, in ascending order.
 SearchStatement BuildSearchStatement(const DocumentSearch &search, const Dialect &dialect);
 // The distinct values of a people column, null read as empty, in ascending order.
-QString SearchPeopleQuery(const QString &table, const QString &column);
+QString SearchPeopleQuery(const QString &table, const QString &column, const Dialect &dialect);

@@ -231,13 +231,10 @@ QString codeOrder(const QString &code)
 
 // One global order of stock keys: every approval locks the balances it
 // touches in this order, so two approvals never wait on each other in a ring.
-bool keyBefore(const StockKey &a, const StockKey &b)
+QStringList keyOrder(const StockKey &k)
 {
-    const auto parts = [](const StockKey &k) {
-        return QStringList{codeOrder(k.mtrNo),   codeOrder(k.orderNo), codeOrder(k.moNo),   codeOrder(k.frmInv),
-                           codeOrder(k.frmType), codeOrder(k.barNo),   codeOrder(k.colorNo)};
-    };
-    return parts(a) < parts(b);
+    return QStringList{codeOrder(k.mtrNo),   codeOrder(k.orderNo), codeOrder(k.moNo),   codeOrder(k.frmInv),
+                       codeOrder(k.frmType), codeOrder(k.barNo),   codeOrder(k.colorNo)};
 }
 
 struct PostingLine
@@ -245,6 +242,7 @@ struct PostingLine
     StockKey key;
     double qty = 0;
     QString lineMoNo;
+    QStringList order; // keyOrder(key), built once for the sort
 };
 
 } // namespace
@@ -275,7 +273,7 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
     // A return brings stock in on approval; the issues take it out.
     const bool stockIn = takesStockOnApproval(kind.type) != approve;
     const bool moves = invDate.isValid() && invDate > QDate(1900, 1, 1);
-    const StockLedger ledger(m_conn, userName);
+    StockLedger ledger(m_conn, userName);
 
     Transaction tx(m_conn, Transaction::Write);
     // The status first: a second user approving the same document waits for
@@ -309,7 +307,9 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
         PostingLine line{StockKey(o, m, rows.text(i, QStringLiteral("frm_inv")),
                                   rows.text(i, QStringLiteral("frm_type")), rows.text(i, QStringLiteral("Mtr_No")),
                                   rows.text(i, QStringLiteral("Bar_No")), rows.text(i, QStringLiteral("color_no"))),
-                         rows.value(i, QStringLiteral("Mtr_Amt")).toDouble(), rows.text(i, QStringLiteral("mo_no"))};
+                         rows.value(i, QStringLiteral("Mtr_Amt")).toDouble(),
+                         rows.text(i, QStringLiteral("mo_no")),
+                         {}};
         // A line without source type moves the balance its approval posted
         // to: the reset takes the type the approval's journal row carries.
         if (line.key.frmType.isEmpty()) {
@@ -317,19 +317,21 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
                 line.key.frmType = ledger.journalSourceType(invNo, kind.heading, line.key);
             line.key.frmType = ledger.resolveSourceType(line.key);
         }
+        line.order = keyOrder(line.key);
         lines.append(line);
     }
     std::stable_sort(lines.begin(), lines.end(),
-                     [](const PostingLine &a, const PostingLine &b) { return keyBefore(a.key, b.key); });
+                     [](const PostingLine &a, const PostingLine &b) { return a.order < b.order; });
     // Stock coming in moves average costs: their rows are taken before any
     // balance, in material order, so that no approval holds a balance while
     // it waits for a cost row.
     if (stockIn) {
         QStringList materials;
         for (const PostingLine &l : lines)
-            if (materials.isEmpty() || codeOrder(materials.last()) != codeOrder(l.key.mtrNo))
+            if (materials.isEmpty() || codeOrder(materials.last()) != l.order.first())
                 materials.append(l.key.mtrNo);
         ledger.lockCosts(materials);
+        ledger.keepMaterialStock();
     }
 
     for (const PostingLine &l : lines) {

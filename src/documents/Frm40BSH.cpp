@@ -135,7 +135,9 @@ void Frm40BSH::LoadCombox()
             {m_formMan, "Form_Man"}, {m_checkMan, "Check_Man"}, {m_procMan, "Proc_Man"}, {m_barMan, "Bar_Man"}};
         for (const auto &[field, column] : fields) {
             // Read first, so that a failing statement leaves the list as it was.
-            ResultSet rs = Sql(runContext().Conn, SearchPeopleQuery(m_defTable, QLatin1String(column))).select();
+            ResultSet rs = Sql(runContext().Conn,
+                               SearchPeopleQuery(m_defTable, QLatin1String(column), runContext().Conn.dialect()))
+                               .select();
             field->clearList();
             DbGateway::AddRsToList(runContext().Conn, field, QString(), &rs, 0, true, false, false, true);
             field->setText(rs.isEmpty() ? QString() : rs.text(0, 0));

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 
@@ -217,9 +218,9 @@ bool namedCell(const XlsxWorkbook &book, const QString &sheetName, const QString
 // How the plain export writes a grid text.
 enum class TextKind : quint8 { Text, Whole, Decimal };
 
-TextKind textKind(const QString &text)
+TextKind textKind(const QString &text, double *number = nullptr)
 {
-    if (!ExcelExport::isNumericText(text))
+    if (!ExcelExport::isNumericText(text, number))
         return TextKind::Text;
     return text.contains(u'.') ? TextKind::Decimal : TextKind::Whole;
 }
@@ -285,52 +286,70 @@ void plainExport(const ExportGrid &grid, const GridExportInfo &info, const QStri
     }
 
     // Styling cell by cell is what costs; each column's usual format is set
-    // once on the first data row and copied down, and only cells of another
-    // kind are styled on their own.
+    // once on the first data row, and cells of another kind take that format
+    // with their own number format. The data rows are not held: they are
+    // written into the file row by row while it is saved.
     const int dataRows = rows - 1;
     if (dataRows > 0 && cols > 0) {
+        // Kinds, and the numbers of numeric texts, read once.
         std::vector<TextKind> kinds(size_t(dataRows) * size_t(cols));
+        std::vector<double> numbers(kinds.size());
         std::vector<TextKind> usual(size_t(cols), TextKind::Text);
         for (int i = 0; i < cols; ++i) {
             int counts[3] = {0, 0, 0};
             for (int r = 1; r < rows; ++r) {
-                const TextKind k = textKind(grid.text(r, kept[size_t(i)]));
-                kinds[size_t(r - 1) * size_t(cols) + size_t(i)] = k;
+                const size_t at = size_t(r - 1) * size_t(cols) + size_t(i);
+                const TextKind k = textKind(grid.text(r, kept[size_t(i)]), &numbers[at]);
+                kinds[at] = k;
                 ++counts[int(k)];
             }
             usual[size_t(i)] = TextKind(std::max_element(counts, counts + 3) - counts);
         }
         const int first = startRow + 1;
+        // Formats by column and kind; the other kinds' formats are made in the
+        // order the cells first need them.
+        std::vector<std::array<int, 3>> formats(size_t(cols), {-1, -1, -1});
         for (int i = 0; i < cols; ++i) {
             ExcelExport::Set_XlsAlignment(sheet, first, i + 1, grid.colAlignment(kept[size_t(i)]));
             sheet.setNumberFormat(first, i + 1, kindFormat(usual[size_t(i)]));
+            formats[size_t(i)][size_t(usual[size_t(i)])] = sheet.cellFormat(first, i + 1);
         }
-        if (dataRows > 1 && !sheet.insertRowCopies(first, dataRows - 1))
-            fail(kErrRange, QStringLiteral("无法复制第 %1 行").arg(first));
+        for (size_t at = 0; at < kinds.size(); ++at) {
+            const size_t i = at % size_t(cols);
+            int &format = formats[i][size_t(kinds[at])];
+            if (format < 0)
+                format = sheet.formatWithNumberFormat(formats[i][size_t(usual[i])], kindFormat(kinds[at]));
+        }
 
         int shown = 0;
-        for (int r = 1; r < rows; ++r) {
+        const auto fill = [&](int row, XlsxRowCells &cells) {
+            const int r = row - startRow;
             const int pct = percent(r, rows - 1);
             if (pct != shown) {
                 wait.Show_Wait(QStringLiteral("正在填充报表") + QString::number(pct) + QStringLiteral("%...."));
                 shown = pct;
             }
-            const int row = r + startRow;
             for (int i = 0; i < cols; ++i) {
-                const TextKind k = kinds[size_t(r - 1) * size_t(cols) + size_t(i)];
-                if (k != usual[size_t(i)])
-                    sheet.setNumberFormat(row, i + 1, kindFormat(k));
-                const QString text = grid.text(r, kept[size_t(i)]);
-                if (k == TextKind::Text) {
-                    if (!text.isEmpty())
-                        sheet.setText(row, i + 1, text);
-                } else {
-                    double number = 0;
-                    ExcelExport::isNumericText(text, &number);
-                    sheet.setNumber(row, i + 1, number);
+                const size_t at = size_t(r - 1) * size_t(cols) + size_t(i);
+                const TextKind k = kinds[at];
+                const int format = formats[size_t(i)][size_t(k)];
+                if (k != TextKind::Text) {
+                    cells.addNumber(i + 1, format, numbers[at]);
+                    continue;
                 }
+                const QString text = grid.text(r, kept[size_t(i)]);
+                if (text.isEmpty())
+                    cells.addEmpty(i + 1, format);
+                else
+                    cells.addText(i + 1, format, text);
             }
-        }
+            if (r == rows - 1)
+                wait.Show_Wait(QStringLiteral("正在完成数据填充."));
+        };
+        if (!sheet.streamRows(first, dataRows, 1, cols, fill))
+            fail(kErrRange, QStringLiteral("无法复制第 %1 行").arg(first));
+        saveWorkbook(book, target); // while fill and what it reads are still here
+        return;
     }
     wait.Show_Wait(QStringLiteral("正在完成数据填充."));
     saveWorkbook(book, target);
@@ -645,13 +664,18 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     // "007" is a code, not seven.
     if (isDigit(i) && t[i] == u'0' && isDigit(i + 1))
         return false;
-    int digits = 0;   // significant digits of the mantissa
-    int mantissa = 0; // every digit of it
+    int digits = 0;    // significant digits of the mantissa
+    int mantissa = 0;  // every digit of it
+    int fraction = 0;  // digits after the point
+    quint64 whole = 0; // the mantissa's digits as one integer
     bool leading = true;
     bool point = false;
     for (; i < n; ++i) {
         if (isDigit(i)) {
             ++mantissa;
+            whole = whole * 10 + quint64(t[i].unicode() - u'0');
+            if (point)
+                ++fraction;
             if (leading && t[i] == u'0')
                 continue;
             leading = false;
@@ -664,7 +688,8 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     }
     if (mantissa == 0)
         return false;
-    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+    const bool exponent = i < n && (t[i] == u'e' || t[i] == u'E');
+    if (exponent) {
         ++i;
         if (i < n && (t[i] == u'+' || t[i] == u'-'))
             ++i;
@@ -676,6 +701,21 @@ bool ExcelExport::isNumericText(const QString &text, double *value)
     // Beyond 15 digits a number loses digits; such texts are numbers only by look.
     if (i != n || digits > 15 || i == start)
         return false;
+    // Plain decimals, the usual grid text, need no general conversion: their
+    // digits as an integer and the power of ten they are divided by are both
+    // exact, so the quotient is the correctly rounded value the conversion
+    // gives too. Other forms (exponents, a bare point, a plus sign) take it.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool digitFirst = isDigit(start);
+    const bool digitLast = n > 0 && isDigit(n - 1);
+    if (!exponent && digitFirst && digitLast && t[0] != u'+' && fraction <= 22) {
+        if (value) {
+            const double v = double(whole) / kPowers[fraction];
+            *value = t[0] == u'-' ? -v : v;
+        }
+        return true;
+    }
     bool ok = false;
     const double v = t.toDouble(&ok);
     if (!ok || !std::isfinite(v))

@@ -33,35 +33,6 @@ QString prefix(const QString &typed)
     return typed.trimmed() + QLatin1Char('%');
 }
 
-// The quantities of one family: needed with loss, already issued, still open.
-struct Need
-{
-    QString bom;    // the bill-of-material table
-    QString amount; // needed with loss
-    QString issued; // issued by earlier documents
-    QString open() const { return QStringLiteral("(%1 - %2)").arg(amount, issued); }
-};
-
-Need needOf(UsageFamily family)
-{
-    const QString others = QStringLiteral(" + COALESCE(wai_amt.use_amt, 0) + COALESCE(fa_amt.use_fa, 0)");
-    switch (family) {
-    case UsageFamily::ManufacturingOrder:
-        return {QStringLiteral("Mmst1141"),
-                QStringLiteral("(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"),
-                QStringLiteral("(COALESCE(total_amt.mtr_amt, 0)") + others + QLatin1Char(')')};
-    case UsageFamily::Order:
-        return {QStringLiteral("Mmst01123"),
-                QStringLiteral("(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"),
-                QStringLiteral("(COALESCE(total_amt.mtr_amt, 0)") + others + QLatin1Char(')')};
-    case UsageFamily::Outsourcing:
-        break;
-    }
-    return {QStringLiteral("mmst1213"),
-            QStringLiteral("(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"),
-            QStringLiteral("COALESCE(total_amt.mtr_amt, 0)")};
-}
-
 // Issues and supplementary issues count positive; every other kind, a line
 // without a header among them, counts negative.
 const char *const kIssuedSum = "SUM(CASE WHEN h.Inv_Type = '1' OR h.Inv_Type = '3' THEN l.Mtr_Amt "
@@ -69,38 +40,113 @@ const char *const kIssuedSum = "SUM(CASE WHEN h.Inv_Type = '1' OR h.Inv_Type = '
 const char *const kOutsourcedSum = "SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '3' THEN l.Mtr_Amt "
                                    "ELSE -l.Mtr_Amt END)";
 
-// The two further material families, grouped by keys and filtered on
-// order (and manufacturing order when byMo).
-void addFurtherFamilies(Builder &b, const Dialect &d, const QString &bom, bool byMo, const QString &o, const QString &m)
+// What identifies a need of each family in the statement's tables.
+struct Family
 {
-    struct Family
-    {
-        const char *alias, *sumName, *head, *line, *key;
-    };
-    const Family families[] = {{"wai_amt", "use_amt", "mmst407", "mmst408", "Rec_407"},
-                               {"fa_amt", "use_fa", "mmst452", "mmst4521", "Rec_452"}};
-    for (const Family &f : families) {
-        const QString keys =
-            byMo ? QStringLiteral("l.Mo_No, l.Order_No, l.Rec_611") : QStringLiteral("l.Order_No, l.Rec_611");
-        b.add(
-            QStringLiteral(
-                " LEFT JOIN (SELECT %1, SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END) AS %2 "
-                "FROM %3 l INNER JOIN %4 h ON h.%5 = l.%5 WHERE %6 ?")
-                .arg(keys, QLatin1String(f.sumName), QLatin1String(f.line), QLatin1String(f.head), QLatin1String(f.key),
-                     d.codeLike(QStringLiteral("l.Order_No"))),
-            o);
-        if (byMo)
-            b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("l.Mo_No")) + QStringLiteral(" ?"), m);
-        const QString alias = QLatin1String(f.alias);
-        b.add(QStringLiteral(" GROUP BY %1) %2 ON %2.Order_No = mmst011.Order_No").arg(keys, alias));
-        if (byMo)
-            b.add(QStringLiteral(" AND %1.Mo_No = Mmst111.Mo_No").arg(alias));
-        b.add(QStringLiteral(" AND %1.Rec_611 = %2.Rec_611").arg(alias, bom));
+    const char *bom;    // the bill-of-material table
+    const char *amount; // needed with loss
+};
+
+Family familyOf(UsageFamily family)
+{
+    switch (family) {
+    case UsageFamily::ManufacturingOrder:
+        return {"Mmst1141", "(COALESCE(Mmst1141.Mtr_Amt, 0) + COALESCE(Mmst1141.Mtr_Loss, 0))"};
+    case UsageFamily::Order:
+        return {"Mmst01123", "(COALESCE(Mmst01123.Mtr_Amt, 0) + COALESCE(Mmst01123.Mtr_Loss, 0))"};
+    case UsageFamily::Outsourcing:
+        break;
     }
+    return {"mmst1213", "(COALESCE(mmst1213.Mtr_Amt, 0) + COALESCE(mmst1213.Loss_Amt, 0))"};
+}
+
+// The quantity one need has already had from the lines of one table: a sum
+// over its own order (and manufacturing order when byMo) and material, read
+// through the index on those keys. The prefixes typed stay as a filter.
+void addIssued(Builder &b, const Dialect &d, const QString &sum, const QString &from, const QString &bom, bool byMo,
+               const QString &o, const QString &m)
+{
+    b.add(QStringLiteral("COALESCE((SELECT %1 FROM %2 WHERE l.Order_No = mmst011.Order_No").arg(sum, from));
+    if (byMo)
+        b.add(QStringLiteral(" AND l.Mo_No = Mmst111.Mo_No"));
+    b.add(QStringLiteral(" AND l.Rec_611 = %1.Rec_611 AND ").arg(bom) + d.codeLike(QStringLiteral("l.Order_No")) +
+              QStringLiteral(" ?"),
+          o);
+    if (byMo)
+        b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("l.Mo_No")) + QStringLiteral(" ?"), m);
+    b.add(QStringLiteral("), 0)"));
+}
+
+// The needs of the family with what is already issued against each, read
+// once per bill-of-material line. Everything after them (the stock that
+// pairs with a need, the quantities proposed) is driven by these rows.
+void addNeeds(Builder &b, const Dialect &d, UsageFamily family, const QString &o, const QString &m, const QString &pcs)
+{
+    const Family f = familyOf(family);
+    const QString bom = QLatin1String(f.bom);
+    const bool order = family == UsageFamily::Order;
+    b.add(QStringLiteral("WITH needs AS (SELECT %2 AS Rec_111, mmst011.Rec_011 AS Rec_011, "
+                         "%3 AS Mo_No, mmst011.Order_No AS Order_No, %1.Rec_611 AS Rec_611, "
+                         "vmmst611.Mtr_No AS Mtr_No, vmmst611.Mtr_Name AS Mtr_Name, vmmst611.Mtr_Dim AS Mtr_Dim, "
+                         "vmmst611.Color_Name AS Color_Name, vmmst611.Unit_Name AS Unit_Name, %4 AS Mtr_Model, "
+                         "%5 AS Out_Amt, ")
+              .arg(bom, order ? QStringLiteral("0") : QStringLiteral("Mmst111.Rec_111"),
+                   order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mo_No"),
+                   order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mtr_Model"), QLatin1String(f.amount)));
+    const QString lines = QStringLiteral("Mmst412 l LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411");
+    if (family == UsageFamily::Outsourcing) {
+        // Only the documents of this outsourcing order count as issued.
+        b.add(QStringLiteral("COALESCE((SELECT %1 FROM Mmst411 h INNER JOIN Mmst412 l ON l.Rec_411 = h.Rec_411 "
+                             "WHERE h.Pcs_No = ? AND l.Mo_No = Mmst111.Mo_No AND l.Rec_611 = mmst1213.Rec_611), 0)")
+                  .arg(QLatin1String(kOutsourcedSum)),
+              pcs);
+    } else {
+        const bool byMo = !order;
+        b.add(QStringLiteral("("));
+        addIssued(b, d, QLatin1String(kIssuedSum), lines, bom, byMo, o, m);
+        // The two further material families.
+        const QString further =
+            QStringLiteral("SUM(CASE h.Inv_Type WHEN '1' THEN l.Mtr_Amt WHEN '2' THEN -l.Mtr_Amt END)");
+        b.add(QStringLiteral(" + "));
+        addIssued(b, d, further, QStringLiteral("mmst408 l INNER JOIN mmst407 h ON h.Rec_407 = l.Rec_407"), bom, byMo,
+                  o, m);
+        b.add(QStringLiteral(" + "));
+        addIssued(b, d, further, QStringLiteral("mmst4521 l INNER JOIN mmst452 h ON h.Rec_452 = l.Rec_452"), bom, byMo,
+                  o, m);
+        b.add(QStringLiteral(")"));
+    }
+    b.add(QStringLiteral(" AS Total_Amt"));
+    switch (family) {
+    case UsageFamily::ManufacturingOrder:
+        b.add(QStringLiteral(" FROM Mmst1141 INNER JOIN Mmst111 ON Mmst1141.Rec_111 = Mmst111.Rec_111"
+                             " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
+                             " LEFT JOIN vmmst611 ON Mmst1141.Rec_611 = vmmst611.Rec_611"));
+        b.add(QStringLiteral(" WHERE Mmst111.Status = '2' AND ") + d.codeLike(QStringLiteral("Mmst111.Mo_No")) +
+                  QStringLiteral(" ?"),
+              m);
+        b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) + QStringLiteral(" ?"), o);
+        break;
+    case UsageFamily::Order:
+        b.add(QStringLiteral(
+            " FROM Mmst01123 INNER JOIN mmst011 ON Mmst01123.Rec_011 = mmst011.Rec_011 AND mmst011.Status = '2'"
+            " INNER JOIN vmmst611 ON Mmst01123.Rec_611 = vmmst611.Rec_611"));
+        b.add(QStringLiteral(" WHERE ") + d.codeLike(QStringLiteral("mmst011.Order_No")) + QStringLiteral(" ?"), o);
+        break;
+    case UsageFamily::Outsourcing:
+        b.add(QStringLiteral(" FROM mmst1213 INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121"
+                             " INNER JOIN Mmst111 ON mmst1213.Rec_111 = Mmst111.Rec_111"
+                             " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
+                             " INNER JOIN vmmst611 ON mmst1213.Rec_611 = vmmst611.Rec_611"));
+        b.add(QStringLiteral(" WHERE mmst121.Pcs_No = ? AND Mmst111.Status = '2'"), pcs);
+        break;
+    }
+    b.add(QStringLiteral(")"));
 }
 
 // The stock sources S, summed per source key by the document's mode. Colour
 // is part of the key: a line must name the balance it was proposed from.
+// Only balances that can pair with a need are read, through the index on
+// the key the mode pairs by; a source key is either kept or left out whole.
 void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, UsageFamily family, const QString &o,
               const QString &m)
 {
@@ -127,12 +173,20 @@ void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, UsageFami
             b.add(noOrder + QStringLiteral(" AND ") + noMo);
         else
             b.add(QStringLiteral("Order_No = '' AND Mo_No = ''"));
+        b.add(QStringLiteral(" AND Mtr_No IN (SELECT Mtr_No FROM needs)"));
     } else if (mode == 1) {
         b.add(d.codeLike(QStringLiteral("Order_No")) + QStringLiteral(" ?"), o);
         b.add(QStringLiteral(" AND ") + noMo);
+        b.add(QStringLiteral(" AND Order_No IN (SELECT Order_No FROM needs)"));
     } else {
         b.add(d.codeLike(QStringLiteral("Order_No")) + QStringLiteral(" ?"), o);
         b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("Mo_No")) + QStringLiteral(" ?"), m);
+        // An order's need takes only stock of no manufacturing order; the
+        // like above has already left out a null one.
+        if (family == UsageFamily::Order)
+            b.add(QStringLiteral(" AND Mo_No = '' AND Order_No IN (SELECT Order_No FROM needs)"));
+        else
+            b.add(QStringLiteral(" AND Mo_No IN (SELECT Mo_No FROM needs)"));
     }
     b.add(QStringLiteral(" GROUP BY ") + keys + (bySupplier ? QStringLiteral(", ") + supplierKeys : QString()) +
           QStringLiteral(") mmst381 ON 1=1"));
@@ -142,15 +196,15 @@ void addStock(Builder &b, const Dialect &d, int mode, bool bySupplier, UsageFami
 void addStockPairing(Builder &b, const Dialect &d, int mode, UsageFamily family)
 {
     if (mode != 0)
-        b.add(QStringLiteral(" AND mmst381.Order_No = mmst011.Order_No"));
+        b.add(QStringLiteral(" AND mmst381.Order_No = n.Order_No"));
     if (mode == 2) {
         if (family == UsageFamily::Order)
             b.add(QStringLiteral(" AND ") + d.codeText(QStringLiteral("COALESCE(mmst381.Mo_No, '')")) +
                   QStringLiteral(" = ''"));
         else
-            b.add(QStringLiteral(" AND mmst381.Mo_No = Mmst111.Mo_No"));
+            b.add(QStringLiteral(" AND mmst381.Mo_No = n.Mo_No"));
     }
-    b.add(QStringLiteral(" AND mmst381.Mtr_No = vmmst611.Mtr_No"));
+    b.add(QStringLiteral(" AND mmst381.Mtr_No = n.Mtr_No"));
 }
 
 // Names, and the supplier whose nature fits the issue's when the option asks for it.
@@ -173,20 +227,21 @@ void addSourceNames(Builder &b, bool bySupplier, const QString &propDuty)
         b.add(join + QStringLiteral("mmst301.Supl_Prop = ?"), invoice);
 }
 
-QString selectList(UsageFamily family, const Need &need, bool capped)
+const char *const kOpen = "(n.Out_Amt - n.Total_Amt)";
+
+QString selectList(bool capped)
 {
-    const QString open = need.open();
+    const QString open = QLatin1String(kOpen);
     const QString proposed =
         capped ? QStringLiteral("CASE WHEN mmst381.Mtr_Amt < %1 THEN mmst381.Mtr_Amt ELSE %1 END").arg(open) : open;
-    const QString moNo = family == UsageFamily::Order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mo_No");
-    const QString model = family == UsageFamily::Order ? QStringLiteral("''") : QStringLiteral("Mmst111.Mtr_Model");
-    return QStringLiteral("SELECT '' AS \"Sel\", %1 AS Mo_No, mmst011.Order_No, %2.Rec_611, vmmst611.Mtr_No, "
-                          "vmmst611.Mtr_Name, vmmst611.Mtr_Dim, vmmst611.Color_Name, vmmst611.Unit_Name, "
-                          "COALESCE(mmst381.Mtr_Amt, 0) AS Bar_Amt, %3 AS Out_Amt, %4 AS Total_Amt, %5 AS Mtr_Amt1, "
-                          "%6 AS Mtr_Amt, mmst381.Frm_Inv, mmst381.Frm_Type, mmst400.Frm_Type_Name, mmst381.Bar_No, "
-                          "mmst903.Bar_Name, mmst381.Supl_No, mmst381.Prod_No, mmst381.Prod_Name, mmst381.Duty_Weight, "
-                          "%7 AS Mtr_Model, mmst381.Color_No")
-        .arg(moNo, need.bom, need.amount, need.issued, open, proposed, model);
+    return QStringLiteral(" SELECT '' AS \"Sel\", n.Mo_No AS Mo_No, n.Order_No AS Order_No, n.Rec_611 AS Rec_611, "
+                          "n.Mtr_No AS Mtr_No, n.Mtr_Name AS Mtr_Name, n.Mtr_Dim AS Mtr_Dim, "
+                          "n.Color_Name AS Color_Name, n.Unit_Name AS Unit_Name, "
+                          "COALESCE(mmst381.Mtr_Amt, 0) AS Bar_Amt, n.Out_Amt AS Out_Amt, n.Total_Amt AS Total_Amt, "
+                          "%1 AS Mtr_Amt1, %2 AS Mtr_Amt, mmst381.Frm_Inv, mmst381.Frm_Type, mmst400.Frm_Type_Name, "
+                          "mmst381.Bar_No, mmst903.Bar_Name, mmst381.Supl_No, mmst381.Prod_No, mmst381.Prod_Name, "
+                          "mmst381.Duty_Weight, n.Mtr_Model AS Mtr_Model, mmst381.Color_No FROM needs n")
+        .arg(open, proposed);
 }
 
 // Ties between equal sources are broken the same way on every server.
@@ -233,81 +288,19 @@ Statement UsageImportStore::proposalStatement(const UsageCriteria &c) const
     const bool capped = !(family == UsageFamily::ManufacturingOrder && uncappedSite());
     const QString o = prefix(c.orderNo);
     const QString m = prefix(c.moNo);
-    const Need need = needOf(family);
-    const QString issuedSum = QLatin1String(kIssuedSum);
-    const QString lineOrder = d.codeLike(QStringLiteral("l.Order_No")) + QStringLiteral(" ?");
+    const QString pcs = notNullText(c.pcsNo.trimmed());
 
     Builder b;
-    b.add(selectList(family, need, capped));
-    switch (family) {
-    case UsageFamily::ManufacturingOrder:
-        b.add(QStringLiteral(" FROM Mmst1141 INNER JOIN Mmst111 ON Mmst1141.Rec_111 = Mmst111.Rec_111"
-                             " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
-                             " LEFT JOIN vmmst611 ON Mmst1141.Rec_611 = vmmst611.Rec_611"));
-        b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
-                      .arg(issuedSum) +
-                  lineOrder,
-              o);
-        b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("l.Mo_No")) + QStringLiteral(" ?"), m);
-        b.add(QStringLiteral(
-            " GROUP BY l.Mo_No, l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
-            " AND total_amt.Mo_No = Mmst111.Mo_No AND total_amt.Rec_611 = Mmst1141.Rec_611"));
-        addFurtherFamilies(b, d, need.bom, true, o, m);
-        addStock(b, d, mode, bySupplier, family, o, m);
-        addStockPairing(b, d, mode, family);
-        addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE Mmst111.Status = '2' AND ") + d.codeLike(QStringLiteral("Mmst111.Mo_No")) +
-                  QStringLiteral(" ?"),
-              m);
-        b.add(QStringLiteral(" AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) + QStringLiteral(" ?"), o);
-        b.add(QStringLiteral(
-                  " AND mmst381.Mtr_Amt > 0 AND %1 > 0 ORDER BY Mmst111.Rec_111, Mmst1141.Rec_611, mmst011.Rec_011, ")
-                  .arg(need.open()) +
-              QLatin1String(kSourceOrder));
-        break;
-    case UsageFamily::Order:
-        b.add(QStringLiteral(
-            " FROM Mmst01123 INNER JOIN mmst011 ON Mmst01123.Rec_011 = mmst011.Rec_011 AND mmst011.Status = '2'"
-            " INNER JOIN vmmst611 ON Mmst01123.Rec_611 = vmmst611.Rec_611"));
-        b.add(QStringLiteral(" LEFT JOIN (SELECT l.Order_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE ")
-                      .arg(issuedSum) +
-                  lineOrder,
-              o);
-        b.add(QStringLiteral(" GROUP BY l.Order_No, l.Rec_611) total_amt ON total_amt.Order_No = mmst011.Order_No"
-                             " AND total_amt.Rec_611 = Mmst01123.Rec_611"));
-        addFurtherFamilies(b, d, need.bom, false, o, m);
-        addStock(b, d, mode, bySupplier, family, o, m);
-        addStockPairing(b, d, mode, family);
-        addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE mmst381.Mtr_Amt > 0 AND ") + d.codeLike(QStringLiteral("mmst011.Order_No")) +
-                  QStringLiteral(" ?"),
-              o);
-        b.add(QStringLiteral(" AND %1 > 0 ORDER BY Mmst01123.Rec_611, ").arg(need.open()) +
-              QLatin1String(kSourceOrder) + QStringLiteral(", mmst011.Order_No"));
-        break;
-    case UsageFamily::Outsourcing:
-        // Only the documents of this outsourcing order count as issued.
-        b.add(QStringLiteral(" FROM mmst1213 INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121"
-                             " INNER JOIN Mmst111 ON mmst1213.Rec_111 = Mmst111.Rec_111"
-                             " LEFT JOIN mmst011 ON Mmst111.Rec_011 = mmst011.Rec_011"
-                             " INNER JOIN vmmst611 ON mmst1213.Rec_611 = vmmst611.Rec_611"));
-        b.add(QStringLiteral(" LEFT JOIN (SELECT l.Mo_No, l.Rec_611, %1 AS mtr_amt FROM Mmst412 l "
-                             "LEFT JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 WHERE h.Pcs_No = ?")
-                  .arg(QLatin1String(kOutsourcedSum)),
-              notNullText(c.pcsNo.trimmed()));
-        b.add(QStringLiteral(" GROUP BY l.Mo_No, l.Rec_611) total_amt ON total_amt.Mo_No = Mmst111.Mo_No"
-                             " AND total_amt.Rec_611 = mmst1213.Rec_611"));
-        addStock(b, d, mode, bySupplier, family, o, m);
-        addStockPairing(b, d, mode, family);
-        b.add(QStringLiteral(" AND Mmst111.Status = '2' AND mmst381.Mtr_Amt > 0 AND %1 > 0").arg(need.open()));
-        addSourceNames(b, bySupplier, c.propDuty);
-        b.add(QStringLiteral(" WHERE mmst121.Pcs_No = ?"), notNullText(c.pcsNo.trimmed()));
-        b.add(QStringLiteral(" ORDER BY Mmst111.Rec_111, mmst1213.Rec_611, mmst011.Rec_011, ") +
-              QLatin1String(kSourceOrder));
-        break;
-    }
+    addNeeds(b, d, family, o, m, pcs);
+    b.add(selectList(capped));
+    addStock(b, d, mode, bySupplier, family, o, m);
+    addStockPairing(b, d, mode, family);
+    addSourceNames(b, bySupplier, c.propDuty);
+    b.add(QStringLiteral(" WHERE mmst381.Mtr_Amt > 0 AND %1 > 0 ORDER BY ").arg(QLatin1String(kOpen)));
+    if (family == UsageFamily::Order)
+        b.add(QStringLiteral("n.Rec_611, ") + QLatin1String(kSourceOrder) + QStringLiteral(", n.Order_No"));
+    else
+        b.add(QStringLiteral("n.Rec_111, n.Rec_611, n.Rec_011, ") + QLatin1String(kSourceOrder));
     return {b.text, b.values};
 }
 

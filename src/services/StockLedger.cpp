@@ -6,6 +6,8 @@
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
 
+#include <cmath>
+
 namespace {
 
 // A key part where null reads as empty.
@@ -23,6 +25,22 @@ double fourDecimals(double value)
 QVariant dateValue(const QDate &date)
 {
     return date.isValid() ? QVariant(date) : QVariant();
+}
+
+// Stock as the balances hold it: followed in binary fractions, a sum of
+// quantities would miss an exact zero by a few units in the last place.
+double eightDecimals(double value)
+{
+    return std::round(value * 1e8) / 1e8;
+}
+
+// Material numbers that the code collation takes for one material.
+QString materialKey(const QString &mtrNo)
+{
+    qsizetype end = mtrNo.size();
+    while (end > 0 && mtrNo.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return mtrNo.left(end).toCaseFolded();
 }
 
 } // namespace
@@ -66,7 +84,7 @@ bool StockLedger::CheckStockAvailable(const StockKey &key, double qty) const
     // until the caller commits: a second user checking the same stock waits
     // and then sees what this posting left.
     const ResultSet rows =
-        Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
+        Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt, Rec_381"), where.text))
             .bindAll(where.values)
             .select();
     double available = 0;
@@ -163,13 +181,18 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
     StockKey key = given;
     key.frmType = resolveSourceType(given);
     const Statement where = key.condition(d);
+    const bool held = m_checked && m_checked->where.text == where.text && m_checked->where.values == where.values;
+    // Where the insert adds to the key's row when there is one, a balance no
+    // check has read is made or moved by that one statement.
+    const bool upsert = !held && d.insertOrAddMeetsAnyRow();
     ResultSet balance;
-    if (m_checked && m_checked->where.text == where.text && m_checked->where.values == where.values)
+    if (held)
         balance = std::move(m_checked->rows);
-    else
-        balance = Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt"), where.text))
-                      .bindAll(where.values)
-                      .select();
+    else if (!upsert)
+        balance =
+            Sql(*m_statements, d.lockedRows(QStringLiteral("mmst381"), QStringLiteral("Mtr_Amt, Rec_381"), where.text))
+                .bindAll(where.values)
+                .select();
     m_checked.reset();
     // -1 is a request, never a price: resolve it before it reaches a row or
     // the average (or the caller, when it asks what was used).
@@ -181,7 +204,8 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
     if (balance.isEmpty()) {
         // Another user may insert the same key between the look and the
         // insert where rows are locked one by one: the insert then adds to
-        // that row instead (the unique index makes the two meet).
+        // that row instead (the unique index makes the two meet). Either way
+        // the row's new amount comes back; a balance that reached zero goes.
         const QString insert = d.insertOrAdd(
             QStringLiteral("mmst381"),
             {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"), QStringLiteral("Frm_Type"),
@@ -193,19 +217,27 @@ double StockLedger::post(const StockKey &given, double qty, double price, bool t
                                               notNullText(key.frmType), notNullText(key.mtrNo), notNullText(key.barNo),
                                               qty, price, notNullText(key.colorNo), user, dateValue(today)})
                                     .select();
-        // Added to the other user's row and reached zero.
         if (qty != 0 && !after.isEmpty() && after.value(0, 0).toDouble() == 0)
             Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
-    } else if (balance.value(0, 0).toDouble() + qty == 0) {
-        Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(where)).exec();
     } else {
-        Sql(*m_statements,
-            Statement(QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, "
-                                     "Upd_Date = ? WHERE "),
-                      {qty, user, dateValue(today)})
-                .append(where))
-            .exec();
+        // The row read above is held: it is changed by its own key rather
+        // than found again through the stock key.
+        const Statement row =
+            balance.rowCount() == 1 ? Statement(QStringLiteral("Rec_381 = ?"), {balance.value(0, 1)}) : where;
+        if (balance.value(0, 0).toDouble() + qty == 0)
+            Sql(*m_statements, Statement(QStringLiteral("DELETE FROM mmst381 WHERE ")).append(row)).exec();
+        else
+            Sql(*m_statements,
+                Statement(QStringLiteral("UPDATE mmst381 SET Mtr_Amt = COALESCE(Mtr_Amt, 0) + ?, Upd_Name = ?, "
+                                         "Upd_Date = ? WHERE "),
+                          {qty, user, dateValue(today)})
+                    .append(row))
+                .exec();
     }
+    // Every branch above moves the material's stock by exactly qty.
+    const auto known = m_materialStock.find(materialKey(key.mtrNo));
+    if (known != m_materialStock.end())
+        *known = eightDecimals(*known + qty);
     UpdateAvgCost(key.mtrNo, qty, price);
     return price;
 }
@@ -214,6 +246,27 @@ void StockLedger::UpdateAvgCost(const QString &mtrNo, double qty, double price) 
 {
     if (!(qty > 0) || price == 0)
         return;
+    if (m_keepStock) {
+        // The material's stock, summed at its first receipt in this posting,
+        // stays known from the quantities posted since: no other posting
+        // that moves this average can run until this one commits.
+        const QString material = materialKey(mtrNo);
+        auto known = m_materialStock.find(material);
+        if (known == m_materialStock.end())
+            known = m_materialStock.insert(
+                material,
+                Sql(*m_statements, QStringLiteral("SELECT COALESCE(SUM(Mtr_Amt), 0) FROM mmst381 WHERE Mtr_No = ?"))
+                    .bind(notNullText(mtrNo))
+                    .scalar()
+                    .toDouble());
+        const double stock = *known;
+        const double after = eightDecimals(stock + qty);
+        Sql(*m_statements, QStringLiteral("UPDATE mmst611 SET Avg_Cost = CASE WHEN ? = 0.0 THEN Mtr_Cost "
+                                          "ELSE (? * COALESCE(Avg_Cost, 0) + ?) / ? END WHERE Mtr_No = ?"))
+            .bindAll({after, stock, qty * price, after, notNullText(mtrNo)})
+            .exec();
+        return;
+    }
     // The material's stock is summed once (not once per use in the formula),
     // in the same statement, so the server computes it as before.
     Sql(*m_statements,

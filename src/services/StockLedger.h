@@ -5,6 +5,7 @@
 #include "services/StockKey.h"
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -57,6 +58,14 @@ public:
     // ends, in the order given, so that approvals take them in one order.
     void lockCosts(const QStringList &materials) const;
 
+    // For a posting inside a write transaction that holds the cost rows of
+    // the materials it receives (lockCosts; on SQLite the transaction itself
+    // excludes every other writer): a material's stock is summed once for
+    // the average cost and then followed by what this ledger posts. Postings
+    // that take stock out may still run beside it; the averages come out as
+    // if they had run after this one.
+    void keepMaterialStock() { m_keepStock = true; }
+
     // The unique index that keeps one balance row per stock key.
     static const IndexDef &balanceIndex();
 
@@ -100,4 +109,7 @@ private:
         ResultSet rows;
     };
     mutable std::optional<CheckedRows> m_checked;
+    // Materials' whole stock, kept after keepMaterialStock().
+    bool m_keepStock = false;
+    mutable QHash<QString, double> m_materialStock;
 };

@@ -555,6 +555,34 @@ private slots:
         QCOMPARE(balances(), before);
         QCOMPARE(journal().rowCount(), 0);
     }
+
+    // Each received line moves the average over the material's whole stock
+    // as it stands after that line, balances outside the document included.
+    void averageCostFollowsEveryReceivedLine()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                          "Color_No, Mtr_Amt, Mtr_Prs) VALUES ('SO1', 'MO1', 'PI001', 'A', 'F001', "
+                                          "'W01', '', 10, 4)"));
+        stock(20, QStringLiteral("SO9"), QStringLiteral("MO9")); // the receipt's price is its first row's, 4
+        const qint64 doc = header(QStringLiteral("TL301"), QStringLiteral("2"));
+        line(doc, 6, QStringLiteral("2"), QStringLiteral("SO2"), QStringLiteral("MO2"));
+        line(doc, 4);
+        const auto average = [&] {
+            return Sql(conn, QStringLiteral("SELECT Avg_Cost FROM mmst611 WHERE Mtr_No = 'F001'")).scalar().toDouble();
+        };
+        QVERIFY(post(DocumentKind::materialReturn(), true, doc, QStringLiteral("TL301")).posted);
+        // SO1/MO1 first: stock 34 after it, then 40 after the new SO2/MO2 balance.
+        const double first = (34 * 2.5 + 4 * 4.0) / (34 + 4);
+        const double second = (40 * first + 6 * 4.0) / (40 + 6);
+        QVERIFY2(qAbs(average() - second) < 1e-5, qPrintable(QString::number(average(), 'f', 8)));
+        // Taking the stock out again leaves the average where it is.
+        QVERIFY(post(DocumentKind::materialReturn(), false, doc, QStringLiteral("TL301")).posted);
+        QVERIFY2(qAbs(average() - second) < 1e-5, qPrintable(QString::number(average(), 'f', 8)));
+        // Two postings in a row: the second sums the stock the first left.
+        QVERIFY(post(DocumentKind::materialReturn(), true, doc, QStringLiteral("TL301")).posted);
+        const double third = (40 * ((34 * second + 16.0) / 38) + 24.0) / 46;
+        QVERIFY2(qAbs(average() - third) < 1e-5, qPrintable(QString::number(average(), 'f', 8)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstDocumentStore)

@@ -3,6 +3,7 @@
 #include "ModalDriving.h"
 #include "TestSupport.h"
 
+#include "documents/DocumentSearch.h"
 #include "documents/Frm40BSH.h"
 #include "entry/RunContext.h"
 #include "platform/db/Dialect.h"
@@ -154,6 +155,46 @@ private slots:
         QCOMPARE(field(&dlg, QStringLiteral("print_status"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("Inv_No"))->text(), QString());
         QCOMPARE(field(&dlg, QStringLiteral("Frm_INV"))->editor()->maxLength(), 50);
+    }
+
+    // To a text column, makers that differ only by case or a trailing blank
+    // are different people; a null and an empty maker are one empty entry,
+    // first. The list is the one the plain distinct read gives.
+    void peopleListsKeepEverySpellingAndOneEmptyEntry()
+    {
+        const QVariant null;
+        int n = 0;
+        for (const QVariant &maker : {QVariant(QStringLiteral("wang")), QVariant(QStringLiteral("Wang")),
+                                      QVariant(QStringLiteral("wang ")), QVariant(QString(QLatin1String(""))), null})
+            doc(QStringLiteral("LL2406%1").arg(100 + ++n), QStringLiteral("2024-06-01"), "1", maker, null, null, null,
+                0, "0");
+        QStringList plain;
+        const ResultSet rs =
+            Sql(conn, QStringLiteral("SELECT DISTINCT COALESCE(Form_Man, '') FROM Mmst411 ORDER BY 1")).select();
+        for (qint64 r = 0; r < rs.rowCount(); ++r)
+            plain << rs.text(r, 0);
+        Frm40BSH &dlg = openFor(QStringLiteral("1"));
+        const QStringList items = field(&dlg, QStringLiteral("Form_Man"))->items();
+        QCOMPARE(items, plain);
+        QCOMPARE(items.size(), 6);
+        QVERIFY(items.first().isEmpty());
+        for (const char *maker : {"wang", "Wang", "wang ", "张华", "李丽"})
+            QVERIFY(items.contains(QString::fromUtf8(maker)));
+        QCOMPARE(field(&dlg, QStringLiteral("Form_Man"))->text(), QString());
+        Frm40BSH::release();
+
+        // No headers at all: nothing to list, nothing shown.
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst412"));
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411"));
+        Frm40BSH &empty = openFor(QStringLiteral("1"));
+        for (const char *name : {"Form_Man", "Bar_Man", "Proc_Man", "Check_Man"}) {
+            QCOMPARE(field(&empty, QLatin1String(name))->items(), QStringList());
+            QCOMPARE(field(&empty, QLatin1String(name))->text(), QString());
+        }
+        // SQL Server takes no subquery in a recursive step: there the list stays one distinct read.
+        QCOMPARE(
+            SearchPeopleQuery(QStringLiteral("Mmst411"), QStringLiteral("Bar_Man"), Dialect::of(Backend::SqlServer)),
+            QStringLiteral("SELECT DISTINCT COALESCE(Bar_Man, '') AS Bar_Man FROM Mmst411 ORDER BY 1"));
     }
 
     void search_data()

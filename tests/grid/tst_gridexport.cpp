@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -172,6 +173,76 @@ private slots:
         QCOMPARE(dump(path("out.xlsx")), expected);
     }
 
+    // Thousands of rows, the kinds mixed within columns: a reader finds every
+    // cell in its place with its type, value, number format and alignment.
+    void largePlainExportReadBackCellByCell()
+    {
+        const int rows = 4000;
+        ExportTable grid(rows + 1, 6);
+        const QStringList captions = {"No", "物料编号", "备注", "数量", "单价", "日期"};
+        for (int c = 0; c < captions.size(); ++c)
+            grid.setText(0, c, captions.at(c));
+        grid.setColumn(1, 1200, 1, 4);
+        grid.setColumn(2, 900, 1, 4, true);
+        grid.setColumn(3, 960, 7, 3);
+        grid.setColumn(4, 1440, 8, 6);
+        grid.setColumn(5, 1080, 4, 4);
+        // Expected value, type and number format of a cell, by its text.
+        struct Seen
+        {
+            QString type, value, format;
+        };
+        const auto seen = [](const QString &text) {
+            double number = 0;
+            if (!ExcelExport::isNumericText(text, &number))
+                return Seen{"s", u'\'' + text + u'\'', "@"};
+            return Seen{"n", QString::number(number, 'g', QLocale::FloatingPointShortest),
+                        text.contains(u'.') ? "0.0000_ " : "0_ "};
+        };
+        QStringList expected = {
+            "SHEETS mmss40BGrid1",
+            "SHEET mmss40BGrid1",
+            "CELL A1 s '生产领料单' fmt='General' bold=1 size=18 align=center/center",
+            "CELL A2 s '物料编号' fmt='@' bold=1 size=11 align=center/center",
+            "CELL B2 s '数量' fmt='@' bold=1 size=11 align=center/top",
+            "CELL C2 s '单价' fmt='@' bold=1 size=11 align=right/top",
+            "CELL D2 s '日期' fmt='@' bold=1 size=11 align=center/center",
+        };
+        const QStringList alignments = {"left/center", "right/center", "right/None", "center/center"};
+        for (int r = 1; r <= rows; ++r) {
+            grid.setText(r, 0, QString::number(r));
+            const QStringList texts = {
+                QStringLiteral("M-%1").arg(r * 7 % 100000, 6, 10, QLatin1Char('0')),
+                QStringLiteral("不导出"),
+                r % 9 == 0 ? QStringLiteral("A%1").arg(r) : (r % 10 == 0 ? QString() : QString::number(r % 1000)),
+                r % 7 == 0 ? QString::number(r % 50) : QString::number((r % 10000) / 8.0, 'f', 3),
+                QStringLiteral("2026-%1-%2").arg(r % 12 + 1).arg(r % 28 + 1),
+            };
+            int sheetCol = 0;
+            for (int c = 1; c <= texts.size(); ++c) {
+                grid.setText(r, c, texts.at(c - 1));
+                if (c == 2)
+                    continue; // hidden
+                ++sheetCol;
+                const QString &text = texts.at(c - 1);
+                if (text.isEmpty())
+                    continue; // a styled cell without a value: a reader lists nothing
+                const Seen s = seen(text);
+                expected.append(QStringLiteral("CELL %1%2 %3 %4 fmt='%5' bold=0 size=11 align=%6")
+                                    .arg(QChar(u'A' + sheetCol - 1))
+                                    .arg(r + 2)
+                                    .arg(s.type, s.value, s.format, alignments.at(sheetCol - 1)));
+            }
+        }
+        expected += QStringList{"MERGE A1:D1", "WIDTH A 10", "WIDTH B 8", "WIDTH C 12", "WIDTH D 9"};
+        QVERIFY(ExcelExport::Export_Excel(grid, info(QStringLiteral("生产领料单")), path("large.xlsx")));
+        QCOMPARE(opened, QStringList{path("large.xlsx")});
+        const QStringList lines = dump(path("large.xlsx"));
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(lines.at(i), expected.at(i));
+    }
+
     void numberFormats_data()
     {
         QTest::addColumn<QString>("text");
@@ -194,6 +265,17 @@ private slots:
                                                          << "s '20261209000000017' fmt='@'";
         QTest::newRow("thousands separator") << "1,200"
                                              << "s '1,200' fmt='@'";
+        // Forms read by the general number conversion beside the plain decimals.
+        QTest::newRow("trailing zeros") << "-12.250"
+                                        << "n -12.25 fmt='0.0000_ '";
+        QTest::newRow("point last") << "5."
+                                    << "n 5 fmt='0.0000_ '";
+        QTest::newRow("point first") << ".5"
+                                     << "n 0.5 fmt='0.0000_ '";
+        QTest::newRow("plus sign") << "+7"
+                                   << "n 7 fmt='0_ '";
+        QTest::newRow("exponent") << "1e3"
+                                  << "n 1000 fmt='0_ '";
     }
 
     void numberFormats()

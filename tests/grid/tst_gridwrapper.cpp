@@ -464,6 +464,55 @@ private slots:
         QVERIFY(aligned());
     }
 
+    // Every row of the frozen part sits beside the same row of the scrolling
+    // part and shows that row's value of the frozen column.
+    bool frozenRowsAligned(int frozenCol, int scrollingCol) const
+    {
+        QTableView *frozen = frozenPart();
+        for (int r = 1; r < grid()->rows(); ++r) {
+            const QRect frozenCell = grid()->cellRect(r, frozenCol);
+            const QRect scrollingCell = grid()->cellRect(r, scrollingCol);
+            if (frozenCell.isEmpty() || frozenCell.top() != scrollingCell.top() ||
+                frozenCell.height() != scrollingCell.height())
+                return false;
+            const QModelIndex shown = frozen->indexAt(frozen->viewport()->mapFrom(grid(), frozenCell.center()));
+            if (shown.data().toString() != grid()->textMatrix(r, frozenCol))
+                return false;
+        }
+        return true;
+    }
+
+    void headerSortAfterTheFrozenCountChanged()
+    {
+        narrowWithFrozen(QStringLiteral("1"));
+        ModalRunner::setDriver([&](QDialog *d) {
+            auto *set = qobject_cast<mmss_set *>(d);
+            if (!set)
+                return int(QDialog::Rejected);
+            set->show();
+            auto *box = set->findChild<QLineEdit *>(QStringLiteral("FrozenCols"));
+            box->setText(QStringLiteral("2"));
+            emit box->editingFinished();
+            set->findChild<QPushButton *>(QStringLiteral("cmd_ok"))->click();
+            return set->result();
+        });
+        doubleClick(grid(), 0, 0);
+        QCOMPARE(grid()->frozenCols(), 2);
+        QVERIFY(frozenPart()->isVisible());
+        QVERIFY(frozenRowsAligned(2, 3));
+        // Header clicks on a scrolling column: descending, then ascending, and
+        // the frozen part shows the sorted rows beside their scrolling cells.
+        click(grid(), 0, 3);
+        QCOMPARE(columnTexts(*grid(), 1), (QStringList{"5", "3", "1", "4", "2", "6"}));
+        QCOMPARE(grid()->frozenCols(), 2);
+        QVERIFY(frozenRowsAligned(2, 3));
+        QVERIFY(frozenRowsAligned(1, 4));
+        click(grid(), 0, 3);
+        QCOMPARE(columnTexts(*grid(), 1), (QStringList{"2", "6", "4", "1", "3", "5"}));
+        QVERIFY(frozenRowsAligned(2, 3));
+        QCOMPARE(markerRows(*grid()), QList<int>({1}));
+    }
+
     void settingsDialogFreezesAtOnce()
     {
         narrowWithFrozen(QStringLiteral("0"));

@@ -368,6 +368,184 @@ private slots:
         QCOMPARE(propose(c).rowCount(), qint64(0));
     }
 
+    // A balance or line whose codes differ from the need's only by case is
+    // the need's own, in every family and mode.
+    void codesPairWithoutRegardToCase_data()
+    {
+        QTest::addColumn<int>("family"); // UsageFamily
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("stockOrder");
+        QTest::addColumn<QString>("stockMo");
+        const int mo = int(UsageFamily::ManufacturingOrder), order = int(UsageFamily::Order),
+                  out = int(UsageFamily::Outsourcing);
+        QTest::newRow("manufacturing order by material") << mo << 0 << QStringLiteral("") << QStringLiteral("");
+        QTest::newRow("manufacturing order by order") << mo << 1 << QStringLiteral("so1") << QStringLiteral("");
+        QTest::newRow("manufacturing order by manufacturing order")
+            << mo << 2 << QStringLiteral("so1") << QStringLiteral("mo1");
+        QTest::newRow("order by order") << order << 1 << QStringLiteral("So1") << QStringLiteral("");
+        QTest::newRow("order by manufacturing order") << order << 2 << QStringLiteral("sO1") << QStringLiteral("");
+        QTest::newRow("outsourcing by material") << out << 0 << QStringLiteral("") << QStringLiteral("");
+        QTest::newRow("outsourcing by manufacturing order")
+            << out << 2 << QStringLiteral("sO1") << QStringLiteral("Mo1");
+    }
+    void codesPairWithoutRegardToCase()
+    {
+        QFETCH(int, family);
+        QFETCH(int, mode);
+        QFETCH(QString, stockOrder);
+        QFETCH(QString, stockMo);
+        TestDb::exec(
+            conn,
+            QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                           "Mtr_Amt) VALUES (?, ?, 'CASE', 'A', 'f001', 'W01', '', 8)"),
+            {stockOrder, stockMo});
+        UsageCriteria c = criteria(mode, family == int(UsageFamily::Order));
+        if (family == int(UsageFamily::Order))
+            bom(QStringLiteral("Mmst01123"), so1, 10, 0);
+        if (family == int(UsageFamily::Outsourcing)) {
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) "
+                                        "VALUES (?, ?, ?, 9, 1)"),
+                         {pcs1, mo1, f001});
+            c.production = false;
+            c.pcsNo = QStringLiteral("WF1");
+        }
+        const QVariant pcs = family == int(UsageFamily::Outsourcing) ? QVariant(QStringLiteral("wf1")) : QVariant();
+        issued(QStringLiteral("1"), 2, QStringLiteral("so1"), QStringLiteral("mO1"), pcs);
+        issued(QStringLiteral("1"), 1, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        const ResultSet rs = propose(c);
+        QCOMPARE(takes(rs), (QStringList{"CASE:7"}));
+        QCOMPARE(rs.text(0, QStringLiteral("Total_Amt")), QStringLiteral("3"));
+    }
+
+    // Wildcards the user types keep their meaning for the needs, the stock
+    // and the lines alike.
+    void typedWildcardsMatchAsTyped_data()
+    {
+        QTest::addColumn<QString>("moNo");
+        QTest::addColumn<QString>("orderNo");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one character") << "MO_"
+                                       << "" << QStringList{"PI1:4", "PI2:2"};
+        QTest::newRow("any run") << "%2"
+                                 << "" << QStringList{"PI2:2"};
+        QTest::newRow("in the order") << ""
+                                      << "_O1" << QStringList{"PI1:4"};
+        QTest::newRow("matching nothing") << "MO1_"
+                                          << "" << QStringList{};
+    }
+    void typedWildcardsMatchAsTyped()
+    {
+        QFETCH(QString, moNo);
+        QFETCH(QString, orderNo);
+        QFETCH(QStringList, expected);
+        bom(QStringLiteral("Mmst1141"), mo2, 3, 0);
+        stock(QStringLiteral("PI1"), 4);
+        stock(QStringLiteral("PI2"), 4, QStringLiteral("SO2"), QStringLiteral("MO2"));
+        issued(QStringLiteral("1"), 3);
+        issued(QStringLiteral("1"), 1, QStringLiteral("SO2"), QStringLiteral("MO2"));
+        UsageCriteria c = criteria();
+        c.moNo = moNo;
+        c.orderNo = orderNo;
+        const ResultSet rs = propose(c);
+        QCOMPARE(takes(rs), expected);
+        for (qint64 i = 0; i < rs.rowCount(); ++i)
+            QCOMPARE(rs.text(i, QStringLiteral("Total_Amt")),
+                     rs.text(i, QStringLiteral("Mo_No")) == QLatin1String("MO1") ? QStringLiteral("3")
+                                                                                 : QStringLiteral("1"));
+    }
+
+    // Only issues and supplementary issues add: a return, a kind of no known
+    // code, a header without a kind and a line without a header subtract. The
+    // outsourcing family counts only lines of its own documents.
+    void kindsOtherThanIssuesSubtractInEveryFamily_data()
+    {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("total");
+        QTest::newRow("manufacturing order") << int(UsageFamily::ManufacturingOrder) << "PI1:7"
+                                             << "3";
+        QTest::newRow("order") << int(UsageFamily::Order) << "PI1:7"
+                               << "3";
+        QTest::newRow("outsourcing") << int(UsageFamily::Outsourcing) << "PI1:6"
+                                     << "4";
+    }
+    void kindsOtherThanIssuesSubtractInEveryFamily()
+    {
+        QFETCH(int, family);
+        QFETCH(QString, expected);
+        QFETCH(QString, total);
+        UsageCriteria c = criteria(1, family == int(UsageFamily::Order));
+        stock(QStringLiteral("PI1"), 20, QStringLiteral("SO1"), QStringLiteral(""));
+        QVariant pcs;
+        if (family == int(UsageFamily::Order))
+            bom(QStringLiteral("Mmst01123"), so1, 10, 0);
+        if (family == int(UsageFamily::Outsourcing)) {
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO mmst1213 (Rec_121, Rec_111, Rec_611, Mtr_Amt, Loss_Amt) "
+                                        "VALUES (?, ?, ?, 9, 1)"),
+                         {pcs1, mo1, f001});
+            c.production = false;
+            c.pcsNo = QStringLiteral("WF1");
+            pcs = QStringLiteral("WF1");
+        }
+        issued(QStringLiteral("1"), 5, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        issued(QStringLiteral("3"), 2, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        issued(QStringLiteral("2"), 1, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        issued(QStringLiteral("9"), 1, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        const qint64 noKind = issued(QStringLiteral("1"), 1, QStringLiteral("SO1"), QStringLiteral("MO1"), pcs);
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Inv_Type = NULL WHERE Rec_411 = ?"), {noKind});
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Order_No, Mo_No, Mtr_Amt) "
+                                    "VALUES (?, ?, 'SO1', 'MO1', 1)"),
+                     {noKind + 1000, f001});
+        const ResultSet rs = propose(c);
+        QCOMPARE(takes(rs), (QStringList{expected}));
+        QCOMPARE(rs.text(0, QStringLiteral("Total_Amt")), total);
+    }
+
+    // Two lines of one material in a bill of material each see everything
+    // issued of it: what is still needed is per line, not shared out.
+    void repeatedBomLinesEachSeeAllThatWasIssued()
+    {
+        bom(QStringLiteral("Mmst1141"), mo1, 4, 0);
+        stock(QStringLiteral("PI1"), 20);
+        issued(QStringLiteral("1"), 3);
+        const ResultSet rs = propose(criteria());
+        QStringList got;
+        for (qint64 i = 0; i < rs.rowCount(); ++i)
+            got << rs.text(i, QStringLiteral("Out_Amt")) + QLatin1Char('/') + rs.text(i, QStringLiteral("Total_Amt")) +
+                       QLatin1Char('/') + rs.text(i, QStringLiteral("Mtr_Amt"));
+        got.sort();
+        QCOMPARE(got, (QStringList{"10/3/7", "4/3/1"}));
+    }
+
+    // A balance of the order whose manufacturing order is null is stock of no
+    // manufacturing order by order; by manufacturing order the order family's
+    // like on that column leaves it out.
+    void nullManufacturingOrderIsNoneOnlyByOrder_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("byOrder");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("manufacturing order by order") << 1 << false << QStringList{"NULLMO:5", "ORD:4"};
+        QTest::newRow("order by order") << 1 << true << QStringList{"NULLMO:5", "ORD:4"};
+        QTest::newRow("order by manufacturing order") << 2 << true << QStringList{"ORD:4"};
+        QTest::newRow("manufacturing order by manufacturing order") << 2 << false << QStringList{"MO:3"};
+    }
+    void nullManufacturingOrderIsNoneOnlyByOrder()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, byOrder);
+        QFETCH(QStringList, expected);
+        bom(QStringLiteral("Mmst01123"), so1, 10, 0);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No, "
+                                          "Mtr_Amt) VALUES ('SO1', 'NULLMO', 'A', 'F001', 'W01', '', 5)"));
+        stock(QStringLiteral("ORD"), 4, QStringLiteral("SO1"), QStringLiteral(""));
+        stock(QStringLiteral("MO"), 3);
+        QCOMPARE(takes(propose(criteria(mode, byOrder))), expected);
+    }
+
     void supplierNatureFiltersSources_data()
     {
         QTest::addColumn<QString>("option");

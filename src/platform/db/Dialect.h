@@ -78,6 +78,9 @@ public:
     // row's resulting addColumn as the one row of the statement.
     virtual QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key,
                                 const QString &addColumn, const QStringList &refreshed) const;
+    // True when insertOrAdd meets a row already there (not only one inserted
+    // meanwhile): it then serves as "add to the key's row, or make it".
+    virtual bool insertOrAddMeetsAnyRow() const { return false; }
 
     // DDL.
     virtual QStringList preamble() const { return {}; }

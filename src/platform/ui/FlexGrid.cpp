@@ -235,10 +235,14 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent)
         updateFrozenGeometry();
     });
     connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        m_rowHeightsSet = true;
         if (section < m_frozen->model()->rowCount() && m_frozen->verticalHeader()->sectionSize(section) != size)
             m_frozen->verticalHeader()->resizeSection(section, size);
     });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { shapeChanged(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_rowHeightsSet = false; // both parts are back at their default row height
+        shapeChanged();
+    });
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { shapeChanged(); });
     connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { shapeChanged(); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { shapeChanged(); });
@@ -348,9 +352,13 @@ void FlexGrid::syncFrozen()
     QHeaderView *rows = m_frozen->verticalHeader();
     rows->setMinimumSectionSize(verticalHeader()->minimumSectionSize());
     rows->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
-    for (int mr = 0; mr < m_model->rowCount(); ++mr)
-        if (rows->sectionSize(mr) != verticalHeader()->sectionSize(mr))
-            rows->resizeSection(mr, verticalHeader()->sectionSize(mr));
+    // Row by row only when rows were given heights of their own: a grid of a
+    // million rows is refreshed often.
+    if (m_rowHeightsSet) {
+        for (int mr = 0; mr < m_model->rowCount(); ++mr)
+            if (rows->sectionSize(mr) != verticalHeader()->sectionSize(mr))
+                rows->resizeSection(mr, verticalHeader()->sectionSize(mr));
+    }
     m_frozen->setSelectionBehavior(selectionBehavior());
     m_frozen->setSelectionMode(selectionMode());
     m_frozen->setEditTriggers(editTriggers());
@@ -1043,15 +1051,12 @@ bool FlexGrid::sortBound(int col, bool ascending)
 {
     if (!isBound() || !dataSource())
         return false;
-    const int field = col >= 0 && col < cols() ? m_model->column(col).field : -1;
-    if (field < 0)
+    // The order is made before the refresh starts, so a refused sort refreshes nothing.
+    std::vector<qint64> order;
+    if (!m_model->boundOrder(col, ascending, &order))
         return false;
-    // Check before the refresh starts, so a refused sort refreshes nothing.
-    for (qint64 r = 0; r < dataSource()->rowCount(); ++r)
-        if (dataSource()->value(r, field).typeId() == QMetaType::QByteArray)
-            return false;
     beginRefresh();
-    m_model->sortBound(col, ascending);
+    m_model->setBoundOrder(col, ascending, std::move(order));
     endRefresh();
     emit afterSort(col, ascending ? SortAscending : SortDescending);
     return true;

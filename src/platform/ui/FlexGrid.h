@@ -287,6 +287,7 @@ private:
     FlexGridDelegate *m_delegate = nullptr;
     FlexGridFrozenView *m_frozen = nullptr;
     bool m_syncingFrozen = false;
+    bool m_rowHeightsSet = false; // a row was resized since the last reset
     int m_row = 0;
     int m_col = 0;
     int m_mouseRow = -1;

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -82,62 +84,155 @@ QString applyFormat(const QString &format, const QString &text)
     return out;
 }
 
-// Sort key of one value: its kind first (empty, number, date, text), then
-// its value within the kind.
-struct SortKey
+// Sort kinds, in their order: empty, number, date, text.
+enum SortKind : quint32 { EmptyKind = 0, NumberKind = 1, DateKind = 2, TextKind = 3 };
+
+// The stable order of many values by kind, then by value within the kind
+// (numbers and dates by value, texts case-folded). No text is compared while
+// the rows are sorted: equal folded texts share one rank, the few distinct
+// texts are ranked once, and the rows are sorted by two integers, kind and
+// value, in a way that keeps equal values in source order.
+class RowOrder
 {
-    int kind = 0;
-    double number = 0;
-    QString text;
+public:
+    explicit RowOrder(size_t rows) { m_entries.reserve(rows); }
+
+    void addEmpty() { push(EmptyKind, 0); }
+    void addNumber(SortKind kind, double number)
+    {
+        if (number == 0)
+            number = 0; // -0 and 0 are one value
+        quint64 bits;
+        std::memcpy(&bits, &number, sizeof bits);
+        // Doubles ordered as unsigned integers: negatives reversed, below the positives.
+        constexpr quint64 sign = quint64(1) << 63;
+        push(kind, (bits & sign) ? ~bits : bits | sign);
+    }
+    // A text already case-folded.
+    void addFolded(const QString &folded)
+    {
+        const qsizetype before = m_ids.size();
+        quint32 &id = m_ids[folded];
+        if (m_ids.size() != before) {
+            id = quint32(m_texts.size());
+            m_texts.push_back(folded);
+        }
+        push(TextKind, id);
+    }
+    void addValue(const QVariant &v)
+    {
+        if (v.isNull() || !v.isValid()) {
+            addEmpty();
+        } else if (isNumberType(v) || v.typeId() == QMetaType::Bool) {
+            addNumber(NumberKind, v.toDouble());
+        } else if (v.typeId() == QMetaType::QDate) {
+            addNumber(DateKind, double(v.toDate().toJulianDay()) * 86400000.0);
+        } else if (v.typeId() == QMetaType::QDateTime) {
+            const QDateTime dt = v.toDateTime();
+            addNumber(DateKind, double(dt.date().toJulianDay()) * 86400000.0 + dt.time().msecsSinceStartOfDay());
+        } else {
+            addFolded(v.toString().toCaseFolded());
+        }
+    }
+    // A free grid's cell: numbers are texts that read as one.
+    void addText(const QString &text)
+    {
+        if (text.isEmpty()) {
+            addEmpty();
+            return;
+        }
+        bool ok = false;
+        const double v = text.trimmed().toDouble(&ok);
+        if (ok)
+            addNumber(NumberKind, v);
+        else
+            addFolded(text.toCaseFolded());
+    }
+
+    // Positions of the values added, in sorted order.
+    std::vector<qint64> order(bool ascending)
+    {
+        if (!m_texts.empty()) {
+            std::vector<quint32> byText(m_texts.size());
+            std::iota(byText.begin(), byText.end(), quint32(0));
+            std::sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) {
+                return m_texts[a].compare(m_texts[b], Qt::CaseSensitive) < 0; // folded already
+            });
+            std::vector<quint32> rank(m_texts.size());
+            for (size_t i = 0; i < byText.size(); ++i)
+                rank[byText[i]] = quint32(i);
+            for (Entry &e : m_entries) {
+                if (e.kind == TextKind)
+                    e.value = rank[size_t(e.value)];
+            }
+        }
+        // Descending is the reversed comparison; equal values still keep source order.
+        if (!ascending) {
+            for (Entry &e : m_entries) {
+                e.kind = TextKind - e.kind;
+                e.value = ~e.value;
+            }
+        }
+        sortByKey();
+        std::vector<qint64> out(m_entries.size());
+        for (size_t i = 0; i < m_entries.size(); ++i)
+            out[i] = qint64(m_entries[i].row);
+        return out;
+    }
+
+private:
+    struct Entry
+    {
+        quint64 value;
+        quint32 row;
+        quint32 kind;
+    };
+    void push(SortKind kind, quint64 value) { m_entries.push_back({value, quint32(m_entries.size()), kind}); }
+
+    // By kind, then value: a radix sort from the lowest byte up, which keeps
+    // entries of one key in the order they were added (the rows' order).
+    // Bytes that every entry shares are passed over, so ranks of a few
+    // thousand texts take two passes.
+    void sortByKey()
+    {
+        constexpr int kBytes = 9; // eight of the value, then the kind
+        const auto byteOf = [](const Entry &e, int b) {
+            return b < 8 ? unsigned(e.value >> (8 * b)) & 0xffu : unsigned(e.kind);
+        };
+        std::vector<std::array<size_t, 256>> counts(kBytes);
+        for (auto &c : counts)
+            c.fill(0);
+        for (const Entry &e : m_entries) {
+            for (int b = 0; b < kBytes; ++b)
+                ++counts[size_t(b)][byteOf(e, b)];
+        }
+        std::vector<Entry> spare(m_entries.size());
+        for (int b = 0; b < kBytes; ++b) {
+            std::array<size_t, 256> &count = counts[size_t(b)];
+            if (std::find(count.begin(), count.end(), m_entries.size()) != count.end())
+                continue; // one byte value for all: nothing moves
+            size_t at = 0;
+            for (size_t &c : count)
+                at += std::exchange(c, at);
+            for (const Entry &e : m_entries)
+                spare[count[byteOf(e, b)]++] = e;
+            m_entries.swap(spare);
+        }
+    }
+
+    std::vector<Entry> m_entries;
+    QHash<QString, quint32> m_ids;
+    std::vector<QString> m_texts;
 };
 
-SortKey keyOf(const QVariant &v)
+// Whether a free grid's text reads as a number (for the general alignment).
+bool textIsNumber(const QString &text)
 {
-    SortKey k;
-    if (v.isNull() || !v.isValid())
-        return k;
-    if (isNumberType(v) || v.typeId() == QMetaType::Bool) {
-        k.kind = 1;
-        k.number = v.toDouble();
-    } else if (v.typeId() == QMetaType::QDate) {
-        k.kind = 2;
-        k.number = double(v.toDate().toJulianDay()) * 86400000.0;
-    } else if (v.typeId() == QMetaType::QDateTime) {
-        k.kind = 2;
-        const QDateTime dt = v.toDateTime();
-        k.number = double(dt.date().toJulianDay()) * 86400000.0 + dt.time().msecsSinceStartOfDay();
-    } else {
-        // Folded once here, so the many comparisons of a sort are plain ones.
-        k.kind = 3;
-        k.text = v.toString().toCaseFolded();
-    }
-    return k;
-}
-
-bool keyLess(const SortKey &a, const SortKey &b)
-{
-    if (a.kind != b.kind)
-        return a.kind < b.kind;
-    if (a.kind == 3)
-        return a.text.compare(b.text, Qt::CaseSensitive) < 0; // texts are folded already
-    return a.number < b.number;
-}
-
-SortKey textKey(const QString &text)
-{
-    SortKey k;
     if (text.isEmpty())
-        return k;
+        return false;
     bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (ok) {
-        k.kind = 1;
-        k.number = v;
-        return k;
-    }
-    k.kind = 3;
-    k.text = text.toCaseFolded();
-    return k;
+    text.trimmed().toDouble(&ok);
+    return ok;
 }
 
 } // namespace
@@ -192,7 +287,7 @@ QVariant FlexGridModel::data(const QModelIndex &index, int role) const
             if (m_mode != FlexGrid::Free && c.field >= 0)
                 number = isNumberType(cellValue(row, col));
             else
-                number = textKey(cellText(row, col)).kind == 1;
+                number = textIsNumber(cellText(row, col));
         }
         return QVariant::fromValue(alignmentFor(c.align, number));
     }
@@ -679,7 +774,7 @@ qint64 FlexGridModel::sourceRow(int gridRow) const
     return m_order.empty() ? qint64(i) : m_order[size_t(i)];
 }
 
-bool FlexGridModel::sortBound(int col, bool ascending)
+bool FlexGridModel::boundOrder(int col, bool ascending, std::vector<qint64> *order) const
 {
     if (m_mode == FlexGrid::Free || !m_source || col < 0 || col >= gridCols())
         return false;
@@ -687,28 +782,33 @@ bool FlexGridModel::sortBound(int col, bool ascending)
     if (field < 0 || field >= m_source->columnCount())
         return false;
     const qint64 n = m_source->rowCount();
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(n));
+    RowOrder keys{size_t(n)};
     for (qint64 r = 0; r < n; ++r) {
         const QVariant &v = m_source->value(r, field);
         if (v.typeId() == QMetaType::QByteArray)
             return false; // raw bytes have no order
-        keys.push_back(keyOf(v));
+        keys.addValue(v);
     }
-    std::vector<qint64> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), qint64(0));
-    if (ascending)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](qint64 a, qint64 b) { return keyLess(keys[size_t(a)], keys[size_t(b)]); });
-    else
-        std::stable_sort(order.begin(), order.end(),
-                         [&](qint64 a, qint64 b) { return keyLess(keys[size_t(b)], keys[size_t(a)]); });
+    *order = keys.order(ascending);
+    return true;
+}
+
+void FlexGridModel::setBoundOrder(int col, bool ascending, std::vector<qint64> order)
+{
     beginResetModel();
     m_order = std::move(order);
     m_rowHeaderTexts.clear();
     m_sortCol = col;
     m_sortOrder = ascending ? FlexGrid::SortAscending : FlexGrid::SortDescending;
     endResetModel();
+}
+
+bool FlexGridModel::sortBound(int col, bool ascending)
+{
+    std::vector<qint64> order;
+    if (!boundOrder(col, ascending, &order))
+        return false;
+    setBoundOrder(col, ascending, std::move(order));
     return true;
 }
 
@@ -716,19 +816,14 @@ void FlexGridModel::sortFree(int col, bool ascending)
 {
     if (m_mode != FlexGrid::Free || col < 0 || col >= gridCols())
         return;
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(m_freeRows.size()));
+    RowOrder keys{size_t(m_freeRows.size())};
     for (const FreeRow &r : m_freeRows)
-        keys.push_back(textKey(r.texts.value(col)));
-    std::vector<int> order(m_freeRows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return ascending ? keyLess(keys[size_t(a)], keys[size_t(b)]) : keyLess(keys[size_t(b)], keys[size_t(a)]);
-    });
+        keys.addText(r.texts.value(col));
+    const std::vector<qint64> order = keys.order(ascending);
     emit layoutAboutToBeChanged();
     QList<FreeRow> sorted;
     sorted.reserve(m_freeRows.size());
-    for (int i : order)
+    for (qint64 i : order)
         sorted.append(std::move(m_freeRows[i]));
     m_freeRows = std::move(sorted);
     m_sortCol = col;
@@ -758,18 +853,14 @@ bool FlexGrid::sortResultSet(ResultSet &records, int field, bool ascending)
     if (field < 0 || field >= records.columnCount())
         return false;
     QList<QList<QVariant>> &rows = records.rows();
-    std::vector<SortKey> keys;
-    keys.reserve(size_t(rows.size()));
-    for (const QList<QVariant> &r : rows) {
-        if (r.value(field).typeId() == QMetaType::QByteArray)
+    RowOrder keys{size_t(rows.size())};
+    for (const QList<QVariant> &r : std::as_const(rows)) {
+        const QVariant v = r.value(field);
+        if (v.typeId() == QMetaType::QByteArray)
             return false;
-        keys.push_back(keyOf(r.value(field)));
+        keys.addValue(v);
     }
-    std::vector<qint64> order(static_cast<size_t>(rows.size()));
-    std::iota(order.begin(), order.end(), qint64(0));
-    std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) {
-        return ascending ? keyLess(keys[size_t(a)], keys[size_t(b)]) : keyLess(keys[size_t(b)], keys[size_t(a)]);
-    });
+    const std::vector<qint64> order = keys.order(ascending);
     QList<QList<QVariant>> sorted;
     sorted.reserve(rows.size());
     for (qint64 i : order)

@@ -95,6 +95,10 @@ public:
     void reread();
     qint64 sourceRow(int gridRow) const;
     bool sortBound(int col, bool ascending);
+    // The grid-row order a sort by col gives, computed without touching the
+    // grid; false for raw bytes or a column without a field.
+    bool boundOrder(int col, bool ascending, std::vector<qint64> *order) const;
+    void setBoundOrder(int col, bool ascending, std::vector<qint64> order);
     void sortFree(int col, bool ascending);
     int sortColumn() const { return m_sortCol; }
     FlexGrid::SortOrder sortOrder() const { return m_sortOrder; }

@@ -166,9 +166,24 @@ struct ZipEntry
 {
     QString name;
     QByteArray data;
+    // When set, the part is made while the archive is written, piece by
+    // piece, instead of from data: each call answers the next piece, an
+    // empty one at the end. Parts are made in archive order.
+    std::function<QByteArray()> produce;
 };
 
 bool readZip(const QString &path, QList<ZipEntry> *entries, QString *error);
+
+// Shared strings met while streamed rows are written: they follow the table
+// built from the cells held in memory, whose indexes they take into account.
+struct StreamedStrings
+{
+    int base = 0;               // strings of cells held in memory
+    QHash<QString, int> byText; // strings of streamed cells, by text
+    QStringList added;          // new ones, in index order
+    qint64 references = 0;      // streamed cells referring to the table
+    int index(const QString &text, const QHash<QString, int> &sharedIndex);
+};
 // Writes to a temporary file beside path and renames it over path.
 bool writeZip(const QString &path, const QList<ZipEntry> &entries, QString *error);
 
@@ -195,12 +210,27 @@ public:
         QMap<int, Cell> cells;
     };
 
+    // Rows written straight into the file on save (XlsxSheet::streamRows).
+    struct Stream
+    {
+        int firstRow = 0;
+        int count = 0;
+        int firstColumn = 0;
+        int lastColumn = 0;
+        XlsxSheet::RowFill fill;
+        bool holds(int row) const { return count > 0 && row >= firstRow && row < firstRow + count; }
+    };
+
     explicit XlsxSheetPrivate(XlsxWorkbook *workbook) : m_workbook(workbook) {}
 
     bool parse(const QString &xml, const QStringList &sharedStrings, const QStringList &sharedRich, bool richUsable,
                QString *error);
     void initEmpty();
     QByteArray write(const QHash<QString, int> &sharedIndex) const;
+    // The part of a sheet with streamed rows, made piece by piece; strings of
+    // streamed cells join the shared string table as they are met.
+    std::function<QByteArray()> streamedWriter(const QHash<QString, int> &sharedIndex,
+                                               std::shared_ptr<xlsx::StreamedStrings> strings) const;
 
     int effectiveStyle(int row, int column) const;
     Cell &cellAt(int row, int column);
@@ -216,6 +246,7 @@ public:
     QMap<int, xlsx::AttrList> m_columns; // per column: width, customWidth, style, hidden …
     QList<XlsxRange> m_merges;
     xlsx::XmlPart m_part;
+    Stream m_stream;
 
 private:
     bool parseSheetData(QXmlStreamReader &reader, const QString &xml, const QStringList &sharedStrings,
@@ -223,7 +254,10 @@ private:
     bool parseCols(QXmlStreamReader &reader);
     bool parseMerges(QXmlStreamReader &reader);
     void unshareFormulas();
-    void writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex) const;
+    // split, when given, receives the output position where streamed rows go.
+    void writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex, qint64 *split = nullptr) const;
+    XlsxRange usedRange() const;
+    QByteArray writePart(const QHash<QString, int> &sharedIndex, qint64 *split) const;
     void writeCols(QXmlStreamWriter &w) const;
 };
 

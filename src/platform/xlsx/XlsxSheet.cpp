@@ -2,8 +2,11 @@
 
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 using namespace xlsx;
 
@@ -140,6 +143,20 @@ void readStringItem(QXmlStreamReader &r, const QString &xml, QString *text, QStr
         last = r.characterOffset();
     }
     *text = decodeStringItem(*text);
+}
+
+int StreamedStrings::index(const QString &text, const QHash<QString, int> &sharedIndex)
+{
+    ++references;
+    const auto known = byText.constFind(text);
+    if (known != byText.cend())
+        return known.value();
+    const auto held = sharedIndex.constFind(u't' + text);
+    const int i = held != sharedIndex.cend() ? held.value() : base + int(added.size());
+    if (held == sharedIndex.cend())
+        added.append(text);
+    byText.insert(text, i);
+    return i;
 }
 
 QString sharedStringKey(const XlsxSheetPrivate::Cell &cell)
@@ -339,27 +356,42 @@ void XlsxSheetPrivate::unshareFormulas()
     }
 }
 
+XlsxRange XlsxSheetPrivate::usedRange() const
+{
+    XlsxRange used;
+    const auto unite = [&used](const XlsxRange &span) {
+        used = used.isValid()
+                   ? XlsxRange(std::min(used.firstRow, span.firstRow), std::min(used.firstColumn, span.firstColumn),
+                               std::max(used.lastRow, span.lastRow), std::max(used.lastColumn, span.lastColumn))
+                   : span;
+    };
+    for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        if (row->cells.isEmpty() || m_stream.holds(row.key()))
+            continue;
+        unite(XlsxRange(row.key(), row->cells.firstKey(), row.key(), row->cells.lastKey()));
+    }
+    if (m_stream.count > 0)
+        unite(XlsxRange(m_stream.firstRow, m_stream.firstColumn, m_stream.firstRow + m_stream.count - 1,
+                        m_stream.lastColumn));
+    return used;
+}
+
 QByteArray XlsxSheetPrivate::write(const QHash<QString, int> &sharedIndex) const
+{
+    return writePart(sharedIndex, nullptr);
+}
+
+QByteArray XlsxSheetPrivate::writePart(const QHash<QString, int> &sharedIndex, qint64 *split) const
 {
     return m_part.write([&](QXmlStreamWriter &w, const QString &name) {
         if (name == u"dimension") {
-            XlsxRange used;
-            for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
-                if (row->cells.isEmpty())
-                    continue;
-                const XlsxRange span(row.key(), row->cells.firstKey(), row.key(), row->cells.lastKey());
-                used = used.isValid()
-                           ? XlsxRange(std::min(used.firstRow, span.firstRow),
-                                       std::min(used.firstColumn, span.firstColumn),
-                                       std::max(used.lastRow, span.lastRow), std::max(used.lastColumn, span.lastColumn))
-                           : span;
-            }
+            const XlsxRange used = usedRange();
             w.writeEmptyElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("ref"), used.isValid() ? used.toString() : QStringLiteral("A1"));
         } else if (name == u"cols") {
             writeCols(w);
         } else if (name == u"sheetData") {
-            writeSheetData(w, sharedIndex);
+            writeSheetData(w, sharedIndex, split);
         } else if (name == u"mergeCells" && !m_merges.isEmpty()) {
             w.writeStartElement(m_part.qname(name));
             w.writeAttribute(QStringLiteral("count"), QString::number(m_merges.size()));
@@ -370,6 +402,98 @@ QByteArray XlsxSheetPrivate::write(const QHash<QString, int> &sharedIndex) const
             w.writeEndElement();
         }
     });
+}
+
+std::function<QByteArray()> XlsxSheetPrivate::streamedWriter(const QHash<QString, int> &sharedIndex,
+                                                             std::shared_ptr<StreamedStrings> strings) const
+{
+    struct State
+    {
+        QByteArray head; // up to where the streamed rows go
+        QByteArray tail;
+        int phase = 0; // head, rows, tail, done
+        int next = 0;  // next streamed row
+        std::vector<std::string> columnNames;
+        std::string rowOpen, rowClose, cellOpen, valueOpen, valueClose; // tags, with the part's prefix
+        XlsxRowCells cells;
+    };
+    auto state = std::make_shared<State>();
+    qint64 split = -1;
+    const QByteArray doc = writePart(sharedIndex, &split);
+    state->head = doc.left(split);
+    state->tail = doc.mid(split);
+    state->next = m_stream.firstRow;
+    for (int c = m_stream.firstColumn; c <= m_stream.lastColumn; ++c)
+        state->columnNames.push_back(XlsxRange::columnName(c).toStdString());
+    const std::string prefix = m_part.m_prefix.isEmpty() ? std::string() : m_part.m_prefix.toStdString() + ':';
+    state->rowOpen = '<' + prefix + "row r=\"";
+    state->rowClose = "</" + prefix + "row>";
+    state->cellOpen = '<' + prefix + "c r=\"";
+    state->valueOpen = "><" + prefix + "v>";
+    state->valueClose = "</" + prefix + "v></" + prefix + "c>";
+
+    return [this, state, strings, sharedIndex]() -> QByteArray {
+        State &st = *state;
+        switch (st.phase) {
+        case 0:
+            st.phase = 1;
+            return std::exchange(st.head, QByteArray());
+        case 1:
+            break;
+        case 2:
+            st.phase = 3;
+            return std::exchange(st.tail, QByteArray());
+        default:
+            return QByteArray();
+        }
+        // The rows in pieces of about a quarter megabyte, written the way the
+        // cells held in memory are. Plain appends and number conversions:
+        // this runs for every cell of a large export.
+        constexpr size_t kPiece = 256 * 1024;
+        std::string piece;
+        piece.reserve(kPiece + 4096);
+        char digits[24];
+        const auto number = [&digits](long long n) {
+            return std::string_view(digits, size_t(std::to_chars(digits, digits + sizeof digits, n).ptr - digits));
+        };
+        const int end = m_stream.firstRow + m_stream.count;
+        while (st.next < end && piece.size() < kPiece) {
+            const int row = st.next++;
+            st.cells.m_cells.clear();
+            m_stream.fill(row, st.cells);
+            if (st.cells.m_cells.empty())
+                continue;
+            const std::string rowNumber(number(row));
+            piece.append(st.rowOpen).append(rowNumber).append("\">");
+            int last = m_stream.firstColumn - 1;
+            for (const XlsxRowCells::Cell &c : st.cells.m_cells) {
+                if (c.column <= last || c.column > m_stream.lastColumn)
+                    continue; // out of order or outside the columns given
+                last = c.column;
+                piece.append(st.cellOpen).append(st.columnNames[size_t(c.column - m_stream.firstColumn)]);
+                piece.append(rowNumber).push_back('"');
+                if (c.format != 0)
+                    piece.append(" s=\"").append(number(c.format)).push_back('"');
+                if (c.type == XlsxSheet::CellType::Text) {
+                    piece.append(" t=\"s\"").append(st.valueOpen);
+                    piece.append(number(strings->index(c.text, sharedIndex))).append(st.valueClose);
+                } else if (c.type == XlsxSheet::CellType::Number && std::isfinite(c.number)) {
+                    piece.append(st.valueOpen).append(formatNumber(c.number).toStdString()).append(st.valueClose);
+                } else {
+                    piece.append("/>");
+                }
+            }
+            piece.append(st.rowClose);
+        }
+        if (st.next >= end) {
+            st.phase = 2;
+            if (piece.empty()) { // the last rows had no cells: an empty piece would end the part here
+                st.phase = 3;
+                return std::exchange(st.tail, QByteArray());
+            }
+        }
+        return QByteArray(piece.data(), qsizetype(piece.size()));
+    };
 }
 
 void XlsxSheetPrivate::writeCols(QXmlStreamWriter &w) const
@@ -396,11 +520,21 @@ void XlsxSheetPrivate::writeCols(QXmlStreamWriter &w) const
     w.writeEndElement();
 }
 
-void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex) const
+void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, int> &sharedIndex, qint64 *split) const
 {
     using CellType = XlsxSheet::CellType;
     w.writeStartElement(m_part.qname(QStringLiteral("sheetData")));
+    const auto markSplit = [&] {
+        if (!split || *split >= 0)
+            return;
+        w.writeCharacters(QString()); // closes the start tag before the position is taken
+        *split = w.device()->pos();
+    };
     for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        if (m_stream.holds(row.key()))
+            continue;
+        if (row.key() >= m_stream.firstRow + m_stream.count)
+            markSplit();
         if (row->cells.isEmpty() && row->attrs.isEmpty())
             continue;
         w.writeStartElement(m_part.qname(QStringLiteral("row")));
@@ -446,6 +580,7 @@ void XlsxSheetPrivate::writeSheetData(QXmlStreamWriter &w, const QHash<QString, 
         }
         w.writeEndElement();
     }
+    markSplit();
     w.writeEndElement();
 }
 
@@ -838,6 +973,25 @@ bool XlsxSheet::insertRowCopies(int row, int count)
     }
     d->m_merges = merges;
     return true;
+}
+
+bool XlsxSheet::streamRows(int firstRow, int count, int firstColumn, int lastColumn, RowFill fill)
+{
+    if (count < 1 || count > XlsxRange::maxRows || !fill || !validCell(firstRow, firstColumn) ||
+        !validCell(firstRow + count - 1, lastColumn) || lastColumn < firstColumn)
+        return false;
+    d->m_stream = XlsxSheetPrivate::Stream{firstRow, count, firstColumn, lastColumn, std::move(fill)};
+    return true;
+}
+
+int XlsxSheet::cellFormat(int row, int column) const
+{
+    return d->effectiveStyle(row, column);
+}
+
+int XlsxSheet::formatWithNumberFormat(int format, const QString &code)
+{
+    return d->m_workbook->d->m_styles.withNumberFormat(format, code);
 }
 
 bool XlsxSheet::removeColumn(int column)

@@ -4,10 +4,13 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class XlsxWorkbook;
 class XlsxSheetPrivate;
+class XlsxRowCells;
 
 // A rectangle of cells, 1-based and inclusive. A default-constructed range is
 // invalid.
@@ -107,10 +110,53 @@ public:
     // one column left; references to the column itself become #REF!.
     bool removeColumn(int column);
 
+    // Rows too many to hold cell by cell: rows firstRow .. firstRow + count - 1
+    // are asked of fill one after the other, in order, while the workbook is
+    // saved, and go straight into the file. Their cells lie in columns
+    // firstColumn .. lastColumn; a row held in that range is left out. The
+    // sheet keeps none of them (value(), lastRow() and the like do not see
+    // them), so this is the last thing done to the sheet before save(), and it
+    // holds for that one save. Fails for rows or columns outside the sheet.
+    using RowFill = std::function<void(int row, XlsxRowCells &cells)>;
+    bool streamRows(int firstRow, int count, int firstColumn, int lastColumn, RowFill fill);
+    // The format of a cell as a number that streamed cells take, and a format
+    // derived from one with another number format.
+    int cellFormat(int row, int column) const;
+    int formatWithNumberFormat(int format, const QString &code);
+
 private:
     friend class XlsxWorkbook;
     friend class XlsxWorkbookPrivate;
     explicit XlsxSheet(XlsxWorkbook *workbook);
 
     std::unique_ptr<XlsxSheetPrivate> d;
+};
+
+// The cells of one streamed row (XlsxSheet::streamRows), added in ascending
+// columns; formats are numbers given by XlsxSheet::cellFormat and
+// formatWithNumberFormat.
+class XlsxRowCells
+{
+public:
+    void addEmpty(int column, int format) { m_cells.push_back({column, format, XlsxSheet::CellType::Empty, 0, {}}); }
+    void addNumber(int column, int format, double number)
+    {
+        m_cells.push_back({column, format, XlsxSheet::CellType::Number, number, {}});
+    }
+    void addText(int column, int format, const QString &text)
+    {
+        m_cells.push_back({column, format, XlsxSheet::CellType::Text, 0, text});
+    }
+
+private:
+    friend class XlsxSheetPrivate;
+    struct Cell
+    {
+        int column;
+        int format;
+        XlsxSheet::CellType type;
+        double number;
+        QString text;
+    };
+    std::vector<Cell> m_cells;
 };

@@ -106,7 +106,7 @@ void XlsxWorkbookPrivate::reset()
 void XlsxWorkbookPrivate::createNew()
 {
     reset();
-    m_entries.append(ZipEntry{kRootRelsPart, rootRelationships()});
+    m_entries.append(ZipEntry{kRootRelsPart, rootRelationships(), {}});
     m_workbookPart = QStringLiteral("xl/workbook.xml");
     m_workbookXml.setRoot(QStringLiteral("workbook"), kMainNs);
     m_workbookXml.m_namespaces.append({QStringLiteral("r"), kRelNs});
@@ -440,12 +440,17 @@ bool XlsxWorkbook::save(const QString &path)
     QList<const XlsxSheetPrivate::Cell *> sharedCells;
     int references = 0;
     bool formulas = false;
+    bool streaming = false;
     for (const auto &entry : std::as_const(d->m_sheets)) {
         if (!entry.sheet)
             continue;
-        formulas = formulas || entry.sheet->d->hasFormulas();
-        for (const XlsxSheetPrivate::Row &row : entry.sheet->d->m_rows) {
-            for (const XlsxSheetPrivate::Cell &cell : row.cells) {
+        const XlsxSheetPrivate &sheet = *entry.sheet->d;
+        formulas = formulas || sheet.hasFormulas();
+        streaming = streaming || sheet.m_stream.count > 0;
+        for (auto row = sheet.m_rows.cbegin(); row != sheet.m_rows.cend(); ++row) {
+            if (sheet.m_stream.holds(row.key()))
+                continue; // left out for the streamed rows
+            for (const XlsxSheetPrivate::Cell &cell : row->cells) {
                 if (cell.type != XlsxSheet::CellType::Text || !cell.formula.isEmpty())
                     continue;
                 ++references;
@@ -457,31 +462,43 @@ bool XlsxWorkbook::save(const QString &path)
             }
         }
     }
-    QByteArray sst;
-    {
+    // Strings of streamed rows are met only while their sheet is written, so
+    // the table is then made after the sheets, as the last part of the file.
+    const auto strings = std::make_shared<StreamedStrings>();
+    strings->base = int(sharedCells.size());
+    const auto writeSharedStrings = [sharedCells, references, strings] {
+        QByteArray sst;
         QXmlStreamWriter w(&sst);
         w.writeStartDocument(QStringLiteral("1.0"), true);
         w.writeStartElement(QStringLiteral("sst"));
         w.writeDefaultNamespace(kMainNs);
-        w.writeAttribute(QStringLiteral("count"), QString::number(references));
-        w.writeAttribute(QStringLiteral("uniqueCount"), QString::number(sharedCells.size()));
+        w.writeAttribute(QStringLiteral("count"), QString::number(references + strings->references));
+        w.writeAttribute(QStringLiteral("uniqueCount"), QString::number(sharedCells.size() + strings->added.size()));
+        const auto writeItem = [&w](const QString &value) {
+            w.writeStartElement(QStringLiteral("t"));
+            const QString text = encodeStringItem(value);
+            if (text != text.trimmed() || text.contains(u'\n'))
+                w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+            w.writeCharacters(text);
+            w.writeEndElement();
+        };
         for (const XlsxSheetPrivate::Cell *cell : std::as_const(sharedCells)) {
             w.writeStartElement(QStringLiteral("si"));
-            if (!cell->richXml.isEmpty()) {
+            if (!cell->richXml.isEmpty())
                 writeRaw(w, cell->richXml);
-            } else {
-                w.writeStartElement(QStringLiteral("t"));
-                const QString text = encodeStringItem(cell->value);
-                if (text != text.trimmed() || text.contains(u'\n'))
-                    w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-                w.writeCharacters(text);
-                w.writeEndElement();
-            }
+            else
+                writeItem(cell->value);
+            w.writeEndElement();
+        }
+        for (const QString &text : std::as_const(strings->added)) {
+            w.writeStartElement(QStringLiteral("si"));
+            writeItem(text);
             w.writeEndElement();
         }
         w.writeEndElement();
         w.writeEndDocument();
-    }
+        return sst;
+    };
 
     // Parts every saved workbook has, and their relationships and types.
     auto ensurePart = [&](QString *part, const QString &defaultName, const QString &relType, const QString &type) {
@@ -521,12 +538,37 @@ bool XlsxWorkbook::save(const QString &path)
         d->m_workbookXml.prefixFor(kRelNs, QStringLiteral("r"));
 
     QHash<QString, QByteArray> generated;
+    QHash<QString, std::function<QByteArray()>> produced; // made while the file is written
     generated.insert(d->m_workbookPart, d->writeWorkbookXml());
-    generated.insert(d->m_stylesPart, d->m_styles.write());
-    generated.insert(d->m_sharedStringsPart, sst);
+    if (streaming) {
+        bool done = false;
+        produced.insert(d->m_sharedStringsPart, [writeSharedStrings, done]() mutable {
+            return std::exchange(done, true) ? QByteArray() : writeSharedStrings();
+        });
+        generated.insert(d->m_sharedStringsPart, QByteArray());
+    } else {
+        generated.insert(d->m_sharedStringsPart, writeSharedStrings());
+    }
     for (const auto &entry : std::as_const(d->m_sheets)) {
-        if (entry.sheet)
-            generated.insert(entry.sheet->d->m_partName, entry.sheet->d->write(sharedIndex));
+        if (!entry.sheet)
+            continue;
+        const XlsxSheetPrivate &sheet = *entry.sheet->d;
+        if (sheet.m_stream.count > 0) {
+            produced.insert(sheet.m_partName, sheet.streamedWriter(sharedIndex, strings));
+            generated.insert(sheet.m_partName, QByteArray());
+        } else {
+            generated.insert(sheet.m_partName, sheet.write(sharedIndex));
+        }
+    }
+    // Streamed rows may bring new formats: the style sheet is made once they are known.
+    if (streaming) {
+        bool done = false;
+        produced.insert(d->m_stylesPart, [this, done]() mutable {
+            return std::exchange(done, true) ? QByteArray() : d->m_styles.write();
+        });
+        generated.insert(d->m_stylesPart, QByteArray());
+    } else {
+        generated.insert(d->m_stylesPart, d->m_styles.write());
     }
     const QFileInfo wbInfo(d->m_workbookPart);
     const QString relsPart = (wbInfo.path() == u"." ? QString() : wbInfo.path() + u'/') + QStringLiteral("_rels/") +
@@ -534,22 +576,40 @@ bool XlsxWorkbook::save(const QString &path)
     generated.insert(relsPart, d->writeRelationships());
 
     QList<ZipEntry> out;
-    out.append(ZipEntry{kContentTypesPart, d->writeContentTypes()});
+    out.append(ZipEntry{kContentTypesPart, d->writeContentTypes(), {}});
+    const auto part = [&](const QString &name) { return ZipEntry{name, generated.take(name), produced.take(name)}; };
     for (const ZipEntry &e : std::as_const(d->m_entries)) {
         if (e.name == kContentTypesPart || dropped.contains(e.name))
             continue;
         if (generated.contains(e.name))
-            out.append(ZipEntry{e.name, generated.take(e.name)});
+            out.append(part(e.name));
         else
             out.append(e);
     }
     QStringList fresh = generated.keys();
     fresh.sort(); // stable archive order for parts that are new
     for (const QString &name : std::as_const(fresh))
-        out.append(ZipEntry{name, generated.value(name)});
+        out.append(part(name));
+    if (streaming) {
+        // Made last: the styles and strings that the streamed rows use.
+        for (const QString &name : {d->m_stylesPart, d->m_sharedStringsPart}) {
+            const auto at = std::find_if(out.begin(), out.end(), [&](const ZipEntry &e) { return e.name == name; });
+            if (at != out.end()) {
+                ZipEntry moved = *at;
+                out.erase(at);
+                out.append(moved);
+            }
+        }
+    }
 
     QString error;
-    if (!writeZip(path, out, &error))
+    const bool written = writeZip(path, out, &error);
+    // Streamed rows are written once; their fill may refer to what is gone after this save.
+    for (const auto &entry : std::as_const(d->m_sheets)) {
+        if (entry.sheet)
+            entry.sheet->d->m_stream = XlsxSheetPrivate::Stream();
+    }
+    if (!written)
         return d->fail(error);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 #include <zip.h>
 
@@ -29,6 +30,87 @@ QString archiveErrorText(zip_t *archive)
 // No part of a workbook we read comes near this; a damaged or hostile file
 // may claim more in its directory.
 constexpr zip_uint64_t kMaxPartSize = zip_uint64_t(1) << 30;
+
+// A part made while the archive is written: libzip reads it through this
+// source and deflates it as it comes, so no more than one piece is held.
+struct ProducedPart
+{
+    std::function<QByteArray()> produce;
+    QByteArray piece;
+    qsizetype at = 0;
+    bool ended = false;
+    zip_uint64_t total = 0;
+    zip_error_t error;
+};
+
+zip_int64_t producedPartCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto *part = static_cast<ProducedPart *>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        return 0;
+    case ZIP_SOURCE_READ: {
+        zip_uint64_t given = 0;
+        auto *out = static_cast<char *>(data);
+        while (given < length && !part->ended) {
+            if (part->at >= part->piece.size()) {
+                part->piece = part->produce();
+                part->at = 0;
+                if (part->piece.isEmpty()) {
+                    part->ended = true;
+                    break;
+                }
+            }
+            const zip_uint64_t n = std::min<zip_uint64_t>(length - given, zip_uint64_t(part->piece.size() - part->at));
+            std::memcpy(out + given, part->piece.constData() + part->at, n);
+            part->at += qsizetype(n);
+            given += n;
+            part->total += n;
+        }
+        return zip_int64_t(given);
+    }
+    case ZIP_SOURCE_CLOSE:
+        part->piece.clear();
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        // The size is known only once the part is made, and libzip takes a
+        // part of unknown size for one beyond 4 GiB: its entry would carry
+        // the 64-bit size fields that not every spreadsheet program reads.
+        // What it is told here decides only that; the sizes written are the
+        // ones counted while the part is deflated, and a part that does grow
+        // that large fails the save.
+        auto *st = static_cast<zip_stat_t *>(data);
+        zip_stat_init(st);
+        st->size = part->ended ? part->total : 1;
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&part->error, data, length);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&part->error);
+        delete part;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&part->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+zip_source_t *producedSource(zip_t *archive, const std::function<QByteArray()> &produce)
+{
+    auto *part = new ProducedPart{produce, {}, 0, false, 0, {}};
+    zip_error_init(&part->error);
+    zip_source_t *source = zip_source_function(archive, producedPartCallback, part);
+    if (!source) {
+        zip_error_fini(&part->error);
+        delete part;
+    }
+    return source;
+}
 
 } // namespace
 
@@ -106,7 +188,8 @@ bool writeZip(const QString &path, const QList<ZipEntry> &entries, QString *erro
         } else {
             // The buffer belongs to entries, which outlives zip_close below.
             zip_source_t *source =
-                zip_source_buffer(archive, entry.data.constData(), zip_uint64_t(entry.data.size()), 0);
+                entry.produce ? producedSource(archive, entry.produce)
+                              : zip_source_buffer(archive, entry.data.constData(), zip_uint64_t(entry.data.size()), 0);
             if (source) {
                 index = zip_file_add(archive, name.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
                 if (index < 0)

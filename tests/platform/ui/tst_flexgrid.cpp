@@ -6,9 +6,13 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -29,6 +33,42 @@ QStringList column(const FlexGrid &g, int col)
     QStringList out;
     for (int r = g.fixedRows(); r < g.rows(); ++r)
         out.append(g.textMatrix(r, col));
+    return out;
+}
+
+// id and one value of every kind, in no order: texts of both cases, ties
+// among texts, numbers (-0 and 0, a flag) and dates, two nulls, an empty text.
+std::shared_ptr<ResultSet> mixedKinds()
+{
+    auto rs = std::make_shared<ResultSet>();
+    rs->setColumns({QStringLiteral("id"), QStringLiteral("val")});
+    const QList<QVariant> values = {QStringLiteral("b"),
+                                    3,
+                                    QVariant(),
+                                    QDate(2024, 1, 2),
+                                    QStringLiteral("B"),
+                                    2.5,
+                                    -0.0,
+                                    QDateTime(QDate(2024, 1, 1), QTime(10, 0)),
+                                    qint64(0),
+                                    true,
+                                    QStringLiteral(""),
+                                    QDate(2024, 1, 1),
+                                    QStringLiteral("a"),
+                                    QVariant(),
+                                    QStringLiteral("物料10"),
+                                    QStringLiteral("物料9"),
+                                    -7};
+    for (int i = 0; i < values.size(); ++i)
+        rs->appendRow({i + 1, values.at(i)});
+    return rs;
+}
+
+QStringList ids(const QList<int> &list)
+{
+    QStringList out;
+    for (int id : list)
+        out.append(QString::number(id));
     return out;
 }
 
@@ -109,6 +149,125 @@ private slots:
         // The source keeps its order; only the grid's view of it changed.
         QCOMPARE(grid->dataSource()->text(0, 0), QStringLiteral("1"));
         QCOMPARE(column(*grid, 0), QStringList({"1", "2", "3", "4"}));
+    }
+
+    void sortOrdersMixedKindsStably_data()
+    {
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QStringList>("order");
+        // Empty, then numbers, dates, texts; -0 equals 0, a flag counts as 1;
+        // "b" and "B" are one text; equal values keep their source order.
+        QTest::newRow("ascending") << true << ids({3, 14, 17, 7, 9, 10, 6, 2, 12, 8, 4, 11, 13, 1, 5, 15, 16});
+        // Descending reverses the comparison, not the rows: ties stay in source order.
+        QTest::newRow("descending") << false << ids({16, 15, 1, 5, 13, 11, 4, 8, 12, 2, 6, 10, 7, 9, 17, 3, 14});
+    }
+    void sortOrdersMixedKindsStably()
+    {
+        QFETCH(bool, ascending);
+        QFETCH(QStringList, order);
+        grid->setDataMode(FlexGrid::BoundBatch);
+        grid->setDataSource(mixedKinds());
+        QVERIFY(grid->sortBound(2, ascending));
+        QCOMPARE(column(*grid, 1), order);
+        QCOMPARE(grid->sortOrder(), ascending ? FlexGrid::SortAscending : FlexGrid::SortDescending);
+        // A result set put in order the same way, as free grids keep theirs.
+        ResultSet copy = *mixedKinds();
+        QVERIFY(FlexGrid::sortResultSet(copy, 1, ascending));
+        QStringList sortedIds;
+        for (qint64 r = 0; r < copy.rowCount(); ++r)
+            sortedIds.append(copy.text(r, 0));
+        QCOMPARE(sortedIds, order);
+    }
+
+    // Many rows with many ties: the grid's order is the one a stable sort
+    // comparing kinds, numbers and case-folded texts gives.
+    void sortAgreesWithAComparisonSort()
+    {
+        QRandomGenerator random(20261209);
+        const QStringList texts = {"物料名称1", "物料名称10", "物料名称2", "Ab",     "aB",      "ab", "ab ",
+                                   "",          "M-000123",   "m-000123",  "Straße", "STRASSE", "z"};
+        auto rs = std::make_shared<ResultSet>();
+        rs->setColumns({QStringLiteral("id"), QStringLiteral("val")});
+        const int rows = 5000;
+        for (int i = 0; i < rows; ++i) {
+            QVariant v;
+            switch (random.bounded(6)) {
+            case 0:
+                break; // null
+            case 1:
+                v = qint64(random.bounded(7)) - 3;
+                break;
+            case 2:
+                v = (random.bounded(13) - 6) / 4.0; // -0 among them
+                break;
+            case 3:
+                v = QDate(2026, 1, 1).addDays(random.bounded(5));
+                break;
+            default:
+                v = texts.at(random.bounded(int(texts.size())));
+                break;
+            }
+            rs->appendRow({i, v});
+        }
+        const auto kind = [](const QVariant &v) {
+            if (!v.isValid() || v.isNull())
+                return 0;
+            if (v.typeId() == QMetaType::QDate)
+                return 2;
+            return v.typeId() == QMetaType::QString ? 3 : 1;
+        };
+        const auto less = [&](const QVariant &a, const QVariant &b) {
+            if (kind(a) != kind(b))
+                return kind(a) < kind(b);
+            switch (kind(a)) {
+            case 1:
+                return a.toDouble() < b.toDouble();
+            case 2:
+                return a.toDate() < b.toDate();
+            case 3:
+                return a.toString().toCaseFolded() < b.toString().toCaseFolded();
+            default:
+                return false;
+            }
+        };
+        grid->setDataMode(FlexGrid::BoundBatch);
+        grid->setDataSource(rs);
+        for (const bool ascending : {true, false}) {
+            std::vector<qint64> expected(rows);
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](qint64 a, qint64 b) {
+                const QVariant &va = rs->value(a, 1);
+                const QVariant &vb = rs->value(b, 1);
+                return ascending ? less(va, vb) : less(vb, va);
+            });
+            QVERIFY(grid->sortBound(2, ascending));
+            std::vector<qint64> shown;
+            for (int r = grid->fixedRows(); r < grid->rows(); ++r)
+                shown.push_back(grid->sourceRow(r));
+            QVERIFY2(shown == expected, ascending ? "ascending" : "descending");
+        }
+    }
+
+    void freeSortReadsTextsAsNumbersWhereTheyAreOne_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QStringList>("ids");
+        // Empty first, then texts that read as numbers by value, then texts
+        // without regard to case; equal ones keep their order both ways.
+        QTest::newRow("ascending") << int(FlexGrid::SortAscending) << ids({3, 6, 4, 2, 7, 1, 5, 8});
+        QTest::newRow("descending") << int(FlexGrid::SortDescending) << ids({8, 1, 5, 7, 2, 4, 6, 3});
+    }
+    void freeSortReadsTextsAsNumbersWhereTheyAreOne()
+    {
+        QFETCH(int, order);
+        QFETCH(QStringList, ids);
+        grid->setCols(3);
+        grid->setRows(1);
+        const QStringList texts = {"b", "10", "", "9", "B", " 7 ", "a", "x1"};
+        for (int i = 0; i < texts.size(); ++i)
+            grid->addItem(QStringLiteral("\t") + texts.at(i) + u'\t' + QString::number(i + 1));
+        grid->sortFree(1, FlexGrid::SortOrder(order));
+        QCOMPARE(column(*grid, 2), ids);
     }
 
     void sortRefusesRawBytesAndUnboundColumns()

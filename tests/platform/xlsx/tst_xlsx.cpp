@@ -29,6 +29,8 @@ private slots:
     void readsWorkbookFromOtherWriter();
     void readsHandWrittenPackage();
     void failures();
+    void streamedRowsJoinTheHeldOnes();
+    void manyStreamedRowsReadBack();
 
 private:
     QString runPython(const QString &script, const QStringList &args);
@@ -563,6 +565,215 @@ void TestXlsx::failures()
     QVERIFY(!damaged.open(path("lying.xlsx")));
     QVERIFY2(damaged.errorString().contains(QStringLiteral("the part is too large")),
              qPrintable(damaged.errorString()));
+}
+
+namespace {
+
+// Version needed and extra-field length of each local entry header: entries
+// that carry 64-bit size fields need version 45 and an extra field.
+QStringList localHeaders(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<unreadable>")};
+    const QByteArray bytes = f.readAll();
+    QStringList out;
+    const auto word = [&](qsizetype at) { return int(quint8(bytes[at])) | int(quint8(bytes[at + 1])) << 8; };
+    for (qsizetype at = bytes.indexOf("PK\x03\x04"); at >= 0 && at + 30 <= bytes.size();
+         at = bytes.indexOf("PK\x03\x04", at + 4)) {
+        const int nameLength = word(at + 26);
+        out.append(QString::fromUtf8(bytes.mid(at + 30, nameLength)) +
+                   QStringLiteral(" v%1 extra %2").arg(word(at + 4)).arg(word(at + 28)));
+    }
+    return out;
+}
+
+} // namespace
+
+void TestXlsx::streamedRowsJoinTheHeldOnes()
+{
+    const QString special = QStringLiteral("他说\"好\" & <ok>");
+    QList<int> asked;
+    {
+        XlsxWorkbook wb;
+        XlsxSheet *sheet = wb.sheet(0);
+        QVERIFY(sheet->setText(1, 1, QStringLiteral("品名")));
+        QVERIFY(sheet->setBold(1, 1, true));
+        QVERIFY(sheet->setText(1, 2, QStringLiteral("数量")));
+        // Row 2 carries the formats the streamed rows take; it and row 3 lie
+        // in the streamed range and are left out.
+        QVERIFY(sheet->setHorizontalAlignment(2, 1, XlsxHAlign::Right));
+        QVERIFY(sheet->setNumberFormat(2, 2, QStringLiteral("0.0000_ ")));
+        QVERIFY(sheet->setText(3, 1, QStringLiteral("held inside")));
+        QVERIFY(sheet->setText(8, 1, QStringLiteral("合计")));
+        QVERIFY(sheet->setNumber(8, 2, 99));
+        XlsxSheet *other = wb.addSheet(QStringLiteral("Other"));
+        QVERIFY(other->setText(1, 1, QStringLiteral("第二页")));
+
+        const int right = sheet->cellFormat(2, 1);
+        const int decimal = sheet->cellFormat(2, 2);
+        const int whole = sheet->formatWithNumberFormat(decimal, QStringLiteral("0_ "));
+        QVERIFY(right != 0 && decimal != right && whole != decimal);
+        QCOMPARE(sheet->formatWithNumberFormat(decimal, QStringLiteral("0_ ")), whole); // made once
+
+        const auto fill = [&](int row, XlsxRowCells &cells) {
+            asked.append(row);
+            switch (row) {
+            case 2:
+                cells.addText(1, right, QStringLiteral("品名")); // a string a held cell has
+                cells.addNumber(2, decimal, 12.5);
+                cells.addEmpty(3, whole);
+                break;
+            case 3:
+                cells.addText(1, right, special);
+                cells.addNumber(2, whole, -3);
+                cells.addText(3, 0, QStringLiteral("第二页")); // one on the other sheet
+                break;
+            case 4:
+                break; // a row without cells is not written
+            case 5:
+                cells.addText(1, right, QStringLiteral("  padded  "));
+                cells.addNumber(2, decimal, 0.1 + 0.2);
+                cells.addNumber(3, 0, 1e20);
+                break;
+            default:
+                cells.addText(1, 0, QStringLiteral("x"));
+                break;
+            }
+        };
+        QVERIFY(!sheet->streamRows(2, 0, 1, 3, fill));
+        QVERIFY(!sheet->streamRows(2, 5, 3, 1, fill));
+        QVERIFY(!sheet->streamRows(XlsxRange::maxRows, 2, 1, 3, fill));
+        QVERIFY(!sheet->streamRows(2, 5, 1, 3, {}));
+        QVERIFY(sheet->streamRows(2, 5, 1, 3, fill));
+        QVERIFY(asked.isEmpty()); // asked for while saving
+        QVERIFY2(wb.save(path("streamed.xlsx")), qPrintable(wb.errorString()));
+        QCOMPARE(asked, QList<int>({2, 3, 4, 5, 6}));
+
+        // The rows were for that save: the next one writes the held rows again.
+        asked.clear();
+        QVERIFY2(wb.save(path("again.xlsx")), qPrintable(wb.errorString()));
+        QVERIFY(asked.isEmpty());
+    }
+
+    const QStringList expected = {
+        "SHEETS Sheet1|Other",
+        "SHEET Sheet1",
+        "CELL A1 s '品名' fmt='General' bold=1 size=11 align=None/None",
+        "CELL B1 s '数量' fmt='General' bold=0 size=11 align=None/None",
+        "CELL A2 s '品名' fmt='General' bold=0 size=11 align=right/None",
+        "CELL B2 n 12.5 fmt='0.0000_ ' bold=0 size=11 align=None/None",
+        "CELL A3 s '他说\"好\" & <ok>' fmt='General' bold=0 size=11 align=right/None",
+        "CELL B3 n -3 fmt='0_ ' bold=0 size=11 align=None/None",
+        "CELL C3 s '第二页' fmt='General' bold=0 size=11 align=None/None",
+        "CELL A5 s '  padded  ' fmt='General' bold=0 size=11 align=right/None",
+        "CELL B5 n 0.30000000000000004 fmt='0.0000_ ' bold=0 size=11 align=None/None",
+        "CELL C5 n 1e+20 fmt='General' bold=0 size=11 align=None/None",
+        "CELL A6 s 'x' fmt='General' bold=0 size=11 align=None/None",
+        "CELL A8 s '合计' fmt='General' bold=0 size=11 align=None/None",
+        "CELL B8 n 99 fmt='General' bold=0 size=11 align=None/None",
+        "SHEET Other",
+        "CELL A1 s '第二页' fmt='General' bold=0 size=11 align=None/None",
+        "NUMFMT 164 '0.0000_ '",
+        "NUMFMT 165 '0_ '",
+        // One table for both sheets and the streamed rows, every string once.
+        "PART xl/sharedStrings.xml <?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"9\" uniqueCount=\"7\">"
+        "<si><t>品名</t></si><si><t>数量</t></si><si><t>合计</t></si><si><t>第二页</t></si>"
+        "<si><t>他说&quot;好&quot; &amp; &lt;ok&gt;</t></si><si><t xml:space=\"preserve\">  padded  </t></si>"
+        "<si><t>x</t></si></sst>",
+        "", // the part's closing line break
+        "PART xl/worksheets/sheet1.xml <?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+        "<dimension ref=\"A1:C8\"/><sheetData>"
+        "<row r=\"1\"><c r=\"A1\" s=\"1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>"
+        "<row r=\"2\"><c r=\"A2\" s=\"2\" t=\"s\"><v>0</v></c><c r=\"B2\" s=\"3\"><v>12.5</v></c>"
+        "<c r=\"C2\" s=\"4\"/></row>"
+        "<row r=\"3\"><c r=\"A3\" s=\"2\" t=\"s\"><v>4</v></c><c r=\"B3\" s=\"4\"><v>-3</v></c>"
+        "<c r=\"C3\" t=\"s\"><v>3</v></c></row>"
+        "<row r=\"5\"><c r=\"A5\" s=\"2\" t=\"s\"><v>5</v></c><c r=\"B5\" s=\"3\"><v>0.30000000000000004</v></c>"
+        "<c r=\"C5\"><v>1e+20</v></c></row>"
+        "<row r=\"6\"><c r=\"A6\" t=\"s\"><v>6</v></c></row>"
+        "<row r=\"8\"><c r=\"A8\" t=\"s\"><v>2</v></c><c r=\"B8\"><v>99</v></c></row>"
+        "</sheetData></worksheet>",
+    };
+    QCOMPARE(dump(path("streamed.xlsx"),
+                  {QStringLiteral("xl/sharedStrings.xml"), QStringLiteral("xl/worksheets/sheet1.xml")})
+                 .join(u'\n'),
+             expected.join(u'\n'));
+    // Entries small enough for the classic size fields use them, as the ones
+    // written whole do: some spreadsheet programs refuse the 64-bit ones.
+    const QStringList headers = localHeaders(path("streamed.xlsx"));
+    QVERIFY2(headers.contains(QStringLiteral("xl/worksheets/sheet1.xml v20 extra 0")), qPrintable(headers.join(u'|')));
+    QVERIFY2(headers.contains(QStringLiteral("xl/sharedStrings.xml v20 extra 0")), qPrintable(headers.join(u'|')));
+    for (const QString &entry : headers)
+        QVERIFY2(entry.endsWith(QStringLiteral(" v20 extra 0")), qPrintable(entry));
+
+    // Our reader sees the same, and the held rows again in the next save.
+    XlsxWorkbook back;
+    QVERIFY2(back.open(path("streamed.xlsx")), qPrintable(back.errorString()));
+    XlsxSheet *sheet = back.sheet(0);
+    QCOMPARE(sheet->value(3, 1), QVariant(special));
+    QCOMPARE(sheet->cellType(3, 2), XlsxSheet::CellType::Number);
+    QCOMPARE(sheet->value(3, 2), QVariant(-3.0));
+    QCOMPARE(sheet->numberFormat(3, 2), QStringLiteral("0_ "));
+    QCOMPARE(sheet->cellType(2, 3), XlsxSheet::CellType::Empty);
+    QCOMPARE(sheet->numberFormat(2, 3), QStringLiteral("0_ "));
+    QCOMPARE(sheet->horizontalAlignment(5, 1), XlsxHAlign::Right);
+    QCOMPARE(sheet->cellType(4, 1), XlsxSheet::CellType::Empty);
+    QCOMPARE(sheet->lastRow(), 8);
+    QVERIFY(back.open(path("again.xlsx")));
+    QCOMPARE(back.sheet(0)->text(3, 1), QStringLiteral("held inside"));
+    QCOMPARE(back.sheet(0)->cellType(5, 1), XlsxSheet::CellType::Empty);
+    QCOMPARE(back.sheet(0)->text(8, 1), QStringLiteral("合计"));
+}
+
+// Rows enough for the sheet to be written in many pieces: every cell is read
+// back in its place, and strings met again share their entry.
+void TestXlsx::manyStreamedRowsReadBack()
+{
+    const int rows = 30000;
+    const auto code = [](int r) { return QStringLiteral("M-%1").arg(r % 997, 6, 10, QLatin1Char('0')); };
+    {
+        XlsxWorkbook wb;
+        XlsxSheet *sheet = wb.sheet(0);
+        QVERIFY(sheet->setText(1, 1, QStringLiteral("代号")));
+        QVERIFY(sheet->streamRows(2, rows, 1, 3, [&](int row, XlsxRowCells &cells) {
+            cells.addText(1, 0, code(row));
+            cells.addNumber(2, 0, row / 4.0);
+            if (row % 3 == 0)
+                cells.addText(3, 0, QStringLiteral("第%1行").arg(row));
+        }));
+        QVERIFY2(wb.save(path("many.xlsx")), qPrintable(wb.errorString()));
+    }
+    XlsxWorkbook back;
+    QVERIFY2(back.open(path("many.xlsx")), qPrintable(back.errorString()));
+    XlsxSheet *sheet = back.sheet(0);
+    QCOMPARE(sheet->lastRow(), rows + 1);
+    QCOMPARE(sheet->text(1, 1), QStringLiteral("代号"));
+    for (int row = 2; row <= rows + 1; ++row) {
+        if (sheet->text(row, 1) != code(row) || sheet->value(row, 2) != QVariant(row / 4.0) ||
+            sheet->text(row, 3) != (row % 3 == 0 ? QStringLiteral("第%1行").arg(row) : QString()))
+            QFAIL(qPrintable(QStringLiteral("row %1: %2 %3 %4")
+                                 .arg(row)
+                                 .arg(sheet->text(row, 1), sheet->text(row, 2), sheet->text(row, 3))));
+    }
+    const QStringList parts = dump(path("many.xlsx"), {QStringLiteral("xl/sharedStrings.xml")});
+    QVERIFY(parts.last().contains(
+        QStringLiteral("count=\"%1\" uniqueCount=\"%2\"").arg(1 + rows + rows / 3).arg(1 + 997 + rows / 3)));
+    QCOMPARE(parts.filter(QStringLiteral("CELL ")).size(), 1 + 2 * rows + rows / 3);
+
+    // Streamed rows that all come without cells leave the rest of the sheet whole.
+    {
+        XlsxWorkbook wb;
+        QVERIFY(wb.sheet(0)->setText(rows + 2, 1, QStringLiteral("end")));
+        QVERIFY(wb.sheet(0)->streamRows(1, rows, 1, 3, [](int, XlsxRowCells &) {}));
+        QVERIFY2(wb.save(path("empty.xlsx")), qPrintable(wb.errorString()));
+    }
+    QVERIFY2(back.open(path("empty.xlsx")), qPrintable(back.errorString()));
+    QCOMPARE(back.sheet(0)->text(rows + 2, 1), QStringLiteral("end"));
+    QCOMPARE(back.sheet(0)->lastRow(), rows + 2);
 }
 
 QTEST_GUILESS_MAIN(TestXlsx)
