@@ -3,6 +3,7 @@
 // until it loads build/erpcode, and then compares codes as the module does.
 #include "TestSupport.h"
 
+#include "platform/db/CodeCollation.h"
 #include "platform/db/Sql.h"
 
 #include <QDir>
@@ -92,6 +93,45 @@ private slots:
         sqlite3_free(error);
         QVERIFY2(rc == SQLITE_OK, qPrintable(why));
         QCOMPARE(query(m_db, sql.toUtf8().constData()), rows);
+    }
+
+    // The order the code indexes of every SQLite database are built in: it
+    // must never move, or those indexes would no longer be in order.
+    void codeOrderStaysAsIndexesHoldIt_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order");
+        QTest::newRow("case") << "m-01"
+                              << "M-01" << 0;
+        QTest::newRow("trailing blanks") << "M-01  "
+                                         << "m-01" << 0;
+        QTest::newRow("a leading blank counts") << " M"
+                                                << "M" << -1;
+        QTest::newRow("prefix first") << "M1"
+                                      << "M10" << -1;
+        QTest::newRow("ASCII folds to upper case") << "a"
+                                                   << "_" << -1;
+        QTest::newRow("digits before letters") << "9"
+                                               << "a" << -1;
+        QTest::newRow("non-ASCII after the difference: Unicode folding") << "a中"
+                                                                         << "_中" << 1;
+        QTest::newRow("non-ASCII in the longer one only") << "a"
+                                                          << "_é" << 1;
+        QTest::newRow("non-ASCII, case ignored") << "仓b"
+                                                 << "仓B" << 0;
+        QTest::newRow("empty before anything") << ""
+                                               << "0" << -1;
+    }
+    void codeOrderStaysAsIndexesHoldIt()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        const QByteArray x = a.toUtf8(), y = b.toUtf8();
+        const auto sign = [](int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); };
+        QCOMPARE(sign(erpCompareCodes(nullptr, int(x.size()), x.constData(), int(y.size()), y.constData())), order);
+        QCOMPARE(sign(erpCompareCodes(nullptr, int(y.size()), y.constData(), int(x.size()), x.constData())), -order);
     }
 };
 
