@@ -9,6 +9,7 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentSearch.h"
 #include "documents/DocumentStore.h"
+#include "generator/FactoryGenerator.h"
 #include "lines/SourceLists.h"
 #include "lines/UsageImportStore.h"
 #include "platform/core/ErpError.h"
@@ -43,13 +44,7 @@ int main(int argc, char **argv)
         // ---- line dialog: one refill per kind, stock mode and nature of
         // the inputs (nothing typed, and a real line's fields typed)
         const SourceLists lists(conn);
-        const ResultSet line =
-            Sql(conn, QStringLiteral("SELECT m.Mtr_No, l.Order_No, l.Mo_No, l.Frm_Inv, t.Frm_Type_Name, "
-                                     "b.Bar_Name FROM Mmst412 l INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
-                                     "INNER JOIN mmst400 t ON t.Frm_Type = l.Frm_Type "
-                                     "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
-                                     "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"))
-                .select();
+        const FactoryLine line = firstLineWithMo(conn);
         for (const char *type : {"1", "2", "3"}) {
             for (const char *mode : {"0", "1", "2"}) {
                 for (bool typed : {false, true}) {
@@ -57,12 +52,12 @@ int main(int argc, char **argv)
                     in.invType = QString::fromLatin1(type);
                     in.stockMode = QString::fromLatin1(mode);
                     if (typed) {
-                        in.mtrNo = line.text(0, 0);
-                        in.orderNo = line.text(0, 1);
-                        in.moNo = line.text(0, 2);
-                        in.frmInv = line.text(0, 3);
-                        in.frmType = line.text(0, 4);
-                        in.barName = line.text(0, 5);
+                        in.mtrNo = line.mtrNo;
+                        in.orderNo = line.orderNo;
+                        in.moNo = line.moNo;
+                        in.frmInv = line.frmInv;
+                        in.frmType = line.frmTypeName;
+                        in.barName = line.barName;
                     }
                     const double ms = Bench::median(Bench::timeRuns(9, [&] {
                         LineInputs copy = in;

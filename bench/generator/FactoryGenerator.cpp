@@ -675,3 +675,17 @@ void refreshStatistics(const Connection &conn)
     for (const QString &statement : conn.dialect().refreshStatistics())
         Sql(conn, statement).exec();
 }
+
+FactoryLine firstLineWithMo(const Connection &conn)
+{
+    const ResultSet line =
+        Sql(conn, QStringLiteral("SELECT m.Mtr_No, l.Order_No, l.Mo_No, l.Frm_Inv, t.Frm_Type_Name, "
+                                 "b.Bar_Name FROM Mmst412 l INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
+                                 "INNER JOIN mmst400 t ON t.Frm_Type = l.Frm_Type "
+                                 "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
+                                 "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"))
+            .select();
+    if (line.isEmpty())
+        return {};
+    return {line.text(0, 0), line.text(0, 1), line.text(0, 2), line.text(0, 3), line.text(0, 4), line.text(0, 5)};
+}

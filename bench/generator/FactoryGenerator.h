@@ -39,5 +39,14 @@ struct FactoryCounts
 // Throws ErpError; everything is written in one transaction.
 FactoryCounts generateFactory(const Connection &conn, const FactoryScale &options);
 
+// The fields of the first document line with a manufacturing order, as the
+// line dialog would show them typed: what a refresh with "fields typed" is
+// measured and checked on. Empty when the factory has no such line.
+struct FactoryLine
+{
+    QString mtrNo, orderNo, moNo, frmInv, frmTypeName, barName;
+};
+FactoryLine firstLineWithMo(const Connection &conn);
+
 // Brings the planner's statistics up to date (after --init and --generate).
 void refreshStatistics(const Connection &conn);
