@@ -1,9 +1,10 @@
 // What a clerk waits for on the generated factory, statement side: the line
 // dialog's refresh of its lists (every kind, nature and stock mode), the
 // usage import's search (every family and mode, with and without the
-// supplier-nature option), the search dialog's people lists and a 30-day
+// supplier-nature option, each for one typed order, manufacturing order or
+// outsourcing order; the order family also over every order), the search dialog's people lists and a 30-day
 // search, opening a 200-line document, and taking and releasing the header
-// lock. Medians beside their targets.
+// lock. Medians, after warm-up runs, beside their targets.
 //
 //   build-release/bench/bench_stores
 #include "documents/DocumentKind.h"
@@ -59,7 +60,7 @@ int main(int argc, char **argv)
                         in.frmType = line.frmTypeName;
                         in.barName = line.barName;
                     }
-                    const double ms = Bench::median(Bench::timeRuns(9, [&] {
+                    const double ms = Bench::median(Bench::timeWarmRuns(9, [&] {
                         LineInputs copy = in;
                         FillResult out;
                         lists.fill(copy, out);
@@ -72,51 +73,60 @@ int main(int argc, char **argv)
             }
         }
 
-        // ---- usage import search
+        // ---- usage import search: each family for the one order, manufacturing
+        // order or outsourcing order a clerk imports from, and, for scale, the
+        // order family over every order (nothing typed)
         const UsageImportStore usage(conn);
         const QString mo =
             scalarText(conn, QStringLiteral("SELECT Mo_No FROM mmst111 WHERE Status = '2' AND Mo_No LIKE 'MG%' "
                                             "ORDER BY Rec_111 LIMIT 1"));
+        const QString order = scalarText(conn, QStringLiteral("SELECT o.Order_No FROM mmst011 o WHERE o.Status = '2' "
+                                                              "AND EXISTS (SELECT 1 FROM Mmst01123 b "
+                                                              "WHERE b.Rec_011 = o.Rec_011) ORDER BY o.Rec_011 LIMIT 1"));
         const QString pcs =
             scalarText(conn, QStringLiteral("SELECT Pcs_No FROM mmst121 WHERE Status = '2' AND Pcs_No LIKE "
                                             "'WG%' ORDER BY Rec_121 LIMIT 1"));
+        struct Family
+        {
+            const char *name;
+            bool production;
+            bool byOrder;
+            QString typed;
+        };
+        const auto importSearch = [&](const Family &f, int mode, const QString &nature) {
+            UsageCriteria c;
+            c.stockMode = mode;
+            c.propDuty = QStringLiteral("0");
+            c.production = f.production;
+            c.byOrder = f.byOrder;
+            (!f.production ? c.pcsNo : f.byOrder ? c.orderNo : c.moNo) = f.typed;
+            qint64 rows = 0;
+            const double ms = Bench::median(Bench::timeWarmRuns(5, [&] { rows = usage.proposals(c).rowCount(); }));
+            Bench::report(QStringLiteral("usage import search, %1, mode %2, supplier nature %3 (%4 rows)")
+                              .arg(QLatin1String(f.name))
+                              .arg(mode)
+                              .arg(nature)
+                              .arg(rows),
+                          ms, 0, 0, f.typed.isEmpty() ? 0 : 200);
+        };
         for (const char *nature : {"0", "1"}) {
             Sql(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = ? WHERE Item_No = ?"))
                 .bindAll({QString::fromLatin1(nature), QString::fromUtf8(UsageImportStore::OptionSupplierNature)})
                 .exec();
             for (int mode = 0; mode <= 2; ++mode) {
-                struct Family
-                {
-                    const char *name;
-                    bool production;
-                    bool byOrder;
-                };
-                for (const Family f : {Family{"manufacturing order", true, false}, Family{"order", true, true},
-                                       Family{"outsourcing", false, false}}) {
-                    UsageCriteria c;
-                    c.stockMode = mode;
-                    c.propDuty = QStringLiteral("0");
-                    c.production = f.production;
-                    c.byOrder = f.byOrder;
-                    if (!f.production)
-                        c.pcsNo = pcs;
-                    else if (!f.byOrder)
-                        c.moNo = mo;
-                    const double ms = Bench::median(Bench::timeRuns(5, [&] { usage.proposals(c); }));
-                    Bench::report(QStringLiteral("usage import search, %1, mode %2, supplier nature %3")
-                                      .arg(QLatin1String(f.name))
-                                      .arg(mode)
-                                      .arg(QLatin1String(nature)),
-                                  ms, 0, 0, 200);
-                }
+                for (const Family &f : {Family{"manufacturing order", true, false, mo}, Family{"order", true, true, order},
+                                        Family{"outsourcing", false, false, pcs}})
+                    importSearch(f, mode, QString::fromLatin1(nature));
             }
         }
         Sql(conn, QStringLiteral("UPDATE mmst909 SET Item_Value = '0' WHERE Item_No = ?"))
             .bind(QString::fromUtf8(UsageImportStore::OptionSupplierNature))
             .exec();
+        for (int mode = 0; mode <= 2; ++mode)
+            importSearch(Family{"every order, nothing typed", true, true, QString()}, mode, QStringLiteral("0"));
 
         // ---- search dialog: the four people lists, then a 30-day search
-        const double people = Bench::median(Bench::timeRuns(9, [&] {
+        const double people = Bench::median(Bench::timeWarmRuns(9, [&] {
             for (const char *column : {"Form_Man", "Bar_Man", "Proc_Man", "Check_Man"})
                 Sql(conn, SearchPeopleQuery(QStringLiteral("Mmst411"), QString::fromLatin1(column), conn.dialect()))
                     .select();
@@ -131,7 +141,7 @@ int main(int argc, char **argv)
         s.Date1 = QDate::currentDate().addDays(-30).toString(Qt::ISODate);
         s.Date2 = QDate::currentDate().toString(Qt::ISODate);
         const SearchStatement st = BuildSearchStatement(s, conn.dialect());
-        const double search = Bench::median(Bench::timeRuns(9, [&] { Sql(conn, st.statement).select(); }));
+        const double search = Bench::median(Bench::timeWarmRuns(9, [&] { Sql(conn, st.statement).select(); }));
         Bench::report(QStringLiteral("30-day search"), search, 0, 0, 0);
 
         // ---- opening a document of 200 lines: its header and its lines
@@ -149,7 +159,7 @@ int main(int argc, char **argv)
             .bind(rec411)
             .exec();
         const DocumentStore store(conn);
-        const double open = Bench::median(Bench::timeRuns(9, [&] {
+        const double open = Bench::median(Bench::timeWarmRuns(9, [&] {
             const ResultSet h = store.headers(HeaderFilter::byNumber(invNo), QStringLiteral("1"));
             store.lines(h.value(0, 0));
         }));
@@ -161,7 +171,7 @@ int main(int argc, char **argv)
 
         // ---- the header lock, taken and given back
         const RecordLock lock(conn);
-        const double locking = Bench::median(Bench::timeRuns(21, [&] {
+        const double locking = Bench::median(Bench::timeWarmRuns(21, [&] {
             lock.lockHeader(rec411);
             lock.unlockHeader(rec411);
         }));

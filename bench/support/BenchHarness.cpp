@@ -33,6 +33,15 @@ std::vector<double> timeRuns(int runs, const std::function<void()> &work, const 
     return out;
 }
 
+std::vector<double> timeWarmRuns(int runs, const std::function<void()> &work, double warmUpMs)
+{
+    QElapsedTimer warm;
+    warm.start();
+    for (int i = 0; i < 1000 && (i == 0 || double(warm.nsecsElapsed()) / 1e6 < warmUpMs); ++i)
+        work();
+    return timeRuns(runs, work);
+}
+
 double median(std::vector<double> samples)
 {
     if (samples.empty())

@@ -15,6 +15,11 @@ namespace Bench {
 
 // Milliseconds of each run of work; prepare runs before each, outside the clock.
 std::vector<double> timeRuns(int runs, const std::function<void()> &work, const std::function<void()> &prepare = {});
+// The same after unmeasured runs of work (for about warmUpMs, at least one):
+// a process just started runs the same statements over the same cached pages
+// markedly slower for its first few hundred milliseconds, which a host that
+// has been open all day no longer does.
+std::vector<double> timeWarmRuns(int runs, const std::function<void()> &work, double warmUpMs = 300);
 double median(std::vector<double> samples);
 
 // "| name | median ms | floor ms | ratio | target |"; floor <= 0: none measured.
