@@ -60,7 +60,7 @@ int main(int argc, char **argv)
                         in.frmType = line.frmTypeName;
                         in.barName = line.barName;
                     }
-                    const double ms = Bench::median(Bench::timeWarmRuns(9, [&] {
+                    const double ms = Bench::median(Bench::timeWarmRuns(21, [&] {
                         LineInputs copy = in;
                         FillResult out;
                         lists.fill(copy, out);
