@@ -167,6 +167,23 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                           "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
                                                natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC")));
         }
+        // PostgreSQL takes the same walk one step at a time: from each
+        // manufacturing order down to the next one below it that has such a
+        // line, through the index.
+        if (m_conn.backend() == Backend::PostgreSQL) {
+            const QString approved = QStringLiteral("EXISTS (SELECT 1 FROM Mmst411 a WHERE a.Rec_411 = b.Rec_411 "
+                                                    "AND a.Status = '2'") +
+                                     natureCondition(in) + QLatin1Char(')');
+            return firstColumn(Sql(m_conn, QStringLiteral("WITH RECURSIVE walk(v) AS ((SELECT b.Mo_No FROM Mmst412 b "
+                                                          "WHERE b.Mo_No IS NOT NULL AND %1 "
+                                                          "ORDER BY b.Mo_No DESC LIMIT 1) UNION ALL "
+                                                          "SELECT (SELECT b.Mo_No FROM Mmst412 b "
+                                                          "WHERE b.Mo_No < walk.v AND %1 "
+                                                          "ORDER BY b.Mo_No DESC LIMIT 1) FROM walk "
+                                                          "WHERE walk.v IS NOT NULL) "
+                                                          "SELECT v FROM walk WHERE v IS NOT NULL ORDER BY v DESC")
+                                               .arg(approved)));
+        }
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
                                                       "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
                                                       "WHERE a.Status = '2'") +
@@ -224,6 +241,18 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
                                                approved +
                                                QStringLiteral(") x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
                                                               "ORDER BY m.Mtr_No"))
+                                   .bind(T(in.moNo)));
+        }
+        // PostgreSQL, left to itself, hashes every line without one; a
+        // lateral look-up of one line per material keeps to the index.
+        if (m_conn.backend() == Backend::PostgreSQL && T(in.moNo).isEmpty()) {
+            return firstColumn(Sql(m_conn, QStringLiteral("SELECT m.Mtr_No FROM mmst611 m CROSS JOIN LATERAL "
+                                                          "(SELECT 1 FROM Mmst412 b WHERE b.Mo_No = ? "
+                                                          "AND b.Rec_611 = m.Rec_611 AND EXISTS (SELECT 1 "
+                                                          "FROM Mmst411 a WHERE a.Rec_411 = b.Rec_411 "
+                                                          "AND a.Status = '2'") +
+                                               natureCondition(in) +
+                                               QStringLiteral(") LIMIT 1) x ORDER BY m.Mtr_No"))
                                    .bind(T(in.moNo)));
         }
         return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
