@@ -77,8 +77,13 @@ Connection Connection::open(const QString &url)
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
             }
         }
-        if (error.isEmpty() && c.m_backend == Backend::PostgreSQL)
+        if (error.isEmpty() && c.m_backend == Backend::PostgreSQL) {
             QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+            // Compiling a statement to machine code costs the server tens of
+            // milliseconds; the walks through the indexes of a list refresh
+            // look costly to the planner and never win that back.
+            QSqlQuery(db).exec(QStringLiteral("SET jit = off"));
+        }
         if (error.isEmpty())
             return c;
         db.close();

@@ -234,6 +234,19 @@ private slots:
             QVERIFY(qAbs(server.secsTo(QDateTime::currentDateTime())) < 120);
     }
 
+    // What each connection sets up for itself, as a new session sees it.
+    void sessionSettings()
+    {
+        if (conn.backend() == Backend::SQLite) {
+            QCOMPARE(Sql(conn, QStringLiteral("PRAGMA journal_mode")).scalar().toString(), QStringLiteral("wal"));
+            QCOMPARE(Sql(conn, QStringLiteral("PRAGMA cache_size")).scalar().toInt(), -32768);
+        } else {
+            QCOMPARE(Sql(conn, QStringLiteral("SHOW jit")).scalar().toString(), QStringLiteral("off"));
+            QCOMPARE(Sql(conn, QStringLiteral("SHOW client_min_messages")).scalar().toString(),
+                     QStringLiteral("warning"));
+        }
+    }
+
     void commandTimeout()
     {
         Connection other = Connection::open(conn.url().isEmpty() ? QString() : conn.url());
