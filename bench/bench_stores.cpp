@@ -10,7 +10,7 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentSearch.h"
 #include "documents/DocumentStore.h"
-#include "generator/FactoryGenerator.h"
+#include "generator/FactoryLineInputs.h"
 #include "lines/SourceLists.h"
 #include "lines/UsageImportStore.h"
 #include "platform/core/ErpError.h"
@@ -64,14 +64,8 @@ int main(int argc, char **argv)
                     LineInputs in;
                     in.invType = QString::fromLatin1(type);
                     in.stockMode = QString::fromLatin1(mode);
-                    if (typed) {
-                        in.mtrNo = line.mtrNo;
-                        in.orderNo = line.orderNo;
-                        in.moNo = line.moNo;
-                        in.frmInv = line.frmInv;
-                        in.frmType = line.frmTypeName;
-                        in.barName = line.barName;
-                    }
+                    if (typed)
+                        typeFactoryLine(line, in);
                     const auto refill = [&] {
                         LineInputs copy = in;
                         FillResult out;

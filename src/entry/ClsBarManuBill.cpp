@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -66,6 +67,28 @@ DocumentWindow *windowOfHandle(qint32 handle)
     return nullptr;
 }
 
+// Runs open() on the window of handle with every dialog it shows modally
+// shown, handed to picture (which saves it and may drive it on) and closed.
+// False when there is no such window or a picture failed.
+bool drivePictures(qint32 handle, const QString &folder, const std::function<bool(QDialog *)> &picture,
+                   const std::function<void(DocumentWindow *)> &open)
+{
+    DocumentWindow *window = windowOfHandle(handle);
+    if (!window)
+        return false;
+    QDir().mkpath(folder);
+    bool ok = true;
+    ModalRunner::setDriver([&](QDialog *dialog) {
+        dialog->show();
+        ok = picture(dialog) && ok;
+        dialog->reject();
+        return int(QDialog::Rejected);
+    });
+    open(window);
+    ModalRunner::setDriver({});
+    return ok;
+}
+
 } // namespace
 
 qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id, const QString &P_User_Id,
@@ -95,23 +118,14 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
 
 bool ClsBarManuBill::SaveDialogPictures(qint32 handle, const QString &folder)
 {
-    DocumentWindow *window = windowOfHandle(handle);
-    if (!window)
-        return false;
-    QDir().mkpath(folder);
-    bool ok = true;
-    ModalRunner::setDriver([&](QDialog *dialog) {
-        dialog->show();
-        ok = saveWidgetPicture(dialog, folder, dialog->objectName()) && ok;
-        dialog->reject();
-        return int(QDialog::Rejected);
-    });
-    window->vcontrol(QStringLiteral("F"));
-    FrmOrg &org = FrmOrg::obtain(window);
-    ModalRunner::exec(&org);
-    FrmOrg::release();
-    ModalRunner::setDriver({});
-    return ok;
+    return drivePictures(
+        handle, folder, [&](QDialog *dialog) { return saveWidgetPicture(dialog, folder, dialog->objectName()); },
+        [](DocumentWindow *window) {
+            window->vcontrol(QStringLiteral("F"));
+            FrmOrg &org = FrmOrg::obtain(window);
+            ModalRunner::exec(&org);
+            FrmOrg::release();
+        });
 }
 
 QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &formId, const QString &invNo,
@@ -168,38 +182,32 @@ QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &fo
 
 bool ClsBarManuBill::SaveReportPictures(qint32 handle, const QString &folder)
 {
-    DocumentWindow *window = windowOfHandle(handle);
-    if (!window)
-        return false;
-    QDir().mkpath(folder);
-    bool ok = true;
-    ModalRunner::setDriver([&](QDialog *dialog) {
-        dialog->show();
+    const auto picture = [&](QDialog *dialog) {
         QCoreApplication::processEvents();
         const QString name = dialog->objectName();
         if (auto *list = qobject_cast<FrmDesignReportShow *>(dialog)) {
-            ok = saveWidgetPicture(dialog, folder, name) && ok;
+            const bool saved = saveWidgetPicture(dialog, folder, name);
             // The editor of the first report, and from there the builder.
             if (list->selectCaption(QString()))
                 if (QAction *edit = list->findChild<QAction *>(QStringLiteral("mnuEditReport")))
                     edit->trigger();
-        } else if (name == QLatin1String("FrmDesignReportSQL")) {
-            ok = saveWidgetPicture(dialog, folder, name) && ok;
+            return saved;
+        }
+        if (name == QLatin1String("FrmDesignReportSQL")) {
+            const bool saved = saveWidgetPicture(dialog, folder, name);
             if (auto *b = dialog->findChild<QPushButton *>(QStringLiteral("CmdSql")))
                 b->click();
-        } else {
-            // The builder showing the columns of the document lines.
-            if (auto *tv = dialog->findChild<QTreeWidget *>(QStringLiteral("Tv")))
-                for (QTreeWidgetItem *item :
-                     tv->findItems(QStringLiteral("Mmst412"), Qt::MatchContains | Qt::MatchRecursive))
-                    emit tv->itemClicked(item, 0);
-            QCoreApplication::processEvents();
-            ok = saveWidgetPicture(dialog, folder, name) && ok;
+            return saved;
         }
-        dialog->reject();
-        return int(QDialog::Rejected);
+        // The builder showing the columns of the document lines.
+        if (auto *tv = dialog->findChild<QTreeWidget *>(QStringLiteral("Tv")))
+            for (QTreeWidgetItem *item :
+                 tv->findItems(QStringLiteral("Mmst412"), Qt::MatchContains | Qt::MatchRecursive))
+                emit tv->itemClicked(item, 0);
+        QCoreApplication::processEvents();
+        return saveWidgetPicture(dialog, folder, name);
+    };
+    return drivePictures(handle, folder, picture, [](DocumentWindow *window) {
+        window->vcontrol(QString(QLatin1Char(CommandLetter::Preview)));
     });
-    window->vcontrol(QString(QLatin1Char(CommandLetter::Preview)));
-    ModalRunner::setDriver({});
-    return ok;
 }

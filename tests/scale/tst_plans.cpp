@@ -8,7 +8,7 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentSearch.h"
 #include "documents/DocumentStore.h"
-#include "generator/FactoryGenerator.h"
+#include "generator/FactoryLineInputs.h"
 #include "lines/SourceLists.h"
 #include "lines/UsageImportStore.h"
 #include "platform/db/Sql.h"
@@ -297,14 +297,8 @@ private slots:
                     in.outsourcing = variant == 2;
                     if (in.outsourcing)
                         in.pcsNo = pcs;
-                    if (typed) {
-                        in.mtrNo = line.mtrNo;
-                        in.orderNo = line.orderNo;
-                        in.moNo = line.moNo;
-                        in.frmInv = line.frmInv;
-                        in.frmType = line.frmTypeName;
-                        in.barName = line.barName;
-                    }
+                    if (typed)
+                        typeFactoryLine(line, in);
                     FillResult out;
                     lists.fill(in, out);
                 }
