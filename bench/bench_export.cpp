@@ -2,7 +2,7 @@
 // and the process's peak memory.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_export [rows]
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/ExcelExport.h"
 #include "support/BenchHarness.h"
 

@@ -4,7 +4,7 @@
 // per run over many runs on the demo database.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_getvalue [runs]
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
 #include "reports/FrmDesignReportShow.h"

@@ -3,7 +3,7 @@
 #include "documents/DocumentLifecycle.h"
 #include "documents/Frm40BSH.h"
 #include "documents/MenuMdi.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/KestoVSFlexgrid.h"
 #include "lines/Frm40BMx.h"
 #include "lines/UsageImportDialog.h"

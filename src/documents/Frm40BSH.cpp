@@ -1,7 +1,7 @@
 #include "documents/Frm40BSH.h"
 #include "platform/core/MessageBoxService.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/db/Dialect.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/HeadItem.h"

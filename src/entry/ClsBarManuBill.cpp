@@ -1,7 +1,7 @@
 #include "entry/ClsBarManuBill.h"
 
 #include "documents/DocumentWindow.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "pickers/FrmOrg.h"
 #include "platform/report/ReportComponent.h"
 #include "platform/ui/ModalRunner.h"

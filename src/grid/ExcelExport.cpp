@@ -1,6 +1,6 @@
 #include "grid/ExcelExport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/core/MessageBoxService.h"
 #include "platform/ui/FlexGrid.h"

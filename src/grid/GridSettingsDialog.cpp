@@ -1,6 +1,6 @@
 #include "grid/GridSettingsDialog.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/ExcelExport.h"
 #include "platform/core/ErpError.h"
 #include "platform/core/MessageBoxService.h"

@@ -1,6 +1,6 @@
 #include "lines/Frm40BMx.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "pickers/FrmBar_Tree.h"
 #include "pickers/FrmList.h"
 #include "pickers/FrmcolorList.h"

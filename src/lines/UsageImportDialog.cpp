@@ -1,6 +1,6 @@
 #include "lines/UsageImportDialog.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/KestoVSFlexgrid.h"
 #include "lines/UsageImportStore.h"
 #include "pickers/FrmList.h"

@@ -1,6 +1,6 @@
 #include "pickers/FrmList.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/SingleInstance.h"

@@ -1,6 +1,6 @@
 #include "pickers/FrmcolorList.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/KestoVSFlexgrid.h"
 #include "pickers/PickerStore.h"
 #include "platform/db/Sql.h"

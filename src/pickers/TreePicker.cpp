@@ -1,7 +1,7 @@
 #include "pickers/TreePicker.h"
 #include "platform/core/MessageBoxService.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"

@@ -1,6 +1,6 @@
 #include "reports/FrmDesignReportSQL.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/core/MessageBoxService.h"

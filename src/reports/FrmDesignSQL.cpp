@@ -1,6 +1,6 @@
 #include "reports/FrmDesignSQL.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/SingleInstance.h"
 #include "platform/ui/Twips.h"

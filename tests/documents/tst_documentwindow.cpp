@@ -7,7 +7,7 @@
 
 #include "documents/DocumentWindow.h"
 #include "entry/ClsBarManuBill.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/FlexGrid.h"

@@ -5,7 +5,7 @@
 
 #include "documents/DocumentSearch.h"
 #include "documents/Frm40BSH.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/db/Dialect.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/ModalRunner.h"

@@ -4,7 +4,7 @@
 
 #include "documents/DocumentWindow.h"
 #include "entry/ClsBarManuBill.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/db/Sql.h"
 

@@ -3,7 +3,7 @@
 // python3-openpyxl), which shares no code with our writer.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/ExcelExport.h"
 #include "grid/GridSettingsDialog.h"
 #include "platform/ui/FlexGrid.h"

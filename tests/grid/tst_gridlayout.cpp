@@ -2,7 +2,7 @@
 // grid, and the settings dialog driven through its real controls.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/GridLayout.h"
 #include "grid/GridSettingsDialog.h"
 #include "platform/ui/FlexGrid.h"

@@ -3,7 +3,7 @@
 // sorting, the settings dialog, copying, tool tips and the double click.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "grid/ExcelExport.h"
 #include "grid/GridCol.h"
 #include "grid/GridSettingsDialog.h"

@@ -8,7 +8,7 @@
 #include "documents/DocumentWindow.h"
 #include "documents/MenuMdi.h"
 #include "entry/ClsBarManuBill.h"
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "lines/Frm40BMx.h"
 #include "lines/LineHost.h"
 #include "platform/core/Environment.h"

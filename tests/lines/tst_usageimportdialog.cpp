@@ -4,7 +4,7 @@
 #include "LedgerInvariant.h"
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "lines/UsageImportDialog.h"
 #include "platform/core/Environment.h"
 #include "platform/db/Sql.h"

@@ -3,7 +3,7 @@
 #include "ModalDriving.h"
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "pickers/FrmBar_Tree.h"
 #include "pickers/FrmList.h"
 #include "pickers/FrmOrg.h"

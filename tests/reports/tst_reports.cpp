@@ -4,7 +4,7 @@
 #include "DocumentFixture.h"
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/report/ReportComponent.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/ModalRunner.h"

@@ -2,7 +2,7 @@
 // under test: what callers read back, what the user is shown, what is logged.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"

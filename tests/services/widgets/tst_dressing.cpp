@@ -2,7 +2,7 @@
 // windows fitted to a small screen, toolbar pictures, function keys, help.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/help/HelpWindow.h"
 #include "platform/ui/PictureButton.h"

@@ -1,7 +1,7 @@
 // List filling and the required-field check, on real controls.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/ui/HeadItem.h"
 #include "services/DbGateway.h"
 

@@ -2,7 +2,7 @@
 // found by name, for the rights held in the database.
 #include "TestSupport.h"
 
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/PictureButton.h"
 #include "services/KestoControl.h"

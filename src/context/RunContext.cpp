@@ -1,4 +1,4 @@
-#include "entry/RunContext.h"
+#include "context/RunContext.h"
 
 #include "platform/core/Environment.h"
 #include "services/DbGateway.h"
