@@ -122,11 +122,8 @@ bool HostWindow::saveScreenshots(const QString &folder, const QStringList &numbe
             emit number->activated(number->count() - 1);
         }
         ok = saveWidgetPicture(window, folder, window->objectName()) && ok;
-        // The search dialog and the department picker, as the user sees them.
-        if (i == 0) {
-            ok = m_module->SaveDialogPictures(handle, folder) && ok;
-            ok = m_module->SaveReportPictures(handle, folder) && ok;
-        }
+        if (m_afterWindowPicture)
+            ok = m_afterWindowPicture(handle, window) && ok;
     }
     return ok;
 }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class ClsBarManuBill;
@@ -26,9 +27,12 @@ public:
     void selectUser(const QString &userId);
     // Opens every entry (showing the given numbers, one per window in the
     // order issue, return, supplementary issue) and saves a picture of each
-    // window, the search dialog, the department picker, the report list and
-    // the report editors into folder.
+    // window into folder.
     bool saveScreenshots(const QString &folder, const QStringList &numbers);
+    // Called after each window's picture (a picture tool adds its dialogs);
+    // false when a picture failed.
+    using WindowPicture = std::function<bool(qint32 handle, QWidget *window)>;
+    void setAfterWindowPicture(WindowPicture picture) { m_afterWindowPicture = std::move(picture); }
     // The signed-in user's settings file, made from the shipped layouts when new.
     QString settingsFile() const;
     void setSettingsFolder(const QString &folder);
@@ -39,4 +43,5 @@ private:
     QString m_company;
     QComboBox *m_users = nullptr;
     QString m_settingsDir;
+    WindowPicture m_afterWindowPicture;
 };

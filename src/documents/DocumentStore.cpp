@@ -2,6 +2,7 @@
 
 #include "platform/core/ErpError.h"
 #include "services/DbGateway.h"
+#include "services/FieldLimits.h"
 #include "services/StockLedger.h"
 
 #include <QRandomGenerator>
@@ -181,6 +182,68 @@ ResultSet DocumentStore::postingRows(qint64 rec411) const
                               "a.frm_type, a.Bar_No, a.color_no"))
         .bind(rec411)
         .select();
+}
+
+HeaderRefusal DocumentStore::checkHeader(const HeaderInput &in, qint64 rec411) const
+{
+    const auto refuse = [](const QString &text, HeaderField focus) {
+        HeaderRefusal r;
+        r.text = text;
+        r.focus = focus;
+        return r;
+    };
+    if (in.invNo.trimmed().isEmpty()) {
+        HeaderRefusal r = refuse(QStringLiteral("请输入领料单号!"), HeaderField::Inv_No);
+        r.style = 64;
+        r.title = QStringLiteral("提示信息");
+        r.formName = QStringLiteral("PublicFunction");
+        r.messageId = QStringLiteral("CheckIsNullString");
+        return r;
+    }
+    // Texts a server cannot store are refused here, not by its driver.
+    const std::pair<const QString &, HeaderField> texts[] = {
+        {in.invNo, HeaderField::Inv_No},     {in.orgName, HeaderField::Org_Name}, {in.pcsNo, HeaderField::Pcs_No},
+        {in.procMan, HeaderField::Proc_Man}, {in.barMan, HeaderField::Bar_Man},   {in.remark, HeaderField::Remark},
+    };
+    for (const auto &[text, field] : texts)
+        if (FieldLimits::hasControlCharacters(text))
+            return refuse(FieldLimits::controlCharactersMessage(), field);
+    const Statement taken = numberInUse(in.invNo.trimmed(), rec411);
+    if (!Sql(m_conn, m_conn.dialect().topN(taken.text, 1)).bindAll(taken.values).select().isEmpty()) {
+        HeaderRefusal r = refuse(QStringLiteral("此领料单号已经重复!请重新输入!"), HeaderField::Inv_No);
+        r.formName = QStringLiteral("PublicFunction");
+        r.messageId = QStringLiteral("ReturnRecCount_2");
+        return r;
+    }
+    if (DbGateway::LookupField(m_conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
+                               in.orgName)
+            .isEmpty())
+        return refuse(QStringLiteral("此单位不存在,请重新输入!"), HeaderField::Org_Name);
+    if (in.stockMode < 0)
+        return refuse(QStringLiteral("请选择正确的扣库存方式!"), HeaderField::Stock_Mode);
+    if (in.propDuty < 0)
+        return refuse(QStringLiteral("请选择正确的领料性质!"), HeaderField::Prop_Duty);
+    const QString pcs = in.pcsNo.trimmed();
+    if (!in.outsourcing && !pcs.isEmpty())
+        return refuse(QStringLiteral("生产领料不须输入外发单号!"), HeaderField::Pcs_No);
+    if (in.outsourcing && pcs.isEmpty())
+        return refuse(QStringLiteral("外单领料时必须输入外发单号!"), HeaderField::Pcs_No);
+    if (in.outsourcing) {
+        const Statement order = outsourcingOrder(in.pcsNo);
+        if (Sql(m_conn, m_conn.dialect().topN(order.text, 1)).bindAll(order.values).select().isEmpty())
+            return refuse(QStringLiteral("无此外发单号!"), HeaderField::Pcs_No);
+    }
+    if (!DbGateway::toDate(in.invDate).isValid())
+        return refuse(QStringLiteral("请输入正确的日期!"), HeaderField::Inv_Date);
+    return {};
+}
+
+qint64 DocumentStore::lineCount(qint64 rec411) const
+{
+    return Sql(m_conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ?"))
+        .bind(rec411)
+        .scalar()
+        .toLongLong();
 }
 
 Statement DocumentStore::numberInUse(const QString &invNo, qint64 exceptRec411)

@@ -24,6 +24,38 @@ inline Statement byKey(qint64 rec411)
 }
 } // namespace HeaderFilter
 
+// The header fields a refusal may put the focus on.
+enum class HeaderField { None, Inv_No, Inv_Date, Org_Name, Stock_Mode, Prop_Duty, Pcs_No, Proc_Man, Bar_Man, Remark };
+
+// What the header's fields hold as the user typed and chose it.
+struct HeaderInput
+{
+    QString invNo; // as the field shows it, untrimmed
+    QString invDate;
+    QString orgName;
+    bool outsourcing = false; // Option2 chosen
+    QString pcsNo;
+    int stockMode = -1; // list positions, -1 for none
+    int propDuty = -1;
+    QString procMan;
+    QString barMan;
+    QString remark;
+};
+
+// Why a header is refused, as the message box is to show it. Refusals the
+// gateway's checks give are addressed as those checks address them.
+struct HeaderRefusal
+{
+    QString text; // empty: no refusal
+    int style = 0;
+    QString title;
+    QString formName; // empty: the document window's name
+    QString messageId = QStringLiteral("Check_OK_1");
+    HeaderField focus = HeaderField::None;
+
+    bool isEmpty() const { return text.isEmpty(); }
+};
+
 // The header columns a save writes.
 struct HeaderValues
 {
@@ -108,6 +140,15 @@ public:
     PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
                         const QDate &invDate, const QString &userName) const;
     static constexpr int kPostingAttempts = 5;
+
+    // The checks of a header before it is saved, in their fixed order: the
+    // number, texts no server can keep, the number in use by another header
+    // (of any kind), the department, the two choices, the outsourcing order,
+    // the date. The first failing one refuses. rec411: the header edited, 0
+    // for a new one.
+    HeaderRefusal checkHeader(const HeaderInput &in, qint64 rec411) const;
+    // The lines the document has now.
+    qint64 lineCount(qint64 rec411) const;
 
     // The headers of that number, other than the one being edited (0: none).
     static Statement numberInUse(const QString &invNo, qint64 exceptRec411);

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "documents/DocumentKind.h"
-#include "documents/DocumentStore.h"
+#include "documents/DocumentScreen.h"
+#include "documents/DocumentSession.h"
 #include "lines/LineHost.h"
-#include "services/HeaderLock.h"
-#include "services/KestoControl.h"
 #include "services/widgets/FormDressing.h"
 
 #include <QColor>
@@ -12,27 +10,16 @@
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
-enum class StatusGate;
-struct LifecycleRule;
-class FlexGrid;
-class HeadItem;
 class Kesto_VSFlexgrid;
 class Menu_Mdi;
-class PictureButton;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QToolButton;
 
-// The document window of one kind (issue, return, supplementary issue):
-// a header, its lines in Grid1, and a toolbar whose commands all go through
-// vcontrol. Each kind exists at most once in the process.
-class DocumentWindow : public QWidget, public CommandDispatcher, public LineHost
+// The document window of one kind (issue, return, supplementary issue): a
+// header, its lines in Grid1 and a toolbar. The window is a view: it builds
+// the controls, shows what its DocumentSession holds and hands every command
+// to it; the session asks and tells through the window. Each kind exists at
+// most once in the process.
+class DocumentWindow : public QWidget, public CommandDispatcher, public LineHost, private SessionView
 {
     Q_OBJECT
 public:
@@ -48,8 +35,6 @@ public:
 
     // Shows the document of a number, as picking it from the number list does.
     void showNumber(const QString &number);
-    // The variables text of a document for its report scripts.
-    static QString variantCode(const QString &number);
 
     // The command dispatcher: one letter per toolbar command.
     Q_INVOKABLE void vcontrol(const QString &letter) override;
@@ -69,14 +54,15 @@ public:
     Menu_Mdi *lineMenu() const;
 
     // What the window is doing and showing (for its dialogs and tests).
-    Kesto_Control &control() { return m_control; }
-    int lastAction() const { return m_control.LastAction(); }
-    bool hasRecord() const { return m_hasRecord; }
-    const Statement &headerFilter() const { return m_headerFilter; }
-    const ResultSet &headerRs() const { return m_headerRs; }
-    const ResultSet &linesRs() const { return *m_linesRs; }
-    FlexGrid *grid() const { return m_grid; }
-    bool orderControl() const { return m_orderControl; }
+    DocumentSession &session() { return *m_session; }
+    Kesto_Control &control() { return m_session->control(); }
+    int lastAction() const { return m_session->control().LastAction(); }
+    bool hasRecord() const { return m_session->hasRecord(); }
+    const Statement &headerFilter() const { return m_session->headerFilter(); }
+    const ResultSet &headerRs() const { return m_session->headerRs(); }
+    const ResultSet &linesRs() const { return *m_session->linesRs(); }
+    FlexGrid *grid() const { return m_ui.grid; }
+    bool orderControl() const { return m_session->orderControl(); }
     // The selected positions of the two choice lists, -1 for none.
     int stockModePosition() const;
     int propDutyPosition() const;
@@ -86,101 +72,42 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // How far a command's checks and questions let it go.
-    enum class Step {
-        Go,     // on to the lock and the writes
-        Refuse, // refused after the command began: the row's refusal applies
-        Stop,   // refused before anything changed
-    };
-    Step checkCommand(const LifecycleRule &rule);
-    void refuseCommand(const LifecycleRule &rule);
-    void runCommand(const LifecycleRule &rule, WindowAction before, HeaderLock *lock);
-    void afterCommand(const LifecycleRule &rule);
-    void showNeighbourOfDeleted();
-    // Shows the gate's refusal for the document's status as read now.
-    bool passes(StatusGate gate);
-    // Every status check of the rule, on the status read now.
-    bool passesNow(const LifecycleRule &rule);
-    DocumentStatus documentStatus() const;
+    // SessionView.
+    HeaderInput input() const override;
+    int ask(const MessageRequest &question) override;
+    void tell(const MessageRequest &message) override;
+    void focus(HeaderField field) override;
+    void reportFailure(const QString &form, const QString &tag, const QString &detail) override;
+    void showDocument() override;
+    void showLines() override;
+    void Lock_Control(bool locked) override;
+    void proposeNumber(const QString &number) override;
+    void numberStored(const QString &typed) override;
+    void documentRemoved() override;
+    SearchOutcome search(const SearchRequest &request) override;
+    void openReports(const ReportRequest &request) override;
+    void openLineDialog(const LineRequest &request) override;
+    void openUsageImport(const UsageImportCall &call) override;
+    void showHelp() override;
+    void closeWindow() override;
 
     void buildScreen();
-    PictureButton *addToolButton(const QString &name, const QString &text, char letter, const char *tag);
     void Form_Load();
     void init_form();
-    void readactive();
-    void ReadShow();
-    void Lock_Control(bool locked);
-    bool Check_Inv_Status();
-    bool Check_ok();
-    void upd_data();
-    QString Creat_No();
-    bool Check_ok1();
-    void upd_data1(HeaderLock &lock);
-    void pickNumber(const QString &number);
-    void commandFind();
-    // Print (P) and preview (V): the report list of the window's reports.
-    void printDocument(char letter);
-    void Prop_Duty_Change();
     void Cmd_Brow_Org_Click();
     void Cmd_Brow_Pcs_Click();
     void Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos);
-    // The line commands of the popup menu, by the dialog's Modify code.
-    enum class LineCommand { Add = 0, Delete = 1, Edit = 2 };
-    void menu_modify(LineCommand kind);
-    void openLineDialog(LineCommand kind);
-    void deleteSelectedLine();
-    void Input_Mo_Mtr_Click();
-
-    // Helpers.
-    QString headerStatus() const; // "9" when no document is shown
-    qint64 currentKey() const;    // the key in Rec_411, 0 when none
+    void lineCommand(LineCommand kind);
+    QWidget *fieldWidget(HeaderField field) const;
     int gridDataRows() const;
     bool buttonEnabled(const QString &name) const;
-    int ask(const QString &text, int style);
-    void tell(const QString &text);
     void focusNext(QWidget *from);
 
     const DocumentKind &m_kind;
-    DocumentStore m_store;
-    Kesto_Control m_control;
+    std::unique_ptr<DocumentSession> m_session;
     std::unique_ptr<Kesto_VSFlexgrid> m_gridWrapper;
-    ResultSet m_headerRs;
-    std::shared_ptr<ResultSet> m_linesRs;
-    Statement m_headerFilter = HeaderFilter::nothing();
-    QString m_currentArea = QStringLiteral("MAIN");
-    bool m_hasRecord = false;
-    bool m_reading = false;
-    bool m_orderControl = false;
-    LineCommand m_menuKind = LineCommand::Add;
     QPointer<Menu_Mdi> m_menu;
-    // The header lock an edit holds from U until save, cancel or close.
-    std::optional<HeaderLock> m_editLock;
-    // The last delete found the document no longer open.
-    bool m_deleteRefused = false;
 
-    // Controls.
-    QFrame *m_panel = nullptr;
-    QLabel *m_heading = nullptr;
-    QLabel *m_printed = nullptr;
-    QPushButton *m_import = nullptr;
-    QComboBox *m_invNo = nullptr;
-    HeadItem *m_invDate = nullptr;
-    QLabel *m_orgLabel = nullptr;
-    QComboBox *m_orgName = nullptr;
-    QToolButton *m_browOrg = nullptr;
-    QRadioButton *m_option1 = nullptr;
-    QRadioButton *m_option2 = nullptr;
-    QComboBox *m_pcsNo = nullptr;
-    QToolButton *m_browPcs = nullptr;
-    QComboBox *m_stockMode = nullptr;
-    QLabel *m_propLabel = nullptr;
-    QComboBox *m_propDuty = nullptr;
-    HeadItem *m_procMan = nullptr;
-    HeadItem *m_barMan = nullptr;
-    HeadItem *m_formMan = nullptr;
-    HeadItem *m_checkMan = nullptr;
-    QLineEdit *m_remark = nullptr;
-    QLineEdit *m_rec411 = nullptr;
-    FlexGrid *m_grid = nullptr;
+    DocumentScreen m_ui;
     QColor m_normalSelection;
 };

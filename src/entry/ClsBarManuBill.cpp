@@ -1,54 +1,18 @@
 #include "entry/ClsBarManuBill.h"
 
-#include "documents/DocumentWindow.h"
 #include "context/RunContext.h"
-#include "pickers/FrmOrg.h"
-#include "platform/report/ReportComponent.h"
-#include "platform/ui/ModalRunner.h"
-#include "platform/ui/QtMessageBoxService.h"
+#include "documents/DocumentSession.h"
+#include "documents/DocumentWindow.h"
+#include "platform/core/ErpError.h"
 #include "platform/ui/Twips.h"
-#include "platform/ui/WidgetPicture.h"
-#include "reports/FrmDesignReportShow.h"
+#include "reports/KestoDesign.h"
+#include "reports/ReportPrinting.h"
 #include "services/DbGateway.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDialog>
-#include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QTreeWidget>
-
-#include <cstdio>
-#include <functional>
+#include <QWidget>
 
 namespace {
-
-// Messages of a print without a screen: written to the error output and
-// remembered, since nobody is there to answer them.
-class HeadlessMessages final : public MessageBoxService
-{
-public:
-    HeadlessMessages() : m_previous(MessageBoxService::isInstalled() ? &MessageBoxService::instance() : nullptr)
-    {
-        MessageBoxService::install(this);
-    }
-    ~HeadlessMessages() override { MessageBoxService::install(m_previous); }
-    int show(const MessageRequest &request) override
-    {
-        m_texts << request.text;
-        std::fprintf(stderr, "%s\n", qPrintable(request.text));
-        return MessageBoxService::defaultAnswer(request.style);
-    }
-    const QStringList &texts() const { return m_texts; }
-
-private:
-    MessageBoxService *m_previous;
-    QStringList m_texts;
-};
 
 const DocumentKind *kindOfReportForm(const QString &formId)
 {
@@ -59,35 +23,45 @@ const DocumentKind *kindOfReportForm(const QString &formId)
     return nullptr;
 }
 
-DocumentWindow *windowOfHandle(qint32 handle)
+// A session without a screen: nobody answers, so whatever it would tell is
+// kept to be returned, and a question takes its default answer.
+class HeadlessView final : public SessionView
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *d = qobject_cast<DocumentWindow *>(w); d && qint32(d->winId()) == handle)
-            return d;
-    return nullptr;
-}
+public:
+    QStringList told;
 
-// Runs open() on the window of handle with every dialog it shows modally
-// shown, handed to picture (which saves it and may drive it on) and closed.
-// False when there is no such window or a picture failed.
-bool drivePictures(qint32 handle, const QString &folder, const std::function<bool(QDialog *)> &picture,
-                   const std::function<void(DocumentWindow *)> &open)
-{
-    DocumentWindow *window = windowOfHandle(handle);
-    if (!window)
-        return false;
-    QDir().mkpath(folder);
-    bool ok = true;
-    ModalRunner::setDriver([&](QDialog *dialog) {
-        dialog->show();
-        ok = picture(dialog) && ok;
-        dialog->reject();
-        return int(QDialog::Rejected);
-    });
-    open(window);
-    ModalRunner::setDriver({});
-    return ok;
-}
+    HeaderInput input() const override { return {}; }
+    int ask(const MessageRequest &question) override
+    {
+        told << question.text;
+        return MessageBoxService::defaultAnswer(question.style);
+    }
+    void tell(const MessageRequest &message) override { told << message.text; }
+    void focus(HeaderField) override {}
+    void reportFailure(const QString &, const QString &tag, const QString &detail) override
+    {
+        QString what = tag;
+        try {
+            throw;
+        } catch (const ErpError &e) {
+            what += QStringLiteral(": ") + e.description();
+        } catch (...) {
+        }
+        told << (detail.isEmpty() ? what : what + QStringLiteral(" (") + detail + QLatin1Char(')'));
+    }
+    void showDocument() override {}
+    void showLines() override {}
+    void Lock_Control(bool) override {}
+    void proposeNumber(const QString &) override {}
+    void numberStored(const QString &) override {}
+    void documentRemoved() override {}
+    SearchOutcome search(const SearchRequest &) override { return {true, false, {}}; }
+    void openReports(const ReportRequest &) override {}
+    void openLineDialog(const LineRequest &) override {}
+    void openUsageImport(const UsageImportCall &) override {}
+    void showHelp() override {}
+    void closeWindow() override {}
+};
 
 } // namespace
 
@@ -95,7 +69,6 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
                                const QString &P_CON_IniFile, qint32 P_Left, qint32 P_Top, qint32 P_Width,
                                qint32 P_Height, const QString &P_Comp_Cname)
 {
-    QtMessageBoxService::installIfNone();
     RunContext &ctx = runContext();
     ctx.setPrompts();
     ctx.Conn = p_Con;
@@ -116,18 +89,6 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
     return handle;
 }
 
-bool ClsBarManuBill::SaveDialogPictures(qint32 handle, const QString &folder)
-{
-    return drivePictures(
-        handle, folder, [&](QDialog *dialog) { return saveWidgetPicture(dialog, folder, dialog->objectName()); },
-        [](DocumentWindow *window) {
-            window->vcontrol(QStringLiteral("F"));
-            FrmOrg &org = FrmOrg::obtain(window);
-            ModalRunner::exec(&org);
-            FrmOrg::release();
-        });
-}
-
 QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &formId, const QString &invNo,
                                       const QString &reportCaption, const QString &pdfFile, const QString &userId,
                                       const QString &companyName)
@@ -137,77 +98,57 @@ QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &fo
         return QStringLiteral("no document window has the report code ") + formId;
     if (pdfFile.isEmpty())
         return QStringLiteral("no PDF file named");
-    HeadlessMessages messages;
-    QTemporaryDir settings;
-    const QString user = userId.isEmpty() ? RunContext::defaultUserId() : userId;
-    ShowFrm(p_Con, kind->menuId, user, settings.filePath(QStringLiteral("print.ini")), 0, 0, 13500, 9000, companyName);
-    DocumentWindow *window = DocumentWindow::instance(*kind);
-    if (!window)
-        return QStringLiteral("the document window did not open");
-    const QString type = DbGateway::LookupField(p_Con, QStringLiteral("Mmst411"), QStringLiteral("Inv_Type"),
-                                                QStringLiteral("Inv_No"), invNo);
-    QString failure;
-    if (type != kind->invType()) {
-        failure = QStringLiteral("no document %1 in window %2").arg(invNo, kind->windowName);
-    } else {
-        window->showNumber(invNo);
-        QFile::remove(pdfFile);
-        report::setPdfOutput(pdfFile);
-        bool found = true;
-        ModalRunner::setDriver([&](QDialog *dialog) {
-            auto *list = qobject_cast<FrmDesignReportShow *>(dialog);
-            if (!list || !list->selectCaption(reportCaption)) {
-                found = found && !list;
-                dialog->reject();
-                return int(QDialog::Rejected);
-            }
-            list->Cmd_Ok_Click();
-            return list->result();
-        });
-        window->vcontrol(QString(QLatin1Char(CommandLetter::Print)));
-        ModalRunner::setDriver({});
-        report::setPdfOutput(QString());
-        if (!found)
-            failure = reportCaption.isEmpty()
-                          ? QStringLiteral("window code %1 has no report").arg(kind->reportFormId)
-                          : QStringLiteral("window code %1 has no report %2").arg(kind->reportFormId, reportCaption);
-        else if (!messages.texts().isEmpty())
-            failure = messages.texts().join(QLatin1Char('\n'));
-        else if (QFileInfo(pdfFile).size() <= 0)
-            failure = QStringLiteral("no PDF was written");
-    }
-    window->close();
-    return failure;
-}
+    try {
+        // The document as its window reads it, for the user's rights.
+        SessionContext context;
+        context.conn = p_Con;
+        context.userId = userId.isEmpty() ? RunContext::defaultUserId() : userId;
+        context.userName = DbGateway::LookupField(p_Con, QStringLiteral("mmst901"), QStringLiteral("user_name"),
+                                                  QStringLiteral("user_id"), context.userId);
+        HeadlessView view;
+        DocumentSession session(context, *kind, view, nullptr);
+        session.pickNumber(invNo);
+        if (!view.told.isEmpty())
+            return view.told.join(QLatin1Char('\n'));
+        if (!session.hasRecord())
+            return QStringLiteral("no document %1 in window %2").arg(invNo, kind->windowName);
 
-bool ClsBarManuBill::SaveReportPictures(qint32 handle, const QString &folder)
-{
-    const auto picture = [&](QDialog *dialog) {
-        QCoreApplication::processEvents();
-        const QString name = dialog->objectName();
-        if (auto *list = qobject_cast<FrmDesignReportShow *>(dialog)) {
-            const bool saved = saveWidgetPicture(dialog, folder, name);
-            // The editor of the first report, and from there the builder.
-            if (list->selectCaption(QString()))
-                if (QAction *edit = list->findChild<QAction *>(QStringLiteral("mnuEditReport")))
-                    edit->trigger();
-            return saved;
+        // The report as the list would offer it.
+        const ResultSet reports = ReportStore(p_Con).reports(kind->reportFormId);
+        std::optional<ReportDefinition> chosen;
+        for (qint64 r = 0; r < reports.rowCount() && !chosen; ++r) {
+            const ReportDefinition d = ReportStore::definition(reports, r);
+            if (reportCaption.isEmpty() ? !d.basicSource : d.caption == reportCaption)
+                chosen = d;
         }
-        if (name == QLatin1String("FrmDesignReportSQL")) {
-            const bool saved = saveWidgetPicture(dialog, folder, name);
-            if (auto *b = dialog->findChild<QPushButton *>(QStringLiteral("CmdSql")))
-                b->click();
-            return saved;
-        }
-        // The builder showing the columns of the document lines.
-        if (auto *tv = dialog->findChild<QTreeWidget *>(QStringLiteral("Tv")))
-            for (QTreeWidgetItem *item :
-                 tv->findItems(QStringLiteral("Mmst412"), Qt::MatchContains | Qt::MatchRecursive))
-                emit tv->itemClicked(item, 0);
-        QCoreApplication::processEvents();
-        return saveWidgetPicture(dialog, folder, name);
-    };
-    return drivePictures(handle, folder, picture, [](DocumentWindow *window) {
-        window->vcontrol(QString(QLatin1Char(CommandLetter::Preview)));
-    });
+        if (!chosen)
+            return reportCaption.isEmpty()
+                       ? QStringLiteral("window code %1 has no report").arg(kind->reportFormId)
+                       : QStringLiteral("window code %1 has no report %2").arg(kind->reportFormId, reportCaption);
+
+        // Scripts run against a stand-in of the list window they run in on screen.
+        QWidget operForm;
+        operForm.setObjectName(QStringLiteral("FrmDesignReportShow"));
+        Kesto_Design host(p_Con);
+        host.setOperForm(&operForm);
+        host.ClearScriptObject(false);
+        ReportJob job;
+        job.choice = QStringLiteral("P");
+        job.companyName = companyName;
+        job.variables = ReportPrinting::variablesText(DocumentSession::variantCode(invNo),
+                                                      session.control().View_Price(), QString());
+        job.pdfFile = pdfFile;
+        job.showScriptErrors = false;
+        QFile::remove(pdfFile);
+        Connection conn = p_Con;
+        const ReportOutcome outcome =
+            ReportPrinting::print(conn, RunContext::instance().moduleFolder(), host, *chosen, job);
+        if (!outcome.printed)
+            return outcome.text;
+        if (QFileInfo(pdfFile).size() <= 0)
+            return QStringLiteral("no PDF was written");
+        return QString();
+    } catch (const ErpError &e) {
+        return e.description();
+    }
 }

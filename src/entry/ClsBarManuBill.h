@@ -20,26 +20,16 @@ public:
                            const QString &P_CON_IniFile, qint32 P_Left, qint32 P_Top, qint32 P_Width, qint32 P_Height,
                            const QString &P_Comp_Cname);
 
-    // For the host's pictures: opens the search dialog and the department
-    // picker over the document window with this handle, saves a PNG of each
-    // (named after the dialog) into folder and closes them again. False when
-    // the handle is no document window or a picture cannot be written.
-    virtual bool SaveDialogPictures(qint32 handle, const QString &folder);
-
-    // Prints a document without a screen, as its window's print command does,
-    // into a PDF file: the report of the window code formId ("40B", "40C",
+    // Prints a document without a screen into a PDF file, as the report
+    // list's OK does: the report of the window code formId ("40B", "40C",
     // "40D") with that caption, or when the caption is empty the window's
-    // first report that is no basic data source. The user's rights decide whether prices are shown (an empty
-    // user id is the default user). Empty when the file was written, else
-    // what went wrong.
+    // first report that is no basic data source. The user's rights decide
+    // whether prices are shown (an empty user id is the default user). No
+    // window or dialog is shown and no question asked. Empty when the file
+    // was written, else what went wrong.
     virtual QString PrintDocument(const Connection &p_Con, const QString &formId, const QString &invNo,
                                   const QString &reportCaption, const QString &pdfFile, const QString &userId,
                                   const QString &companyName);
-
-    // For the host's pictures: the report list of the issue window, the
-    // report definition editor, the SQL builder and the first page of a
-    // document's preview, saved as PNG files into folder.
-    virtual bool SaveReportPictures(qint32 handle, const QString &folder);
 };
 
 // The factory the shared library exports.

@@ -9,18 +9,6 @@
 
 class FlexGrid;
 
-// What the calling document hands to the usage import.
-struct UsageImportCall
-{
-    QString caption;           // "导入制单用量(Frm40BMx4)" or "导入订单Bom用量(Frm40BMx4)"
-    QString propDuty;          // nature of the issue as a list position, "0".."4"
-    bool orderControl = false; // the option "按订单用料控制领料" is "1"
-    bool production = true;    // Option1 of the document: a production issue
-    int stockMode = 2;         // position of the document's Stock_Mode (0, 1, 2)
-    QString pcsNo;             // the document's outsourcing order
-    qint64 rec411 = 0;         // the document's key
-};
-
 // Opens the usage import over parent modally (through ModalRunner), lets it
 // write the ticked lines, and releases it. The host hears of the lines
 // written after a save.

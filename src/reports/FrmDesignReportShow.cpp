@@ -25,34 +25,10 @@ namespace {
 
 const QString kForm = QStringLiteral("FrmDesignReportShow");
 SingleInstance g_instance;
-FrmDesignReportShow::PrintObserver g_observer;
 
 QString code(const char *text)
 {
     return DbGateway::ChangeStrCode(QString::fromUtf8(text));
-}
-
-// Blanks at both ends, as the stored scripts are trimmed (line breaks stay).
-QString trimBlanks(const QString &text)
-{
-    qsizetype from = 0, to = text.size();
-    while (from < to && text.at(from) == QLatin1Char(' '))
-        ++from;
-    while (to > from && text.at(to - 1) == QLatin1Char(' '))
-        --to;
-    return text.mid(from, to - from);
-}
-
-// The text a script left in a variable; what is no text counts as none.
-QString valueAsText(const ScriptValue &value)
-{
-    if (value.isEmpty() || value.isNull() || value.isObject() || value.isArray())
-        return QString();
-    try {
-        return value.toString();
-    } catch (const ScriptError &) {
-        return QString();
-    }
 }
 
 } // namespace
@@ -74,7 +50,7 @@ bool FrmDesignReportShow::exists()
 
 void FrmDesignReportShow::setPrintObserver(PrintObserver observer)
 {
-    g_observer = std::move(observer);
+    ReportPrinting::setObserver(std::move(observer));
 }
 
 FrmDesignReportShow::FrmDesignReportShow(QWidget *parent) : QDialog(parent)
@@ -180,18 +156,12 @@ void FrmDesignReportShow::LoadReportSet()
 
 QString FrmDesignReportShow::scriptLiteral(const QString &text)
 {
-    QString doubled = text;
-    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + doubled + QLatin1Char('"');
+    return ReportPrinting::scriptLiteral(text);
 }
 
 QString FrmDesignReportShow::variablesText(const QString &variantCode, bool viewPrice, const QString &filter)
 {
-    const QString crlf = QStringLiteral("\r\n");
-    // The filter is written as a string literal, so a quote in it cannot end it early.
-    return variantCode + crlf + QStringLiteral("const View_Price=") +
-           (viewPrice ? QStringLiteral("True") : QStringLiteral("False")) + crlf + QStringLiteral("const W_Filter=") +
-           scriptLiteral(filter) + crlf;
+    return ReportPrinting::variablesText(variantCode, viewPrice, filter);
 }
 
 QString FrmDesignReportShow::variablesText() const
@@ -233,17 +203,6 @@ void FrmDesignReportShow::tell(const QString &messageId, const QString &text)
     ErrorReporter::ShowErpMessage(kForm, messageId, text, MessageStyle::Information);
 }
 
-void FrmDesignReportShow::callComponent(const ReportPrintCall &call)
-{
-    if (g_observer)
-        g_observer(call);
-    RunContext &ctx = runContext();
-    report::ReportComponent component(ctx.moduleFolder(), this);
-    // Whatever the component leaves in the connection is the module's afterwards.
-    component.rptPrint(ctx.Conn, call.reportCode, nullptr, call.choice, call.allowPrint, call.rows.get(), call.sql,
-                       QVariant(), call.companyName);
-}
-
 void FrmDesignReportShow::Cmd_Ok_Click()
 {
     try {
@@ -259,27 +218,21 @@ void FrmDesignReportShow::Cmd_Ok_Click()
             LoadReportSet();
             return;
         }
-        ReportPrintCall call;
-        call.reportCode = report->reportName;
-        call.choice = m_choice;
-        call.allowPrint = m_allowPrint;
-        call.companyName = runContext().Comp_Cname;
-        if (report->type != 1) {
-            QString sql = trimBlanks(report->script);
+        ReportJob job;
+        job.choice = m_choice;
+        job.allowPrint = m_allowPrint;
+        job.companyName = runContext().Comp_Cname;
+        job.variables = variablesText();
+        job.prepared = m_rptForm;
+        // The list steps aside while the script runs and the report prints.
+        if (report->type != 1)
             hide();
-            const QString variables = variablesText();
-            sql = valueAsText(m_design->GetValue(sql, QStringLiteral("W_SQL"), true, variables, true));
-            call.sql = sql;
-            callComponent(call);
-            if (sql.isEmpty()) {
-                tell(QStringLiteral("Check_Ok_3"), code("没有设置记录集或SQL语句格式错误!"));
-                return;
-            }
-        } else {
-            call.rows = m_rptForm.value(report->reportName);
-            if (!call.rows)
-                throw ErpError(5, kForm, QStringLiteral("Invalid procedure call or argument"));
-            callComponent(call);
+        RunContext &ctx = runContext();
+        const ReportOutcome outcome =
+            ReportPrinting::print(ctx.Conn, ctx.moduleFolder(), *m_design, *report, job, this);
+        if (!outcome.printed) {
+            tell(outcome.messageId, outcome.text);
+            return;
         }
         close();
     } catch (...) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/ReportStore.h"
+#include "reports/ReportPrinting.h"
 
 #include <QDialog>
 #include <QHash>
@@ -17,16 +17,6 @@ class QAction;
 class QMenu;
 class QPushButton;
 
-// What the report list hands the report component for one print.
-struct ReportPrintCall
-{
-    QString reportCode;
-    QString choice;
-    bool allowPrint = false;
-    std::shared_ptr<ResultSet> rows; // type-1 reports
-    std::optional<QString> sql;      // every other report
-    QString companyName;
-};
 
 // The reports of one window: the user picks one, its script computes the
 // SQL and the report component prints ("P") or previews ("V") it. A popup
@@ -64,7 +54,7 @@ public:
     QMenu *popupMenu() const { return m_menu; }
 
     // Tests and the headless print watch each call of the report component.
-    using PrintObserver = std::function<void(const ReportPrintCall &)>;
+    using PrintObserver = ReportPrinting::Observer;
     static void setPrintObserver(PrintObserver observer);
 
     // OK: prints the current report. Public for the headless print.
@@ -83,7 +73,6 @@ private:
     void LoadReportSet();
     int currentRow() const; // -1 when no row is current
     QString currentCaption() const;
-    void callComponent(const ReportPrintCall &call);
     void Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos);
     void mnuAddReport_Click();
     void mnuEditReport_Click();

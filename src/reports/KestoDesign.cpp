@@ -221,8 +221,10 @@ bool Kesto_Design::run(ScriptEngine &engine, const QString &script, const QStrin
         // A script stopped by the time limit did not go through, whatever it set.
         failed = engine.errorNumber() == ScriptErrorNumber::Aborted;
     }
+    m_lastError.clear();
     if (!failed)
         return true;
+    m_lastError = messageHead + engine.errorDescription();
     if (showError) {
         MessageRequest request;
         request.form = QStringLiteral("Kesto_Design");

@@ -121,6 +121,9 @@ public:
     bool ExecuteStatement(const QString &p_Script, bool P_ShowError, const QString &P_ErrorGroup,
                           bool P_FinishClearTempObject);
 
+    // What went wrong in the last run that failed (as the box shows it); empty after one that went through.
+    const QString &lastError() const { return m_lastError; }
+
     bool AllowExecute() const { return m_allowExecute; }
     void setAllowExecute(bool allow) { m_allowExecute = allow; }
     Kesto_ControlEvents &W_ControlEvents() { return *m_controlEvents; }
@@ -146,4 +149,5 @@ private:
     Kesto_ControlEvents *m_controlEvents = nullptr;
     bool m_allowExecute = true;
     int m_timeLimit = kDefaultTimeLimit;
+    QString m_lastError;
 };

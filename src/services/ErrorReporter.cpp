@@ -183,14 +183,31 @@ void ErrorReporter::report(const QString &formName, const QString &procedureName
 bool ErrorReporter::checkIdDataIsUsing(const QString &tableName, const QString &fieldKey, const QVariant &currentValue,
                                        bool bareValue) const
 {
-    if (!currentValue.isValid())
+    const std::optional<MessageRequest> used = idDataInUse(tableName, fieldKey, currentValue, bareValue);
+    if (!used)
         return false;
-    if (tableName.trimmed().isEmpty() || fieldKey.trimmed().isEmpty()) {
-        show(QStringLiteral("PublicFunction"), QStringLiteral("CheckIdDataIsUsing_1"),
-             QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"), 64,
-             QStringLiteral("提示"));
-        return true;
+    if (used->messageId.isEmpty()) {
+        // Shown as it is: the table's name is part of the text, so no stored text replaces it.
+        MessageBoxService::instance().show(*used);
+    } else {
+        QString text = used->text;
+        int style = used->style;
+        QString title = used->title;
+        show(used->form, used->messageId, text, style, title);
     }
+    return true;
+}
+
+std::optional<MessageRequest> ErrorReporter::idDataInUse(const QString &tableName, const QString &fieldKey,
+                                                         const QVariant &currentValue, bool bareValue) const
+{
+    if (!currentValue.isValid())
+        return std::nullopt;
+    if (tableName.trimmed().isEmpty() || fieldKey.trimmed().isEmpty())
+        return MessageRequest{
+            QStringLiteral("PublicFunction"), QStringLiteral("CheckIdDataIsUsing_1"),
+            QStringLiteral("在检查表格中的字段的使用情况时必须输入表格名称、表格字段名称、指定字段的当前值"), 64,
+            QStringLiteral("提示")};
     const Connection &conn = m_conn;
     const ResultSet refs =
         Sql(conn, QStringLiteral("SELECT Field_Name, Table_Name, Table_Descption FROM FieldUseInformation "
@@ -218,15 +235,11 @@ bool ErrorReporter::checkIdDataIsUsing(const QString &tableName, const QString &
             continue;
         const QString sql = conn.dialect().topN(QStringLiteral("SELECT %1 FROM %2 WHERE %1 = ?").arg(field, table), 1);
         const QString found = singleValue(sql, {value});
-        if (!found.isEmpty()) {
-            // Shown as it is: the table's name is part of the text, so no stored text replaces it.
-            MessageBoxService::instance().show(
-                MessageRequest{QStringLiteral("PublicFunction"), QString(),
-                               QStringLiteral("<") + refs.text(i, 2) + QStringLiteral(">") +
-                                   TextCode::change(QStringLiteral("中使用了当前操作表中的信息,当前操作不能进行!")),
-                               64, QStringLiteral("提示")});
-            return true;
-        }
+        if (!found.isEmpty())
+            return MessageRequest{QStringLiteral("PublicFunction"), QString(),
+                                  QStringLiteral("<") + refs.text(i, 2) + QStringLiteral(">") +
+                                      TextCode::change(QStringLiteral("中使用了当前操作表中的信息,当前操作不能进行!")),
+                                  64, QStringLiteral("提示")};
     }
-    return false;
+    return std::nullopt;
 }

@@ -6,8 +6,10 @@
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 
 class ErpError;
+struct MessageRequest;
 
 // Messages, failures and usage checks. Every message box of the module is
 // addressed by a form name and a message id; a row of ErpSys_Message with
@@ -53,6 +55,10 @@ public:
     // True when another table still refers to currentValue (the user has been told which).
     bool checkIdDataIsUsing(const QString &tableName, const QString &fieldKey, const QVariant &currentValue,
                             bool bareValue) const;
+    // The same without showing: the message that says which table refers to
+    // the value (or why the check cannot be made), none when nothing does.
+    std::optional<MessageRequest> idDataInUse(const QString &tableName, const QString &fieldKey,
+                                              const QVariant &currentValue, bool bareValue) const;
 
     // The same, through current().
     static int ShowErpMessage(const QString &formName, const QString &messageId, QString &text, int &style,

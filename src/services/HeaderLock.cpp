@@ -2,9 +2,13 @@
 
 #include "services/RecordLock.h"
 
-HeaderLock::HeaderLock(const Connection &conn, qint64 rec411)
-    : m_conn(conn), m_rec411(rec411), m_held(RecordLock(conn).lockHeader(rec411))
-{}
+HeaderLock::HeaderLock(const Connection &conn, qint64 rec411, Telling telling)
+    : m_conn(conn), m_rec411(rec411), m_refusal(RecordLock(conn).tryLockHeader(rec411))
+{
+    m_held = m_refusal.isEmpty();
+    if (!m_held && telling == Tell)
+        RecordLock(conn).tellRefusal(m_refusal);
+}
 
 HeaderLock::~HeaderLock()
 {
@@ -12,7 +16,7 @@ HeaderLock::~HeaderLock()
 }
 
 HeaderLock::HeaderLock(HeaderLock &&other) noexcept
-    : m_conn(other.m_conn), m_rec411(other.m_rec411), m_held(other.m_held)
+    : m_conn(other.m_conn), m_rec411(other.m_rec411), m_held(other.m_held), m_refusal(other.m_refusal)
 {
     other.m_held = false;
 }
@@ -24,6 +28,7 @@ HeaderLock &HeaderLock::operator=(HeaderLock &&other) noexcept
         m_conn = other.m_conn;
         m_rec411 = other.m_rec411;
         m_held = other.m_held;
+        m_refusal = other.m_refusal;
         other.m_held = false;
     }
     return *this;

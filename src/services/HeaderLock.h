@@ -3,14 +3,16 @@
 #include "platform/db/Connection.h"
 
 // The cooperative lock of one document header, held for a scope: taken when
-// the guard is made (the user has been told when it could not be), given
-// back when the guard goes, whatever path leaves the scope. A guard can be
+// the guard is made (when it could not be, the user has been told, or with
+// Quiet refusal() says why for the caller to tell), given back when the guard
+// goes, whatever path leaves the scope. A guard can be
 // moved to whoever keeps the lock longer (an edit holds it until save or
 // cancel), and dismissed when a write has already given the lock back.
 class HeaderLock
 {
 public:
-    HeaderLock(const Connection &conn, qint64 rec411);
+    enum Telling { Tell, Quiet };
+    HeaderLock(const Connection &conn, qint64 rec411, Telling telling = Tell);
     ~HeaderLock();
     HeaderLock(HeaderLock &&other) noexcept;
     HeaderLock &operator=(HeaderLock &&other) noexcept;
@@ -18,6 +20,8 @@ public:
     HeaderLock &operator=(const HeaderLock &) = delete;
 
     bool held() const { return m_held; }
+    // Why the lock could not be taken; empty when held.
+    const QString &refusal() const { return m_refusal; }
     qint64 key() const { return m_rec411; }
     // Gives the lock back now.
     void release();
@@ -29,4 +33,5 @@ private:
     Connection m_conn;
     qint64 m_rec411 = 0;
     bool m_held = false;
+    QString m_refusal;
 };

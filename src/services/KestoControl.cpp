@@ -6,18 +6,6 @@
 
 namespace {
 
-struct CommandButton
-{
-    char letter;
-    const char *button;
-};
-
-constexpr CommandButton kCommandButtons[] = {
-    {'A', "Cmd_Add"},   {'U', "Cmd_Edit"},  {'D', "Cmd_Delete"}, {'L', "Cmd_Copy"},  {'M', "Cmd_Import"},
-    {'C', "cmd_check"}, {'R', "cmd_reset"}, {'O', "Cmd_Close"},  {'P', "Cmd_Print"}, {'V', "Cmd_Preview"},
-    {'F', "Cmd_Find"},  {'Y', "Cmd_Ok"},    {'N', "cmd_cancel"}, {'Q', "cmd_quit"},  {'H', "Cmd_Help"},
-};
-
 // The rights string of the user in the program: none when there is no row.
 // With several menu entries of the program the first by menu id counts, so
 // the answer does not depend on the server's row order. A null string
@@ -42,22 +30,6 @@ bool lacks(const std::optional<QString> &rights, QChar letter)
 }
 
 } // namespace
-
-QString CommandLetter::buttonName(char letter)
-{
-    for (const CommandButton &b : kCommandButtons)
-        if (b.letter == letter)
-            return QString::fromLatin1(b.button);
-    return {};
-}
-
-char CommandLetter::ofButton(const QString &buttonName)
-{
-    for (const CommandButton &b : kCommandButtons)
-        if (buttonName == QLatin1String(b.button))
-            return b.letter;
-    return 0;
-}
 
 RightsOff RightsOff::none()
 {
@@ -100,7 +72,7 @@ bool RightIsOff(const Connection &conn, const QString &letter, const QString &pr
 
 // ---------------------------------------------------------------- Kesto_Control
 
-Kesto_Control::Kesto_Control() = default;
+Kesto_Control::Kesto_Control(const CommandStates *commands) : m_commands(commands) {}
 Kesto_Control::~Kesto_Control() = default;
 
 void Kesto_Control::IniRights(const Connection &conn, const QString &userId, std::shared_ptr<CommandButtons> form,
@@ -138,55 +110,17 @@ void Kesto_Control::Action(WindowAction action, const QString &status)
 
 ButtonStates Kesto_Control::states() const
 {
+    if (!m_commands)
+        return {};
     const bool hasCurrent = m_records && m_records->hasCurrent();
-    return enabledStates(m_lastAction, hasCurrent, parseDocumentStatus(m_status), m_off);
+    return masked(m_commands->derive(m_lastAction, hasCurrent, parseDocumentStatus(m_status)), m_off);
 }
 
-ButtonStates Kesto_Control::enabledStates(WindowAction action, bool hasCurrent, DocumentStatus status,
-                                          const RightsOff &off)
+ButtonStates Kesto_Control::masked(const ToolbarStates &allowed, const RightsOff &off)
 {
-    ButtonStates s;
-    const auto set = [&s](std::initializer_list<const char *> names, bool on) {
-        for (const char *n : names)
-            s.insert(QString::fromLatin1(n), on);
-    };
-
-    if (action == WindowAction::Add || action == WindowAction::Edit) {
-        // A header is being entered: only confirm and cancel make sense, and
-        // no right can widen that.
-        set({"Cmd_Ok", "cmd_cancel"}, true);
-        set({"Cmd_Import", "cmd_check", "cmd_reset", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Print", "Cmd_Preview",
-             "Cmd_Find", "Cmd_Close", "Cmd_Copy"},
-            false);
+    ButtonStates s = allowed.buttons;
+    if (!allowed.rightsApply)
         return s;
-    }
-
-    set({"Cmd_Ok", "cmd_cancel"}, false);
-    set({"Cmd_Copy", "Cmd_Add", "Cmd_Edit", "Cmd_Delete", "Cmd_Import", "Cmd_Print", "Cmd_Preview", "cmd_design",
-         "Cmd_Find"},
-        true);
-
-    if (!hasCurrent) {
-        set({"Cmd_Import"}, true);
-        set({"Cmd_Edit", "Cmd_Delete", "Cmd_Print", "Cmd_Preview", "cmd_check", "cmd_reset", "Cmd_Close", "Cmd_Copy"},
-            false);
-    } else {
-        set({"Cmd_Import"}, false);
-        if (status == DocumentStatus::Open) {
-            set({"cmd_check", "Cmd_Delete"}, true);
-            set({"cmd_reset", "Cmd_Close"}, false);
-        } else if (status == DocumentStatus::Approved) {
-            set({"cmd_reset", "Cmd_Close"}, true);
-            set({"cmd_check", "Cmd_Edit", "Cmd_Delete"}, false);
-        } else if (status == DocumentStatus::Closed) {
-            set({"cmd_reset"}, true);
-            set({"cmd_check", "Cmd_Edit", "Cmd_Delete", "Cmd_Close"}, false);
-        } else {
-            set({"Cmd_Edit", "Cmd_Delete"}, true);
-            set({"cmd_check", "cmd_reset", "Cmd_Close"}, false);
-        }
-    }
-
     // A missing right only ever turns its buttons off.
     const std::pair<bool, const char *> masks[] = {
         {off.A, "Cmd_Add"},   {off.U, "Cmd_Edit"},  {off.D, "Cmd_Delete"}, {off.C, "cmd_check"},   {off.C, "Cmd_Close"},

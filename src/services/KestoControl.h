@@ -28,11 +28,6 @@ inline constexpr char Ok = 'Y';
 inline constexpr char Cancel = 'N';
 inline constexpr char Quit = 'Q';
 inline constexpr char Help = 'H';
-
-// The toolbar button that sends a letter ("Cmd_Add" for 'A'), empty for none.
-QString buttonName(char letter);
-// The letter a toolbar button sends, 0 when the name is not a toolbar button.
-char ofButton(const QString &buttonName);
 } // namespace CommandLetter
 
 // The one-letter codes of a user's rights string. F is the price right.
@@ -70,6 +65,28 @@ struct RightsOff
 // is absent keeps whatever state it had.
 using ButtonStates = QMap<QString, bool>;
 
+// What a window's commands allow, before the user's rights: the states its
+// command table gives the toolbar's buttons for an action, whether a document
+// is current and its status. A button the states leave out keeps whatever
+// state it had; while rightsApply is false the rights mask nothing.
+struct ToolbarStates
+{
+    ButtonStates buttons;
+    bool rightsApply = true;
+};
+
+class CommandStates
+{
+public:
+    virtual ~CommandStates() = default;
+    virtual ToolbarStates derive(WindowAction action, bool hasCurrent, DocumentStatus status) const = 0;
+
+protected:
+    CommandStates() = default;
+    CommandStates(const CommandStates &) = default;
+    CommandStates &operator=(const CommandStates &) = default;
+};
+
 // The buttons a window offers to its Kesto_Control, by name. A name the
 // window does not have is reported as absent and then skipped.
 class CommandButtons
@@ -88,12 +105,15 @@ public:
 bool RightIsOff(const Connection &conn, const QString &letter, const QString &programId, const QString &userId);
 
 // Per window: the user's rights there, what the window is doing and the
-// status of the document on screen; from these alone it enables and
-// disables the toolbar buttons, so the window never does that itself.
+// status of the document on screen; from these and the states the window's
+// commands allow it enables and disables the toolbar buttons, so the window
+// never does that itself.
 class Kesto_Control
 {
 public:
-    Kesto_Control();
+    // commands: the window's command table (not owned; it outlives this).
+    // Without one no button is driven.
+    explicit Kesto_Control(const CommandStates *commands = nullptr);
     ~Kesto_Control();
     Kesto_Control(const Kesto_Control &) = delete;
     Kesto_Control &operator=(const Kesto_Control &) = delete;
@@ -126,13 +146,13 @@ public:
     // The states the last refresh gave (or would give) the buttons.
     ButtonStates states() const;
 
-    // The toolbar's enabled states, rights masks included.
-    static ButtonStates enabledStates(WindowAction action, bool hasCurrent, DocumentStatus status,
-                                      const RightsOff &off);
+    // The states the commands allow with the missing rights turned off.
+    static ButtonStates masked(const ToolbarStates &allowed, const RightsOff &off);
 
 private:
     void refresh();
 
+    const CommandStates *m_commands = nullptr;
     bool m_viewPrice = false;
     RightsOff m_off;
     std::shared_ptr<CommandButtons> m_form;

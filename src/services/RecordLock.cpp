@@ -30,12 +30,19 @@ RecordLock::RecordLock(const Connection &conn) : m_conn(conn) {}
 bool RecordLock::LockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
                             const QString &lockColumn, bool allowMany) const
 {
+    const QString refused = tryLock(table, condition, values, lockColumn, allowMany);
+    return refused.isEmpty() || refuse(m_conn, refused);
+}
+
+QString RecordLock::tryLock(const QString &table, const QString &condition, const QList<QVariant> &values,
+                            const QString &lockColumn, bool allowMany) const
+{
     const QString select = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(lockColumn, table, condition);
     const qint64 found = Sql(m_conn, select).bindAll(values).select().rowCount();
     if (found == 0)
-        return refuse(m_conn, deletedText());
+        return deletedText();
     if (found > 1 && !allowMany)
-        return refuse(m_conn, QStringLiteral("记录锁定失败,要锁定的记录条件不唯一!"));
+        return QStringLiteral("记录锁定失败,要锁定的记录条件不唯一!");
 
     // Check and take in one statement: a row held by someone else is never
     // overwritten, and the count of rows taken tells whether we won.
@@ -54,14 +61,14 @@ bool RecordLock::LockRecord(const QString &table, const QString &condition, cons
     try {
         taken = Sql(m_conn, update).bindAll(bound).exec();
     } catch (const ErpError &) {
-        return refuse(m_conn, QStringLiteral("加锁失败"));
+        return QStringLiteral("加锁失败");
     }
     if (taken > 0)
-        return true;
+        return QString();
     // Nothing taken: the row is held, or it went away after the first read.
     if (Sql(m_conn, select).bindAll(values).select().isEmpty())
-        return refuse(m_conn, deletedText());
-    return refuse(m_conn, QStringLiteral("记录已锁定,请稍等"));
+        return deletedText();
+    return QStringLiteral("记录已锁定,请稍等");
 }
 
 void RecordLock::UnlockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
@@ -82,6 +89,17 @@ bool RecordLock::lockHeader(qint64 rec411) const
 {
     return LockRecord(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {rec411}, QStringLiteral("Lock"),
                       false);
+}
+
+void RecordLock::tellRefusal(const QString &refusal) const
+{
+    refuse(m_conn, refusal);
+}
+
+QString RecordLock::tryLockHeader(qint64 rec411) const
+{
+    return tryLock(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {rec411}, QStringLiteral("Lock"),
+                   false);
 }
 
 void RecordLock::unlockHeader(qint64 rec411) const

@@ -25,12 +25,22 @@ public:
     // cannot read reaches the caller as ErpError.
     bool LockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
                     const QString &lockColumn, bool allowMany) const;
+    // The same without telling anyone: the refusal's text, empty when the
+    // caller now holds the row(s).
+    QString tryLock(const QString &table, const QString &condition, const QList<QVariant> &values,
+                    const QString &lockColumn, bool allowMany) const;
+    // How a refusal of tryLock is shown: the form name and message id.
+    static QString refusalForm() { return QStringLiteral(""); }
+    static QString refusalMessageId() { return QStringLiteral("Check_OK_1"); }
+    // Shows a refusal of tryLock as LockRecord does.
+    void tellRefusal(const QString &refusal) const;
     // Writes 'No' whoever held the row; never fails loudly.
     void UnlockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
                       const QString &lockColumn) const;
 
     // The document header by its key, and by its number.
     bool lockHeader(qint64 rec411) const;
+    QString tryLockHeader(qint64 rec411) const;
     void unlockHeader(qint64 rec411) const;
     void unlockHeaderByNumber(const QString &invNo) const;
 

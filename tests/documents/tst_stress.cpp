@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 
 #include "documents/DocumentKind.h"
-#include "documents/DocumentLifecycle.h"
+#include "documents/DocumentCommands.h"
 #include "documents/DocumentStore.h"
 #include "lines/LineStore.h"
 #include "platform/core/ErpError.h"
@@ -177,7 +177,7 @@ class TstStress : public QObject
                 DocumentStore store(own);
                 if (what < 8) {
                     const bool approve = status == DocumentStatus::Open;
-                    if (DocumentLifecycle::refusal(approve ? StatusGate::Approve : StatusGate::Reset, status)) {
+                    if (DocumentCommands::refusal(approve ? StatusGate::Approve : StatusGate::Reset, status)) {
                         refuse();
                         continue;
                     }
@@ -190,10 +190,10 @@ class TstStress : public QObject
                     } else {
                         refuse();
                     }
-                } else if (DocumentLifecycle::refusal(StatusGate::Change, status)) {
+                } else if (DocumentCommands::refusal(StatusGate::Change, status)) {
                     refuse();
                 } else if (what < 10) { // edit and save the header
-                    if (DocumentLifecycle::refusal(StatusGate::Save, status)) {
+                    if (DocumentCommands::refusal(StatusGate::Save, status)) {
                         refuse();
                         continue;
                     }

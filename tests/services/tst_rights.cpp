@@ -4,6 +4,7 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
+#include "documents/DocumentCommands.h"
 #include "services/KestoControl.h"
 
 #include <QTest>
@@ -74,7 +75,7 @@ private slots:
         TestDb::exec(conn, right, {QStringLiteral("blank"), QStringLiteral("MENU_F4_1"), QVariant()});
     }
 
-    void init() { ctl = std::make_unique<Kesto_Control>(); }
+    void init() { ctl = std::make_unique<Kesto_Control>(&DocumentCommands::table()); }
 
     void rightIsOff_data()
     {

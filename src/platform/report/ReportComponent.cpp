@@ -224,8 +224,9 @@ void ReportComponent::rptPrint(Connection &connection, const QString &reportCode
     layout.bind(*data, name);
     const ReportPages pages(layout, *data, companyName);
 
-    if (!pdfOutput().isEmpty())
-        writePdf(pages, pdfOutput());
+    const QString pdf = m_outputFile.isEmpty() ? pdfOutput() : m_outputFile;
+    if (!pdf.isEmpty())
+        writePdf(pages, pdf);
     else if (choice.trimmed().compare(QLatin1String("P"), Qt::CaseInsensitive) == 0)
         print(pages, allowPrint, m_dialogParent);
     else

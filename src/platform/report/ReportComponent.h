@@ -22,6 +22,9 @@ public:
     explicit ReportComponent(const QString &appPath, QWidget *dialogParent = nullptr);
     ~ReportComponent();
 
+    // Sends the print into this PDF file (empty: as setPdfOutput says).
+    void setOutputFile(const QString &pdfPath) { m_outputFile = pdfPath; }
+
     // The nine arguments, in order. `connection` is by reference: whatever the component
     // leaves there becomes the caller's connection. `rows` (a prepared result set, type-1
     // reports) or `sql` (every other report) is given, the other omitted (nullptr/nullopt).
@@ -34,6 +37,7 @@ public:
 private:
     QString m_appPath;
     QWidget *m_dialogParent = nullptr;
+    QString m_outputFile;
 };
 
 } // namespace report

@@ -5,6 +5,7 @@
 #include "context/RunContext.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/PictureButton.h"
+#include "documents/DocumentCommands.h"
 #include "services/KestoControl.h"
 #include "services/widgets/KestoControlUi.h"
 
@@ -84,7 +85,7 @@ private slots:
             b->setObjectName(name);
             b->setEnabled(false);
         }
-        ctl = std::make_unique<Kesto_Control>();
+        ctl = std::make_unique<Kesto_Control>(&DocumentCommands::table());
     }
 
     void cleanup()
