@@ -4,13 +4,6 @@
 
 namespace {
 
-const QString kCheckMessage = QStringLiteral("Check_OK_1");
-
-Refusal refused(const char *text)
-{
-    return {kCheckMessage, QString::fromUtf8(text)};
-}
-
 using A = WindowAction;
 using G = StatusGate;
 using S = DocumentSession;
@@ -161,33 +154,7 @@ ToolbarStates DocumentCommands::derive(WindowAction action, bool hasCurrent, Doc
 
 std::optional<Refusal> DocumentCommands::refusal(StatusGate gate, DocumentStatus status)
 {
-    using Ds = DocumentStatus;
-    switch (gate) {
-    case StatusGate::Change:
-        if (status == Ds::Approved)
-            return refused("此单已审核, 不能进行修改!");
-        if (status == Ds::Closed)
-            return refused("此单已结案, 不能进行修改!");
-        if (status == Ds::Gone)
-            return refused("此单已被他人删除!");
-        return std::nullopt;
-    case StatusGate::Save:
-        if (status != Ds::Open)
-            return refused("此单已审核, 当前操作不能进行!");
-        return std::nullopt;
-    case StatusGate::Approve:
-    case StatusGate::Reset:
-        if (status == Ds::Gone)
-            return refused("当前单据已被其他用户删除,请检查!");
-        if (status == Ds::Closed)
-            return refused("此单据已被结案,不能再进行操作!");
-        if (gate == StatusGate::Approve && status == Ds::Approved)
-            return refused("此单据已被审核,不能再审核!");
-        if (gate == StatusGate::Reset && status == Ds::Open)
-            return refused("此单据已被其他用户重置,不能再重置!");
-        return std::nullopt;
-    }
-    return std::nullopt;
+    return gateRefusal(gate, status);
 }
 
 std::optional<Refusal> DocumentCommands::refusal(const CommandRow &row, WindowAction action, DocumentStatus status)

@@ -17,27 +17,6 @@ class DocumentSession;
 // where the window goes next; the toolbar's states are derived from the same
 // rows. The dispatcher looks rows up instead of branching on letters.
 
-// A check of the document's status, made on the status as read at that moment.
-enum class StatusGate {
-    // Before a change of the header or its lines: approved, closed and
-    // deleted documents are refused.
-    Change,
-    // Before a save of an edit and before a delete: only an open document
-    // may be written (a new header has no status to check).
-    Save,
-    // Before an approval or a reset, each refusing what is already done.
-    Approve,
-    Reset,
-};
-
-// A refusal shown to the user: the message id and the text.
-struct Refusal
-{
-    QString messageId;
-    QString text;
-    bool operator==(const Refusal &other) const = default;
-};
-
 // Which header lock a command holds.
 enum class LockPolicy {
     None,

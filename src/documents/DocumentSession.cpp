@@ -382,8 +382,10 @@ QString DocumentSession::Creat_No()
 void DocumentSession::Prop_Duty_Change()
 {
     try {
-        if (m_control.action() == WindowAction::Add)
-            m_view.proposeNumber(Creat_No());
+        if (m_control.action() == WindowAction::Add) {
+            m_proposedNumber = Creat_No();
+            m_view.proposeNumber(m_proposedNumber);
+        }
     } catch (...) {
         m_view.reportFailure(m_kind.windowName, QStringLiteral("Prop_Duty_Change"));
     }
@@ -392,7 +394,8 @@ void DocumentSession::Prop_Duty_Change()
 void DocumentSession::add()
 {
     ReadShow();
-    m_view.proposeNumber(Creat_No());
+    m_proposedNumber = Creat_No();
+    m_view.proposeNumber(m_proposedNumber);
     m_view.focus(HeaderField::Inv_No);
 }
 
@@ -426,18 +429,39 @@ void DocumentSession::save()
         v.outsourcing = in.outsourcing;
         v.invType = m_kind.invType();
         qint64 key = m_record.rec411;
+        const HeaderSaveOutcome outcome = action == WindowAction::Add ? m_store.saveNew(v) : m_store.saveEdit(key, v);
+        if (outcome.result == HeaderSaveOutcome::Result::NumberTaken) {
+            // Another clerk stored the number first: told as the check tells
+            // it, with everything typed kept; a number this window proposed
+            // gives way to the next free one.
+            tellRefusal(DocumentStore::numberTaken());
+            if (action == WindowAction::Add && in.invNo == m_proposedNumber)
+                m_view.proposeNumber(m_proposedNumber = Creat_No());
+            return;
+        }
+        if (!outcome.saved()) {
+            // The document changed hands meanwhile: nothing was stored, and
+            // whoever moved it holds or freed its lock now.
+            if (m_editLock)
+                m_editLock->dismiss();
+            m_editLock.reset();
+            tellCheck(outcome.result == HeaderSaveOutcome::Result::LockLost
+                          ? QStringLiteral("此单的锁定已被解除,修改没有保存!")
+                          : notOpenText(outcome.status));
+            m_control.Action(WindowAction::Browse);
+            readactive();
+            return;
+        }
         if (action == WindowAction::Add) {
-            key = m_store.insertHeader(v);
+            key = outcome.rec411;
             m_view.numberStored(in.invNo);
         } else {
-            m_store.updateHeader(key, v);
-            // The update wrote the lock back to 'No' itself.
+            // The save gave the lock back in its own transaction.
             if (m_editLock)
                 m_editLock->dismiss();
             m_editLock.reset();
         }
         m_headerFilter = HeaderFilter::byKey(key);
-        m_store.setLinesStockMode(key, v.stockMode);
         readactive();
         m_control.Action(WindowAction::Browse);
     } catch (...) {
@@ -690,7 +714,9 @@ void DocumentSession::deleteLine(int gridRow, qint64 sourceRow)
     if (confirm(QStringLiteral("确认要删除行号为 ") + QString::number(gridRow) + QStringLiteral(" 的明细记录?"),
                 MessageStyle::YesNoQuestion, m_ctx.promptTitle) != MessageAnswer::Yes)
         return;
-    m_store.deleteLine(line.toLongLong());
+    const LinesOutcome outcome = m_store.deleteLine(line.toLongLong());
+    if (!outcome.done)
+        tellCheck(outcome.lineGone ? QStringLiteral("当前记录已被其它用户删除,请检查!") : notOpenText(outcome.status));
     RefreshGrid(QStringLiteral("GRID1"));
 }
 
@@ -712,7 +738,12 @@ void DocumentSession::Input_Mo_Mtr_Click()
             if (confirm(QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"),
                         MessageStyle::YesNoQuestionSecond, QString()) != MessageAnswer::Yes)
                 return;
-            m_store.deleteLines(key);
+            const LinesOutcome deleted = m_store.deleteLines(key);
+            if (!deleted.done) {
+                tellCheck(notOpenText(deleted.status));
+                RefreshGrid(QStringLiteral("GRID1"));
+                return;
+            }
             RefreshGrid(QStringLiteral("GRID1"));
         }
         const HeaderInput in = m_view.input();

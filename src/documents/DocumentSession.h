@@ -253,6 +253,8 @@ private:
     bool m_reading = false;
     bool m_orderControl = false;
     LineCommand m_menuKind = LineCommand::Add;
+    // The number last proposed for a new document.
+    QString m_proposedNumber;
     // The lock the running command holds, and the one an edit keeps from U
     // until save, cancel or close.
     std::optional<HeaderLock> m_commandLock;

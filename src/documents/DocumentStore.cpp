@@ -3,6 +3,7 @@
 #include "platform/core/ErpError.h"
 #include "services/DbGateway.h"
 #include "services/FieldLimits.h"
+#include "services/HeaderLock.h"
 #include "services/StockLedger.h"
 
 #include <QRandomGenerator>
@@ -92,24 +93,85 @@ qint64 DocumentStore::insertHeader(const HeaderValues &v) const
         .insert(QStringLiteral("Rec_411"));
 }
 
+namespace {
+
+QString assignmentsOfSavedColumns()
+{
+    QString assignments = QLatin1String(kSavedColumns);
+    assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
+    return assignments + QStringLiteral(" = ?");
+}
+
+} // namespace
+
 void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
 {
     // Only an open header is saved: an edit never turns an approved document
     // back to open behind the ledger's back.
-    QString assignments = QLatin1String(kSavedColumns);
-    assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
-    const qint64 n =
-        Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1 = ?, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
-                                   "AND COALESCE(Status, '0') = '0'")
-                        .arg(assignments))
-            .bindAll(savedValues(v))
-            .bind(rec411)
-            .exec();
+    const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
+                                                "AND COALESCE(Status, '0') = '0'")
+                                     .arg(assignmentsOfSavedColumns()))
+                         .bindAll(savedValues(v))
+                         .bind(rec411)
+                         .exec();
     if (n == 0)
         throw ErpError(
             ErpErrorNumber::SqlStatement, QStringLiteral("DocumentStore"),
             QStringLiteral(
                 "Row cannot be located for updating. Some values may have been changed since it was last read."));
+}
+
+HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
+{
+    HeaderSaveOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    try {
+        outcome.rec411 = insertHeader(v);
+    } catch (const ErpError &e) {
+        // Two clerks saving one proposed number: the second is told, as the check would have.
+        if (!m_conn.dialect().isUniqueViolation(e.nativeCode()))
+            throw;
+        outcome.result = HeaderSaveOutcome::Result::NumberTaken;
+        return outcome;
+    }
+    tx.commit();
+    return outcome;
+}
+
+HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v) const
+{
+    HeaderSaveOutcome outcome;
+    outcome.rec411 = rec411;
+    Transaction tx(m_conn, Transaction::Write);
+    // The header, the release of the edit's lock and the lines' mode go
+    // together: an approval cannot come between them and post under a key
+    // the lines are about to leave.
+    qint64 n = 0;
+    try {
+        n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
+                                       "AND COALESCE(Status, '0') = '0' AND %2 = 'Yes'")
+                            .arg(assignmentsOfSavedColumns(), m_conn.dialect().exactText(QStringLiteral("Lock"))))
+                .bindAll(savedValues(v))
+                .bind(rec411)
+                .exec();
+    } catch (const ErpError &e) {
+        if (!m_conn.dialect().isUniqueViolation(e.nativeCode()))
+            throw;
+        outcome.result = HeaderSaveOutcome::Result::NumberTaken;
+        return outcome;
+    }
+    if (n == 0) {
+        outcome.status = statusOf(rec411);
+        outcome.result = outcome.status == QLatin1String("0") ? HeaderSaveOutcome::Result::LockLost
+                                                              : HeaderSaveOutcome::Result::NotOpen;
+        return outcome;
+    }
+    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?"))
+        .bind(QString::number(v.stockMode))
+        .bind(rec411)
+        .exec();
+    tx.commit();
+    return outcome;
 }
 
 void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
@@ -120,23 +182,58 @@ void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
         .exec();
 }
 
-void DocumentStore::deleteLine(qint64 rec412) const
+LinesOutcome DocumentStore::deleteLine(qint64 rec412) const
 {
+    LinesOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    const QVariant header =
+        Sql(m_conn, QStringLiteral("SELECT Rec_411 FROM Mmst412 WHERE Rec_412 = ?")).bind(rec412).scalar();
+    if (!header.isValid()) {
+        // Deleted by another clerk already: nothing left to do.
+        outcome.done = false;
+        outcome.lineGone = true;
+        return outcome;
+    }
+    outcome.status = holdOpenHeader(m_conn, header.toLongLong());
+    if (!outcome.status.isEmpty()) {
+        outcome.done = false;
+        return outcome;
+    }
     Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_412 = ?")).bind(rec412).exec();
+    tx.commit();
+    return outcome;
 }
 
-void DocumentStore::deleteLines(qint64 rec411) const
+LinesOutcome DocumentStore::deleteLines(qint64 rec411) const
 {
+    LinesOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    outcome.status = holdOpenHeader(m_conn, rec411);
+    if (!outcome.status.isEmpty()) {
+        outcome.done = false;
+        return outcome;
+    }
     Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+    tx.commit();
+    return outcome;
 }
 
-void DocumentStore::fillMissingLineStockModes(qint64 rec411) const
+LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411) const
 {
+    LinesOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    outcome.status = holdOpenHeader(m_conn, rec411);
+    if (!outcome.status.isEmpty()) {
+        outcome.done = false;
+        return outcome;
+    }
     Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
                                "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
                                "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
         .bind(rec411)
         .exec();
+    tx.commit();
+    return outcome;
 }
 
 QString DocumentStore::statusOf(qint64 rec411) const
@@ -184,6 +281,17 @@ ResultSet DocumentStore::postingRows(qint64 rec411) const
         .select();
 }
 
+HeaderRefusal DocumentStore::numberTaken()
+{
+    // As the gateway's count check tells it.
+    HeaderRefusal r;
+    r.text = QStringLiteral("此领料单号已经重复!请重新输入!");
+    r.formName = QStringLiteral("PublicFunction");
+    r.messageId = QStringLiteral("ReturnRecCount_2");
+    r.focus = HeaderField::Inv_No;
+    return r;
+}
+
 HeaderRefusal DocumentStore::checkHeader(const HeaderInput &in, qint64 rec411) const
 {
     const auto refuse = [](const QString &text, HeaderField focus) {
@@ -209,12 +317,8 @@ HeaderRefusal DocumentStore::checkHeader(const HeaderInput &in, qint64 rec411) c
         if (FieldLimits::hasControlCharacters(text))
             return refuse(FieldLimits::controlCharactersMessage(), field);
     const Statement taken = numberInUse(in.invNo.trimmed(), rec411);
-    if (!Sql(m_conn, m_conn.dialect().topN(taken.text, 1)).bindAll(taken.values).select().isEmpty()) {
-        HeaderRefusal r = refuse(QStringLiteral("此领料单号已经重复!请重新输入!"), HeaderField::Inv_No);
-        r.formName = QStringLiteral("PublicFunction");
-        r.messageId = QStringLiteral("ReturnRecCount_2");
-        return r;
-    }
+    if (!Sql(m_conn, m_conn.dialect().topN(taken.text, 1)).bindAll(taken.values).select().isEmpty())
+        return numberTaken();
     if (DbGateway::LookupField(m_conn, QStringLiteral("Mmst001"), QStringLiteral("Org_No"), QStringLiteral("Org_Name"),
                                in.orgName)
             .isEmpty())

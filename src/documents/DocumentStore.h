@@ -93,6 +93,30 @@ struct PostingOutcome
     QString shortageText() const; // "订单:…\r制单:…\r料品…库存不够."
 };
 
+// What a save of a header came to.
+struct HeaderSaveOutcome
+{
+    enum class Result {
+        Saved,
+        NumberTaken, // another header took the number first: nothing stored
+        NotOpen,     // the header is no longer open: nothing stored
+        LockLost,    // the edit no longer holds the header's lock: nothing stored
+    };
+    Result result = Result::Saved;
+    qint64 rec411 = 0;
+    QString status; // with NotOpen: the status found ("9": the header is gone)
+    bool saved() const { return result == Result::Saved; }
+};
+
+// What a change of a document's lines came to: refused (nothing changed)
+// when the header was no longer open or the line was gone.
+struct LinesOutcome
+{
+    bool done = true;
+    QString status; // when refused for the header: its status ("9": gone)
+    bool lineGone = false;
+};
+
 // What a delete came to.
 struct DeleteOutcome
 {
@@ -114,6 +138,13 @@ public:
 
     qint64 insertHeader(const HeaderValues &v) const;
     void updateHeader(qint64 rec411, const HeaderValues &v) const;
+    // A new header, in one transaction; a number another header took first
+    // is told, not thrown.
+    HeaderSaveOutcome saveNew(const HeaderValues &v) const;
+    // An edited header, its lock given back and its stock-deduction mode
+    // carried down to every line, in one transaction that changes nothing
+    // unless the header is still open and still locked.
+    HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v) const;
     // Every line of the document takes the header's stock-deduction mode.
     void setLinesStockMode(qint64 rec411, int mode) const;
     // Lines and header in one transaction, only while the document is open
@@ -121,10 +152,11 @@ public:
     DeleteOutcome deleteDocument(qint64 rec411) const;
 
     // Line maintenance: one line, every line of a document, and the header's
-    // stock-deduction mode for the lines that have none (null or blank).
-    void deleteLine(qint64 rec412) const;
-    void deleteLines(qint64 rec411) const;
-    void fillMissingLineStockModes(qint64 rec411) const;
+    // stock-deduction mode for the lines that have none (null or blank); each
+    // in a transaction that changes nothing unless the header is open.
+    LinesOutcome deleteLine(qint64 rec412) const;
+    LinesOutcome deleteLines(qint64 rec411) const;
+    LinesOutcome fillMissingLineStockModes(qint64 rec411) const;
 
     // The lines an approval posts, in the order of their whole stock key,
     // material first (lines whose material is missing are not part of it).
@@ -147,6 +179,8 @@ public:
     // the date. The first failing one refuses. rec411: the header edited, 0
     // for a new one.
     HeaderRefusal checkHeader(const HeaderInput &in, qint64 rec411) const;
+    // The refusal of a number another header has.
+    static HeaderRefusal numberTaken();
     // The lines the document has now.
     qint64 lineCount(qint64 rec411) const;
 

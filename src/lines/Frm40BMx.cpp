@@ -701,6 +701,9 @@ void Frm40BMx::Cmd_Ok_MouseClick()
         const LineSaveOutcome outcome = m_store.save(line, checked);
         if (outcome.kind == LineSaveOutcome::Refused) {
             showRefusal(outcome.refusal);
+            // The document or the line moved meanwhile: the window shows what is stored now.
+            if (outcome.linesMoved && m_host)
+                m_host->linesChanged(QString());
             return;
         }
         m_sourceSupplierNo = outcome.sourceSupplierNo;

@@ -4,7 +4,9 @@
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
+#include "services/DocumentState.h"
 #include "services/FieldLimits.h"
+#include "services/HeaderLock.h"
 
 #include <cmath>
 
@@ -219,7 +221,7 @@ QString LineStore::colourNumber(const QString &colorName) const
             .scalar());
 }
 
-void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412) const
+bool LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412) const
 {
     const QString colorNo = colourNumber(line.colorName);
     const QList<QVariant> values{key(line.rec411),
@@ -245,7 +247,7 @@ void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
                             .arg(columns))
                 .bindAll(values)
                 .insert(QStringLiteral("Rec_412"));
-        return;
+        return true;
     }
     QString assignments = columns;
     assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
@@ -254,11 +256,7 @@ void LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
                          .bindAll(values)
                          .bind(rec412)
                          .exec();
-    if (n == 0)
-        throw ErpError(
-            ErpErrorNumber::SqlStatement, QStringLiteral("LineStore"),
-            QStringLiteral(
-                "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    return n > 0;
 }
 
 LineSaveOutcome LineStore::save(const LineEntry &line) const
@@ -287,7 +285,23 @@ LineSaveOutcome LineStore::save(const LineEntry &line, const CheckedLine &checke
         out.refusal = checked.refusal;
         return out;
     }
-    write(line, checked, out.rec412);
+    Transaction tx(m_conn, Transaction::Write);
+    // The document may have been approved, closed or deleted since the
+    // dialog opened: its lines change only while it is open.
+    const QString status = holdOpenHeader(m_conn, key(line.rec411));
+    if (!status.isEmpty()) {
+        out.kind = LineSaveOutcome::Refused;
+        out.refusal = told(notOpenText(status));
+        out.linesMoved = true;
+        return out;
+    }
+    if (!write(line, checked, out.rec412)) {
+        out.kind = LineSaveOutcome::Refused;
+        out.refusal = told(QStringLiteral("当前记录已被其它用户删除,请检查!"));
+        out.linesMoved = true;
+        return out;
+    }
+    tx.commit();
     out.kind = LineSaveOutcome::Written;
     return out;
 }

@@ -54,6 +54,9 @@ struct LineSaveOutcome
     enum Kind { Written, Refused, NothingToWrite };
     Kind kind = NothingToWrite;
     LineRefusal refusal;
+    // Refused because the document or the line changed meanwhile: the
+    // document's lines are to be read again.
+    bool linesMoved = false;
     qint64 rec412 = 0; // the row written
     QString sourceSupplierNo;
     QString supplierPropertyCode;
@@ -69,9 +72,10 @@ public:
     CheckedLine check(const LineEntry &line) const;
 
     // View mode writes nothing; add inserts, change updates the row, each
-    // after a passed check. Any other mode is a caller error and throws
-    // (text "不正确的修改状态标志", source "Modify"), as does a changed row
-    // that no longer exists.
+    // after a passed check, in a transaction that writes nothing unless the
+    // document is open (refused with its status otherwise, as is a changed
+    // row another clerk deleted). Any other mode is a caller error and throws
+    // (text "不正确的修改状态标志", source "Modify").
     LineSaveOutcome save(const LineEntry &line) const;
     // The same after the caller has run the check itself: writes what passed,
     // refuses what did not, and checks nothing again.
@@ -80,7 +84,8 @@ public:
 private:
     // The colour's number by its name; empty when no colour has that name.
     QString colourNumber(const QString &colorName) const;
-    void write(const LineEntry &line, const CheckedLine &checked, qint64 &rec412) const;
+    // False when there was no row to change (another clerk deleted it).
+    bool write(const LineEntry &line, const CheckedLine &checked, qint64 &rec412) const;
 
     Connection m_conn;
     SourceLists m_lists;

@@ -503,7 +503,15 @@ void Frm40BMx4::Private::save(const QString &tag)
         }
         // All rows or none: the store rolls back on any failure, and the
         // dialog stays open so that the user can try again.
-        store().writeLines(s);
+        const UsageImportStore::Written written = store().write(s);
+        if (!written.refusal.isEmpty()) {
+            // The document was approved, closed or deleted meanwhile: nothing was written.
+            ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Check_OK_1"), written.refusal);
+            if (LineHost *host = q->host())
+                host->linesChanged(QString());
+            q->reject();
+            return;
+        }
         if (LineHost *host = q->host())
             host->linesChanged(QString());
         q->accept();

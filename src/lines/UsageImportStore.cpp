@@ -1,5 +1,7 @@
 #include "lines/UsageImportStore.h"
 
+#include "services/DocumentState.h"
+#include "services/HeaderLock.h"
 #include "services/SystemOptions.h"
 
 #include "platform/core/ErpError.h"
@@ -381,6 +383,14 @@ std::optional<UsageLine> UsageLine::fromCells(const QStringList &cells)
 
 qint64 UsageImportStore::writeLines(const UsageSave &save) const
 {
+    const Written w = write(save);
+    if (!w.refusal.isEmpty())
+        throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("UsageImportStore"), w.refusal);
+    return w.lines;
+}
+
+UsageImportStore::Written UsageImportStore::write(const UsageSave &save) const
+{
     // A negative quantity would turn the line's stock movement around.
     for (const UsageLine &line : save.lines) {
         if (!std::isfinite(line.mtrAmt) || line.mtrAmt < 0 || !std::isfinite(line.dutyAmt()))
@@ -392,13 +402,14 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
     const QString updDate = save.updDate.toString(QStringLiteral("yyyy-MM-dd"));
 
     Transaction tx(m_conn, Transaction::Write);
-    // Lines of a document deleted meanwhile would belong to nothing.
-    if (!Sql(m_conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Rec_411 = ?"))
-             .bind(save.rec411)
-             .scalar()
-             .isValid())
-        throw ErpError(ErpErrorNumber::SqlStatement, QStringLiteral("UsageImportStore"),
-                       QStringLiteral("Mmst411 %1 no longer exists.").arg(save.rec411));
+    // Lines join only an open document: one approved, closed or deleted
+    // meanwhile keeps the lines it has.
+    Written outcome;
+    const QString status = holdOpenHeader(m_conn, save.rec411);
+    if (!status.isEmpty()) {
+        outcome.refusal = notOpenText(status);
+        return outcome;
+    }
     qint64 written = 0;
     for (const UsageLine &line : save.lines) {
         Sql(m_conn, QStringLiteral(
@@ -415,7 +426,8 @@ qint64 UsageImportStore::writeLines(const UsageSave &save) const
         ++written;
     }
     tx.commit();
-    return written;
+    outcome.lines = written;
+    return outcome;
 }
 
 UsageImportStore::QuantityCheck UsageImportStore::checkQuantity(const QString &typed)

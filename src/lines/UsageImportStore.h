@@ -128,6 +128,14 @@ public:
     // Refuses a document that no longer exists and a quantity that is
     // negative or not a number. Returns the number of rows written.
     qint64 writeLines(const UsageSave &save) const;
+    // The same, a document that is no longer open refused with what the
+    // clerk is told (nothing written) instead of thrown.
+    struct Written
+    {
+        qint64 lines = 0;
+        QString refusal; // empty: written
+    };
+    Written write(const UsageSave &save) const;
 
     // The option's value, empty when it is not set.
     QString option(const QString &itemNo) const;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The typed values a document's life is told in. Texts from the database are
 // parsed once, where they are read; the codes go back to text only where a
 // statement or a caller of the module needs them.
@@ -43,3 +45,30 @@ inline bool takesStockOnApproval(DocumentType type)
 {
     return type != DocumentType::Return;
 }
+
+// A check of a document's status, made on the status as read at that moment.
+enum class StatusGate {
+    // Before a change of the header or its lines: approved, closed and
+    // deleted documents are refused.
+    Change,
+    // Before a save of an edit and before a delete: only an open document
+    // may be written (a new header has no status to check).
+    Save,
+    // Before an approval or a reset, each refusing what is already done.
+    Approve,
+    Reset,
+};
+
+// A refusal shown to the user: the message id and the text.
+struct Refusal
+{
+    QString messageId;
+    QString text;
+    bool operator==(const Refusal &other) const = default;
+};
+
+// The refusal a gate gives a document in that status, or none when it may go on.
+std::optional<Refusal> gateRefusal(StatusGate gate, DocumentStatus status);
+// What a clerk is told when a document is no longer open for a change, by
+// the status found ("9": deleted).
+QString notOpenText(const QString &status);

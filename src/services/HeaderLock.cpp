@@ -1,5 +1,6 @@
 #include "services/HeaderLock.h"
 
+#include "platform/db/Sql.h"
 #include "services/RecordLock.h"
 
 HeaderLock::HeaderLock(const Connection &conn, qint64 rec411, Telling telling)
@@ -41,4 +42,22 @@ void HeaderLock::release()
     m_held = false;
     // Never throws: unlocking is best effort on a way out.
     RecordLock(m_conn).unlockHeader(m_rec411);
+}
+
+QString holdOpenHeader(const Connection &conn, qint64 rec411)
+{
+    // Writing the row (to what it holds) takes it for the transaction on
+    // every server; an approval that holds it first makes this wait, and
+    // then the header is no longer open.
+    const qint64 held = Sql(conn, QStringLiteral("UPDATE Mmst411 SET Status = Status WHERE Rec_411 = ? "
+                                                 "AND COALESCE(Status, '0') = '0'"))
+                            .bind(rec411)
+                            .exec();
+    if (held > 0)
+        return QString();
+    const ResultSet rs = Sql(conn, QStringLiteral("SELECT Status FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).select();
+    if (rs.isEmpty())
+        return QStringLiteral("9");
+    const QString status = rs.text(0, 0).trimmed();
+    return status.isEmpty() ? QStringLiteral("0") : status;
 }

@@ -35,3 +35,9 @@ private:
     bool m_held = false;
     QString m_refusal;
 };
+
+// Inside a write transaction: holds the document header's row until the
+// transaction ends, so that no approval, reset or delete passes it
+// meanwhile, when the document is open. The status found: empty when open
+// ('0' or none), "9" when the header is gone, else its status.
+QString holdOpenHeader(const Connection &conn, qint64 rec411);

@@ -369,6 +369,56 @@ private slots:
         QCOMPARE(linesOfDocument(), 1);
     }
 
+    // The store guards itself: the check passed while the document was
+    // open, and another clerk approved, closed or deleted it before the
+    // write. Nothing is written and the clerk is told the status found.
+    void writeUnderAHeaderNoLongerOpen_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("approved") << "UPDATE Mmst411 SET Status = '2' WHERE Rec_411 = ?"
+                                  << "此单已审核, 不能进行修改!";
+        QTest::newRow("closed") << "UPDATE Mmst411 SET Status = '6' WHERE Rec_411 = ?"
+                                << "此单已结案, 不能进行修改!";
+        QTest::newRow("deleted") << "DELETE FROM Mmst411 WHERE Rec_411 = ?"
+                                 << "此单已被他人删除!";
+    }
+    void writeUnderAHeaderNoLongerOpen()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, told);
+        LineStore store(conn);
+        for (int modify : {0, 2}) {
+            LineEntry e = entry();
+            e.modify = modify;
+            if (modify == 2) {
+                e.modify = 0;
+                const LineSaveOutcome added = store.save(e);
+                QCOMPARE(added.kind, LineSaveOutcome::Written);
+                e.modify = 2;
+                e.rec412 = QString::number(added.rec412);
+                e.mtrAmt = QStringLiteral("3");
+            }
+            const CheckedLine checked = store.check(e);
+            QVERIFY(checked.ok());
+            const int before = linesOfDocument();
+            TestDb::exec(conn, meanwhile, {rec411});
+            const LineSaveOutcome out = store.save(e, checked);
+            QCOMPARE(out.kind, LineSaveOutcome::Refused);
+            QCOMPARE(out.refusal.text, told);
+            QVERIFY(out.linesMoved);
+            if (meanwhile.startsWith(QLatin1String("DELETE")))
+                return;
+            QCOMPARE(linesOfDocument(), before);
+            QCOMPARE(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = ? AND Mtr_Amt = 3"))
+                         .bind(rec411)
+                         .scalar()
+                         .toInt(),
+                     0);
+            TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '0' WHERE Rec_411 = ?"), {rec411});
+        }
+    }
+
     void modesOtherThanAddAndChange()
     {
         const LineStore store(conn);
@@ -386,11 +436,15 @@ private slots:
             QCOMPARE(e.source(), QStringLiteral("Modify"));
         }
 
-        // A line another user deleted is not brought back as a new row.
+        // A line another user deleted is not brought back as a new row: the
+        // clerk is told in the system's words and the lines are read again.
         LineEntry gone = entry();
         gone.modify = 2;
         gone.rec412 = QStringLiteral("987654");
-        QVERIFY_THROWS_EXCEPTION(ErpError, store.save(gone));
+        const LineSaveOutcome out = store.save(gone);
+        QCOMPARE(out.kind, LineSaveOutcome::Refused);
+        QCOMPARE(out.refusal.text, QStringLiteral("当前记录已被其它用户删除,请检查!"));
+        QVERIFY(out.linesMoved);
         QCOMPARE(linesOfDocument(), 0);
     }
 

@@ -391,8 +391,9 @@ private slots:
     void failedSaveWritesNothingAndStaysOpen()
     {
         search(QStringLiteral("MO1"));
-        // Another user deletes the document meanwhile.
-        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411"));
+        // The server refuses the second line: the first is not kept either.
+        TestDb::exec(conn, QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Mmst412 WHEN "
+                                          "(SELECT COUNT(*) FROM Mmst412) >= 1 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         save(QStringLiteral("Cmd_Ok"), MessageAnswer::Yes);
         QCOMPARE(box->shown().size(), 2);
         QVERIFY2(box->last().text.contains(QStringLiteral("Cmd_Ok_Click")), qPrintable(box->last().text));
@@ -400,6 +401,35 @@ private slots:
         QVERIFY(caller->refreshed.isEmpty());
         QVERIFY(dlg->isVisible());
         QVERIFY(button("Cmd_Ok")->isEnabled());
+    }
+
+    // Another clerk deletes or approves the document while this one ticks
+    // its needs: nothing is written, the clerk is told why in the system's
+    // words, and the document's grid is read again.
+    void documentMovedMeanwhile_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("deleted") << "DELETE FROM Mmst411"
+                                 << "此单已被他人删除!";
+        QTest::newRow("approved") << "UPDATE Mmst411 SET Status = '2'"
+                                  << "此单已审核, 不能进行修改!";
+        QTest::newRow("closed") << "UPDATE Mmst411 SET Status = '7'"
+                                << "此单已结案, 不能进行修改!";
+    }
+    void documentMovedMeanwhile()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, told);
+        search(QStringLiteral("MO1"));
+        TestDb::exec(conn, meanwhile);
+        save(QStringLiteral("Cmd_Ok"), MessageAnswer::Yes);
+        QCOMPARE(box->last().text, told);
+        QCOMPARE(box->last().form, QStringLiteral("Frm40BMx4"));
+        QCOMPARE(box->last().messageId, QStringLiteral("Check_OK_1"));
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM Mmst412")).scalar().toInt(), 0);
+        QCOMPARE(caller->refreshed, QStringList{"grid1"});
+        QVERIFY(!dlg->isVisible());
     }
 
     void importThroughTheOpener_data()

@@ -79,6 +79,11 @@ public:
     {
         return code == QLatin1String("5") || code == QLatin1String("6");
     }
+    // 2067 unique, 1555 primary key (extended codes), 19 the plain constraint code.
+    bool isUniqueViolation(const QString &code) const override
+    {
+        return code == QLatin1String("2067") || code == QLatin1String("1555") || code == QLatin1String("19");
+    }
     QStringList refreshStatistics() const override { return {QStringLiteral("ANALYZE")}; }
     QString indexExistsQuery() const override
     {
@@ -171,6 +176,7 @@ public:
     {
         return code == QLatin1String("40P01") || code == QLatin1String("40001");
     }
+    bool isUniqueViolation(const QString &code) const override { return code == QLatin1String("23505"); }
     // VACUUM also marks the pages all-visible, as autovacuum does on a
     // running server, so that reads from covering indexes stay in the index.
     QStringList refreshStatistics() const override { return {QStringLiteral("VACUUM (ANALYZE)")}; }
@@ -294,6 +300,13 @@ public:
     {
         const QStringList codes = code.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         return codes.contains(QStringLiteral("1205")) || codes.contains(QStringLiteral("40001"));
+    }
+    // 2627 unique constraint, 2601 unique index; 23000 the ODBC state of both.
+    bool isUniqueViolation(const QString &code) const override
+    {
+        const QStringList codes = code.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        return codes.contains(QStringLiteral("2627")) || codes.contains(QStringLiteral("2601")) ||
+               codes.contains(QStringLiteral("23000"));
     }
     QStringList refreshStatistics() const override { return {QStringLiteral("EXEC sp_updatestats")}; }
     // An index cannot hold an expression here: the null-as-empty parts are

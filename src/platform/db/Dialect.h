@@ -67,6 +67,8 @@ public:
     // serialization failure or a busy database: the transaction it broke
     // may be run again as a whole.
     virtual bool isTransient(const QString &nativeCode) const = 0;
+    // Whether a failure's native code says a unique index refused the row.
+    virtual bool isUniqueViolation(const QString &nativeCode) const = 0;
 
     // Statements that bring the planner's statistics up to date.
     virtual QStringList refreshStatistics() const = 0;
