@@ -14,9 +14,12 @@ ERP_PACKAGES=(
   fonts-wqy-microhei poppler-utils
 )
 
+# The named packages, or ERP_PACKAGES, installed when missing.
 ensure_packages() {
+  local wanted=("$@")
+  [ $# -gt 0 ] || wanted=("${ERP_PACKAGES[@]}")
   local missing=()
-  for p in "${ERP_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
