@@ -149,11 +149,12 @@ std::unique_ptr<ClsBarManuBill> loadModule()
 
 int main(int argc, char **argv)
 {
-    // Creating a database needs no display.
+    // Creating a database, printing to a file or telling the version or the
+    // options needs no display.
+    const QList<QByteArray> headless{"--init", "--upgrade", "--print", "--generate", "--version",
+                                     "-v",     "--help",    "-h",      "--help-all"};
     for (int i = 1; i < argc; ++i)
-        if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0 ||
-             qstrcmp(argv[i], "--print") == 0 || qstrcmp(argv[i], "--generate") == 0) &&
-            !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        if (headless.contains(QByteArray(argv[i])) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-host"));

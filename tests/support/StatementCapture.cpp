@@ -92,10 +92,7 @@ public:
     QString readOnlyOn() const override { return pair(m_own.readOnlyOn(), m_ss.readOnlyOn()); }
     QString readOnlyOff() const override { return pair(m_own.readOnlyOff(), m_ss.readOnlyOff()); }
     QString codeText(const QString &expr) const override { return pair(m_own.codeText(expr), m_ss.codeText(expr)); }
-    QString exactText(const QString &expr) const override
-    {
-        return pair(m_own.exactText(expr), m_ss.exactText(expr));
-    }
+    QString exactText(const QString &expr) const override { return pair(m_own.exactText(expr), m_ss.exactText(expr)); }
     QString textLength(const QString &expr) const override
     {
         return pair(m_own.textLength(expr), m_ss.textLength(expr));
@@ -113,8 +110,8 @@ public:
         rememberAll(mine, m_ss.refreshStatistics());
         return mine;
     }
-    QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key,
-                        const QString &addColumn, const QStringList &refreshed) const override
+    QString insertOrAdd(const QString &table, const QStringList &columns, const IndexDef &key, const QString &addColumn,
+                        const QStringList &refreshed) const override
     {
         return pair(m_own.insertOrAdd(table, columns, key, addColumn, refreshed),
                     m_ss.insertOrAdd(table, columns, key, addColumn, refreshed));
@@ -141,10 +138,8 @@ public:
         rememberAll(mine, m_ss.resetSerial(table, column));
         return mine;
     }
-    QStringList identityInsert(const QString &table, bool on) const override
-    {
-        return m_own.identityInsert(table, on);
-    }
+    QStringList isoDateTexts() const override { return m_own.isoDateTexts(); }
+    QStringList identityInsert(const QString &table, bool on) const override { return m_own.identityInsert(table, on); }
     QString dropTable(const QString &table) const override { return m_own.dropTable(table); }
     QString dropView(const QString &view) const override { return m_own.dropView(view); }
 
@@ -257,7 +252,7 @@ bool start()
     Capture &c = capture();
     c.folder = folder;
     c.backend = qEnvironmentVariable("ERP_TEST_BACKEND") == QLatin1String("pg") ? QStringLiteral("pg")
-                                                                               : QStringLiteral("sqlite");
+                                                                                : QStringLiteral("sqlite");
     c.program = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName();
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral(".")))

@@ -230,8 +230,8 @@ function check(sql) {
   const bad = foreign.filter(([re]) => re.test(bare)).map(([, what]) => what);
   if (/\bCOLLATE\s+["[]/i.test(bound)) bad.push('COLLATE with a quoted name');
   if (bad.length) return `not T-SQL: ${bad.join(', ')}`;
-  // DBCC's arguments read as a function call.
-  const unknown = /^\s*DBCC\b/i.test(sql) ? [] : unknownFunctions(ast);
+  // DBCC's arguments and SET's option values read as function calls.
+  const unknown = /^\s*(DBCC|SET)\b/i.test(sql) ? [] : unknownFunctions(ast);
   if (unknown.length) return `not a SQL Server function: ${unknown.join(', ')}`;
   const problems = semanticProblems(ast);
   if (problems.length) return `refused by SQL Server: ${problems.join(', ')}`;

@@ -281,9 +281,11 @@ public:
     {
         return QStringLiteral("CREATE VIEW %1 AS %2").arg(name, select.trimmed());
     }
+    QStringList isoDateTexts() const override { return {QStringLiteral("SET DATEFORMAT ymd")}; }
     QStringList identityInsert(const QString &table, bool on) const override
     {
-        return {QStringLiteral("SET IDENTITY_INSERT %1 %2").arg(table, on ? QStringLiteral("ON") : QStringLiteral("OFF"))};
+        return {
+            QStringLiteral("SET IDENTITY_INSERT %1 %2").arg(table, on ? QStringLiteral("ON") : QStringLiteral("OFF"))};
     }
     QString dropTable(const QString &table) const override
     {

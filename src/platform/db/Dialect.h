@@ -104,6 +104,9 @@ public:
     virtual QString createView(const QString &name, const QString &select) const;
     // Statements that move an identity's next value past the largest key.
     virtual QStringList resetSerial(const QString &table, const QString &column) const;
+    // Statements after which the session reads date texts 'yyyy-mm-dd' as
+    // year, month, day (SQL Server reads them by the login's language).
+    virtual QStringList isoDateTexts() const { return {}; }
     // Statements that allow (on) or forbid again (off) inserting given values
     // into a table's identity column; none where that is always allowed.
     virtual QStringList identityInsert(const QString &table, bool on) const;

@@ -303,6 +303,9 @@ QList<SeedStatement> Schema::seedStatements(const Dialect &dialect, const QStrin
                                                QRegularExpression::CaseInsensitiveOption);
     const QString text = readText(seedPath);
     QList<SeedStatement> out;
+    // The seed writes dates as 'yyyy-mm-dd' texts.
+    for (const QString &s : dialect.isoDateTexts())
+        out.append({0, s});
     QString statement;
     int firstLine = 0;
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -356,11 +359,9 @@ void Schema::seed(const Connection &conn, const QString &seedPath) const
         } catch (const ErpError &e) {
             if (s.line <= 0)
                 throw;
-            throw ErpError(e.number(), e.source(),
-                           QStringLiteral("%1 line %2: %3")
-                               .arg(QFileInfo(seedPath).fileName())
-                               .arg(s.line)
-                               .arg(e.description()));
+            throw ErpError(
+                e.number(), e.source(),
+                QStringLiteral("%1 line %2: %3").arg(QFileInfo(seedPath).fileName()).arg(s.line).arg(e.description()));
         }
     }
     tx.commit();

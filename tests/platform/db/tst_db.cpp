@@ -83,7 +83,8 @@ private slots:
     }
 
     // Seeded rows carry their keys: SQL Server takes them into an identity
-    // column only between SET IDENTITY_INSERT ON and OFF, one table at a time.
+    // column only between SET IDENTITY_INSERT ON and OFF, one table at a time,
+    // and reads the seed's 'yyyy-mm-dd' dates by the login's language unless told.
     void seedStatementsPerServer_data()
     {
         QTest::addColumn<int>("backend");
@@ -97,16 +98,20 @@ private slots:
                                                                 "'rec_412'), COALESCE((SELECT MAX(rec_412) FROM "
                                                                 "mmst412), 0) + 1, false)")};
         QTest::newRow("sql server") << int(Backend::SqlServer)
-                                    << QStringList{QStringLiteral("SET IDENTITY_INSERT Mmst412 ON"), keyed,
-                                                   QStringLiteral("SET IDENTITY_INSERT Mmst412 OFF"), unkeyed,
+                                    << QStringList{QStringLiteral("SET DATEFORMAT ymd"),
+                                                   QStringLiteral("SET IDENTITY_INSERT Mmst412 ON"),
+                                                   keyed,
+                                                   QStringLiteral("SET IDENTITY_INSERT Mmst412 OFF"),
+                                                   unkeyed,
                                                    QStringLiteral("DBCC CHECKIDENT ('Mmst412', RESEED)")};
     }
     void seedStatementsPerServer()
     {
         QFETCH(int, backend);
         QFETCH(QStringList, expected);
-        const Schema s = Schema::parse(QStringLiteral("table Mmst412\n  Rec_412 serial\n  Rec_411 int\nend\n"
-                                                      "table mmst909\n  Item_No text(40)\n  Item_Value text(40)\nend\n"));
+        const Schema s =
+            Schema::parse(QStringLiteral("table Mmst412\n  Rec_412 serial\n  Rec_411 int\nend\n"
+                                         "table mmst909\n  Item_No text(40)\n  Item_Value text(40)\nend\n"));
         QTemporaryDir dir;
         QFile seed(dir.filePath(QStringLiteral("seed.sql")));
         QVERIFY(seed.open(QIODevice::WriteOnly));
@@ -119,7 +124,10 @@ private slots:
             texts.append(st.text);
         QCOMPARE(texts, expected);
         // Errors point at the line the file's statement starts on.
-        QCOMPARE(got.at(expected.indexOf(QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411) VALUES\n  (7, 1), (8, 1)"))).line, 2);
+        QCOMPARE(
+            got.at(expected.indexOf(QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411) VALUES\n  (7, 1), (8, 1)")))
+                .line,
+            2);
     }
 
     void wholeSchemaForEveryServer()
