@@ -14,9 +14,12 @@ ERP_PACKAGES=(
   fonts-wqy-microhei poppler-utils
 )
 
+# The named packages, or ERP_PACKAGES, installed when missing.
 ensure_packages() {
+  local wanted=("$@")
+  [ $# -gt 0 ] || wanted=("${ERP_PACKAGES[@]}")
   local missing=()
-  for p in "${ERP_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -25,6 +28,29 @@ ensure_packages() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# node and npm for the tsql test's parser: Debian's when the machine has none
+# (a machine may bring its own node, which Debian's npm would conflict with).
+ensure_node() {
+  command -v node >/dev/null && command -v npm >/dev/null && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm
+}
+
+# node-sql-parser, at the version tests/tsql/package-lock.json pins, in
+# $BUILD/tsql/parser (the tsql test's independent T-SQL parser).
+ensure_tsql_parser() {
+  ensure_node
+  local dir="$BUILD/tsql/parser"
+  if ! cmp -s "$ROOT/tests/tsql/package-lock.json" "$dir/package-lock.json" ||
+     [ ! -f "$dir/node_modules/node-sql-parser/package.json" ]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    cp "$ROOT/tests/tsql/package.json" "$ROOT/tests/tsql/package-lock.json" "$dir/"
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
   fi
 }
 

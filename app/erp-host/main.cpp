@@ -7,6 +7,8 @@
 //   erp-host --generate URL [--scale N] [--seed S]
 //                                           create a database as --init does and fill it with a
 //                                           factory of size N (1: a few years of one factory)
+//   erp-host --version                      the version, then exit
+// Every option is listed in the man page, which is made from --help.
 // The module is loaded from its shared library (ERP_MODULE names another
 // file) and reached only through its factory and public class.
 #include "HostWindow.h"
@@ -25,6 +27,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -102,14 +105,19 @@ int upgradeDatabase(const QString &url)
     return 0;
 }
 
-// ERP_DB, else the demo database next to the host.
+// The user's own demo database (~/.local/share/erp-host/erp-demo.db): the
+// host's folder may be a system folder the user cannot write.
+QString demoDatabaseFile()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .filePath(QStringLiteral("erp-demo.db"));
+}
+
+// ERP_DB, else the user's demo database.
 QString defaultDatabaseUrl()
 {
     const QString env = qEnvironmentVariable("ERP_DB");
-    if (!env.isEmpty())
-        return env;
-    return QStringLiteral("sqlite:") +
-           QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("erp-demo.db"));
+    return env.isEmpty() ? QStringLiteral("sqlite:") + demoDatabaseFile() : env;
 }
 
 // ERP_MODULE, else the library next to the host, else the one this host was built with.
@@ -141,17 +149,20 @@ std::unique_ptr<ClsBarManuBill> loadModule()
 
 int main(int argc, char **argv)
 {
-    // Creating a database needs no display.
+    // Creating a database, printing to a file or telling the version or the
+    // options needs no display.
+    const QList<QByteArray> headless{"--init", "--upgrade", "--print", "--generate", "--version",
+                                     "-v",     "--help",    "-h",      "--help-all"};
     for (int i = 1; i < argc; ++i)
-        if ((qstrcmp(argv[i], "--init") == 0 || qstrcmp(argv[i], "--upgrade") == 0 ||
-             qstrcmp(argv[i], "--print") == 0 || qstrcmp(argv[i], "--generate") == 0) &&
-            !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        if (headless.contains(QByteArray(argv[i])) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-host"));
+    QApplication::setApplicationVersion(QStringLiteral(ERP_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ERP host for the production material module"));
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption db(QStringLiteral("db"), QStringLiteral("Database to open."), QStringLiteral("URL"),
                           defaultDatabaseUrl());
     QCommandLineOption init(QStringLiteral("init"), QStringLiteral("Create and seed a database, then exit."),
@@ -207,6 +218,9 @@ int main(int argc, char **argv)
         }
         if (parser.isSet(upgrade))
             return upgradeDatabase(parser.value(upgrade));
+        // The first start without a database made the demo one.
+        if (!parser.isSet(db) && qEnvironmentVariableIsEmpty("ERP_DB") && !QFileInfo::exists(demoDatabaseFile()))
+            initDatabase(defaultDatabaseUrl());
         Connection conn = Connection::open(parser.value(db));
         if (parser.isSet(print)) {
             // FORMID:INV_NO[:CAPTION]; the caption may itself hold colons.

@@ -287,6 +287,12 @@ public:
     {
         return QStringLiteral("CREATE VIEW %1 AS %2").arg(name, select.trimmed());
     }
+    QStringList isoDateTexts() const override { return {QStringLiteral("SET DATEFORMAT ymd")}; }
+    QStringList identityInsert(const QString &table, bool on) const override
+    {
+        return {
+            QStringLiteral("SET IDENTITY_INSERT %1 %2").arg(table, on ? QStringLiteral("ON") : QStringLiteral("OFF"))};
+    }
     QString dropTable(const QString &table) const override
     {
         return QStringLiteral("IF OBJECT_ID('%1', 'U') IS NOT NULL DROP TABLE %1").arg(table);
@@ -362,10 +368,19 @@ public:
     QString indexExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.indexes WHERE name = ?"); }
 };
 
+const Dialect *g_override[3] = {nullptr, nullptr, nullptr};
+
 } // namespace
+
+void Dialect::setOverride(Backend backend, const Dialect *dialect)
+{
+    g_override[int(backend)] = dialect;
+}
 
 const Dialect &Dialect::of(Backend backend)
 {
+    if (const Dialect *d = g_override[int(backend)])
+        return *d;
     static const SqliteDialect sqlite;
     static const PostgresDialect postgres;
     static const SqlServerDialect sqlServer;
@@ -446,6 +461,11 @@ QString Dialect::createView(const QString &name, const QString &select) const
 }
 
 QStringList Dialect::resetSerial(const QString &, const QString &) const
+{
+    return {};
+}
+
+QStringList Dialect::identityInsert(const QString &, bool) const
 {
     return {};
 }

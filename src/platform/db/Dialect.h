@@ -17,6 +17,10 @@ public:
     virtual ~Dialect() = default;
 
     static const Dialect &of(Backend backend);
+    // Puts another dialect in the place of a server's own (nullptr gives the
+    // server's own back): the test run's statement capture records what the
+    // SQL Server dialect makes of each piece. Set before any connection opens.
+    static void setOverride(Backend backend, const Dialect *dialect);
 
     virtual Backend backend() const = 0;
     virtual QString name() const = 0;
@@ -102,6 +106,12 @@ public:
     virtual QString createView(const QString &name, const QString &select) const;
     // Statements that move an identity's next value past the largest key.
     virtual QStringList resetSerial(const QString &table, const QString &column) const;
+    // Statements after which the session reads date texts 'yyyy-mm-dd' as
+    // year, month, day (SQL Server reads them by the login's language).
+    virtual QStringList isoDateTexts() const { return {}; }
+    // Statements that allow (on) or forbid again (off) inserting given values
+    // into a table's identity column; none where that is always allowed.
+    virtual QStringList identityInsert(const QString &table, bool on) const;
     virtual QString dropTable(const QString &table) const;
     virtual QString dropView(const QString &view) const;
 };

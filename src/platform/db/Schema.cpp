@@ -297,10 +297,15 @@ QStringList Schema::upgrade(const Connection &conn) const
     return report;
 }
 
-void Schema::seed(const Connection &conn, const QString &seedPath) const
+QList<SeedStatement> Schema::seedStatements(const Dialect &dialect, const QString &seedPath) const
 {
+    static const QRegularExpression insertInto(QStringLiteral("^INSERT\\s+INTO\\s+(\\w+)\\s*\\(([^)]*)\\)"),
+                                               QRegularExpression::CaseInsensitiveOption);
     const QString text = readText(seedPath);
-    Transaction tx(conn);
+    QList<SeedStatement> out;
+    // The seed writes dates as 'yyyy-mm-dd' texts.
+    for (const QString &s : dialect.isoDateTexts())
+        out.append({0, s});
     QString statement;
     int firstLine = 0;
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -311,27 +316,54 @@ void Schema::seed(const Connection &conn, const QString &seedPath) const
         if (statement.isEmpty())
             firstLine = i + 1;
         statement += lines.at(i) + QLatin1Char('\n');
-        if (t.endsWith(QLatin1Char(';'))) {
-            statement = statement.trimmed();
-            statement.chop(1);
-            statement = withSeedDates(statement);
-            try {
-                Sql(conn, statement).exec();
-            } catch (const ErpError &e) {
-                throw ErpError(e.number(), e.source(),
-                               QStringLiteral("%1 line %2: %3")
-                                   .arg(QFileInfo(seedPath).fileName())
-                                   .arg(firstLine)
-                                   .arg(e.description()));
+        if (!t.endsWith(QLatin1Char(';')))
+            continue;
+        statement = statement.trimmed();
+        statement.chop(1);
+        statement = withSeedDates(statement);
+        // Seeded rows carry their keys; a server that guards identity
+        // columns must be told to take them.
+        QStringList on, off;
+        if (const auto m = insertInto.match(statement); m.hasMatch()) {
+            if (const TableDef *table = this->table(m.captured(1))) {
+                const QStringList given = columnList(m.captured(2));
+                for (const ColumnDef &c : table->columns)
+                    if (c.kind == ColumnKind::Serial && given.contains(c.name, Qt::CaseInsensitive)) {
+                        on = dialect.identityInsert(table->name, true);
+                        off = dialect.identityInsert(table->name, false);
+                    }
             }
-            statement.clear();
         }
+        for (const QString &s : on)
+            out.append({firstLine, s});
+        out.append({firstLine, statement});
+        for (const QString &s : off)
+            out.append({firstLine, s});
+        statement.clear();
     }
     for (const TableDef &t : m_tables)
         for (const ColumnDef &c : t.columns)
             if (c.kind == ColumnKind::Serial)
-                for (const QString &s : conn.dialect().resetSerial(t.name, c.name))
-                    Sql(conn, s).exec();
+                for (const QString &s : dialect.resetSerial(t.name, c.name))
+                    out.append({0, s});
+    return out;
+}
+
+void Schema::seed(const Connection &conn, const QString &seedPath) const
+{
+    const QList<SeedStatement> statements = seedStatements(conn.dialect(), seedPath);
+    Transaction tx(conn);
+    for (const SeedStatement &s : statements) {
+        try {
+            Sql(conn, s.text).exec();
+        } catch (const ErpError &e) {
+            if (s.line <= 0)
+                throw;
+            throw ErpError(
+                e.number(), e.source(),
+                QStringLiteral("%1 line %2: %3").arg(QFileInfo(seedPath).fileName()).arg(s.line).arg(e.description()));
+        }
+    }
     tx.commit();
 }
 

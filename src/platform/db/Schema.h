@@ -46,6 +46,13 @@ struct ViewDef
     QString select;
 };
 
+// One statement of a seed file and the line it starts on (0: added after the file's).
+struct SeedStatement
+{
+    int line = 0;
+    QString text;
+};
+
 // The ERP tables and views, read from the schema file (a small line format:
 // "table NAME" / column lines / "end", and "view NAME" / SELECT / "end").
 class Schema
@@ -72,6 +79,8 @@ public:
     // Runs a seed file of INSERT statements (each ending in ';' at a line end,
     // "--" comment lines) and moves identity counters past the seeded keys.
     void seed(const Connection &conn, const QString &seedPath) const;
+    // The statements seed runs, for one server. Throws ErpError.
+    QList<SeedStatement> seedStatements(const class Dialect &dialect, const QString &seedPath) const;
 
 private:
     QList<TableDef> m_tables;

@@ -60,6 +60,7 @@ QString ResultSet::text(qint64 row, const QString &column) const
 
 namespace {
 Sql::Observer g_observer = nullptr;
+Sql::Capture g_capture = nullptr;
 } // namespace
 
 void Sql::setObserver(Observer observer)
@@ -67,18 +68,26 @@ void Sql::setObserver(Observer observer)
     g_observer = observer;
 }
 
-Sql::Sql(const Connection &conn, const QString &text) : m_conn(conn), m_text(text) {}
+void Sql::setCapture(Capture capture)
+{
+    g_capture = capture;
+}
 
-Sql::Sql(const Connection &conn, const Statement &statement)
-    : m_conn(conn), m_text(statement.text), m_values(statement.values)
+Sql::Sql(const Connection &conn, const QString &text, std::source_location where)
+    : m_conn(conn), m_text(text), m_where(where.file_name())
 {}
 
-Sql::Sql(PreparedStatements &statements, const QString &text)
-    : m_conn(statements.connection()), m_text(text), m_statements(&statements)
+Sql::Sql(const Connection &conn, const Statement &statement, std::source_location where)
+    : m_conn(conn), m_text(statement.text), m_values(statement.values), m_where(where.file_name())
 {}
 
-Sql::Sql(PreparedStatements &statements, const Statement &statement)
-    : m_conn(statements.connection()), m_text(statement.text), m_values(statement.values), m_statements(&statements)
+Sql::Sql(PreparedStatements &statements, const QString &text, std::source_location where)
+    : m_conn(statements.connection()), m_text(text), m_statements(&statements), m_where(where.file_name())
+{}
+
+Sql::Sql(PreparedStatements &statements, const Statement &statement, std::source_location where)
+    : m_conn(statements.connection()), m_text(statement.text), m_values(statement.values), m_statements(&statements),
+      m_where(where.file_name())
 {}
 
 QSqlQuery &PreparedStatements::query(const QString &text)
@@ -113,6 +122,8 @@ void Sql::run()
                        QStringLiteral("Operation is not allowed when the object is closed."));
     if (g_observer)
         g_observer(m_conn, m_text, m_values);
+    if (g_capture)
+        g_capture(m_conn, m_text, m_where);
     if (m_statements) {
         m_prepared = &m_statements->query(m_text);
     } else {
@@ -193,13 +204,15 @@ qint64 Sql::exec()
 qint64 Sql::insert(const QString &keyColumn)
 {
     const Dialect &d = m_conn.dialect();
+    // Asked on every server (it leaves the statement alone where the driver
+    // reports the key), so that a recording dialect sees every insert.
+    m_text = d.insertReturningKey(m_text, keyColumn);
     if (d.keyFromDriver()) {
         run();
         const qint64 key = query().lastInsertId().toLongLong();
         query().finish();
         return key;
     }
-    m_text = d.insertReturningKey(m_text, keyColumn);
     run();
     qint64 key = 0;
     if (query().next())

@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <source_location>
 
 // A disconnected copy of a result: every row read at once, counted exactly,
 // walked forward (and back, for grids). Column names match without regard to case.
@@ -98,11 +99,15 @@ private:
 class Sql
 {
 public:
-    Sql(const Connection &conn, const QString &text);
-    Sql(const Connection &conn, const Statement &statement);
+    // where: the code that issues the statement (for the statement capture).
+    Sql(const Connection &conn, const QString &text, std::source_location where = std::source_location::current());
+    Sql(const Connection &conn, const Statement &statement,
+        std::source_location where = std::source_location::current());
     // Runs on the statement kept prepared in statements (on its connection).
-    Sql(PreparedStatements &statements, const QString &text);
-    Sql(PreparedStatements &statements, const Statement &statement);
+    Sql(PreparedStatements &statements, const QString &text,
+        std::source_location where = std::source_location::current());
+    Sql(PreparedStatements &statements, const Statement &statement,
+        std::source_location where = std::source_location::current());
 
     Sql &bind(const QVariant &value);
     Sql &bindAll(const QList<QVariant> &values);
@@ -124,6 +129,11 @@ public:
     // of the tests collects them); none by default.
     using Observer = void (*)(const Connection &conn, const QString &text, const QList<QVariant> &values);
     static void setObserver(Observer observer);
+    // Sees every statement before it runs, with the source file that issued
+    // it (the test run's statement capture); apart from the observer, so that
+    // a test's own observer does not replace it. None by default.
+    using Capture = void (*)(const Connection &conn, const QString &text, const char *sourceFile);
+    static void setCapture(Capture capture);
 
 private:
     void run();
@@ -134,6 +144,7 @@ private:
     QSqlQuery m_query;
     PreparedStatements *m_statements = nullptr;
     QSqlQuery *m_prepared = nullptr;
+    const char *m_where = nullptr;
 };
 
 // One database transaction: begun by the constructor, rolled back by the

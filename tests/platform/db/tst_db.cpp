@@ -82,6 +82,54 @@ private slots:
                  QStringLiteral("INSERT INTO Mmst412 (Rec_411, Mtr_Amt) OUTPUT INSERTED.Rec_412 VALUES (?, ?)"));
     }
 
+    // Seeded rows carry their keys: SQL Server takes them into an identity
+    // column only between SET IDENTITY_INSERT ON and OFF, one table at a time,
+    // and reads the seed's 'yyyy-mm-dd' dates by the login's language unless told.
+    void seedStatementsPerServer_data()
+    {
+        QTest::addColumn<int>("backend");
+        QTest::addColumn<QStringList>("expected");
+        const QString keyed = QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411) VALUES\n  (7, 1), (8, 1)");
+        const QString unkeyed = QStringLiteral("INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('a', 'b')");
+        QTest::newRow("sqlite") << int(Backend::SQLite) << QStringList{keyed, unkeyed};
+        QTest::newRow("postgres") << int(Backend::PostgreSQL)
+                                  << QStringList{keyed, unkeyed,
+                                                 QStringLiteral("SELECT setval(pg_get_serial_sequence('mmst412', "
+                                                                "'rec_412'), COALESCE((SELECT MAX(rec_412) FROM "
+                                                                "mmst412), 0) + 1, false)")};
+        QTest::newRow("sql server") << int(Backend::SqlServer)
+                                    << QStringList{QStringLiteral("SET DATEFORMAT ymd"),
+                                                   QStringLiteral("SET IDENTITY_INSERT Mmst412 ON"),
+                                                   keyed,
+                                                   QStringLiteral("SET IDENTITY_INSERT Mmst412 OFF"),
+                                                   unkeyed,
+                                                   QStringLiteral("DBCC CHECKIDENT ('Mmst412', RESEED)")};
+    }
+    void seedStatementsPerServer()
+    {
+        QFETCH(int, backend);
+        QFETCH(QStringList, expected);
+        const Schema s =
+            Schema::parse(QStringLiteral("table Mmst412\n  Rec_412 serial\n  Rec_411 int\nend\n"
+                                         "table mmst909\n  Item_No text(40)\n  Item_Value text(40)\nend\n"));
+        QTemporaryDir dir;
+        QFile seed(dir.filePath(QStringLiteral("seed.sql")));
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write("-- two lines of one document\nINSERT INTO Mmst412 (Rec_412, Rec_411) VALUES\n  (7, 1), (8, 1);\n\n"
+                   "INSERT INTO mmst909 (Item_No, Item_Value) VALUES ('a', 'b');\n");
+        seed.close();
+        const QList<SeedStatement> got = s.seedStatements(Dialect::of(Backend(backend)), seed.fileName());
+        QStringList texts;
+        for (const SeedStatement &st : got)
+            texts.append(st.text);
+        QCOMPARE(texts, expected);
+        // Errors point at the line the file's statement starts on.
+        QCOMPARE(
+            got.at(expected.indexOf(QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411) VALUES\n  (7, 1), (8, 1)")))
+                .line,
+            2);
+    }
+
     void wholeSchemaForEveryServer()
     {
         const Schema &s = TestDb::schema();

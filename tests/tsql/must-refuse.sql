@@ -1,0 +1,25 @@
+-- Statements the tsql check must refuse, one a line: the check itself is
+-- tested with them before it judges the captured statements.
+SELECT a FROM t WHERE b = ? LIMIT 1
+WITH RECURSIVE w(v) AS (SELECT 1 UNION ALL SELECT v + 1 FROM w WHERE v < 3) SELECT v FROM w
+SELECT m.a FROM m CROSS JOIN LATERAL (SELECT TOP 1 b FROM n WHERE n.k = m.k) x
+SELECT a || b FROM t
+SELECT a FROM t WHERE a ILIKE ?
+INSERT INTO t (a) VALUES (?) RETURNING k
+INSERT INTO t (a) VALUES (?) ON CONFLICT (a) DO NOTHING
+SELECT a FROM t WHERE k = ? FOR UPDATE
+SELECT a FROM t WHERE a = ? COLLATE ERPCODE
+SELECT a FROM t WHERE a COLLATE "C" = ?
+SELECT LENGTH(a) FROM t
+SELECT IFNULL(a, '') FROM t
+SELECT SUBSTR(a, 1, 2) FROM t
+SELECT datetime('now', 'localtime')
+PRAGMA query_only = 1
+SELECT a FROM t WHERE flag = TRUE
+SELECT x.a FROM (SELECT a FROM t ORDER BY a) x
+SELECT a FROM (SELECT a FROM t) WHERE a = ?
+SELECT a, COUNT(*) FROM t GROUP BY 1
+SELECT a > 0 AS positive FROM t
+SELECT DISTINCT a FROM t ORDER BY b
+SELECT TOP 1 DISTINCT a FROM t
+CREATE TABLE t (Key INT, b NVARCHAR(10))
