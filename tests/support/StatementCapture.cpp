@@ -104,6 +104,7 @@ public:
     bool locksRows() const override { return m_own.locksRows(); }
     bool skipsToDistinct() const override { return m_own.skipsToDistinct(); }
     bool isTransient(const QString &code) const override { return m_own.isTransient(code); }
+    bool isUniqueViolation(const QString &code) const override { return m_own.isUniqueViolation(code); }
     QStringList refreshStatistics() const override
     {
         const QStringList mine = m_own.refreshStatistics();
