@@ -172,6 +172,37 @@ void DocumentSession::tellLockRefusal(const HeaderLock &lock)
     m_view.tell({RecordLock::refusalForm(), RecordLock::refusalMessageId(), lock.refusal(), 0, QString()});
 }
 
+LockHolder DocumentSession::holder() const
+{
+    return {m_ctx.userId, m_ctx.userName, m_ctx.workstation};
+}
+
+std::optional<HeaderLock> DocumentSession::lockHeader(qint64 rec411)
+{
+    HeaderLock lock(m_ctx.conn, rec411, holder(), HeaderLock::Quiet);
+    if (lock.held())
+        return lock;
+    if (lock.heldBy() && m_control.Release_Locks()) {
+        // A supervisor frees a clerk's lock once told whose it is and since when.
+        const LockHeldBy &by = *lock.heldBy();
+        const QString question = QStringLiteral("此单已被 %1 (工作站 %2) 于 %3 锁定,是否解除其锁定?")
+                                     .arg(by.userName.isEmpty() ? by.userId : by.userName, by.workstation,
+                                          by.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        if (m_view.ask({m_kind.windowName, QStringLiteral("Release_Lock_1"), question,
+                        MessageStyle::YesNoQuestionSecond, m_ctx.promptTitle}) != MessageAnswer::Yes)
+            return std::nullopt;
+        if (RecordLock(m_ctx.conn).releaseHeld(rec411, by)) {
+            HeaderLock again(m_ctx.conn, rec411, holder(), HeaderLock::Quiet);
+            if (again.held())
+                return again;
+            tellLockRefusal(again);
+            return std::nullopt;
+        }
+    }
+    tellLockRefusal(lock);
+    return std::nullopt;
+}
+
 int DocumentSession::confirm(const QString &text, int style, const QString &title)
 {
     return m_view.ask({m_ctx.confirmForm, kConfirmMessage, text, style, title});
@@ -244,10 +275,8 @@ void DocumentSession::run(const CommandRow &row)
         }
     }
     if (row.lock != LockPolicy::None) {
-        m_commandLock.emplace(m_ctx.conn, m_record.rec411, HeaderLock::Quiet);
-        if (!m_commandLock->held()) {
-            tellLockRefusal(*m_commandLock);
-            m_commandLock.reset();
+        m_commandLock = lockHeader(m_record.rec411);
+        if (!m_commandLock) {
             refuse(row.onRefusal);
             return;
         }
@@ -429,7 +458,9 @@ void DocumentSession::save()
         v.outsourcing = in.outsourcing;
         v.invType = m_kind.invType();
         qint64 key = m_record.rec411;
-        const HeaderSaveOutcome outcome = action == WindowAction::Add ? m_store.saveNew(v) : m_store.saveEdit(key, v);
+        const HeaderSaveOutcome outcome =
+            action == WindowAction::Add ? m_store.saveNew(v)
+                                        : m_store.saveEdit(key, v, m_editLock ? m_editLock->token() : QString());
         if (outcome.result == HeaderSaveOutcome::Result::NumberTaken) {
             // Another clerk stored the number first: told as the check tells
             // it, with everything typed kept; a number this window proposed
@@ -647,11 +678,9 @@ void DocumentSession::menu_modify(LineCommand kind, int gridRow, qint64 sourceRo
         m_menuKind = kind;
         if (!Check_Inv_Status())
             return;
-        HeaderLock lock(m_ctx.conn, m_record.rec411, HeaderLock::Quiet);
-        if (!lock.held()) {
-            tellLockRefusal(lock);
+        std::optional<HeaderLock> lock = lockHeader(m_record.rec411);
+        if (!lock)
             return;
-        }
         // Read again once the lock is held: the document may have been
         // approved or deleted since the first check.
         if (!Check_Inv_Status())
@@ -660,7 +689,7 @@ void DocumentSession::menu_modify(LineCommand kind, int gridRow, qint64 sourceRo
             deleteLine(gridRow, sourceRow);
         else
             openLine(kind, sourceRow);
-        lock.release();
+        lock->release();
         m_view.Lock_Control(true);
     } catch (...) {
         m_view.reportFailure(m_kind.windowName, QStringLiteral("menu_modify"));
@@ -726,11 +755,9 @@ void DocumentSession::Input_Mo_Mtr_Click()
     try {
         if (!Check_Inv_Status())
             return;
-        HeaderLock lock(m_ctx.conn, key, HeaderLock::Quiet);
-        if (!lock.held()) {
-            tellLockRefusal(lock);
+        std::optional<HeaderLock> lock = lockHeader(key);
+        if (!lock)
             return;
-        }
         if (!Check_Inv_Status())
             return;
         // The lines as they are in the database now, not as the grid last showed them.

@@ -53,6 +53,8 @@ struct SessionContext
     std::function<QDate()> today;
     // The workstation tag written into the error log.
     QString runTag;
+    // The workstation's name, recorded with the header locks the session takes.
+    QString workstation;
 };
 
 // What the search command hands the search dialog.
@@ -230,6 +232,10 @@ private:
     void tellRefusal(const HeaderRefusal &refusal);
     int confirm(const QString &text, int style, const QString &title);
     void tellLockRefusal(const HeaderLock &lock);
+    // The header's lock for this session's user, or none (the refusal told;
+    // a supervisor is offered to release a lock whose holder is recorded).
+    std::optional<HeaderLock> lockHeader(qint64 rec411);
+    LockHolder holder() const;
     void loadLines();
     void upd_data1(bool approve);
     void openLine(LineCommand kind, qint64 sourceRow);

@@ -4,6 +4,7 @@
 #include "services/DbGateway.h"
 #include "services/FieldLimits.h"
 #include "services/HeaderLock.h"
+#include "services/RecordLock.h"
 #include "services/StockLedger.h"
 
 #include <QRandomGenerator>
@@ -138,7 +139,7 @@ HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
     return outcome;
 }
 
-HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v) const
+HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken) const
 {
     HeaderSaveOutcome outcome;
     outcome.rec411 = rec411;
@@ -147,13 +148,17 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v) 
     // together: an approval cannot come between them and post under a key
     // the lines are about to leave.
     qint64 n = 0;
+    const bool holders = RecordLock::recordsHolders(m_conn);
     try {
-        n = Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
-                                       "AND COALESCE(Status, '0') = '0' AND %2 = 'Yes'")
-                            .arg(assignmentsOfSavedColumns(), m_conn.dialect().exactText(QStringLiteral("Lock"))))
-                .bindAll(savedValues(v))
-                .bind(rec411)
-                .exec();
+        Statement update(QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
+                                        "AND COALESCE(Status, '0') = '0' AND %2 = 'Yes'")
+                             .arg(assignmentsOfSavedColumns(), m_conn.dialect().exactText(QStringLiteral("Lock"))),
+                         savedValues(v) << rec411);
+        if (holders && !lockToken.isEmpty())
+            update.append(QStringLiteral(" AND EXISTS (SELECT 1 FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' "
+                                         "AND Rec_Key = Mmst411.Rec_411 AND Holder_Token = ?)"),
+                          {lockToken});
+        n = Sql(m_conn, update).exec();
     } catch (const ErpError &e) {
         if (!m_conn.dialect().isUniqueViolation(e.nativeCode()))
             throw;
@@ -170,6 +175,10 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v) 
         .bind(QString::number(v.stockMode))
         .bind(rec411)
         .exec();
+    if (holders)
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+            .bind(rec411)
+            .exec();
     tx.commit();
     return outcome;
 }
@@ -462,6 +471,11 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
         outcome.status = statusOf(rec411);
         return outcome;
     }
+    // The status update gave the header's lock back: its holder goes with it.
+    if (RecordLock::recordsHolders(m_conn))
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+            .bind(rec411)
+            .exec();
 
     const ResultSet rows = postingRows(rec411);
     QList<PostingLine> lines;

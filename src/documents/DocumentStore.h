@@ -143,8 +143,9 @@ public:
     HeaderSaveOutcome saveNew(const HeaderValues &v) const;
     // An edited header, its lock given back and its stock-deduction mode
     // carried down to every line, in one transaction that changes nothing
-    // unless the header is still open and still locked.
-    HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v) const;
+    // unless the header is still open and still locked (by the lock of that
+    // mark, when the lock's holder is recorded).
+    HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken = {}) const;
     // Every line of the document takes the header's stock-deduction mode.
     void setLinesStockMode(qint64 rec411, int mode) const;
     // Lines and header in one transaction, only while the document is open

@@ -137,6 +137,7 @@ void DocumentWindow::Form_Load()
     session.promptTitle = ctx.Msg_Title;
     session.today = [] { return Environment::today(); };
     session.runTag = ctx.Run_Tag;
+    session.workstation = DbGateway::GetMachineName();
     SessionView &view = *this;
     m_session = std::make_unique<DocumentSession>(session, m_kind, view, formButtons(this));
     try {

@@ -83,6 +83,7 @@ void Kesto_Control::IniRights(const Connection &conn, const QString &userId, std
     const std::optional<QString> rights = loadRights(conn, formId, userId);
     m_off = rights ? RightsOff::fromRights(*rights) : RightsOff::none();
     m_viewPrice = !lacks(rights, u'F');
+    m_releaseLocks = !lacks(rights, u'K');
     m_form = std::move(form);
     m_records = recordSet;
     Action(WindowAction::Browse);

@@ -45,6 +45,8 @@ inline constexpr char Copy = 'L';
 inline constexpr char Import = 'M';
 inline constexpr char Close = 'X';
 inline constexpr char Price = 'F';
+// Releasing a document lock another user holds (a supervisor's right).
+inline constexpr char ReleaseLocks = 'K';
 } // namespace RightLetter
 
 // Which rights a user lacks (true = missing). Until the rights are loaded
@@ -119,6 +121,8 @@ public:
     Kesto_Control &operator=(const Kesto_Control &) = delete;
 
     bool View_Price() const { return m_viewPrice; }
+    // The user may release a document lock another user holds (right K).
+    bool Release_Locks() const { return m_releaseLocks; }
     void setView_Price(bool on) { m_viewPrice = on; }
 
     bool Off_Import() const { return m_off.M; }
@@ -154,6 +158,7 @@ private:
 
     const CommandStates *m_commands = nullptr;
     bool m_viewPrice = false;
+    bool m_releaseLocks = false;
     RightsOff m_off;
     std::shared_ptr<CommandButtons> m_form;
     const ResultSet *m_records = nullptr;

@@ -2,7 +2,12 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
+#include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QUuid>
 
 namespace {
 
@@ -105,9 +110,191 @@ QString RecordLock::tryLockHeader(qint64 rec411) const
 void RecordLock::unlockHeader(qint64 rec411) const
 {
     UnlockRecord(QStringLiteral("Mmst411"), QStringLiteral("Mmst411.Rec_411=?"), {rec411}, QStringLiteral("LOCK"));
+    forgetHolder(rec411);
 }
 
 void RecordLock::unlockHeaderByNumber(const QString &invNo) const
 {
     UnlockRecord(QStringLiteral("Mmst411"), QStringLiteral("Inv_No=?"), {invNo}, QStringLiteral("LOCK"));
+    try {
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key IN "
+                                   "(SELECT Rec_411 FROM Mmst411 WHERE Inv_No = ?)"))
+            .bind(invNo)
+            .exec();
+    } catch (...) {
+        // A database without the holders' table has none to forget.
+    }
+}
+
+bool RecordLock::recordsHolders(const Connection &conn)
+{
+    static QHash<QString, bool> known;
+    static QMutex guard;
+    const QMutexLocker hold(&guard);
+    const QString name = conn.connectionName();
+    const auto it = known.constFind(name);
+    if (it != known.constEnd())
+        return *it;
+    bool has = false;
+    try {
+        has = !Sql(conn, conn.dialect().tableExistsQuery()).bind(QStringLiteral("Erp_Lock_Holder")).select().isEmpty();
+    } catch (...) {
+    }
+    known.insert(name, has);
+    return has;
+}
+
+void RecordLock::forgetHolder(qint64 rec411) const
+{
+    if (!recordsHolders(m_conn))
+        return;
+    try {
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+            .bind(rec411)
+            .exec();
+    } catch (...) {
+        // A database without the holders' table has none to forget.
+    }
+}
+
+namespace {
+
+QDateTime readTime(const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    if (v.metaType().id() == QMetaType::QDateTime)
+        return v.toDateTime();
+    const QString t = v.toString().trimmed();
+    for (const QString &format : {QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
+                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss")}) {
+        const QDateTime d = QDateTime::fromString(t.left(format.size()), format);
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<LockHeldBy> RecordLock::headerHolder(qint64 rec411) const
+{
+    const ResultSet rs =
+        Sql(m_conn, QStringLiteral("SELECT Holder_Token, Holder_User, Holder_Name, Workstation, Locked_At, Lease_At "
+                                   "FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+            .bind(rec411)
+            .select();
+    if (rs.isEmpty())
+        return std::nullopt;
+    LockHeldBy h;
+    h.token = rs.text(0, 0);
+    h.userId = rs.text(0, 1).trimmed();
+    h.userName = rs.text(0, 2).trimmed();
+    h.workstation = rs.text(0, 3).trimmed();
+    h.since = readTime(rs.value(0, 4));
+    h.leaseAt = readTime(rs.value(0, 5));
+    const QDateTime now = DbGateway::serverNow(m_conn);
+    h.gone = !h.leaseAt.isValid() || h.leaseAt.secsTo(now) > kLeaseSeconds;
+    return h;
+}
+
+QString RecordLock::tryLockHeader(qint64 rec411, const LockHolder &holder, QString &token,
+                                  std::optional<LockHeldBy> *heldBy) const
+{
+    token.clear();
+    if (heldBy)
+        heldBy->reset();
+    const QString mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Transaction tx(m_conn, Transaction::Write);
+    const QString refused = tryLockHeader(rec411);
+    const QDateTime now = DbGateway::serverNow(m_conn);
+    const auto record = [&](const QString &previousToken) {
+        if (previousToken.isEmpty()) {
+            Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+                .bind(rec411)
+                .exec();
+            Sql(m_conn, QStringLiteral("INSERT INTO Erp_Lock_Holder (Table_Name, Rec_Key, Holder_Token, Holder_User, "
+                                       "Holder_Name, Workstation, Locked_At, Lease_At) "
+                                       "VALUES ('Mmst411', ?, ?, ?, ?, ?, ?, ?)"))
+                .bindAll({rec411, mark, holder.userId, holder.userName, holder.workstation, now, now})
+                .exec();
+            return true;
+        }
+        // Taken over only from the holder seen: of two clerks taking over a
+        // dead holder's lock at once, one wins.
+        return Sql(m_conn, QStringLiteral("UPDATE Erp_Lock_Holder SET Holder_Token = ?, Holder_User = ?, "
+                                          "Holder_Name = ?, Workstation = ?, Locked_At = ?, Lease_At = ? "
+                                          "WHERE Table_Name = 'Mmst411' AND Rec_Key = ? AND Holder_Token = ?"))
+                   .bindAll({mark, holder.userId, holder.userName, holder.workstation, now, now, rec411,
+                             previousToken})
+                   .exec() > 0;
+    };
+    if (refused.isEmpty()) {
+        record(QString());
+        tx.commit();
+        token = mark;
+        return refused;
+    }
+    if (refused != QLatin1String("记录已锁定,请稍等"))
+        return refused;
+    const std::optional<LockHeldBy> seen = headerHolder(rec411);
+    if (seen) {
+        const bool mine = seen->userId.compare(holder.userId, Qt::CaseInsensitive) == 0 &&
+                          seen->workstation.compare(holder.workstation, Qt::CaseInsensitive) == 0;
+        if ((mine || seen->gone) && record(seen->token)) {
+            tx.commit();
+            token = mark;
+            return QString();
+        }
+        if (heldBy)
+            *heldBy = seen;
+    }
+    return refused;
+}
+
+bool RecordLock::renewHeaderLease(qint64 rec411, const QString &token) const
+{
+    try {
+        return Sql(m_conn, QStringLiteral("UPDATE Erp_Lock_Holder SET Lease_At = ? "
+                                          "WHERE Table_Name = 'Mmst411' AND Rec_Key = ? AND Holder_Token = ?"))
+                   .bindAll({DbGateway::serverNow(m_conn), rec411, token})
+                   .exec() > 0;
+    } catch (...) {
+        // The next renewal tries again; the lease lasts three of them.
+        return true;
+    }
+}
+
+void RecordLock::unlockHeader(qint64 rec411, const QString &token) const
+{
+    try {
+        Transaction tx(m_conn, Transaction::Write);
+        const qint64 mine =
+            Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ? "
+                                       "AND Holder_Token = ?"))
+                .bind(rec411)
+                .bind(token)
+                .exec();
+        if (mine > 0)
+            Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Lock = ? WHERE Rec_411 = ?")).bind(kFree).bind(rec411).exec();
+        tx.commit();
+    } catch (...) {
+        // Giving a lock back is best effort; its lease runs out if this failed.
+    }
+}
+
+bool RecordLock::releaseHeld(qint64 rec411, const LockHeldBy &seen) const
+{
+    Transaction tx(m_conn, Transaction::Write);
+    const qint64 n =
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ? "
+                                   "AND Holder_Token = ?"))
+            .bind(rec411)
+            .bind(seen.token)
+            .exec();
+    if (n == 0)
+        return false;
+    Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Lock = ? WHERE Rec_411 = ?")).bind(kFree).bind(rec411).exec();
+    tx.commit();
+    return true;
 }

@@ -2,9 +2,34 @@
 
 #include "platform/db/Connection.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <optional>
+
+// Who takes a header lock this module records beside the Lock column: the
+// user and the workstation (the machine's name).
+struct LockHolder
+{
+    QString userId;
+    QString userName;
+    QString workstation;
+    bool isEmpty() const { return userId.isEmpty() && workstation.isEmpty(); }
+};
+
+// The recorded holder of a header's lock.
+struct LockHeldBy
+{
+    QString token; // the lock's own mark: the holder renews and gives back by it
+    QString userId;
+    QString userName;
+    QString workstation;
+    QDateTime since;
+    QDateTime leaseAt;   // when the holder last said it still holds it
+    bool gone = false;   // the lease has run out: the program that held it died
+};
 
 // The cooperative lock on document headers: a text column that reads 'Yes'
 // (exactly that spelling) while some user holds the row. Every window of the
@@ -43,6 +68,38 @@ public:
     QString tryLockHeader(qint64 rec411) const;
     void unlockHeader(qint64 rec411) const;
     void unlockHeaderByNumber(const QString &invNo) const;
+
+    // The header's lock taken for holder and recorded beside it with a fresh
+    // lease (token: its mark, made here). A lock held by the same user on the
+    // same workstation, or by a holder whose lease has run out, is taken
+    // over; one without a recorded holder (another program's) is not. The
+    // refusal's text, empty when held; heldBy: who holds it when recorded.
+    QString tryLockHeader(qint64 rec411, const LockHolder &holder, QString &token,
+                          std::optional<LockHeldBy> *heldBy = nullptr) const;
+    // The recorded holder of the header's lock, if any.
+    std::optional<LockHeldBy> headerHolder(qint64 rec411) const;
+    // Renews the lease of the lock held under token; false when it is no
+    // longer that holder's. Never fails loudly.
+    bool renewHeaderLease(qint64 rec411, const QString &token) const;
+    // Gives the lock held under token back; a lock someone else holds by now
+    // is left alone. Never fails loudly.
+    void unlockHeader(qint64 rec411, const QString &token) const;
+    // Frees the lock of the holder seen (a supervisor's release): false when
+    // it changed hands meanwhile.
+    bool releaseHeld(qint64 rec411, const LockHeldBy &seen) const;
+
+    // A holder that has not renewed its lease for this long is gone.
+    static constexpr int kLeaseSeconds = 30;
+    // How often a holder renews.
+    static constexpr int kRenewSeconds = 10;
+
+    // Whether the database records lock holders (made by --init and
+    // --upgrade); read once per connection.
+    static bool recordsHolders(const Connection &conn);
+
+    // Drops the record of the header lock's holder (a lock given back, or
+    // taken without one). Never fails loudly.
+    void forgetHolder(qint64 rec411) const;
 
 private:
     Connection m_conn;

@@ -128,6 +128,7 @@ public:
         return m_own.beforeIndex(table, index);
     }
     QString indexExistsQuery() const override { return pair(m_own.indexExistsQuery(), m_ss.indexExistsQuery()); }
+    QString tableExistsQuery() const override { return pair(m_own.tableExistsQuery(), m_ss.tableExistsQuery()); }
     QString columnType(const ColumnDef &column) const override { return m_own.columnType(column); }
     QString createView(const QString &name, const QString &select) const override
     {

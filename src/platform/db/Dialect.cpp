@@ -89,6 +89,10 @@ public:
     {
         return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?");
     }
+    QString tableExistsQuery() const override
+    {
+        return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)");
+    }
 };
 
 class PostgresDialect final : public Dialect
@@ -204,6 +208,11 @@ public:
     QString indexExistsQuery() const override
     {
         return QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?");
+    }
+    QString tableExistsQuery() const override
+    {
+        return QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() "
+                              "AND tablename = lower(?)");
     }
     QString dropView(const QString &view) const override
     {
@@ -366,6 +375,7 @@ public:
                  addColumn);
     }
     QString indexExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.indexes WHERE name = ?"); }
+    QString tableExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.tables WHERE name = ?"); }
 };
 
 const Dialect *g_override[3] = {nullptr, nullptr, nullptr};

@@ -100,6 +100,8 @@ public:
     static QString indexName(const TableDef &table, int number);
     // Query with one row when an index of that name exists (bind the name once).
     virtual QString indexExistsQuery() const = 0;
+    // One row when a table of that name exists (one bound value: the name).
+    virtual QString tableExistsQuery() const = 0;
     virtual QString columnType(const ColumnDef &column) const = 0;
     QString createTable(const TableDef &table) const;
     QString createIndex(const TableDef &table, const IndexDef &index, int number) const;

@@ -280,6 +280,13 @@ QStringList Schema::upgrade(const Connection &conn) const
     const Dialect &d = conn.dialect();
     QStringList report;
     Transaction tx(conn);
+    // Tables a newer schema added: made with their indexes.
+    for (const TableDef &t : m_tables) {
+        if (!Sql(conn, d.tableExistsQuery()).bind(t.name).select().isEmpty())
+            continue;
+        Sql(conn, d.createTable(t)).exec();
+        report.append(QStringLiteral("%1: table created").arg(t.name));
+    }
     for (const TableDef &t : m_tables) {
         for (int n = 1; n <= t.indexes.size(); ++n) {
             const QString name = Dialect::indexName(t, n);
