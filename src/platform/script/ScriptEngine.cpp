@@ -513,11 +513,12 @@ private:
             }
             return Flow::Normal;
         case Stmt::If:
-            for (const auto &[cond, body] : s.branches) {
+            for (const auto &branch : s.branches) {
                 // Resume Next goes on with the next statement, which is the
                 // first one of this branch.
-                if (resumingInto(cond->line, [&] { return condition(*cond); }))
-                    return execBlock(body);
+                const Expr &cond = *branch.first;
+                if (resumingInto(cond.line, [&] { return condition(cond); }))
+                    return execBlock(branch.second);
             }
             return execBlock(s.elseBody);
         case Stmt::Select:
