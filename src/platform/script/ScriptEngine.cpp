@@ -483,11 +483,11 @@ private:
     {
         switch (s.kind) {
         case Stmt::CallStmt:
-            m_lastBuiltin.clear();
+            m_lastCallConverted = false;
             evaluate(*s.target);
             // A conversion whose value nobody takes ("CInt x", "Call CDbl(x)")
             // is refused after the conversion itself succeeded.
-            if (discardsValue(m_lastBuiltin))
+            if (m_lastCallConverted)
                 throwScriptError(ScriptErrorNumber::UnsupportedType);
             return Flow::Normal;
         case Stmt::Assign:
@@ -998,7 +998,7 @@ private:
         });
     }
 
-    static bool discardsValue(const QString &builtin)
+    static bool isConversion(const QString &builtin)
     {
         static const QSet<QString> conversions = {
             QStringLiteral("cint"), QStringLiteral("clng"), QStringLiteral("cbyte"), QStringLiteral("ccur"),
@@ -1006,17 +1006,17 @@ private:
         return conversions.contains(builtin);
     }
 
-    // f(args): the built-in it came to, if any, is remembered for the
-    // statement that made the call.
+    // f(args): whether it came to a conversion built-in is remembered for
+    // the statement that made the call.
     ScriptValue evaluateCall(const Expr &e)
     {
-        QString builtin;
-        ScriptValue result = dispatchCall(e, &builtin);
-        m_lastBuiltin = builtin;
+        bool converted = false;
+        ScriptValue result = dispatchCall(e, &converted);
+        m_lastCallConverted = converted;
         return result;
     }
 
-    ScriptValue dispatchCall(const Expr &e, QString *builtin)
+    ScriptValue dispatchCall(const Expr &e, bool *converted)
     {
         const Expr &callee = *e.left;
         if (callee.kind == Expr::Name) {
@@ -1058,7 +1058,7 @@ private:
             }
             if (isBuiltinFunction(key)) {
                 ScriptValue result = callBuiltin(key, evaluateArgs(e.args), hooks);
-                *builtin = key;
+                *converted = isConversion(key);
                 return result;
             }
             ScriptValue c;
@@ -1571,7 +1571,7 @@ private:
     size_t m_instancesPruneAt = 64;
     bool m_optionExplicit = false;
     std::shared_ptr<GlobalScope> m_me;
-    QString m_lastBuiltin; // the built-in the last call came to, or empty
+    bool m_lastCallConverted = false; // the last call came to CInt, CDbl, ...
     quint32 m_rndSeed = kRndStartSeed;
     int m_line = 0;
     int m_depth = 0;

@@ -372,11 +372,14 @@ public:
 
 private:
     // What is being parsed, innermost last, for the details of errors.
+    // Named when an error needs it, from its first tokens: parsing names nothing.
     struct Construct
     {
-        QString what;
+        enum Kind { Fixed, Statement, Procedure, Class, Arguments };
+        Kind kind;
+        QString what; // Fixed: the name; Arguments: the callee, if any
         int line;
-        size_t start = 0; // its first token
+        size_t start; // its first token
     };
     // A token as an error's detail shows it.
     static QString shown(const Token &t)
@@ -393,17 +396,37 @@ private:
             return t.text;
         }
     }
-    static QString phrase(const QString &preposition, const Construct &c, int line)
+    QString describe(const Construct &c) const
     {
-        return c.line == line ? QStringLiteral("%1 the %2").arg(preposition, c.what)
-                              : QStringLiteral("%1 the %2 begun on line %3").arg(preposition, c.what).arg(c.line);
+        switch (c.kind) {
+        case Construct::Statement:
+            return statementName(c.start);
+        case Construct::Procedure:
+            return wordAt(c.start, "property")
+                       ? QStringLiteral("Property %1 %2").arg(keyword(c.start + 1), tokenAt(c.start + 2).text)
+                       : QStringLiteral("%1 %2").arg(keyword(c.start), tokenAt(c.start + 1).text);
+        case Construct::Class:
+            return QStringLiteral("Class %1").arg(tokenAt(c.start + 1).text);
+        case Construct::Arguments:
+            return c.what.isEmpty() ? QStringLiteral("argument list")
+                                    : QStringLiteral("argument list of %1").arg(c.what);
+        default:
+            return c.what;
+        }
+    }
+    QString phrase(const QString &preposition, const Construct &c, int line) const
+    {
+        return c.line == line ? QStringLiteral("%1 the %2").arg(preposition, describe(c))
+                              : QStringLiteral("%1 the %2 begun on line %3").arg(preposition, describe(c)).arg(c.line);
     }
     struct ConstructGuard
     {
-        ConstructGuard(Parser *p, QString what, int line) : p(p)
+        ConstructGuard(Parser *p, Construct::Kind kind, int line, QString what = QString()) : p(p)
         {
-            p->m_constructs.push_back({std::move(what), line, p->m_pos});
+            p->m_constructs.push_back({kind, std::move(what), line, p->m_pos});
         }
+        ConstructGuard(Parser *p, QString what, int line) : ConstructGuard(p, Construct::Fixed, line, std::move(what))
+        {}
         ~ConstructGuard()
         {
             p->m_lastConstruct = std::move(p->m_constructs.back());
@@ -468,8 +491,8 @@ private:
         if (at().kind != Token::EndOfStatement) {
             // After a statement or block just finished, or in the header of
             // the block still open.
-            const bool after = !m_lastConstruct.what.isEmpty() &&
-                               (m_constructs.empty() || m_lastConstruct.start > m_constructs.back().start);
+            const bool after =
+                m_lastConstruct.line > 0 && (m_constructs.empty() || m_lastConstruct.start > m_constructs.back().start);
             if (!after)
                 fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
             failAt(ScriptErrorNumber::ExpectedEndOfStatement, at().line,
@@ -561,10 +584,7 @@ private:
     {
         auto proc = std::make_shared<Procedure>();
         proc->line = at().line;
-        const QString what = isWord("property") ? QStringLiteral("Property %1 %2").arg(keyword(1), at(2).text)
-                             : isWord("sub")    ? QStringLiteral("Sub %1").arg(at(1).text)
-                                                : QStringLiteral("Function %1").arg(at(1).text);
-        const ConstructGuard construct(this, what, proc->line);
+        const ConstructGuard construct(this, Construct::Procedure, proc->line);
         // A block around the declaration does not reach into its body.
         const QList<char> outerLoops = std::exchange(m_loops, {});
         const int outerSingleLineIf = std::exchange(m_singleLineIf, 0);
@@ -655,21 +675,33 @@ private:
         return m_procKind != 0 && isWord("end") && (isWord("sub", 1) || isWord("function", 1) || isWord("property", 1));
     }
 
-    // A keyword as the language spells it: "Get", "End".
-    QString keyword(int ahead) const
+    const Token &tokenAt(size_t i) const { return m_tokens[std::min(i, m_tokens.size() - 1)]; }
+    bool wordAt(size_t i, const char *w) const
     {
-        const QString &w = at(ahead).lower;
+        const Token &t = tokenAt(i);
+        return t.kind == Token::Identifier && t.lower == QLatin1String(w);
+    }
+    bool symbolAt(size_t i, const char *s) const
+    {
+        const Token &t = tokenAt(i);
+        return t.kind == Token::Symbol && t.text == QLatin1String(s);
+    }
+
+    // A keyword as the language spells it: "Get", "Sub".
+    QString keyword(size_t i) const
+    {
+        const QString &w = tokenAt(i).lower;
         return w.left(1).toUpper() + w.mid(1);
     }
 
-    // How a statement is named in an error's detail, from its first words.
-    QString statementName() const
+    // How the statement that starts at that token is named in an error's
+    // detail, from its first words.
+    QString statementName(size_t base) const
     {
-        const Token &t = at();
+        const Token &t = tokenAt(base);
         if (t.kind != Token::Identifier)
-            return t.kind == Token::Symbol && t.text == QLatin1String(".")
-                       ? QStringLiteral("assignment or call of .%1").arg(at(1).text)
-                       : QStringLiteral("statement");
+            return symbolAt(base, ".") ? QStringLiteral("assignment or call of .%1").arg(tokenAt(base + 1).text)
+                                       : QStringLiteral("statement");
         static const QHash<QString, QString> names = {
             {QStringLiteral("dim"), QStringLiteral("Dim statement")},
             {QStringLiteral("redim"), QStringLiteral("ReDim statement")},
@@ -690,21 +722,19 @@ private:
         if (it != names.cend())
             return *it;
         if (t.lower == QLatin1String("for"))
-            return isWord("each", 1) ? QStringLiteral("For Each loop") : QStringLiteral("For loop");
+            return wordAt(base + 1, "each") ? QStringLiteral("For Each loop") : QStringLiteral("For loop");
         if (t.lower == QLatin1String("public") || t.lower == QLatin1String("private"))
-            return isWord("const", 1) ? QStringLiteral("Const statement")
-                                      : QStringLiteral("%1 declaration").arg(keyword(0));
+            return wordAt(base + 1, "const") ? QStringLiteral("Const statement")
+                                             : QStringLiteral("%1 declaration").arg(keyword(base));
         if (reservedWords().contains(t.lower))
             return QStringLiteral("statement");
-        int i = 1;
-        while (at(i).kind == Token::Symbol && at(i).text == QLatin1String(".") && at(i + 1).kind == Token::Identifier)
-            i += 2;
+        size_t i = base + 1;
         QString name = t.text;
-        for (int j = 1; j < i; j += 2)
-            name += QLatin1Char('.') + at(j + 1).text;
-        return at(i).kind == Token::Symbol && at(i).text == QLatin1String("=")
-                   ? QStringLiteral("assignment to %1").arg(name)
-                   : QStringLiteral("call of %1").arg(name);
+        while (symbolAt(i, ".") && tokenAt(i + 1).kind == Token::Identifier) {
+            name += QLatin1Char('.') + tokenAt(i + 1).text;
+            i += 2;
+        }
+        return symbolAt(i, "=") ? QStringLiteral("assignment to %1").arg(name) : QStringLiteral("call of %1").arg(name);
     }
 
     std::unique_ptr<Stmt> statement()
@@ -722,7 +752,7 @@ private:
             s->kind = Stmt::Procedure;
             return s;
         }
-        const ConstructGuard construct(this, statementName(), t.line);
+        const ConstructGuard construct(this, Construct::Statement, t.line);
         if (t.kind == Token::Symbol && t.text == QLatin1String("."))
             return assignOrCall(std::move(s));
         if (t.kind != Token::Identifier)
@@ -1200,11 +1230,8 @@ private:
         while (true) {
             if (isSymbol("(")) {
                 DepthGuard guard(this);
-                const ConstructGuard construct(this,
-                                               e->kind == Expr::Name || e->kind == Expr::Member
-                                                   ? QStringLiteral("argument list of %1").arg(e->name)
-                                                   : QStringLiteral("argument list"),
-                                               at().line);
+                const ConstructGuard construct(this, Construct::Arguments, at().line,
+                                               e->kind == Expr::Name || e->kind == Expr::Member ? e->name : QString());
                 next();
                 auto call = std::make_unique<Expr>();
                 call->kind = Expr::Call;
@@ -1464,7 +1491,7 @@ private:
     std::shared_ptr<ClassDef> classDefinition()
     {
         auto def = std::make_shared<ClassDef>();
-        const ConstructGuard construct(this, QStringLiteral("Class %1").arg(at(1).text), at().line);
+        const ConstructGuard construct(this, Construct::Class, at().line);
         const int line = next().line;
         def->name = identifier();
         def->key = def->name.toLower();
@@ -1564,7 +1591,7 @@ private:
     QStringList *m_dims = nullptr;                                    // where Dim names of the current scope go
     std::vector<std::pair<QString, ScriptValue>> *m_consts = nullptr; // where literal Consts of the scope go
     std::vector<Construct> m_constructs;
-    Construct m_lastConstruct{QString(), 0}; // the construct finished last
+    Construct m_lastConstruct{Construct::Fixed, QString(), 0, 0}; // the construct finished last
 };
 
 } // namespace
