@@ -5,8 +5,11 @@
 #include <QDateTime>
 #include <QHash>
 #include <QLocale>
-#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <bit>
 #include <cmath>
+#include <limits>
 
 namespace script {
 namespace {
@@ -53,6 +56,29 @@ QString text(const ScriptValue &v)
 Qt::CaseSensitivity compareMode(const Args &a, int i)
 {
     return argLong(a, i, 0) == 1 ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
+// A compare argument that must be vbBinaryCompare or vbTextCompare.
+Qt::CaseSensitivity checkedCompareMode(const Args &a, int i)
+{
+    if (i >= a.size())
+        return Qt::CaseSensitive;
+    const ScriptValue v = scalar(a.at(i));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const qint64 mode = v.toLong();
+    if (mode != 0 && mode != 1)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return mode == 1 ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
+// Functions that refuse Null in any argument given (Replace, Split, InStrRev).
+void refuseNull(const Args &a)
+{
+    for (const ScriptValue &v : a) {
+        if (scalar(v).isNull())
+            throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    }
 }
 
 qint64 nonNegative(const ScriptValue &v)
@@ -188,24 +214,42 @@ ScriptValue fRight(const Args &a, const BuiltinHooks &)
     return v.isNull() ? v : ScriptValue(v.toString().right(n));
 }
 
+// Mid refuses an Empty text, start or length (5) and a Null start or
+// length (94); a Null text gives Null.
 ScriptValue fMid(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
-    const qint64 start = a.at(1).toLong();
+    if (v.isEmpty())
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const ScriptValue startArg = scalar(a.at(1)), lenArg = a.size() > 2 ? scalar(a.at(2)) : ScriptValue();
+    if (startArg.isNull() || lenArg.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    if (startArg.isEmpty() || (a.size() > 2 && lenArg.isEmpty()))
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const qint64 start = startArg.toLong();
     if (start < 1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    const qint64 len = has(a, 2) ? nonNegative(a.at(2)) : -1;
+    const qint64 len = a.size() > 2 ? nonNegative(lenArg) : -1;
     if (v.isNull())
         return v;
     return ScriptValue(v.toString().mid(start - 1, len));
 }
 
+// InStr([start,] text, wanted[, compare]): a Null start or compare is
+// refused (94), a compare other than 0 or 1 too (5); a Null text gives Null.
 ScriptValue fInStr(const Args &a, const BuiltinHooks &)
 {
     const bool withStart = a.size() >= 3;
-    const qint64 start = withStart ? a.at(0).toLong() : 1;
-    if (start < 1)
-        throwScriptError(ScriptErrorNumber::InvalidCall);
+    const Qt::CaseSensitivity cs = a.size() == 4 ? checkedCompareMode(a, 3) : Qt::CaseSensitive;
+    qint64 start = 1;
+    if (withStart) {
+        const ScriptValue startArg = scalar(a.at(0));
+        if (startArg.isNull())
+            throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+        start = startArg.toLong();
+        if (start < 1)
+            throwScriptError(ScriptErrorNumber::InvalidCall);
+    }
     const ScriptValue s1 = scalar(a.at(withStart ? 1 : 0)), s2 = scalar(a.at(withStart ? 2 : 1));
     if (s1.isNull() || s2.isNull())
         return ScriptValue::null();
@@ -216,18 +260,21 @@ ScriptValue fInStr(const Args &a, const BuiltinHooks &)
         return longResult(0);
     if (t2.isEmpty())
         return longResult(start);
-    return longResult(t1.indexOf(t2, start - 1, compareMode(a, 3)) + 1);
+    return longResult(t1.indexOf(t2, start - 1, cs) + 1);
 }
 
+// Unlike InStr, InStrRev refuses Null in every argument.
 ScriptValue fInStrRev(const Args &a, const BuiltinHooks &)
 {
+    refuseNull(a);
+    const Qt::CaseSensitivity cs = checkedCompareMode(a, 3);
     const ScriptValue s1 = scalar(a.at(0)), s2 = scalar(a.at(1));
     qint64 start = has(a, 2) ? a.at(2).toLong() : -1;
     if (start == 0 || start < -1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    if (s1.isNull() || s2.isNull())
-        return ScriptValue::null();
     const QString t1 = s1.toString(), t2 = s2.toString();
+    if (t1.isEmpty())
+        return longResult(0);
     if (start == -1)
         start = t1.size();
     if (start > t1.size())
@@ -237,25 +284,25 @@ ScriptValue fInStrRev(const Args &a, const BuiltinHooks &)
     const qsizetype from = start - t2.size();
     if (from < 0)
         return longResult(0);
-    return longResult(t1.lastIndexOf(t2, from, compareMode(a, 3)) + 1);
+    return longResult(t1.lastIndexOf(t2, from, cs) + 1);
 }
 
+// Unlike most text functions Replace does not pass Null through: Null in
+// any argument is refused.
 ScriptValue fReplace(const Args &a, const BuiltinHooks &)
 {
+    refuseNull(a);
     const ScriptValue e = scalar(a.at(0));
     const qint64 start = has(a, 3) ? a.at(3).toLong() : 1;
     const qint64 count = has(a, 4) ? a.at(4).toLong() : -1;
     if (start < 1 || count < -1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    // Unlike most text functions Replace does not pass Null through.
-    if (e.isNull())
-        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const Qt::CaseSensitivity cs = checkedCompareMode(a, 5);
     const QString find = text(a.at(1)), repl = text(a.at(2));
     // As in VBScript, the result starts at "start": what comes before is dropped.
     QString s = e.toString().mid(start - 1);
     if (find.isEmpty() || count == 0)
         return ScriptValue(s);
-    const Qt::CaseSensitivity cs = compareMode(a, 5);
     QString out;
     qsizetype pos = 0;
     qint64 done = 0;
@@ -338,22 +385,22 @@ ScriptValue fString(const Args &a, const BuiltinHooks &)
     return ScriptValue(QString(n, ch));
 }
 
+// Null in any argument is refused; so are a count below -1 and a compare
+// other than 0 or 1.
 ScriptValue fSplit(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue e = scalar(a.at(0));
-    if (e.isNull())
-        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
-    const QString s = e.toString();
+    refuseNull(a);
+    const QString s = text(a.at(0));
     const QString delim = a.size() > 1 && !a.at(1).isEmpty() ? text(a.at(1)) : QStringLiteral(" ");
     const qint64 count = has(a, 2) ? a.at(2).toLong() : -1;
     if (count < -1)
         throwScriptError(ScriptErrorNumber::InvalidCall);
+    const Qt::CaseSensitivity cs = checkedCompareMode(a, 3);
     QList<ScriptValue> items;
     if (s.isEmpty() || count == 0)
         return ScriptValue::array(items);
     if (delim.isEmpty())
         return ScriptValue::array({ScriptValue(s)});
-    const Qt::CaseSensitivity cs = compareMode(a, 3);
     qsizetype pos = 0;
     while (count < 0 || items.size() < count - 1) {
         const qsizetype hit = s.indexOf(delim, pos, cs);
@@ -373,15 +420,28 @@ const ScriptArray &arrayArg(const ScriptValue &v)
     return *v.arrayValue();
 }
 
+// Join takes a one-dimensional array: Null is refused (94), an object
+// (438) and anything else (13) too, as is a Null element (13).
 ScriptValue fJoin(const Args &a, const BuiltinHooks &)
 {
-    const ScriptArray &arr = arrayArg(a.at(0));
+    const ScriptValue &v = a.at(0);
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    if (v.isObject())
+        throwScriptError(ScriptErrorNumber::NoSuchMember);
+    const ScriptArray &arr = arrayArg(v);
+    if (a.size() > 1 && scalar(a.at(1)).isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
     if (arr.upper.size() > 1)
-        throwScriptError(ScriptErrorNumber::SubscriptOutOfRange);
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
     const QString delim = a.size() > 1 ? text(a.at(1)) : QStringLiteral(" ");
     QStringList parts;
-    for (const ScriptValue &item : arr.items)
-        parts << (item.isNull() ? QString() : text(item));
+    for (const ScriptValue &item : arr.items) {
+        const ScriptValue element = scalar(item);
+        if (element.isNull() || element.isArray())
+            throwScriptError(ScriptErrorNumber::TypeMismatch);
+        parts << element.toString();
+    }
     const QString out = parts.join(delim);
     checkedText(out.size());
     return ScriptValue(out);
@@ -425,9 +485,19 @@ ScriptValue fIsObject(const Args &a, const BuiltinHooks &)
     return ScriptValue::boolean(a.at(0).isObject());
 }
 
+// An object counts by its default value; one without a default is no number.
 ScriptValue fIsNumeric(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue &v = a.at(0);
+    ScriptValue v = a.at(0);
+    if (v.isObject()) {
+        if (!v.objectValue())
+            return ScriptValue::boolean(false);
+        try {
+            v = ScriptObject::defaultValue(v.objectValue());
+        } catch (const ScriptError &) {
+            return ScriptValue::boolean(false);
+        }
+    }
     double d = 0;
     if (v.isString())
         return ScriptValue::boolean(ScriptValue::parseNumber(v.stringValue(), &d));
@@ -455,9 +525,13 @@ ScriptValue fCLng(const Args &a, const BuiltinHooks &)
 {
     return converted(a.at(0), -2147483648.0, 2147483647.0, ScriptValue::Long);
 }
+// True is all bits set: as a Byte, 255.
 ScriptValue fCByte(const Args &a, const BuiltinHooks &)
 {
-    return converted(a.at(0), 0, 255, ScriptValue::Byte);
+    const ScriptValue v = scalar(a.at(0));
+    if (v.type() == ScriptValue::Boolean)
+        return ScriptValue::ofType(ScriptValue::Byte, v.numberValue() != 0 ? 255 : 0);
+    return converted(v, 0, 255, ScriptValue::Byte);
 }
 ScriptValue fCDbl(const Args &a, const BuiltinHooks &)
 {
@@ -519,6 +593,8 @@ ScriptValue fAbs(const Args &a, const BuiltinHooks &)
     return sameNumericType(n, d);
 }
 
+// Integers, Longs and Booleans come back as they are; anything else is
+// rounded as a Double.
 ScriptValue fRound(const Args &a, const BuiltinHooks &)
 {
     const ScriptValue v = scalar(a.at(0));
@@ -527,8 +603,9 @@ ScriptValue fRound(const Args &a, const BuiltinHooks &)
     const qint64 digits = has(a, 1) ? a.at(1).toLong() : 0;
     if (digits < 0 || digits > 15)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    const ScriptValue n = v.toNumeric();
-    return sameNumericType(n, roundTo(n.numberValue(), int(digits)));
+    if (v.type() == ScriptValue::Integer || v.type() == ScriptValue::Long || v.type() == ScriptValue::Boolean)
+        return v;
+    return ScriptValue::number(roundTo(v.toDouble(), int(digits)));
 }
 
 ScriptValue fSgn(const Args &a, const BuiltinHooks &)
@@ -550,11 +627,29 @@ ScriptValue fChrW(const Args &a, const BuiltinHooks &)
     return ScriptValue(QString(QChar(ushort(n))));
 }
 
-ScriptValue fChr(const Args &a, const BuiltinHooks &h)
+// Chr and Asc speak the workstations' code page, 936 (GBK): a character is
+// one byte below 128, or a lead byte 0x81 to 0xFE and a trail byte.
+// ChrW and AscW speak Unicode.
+ScriptValue fChr(const Args &a, const BuiltinHooks &)
 {
-    if (a.at(0).toLong() < 0)
+    const qint64 n = a.at(0).toLong();
+    if (n < -32768 || n > 65535)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    return fChrW(a, h);
+    const quint16 code = quint16(n);
+    if (code < 0x80)
+        return ScriptValue(QString(QChar(code)));
+    QByteArray bytes;
+    if (code > 0xFF)
+        bytes.append(char(code >> 8));
+    bytes.append(char(code & 0xFF));
+    thread_local QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    const QString s = gbk.isValid() ? gbk.decode(bytes) : QString();
+    const bool lead = code > 0xFF && (code >> 8) >= 0x81 && (code >> 8) <= 0xFE;
+    if (gbk.hasError() || s.size() != 1 || (code > 0xFF && !lead) || s.at(0) == QChar::ReplacementCharacter) {
+        gbk.resetState();
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    }
+    return ScriptValue(s);
 }
 
 ScriptValue fAsc(const Args &a, const BuiltinHooks &)
@@ -565,7 +660,30 @@ ScriptValue fAsc(const Args &a, const BuiltinHooks &)
     const QString s = v.toString();
     if (s.isEmpty())
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    return ScriptValue::integer(s.at(0).unicode());
+    const QChar c = s.at(0);
+    if (c.unicode() < 0x80)
+        return ScriptValue::integer(c.unicode());
+    thread_local QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
+    const QByteArray bytes = gbk.isValid() ? QByteArray(gbk.encode(QString(c))) : QByteArray();
+    if (gbk.hasError() || bytes.isEmpty() || bytes.size() > 2) {
+        gbk.resetState();
+        return ScriptValue::integer('?'); // what the code page cannot hold
+    }
+    const quint16 code =
+        bytes.size() == 1 ? quint8(bytes.at(0)) : quint16(quint8(bytes.at(0)) << 8 | quint8(bytes.at(1)));
+    return ScriptValue::integer(qint16(code));
+}
+
+// AscW is an Integer: code units from 0x8000 on are negative.
+ScriptValue fAscW(const Args &a, const BuiltinHooks &)
+{
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const QString s = v.toString();
+    if (s.isEmpty())
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return ScriptValue::integer(qint16(s.at(0).unicode()));
 }
 
 ScriptValue fNow(const Args &, const BuiltinHooks &)
@@ -621,12 +739,28 @@ ScriptValue datePart(const Args &a, const BuiltinHooks &)
     return ScriptValue::integer(r);
 }
 
+// The first day of the week: 1 (Sunday) to 7, or 0 for the system's
+// (Sunday here). Null is refused (94), anything else out of range (5).
+int firstDayArg(const Args &a, int i)
+{
+    if (i >= a.size())
+        return 1;
+    const ScriptValue v = scalar(a.at(i));
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    const qint64 day = v.toLong();
+    if (day < 0 || day > 7)
+        throwScriptError(ScriptErrorNumber::InvalidCall);
+    return day == 0 ? 1 : int(day);
+}
+
 ScriptValue fWeekday(const Args &a, const BuiltinHooks &)
 {
+    const int firstDay = firstDayArg(a, 1);
     const ScriptValue v = scalar(a.at(0));
     if (v.isNull())
         return v;
-    return ScriptValue::integer(vbWeekday(dateArg(v).date(), int(argLong(a, 1, 1))));
+    return ScriptValue::integer(vbWeekday(dateArg(v).date(), firstDay));
 }
 
 ScriptValue fWeekdayName(const Args &a, const BuiltinHooks &)
@@ -634,8 +768,8 @@ ScriptValue fWeekdayName(const Args &a, const BuiltinHooks &)
     const qint64 n = a.at(0).toLong();
     if (n < 1 || n > 7)
         throwScriptError(ScriptErrorNumber::InvalidCall);
-    const qint64 first = argLong(a, 2, 1);
-    const QString name = kWeekdays[(n - 1 + (first >= 1 && first <= 7 ? first - 1 : 0)) % 7];
+    const int first = firstDayArg(a, 2);
+    const QString name = kWeekdays[(n - 1 + first - 1) % 7];
     return ScriptValue(has(a, 1) && a.at(1).toBool() ? name.left(3) : name);
 }
 
@@ -824,11 +958,23 @@ ScriptValue fTimeValue(const Args &a, const BuiltinHooks &)
     return ScriptValue::date(std::fabs(d - std::trunc(d)));
 }
 
+// The Format functions take no Null: as the value it is a type mismatch
+// (13), as an option an invalid use of Null (94).
+ScriptValue formatValue(const Args &a)
+{
+    for (qsizetype i = 1; i < a.size(); ++i) {
+        if (scalar(a.at(i)).isNull())
+            throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
+    }
+    const ScriptValue v = scalar(a.at(0));
+    if (v.isNull() || v.isArray())
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    return v;
+}
+
 ScriptValue fFormatNumber(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue v = scalar(a.at(0));
-    if (v.isNull())
-        return v;
+    const ScriptValue v = formatValue(a);
     const qint64 digits = has(a, 1) ? a.at(1).toLong() : -1;
     const auto tri = [&](int i, bool dflt) {
         if (!has(a, i))
@@ -846,9 +992,7 @@ ScriptValue fFormatNumber(const Args &a, const BuiltinHooks &)
 // settings write it: ¥1,234.50, ¥-1,234.50, or (¥1,234.50) with parentheses.
 ScriptValue fFormatCurrency(const Args &a, const BuiltinHooks &h)
 {
-    const ScriptValue v = scalar(a.at(0));
-    if (v.isNull())
-        return v;
+    const ScriptValue v = formatValue(a);
     Args b = a;
     if (b.size() > 3)
         b[3] = ScriptValue::integer(0); // the sign is placed here
@@ -866,15 +1010,13 @@ ScriptValue fFormatCurrency(const Args &a, const BuiltinHooks &h)
 ScriptValue fFormatPercent(const Args &a, const BuiltinHooks &h)
 {
     Args b = a;
-    b[0] = ScriptValue::number(scalar(a.at(0)).toDouble() * 100);
+    b[0] = ScriptValue::number(formatValue(a).toDouble() * 100);
     return ScriptValue(fFormatNumber(b, h).toString() + QLatin1Char('%'));
 }
 
 ScriptValue fFormatDateTime(const Args &a, const BuiltinHooks &)
 {
-    const ScriptValue v = scalar(a.at(0));
-    if (v.isNull())
-        return v;
+    const ScriptValue v = formatValue(a);
     const double d = v.toDate();
     const QDateTime dt = ScriptValue::dateTimeFromOle(d);
     switch (argLong(a, 1, 0)) {
@@ -1011,14 +1153,44 @@ ScriptValue fAtn(const Args &a, const BuiltinHooks &)
         a, [](double d) { return std::atan(d); }, false);
 }
 
-ScriptValue fRnd(const Args &, const BuiltinHooks &)
+// Rnd is VBScript's 24-bit linear congruential generator, so that a seed
+// gives the language's own sequence. Rnd(negative) seeds it from the
+// number's bits (the same number each time), Rnd(0) repeats the last one.
+quint32 nextRnd(quint32 seed)
 {
-    return ScriptValue::ofType(ScriptValue::Single,
-                               double(float(QRandomGenerator::global()->generateDouble())) * 0.9999999);
+    return (seed * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
 }
 
-ScriptValue fRandomize(const Args &, const BuiltinHooks &)
+ScriptValue fRnd(const Args &a, const BuiltinHooks &h)
 {
+    quint32 &seed = *h.rndSeed;
+    if (a.isEmpty() || a.at(0).isEmpty()) {
+        seed = nextRnd(seed);
+    } else {
+        const double d = scalar(a.at(0)).toDouble();
+        if (!(std::fabs(d) <= double(std::numeric_limits<float>::max())))
+            throwScriptError(ScriptErrorNumber::Overflow); // no Single
+        const float f = float(d);
+        if (f < 0) {
+            const quint32 bits = std::bit_cast<quint32>(f);
+            seed = nextRnd(bits + (bits >> 24));
+        } else if (f > 0) {
+            seed = nextRnd(seed);
+        }
+    }
+    return ScriptValue::ofType(ScriptValue::Single, double(float(seed) / 16777216.0f));
+}
+
+// Randomize n takes the high half of n as a Double for the middle bits of
+// the state and keeps its low byte; without n the clock gives the number.
+ScriptValue fRandomize(const Args &a, const BuiltinHooks &h)
+{
+    const double d = a.isEmpty() || a.at(0).isEmpty() ? QTime::currentTime().msecsSinceStartOfDay() / 1000.0
+                                                      : scalar(a.at(0)).toDouble();
+    quint32 high = quint32(std::bit_cast<quint64>(d) >> 32);
+    high ^= high >> 16;
+    quint32 &seed = *h.rndSeed;
+    seed = ((high & 0xFFFFu) << 8) | (seed & 0xFFu);
     return ScriptValue();
 }
 
@@ -1187,7 +1359,7 @@ const QHash<QString, Builtin> &table()
         {QStringLiteral("chr"), {1, 1, fChr}},
         {QStringLiteral("chrw"), {1, 1, fChrW}},
         {QStringLiteral("asc"), {1, 1, fAsc}},
-        {QStringLiteral("ascw"), {1, 1, fAsc}},
+        {QStringLiteral("ascw"), {1, 1, fAscW}},
         {QStringLiteral("now"), {0, 0, fNow}},
         {QStringLiteral("date"), {0, 0, fDate}},
         {QStringLiteral("time"), {0, 0, fTime}},
@@ -1277,6 +1449,7 @@ bool builtinConstant(const QString &key, ScriptValue *out)
                                                      {"vbbyte", 17},
                                                      {"vbarray", 8192},
                                                      {"vbbinarycompare", 0},
+                                                     {"vbdatabasecompare", 2},
                                                      {"vbtextcompare", 1},
                                                      {"vbsunday", 1},
                                                      {"vbmonday", 2},
@@ -1313,10 +1486,6 @@ bool builtinConstant(const QString &key, ScriptValue *out)
                                                      {"vbdefaultbutton4", 768},
                                                      {"vbapplicationmodal", 0},
                                                      {"vbsystemmodal", 4096},
-                                                     {"vbmsgboxhelpbutton", 16384},
-                                                     {"vbmsgboxsetforeground", 65536},
-                                                     {"vbmsgboxright", 524288},
-                                                     {"vbmsgboxrtlreading", 1048576},
                                                      {"vbusesystem", 0},
                                                      {"vbdecimal", 14},
                                                      {"vbok", 1},
@@ -1329,6 +1498,13 @@ bool builtinConstant(const QString &key, ScriptValue *out)
         for (const auto &[name, value] : ints)
             c.insert(QString::fromLatin1(name), ScriptValue::integer(value));
         c.insert(QStringLiteral("vbobjecterror"), ScriptValue::ofType(ScriptValue::Long, -2147221504.0));
+        // The message box's option flags are Longs whatever their size.
+        const std::pair<const char *, double> longs[] = {{"vbmsgboxhelpbutton", 16384},
+                                                         {"vbmsgboxsetforeground", 65536},
+                                                         {"vbmsgboxright", 524288},
+                                                         {"vbmsgboxrtlreading", 1048576}};
+        for (const auto &[name, value] : longs)
+            c.insert(QString::fromLatin1(name), ScriptValue::ofType(ScriptValue::Long, value));
         const std::pair<const char *, double> colours[] = {
             {"vbblack", 0x000000}, {"vbred", 0x0000FF},     {"vbgreen", 0x00FF00}, {"vbyellow", 0x00FFFF},
             {"vbblue", 0xFF0000},  {"vbmagenta", 0xFF00FF}, {"vbcyan", 0xFFFF00},  {"vbwhite", 0xFFFFFF}};

@@ -12,6 +12,8 @@ struct BuiltinHooks
 {
     // MsgBox(prompt, buttons, title) → the answer (1 OK, 6 Yes, ...).
     std::function<int(const QString &, int, const QString &)> messageBox;
+    // The 24-bit state of Rnd and Randomize, the engine's own.
+    quint32 *rndSeed = nullptr;
 };
 
 // The constant of that (lower-case) name, e.g. vbCrLf; false when there is none.

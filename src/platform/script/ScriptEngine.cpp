@@ -165,12 +165,36 @@ private:
     Interpreter *m_in;
 };
 
+// Me outside a class: the script itself, its global variables as
+// properties and its procedures as methods.
+class GlobalScope : public ScriptObject
+{
+public:
+    explicit GlobalScope(Interpreter *in) : in(in) {}
+    bool hasProperty(const QString &name) const override;
+    bool hasMethod(const QString &name) const override;
+    ScriptValue getProperty(const QString &name) override;
+    void setProperty(const QString &name, const ScriptValue &value) override;
+    ScriptValue callMethod(const QString &name, const QList<ScriptValue> &args) override;
+
+    Interpreter *in; // null once its engine is gone
+};
+
+// Rnd's generator starts here in every engine and after every reset.
+constexpr quint32 kRndStartSeed = 0x50000;
+
 class Interpreter
 {
 public:
-    Interpreter() { m_err = std::make_shared<ErrObject>(this); }
+    Interpreter()
+    {
+        m_err = std::make_shared<ErrObject>(this);
+        hooks.rndSeed = &m_rndSeed;
+    }
     ~Interpreter()
     {
+        if (m_me)
+            m_me->in = nullptr;
         releaseInstances();
         m_graveyard.reset();
     }
@@ -206,7 +230,7 @@ public:
     // -- host error state --
     bool hasError = false;
     qint64 errorNumber = 0;
-    QString errorDescription, errorSource;
+    QString errorDescription, errorSource, errorDetail;
     int errorLine = 0;
 
     int timeLimit = 0;
@@ -228,6 +252,7 @@ public:
         m_memberObjects.clear();
         buryInstances(false);
         m_optionExplicit = false;
+        m_rndSeed = kRndStartSeed;
         clearErr();
         clearError();
     }
@@ -238,6 +263,7 @@ public:
         errorNumber = 0;
         errorDescription.clear();
         errorSource.clear();
+        errorDetail.clear();
         errorLine = 0;
     }
 
@@ -289,6 +315,8 @@ public:
         errorDescription = e.description;
         errorSource = e.source.isEmpty() ? kRuntimeSource : e.source;
         errorLine = e.line > 0 ? e.line : m_line;
+        errorDetail =
+            !e.detail.isEmpty() ? e.detail : QStringLiteral("line %1: %2").arg(errorLine).arg(errorDescription);
     }
 
     bool addCode(const QString &code)
@@ -311,18 +339,25 @@ public:
         if (program->optionExplicit)
             m_optionExplicit = true;
         return guarded([&] {
-            hoist(m_global, program->dims);
+            hoist(m_global, program->dims, program->consts);
             execBlock(program->statements);
         });
     }
 
     // Names a scope declares with Dim exist from its start, as in VBScript:
-    // a procedure's Dim makes the name local even above the statement.
-    static void hoist(Frame &f, const QStringList &dims)
+    // a procedure's Dim makes the name local even above the statement. So
+    // do its constants of a literal value.
+    static void hoist(Frame &f, const QStringList &dims, const std::vector<std::pair<QString, ScriptValue>> &consts)
     {
         for (const QString &key : dims) {
             if (!f.vars.contains(key))
                 f.vars.insert(key, std::make_shared<ScriptValue>());
+        }
+        for (const auto &[key, value] : consts) {
+            if (!f.vars.contains(key)) {
+                f.vars.insert(key, std::make_shared<ScriptValue>(value));
+                f.consts.insert(key);
+            }
         }
     }
 
@@ -386,6 +421,21 @@ public:
     }
     bool hasProcedure(const QString &name) const { return m_procs.contains(name.toLower()); }
 
+    // The script as an object, for Me outside a class.
+    std::shared_ptr<GlobalScope> globalScope()
+    {
+        if (!m_me)
+            m_me = std::make_shared<GlobalScope>(this);
+        return m_me;
+    }
+    ScriptValue callGlobal(const QString &name, const QList<ScriptValue> &args)
+    {
+        const auto proc = m_procs.value(name.toLower());
+        if (!proc)
+            throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+        return fromHost([&] { return callProcedure(*proc, nullptr, &args); });
+    }
+
 private:
     Frame &current() { return *m_frames.back(); }
 
@@ -433,7 +483,12 @@ private:
     {
         switch (s.kind) {
         case Stmt::CallStmt:
+            m_lastCallConverted = false;
             evaluate(*s.target);
+            // A conversion whose value nobody takes ("CInt x", "Call CDbl(x)")
+            // is refused after the conversion itself succeeded.
+            if (m_lastCallConverted)
+                throwScriptError(ScriptErrorNumber::UnsupportedType);
             return Flow::Normal;
         case Stmt::Assign:
             assign(*s.target, evaluate(*s.value), Assignment::Let);
@@ -458,22 +513,12 @@ private:
             }
             return Flow::Normal;
         case Stmt::If:
-            for (const auto &[cond, body] : s.branches) {
-                bool taken = false;
-                try {
-                    taken = condition(*cond);
-                } catch (ScriptError &e) {
-                    // Resume Next goes on with the next statement, which is
-                    // the first one of this branch.
-                    if (!current().resumeNext)
-                        throw;
-                    if (e.line == 0)
-                        e.line = cond->line;
-                    setErr(e);
-                    taken = true;
-                }
-                if (taken)
-                    return execBlock(body);
+            for (const auto &branch : s.branches) {
+                // Resume Next goes on with the next statement, which is the
+                // first one of this branch.
+                const Expr &cond = *branch.first;
+                if (resumingInto(cond.line, [&] { return condition(cond); }))
+                    return execBlock(branch.second);
             }
             return execBlock(s.elseBody);
         case Stmt::Select:
@@ -522,9 +567,13 @@ private:
             clearErr();
             return Flow::Normal;
         case Stmt::With: {
-            const ScriptValue v = evaluate(*s.target);
-            if (!v.isObject() || !v.objectValue())
-                throwScriptError(ScriptErrorNumber::ObjectRequired);
+            // With Nothing (or a failing expression under Resume Next) runs
+            // its block; each use of a member fails there with 424.
+            ScriptValue v;
+            resumingInto(s.line, [&] {
+                v = evaluate(*s.target);
+                return true;
+            });
             Frame &f = current();
             f.withStack.push_back(v);
             struct Pop
@@ -553,9 +602,28 @@ private:
             m_optionExplicit = true;
             return Flow::Normal;
         case Stmt::Stop:
+        case Stmt::Procedure:
             return Flow::Normal;
         }
         return Flow::Normal;
+    }
+
+    // Evaluates a test of a statement that holds a block. A failure under
+    // On Error Resume Next is recorded and counts as true: the next
+    // statement is the first of the block, which runs.
+    template <typename F>
+    bool resumingInto(int line, F test)
+    {
+        try {
+            return test();
+        } catch (ScriptError &e) {
+            if (!current().resumeNext)
+                throw;
+            if (e.line == 0)
+                e.line = line;
+            setErr(e);
+            return true;
+        }
     }
 
     bool condition(const Expr &e)
@@ -637,25 +705,15 @@ private:
         *slot = ScriptValue::array(arr);
     }
 
+    // A failing subject skips the whole statement (Resume Next goes on after
+    // End Select); a failing Case value enters the body of its clause.
     Flow execSelect(const Stmt &s)
     {
         const ScriptValue subject = evaluate(*s.value);
         for (const CaseClause &clause : s.cases) {
             bool match = clause.items.empty();
             for (const CaseItem &item : clause.items) {
-                const ScriptValue v = evaluate(*item.value);
-                const bool literal = item.value->kind == Expr::Literal;
-                if (item.kind == CaseItem::Value) {
-                    match = ScriptOps::compare(subject, v, false, literal) == 0;
-                } else if (item.kind == CaseItem::Range) {
-                    const ScriptValue to = evaluate(*item.to);
-                    const int lo = ScriptOps::compare(subject, v, false, literal);
-                    const int hi = ScriptOps::compare(subject, to, false, item.to->kind == Expr::Literal);
-                    match = lo != 2 && hi != 2 && lo >= 0 && hi <= 0;
-                } else {
-                    const ScriptValue r = ScriptOps::binary(item.op, subject, v, false, literal);
-                    match = !r.isNull() && r.toBool();
-                }
+                match = resumingInto(item.value->line, [&] { return caseMatches(subject, item); });
                 if (match)
                     break;
             }
@@ -663,6 +721,22 @@ private:
                 return execBlock(clause.body);
         }
         return Flow::Normal;
+    }
+
+    bool caseMatches(const ScriptValue &subject, const CaseItem &item)
+    {
+        const ScriptValue v = evaluate(*item.value);
+        const bool literal = item.value->kind == Expr::Literal;
+        if (item.kind == CaseItem::Value)
+            return ScriptOps::compare(subject, v, false, literal) == 0;
+        if (item.kind == CaseItem::Range) {
+            const ScriptValue to = evaluate(*item.to);
+            const int lo = ScriptOps::compare(subject, v, false, literal);
+            const int hi = ScriptOps::compare(subject, to, false, item.to->kind == Expr::Literal);
+            return lo != 2 && hi != 2 && lo >= 0 && hi <= 0;
+        }
+        const ScriptValue r = ScriptOps::binary(item.op, subject, v, false, literal);
+        return !r.isNull() && r.toBool();
     }
 
     Flow execFor(const Stmt &s)
@@ -690,17 +764,19 @@ private:
         return Flow::Normal;
     }
 
+    // A collection that fails (an error in its expression, or a value that is
+    // no collection) under Resume Next runs the body once, the loop variable
+    // untouched, as the statement after For Each is the first of the body.
     Flow execForEach(const Stmt &s)
     {
-        const ScriptValue coll = evaluate(*s.value);
         QList<ScriptValue> items;
-        if (coll.isArray()) {
-            items = storageOrder(*coll.arrayValue());
-        } else if (coll.isObject() && coll.objectValue()) {
-            if (!hostCall([&] { return coll.objectValue()->enumerate(&items); }))
-                throwScriptError(ScriptErrorNumber::NotACollection);
-        } else {
-            throwScriptError(ScriptErrorNumber::NotACollection);
+        const bool failed = resumingInto(s.value->line, [&] {
+            items = collectionItems(evaluate(*s.value));
+            return false;
+        });
+        if (failed) {
+            const Flow flow = execBlock(s.body);
+            return flow == Flow::ExitFor ? Flow::Normal : flow;
         }
         for (const ScriptValue &item : items) {
             assign(*s.target, item, Assignment::Raw);
@@ -712,6 +788,19 @@ private:
             checkTime();
         }
         return Flow::Normal;
+    }
+
+    QList<ScriptValue> collectionItems(const ScriptValue &coll)
+    {
+        QList<ScriptValue> items;
+        if (coll.isArray())
+            return storageOrder(*coll.arrayValue());
+        if (coll.isObject() && coll.objectValue()) {
+            if (!hostCall([&] { return coll.objectValue()->enumerate(&items); }))
+                throwScriptError(ScriptErrorNumber::NotACollection);
+            return items;
+        }
+        throwScriptError(ScriptErrorNumber::NotACollection);
     }
 
     // The elements as For Each visits them: the first subscript varies
@@ -777,6 +866,17 @@ private:
         return nullptr;
     }
 
+    // A name that denotes nothing yet: no variable, constant, procedure,
+    // object, member or built-in.
+    bool isUnusedName(const QString &key)
+    {
+        ScriptValue c;
+        const auto &self = current().self;
+        return !isConst(key) && !m_procs.contains(key) && !m_objects.contains(key) && key != QLatin1String("err") &&
+               key != QLatin1String("me") && !(self && self->def->members.contains(key)) &&
+               !memberObjectWith(key, true, true) && !builtinConstant(key, &c) && !isBuiltinFunction(key);
+    }
+
     std::shared_ptr<ScriptObject> memberObjectWith(const QString &key, bool property, bool method)
     {
         const auto objects = m_memberObjects; // a host call may add objects meanwhile
@@ -797,6 +897,8 @@ private:
             return *s;
         if (self && selfCallable(key))
             return instanceRead(self, e.name, nullptr, nullptr);
+        if (key == QLatin1String("me"))
+            return ScriptValue::object(globalScope());
         if (const auto proc = m_procs.value(key))
             return callProcedure(*proc, nullptr, nullptr);
         if (const auto obj = m_objects.value(key))
@@ -896,7 +998,25 @@ private:
         });
     }
 
+    static bool isConversion(const QString &builtin)
+    {
+        static const QSet<QString> conversions = {
+            QStringLiteral("cint"), QStringLiteral("clng"), QStringLiteral("cbyte"), QStringLiteral("ccur"),
+            QStringLiteral("cdbl"), QStringLiteral("csng"), QStringLiteral("cdate")};
+        return conversions.contains(builtin);
+    }
+
+    // f(args): whether it came to a conversion built-in is remembered for
+    // the statement that made the call.
     ScriptValue evaluateCall(const Expr &e)
+    {
+        bool converted = false;
+        ScriptValue result = dispatchCall(e, &converted);
+        m_lastCallConverted = converted;
+        return result;
+    }
+
+    ScriptValue dispatchCall(const Expr &e, bool *converted)
     {
         const Expr &callee = *e.left;
         if (callee.kind == Expr::Name) {
@@ -936,8 +1056,11 @@ private:
                     return ScriptValue::object(makeRegExp());
                 return callBuiltin(key, args, hooks);
             }
-            if (isBuiltinFunction(key))
-                return callBuiltin(key, evaluateArgs(e.args), hooks);
+            if (isBuiltinFunction(key)) {
+                ScriptValue result = callBuiltin(key, evaluateArgs(e.args), hooks);
+                *converted = isConversion(key);
+                return result;
+            }
             ScriptValue c;
             if (builtinConstant(key, &c))
                 return index(c, evaluateArgs(e.args), callee.name);
@@ -977,10 +1100,10 @@ private:
                 std::vector<Frame *> &frames;
                 ~Pop() { frames.pop_back(); }
             } pop{m_frames};
-            hoist(m_global, program->dims);
+            hoist(m_global, program->dims, program->consts);
             execBlock(program->statements);
         } else {
-            hoist(current(), program->dims);
+            hoist(current(), program->dims, program->consts);
             execBlock(program->statements);
         }
         return ScriptValue();
@@ -1013,8 +1136,14 @@ private:
             if (argExprs) {
                 const Expr *a = (*argExprs)[i].get();
                 if (a && !p.byVal && a->kind == Expr::Name) {
-                    // ByRef: the parameter is the caller's variable itself.
-                    if (Slot s = findSlot(a->key, false)) {
+                    // ByRef: the parameter is the caller's variable itself,
+                    // made here when the caller has not used it yet.
+                    Slot s = findSlot(a->key, false);
+                    if (!s && !m_optionExplicit && isUnusedName(a->key)) {
+                        s = std::make_shared<ScriptValue>();
+                        current().vars.insert(a->key, s);
+                    }
+                    if (s) {
                         frame.vars.insert(p.key, s);
                         continue;
                     }
@@ -1032,14 +1161,14 @@ private:
                         continue;
                     }
                 }
-                frame.vars.insert(p.key, std::make_shared<ScriptValue>(a ? evaluate(*a) : ScriptValue()));
+                frame.vars.insert(p.key, std::make_shared<ScriptValue>(dynamicCopy(a ? evaluate(*a) : ScriptValue())));
             } else {
-                frame.vars.insert(p.key, std::make_shared<ScriptValue>(argValues->at(qsizetype(i))));
+                frame.vars.insert(p.key, std::make_shared<ScriptValue>(dynamicCopy(argValues->at(qsizetype(i)))));
             }
         }
         if (proc.isFunction)
             frame.result = std::make_shared<ScriptValue>();
-        hoist(frame, proc.dims);
+        hoist(frame, proc.dims, proc.consts);
         ++m_depth;
         m_frames.push_back(&frame);
         struct Leave
@@ -1184,7 +1313,7 @@ public:
             if (!inside && !def.fieldIsPublic.value(key))
                 throwScriptError(ScriptErrorNumber::NoSuchMember, name);
             if (args.isEmpty()) {
-                *s = v;
+                *s = dynamicCopy(v);
                 return;
             }
             if (s->isArray()) {
@@ -1294,12 +1423,25 @@ private:
 
     enum class Assignment { Let, Set, Raw };
 
+    // An array declared with bounds stays fixed in its own variable only: a
+    // copy of it in another variable may be ReDimmed.
+    static ScriptValue dynamicCopy(ScriptValue v)
+    {
+        if (v.isArray() && v.arrayValue()->fixed) {
+            auto copy = std::make_shared<ScriptArray>(*v.arrayValue());
+            copy->fixed = false;
+            return ScriptValue::array(copy);
+        }
+        return v;
+    }
+
     void assign(const Expr &target, ScriptValue v, Assignment mode)
     {
         if (mode == Assignment::Set && !v.isObject())
             throwScriptError(ScriptErrorNumber::ObjectRequired, target.name);
         if (mode == Assignment::Let && v.isObject())
             v = ScriptObject::defaultValue(v.objectValue());
+        v = dynamicCopy(std::move(v));
         switch (target.kind) {
         case Expr::Name: {
             const QString &key = target.key;
@@ -1428,6 +1570,9 @@ private:
     std::vector<std::weak_ptr<ClassInstance>> m_instances; // to disconnect them on reset
     size_t m_instancesPruneAt = 64;
     bool m_optionExplicit = false;
+    std::shared_ptr<GlobalScope> m_me;
+    bool m_lastCallConverted = false; // the last call came to CInt, CDbl, ...
+    quint32 m_rndSeed = kRndStartSeed;
     int m_line = 0;
     int m_depth = 0;
     const char *m_stackBase = nullptr;
@@ -1482,6 +1627,41 @@ void ClassInstance::setItem(const QList<ScriptValue> &args, const ScriptValue &v
         in->instanceWrite(me, QString(), args, value, value.isObject());
         return true;
     });
+}
+
+// ---- Me outside a class ----
+
+bool GlobalScope::hasProperty(const QString &name) const
+{
+    return in && in->hasGlobal(name);
+}
+
+bool GlobalScope::hasMethod(const QString &name) const
+{
+    return in && in->hasProcedure(name);
+}
+
+ScriptValue GlobalScope::getProperty(const QString &name)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    if (!in->hasGlobal(name))
+        throwScriptError(ScriptErrorNumber::NoSuchMember, name);
+    return in->global(name);
+}
+
+void GlobalScope::setProperty(const QString &name, const ScriptValue &value)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    in->setGlobal(name, value);
+}
+
+ScriptValue GlobalScope::callMethod(const QString &name, const QList<ScriptValue> &args)
+{
+    if (!in)
+        throwScriptError(ScriptErrorNumber::ObjectRequired);
+    return in->callGlobal(name, args);
 }
 
 // ---- Err ----
@@ -1548,14 +1728,12 @@ ScriptValue ErrObject::callMethod(const QString &name, const QList<ScriptValue> 
             throwScriptError(ScriptErrorNumber::InvalidUseOfNull);
         if (numberArg.isEmpty())
             throwScriptError(ScriptErrorNumber::InvalidCall);
-        const double raw = numberArg.toDouble();
-        if (!(raw >= -2147483648.0 && raw <= 4294967295.0))
-            throwScriptError(ScriptErrorNumber::Overflow);
-        // &H8007000E is Long -2147024882, but 2147483648 and above written as
-        // Doubles stand for the same 32-bit codes.
-        const qint64 number = vbErrorNumber(qint64(qint32(quint32(qint64(ScriptOps::bankersRound(raw)) & 0xFFFFFFFF))));
-        if (number == 0)
+        // A Long: a VBScript error number 1 to 65535, or a negative HRESULT
+        // (&H8007000E& is -2147024882); nothing else names an error.
+        const qint64 code = numberArg.toLong();
+        if (code == 0 || code > 0xFFFF)
             throwScriptError(ScriptErrorNumber::InvalidCall);
+        const qint64 number = vbErrorNumber(code);
         // What is not given stays as an earlier Raise (or error) left it, until Err.Clear.
         auto given = [&](int i) { return args.size() > i && !args.at(i).isEmpty(); };
         const QString source = given(1)                    ? args.at(1).toString()
@@ -1614,6 +1792,10 @@ QString ScriptEngine::errorDescription() const
 QString ScriptEngine::errorSource() const
 {
     return d->errorSource;
+}
+QString ScriptEngine::errorDetail() const
+{
+    return d->errorDetail;
 }
 int ScriptEngine::errorLine() const
 {

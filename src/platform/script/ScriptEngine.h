@@ -60,6 +60,10 @@ public:
     QString errorDescription() const;
     QString errorSource() const;
     int errorLine() const; // 1-based line in the code text; 0 when not known
+    // Where the error is, for a person reading it: its line and, for a
+    // compilation error, the construct the text broke off in
+    // ("line 4: Expected 'End' in the If statement begun on line 2").
+    QString errorDetail() const;
     void clearError();
 
     // Global variables and constants, as the host reads and writes them.

@@ -21,9 +21,20 @@ struct Token
     bool newline = false; // EndOfStatement from a line break (not ':')
 };
 
-[[noreturn]] void fail(qint64 number, int line)
+// A compilation error: VBScript's number and text, and a detail that tells
+// where: "line 4: Expected 'End' in the If statement begun on line 2".
+[[noreturn]] void failAt(qint64 number, int line, const QString &where)
 {
-    throw ScriptError(number, scriptErrorText(number), QStringLiteral("Microsoft VBScript compilation error"), line);
+    ScriptError e(number, scriptErrorText(number), QStringLiteral("Microsoft VBScript compilation error"), line);
+    e.detail = QStringLiteral("line %1: %2 %3").arg(line).arg(e.description, where);
+    throw e;
+}
+
+// What a piece of source text looks like in a detail: its start, on one line.
+QString excerpt(const QString &text)
+{
+    const QString line = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    return line.size() <= 24 ? line : line.left(24) + QStringLiteral("...");
 }
 
 // ---- lexer ----
@@ -78,10 +89,12 @@ public:
                 const qsizetype end = m_text.indexOf(QLatin1Char('#'), m_pos + 1);
                 const qsizetype eol = lineEnd();
                 if (end < 0 || end > eol)
-                    fail(ScriptErrorNumber::SyntaxError, m_line);
+                    failAt(ScriptErrorNumber::SyntaxError, m_line,
+                           QStringLiteral("in the date literal %1").arg(excerpt(m_text.mid(m_pos, eol - m_pos))));
                 double d = 0;
                 if (!ScriptValue::parseDate(m_text.mid(m_pos + 1, end - m_pos - 1), &d))
-                    fail(ScriptErrorNumber::SyntaxError, m_line);
+                    failAt(ScriptErrorNumber::SyntaxError, m_line,
+                           QStringLiteral("in the date literal %1").arg(m_text.mid(m_pos, end + 1 - m_pos)));
                 t.value = ScriptValue::date(d);
                 m_pos = end + 1;
                 out.push_back(t);
@@ -129,7 +142,7 @@ public:
             }
             static const QString single = QStringLiteral("()=<>+-*/\\^&,.");
             if (!single.contains(c))
-                fail(1032, m_line); // Invalid character
+                failAt(1032, m_line, QStringLiteral("'%1'").arg(c)); // Invalid character
             t.text = QString(c);
             ++m_pos;
             out.push_back(t);
@@ -171,7 +184,7 @@ private:
                     any = true;
                     continue;
                 }
-                fail(1032, m_line);
+                failAt(1032, m_line, QStringLiteral("'_': a line continuation must end its line"));
             }
             break;
         }
@@ -181,11 +194,12 @@ private:
     QString readString()
     {
         QString s;
+        const qsizetype start = m_pos;
         ++m_pos;
         while (true) {
             if (m_pos >= m_text.size() || m_text.at(m_pos) == QLatin1Char('\n') ||
                 m_text.at(m_pos) == QLatin1Char('\r'))
-                fail(1033, m_line); // Unterminated string constant
+                failAt(1033, m_line, excerpt(m_text.mid(start, m_pos - start))); // Unterminated string constant
             const QChar c = m_text.at(m_pos++);
             if (c == QLatin1Char('"')) {
                 if (peek(0) == QLatin1Char('"')) {
@@ -216,15 +230,17 @@ private:
         bool ok = false;
         const quint64 raw = m_text.mid(start, m_pos - start).toULongLong(&ok, hex ? 16 : 8);
         if (!ok || raw > 0xFFFFFFFFull)
-            fail(ScriptErrorNumber::Overflow, m_line);
-        // A trailing "&" makes the literal a Long: &HFFFF& is 65535, &HFFFF alone
-        // the Integer -1, and &HFFFFFFFF the Long -1.
-        const bool isLong = peek(0) == QLatin1Char('&');
-        if (isLong)
+            failAt(ScriptErrorNumber::Overflow, m_line,
+                   QStringLiteral("in the number %1").arg(m_text.mid(start - 2, m_pos - start + 2)));
+        // Four digits or fewer are a 16-bit pattern (&HFFFF is -1) unless a
+        // trailing "&" asks for 32 bits (&HFFFF& is 65535); eight digits are
+        // a 32-bit pattern (&HFFFFFFFF is -1). Like any number literal the
+        // value is an Integer where it fits 16 bits, else a Long.
+        const bool wide = peek(0) == QLatin1Char('&');
+        if (wide)
             ++m_pos;
-        if (raw <= 0xFFFF && !isLong)
-            return ScriptValue::ofType(ScriptValue::Integer, double(qint16(quint16(raw))));
-        return ScriptValue::ofType(ScriptValue::Long, double(qint32(quint32(raw))));
+        const qint64 value = raw <= 0xFFFF && !wide ? qint64(qint16(quint16(raw))) : qint64(qint32(quint32(raw)));
+        return ScriptValue::integer(value);
     }
 
     ScriptValue readNumber()
@@ -249,7 +265,8 @@ private:
         }
         const double d = m_text.mid(start, m_pos - start).toDouble();
         if (peek(0).isLetter() || peek(0) == QLatin1Char('_'))
-            fail(ScriptErrorNumber::ExpectedEndOfStatement, m_line);
+            failAt(ScriptErrorNumber::ExpectedEndOfStatement, m_line,
+                   QStringLiteral("after the number %1").arg(m_text.mid(start, m_pos - start)));
         if (!isFloat && d <= 2147483647.0)
             return ScriptValue::integer(qint64(d));
         return ScriptValue::number(d);
@@ -260,7 +277,9 @@ private:
         if (m_text.at(m_pos) == QLatin1Char('[')) {
             const qsizetype end = m_text.indexOf(QLatin1Char(']'), m_pos);
             if (end < 0 || end > lineEnd())
-                fail(1010, m_line); // Expected identifier
+                failAt(1010, m_line,
+                       QStringLiteral("in the bracketed name %1")
+                           .arg(excerpt(m_text.mid(m_pos, lineEnd() - m_pos)))); // Expected identifier
             const QString name = m_text.mid(m_pos + 1, end - m_pos - 1);
             m_pos = end + 1;
             return name;
@@ -306,6 +325,7 @@ public:
         auto prog = std::make_shared<Program>();
         m_program = prog.get();
         m_dims = &prog->dims;
+        m_consts = &prog->consts;
         m_scopes.push_back({});
         while (true) {
             skipSeparators();
@@ -313,16 +333,12 @@ public:
                 break;
             if (isWord("class")) {
                 prog->classes.push_back(classDefinition());
+                endOfStatement();
                 continue;
             }
             if (isProcedureStart()) {
-                bool isPublic = true, isDefault = false;
-                modifiers(&isPublic, &isDefault);
-                auto proc = procedure();
-                proc->isPublic = isPublic;
-                if (isDefault)
-                    fail(1057, proc->line); // Default outside a class
-                prog->procedures.push_back(std::move(proc));
+                prog->procedures.push_back(globalProcedure());
+                endOfStatement();
                 continue;
             }
             prog->statements.push_back(statement());
@@ -334,6 +350,7 @@ public:
     ExprPtr standaloneExpression()
     {
         skipSeparators();
+        const ConstructGuard construct(this, QStringLiteral("expression"), at().line);
         ExprPtr e = expression();
         skipSeparators();
         if (at().kind != Token::End)
@@ -341,7 +358,85 @@ public:
         return e;
     }
 
+    // A compilation error at that line, named by the constructs being
+    // parsed, the innermost three.
+    [[noreturn]] void fail(qint64 number, int line) const
+    {
+        if (m_constructs.empty())
+            failAt(number, line, QStringLiteral("at the script's top level"));
+        QStringList where;
+        for (auto it = m_constructs.crbegin(); it != m_constructs.crend() && where.size() < 3; ++it)
+            where << phrase(QStringLiteral("in"), *it, line);
+        failAt(number, line, where.join(QStringLiteral(", ")));
+    }
+
 private:
+    // What is being parsed, innermost last, for the details of errors.
+    // Named when an error needs it, from its first tokens: parsing names nothing.
+    struct Construct
+    {
+        enum Kind { Fixed, Statement, Procedure, Class, Arguments };
+        Kind kind;
+        QString what; // Fixed: the name; Arguments: the callee, if any
+        int line;
+        size_t start; // its first token
+    };
+    // A token as an error's detail shows it.
+    static QString shown(const Token &t)
+    {
+        switch (t.kind) {
+        case Token::End:
+            return QStringLiteral("the end of the text");
+        case Token::String:
+            return QLatin1Char('"') + t.text + QLatin1Char('"');
+        case Token::Number:
+        case Token::Date:
+            return t.value.toString();
+        default:
+            return t.text;
+        }
+    }
+    QString describe(const Construct &c) const
+    {
+        switch (c.kind) {
+        case Construct::Statement:
+            return statementName(c.start);
+        case Construct::Procedure:
+            return wordAt(c.start, "property")
+                       ? QStringLiteral("Property %1 %2").arg(keyword(c.start + 1), tokenAt(c.start + 2).text)
+                       : QStringLiteral("%1 %2").arg(keyword(c.start), tokenAt(c.start + 1).text);
+        case Construct::Class:
+            return QStringLiteral("Class %1").arg(tokenAt(c.start + 1).text);
+        case Construct::Arguments:
+            return c.what.isEmpty() ? QStringLiteral("argument list")
+                                    : QStringLiteral("argument list of %1").arg(c.what);
+        default:
+            return c.what;
+        }
+    }
+    QString phrase(const QString &preposition, const Construct &c, int line) const
+    {
+        return c.line == line ? QStringLiteral("%1 the %2").arg(preposition, describe(c))
+                              : QStringLiteral("%1 the %2 begun on line %3").arg(preposition, describe(c)).arg(c.line);
+    }
+    struct ConstructGuard
+    {
+        ConstructGuard(Parser *p, Construct::Kind kind, int line, QString what = QString()) : p(p)
+        {
+            p->m_constructs.push_back({kind, std::move(what), line, p->m_pos});
+        }
+        ConstructGuard(Parser *p, QString what, int line) : ConstructGuard(p, Construct::Fixed, line, std::move(what))
+        {}
+        ~ConstructGuard()
+        {
+            p->m_lastConstruct = std::move(p->m_constructs.back());
+            p->m_constructs.pop_back();
+        }
+        ConstructGuard(const ConstructGuard &) = delete;
+        ConstructGuard &operator=(const ConstructGuard &) = delete;
+        Parser *p;
+    };
+
     // -- token helpers --
     const Token &at(int ahead = 0) const
     {
@@ -388,12 +483,22 @@ private:
         return at().kind == Token::EndOfStatement || at().kind == Token::End ||
                (m_singleLineIf > 0 && (isWord("else") || (isWord("end") && isWord("if", 1)))) || atProcedureEnd();
     }
+    // A statement must end here: what follows is named after the statement.
     void endOfStatement()
     {
         if (at().kind == Token::End)
             return;
-        if (at().kind != Token::EndOfStatement)
-            fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+        if (at().kind != Token::EndOfStatement) {
+            // After a statement or block just finished, or in the header of
+            // the block still open.
+            const bool after =
+                m_lastConstruct.line > 0 && (m_constructs.empty() || m_lastConstruct.start > m_constructs.back().start);
+            if (!after)
+                fail(ScriptErrorNumber::ExpectedEndOfStatement, at().line);
+            failAt(ScriptErrorNumber::ExpectedEndOfStatement, at().line,
+                   QStringLiteral("at '%1' %2")
+                       .arg(shown(at()), phrase(QStringLiteral("after"), m_lastConstruct, at().line)));
+        }
         next();
     }
     void skipSeparators()
@@ -415,7 +520,7 @@ private:
         explicit DepthGuard(Parser *p) : p(p)
         {
             if (++p->m_depth > kMaxNesting)
-                fail(ScriptErrorNumber::OutOfStack, p->at().line);
+                p->fail(ScriptErrorNumber::OutOfStack, p->at().line);
         }
         ~DepthGuard() { --p->m_depth; }
         Parser *p;
@@ -460,10 +565,29 @@ private:
         }
     }
 
+    // A Sub or Function of the script, at its top level or inside a block of
+    // its top-level code: VBScript declares it for the whole script either way.
+    std::shared_ptr<Procedure> globalProcedure()
+    {
+        bool isPublic = true, isDefault = false;
+        modifiers(&isPublic, &isDefault);
+        auto proc = procedure();
+        proc->isPublic = isPublic;
+        if (isDefault)
+            fail(1057, proc->line); // Default outside a class
+        return proc;
+    }
+
+    // A procedure up to its End Sub (End Function, End Property); what
+    // separates it from the next statement is left to the caller.
     std::shared_ptr<Procedure> procedure()
     {
         auto proc = std::make_shared<Procedure>();
         proc->line = at().line;
+        const ConstructGuard construct(this, Construct::Procedure, proc->line);
+        // A block around the declaration does not reach into its body.
+        const QList<char> outerLoops = std::exchange(m_loops, {});
+        const int outerSingleLineIf = std::exchange(m_singleLineIf, 0);
         if (acceptWord("property")) {
             if (acceptWord("get"))
                 proc->kind = Procedure::PropertyGet;
@@ -485,6 +609,7 @@ private:
         m_scopes.push_back({});
         QStringList *outerDims = m_dims;
         m_dims = &proc->dims;
+        auto *outerConsts = std::exchange(m_consts, &proc->consts);
         if (acceptSymbol("(")) {
             if (!isSymbol(")")) {
                 do {
@@ -518,8 +643,9 @@ private:
         m_procKind = 0;
         m_scopes.pop_back();
         m_dims = outerDims;
-        if (at().kind != Token::End)
-            endOfStatement();
+        m_consts = outerConsts;
+        m_loops = outerLoops;
+        m_singleLineIf = outerSingleLineIf;
         return proc;
     }
 
@@ -549,12 +675,84 @@ private:
         return m_procKind != 0 && isWord("end") && (isWord("sub", 1) || isWord("function", 1) || isWord("property", 1));
     }
 
+    const Token &tokenAt(size_t i) const { return m_tokens[std::min(i, m_tokens.size() - 1)]; }
+    bool wordAt(size_t i, const char *w) const
+    {
+        const Token &t = tokenAt(i);
+        return t.kind == Token::Identifier && t.lower == QLatin1String(w);
+    }
+    bool symbolAt(size_t i, const char *s) const
+    {
+        const Token &t = tokenAt(i);
+        return t.kind == Token::Symbol && t.text == QLatin1String(s);
+    }
+
+    // A keyword as the language spells it: "Get", "Sub".
+    QString keyword(size_t i) const
+    {
+        const QString &w = tokenAt(i).lower;
+        return w.left(1).toUpper() + w.mid(1);
+    }
+
+    // How the statement that starts at that token is named in an error's
+    // detail, from its first words.
+    QString statementName(size_t base) const
+    {
+        const Token &t = tokenAt(base);
+        if (t.kind != Token::Identifier)
+            return symbolAt(base, ".") ? QStringLiteral("assignment or call of .%1").arg(tokenAt(base + 1).text)
+                                       : QStringLiteral("statement");
+        static const QHash<QString, QString> names = {
+            {QStringLiteral("dim"), QStringLiteral("Dim statement")},
+            {QStringLiteral("redim"), QStringLiteral("ReDim statement")},
+            {QStringLiteral("const"), QStringLiteral("Const statement")},
+            {QStringLiteral("erase"), QStringLiteral("Erase statement")},
+            {QStringLiteral("if"), QStringLiteral("If statement")},
+            {QStringLiteral("select"), QStringLiteral("Select Case statement")},
+            {QStringLiteral("do"), QStringLiteral("Do loop")},
+            {QStringLiteral("while"), QStringLiteral("While loop")},
+            {QStringLiteral("exit"), QStringLiteral("Exit statement")},
+            {QStringLiteral("on"), QStringLiteral("On Error statement")},
+            {QStringLiteral("set"), QStringLiteral("Set statement")},
+            {QStringLiteral("call"), QStringLiteral("Call statement")},
+            {QStringLiteral("with"), QStringLiteral("With statement")},
+            {QStringLiteral("option"), QStringLiteral("Option statement")},
+            {QStringLiteral("let"), QStringLiteral("Let statement")}};
+        const auto it = names.constFind(t.lower);
+        if (it != names.cend())
+            return *it;
+        if (t.lower == QLatin1String("for"))
+            return wordAt(base + 1, "each") ? QStringLiteral("For Each loop") : QStringLiteral("For loop");
+        if (t.lower == QLatin1String("public") || t.lower == QLatin1String("private"))
+            return wordAt(base + 1, "const") ? QStringLiteral("Const statement")
+                                             : QStringLiteral("%1 declaration").arg(keyword(base));
+        if (reservedWords().contains(t.lower))
+            return QStringLiteral("statement");
+        size_t i = base + 1;
+        QString name = t.text;
+        while (symbolAt(i, ".") && tokenAt(i + 1).kind == Token::Identifier) {
+            name += QLatin1Char('.') + tokenAt(i + 1).text;
+            i += 2;
+        }
+        return symbolAt(i, "=") ? QStringLiteral("assignment to %1").arg(name) : QStringLiteral("call of %1").arg(name);
+    }
+
     std::unique_ptr<Stmt> statement()
     {
         DepthGuard guard(this);
         auto s = std::make_unique<Stmt>();
         s->line = at().line;
         const Token &t = at();
+        if (isProcedureStart()) {
+            // A Sub or Function inside a block of the top-level code is the
+            // script's own; inside a procedure or a one-line If it is not allowed.
+            if (m_procKind != 0 || m_inClass || m_singleLineIf > 0)
+                fail(ScriptErrorNumber::ExpectedStatement, t.line);
+            m_program->procedures.push_back(globalProcedure());
+            s->kind = Stmt::Procedure;
+            return s;
+        }
+        const ConstructGuard construct(this, Construct::Statement, t.line);
         if (t.kind == Token::Symbol && t.text == QLatin1String("."))
             return assignOrCall(std::move(s));
         if (t.kind != Token::Identifier)
@@ -578,6 +776,7 @@ private:
                 declare(name, line);
                 expectSymbol("=", 1011);
                 s->consts.emplace_back(name, expression());
+                hoistConst(name, *s->consts.back().second);
             } while (acceptSymbol(","));
             return s;
         }
@@ -672,13 +871,7 @@ private:
             s->kind = Stmt::CallStmt;
             if (isSymbol("(")) {
                 // "Call (f)(x)": the parenthesised name is the procedure.
-                ExprPtr e = primary();
-                if (e->kind == Expr::Call && e->left->kind == Expr::Paren &&
-                    (e->left->left->kind == Expr::Name || e->left->left->kind == Expr::Member)) {
-                    ExprPtr inner = std::move(e->left->left);
-                    e->left = std::move(inner);
-                }
-                s->target = std::move(e);
+                s->target = primary();
                 return s;
             }
             s->target = place();
@@ -721,6 +914,19 @@ private:
         if (reservedWords().contains(w))
             fail(ScriptErrorNumber::ExpectedStatement, t.line);
         return assignOrCall(std::move(s));
+    }
+
+    // A constant of a literal value is known from the start of its scope:
+    // a procedure reads the script's constants before their Const has run.
+    void hoistConst(const QString &name, const Expr &e)
+    {
+        if (!m_consts)
+            return;
+        if (e.kind == Expr::Literal)
+            m_consts->emplace_back(name.toLower(), e.value);
+        else if (e.kind == Expr::Unary && e.unary == Expr::Neg && e.left->kind == Expr::Literal &&
+                 e.left->value.isNumeric())
+            m_consts->emplace_back(name.toLower(), ScriptOps::negate(e.left->value));
     }
 
     void declarations(Stmt *s, bool redim)
@@ -1005,16 +1211,32 @@ private:
         return t.text;
     }
 
+    // "(f)(x)", "(((f)))(x)": parentheses around a procedure's or member's
+    // name do not make a value of it; the arguments go to it, ByRef as usual.
+    static ExprPtr calleeOf(ExprPtr e)
+    {
+        const Expr *inner = e.get();
+        while (inner->kind == Expr::Paren)
+            inner = inner->left.get();
+        if (inner == e.get() || (inner->kind != Expr::Name && inner->kind != Expr::Member))
+            return e;
+        while (e->kind == Expr::Paren)
+            e = std::move(e->left);
+        return e;
+    }
+
     ExprPtr postfix(ExprPtr e)
     {
         while (true) {
             if (isSymbol("(")) {
                 DepthGuard guard(this);
+                const ConstructGuard construct(this, Construct::Arguments, at().line,
+                                               e->kind == Expr::Name || e->kind == Expr::Member ? e->name : QString());
                 next();
                 auto call = std::make_unique<Expr>();
                 call->kind = Expr::Call;
                 call->line = e->line;
-                call->left = std::move(e);
+                call->left = calleeOf(std::move(e));
                 if (!isSymbol(")")) {
                     do {
                         if (isSymbol(",") || isSymbol(")"))
@@ -1215,12 +1437,15 @@ private:
         case Token::Symbol:
             if (t.text == QLatin1String("(")) {
                 DepthGuard guard(this);
-                next();
                 auto e = std::make_unique<Expr>();
                 e->kind = Expr::Paren;
                 e->line = t.line;
-                e->left = expression();
-                expectSymbol(")", 1006);
+                {
+                    const ConstructGuard construct(this, QStringLiteral("parenthesised expression"), t.line);
+                    next();
+                    e->left = expression();
+                    expectSymbol(")", 1006);
+                }
                 return postfix(std::move(e));
             }
             if (t.text == QLatin1String("."))
@@ -1255,10 +1480,18 @@ private:
         fail(1023, t.line); // Expected expression
     }
 
+    // What ends a member of a class: a separator, or the End Class on its line.
+    void endOfMember()
+    {
+        if (!(isWord("end") && isWord("class", 1)))
+            endOfStatement();
+    }
+
     // Class Name ... End Class: variables (Public, Private, Dim) and procedures.
     std::shared_ptr<ClassDef> classDefinition()
     {
         auto def = std::make_shared<ClassDef>();
+        const ConstructGuard construct(this, Construct::Class, at().line);
         const int line = next().line;
         def->name = identifier();
         def->key = def->name.toLower();
@@ -1267,7 +1500,8 @@ private:
         m_inClass = true;
         m_scopes.push_back({});
         QStringList *outerDims = m_dims;
-        m_dims = nullptr; // class variables are not the script's globals
+        m_dims = nullptr;                                     // class variables are not the script's globals
+        auto *outerConsts = std::exchange(m_consts, nullptr); // nor are its constants
         QSet<QString> propertyNames;
         while (true) {
             skipSeparators();
@@ -1310,6 +1544,7 @@ private:
                     def->defaultKey = proc->key;
                 }
                 *place = std::move(proc);
+                endOfMember();
                 continue;
             }
             bool isPublic = true;
@@ -1326,7 +1561,7 @@ private:
                     def->fieldIsPublic.insert(name.toLower(), isPublic);
                     def->consts.emplace_back(name.toLower(), expression());
                 } while (acceptSymbol(","));
-                endOfStatement();
+                endOfMember();
                 continue;
             }
             Stmt decls;
@@ -1335,10 +1570,11 @@ private:
                 def->fieldIsPublic.insert(d.key, isPublic);
                 def->fields.push_back({std::move(d), isPublic});
             }
-            endOfStatement();
+            endOfMember();
         }
         m_scopes.pop_back();
         m_dims = outerDims;
+        m_consts = outerConsts;
         m_inClass = false;
         return def;
     }
@@ -1352,7 +1588,10 @@ private:
     QList<char> m_loops; // 'f' For, 'd' Do, 'w' While: what Exit may leave
     std::vector<QSet<QString>> m_scopes;
     Program *m_program = nullptr;
-    QStringList *m_dims = nullptr; // where Dim names of the current scope go
+    QStringList *m_dims = nullptr;                                    // where Dim names of the current scope go
+    std::vector<std::pair<QString, ScriptValue>> *m_consts = nullptr; // where literal Consts of the scope go
+    std::vector<Construct> m_constructs;
+    Construct m_lastConstruct{Construct::Fixed, QString(), 0, 0}; // the construct finished last
 };
 
 } // namespace

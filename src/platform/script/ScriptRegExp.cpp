@@ -22,6 +22,18 @@ QString textArg(const QList<ScriptValue> &args, int i)
     return v.toString();
 }
 
+// Replace's replacement is converted as a Variant becomes a text without
+// the language's help: a Boolean is its number, True "-1" and False "0".
+QString replacementArg(const ScriptValue &arg)
+{
+    const ScriptValue v = arg.isObject() ? ScriptObject::defaultValue(arg.objectValue()) : arg;
+    if (v.isNull())
+        throwScriptError(ScriptErrorNumber::TypeMismatch);
+    if (v.type() == ScriptValue::Boolean)
+        return v.numberValue() != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+    return v.toString();
+}
+
 // The numbered items of a read-only collection: Count, Item(i) as the default, For Each.
 class ItemList : public ScriptObject
 {
@@ -169,7 +181,7 @@ public:
             }
             return ScriptValue::object(std::make_shared<ItemList>(QStringLiteral("IMatchCollection2"), matches));
         }
-        const QString replacement = textArg(args, 1);
+        const QString replacement = replacementArg(args.at(1));
         QString out;
         qsizetype last = 0;
         auto it = re.globalMatch(subject);

@@ -83,7 +83,8 @@ struct Stmt
         With,
         Erase,
         OptionExplicit,
-        Stop // a breakpoint: nothing to do without a debugger
+        Stop,     // a breakpoint: nothing to do without a debugger
+        Procedure // a Sub or Function declared inside a block: it belongs to the script, nothing runs here
     };
     enum ExitKind { ExitFor, ExitDo, ExitSub, ExitFunction, ExitProperty };
 
@@ -120,6 +121,8 @@ struct Procedure
     std::vector<Parameter> params;
     Block body;
     QStringList dims; // names its Dim statements declare, known from its start
+    // Its constants of a literal value, known from its start as well.
+    std::vector<std::pair<QString, ScriptValue>> consts;
 };
 
 // A Class ... End Class: its variables and its procedures by name. One name
@@ -152,11 +155,15 @@ struct Program
     std::vector<std::shared_ptr<ClassDef>> classes;
     Block statements;
     QStringList dims; // names the top-level Dim statements declare
+    // The script's constants of a literal value: procedures read them
+    // whether or not the Const statement has run yet.
+    std::vector<std::pair<QString, ScriptValue>> consts;
     bool optionExplicit = false;
 };
 
 // Parses a whole script text, or one expression. Failures throw ScriptError
-// with the compilation error's number and the 1-based line.
+// with the compilation error's number, the 1-based line and a detail naming
+// the line and the construct the error was found in.
 std::shared_ptr<Program> parseProgram(const QString &text);
 ExprPtr parseExpression(const QString &text);
 

@@ -111,6 +111,8 @@ QString scriptErrorText(qint64 number)
         return QStringLiteral("Wrong number of arguments or invalid property assignment");
     case 451:
         return QStringLiteral("Object not a collection");
+    case 458:
+        return QStringLiteral("Variable uses an Automation type not supported in VBScript");
     case 500:
         return QStringLiteral("Variable is undefined");
     case 501:
@@ -426,11 +428,9 @@ bool ScriptValue::toBool() const
 {
     switch (m_type) {
     case String: {
-        const QString t = m_string.trimmed();
-        if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-            return true;
-        if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-            return false;
+        bool b = false;
+        if (parseBoolean(m_string, &b))
+            return b;
         return toDouble() != 0;
     }
     case Object:
@@ -590,6 +590,21 @@ bool ScriptValue::parseNumber(const QString &text, double *out)
         return false;
     *out = d;
     return true;
+}
+
+bool ScriptValue::parseBoolean(const QString &text, bool *out)
+{
+    const QString t = text.trimmed();
+    const auto is = [&](const char *word) { return t.compare(QLatin1String(word), Qt::CaseInsensitive) == 0; };
+    if (is("true") || is("#true#")) {
+        *out = true;
+        return true;
+    }
+    if (is("false") || is("#false#")) {
+        *out = false;
+        return true;
+    }
+    return false;
 }
 
 bool ScriptValue::parseDate(const QString &text, double *out)
@@ -758,13 +773,9 @@ ScriptValue logical(Op op, const ScriptValue &a, const ScriptValue &b)
     }
     qint64 x = 0, y = 0;
     const auto bits = [](const ScriptValue &v) {
-        if (v.isString()) {
-            const QString t = v.stringValue().trimmed();
-            if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                return qint64(-1);
-            if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-                return qint64(0);
-        }
+        bool b = false;
+        if (v.isString() && ScriptValue::parseBoolean(v.stringValue(), &b))
+            return qint64(b ? -1 : 0);
         return v.toLong();
     };
     x = bits(a), y = bits(b);
@@ -984,6 +995,12 @@ ScriptValue logicalNot(const ScriptValue &a0)
         return a;
     if (a.type() == ScriptValue::Boolean)
         return ScriptValue::boolean(a.numberValue() == 0);
+    // A text that is no number but a Boolean ("True", "#FALSE#") negates as one.
+    double d = 0;
+    bool b = false;
+    if (a.isString() && !ScriptValue::parseNumber(a.stringValue(), &d) &&
+        ScriptValue::parseBoolean(a.stringValue(), &b))
+        return ScriptValue::boolean(!b);
     return integralResult(~a.toLong(), isSmall(a.type()) ? ScriptValue::Integer : ScriptValue::Long,
                           ScriptValue::Integer);
 }

@@ -20,6 +20,9 @@ public:
     QString description;
     QString source;
     int line; // 1-based line of the code text; 0 when not known yet
+    // For compilation errors: the line and the construct the parser was in
+    // ("line 4: Expected 'End' in the If block begun on line 2").
+    QString detail;
 };
 
 // VBScript's own error numbers, those the engine raises.
@@ -40,6 +43,7 @@ constexpr qint64 ObjectRequired = 424;
 constexpr qint64 NoSuchMember = 438;
 constexpr qint64 WrongArgumentCount = 450;
 constexpr qint64 NotACollection = 451;
+constexpr qint64 UnsupportedType = 458;
 constexpr qint64 ClassNotDefined = 506;
 constexpr qint64 VariableUndefined = 500;
 constexpr qint64 IllegalAssignment = 501;
@@ -140,6 +144,8 @@ public:
 
     // Text parsing shared by conversions and IsNumeric/IsDate.
     static bool parseNumber(const QString &text, double *out);
+    // "True", "False" and the forms "#TRUE#", "#FALSE#", without regard to case.
+    static bool parseBoolean(const QString &text, bool *out);
     static bool parseDate(const QString &text, double *out);
     static QString formatNumber(double d);
     static QString formatDate(double oleDate);
