@@ -126,6 +126,13 @@ HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
 {
     HeaderSaveOutcome outcome;
     Transaction tx(m_conn, Transaction::Write);
+    // Looked up first, so that a number taken meanwhile rarely reaches the
+    // unique index; the index still decides when two inserts race.
+    const Statement taken = numberInUse(v.invNo, 0);
+    if (!Sql(m_conn, m_conn.dialect().topN(taken.text, 1)).bindAll(taken.values).select().isEmpty()) {
+        outcome.result = HeaderSaveOutcome::Result::NumberTaken;
+        return outcome;
+    }
     try {
         outcome.rec411 = insertHeader(v);
     } catch (const ErpError &e) {

@@ -3,6 +3,7 @@
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 HeaderLock::HeaderLock(const Connection &conn, qint64 rec411, Telling telling)
@@ -72,7 +73,9 @@ HeaderLock &HeaderLock::operator=(HeaderLock &&other) noexcept
 
 void HeaderLock::startRenewing()
 {
-    if (m_token.isEmpty())
+    // Renewed on the event loop of the thread that holds the lock; a thread
+    // without one (a batch job) holds it for less than a lease.
+    if (m_token.isEmpty() || !QAbstractEventDispatcher::instance())
         return;
     // The timer lives with the guard; its lambda reads only copies.
     m_renewal = std::make_unique<QTimer>();

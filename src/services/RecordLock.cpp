@@ -22,6 +22,12 @@ bool refuse(const Connection &conn, const QString &text)
     return false;
 }
 
+const QString &heldText()
+{
+    static const QString t = QStringLiteral("记录已锁定,请稍等");
+    return t;
+}
+
 const QString &deletedText()
 {
     static const QString t = QStringLiteral("当前记录已被其它用户删除,请检查!");
@@ -73,7 +79,7 @@ QString RecordLock::tryLock(const QString &table, const QString &condition, cons
     // Nothing taken: the row is held, or it went away after the first read.
     if (Sql(m_conn, select).bindAll(values).select().isEmpty())
         return deletedText();
-    return QStringLiteral("记录已锁定,请稍等");
+    return heldText();
 }
 
 void RecordLock::UnlockRecord(const QString &table, const QString &condition, const QList<QVariant> &values,
@@ -235,7 +241,7 @@ QString RecordLock::tryLockHeader(qint64 rec411, const LockHolder &holder, QStri
         token = mark;
         return refused;
     }
-    if (refused != QLatin1String("记录已锁定,请稍等"))
+    if (refused != heldText())
         return refused;
     const std::optional<LockHeldBy> seen = headerHolder(rec411);
     if (seen) {

@@ -11,8 +11,14 @@
 #include "platform/db/Sql.h"
 #include "services/DbGateway.h"
 
+#include "services/HeaderLock.h"
+
 #include <QFile>
 #include <QTest>
+
+#include <atomic>
+#include <functional>
+#include <thread>
 
 Q_DECLARE_METATYPE(CommandRow::Handler)
 
@@ -202,6 +208,26 @@ struct Clerk
     std::unique_ptr<DocumentSession> session;
 };
 
+// Runs once, on the statement whose text starts with the prefix, before it
+// is sent: what another clerk does at exactly that moment.
+std::atomic<bool> g_armed{false};
+QString g_prefix;
+std::function<void()> g_meanwhile;
+
+void observeStatement(const Connection &, const QString &text, const QList<QVariant> &)
+{
+    if (g_armed && text.startsWith(g_prefix) && g_armed.exchange(false))
+        g_meanwhile();
+}
+
+void whenStatementStarts(const QString &prefix, std::function<void()> meanwhile)
+{
+    g_prefix = prefix;
+    g_meanwhile = std::move(meanwhile);
+    g_armed = true;
+    Sql::setObserver(&observeStatement);
+}
+
 } // namespace
 
 class TstDocumentSession : public QObject
@@ -212,7 +238,8 @@ class TstDocumentSession : public QObject
     LedgerInvariant ledgerHolds;
 
     std::unique_ptr<Clerk> clerk(const Connection &c, const QString &userId, const QString &userName,
-                                 const DocumentKind &kind = DocumentKind::issue())
+                                 const DocumentKind &kind = DocumentKind::issue(),
+                                 const QString &workstation = QStringLiteral("WS-A"))
     {
         auto k = std::make_unique<Clerk>();
         SessionContext ctx;
@@ -223,6 +250,7 @@ class TstDocumentSession : public QObject
         ctx.quitForm = QStringLiteral("确认要退出吗?");
         ctx.promptTitle = QStringLiteral("提示信息");
         ctx.today = [] { return QDate(2026, 12, 9); };
+        ctx.workstation = workstation;
         k->session = std::make_unique<DocumentSession>(ctx, kind, k->view, nullptr);
         k->view.session = k->session.get();
         k->session->load();
@@ -269,10 +297,11 @@ private slots:
             return;
         conn = TestDb::fresh();
         const QStringList fixture = {
-            "INSERT INTO mmst901 (user_id, user_name, user_no) VALUES ('chen', '陈志明', 'A001'), ('li', '李丽', 'B002')",
+            "INSERT INTO mmst901 (user_id, user_name, user_no) VALUES ('chen', '陈志明', 'A001'), ('li', '李丽', 'B002'), "
+            "('wang', '王主管', 'C003')",
             "INSERT INTO MMSTC02 (menu_id, prog_id) VALUES ('MENU_F4_1', '40B')",
             "INSERT INTO mmstc03 (User_id, menu_id, rights) VALUES ('chen', 'MENU_F4_1', 'AUDCRPVSILMXF'), "
-            "('li', 'MENU_F4_1', 'AUCRPVI')",
+            "('li', 'MENU_F4_1', 'AUCRPVI'), ('wang', 'MENU_F4_1', 'AUDCRPVSILMXFK')",
             "INSERT INTO mmst001 (Org_No, Org_Name, Level_No) VALUES ('0001', '生产部', '0001'), "
             "('0001001', '裁床组', '0001001')",
             "INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Avg_Cost, Mtr_Cost) VALUES (1, 'F001', '牛津布', 2.5, 2.5)",
@@ -305,6 +334,8 @@ private slots:
     }
     void cleanup()
     {
+        g_armed = false;
+        Sql::setObserver(nullptr);
         if (!needsDatabase())
             return;
         LEDGER_HOLDS(ledgerHolds);
@@ -810,6 +841,208 @@ private slots:
         QCOMPARE(chen->session->action(), WindowAction::Browse);
         li.reset();
         other.close();
+    }
+
+    // An edit that changes the stock-deduction mode, and another clerk
+    // approving at the moment the edit's save has written the header but
+    // not yet the lines: the approval waits for the save's transaction and
+    // posts under the key the lines have once it is done, so the reset
+    // reverses exactly what was posted.
+    void anApprovalCannotComeBetweenAnEditsHeaderAndItsLines()
+    {
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = '2' WHERE Rec_411 = 1"));
+        // Stock reserved for the order alone, for lines by order.
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst381 (Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
+                                          "Color_No, Mtr_Amt, Mtr_Prs) VALUES ('SO1', '', 'PI001', 'A', 'F001', "
+                                          "'W01', '', 20, 2.5)"));
+        ledgerHolds.rebase();
+        auto chen = clerk(conn, QStringLiteral("chen"), QStringLiteral("陈志明"));
+        chen->session->pickNumber(QStringLiteral("LL001"));
+        chen->session->vcontrol(QStringLiteral("U"));
+        chen->view.in.stockMode = 1;
+        const QString url = conn.url();
+        PostingOutcome approval;
+        QString lockRefused = QStringLiteral("not tried");
+        std::thread other;
+        whenStatementStarts(QStringLiteral("UPDATE Mmst412 SET Stock_Mode"), [&] {
+            other = std::thread([&] {
+                Connection own = Connection::open(url);
+                // The other clerk tries until the edit's lock is free, as a clerk clicks again.
+                const LockHolder li{QStringLiteral("li"), QStringLiteral("李丽"), QStringLiteral("WS-B")};
+                std::optional<HeaderLock> taken;
+                for (int attempt = 0; attempt < 200 && !(taken && taken->held()); ++attempt) {
+                    if (attempt > 0)
+                        QThread::msleep(25);
+                    taken.emplace(own, 1, li, HeaderLock::Quiet);
+                }
+                HeaderLock &lock = *taken;
+                lockRefused = lock.refusal();
+                if (lock.held()) {
+                    approval = DocumentStore(own).post(DocumentKind::issue(), true, 1, QStringLiteral("LL001"),
+                                                       QDate(2026, 12, 1), QStringLiteral("李丽"));
+                    if (approval.posted)
+                        lock.dismiss();
+                }
+                own.close();
+            });
+            // Give the other clerk time to reach the header and wait there.
+            QThread::msleep(300);
+        });
+        chen->session->vcontrol(QStringLiteral("Y"));
+        other.join();
+        QVERIFY2(chen->view.failures.isEmpty(), qPrintable(chen->view.failures.join('|')));
+        QCOMPARE(lockRefused, QString());
+        QVERIFY(approval.posted);
+        // Posted by order: the journal rows carry no manufacturing order.
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM mmst388 WHERE Inv_No = 'LL001' AND Mo_No = ''")),
+                 QStringLiteral("2"));
+        QCOMPARE(field(QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mo_No = ''")).toDouble(), 11.0);
+        chen->session->pickNumber(QStringLiteral("LL001"));
+        chen->view.answers << 1;
+        chen->session->vcontrol(QStringLiteral("R"));
+        QCOMPARE(statusOf(QStringLiteral("LL001")), QStringLiteral("0"));
+        QCOMPARE(field(QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mo_No = ''")).toDouble(), 20.0);
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM mmst388 WHERE Inv_No = 'LL001'")), QStringLiteral("0"));
+    }
+
+    // Two clerks sharing one sequence save the same proposed number: the
+    // second is told as the duplicate check tells it, keeps its entry and is
+    // offered the next free number, which it then stores.
+    void twoClerksSaveOneProposedNumber()
+    {
+        Connection other = Connection::open(conn.url());
+        auto first = clerk(conn, QStringLiteral("chen"), QStringLiteral("陈志明"));
+        auto second = clerk(other, QStringLiteral("chen"), QStringLiteral("陈志明"), DocumentKind::issue(),
+                            QStringLiteral("WS-B"));
+        for (auto *k : {first.get(), second.get()}) {
+            k->session->vcontrol(QStringLiteral("A"));
+            k->view.in.orgName = QStringLiteral("裁床组");
+            k->view.in.stockMode = 2;
+            k->view.in.propDuty = 0;
+            k->view.in.remark = QStringLiteral("第二张");
+        }
+        QCOMPARE(first->view.proposed, second->view.proposed);
+        // The first clerk stores it after the second's number check passed.
+        whenStatementStarts(QStringLiteral("SELECT Org_No FROM Mmst001"), [&] {
+            first->view.in.remark = QStringLiteral("第一张");
+            first->session->vcontrol(QStringLiteral("Y"));
+        });
+        second->session->vcontrol(QStringLiteral("Y"));
+        QCOMPARE(first->session->action(), WindowAction::Browse);
+        QCOMPARE(second->view.told.last().text, QStringLiteral("此领料单号已经重复!请重新输入!"));
+        QCOMPARE(second->view.told.last().messageId, QStringLiteral("ReturnRecCount_2"));
+        QCOMPARE(second->session->action(), WindowAction::Add);
+        QCOMPARE(second->view.in.invNo, QStringLiteral("A001-26120002"));
+        QCOMPARE(second->view.in.remark, QStringLiteral("第二张"));
+        QVERIFY(second->view.failures.isEmpty());
+        second->session->vcontrol(QStringLiteral("Y"));
+        QCOMPARE(second->session->action(), WindowAction::Browse);
+        QCOMPARE(field(QStringLiteral("SELECT Remark FROM Mmst411 WHERE Inv_No = 'A001-26120001'")),
+                 QStringLiteral("第一张"));
+        QCOMPARE(field(QStringLiteral("SELECT Remark FROM Mmst411 WHERE Inv_No = 'A001-26120002'")),
+                 QStringLiteral("第二张"));
+
+        // Where a server lets the other insert land between the store's look-up and
+        // its own (PostgreSQL; SQLite writes one at a time), the unique index answers.
+        if (conn.backend() == Backend::PostgreSQL) {
+            HeaderValues v;
+            v.invNo = QStringLiteral("RACE-1");
+            v.invDate = QDate(2026, 12, 9);
+            v.stockMode = 2;
+            v.invType = QStringLiteral("1");
+            whenStatementStarts(QStringLiteral("INSERT INTO Mmst411"), [&] {
+                TestDb::exec(other, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status, Lock) "
+                                                   "VALUES ('RACE-1', '1', '0', 'No')"));
+            });
+            const HeaderSaveOutcome out = DocumentStore(conn).saveNew(v);
+            QCOMPARE(int(out.result), int(HeaderSaveOutcome::Result::NumberTaken));
+            QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE Inv_No = 'RACE-1'")), QStringLiteral("1"));
+        }
+        second.reset();
+        other.close();
+    }
+
+    // A clerk's lock names its holder: the same clerk on the same
+    // workstation takes it back at once, another clerk is refused as
+    // before, and a supervisor may release it once told whose it is; the
+    // clerk whose lock was released saves nothing.
+    void holdersOfLocks()
+    {
+        Connection other = Connection::open(conn.url());
+        auto li = clerk(other, QStringLiteral("li"), QStringLiteral("李丽"), DocumentKind::issue(), QStringLiteral("WS-B"));
+        li->session->pickNumber(QStringLiteral("LL001"));
+        li->session->vcontrol(QStringLiteral("U"));
+        QVERIFY(li->session->holdsEditLock());
+        QCOMPARE(field(QStringLiteral("SELECT Holder_Name FROM Erp_Lock_Holder WHERE Rec_Key = 1")),
+                 QStringLiteral("李丽"));
+        QCOMPARE(field(QStringLiteral("SELECT Workstation FROM Erp_Lock_Holder WHERE Rec_Key = 1")),
+                 QStringLiteral("WS-B"));
+
+        // The same clerk on the same workstation (a restarted program) gets it at once.
+        auto again = clerk(conn, QStringLiteral("li"), QStringLiteral("李丽"), DocumentKind::issue(), QStringLiteral("WS-B"));
+        again->session->pickNumber(QStringLiteral("LL001"));
+        again->session->vcontrol(QStringLiteral("U"));
+        QVERIFY2(again->session->holdsEditLock(), qPrintable(again->view.toldTexts().join('|')));
+        again->view.answers << 6;
+        again->session->vcontrol(QStringLiteral("N"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        // The first program's edit gives back nothing that is no longer its own.
+        li->view.answers << 6;
+        li->session->vcontrol(QStringLiteral("N"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        li->session->vcontrol(QStringLiteral("U"));
+        QVERIFY(li->session->holdsEditLock());
+
+        // Another clerk is refused as before.
+        auto chen = clerk(conn, QStringLiteral("chen"), QStringLiteral("陈志明"));
+        chen->session->pickNumber(QStringLiteral("LL001"));
+        chen->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(chen->view.told.last().text, QStringLiteral("记录已锁定,请稍等"));
+        QVERIFY(chen->view.asked.isEmpty());
+
+        // A supervisor is asked, declines, then releases.
+        auto wang = clerk(conn, QStringLiteral("wang"), QStringLiteral("王主管"), DocumentKind::issue(),
+                          QStringLiteral("WS-C"));
+        wang->session->pickNumber(QStringLiteral("LL001"));
+        wang->view.answers << 7;
+        wang->session->vcontrol(QStringLiteral("U"));
+        QVERIFY(wang->view.asked.last().text.startsWith(QStringLiteral("此单已被 李丽 (工作站 WS-B) 于 2026-12-09 10:00:05")));
+        QVERIFY(wang->view.asked.last().text.endsWith(QStringLiteral("锁定,是否解除其锁定?")));
+        QCOMPARE(wang->session->action(), WindowAction::Browse);
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
+        wang->view.answers << 6;
+        wang->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(wang->session->action(), WindowAction::Edit);
+        QCOMPARE(field(QStringLiteral("SELECT Holder_Name FROM Erp_Lock_Holder WHERE Rec_Key = 1")),
+                 QStringLiteral("王主管"));
+
+        // The clerk whose lock went saves nothing and is told.
+        li->view.in.remark = QStringLiteral("李的修改");
+        li->session->vcontrol(QStringLiteral("Y"));
+        QCOMPARE(li->view.told.last().text, QStringLiteral("此单的锁定已被解除,修改没有保存!"));
+        QCOMPARE(li->session->action(), WindowAction::Browse);
+        QCOMPARE(field(QStringLiteral("SELECT Remark FROM Mmst411 WHERE Inv_No = 'LL001'")), QStringLiteral("两行"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
+        wang->view.in.remark = QStringLiteral("主管的修改");
+        wang->session->vcontrol(QStringLiteral("Y"));
+        QCOMPARE(field(QStringLiteral("SELECT Remark FROM Mmst411 WHERE Inv_No = 'LL001'")), QStringLiteral("主管的修改"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Erp_Lock_Holder")), QStringLiteral("0"));
+        li.reset();
+        other.close();
+    }
+
+    // A lock a program of the ERP's took without a holder: treated as before.
+    void aLockWithoutAHolder()
+    {
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes' WHERE Rec_411 = 1"));
+        auto wang = clerk(conn, QStringLiteral("wang"), QStringLiteral("王主管"));
+        wang->session->pickNumber(QStringLiteral("LL001"));
+        wang->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(wang->view.told.last().text, QStringLiteral("记录已锁定,请稍等"));
+        QVERIFY(wang->view.asked.isEmpty());
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'No' WHERE Rec_411 = 1"));
     }
 };
 
