@@ -89,9 +89,9 @@ public:
     bool releaseHeld(qint64 rec411, const LockHeldBy &seen) const;
 
     // A holder that has not renewed its lease for this long is gone.
-    static constexpr int kLeaseSeconds = 30;
+    static constexpr int kLeaseSeconds = 25;
     // How often a holder renews.
-    static constexpr int kRenewSeconds = 10;
+    static constexpr int kRenewSeconds = 5;
 
     // Whether the database records lock holders (made by --init and
     // --upgrade); read once per connection.

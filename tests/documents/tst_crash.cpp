@@ -9,6 +9,7 @@
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
 #include "lines/UsageImportStore.h"
+#include "services/HeaderLock.h"
 #include "platform/db/Sql.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <optional>
 #include <QThread>
 
 #include <cstdio>
@@ -49,6 +52,11 @@ QList<UsageLine> importLines()
     return lines;
 }
 
+LockHolder deadHolder()
+{
+    return {QStringLiteral("li"), QStringLiteral("李丽"), QStringLiteral("WS-DIES")};
+}
+
 // The doomed workstation: says where it is, then works until it is killed.
 int runChild(const QByteArray &mode, const QString &url)
 {
@@ -62,6 +70,14 @@ int runChild(const QByteArray &mode, const QString &url)
         Sql(conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No = ?")).bind(kInvNo).scalar().toLongLong();
     std::printf("begun %s\n", qPrintable(pid));
     std::fflush(stdout);
+    if (mode == "hold") {
+        // A clerk's window holding the document's lock until it is killed,
+        // renewing its lease as a window does.
+        HeaderLock lock(conn, rec411, deadHolder(), HeaderLock::Quiet);
+        std::printf("%s\n", lock.held() ? "held" : qPrintable(lock.refusal()));
+        std::fflush(stdout);
+        return QCoreApplication::exec();
+    }
     if (mode == "approve") {
         DocumentStore(conn).post(DocumentKind::issue(), true, rec411, kInvNo, QDate(2026, 12, 1),
                                  QStringLiteral("陈志明"));
@@ -228,6 +244,60 @@ private slots:
             issued += l.mtrAmt;
         QCOMPARE(Sql(conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381")).scalar().toDouble(),
                  kLocations * 1000.0 - issued);
+    }
+
+    // A clerk's program dies holding a document's lock: the same clerk on
+    // the same workstation takes it back at once; anyone else gets it once
+    // the dead holder's lease has run out, within 30 seconds, without SQL by
+    // hand.
+    void killedLockHolder_data()
+    {
+        QTest::addColumn<bool>("sameClerk");
+        QTest::newRow("the same clerk on the same workstation") << true;
+        QTest::newRow("another clerk") << false;
+    }
+    void killedLockHolder()
+    {
+        QFETCH(bool, sameClerk);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ERP_CRASH_CHILD"), QStringLiteral("hold"));
+        env.insert(QStringLiteral("ERP_CRASH_URL"), conn.url());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+        QByteArray said;
+        QElapsedTimer wait;
+        wait.start();
+        while (!said.contains("held") && wait.elapsed() < 30000 && child.waitForReadyRead(1000))
+            said += child.readAll();
+        QVERIFY2(said.contains("held"), said.constData());
+        QCOMPARE(scalar(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Rec_411 = ?"), {rec411}), QStringLiteral("Yes"));
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+        QElapsedTimer sinceDeath;
+        sinceDeath.start();
+
+        const LockHolder next =
+            sameClerk ? deadHolder() : LockHolder{QStringLiteral("chen"), QStringLiteral("陈志明"), QStringLiteral("WS-2")};
+        std::optional<HeaderLock> lock;
+        lock.emplace(conn, rec411, next, HeaderLock::Quiet);
+        if (sameClerk) {
+            QVERIFY2(lock->held(), qPrintable(lock->refusal()));
+        } else {
+            QCOMPARE(lock->refusal(), QStringLiteral("记录已锁定,请稍等"));
+            QVERIFY(lock->heldBy() && !lock->heldBy()->gone);
+            while (!lock->held() && sinceDeath.elapsed() < 45000) {
+                QThread::msleep(500);
+                lock.emplace(conn, rec411, next, HeaderLock::Quiet);
+            }
+            QVERIFY2(lock->held(), qPrintable(lock->refusal()));
+            qInfo("the dead holder's lock was free %lld ms after its death", sinceDeath.elapsed());
+            QVERIFY(sinceDeath.elapsed() <= 30000);
+        }
+        lock.reset();
+        QCOMPARE(scalar(QStringLiteral("SELECT Lock FROM Mmst411 WHERE Rec_411 = ?"), {rec411}), QStringLiteral("No"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM Erp_Lock_Holder")), QStringLiteral("0"));
     }
 
     void killedImportSaveLeavesNothing()

@@ -1,5 +1,7 @@
 #include "LedgerInvariant.h"
 
+#include "services/RecordLock.h"
+
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
@@ -187,6 +189,29 @@ QStringList LedgerInvariant::breaches() const
         // document dated before the stock was taken over.
         else if (s.exists && approved && s.journalRows != s.lines && s.journalRows != 0)
             out << QStringLiteral("%1 journal rows of %2 for %3 lines").arg(s.journalRows).arg(it.key()).arg(s.lines);
+    }
+
+    // No header stays locked by a holder that is gone (a lease run out), and
+    // no holder is recorded for a header that is not locked.
+    if (RecordLock::recordsHolders(m_conn)) {
+        const ResultSet holders =
+            Sql(m_conn, QStringLiteral("SELECT h.Rec_Key, h.Holder_Name, h.Workstation, m.Lock FROM Erp_Lock_Holder h "
+                                       "LEFT JOIN Mmst411 m ON m.Rec_411 = h.Rec_Key WHERE h.Table_Name = 'Mmst411'"))
+                .select();
+        for (qint64 r = 0; r < holders.rowCount(); ++r) {
+            const qint64 key = holders.value(r, 0).toLongLong();
+            if (holders.text(r, 3).trimmed() != QLatin1String("Yes")) {
+                out << QStringLiteral("header %1 not locked but held by %2 on %3")
+                           .arg(key)
+                           .arg(holders.text(r, 1), holders.text(r, 2));
+                continue;
+            }
+            const std::optional<LockHeldBy> by = RecordLock(m_conn).headerHolder(key);
+            if (by && by->gone)
+                out << QStringLiteral("header %1 locked by %2 on %3, who is gone")
+                           .arg(key)
+                           .arg(by->userName, by->workstation);
+        }
     }
     return out;
 }
