@@ -19,6 +19,7 @@
 #include "platform/core/ErpError.h"
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
+#include "platform/ui/FileDialogs.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -159,6 +160,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("erp-host"));
     QApplication::setApplicationVersion(QStringLiteral(ERP_VERSION));
+    // The host holds the SQLite file open: no dialog of the process may read it.
+    FileDialogs::guardProcess();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ERP host for the production material module"));
     parser.addHelpOption();

@@ -4,6 +4,7 @@
 #include "documents/DocumentSession.h"
 #include "documents/DocumentWindow.h"
 #include "platform/core/ErpError.h"
+#include "platform/ui/FileDialogs.h"
 #include "platform/ui/Twips.h"
 #include "reports/KestoDesign.h"
 #include "reports/ReportPrinting.h"
@@ -70,6 +71,8 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
                                qint32 P_Height, const QString &P_Comp_Cname)
 {
     RunContext &ctx = runContext();
+    // Nothing in this process may read the open database file (see FileDialogs).
+    FileDialogs::guardProcess();
     ctx.setPrompts();
     ctx.Conn = p_Con;
     ctx.User_Id = P_User_Id;

@@ -3,6 +3,7 @@
 #include "context/RunContext.h"
 #include "platform/core/ErpError.h"
 #include "platform/core/MessageBoxService.h"
+#include "platform/ui/FileDialogs.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/xlsx/XlsxWorkbook.h"
 #include "services/ErrorReporter.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QUrl>
@@ -50,8 +50,8 @@ QString chooseFile(QWidget *owner, const QString &filter, const QString &title)
     for (int i = 0; i + 1 < parts.size(); i += 2)
         qtFilters.append(parts.at(i) + QStringLiteral(" (") + parts.at(i + 1) + u')');
     // We ask before replacing a file ourselves, under our own message.
-    return QFileDialog::getSaveFileName(owner, title, QString(), qtFilters.join(QStringLiteral(";;")), nullptr,
-                                        QFileDialog::DontConfirmOverwrite)
+    return FileDialogs::saveFileName(owner, title, QString(), qtFilters.join(QStringLiteral(";;")),
+                                     QFileDialog::DontConfirmOverwrite)
         .trimmed();
 }
 

@@ -6,6 +6,7 @@
 #include "platform/db/Sql.h"
 #include "platform/report/ReportLayout.h"
 #include "platform/report/ReportPages.h"
+#include "platform/ui/FileDialogs.h"
 #include "platform/ui/ModalRunner.h"
 
 #include <QAction>
@@ -152,7 +153,9 @@ void preview(const ReportPages &pages, QWidget *parent)
         QAction *save = bar->addAction(QStringLiteral("保存为PDF"));
         save->setObjectName(QStringLiteral("SavePdf"));
         QObject::connect(save, &QAction::triggered, &dialog, [&pages, &dialog] {
-            QFileDialog files(&dialog, QStringLiteral("保存为PDF"), QString(), QStringLiteral("PDF (*.pdf)"));
+            QFileDialog files(&dialog, QStringLiteral("保存为PDF"));
+            FileDialogs::prepare(files);
+            files.setNameFilter(QStringLiteral("PDF (*.pdf)"));
             files.setObjectName(QStringLiteral("SavePdfDialog"));
             files.setAcceptMode(QFileDialog::AcceptSave);
             files.setDefaultSuffix(QStringLiteral("pdf"));

@@ -6,6 +6,7 @@ class QDialog;
 
 // Every modal dialog of the module is run through here, so that a test can
 // drive a dialog (fill it, press its buttons) instead of blocking in exec().
+// Every file dialog and file list inside it is guarded (FileDialogs::guard).
 class ModalRunner
 {
 public:

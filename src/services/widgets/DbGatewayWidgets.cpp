@@ -1,10 +1,10 @@
+#include "platform/ui/FileDialogs.h"
 #include "platform/ui/HeadItem.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 #include "services/FieldLimits.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
@@ -195,8 +195,8 @@ QString DbGateway::ShowOpenFileDialog(QWidget *owner, const QString &filter, con
         qtFilters.append(parts.at(i) + QStringLiteral(" (") + pattern + QStringLiteral(")"));
     }
     const QString f = qtFilters.join(QStringLiteral(";;"));
-    const QString chosen = save ? QFileDialog::getSaveFileName(owner, title, initialFolder, f)
-                                : QFileDialog::getOpenFileName(owner, title, initialFolder, f);
+    const QString chosen = save ? FileDialogs::saveFileName(owner, title, initialFolder, f)
+                                : FileDialogs::openFileName(owner, title, initialFolder, f);
     return TrimAtNul(chosen.left(255)).trimmed();
 }
 
