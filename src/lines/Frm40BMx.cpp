@@ -11,6 +11,7 @@
 #include "platform/ui/SingleInstance.h"
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
+#include "services/FieldLimits.h"
 #include "services/widgets/FormDressing.h"
 
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -397,6 +399,25 @@ LineEntry Frm40BMx::entry() const
     return e;
 }
 
+bool Frm40BMx::refusedControlCharacters()
+{
+    // A text no server can keep is refused before anything is looked up
+    // with it, as the save refuses it. The focus going back to the field,
+    // and the other leavings the same event brings, tell it only once.
+    if (m_refusing)
+        return true;
+    for (QComboBox *field : {m_frmInv, m_frmType, m_mtrNo, m_orderNo, m_moNo, m_barName}) {
+        if (!FieldLimits::hasControlCharacters(field->currentText()))
+            continue;
+        m_refusing = true;
+        QTimer::singleShot(0, this, [this] { m_refusing = false; });
+        ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Check_OK_1"), FieldLimits::controlCharactersMessage());
+        field->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return false;
+}
+
 void Frm40BMx::FillList()
 {
     if (m_filling)
@@ -505,6 +526,10 @@ bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason || m_filling)
             return QDialog::eventFilter(watched, event);
+        const bool field = watched == m_frmInv || watched == m_barName || watched == m_orderNo ||
+                           watched == m_mtrNo || watched == m_moNo;
+        if (field && refusedControlCharacters())
+            return QDialog::eventFilter(watched, event);
         if (watched == m_frmInv || watched == m_barName || watched == m_orderNo) {
             FillList();
         } else if (watched == m_mtrNo) {
@@ -522,6 +547,8 @@ bool Frm40BMx::eventFilter(QObject *watched, QEvent *event)
 
 QStringList Frm40BMx::pickFromList(const Statement &query)
 {
+    if (refusedControlCharacters())
+        return {};
     ScopedInstance<FrmList> picker(this);
     picker->setW_Select_Data(query.text, query.values);
     ModalRunner::exec(picker.get());

@@ -68,6 +68,10 @@ private:
     void ReadShow();
     void Lock_Control(bool locked);
     void FillList();
+    // True (the user told, the focus on the field) when a field holds a
+    // character no server can keep.
+    bool refusedControlCharacters();
+    bool m_refusing = false;
     void Mo_No_Validate();
     void Mtr_Amt_KeyPress();
     void Cmd_Ok_MouseClick();

@@ -616,6 +616,35 @@ private slots:
         QCOMPARE(linesOf(5), 1);
     }
 
+    // A control character typed into a field is refused when the field is
+    // left, before anything is looked up with it: no driver text reaches
+    // the clerk, and the field keeps the focus.
+    void controlCharactersAreRefusedOnLeavingAField_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("manufacturing order") << "Mo_No";
+        QTest::newRow("receipt") << "Frm_inv";
+        QTest::newRow("material") << "Mtr_No";
+        QTest::newRow("order") << "Order_No";
+        QTest::newRow("location") << "Bar_Name";
+    }
+    void controlCharactersAreRefusedOnLeavingAField()
+    {
+        QFETCH(QString, name);
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        box->clear();
+        QComboBox *c = choice(&d, qPrintable(name));
+        c->setEditText(QStringLiteral("MO") + QChar(0) + QStringLiteral("1'"));
+        leave(c);
+        QCOMPARE(box->texts(), QStringList{QStringLiteral("输入的内容含有不能保存的控制字符,请重新输入!")});
+        QCOMPARE(box->last().form, QStringLiteral("Frm40BMx"));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Erp_Error_Msg")), QStringLiteral("0"));
+        QCOMPARE(focusedField(&d), name);
+    }
+
     void equalsOnAReturnTakesWhatWasIssued()
     {
         PlainHost host;

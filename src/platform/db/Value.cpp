@@ -10,7 +10,12 @@ QString numberText(double value)
 {
     if (value == 0)
         return QStringLiteral("0");
-    QString s = QString::number(value, 'f', 15 - std::max(0, int(std::floor(std::log10(std::fabs(value)))) + 1));
+    // Infinities and NaN have no digits to count (and no integer to count them in).
+    if (!std::isfinite(value))
+        return QString::number(value);
+    // At most 15 significant digits; none after the point for numbers that long.
+    const int wholeDigits = std::max(0, int(std::floor(std::log10(std::fabs(value)))) + 1);
+    QString s = QString::number(value, 'f', std::max(0, 15 - wholeDigits));
     if (s.contains(QLatin1Char('.'))) {
         while (s.endsWith(QLatin1Char('0')))
             s.chop(1);

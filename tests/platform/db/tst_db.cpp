@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 class TstDb : public QObject
 {
     Q_OBJECT
@@ -189,6 +191,13 @@ private slots:
         QTest::newRow("small, no exponent") << 0.00001 << "0.00001";
         QTest::newRow("fraction") << 2.5 << "2.5";
         QTest::newRow("fifteen digits") << 10.00004 << "10.00004";
+        // Every double has a text, the ends of the range and the non-numbers included.
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << "inf";
+        QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity() << "-inf";
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "nan";
+        QTest::newRow("largest") << std::numeric_limits<double>::max()
+                                 << QString::number(std::numeric_limits<double>::max(), 'f', 0);
+        QTest::newRow("sixteen whole digits") << 1234567890123456.0 << "1234567890123456";
     }
     void numberText()
     {
