@@ -1,6 +1,7 @@
 #include "documents/DocumentSession.h"
 
 #include "platform/core/Environment.h"
+#include "platform/core/ErpError.h"
 #include "services/DbGateway.h"
 #include "services/DocumentNumbering.h"
 #include "services/RecordLock.h"
@@ -172,6 +173,26 @@ void DocumentSession::tellLockRefusal(const HeaderLock &lock)
     m_view.tell({RecordLock::refusalForm(), RecordLock::refusalMessageId(), lock.refusal(), 0, QString()});
 }
 
+bool DocumentSession::toldConnectionLost()
+{
+    try {
+        throw;
+    } catch (const ErpError &e) {
+        if (e.number() != ErpErrorNumber::ConnectionLost)
+            return false;
+    } catch (...) {
+        return false;
+    }
+    // The server went away in the middle of a change: whether it was stored
+    // only the database can say, so the clerk is told and shown what it holds.
+    tellCheck(QStringLiteral("与数据库的连接中断过,刚才的修改可能没有保存!已重新读取单据,请核对。"));
+    m_commandLock.reset();
+    m_editLock.reset();
+    m_control.Action(WindowAction::Browse);
+    readactive();
+    return true;
+}
+
 LockHolder DocumentSession::holder() const
 {
     return {m_ctx.userId, m_ctx.userName, m_ctx.workstation};
@@ -237,6 +258,8 @@ void DocumentSession::vcontrol(const QString &letter)
         if (row)
             run(*row);
     } catch (...) {
+        if (toldConnectionLost())
+            return;
         m_view.reportFailure(m_kind.windowName, QStringLiteral("Vcontrol"));
         // The command's lock goes with it; an edit's is given back when the edit fails.
         m_commandLock.reset();
@@ -496,6 +519,8 @@ void DocumentSession::save()
         readactive();
         m_control.Action(WindowAction::Browse);
     } catch (...) {
+        if (toldConnectionLost())
+            return;
         m_view.reportFailure(m_kind.windowName, QStringLiteral("upd_data"));
         // An edit that could not be stored gives its lock back and shows the
         // stored document again, so the window never browses holding a lock.
@@ -603,6 +628,8 @@ void DocumentSession::upd_data1(bool approve)
         m_headerFilter = HeaderFilter::byKey(key);
         readactive();
     } catch (...) {
+        if (toldConnectionLost())
+            return;
         tellCheck(QStringLiteral("更新时发生错误!"));
         m_commandLock.reset();
         m_control.Action(WindowAction::Browse);
@@ -692,6 +719,8 @@ void DocumentSession::menu_modify(LineCommand kind, int gridRow, qint64 sourceRo
         lock->release();
         m_view.Lock_Control(true);
     } catch (...) {
+        if (toldConnectionLost())
+            return;
         m_view.reportFailure(m_kind.windowName, QStringLiteral("menu_modify"));
         m_view.Lock_Control(true);
     }
@@ -787,6 +816,8 @@ void DocumentSession::Input_Mo_Mtr_Click()
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));
     } catch (...) {
+        if (toldConnectionLost())
+            return;
         // The lock went with its guard: the document is not left locked.
         m_view.reportFailure(m_kind.windowName, QStringLiteral("Input_Mo_Mtr_Click"));
     }

@@ -236,6 +236,10 @@ private:
     // a supervisor is offered to release a lock whose holder is recorded).
     std::optional<HeaderLock> lockHeader(qint64 rec411);
     LockHolder holder() const;
+    // Inside a catch: when the failure is a change the server dropped the
+    // connection in, the clerk is told it may not have been saved and is
+    // shown what the database holds. True when it was.
+    bool toldConnectionLost();
     void loadLines();
     void upd_data1(bool approve);
     void openLine(LineCommand kind, qint64 sourceRow);

@@ -1044,6 +1044,54 @@ private slots:
         QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("Yes"));
         TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'No' WHERE Rec_411 = 1"));
     }
+
+    // The server restarts while clerks work: every clerk's next command
+    // goes through on the same connection opened again, and a change whose
+    // transaction the restart cut is told as such, with the document read
+    // again as the database holds it.
+    void aServerRestart()
+    {
+        if (conn.backend() != Backend::PostgreSQL)
+            QSKIP("only a server restarts");
+        Connection other = Connection::open(conn.url());
+        auto chen = clerk(conn, QStringLiteral("chen"), QStringLiteral("陈志明"));
+        auto li = clerk(other, QStringLiteral("li"), QStringLiteral("李丽"), DocumentKind::issue(), QStringLiteral("WS-B"));
+        chen->session->pickNumber(QStringLiteral("LL001"));
+        li->session->pickNumber(QStringLiteral("LL003"));
+
+        QVERIFY(TestDb::restartPostgres());
+        // Between two commands: the next ones simply work, for both clerks.
+        chen->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(chen->session->action(), WindowAction::Edit);
+        li->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(li->session->action(), WindowAction::Edit);
+        QVERIFY(chen->view.failures.isEmpty() && li->view.failures.isEmpty());
+        QVERIFY(chen->view.told.isEmpty() && li->view.told.isEmpty());
+
+        // In the middle of a save: nothing of it is stored, the clerk is told,
+        // the document is shown as stored, and the next command works.
+        chen->view.in.remark = QStringLiteral("重启时的修改");
+        chen->view.in.stockMode = 0;
+        whenStatementStarts(QStringLiteral("UPDATE Mmst412 SET Stock_Mode"), [] { QVERIFY(TestDb::restartPostgres()); });
+        chen->session->vcontrol(QStringLiteral("Y"));
+        QCOMPARE(chen->view.told.last().text,
+                 QStringLiteral("与数据库的连接中断过,刚才的修改可能没有保存!已重新读取单据,请核对。"));
+        QVERIFY(chen->view.failures.isEmpty());
+        QCOMPARE(chen->session->action(), WindowAction::Browse);
+        QCOMPARE(chen->session->record().remark, QStringLiteral("两行"));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst412 WHERE Rec_411 = 1 AND Stock_Mode = '0'")),
+                 QStringLiteral("0"));
+        QCOMPARE(lockOf(QStringLiteral("LL001")), QStringLiteral("No"));
+        chen->session->vcontrol(QStringLiteral("U"));
+        QCOMPARE(chen->session->action(), WindowAction::Edit);
+        chen->view.answers << 6;
+        chen->session->vcontrol(QStringLiteral("N"));
+        li->view.answers << 6;
+        li->session->vcontrol(QStringLiteral("N"));
+        QCOMPARE(lockOf(QStringLiteral("LL003")), QStringLiteral("No"));
+        li.reset();
+        other.close();
+    }
 };
 
 QTEST_GUILESS_MAIN(TstDocumentSession)

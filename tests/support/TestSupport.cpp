@@ -177,6 +177,18 @@ Connection freshSqlite(bool seed)
     return conn;
 }
 
+bool restartPostgres()
+{
+    PgCluster &c = cluster();
+    if (!c.started)
+        return false;
+    // Every session of the server is cut, as when its machine restarts it.
+    return c.run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), c.dataDir, QStringLiteral("-m"), QStringLiteral("fast"),
+                                            QStringLiteral("-w"), QStringLiteral("-l"),
+                                            QFileInfo(c.dataDir).absolutePath() + QStringLiteral("/log"),
+                                            QStringLiteral("restart")});
+}
+
 QString postgresServerUrl(QString *whyNot)
 {
     PgCluster &c = cluster();

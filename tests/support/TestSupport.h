@@ -51,6 +51,8 @@ Connection freshSqlite(bool seed = false);
 QString postgresServerUrl(QString *whyNot = nullptr);
 // A new database in that cluster with the schema (and the demo data when seed is true).
 Connection freshPostgres(bool seed = false);
+// Restarts the cluster (pg_ctl restart -m fast): every open session is cut.
+bool restartPostgres();
 
 // Runs a statement with bound values (fixture data written in a test).
 void exec(const Connection &conn, const QString &sql, const QList<QVariant> &values = {});

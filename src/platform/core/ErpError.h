@@ -35,4 +35,6 @@ constexpr qint64 SqlStatement = -2147217900;    // 0x80040E14, a statement the s
 constexpr qint64 NotConnected = 3704;           // operation on a closed connection
 constexpr qint64 Timeout = -2147217871;         // 0x80040E31, command time-out
 constexpr qint64 Overflow = 6;                  // a value too large for its type
+constexpr qint64 ConnectionLost = -2147467260;  // the server dropped the connection inside a transaction,
+                                                // or could not be reached again
 } // namespace ErpErrorNumber

@@ -4,7 +4,10 @@
 #include "platform/db/CodeCollation.h"
 
 #include <QAtomicInt>
+#include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QThread>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -16,12 +19,46 @@ namespace {
 
 QAtomicInt g_connectionCounter;
 
+// Open transactions per connection name.
+QMutex g_depthGuard;
+QHash<QString, int> g_transactionDepth;
+
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
     const QVariant v = db.driver()->handle();
     if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
         return *static_cast<sqlite3 *const *>(v.constData());
     return nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// What every connection of ours is given once open: SQLite's code collation
+// and pragmas, PostgreSQL's session settings. The error text, empty when done.
+QString applySessionSettings(QSqlDatabase &db, Backend backend)
+{
+    if (backend == Backend::SQLite) {
+        sqlite3 *handle = sqliteHandle(db);
+        if (!handle ||
+            sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, erpCompareCodes, nullptr) != SQLITE_OK)
+            return QStringLiteral("cannot register the code collation");
+        // Readers do not wait for writers, and several windows share one file.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        // A posting reads balances, journal and their indexes all over
+        // a large file: 32 MiB of pages instead of SQLite's 2 MiB keep
+        // the upper index levels and the hot rows at hand.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
+    }
+    if (backend == Backend::PostgreSQL) {
+        QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
+        // Compiling a statement to machine code costs the server tens of
+        // milliseconds; the walks through the indexes of a list refresh
+        // look costly to the planner and never win that back.
+        QSqlQuery(db).exec(QStringLiteral("SET jit = off"));
+    }
+    return QString();
 }
 
 } // namespace
@@ -64,26 +101,8 @@ Connection Connection::open(const QString &url)
         }
         if (error.isEmpty() && !db.open())
             error = db.lastError().text();
-        if (error.isEmpty() && c.m_backend == Backend::SQLite) {
-            sqlite3 *handle = sqliteHandle(db);
-            if (!handle || sqlite3_create_collation_v2(handle, "ERPCODE", SQLITE_UTF8, nullptr, erpCompareCodes,
-                                                       nullptr) != SQLITE_OK)
-                error = QStringLiteral("cannot register the code collation");
-            else { // readers do not wait for writers, and several windows share one file
-                QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-                // A posting reads balances, journal and their indexes all over
-                // a large file: 32 MiB of pages instead of SQLite's 2 MiB keep
-                // the upper index levels and the hot rows at hand.
-                QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
-            }
-        }
-        if (error.isEmpty() && c.m_backend == Backend::PostgreSQL) {
-            QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
-            // Compiling a statement to machine code costs the server tens of
-            // milliseconds; the walks through the indexes of a list refresh
-            // look costly to the planner and never win that back.
-            QSqlQuery(db).exec(QStringLiteral("SET jit = off"));
-        }
+        if (error.isEmpty())
+            error = applySessionSettings(db, c.m_backend);
         if (error.isEmpty())
             return c;
         db.close();
@@ -106,6 +125,76 @@ Connection Connection::fromQt(const QString &connectionName)
 bool Connection::isOpen() const
 {
     return isValid() && QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+void Connection::reconnect() const
+{
+    if (!isValid() || !QSqlDatabase::contains(m_name))
+        throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
+                       QStringLiteral("Operation is not allowed when the object is closed."));
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QString why;
+    for (int attempt = 1; attempt <= kReconnectAttempts; ++attempt) {
+        db.close();
+        if (db.open()) {
+            why = applySessionSettings(db, m_backend);
+            if (why.isEmpty()) {
+                const QMutexLocker hold(&g_depthGuard);
+                g_transactionDepth.remove(m_name); // the server ended them with the old connection
+                return;
+            }
+        } else {
+            why = db.lastError().text();
+        }
+        QThread::msleep(kReconnectPauseMs);
+    }
+    db.close();
+    throw ErpError(ErpErrorNumber::ConnectionLost, QStringLiteral("Connection"),
+                   QStringLiteral("无法连接数据库,请稍后再试!(%1)").arg(why.trimmed()));
+}
+
+bool Connection::wasDropped() const
+{
+    return isValid() && QSqlDatabase::contains(m_name) && !QSqlDatabase::database(m_name, false).isOpen() &&
+           m_backend != Backend::SQLite;
+}
+
+bool Connection::isConnectionLoss(const QSqlError &error) const
+{
+    if (m_backend == Backend::SQLite)
+        return false;
+    if (error.type() == QSqlError::ConnectionError)
+        return true;
+    const QString code = error.nativeErrorCode();
+    // PostgreSQL: class 08 (connection exception) and 57P01..57P03 (the
+    // server shutting down or starting); ODBC: 08S01 and the other 08 states.
+    if (code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") || code == QLatin1String("57P02") ||
+        code == QLatin1String("57P03"))
+        return true;
+    const QString text = error.text();
+    return text.contains(QLatin1String("server closed the connection")) ||
+           text.contains(QLatin1String("no connection to the server")) ||
+           text.contains(QLatin1String("terminating connection"));
+}
+
+int Connection::transactionDepth() const
+{
+    const QMutexLocker hold(&g_depthGuard);
+    return g_transactionDepth.value(m_name);
+}
+
+void Connection::enterTransaction() const
+{
+    const QMutexLocker hold(&g_depthGuard);
+    ++g_transactionDepth[m_name];
+}
+
+void Connection::leaveTransaction() const
+{
+    const QMutexLocker hold(&g_depthGuard);
+    auto it = g_transactionDepth.find(m_name);
+    if (it != g_transactionDepth.end() && --it.value() <= 0)
+        g_transactionDepth.erase(it);
 }
 
 void Connection::close()

@@ -25,6 +25,26 @@ public:
     bool isOpen() const;
     void close();
 
+    // After the server dropped the connection (a restart, a network cut):
+    // opens the same connection again, its session settings applied anew,
+    // trying a few times with a pause. Throws ErpError (ConnectionLost) when
+    // the server cannot be reached. Copies share the reconnected connection.
+    void reconnect() const;
+    // True when a connection of ours was dropped by its server (it is no
+    // longer open, and nobody closed it).
+    bool wasDropped() const;
+    // Whether a driver error says the connection itself is gone (never on
+    // SQLite, whose file does not go away; its driver files some of its
+    // statement failures as connection errors).
+    bool isConnectionLoss(const QSqlError &error) const;
+    // How many transactions are open on the connection (Transaction counts them).
+    int transactionDepth() const;
+    void enterTransaction() const;
+    void leaveTransaction() const;
+    // The retries of a reconnect and the pause between them.
+    static constexpr int kReconnectAttempts = 20;
+    static constexpr int kReconnectPauseMs = 500;
+
     QSqlDatabase database() const;
     const QString &connectionName() const { return m_name; }
     Backend backend() const { return m_backend; }

@@ -115,8 +115,25 @@ Sql &Sql::bindAll(const QList<QVariant> &values)
     return *this;
 }
 
+namespace {
+
+[[noreturn]] void transactionCut()
+{
+    throw ErpError(ErpErrorNumber::ConnectionLost, QStringLiteral("Connection"),
+                   QStringLiteral("与数据库的连接中断过,刚才的修改可能没有保存!"));
+}
+
+} // namespace
+
 void Sql::run()
 {
+    // A connection the server dropped (a restart) is opened again before a
+    // statement outside a transaction; inside one, the transaction is gone.
+    if (m_conn.wasDropped()) {
+        if (m_conn.transactionDepth() > 0)
+            transactionCut();
+        m_conn.reconnect();
+    }
     if (!m_conn.isOpen())
         throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
                        QStringLiteral("Operation is not allowed when the object is closed."));
@@ -124,6 +141,23 @@ void Sql::run()
         g_observer(m_conn, m_text, m_values);
     if (g_capture)
         g_capture(m_conn, m_text, m_where);
+    QSqlError error;
+    if (runOnce(error))
+        return;
+    // Found lost outside a transaction: the statement never ran, so it runs
+    // once more on the connection opened again.
+    if (m_conn.isConnectionLoss(error)) {
+        if (m_conn.transactionDepth() > 0 || m_statements)
+            transactionCut();
+        m_conn.reconnect();
+        if (runOnce(error))
+            return;
+    }
+    Connection::raise(error, m_text);
+}
+
+bool Sql::runOnce(QSqlError &error)
+{
     if (m_statements) {
         m_prepared = &m_statements->query(m_text);
     } else {
@@ -131,12 +165,15 @@ void Sql::run()
         m_query.setForwardOnly(true);
         m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         if (m_values.isEmpty()) {
-            if (!m_query.exec(m_text))
-                Connection::raise(m_query.lastError(), m_text);
-            return;
+            if (m_query.exec(m_text))
+                return true;
+            error = m_query.lastError();
+            return false;
         }
-        if (!m_query.prepare(m_text))
-            Connection::raise(m_query.lastError(), m_text);
+        if (!m_query.prepare(m_text)) {
+            error = m_query.lastError();
+            return false;
+        }
     }
     QSqlQuery &q = query();
     const bool textDates = m_conn.backend() == Backend::SQLite;
@@ -149,11 +186,11 @@ void Sql::run()
             v = v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
         q.bindValue(i, v);
     }
-    if (!q.exec()) {
-        const QSqlError error = q.lastError();
-        q.finish();
-        Connection::raise(error, m_text);
-    }
+    if (q.exec())
+        return true;
+    error = q.lastError();
+    q.finish();
+    return false;
 }
 
 ResultSet Sql::select()
@@ -229,25 +266,37 @@ QSqlQuery &Sql::openForward()
 
 // ---------------------------------------------------------------- Transaction
 
-namespace {
-void runPlain(const Connection &conn, const QString &statement)
-{
-    QSqlQuery q(conn.database());
-    if (!q.exec(statement))
-        Connection::raise(q.lastError(), statement);
-}
-} // namespace
 
 Transaction::Transaction(const Connection &conn, Mode mode) : m_conn(conn)
 {
-    if (conn.backend() == Backend::SqlServer) {
-        if (!conn.database().transaction())
-            Connection::raise(conn.database().lastError());
-    } else {
-        const QString begin = mode == Write ? conn.dialect().beginWrite() : QStringLiteral("BEGIN");
-        runPlain(conn, begin);
+    // Found dropped before anything was done: the work starts on the
+    // connection opened again.
+    if (conn.wasDropped() && conn.transactionDepth() == 0)
+        conn.reconnect();
+    const auto begin = [&] {
+        QSqlError error;
+        if (conn.backend() == Backend::SqlServer) {
+            if (conn.database().transaction())
+                return true;
+            error = conn.database().lastError();
+        } else {
+            QSqlQuery q(conn.database());
+            if (q.exec(mode == Write ? conn.dialect().beginWrite() : QStringLiteral("BEGIN")))
+                return true;
+            error = q.lastError();
+        }
+        if (!conn.isConnectionLoss(error) || conn.transactionDepth() > 0)
+            Connection::raise(error);
+        return false;
+    };
+    if (!begin()) {
+        conn.reconnect();
+        if (!begin())
+            throw ErpError(ErpErrorNumber::ConnectionLost, QStringLiteral("Connection"),
+                           QStringLiteral("无法连接数据库,请稍后再试!"));
     }
     m_active = true;
+    conn.enterTransaction();
 }
 
 Transaction::~Transaction()
@@ -265,13 +314,29 @@ void Transaction::commit()
 {
     if (!m_active)
         return;
+    QSqlError error;
+    bool done = false;
     if (m_conn.backend() == Backend::SqlServer) {
-        if (!m_conn.database().commit())
-            Connection::raise(m_conn.database().lastError());
+        done = m_conn.database().commit();
+        if (!done)
+            error = m_conn.database().lastError();
     } else {
-        runPlain(m_conn, QStringLiteral("COMMIT"));
+        QSqlQuery q(m_conn.database());
+        done = q.exec(QStringLiteral("COMMIT"));
+        if (!done)
+            error = q.lastError();
+    }
+    if (!done) {
+        if (m_conn.isConnectionLoss(error) || m_conn.wasDropped()) {
+            m_active = false;
+            m_conn.leaveTransaction();
+            throw ErpError(ErpErrorNumber::ConnectionLost, QStringLiteral("Connection"),
+                           QStringLiteral("与数据库的连接中断过,刚才的修改可能没有保存!"));
+        }
+        Connection::raise(error, QStringLiteral("COMMIT"));
     }
     m_active = false;
+    m_conn.leaveTransaction();
 }
 
 void Transaction::rollback()
@@ -279,6 +344,10 @@ void Transaction::rollback()
     if (!m_active)
         return;
     m_active = false;
+    m_conn.leaveTransaction();
+    // A dropped connection took its transaction with it.
+    if (!m_conn.isOpen())
+        return;
     if (m_conn.backend() == Backend::SqlServer)
         m_conn.database().rollback();
     else

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVariant>
 
+class QSqlError;
+
 #include <memory>
 #include <source_location>
 
@@ -137,6 +139,7 @@ public:
 
 private:
     void run();
+    bool runOnce(QSqlError &error);
     QSqlQuery &query() { return m_prepared ? *m_prepared : m_query; }
     Connection m_conn;
     QString m_text;
