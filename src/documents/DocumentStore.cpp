@@ -120,6 +120,16 @@ void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
             ErpErrorNumber::SqlStatement, QStringLiteral("DocumentStore"),
             QStringLiteral(
                 "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    forgetLockHolder(rec411);
+}
+
+void DocumentStore::forgetLockHolder(qint64 rec411) const
+{
+    // A statement that gave the header's lock back takes its holder with it.
+    if (RecordLock::recordsHolders(m_conn))
+        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
+            .bind(rec411)
+            .exec();
 }
 
 HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
@@ -182,10 +192,7 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, 
         .bind(QString::number(v.stockMode))
         .bind(rec411)
         .exec();
-    if (holders)
-        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
-            .bind(rec411)
-            .exec();
+    forgetLockHolder(rec411);
     tx.commit();
     return outcome;
 }
@@ -275,6 +282,7 @@ DeleteOutcome DocumentStore::deleteDocument(qint64 rec411) const
                 .exec();
         if (n > 0) {
             Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+            forgetLockHolder(rec411);
             tx.commit();
             outcome.deleted = true;
             return outcome;
@@ -478,11 +486,7 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
         outcome.status = statusOf(rec411);
         return outcome;
     }
-    // The status update gave the header's lock back: its holder goes with it.
-    if (RecordLock::recordsHolders(m_conn))
-        Sql(m_conn, QStringLiteral("DELETE FROM Erp_Lock_Holder WHERE Table_Name = 'Mmst411' AND Rec_Key = ?"))
-            .bind(rec411)
-            .exec();
+    forgetLockHolder(rec411);
 
     const ResultSet rows = postingRows(rec411);
     QList<PostingLine> lines;

@@ -202,6 +202,7 @@ private:
                             const QDate &invDate, const QString &userName) const;
     // The header's status as the checks read it: "9" when gone, "0" when null.
     QString statusOf(qint64 rec411) const;
+    void forgetLockHolder(qint64 rec411) const;
 
     Connection m_conn;
 };
