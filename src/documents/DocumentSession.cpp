@@ -737,6 +737,8 @@ void DocumentSession::openLine(LineCommand kind, qint64 sourceRow)
     request.propDuty = QString::number(in.propDuty);
     request.stockModePosition = in.stockMode;
     request.outsourcing = in.outsourcing;
+    request.conn = m_ctx.conn;
+    request.userName = m_ctx.userName;
     if (kind == LineCommand::Edit) {
         if (sourceRow < 0)
             return;
@@ -812,6 +814,8 @@ void DocumentSession::Input_Mo_Mtr_Click()
         call.stockMode = in.stockMode;
         call.pcsNo = in.pcsNo.trimmed();
         call.rec411 = key;
+        call.conn = m_ctx.conn;
+        call.userName = m_ctx.userName;
         m_view.openUsageImport(call);
         m_store.fillMissingLineStockModes(key);
         RefreshGrid(QStringLiteral("GRID1"));

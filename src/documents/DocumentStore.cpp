@@ -227,7 +227,7 @@ LinesOutcome DocumentStore::deleteLine(qint64 rec412) const
     return outcome;
 }
 
-LinesOutcome DocumentStore::deleteLines(qint64 rec411) const
+LinesOutcome DocumentStore::changeLinesWhileOpen(qint64 rec411, const Statement &change) const
 {
     LinesOutcome outcome;
     Transaction tx(m_conn, Transaction::Write);
@@ -236,27 +236,23 @@ LinesOutcome DocumentStore::deleteLines(qint64 rec411) const
         outcome.done = false;
         return outcome;
     }
-    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+    Sql(m_conn, change).exec();
     tx.commit();
     return outcome;
 }
 
+LinesOutcome DocumentStore::deleteLines(qint64 rec411) const
+{
+    return changeLinesWhileOpen(rec411, Statement(QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?"), {rec411}));
+}
+
 LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411) const
 {
-    LinesOutcome outcome;
-    Transaction tx(m_conn, Transaction::Write);
-    outcome.status = holdOpenHeader(m_conn, rec411);
-    if (!outcome.status.isEmpty()) {
-        outcome.done = false;
-        return outcome;
-    }
-    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
-                               "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
-                               "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
-        .bind(rec411)
-        .exec();
-    tx.commit();
-    return outcome;
+    return changeLinesWhileOpen(
+        rec411, Statement(QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
+                                         "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
+                                         "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"),
+                          {rec411}));
 }
 
 QString DocumentStore::statusOf(qint64 rec411) const

@@ -203,6 +203,8 @@ private:
     // The header's status as the checks read it: "9" when gone, "0" when null.
     QString statusOf(qint64 rec411) const;
     void forgetLockHolder(qint64 rec411) const;
+    // Runs the change in a transaction that holds the header, only while it is open.
+    LinesOutcome changeLinesWhileOpen(qint64 rec411, const Statement &change) const;
 
     Connection m_conn;
 };

@@ -55,7 +55,9 @@ void setChoiceReadOnly(QComboBox *combo, bool readOnly)
 } // namespace
 
 Frm40BMx::Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent)
-    : QDialog(parent), m_host(host), m_lists(runContext().Conn), m_store(runContext().Conn)
+    : QDialog(parent), m_host(host), m_conn(request.conn.isValid() ? request.conn : runContext().Conn),
+      m_userName(request.conn.isValid() ? request.userName : runContext().User_Name), m_lists(m_conn),
+      m_store(m_conn)
 {
     setObjectName(kForm);
     setModal(true);
@@ -395,7 +397,7 @@ LineEntry Frm40BMx::entry() const
         e.headerStockModeText = m_host->stockDeductionText();
     e.propDuty = W_Prop_Duty;
     e.lineStockMode = stockModePosition();
-    e.userName = runContext().User_Name;
+    e.userName = m_userName;
     return e;
 }
 

@@ -102,6 +102,9 @@ private:
     QString m_sourceTypeCode;
     QString m_sourceSupplierNo;
     QString m_supplierPropertyCode;
+    // The document's connection and user, whatever a later ShowFrm sets.
+    Connection m_conn;
+    QString m_userName;
     SourceLists m_lists;
     LineStore m_store;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/db/Connection.h"
+
 #include <QString>
 
 #include <utility>
@@ -22,6 +24,9 @@ struct LineRequest
     QString rec611;
     // Field name and text of the line changed or viewed.
     std::vector<std::pair<QString, QString>> fields;
+    // The document's connection and user (none: the module's run context).
+    Connection conn;
+    QString userName;
 };
 
 // What the document hands the usage import.
@@ -34,4 +39,7 @@ struct UsageImportCall
     int stockMode = 2;         // position of the document's Stock_Mode (0, 1, 2)
     QString pcsNo;             // the document's outsourcing order
     qint64 rec411 = 0;         // the document's key
+    // The document's connection and user (none: the module's run context).
+    Connection conn;
+    QString userName;
 };

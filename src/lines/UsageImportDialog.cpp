@@ -83,12 +83,15 @@ struct Frm40BMx4::Private
     int stockMode = 2;
     QString pcsNo;
     qint64 rec411 = 0;
+    // The document's connection and user (none: the run context's).
+    Connection conn;
+    QString userName;
 
     int rememberedRow = 0; // row of the last check-box edit, 0 for none
     bool rangeArmed = false;
 
     int dataRows() const { return std::max(0, grid->rows() - grid->fixedRows()); }
-    UsageImportStore store() const { return UsageImportStore(runContext().Conn); }
+    UsageImportStore store() const { return UsageImportStore(conn.isValid() ? conn : runContext().Conn); }
 
     void readactive();
     void sele_data();
@@ -269,6 +272,12 @@ void Frm40BMx4::setDocument(bool production, int stockMode, const QString &pcsNo
     d->stockMode = stockMode;
     d->pcsNo = pcsNo;
     d->rec411 = rec411;
+}
+
+void Frm40BMx4::setSession(const Connection &conn, const QString &userName)
+{
+    d->conn = conn;
+    d->userName = userName;
 }
 
 FlexGrid *Frm40BMx4::grid() const
@@ -487,7 +496,7 @@ void Frm40BMx4::Private::save(const QString &tag)
         UsageSave s;
         s.rec411 = rec411;
         s.stockMode = stockMode;
-        s.userName = runContext().User_Name;
+        s.userName = conn.isValid() ? userName : runContext().User_Name;
         s.updDate = Environment::today();
         // Rows in the order the grid shows them now.
         const int cols = std::max(grid->cols(), int(UsageImportStore::ColColorNo) + 1);
@@ -531,5 +540,6 @@ void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call
     dialog->setOut_Type_Order(call.orderControl);
     dialog->setHost(&host);
     dialog->setDocument(call.production, call.stockMode, call.pcsNo, call.rec411);
+    dialog->setSession(call.conn, call.userName);
     ModalRunner::exec(dialog.get());
 }

@@ -30,6 +30,8 @@ public:
     void setOut_Type_Order(bool byOrder);
     // The calling document's fields the dialog works from.
     void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
+    // The document's connection and user, whatever a later ShowFrm sets.
+    void setSession(const Connection &conn, const QString &userName);
 
     FlexGrid *grid() const;
 
