@@ -133,13 +133,15 @@ std::unique_ptr<ClsBarManuBill> loadModule()
     for (const QString &file : candidates) {
         if (!QFileInfo::exists(file))
             continue;
-        // Never unloaded: its windows live as long as the host.
-        auto *library = new QLibrary(file);
-        auto create = reinterpret_cast<CreateClsBarManuBillFn>(library->resolve("CreateClsBarManuBill"));
+        // Never unloaded, not even when Qt cleans up at exit: its windows and
+        // the types it registered with Qt live as long as the host. The
+        // QLibrary object itself may go; the code stays.
+        QLibrary library(file);
+        library.setLoadHints(QLibrary::PreventUnloadHint);
+        auto create = reinterpret_cast<CreateClsBarManuBillFn>(library.resolve("CreateClsBarManuBill"));
         if (create)
             return std::unique_ptr<ClsBarManuBill>(create());
-        why = library->errorString();
-        delete library;
+        why = library.errorString();
     }
     throw ErpError(ErpErrorNumber::GenericProvider, QStringLiteral("erp-host"),
                    why.isEmpty() ? QStringLiteral("module library not found: ") + candidates.join(QStringLiteral(", "))
