@@ -414,7 +414,7 @@ private slots:
         QTest::newRow("bad align") << QByteArray("[columns]\nMtr_No 料号 20 middle\n")
                                    << "报表格式 BAD.layout 第 2 行: 对齐 \"middle\" 应为 left、right 或 center";
         QTest::newRow("short column") << QByteArray("[columns]\nMtr_No 料号\n")
-                                      << "报表格式 BAD.layout 第 2 行: 栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum]\"";
+                                      << "报表格式 BAD.layout 第 2 行: 栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum] [wrap]\"";
         QTest::newRow("bad format") << QByteArray("[columns]\nMtr_No 料号 20 left 0.0.0\n")
                                     << "报表格式 BAD.layout 第 2 行: 不认识的格式 \"0.0.0\"";
         QTest::newRow("open quote") << QByteArray("[columns]\nMtr_No \"料 号 20 left\n")
