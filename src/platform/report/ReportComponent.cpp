@@ -109,7 +109,7 @@ enum class Painted { All, Cancelled, Failed };
 // and lets the user stop a long report. A stop while printing aborts the
 // printer's job, so that nothing half made reaches the paper.
 Painted paintWithProgress(const ReportPages &pages, const QList<int> &order, QPagedPaintDevice *device,
-                          QPrinter *abortable, QWidget *parent)
+                          QPrinter *abortable, QWidget *parent, bool *aborted = nullptr)
 {
     QProgressDialog progress(QStringLiteral("正在排版报表 %1 ...").arg(pages.layout().caption), QStringLiteral("取消"),
                              0, int(order.size()), parent);
@@ -125,9 +125,10 @@ Painted paintWithProgress(const ReportPages &pages, const QList<int> &order, QPa
                 g_progressHook(&progress, page);
             return !progress.wasCanceled();
         },
-        [abortable] {
-            if (abortable)
-                abortable->abort();
+        [abortable, aborted] {
+            const bool done = abortable && abortable->abort();
+            if (aborted)
+                *aborted = done;
         });
     const bool cancelled = progress.wasCanceled();
     progress.setValue(int(order.size()));
@@ -198,14 +199,16 @@ bool printOn(QPrinter &printer, const ReportPages &given, QWidget *parent)
                  .arg(pages.layout().caption)
                  .arg(pages.pageCount())
                  .arg(printer.fromPage()));
-    const Painted painted = paintWithProgress(pages, order, &printer, &printer, parent);
+    bool aborted = false;
+    const Painted painted = paintWithProgress(pages, order, &printer, &printer, parent, &aborted);
     if (painted == Painted::Failed)
         fail(QStringLiteral("打印报表 %1 失败").arg(pages.layout().caption));
     if (painted == Painted::Cancelled) {
+        // Said as it is: a printer that could not take the job back may still print what it got.
+        const QString text = aborted ? QStringLiteral("打印报表 %1 已取消, 打印作业已撤销.")
+                                     : QStringLiteral("打印报表 %1 已取消; 打印机已收到的页仍可能打印出来.");
         MessageBoxService::instance().show({QStringLiteral("ReportComponent"), QStringLiteral("Print_Cancel"),
-                                            QStringLiteral("打印报表 %1 已取消, 打印机的作业已撤销")
-                                                .arg(pages.layout().caption),
-                                            64, {}});
+                                            text.arg(pages.layout().caption), 64, {}});
         return false;
     }
     return true;
