@@ -675,6 +675,15 @@ void Frm40BMx::showRefusal(const LineRefusal &refusal)
     case LineField::Mtr_No:
         target = m_mtrNo;
         break;
+    case LineField::Order_No:
+        target = m_orderNo;
+        break;
+    case LineField::Mo_No:
+        target = m_moNo;
+        break;
+    case LineField::Color_Name:
+        target = m_colorName->editor();
+        break;
     case LineField::Bar_Name:
         target = m_barName;
         break;

@@ -211,6 +211,58 @@ private slots:
         QCOMPARE(combo("Stock_Mode")->currentText(), QStringLiteral("按订单"));
     }
 
+    // After each refusal of the header's check the focus is on the field it
+    // names, and the Enter that closed the message box does not move it on.
+    void focusAfterHeaderRefusals_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no number") << "Inv_No" << "  " << "请输入领料单号!" << "Inv_No";
+        QTest::newRow("number taken") << "Inv_No" << "TL001" << "此领料单号已经重复!请重新输入!" << "Inv_No";
+        QTest::newRow("unknown department") << "Org_Name" << "没有这个部门" << "此单位不存在,请重新输入!"
+                                            << "Org_Name";
+        QTest::newRow("no stock mode") << "Stock_Mode" << "" << "请选择正确的扣库存方式!" << "Stock_Mode";
+        QTest::newRow("no nature") << "Prop_Duty" << "什么" << "请选择正确的领料性质!" << "Prop_Duty";
+        QTest::newRow("production with an outsourcing number") << "Pcs_No" << "WF001" << "生产领料不须输入外发单号!"
+                                                               << "Pcs_No";
+        QTest::newRow("outsourcing without its number") << "Option2" << "" << "外单领料时必须输入外发单号!"
+                                                        << "Pcs_No";
+        QTest::newRow("outsourcing number unknown") << "Option2" << "WF999" << "无此外发单号!" << "Pcs_No";
+    }
+    void focusAfterHeaderRefusals()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        click("Cmd_Add");
+        auto *remark = w->findChild<QLineEdit *>(QStringLiteral("Remark"));
+        remark->setFocus();
+        choose("Org_Name", QStringLiteral("裁床组"));
+        choose("Stock_Mode", QStringLiteral("按制单"));
+        if (field == QLatin1String("Option2")) {
+            w->findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+            choose("Pcs_No", value);
+        } else {
+            choose(field.toLatin1().constData(), value);
+        }
+        QWidget elsewhere; // the message box's window
+        elsewhere.show();
+        box->whileShown([&elsewhere](const MessageRequest &) { QTest::keyPress(&elsewhere, Qt::Key_Return); });
+        click("Cmd_Ok");
+        QTest::keyRelease(w->focusWidget(), Qt::Key_Return);
+        QCOMPARE(box->last().text, message);
+        QWidget *f = w->focusWidget();
+        while (f && f != w && f->objectName().isEmpty())
+            f = f->parentWidget();
+        QCOMPARE(f ? f->objectName() : QString(), focus);
+        QCOMPARE(w->lastAction(), 1);
+    }
+
     void numberUsedByAnotherKind()
     {
         click("Cmd_Add");

@@ -126,10 +126,11 @@ private slots:
             << "怪事^_^,上级记录号竟会是空值,这是程序错误!" << none << 0 << "" << own;
         QTest::newRow("order missing under order usage") << "orderUsage"
                                                          << ""
-                                                         << "请输入订单!" << none << 0 << "" << own;
+                                                         << "请输入订单!" << int(LineField::Order_No) << 0 << ""
+                                                         << own;
         QTest::newRow("no material") << "mtrNo"
                                      << "  "
-                                     << "请输入材料代号!" << none << 0 << "" << own;
+                                     << "请输入材料代号!" << int(LineField::Mtr_No) << 0 << "" << own;
         QTest::newRow("unknown material") << "mtrNo"
                                           << "NOPE"
                                           << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
@@ -139,7 +140,7 @@ private slots:
             << "该材料代号不存在,请重新输入!" << int(LineField::Mtr_No) << 0 << "" << own;
         QTest::newRow("no location") << "barName"
                                      << ""
-                                     << "请输入仓别" << none << 0 << "" << own;
+                                     << "请输入仓别" << int(LineField::Bar_Name) << 0 << "" << own;
         QTest::newRow("unknown location") << "barName"
                                           << "三号仓"
                                           << "无此仓别资料." << int(LineField::Bar_Name) << 0 << "" << own;

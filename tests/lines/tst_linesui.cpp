@@ -508,6 +508,61 @@ private slots:
         QVERIFY(d.isVisible());
     }
 
+    // After a refusal the focus is on the field the check names (or the one
+    // in error), and stays there: the Enter that closed the message box is
+    // released over the dialog, and is no Enter of the dialog's.
+    void focusAfterEachRefusal_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no material") << "Mtr_No" << "" << "请输入材料代号!" << "Mtr_No";
+        QTest::newRow("unknown material") << "Mtr_No" << "NOPE" << "该材料代号不存在,请重新输入!" << "Mtr_No";
+        QTest::newRow("line already there") << "Frm_inv" << "PI001" << "此材料已经存在於本单中" << "Mtr_No";
+        QTest::newRow("no location") << "Bar_Name" << "" << "请输入仓别" << "Bar_Name";
+        QTest::newRow("unknown location") << "Bar_Name" << "三号仓" << "无此仓别资料." << "Bar_Name";
+        QTest::newRow("no quantity") << "Mtr_Amt" << "abc" << "请输入正确的数量." << "Mtr_Amt";
+        QTest::newRow("receipt not under the order") << "Frm_inv" << "PI009" << "此订单或制号下无此来料单号"
+                                                      << "Frm_inv";
+        QTest::newRow("receipt without the material") << "Mtr_No" << "F002" << "此来料单号无此材料" << "Mtr_No";
+        QTest::newRow("no stock at the location")
+            << "Bar_Name" << "二号仓"
+            << "当前来料单号:PI002+订单代号:SO1+ 制号:MO1+材料:F001+仓别:二号仓无库存，无法领料!"
+            << "Bar_Name";
+        QTest::newRow("more than the stock") << "Mtr_Amt" << "9" << "当前数量:9>库存数量:8" << "Mtr_Amt";
+    }
+    void focusAfterEachRefusal()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W02', '二号仓')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES "
+                                          "(2, 'F002', '织带', '0')"));
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        // The user is in the remark (leaving a field before would fill the
+        // lists from it), with the line typed, and confirms.
+        item(&d, "Remark")->editor()->setFocus();
+        enterLine(d, QStringLiteral("PI002"), QStringLiteral("5"));
+        d.setFieldText(field, value);
+        QWidget elsewhere; // the message box's window
+        elsewhere.show();
+        box->whileShown([&elsewhere](const MessageRequest &) { QTest::keyPress(&elsewhere, Qt::Key_Return); });
+        ok(&d);
+        QTest::keyRelease(d.focusWidget(), Qt::Key_Return);
+        QVERIFY(!box->shown().isEmpty());
+        QCOMPARE(box->last().text, message);
+        QCOMPARE(focusedField(&d), focus);
+        QVERIFY(d.isVisible());
+        QCOMPARE(linesOf(5), 1);
+    }
+
     void focusMovesOnAfterEachPicker()
     {
         PlainHost host;
