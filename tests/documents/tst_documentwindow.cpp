@@ -16,7 +16,14 @@
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 
+#include "documents/DocumentScreen.h"
 #include "documents/DocumentStore.h"
+#include "generator/FactoryGenerator.h"
+#include "platform/ui/FieldWidth.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDialog>
 
@@ -261,6 +268,92 @@ private slots:
             f = f->parentWidget();
         QCOMPARE(f ? f->objectName() : QString(), focus);
         QCOMPARE(w->lastAction(), 1);
+    }
+
+    // The date drop-down opens on the month of the date the field holds,
+    // today's when it holds none; Esc closes the drop-down only.
+    void dateDropDown_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("shown");
+        QTest::newRow("a date") << "2025-03-15" << QDate(2025, 3, 15);
+        QTest::newRow("empty") << "" << QDate::currentDate();
+        QTest::newRow("not a date") << "2025-13-45" << QDate::currentDate();
+    }
+    void dateDropDown()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDate, shown);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        click("Cmd_Add");
+        HeadItem *date = item("Inv_Date");
+        date->setText(text);
+        QTest::mouseClick(date->dropDownButton(), Qt::LeftButton);
+        QCalendarWidget *calendar = date->calendar();
+        QVERIFY(calendar);
+        QCOMPARE(calendar->yearShown(), shown.year());
+        QCOMPARE(calendar->monthShown(), shown.month());
+        QCOMPARE(calendar->selectedDate(), shown);
+        // Esc: pressed in the drop-down, released over the window.
+        QWidget *popup = calendar->window();
+        QTest::keyPress(QApplication::focusWidget() ? QApplication::focusWidget() : popup, Qt::Key_Escape);
+        QVERIFY(!popup->isVisible());
+        QTest::keyRelease(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        QVERIFY2(!messages().contains(QStringLiteral("真的要取消操作吗?")), qPrintable(messages().join(u'|')));
+        QCOMPARE(w->lastAction(), 1);
+        QCOMPARE(date->text(), text);
+        // A day clicked goes into the field.
+        QTest::mouseClick(date->dropDownButton(), Qt::LeftButton);
+        date->calendar()->setSelectedDate(shown.addDays(1));
+        emit date->calendar()->activated(shown.addDays(1));
+        QCOMPARE(date->text(), shown.addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+        // Esc in the window itself still asks to cancel.
+        QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        QVERIFY(messages().contains(QStringLiteral("真的要取消操作吗?")));
+    }
+
+    // The number box and its list show the longest numbers whole, at the
+    // font the window shows them in: the demo's, a generated factory's and
+    // the numbering's.
+    void numberBoxShowsWholeNumbers()
+    {
+        QStringList numbers = DocumentScreen::longestNumbers();
+        numbers << QStringLiteral("LL261209001") << QStringLiteral("A001-26120001");
+        {
+            // A generated factory's documents: kind, day, four-digit sequence.
+            Connection factory = TestDb::freshSqlite(true);
+            FactoryScale small;
+            small.scale = 0.002;
+            generateFactory(factory, small);
+            numbers << Sql(factory, QStringLiteral("SELECT Inv_No FROM Mmst411 ORDER BY LENGTH(Inv_No) DESC, Inv_No"))
+                           .select()
+                           .text(0, 0);
+            factory.close();
+        }
+        QComboBox *box = combo("Inv_No");
+        for (const QString &n : std::as_const(numbers))
+            box->addItem(n);
+        w->resize(900, 600);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        for (const QString &n : std::as_const(numbers)) {
+            box->setEditText(n);
+            QVERIFY2(FieldWidth::showsWhole(box->lineEdit(), n),
+                     qPrintable(QStringLiteral("%1: %2 px of text in %3 px")
+                                    .arg(n)
+                                    .arg(box->fontMetrics().horizontalAdvance(n))
+                                    .arg(box->lineEdit()->width())));
+        }
+        box->showPopup();
+        QAbstractItemView *list = box->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        for (int i = 0; i < box->count(); ++i) {
+            const QRect cell = list->visualRect(list->model()->index(i, 0));
+            const int text = list->fontMetrics().horizontalAdvance(box->itemText(i));
+            QVERIFY2(text + 6 <= cell.width() && cell.right() <= list->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 of %3").arg(box->itemText(i)).arg(text).arg(cell.width())));
+        }
+        box->hidePopup();
     }
 
     void numberUsedByAnotherKind()
