@@ -9,6 +9,7 @@
 #include "reports/KestoDesign.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -256,6 +257,37 @@ private slots:
         QCOMPARE(box->shown().size(), 1);
         // The next run has its full time again.
         QCOMPARE(value(QStringLiteral("W_SQL = \"fine\"")), QStringLiteral("fine"));
+    }
+
+    // The time limit counts the script's own time: not the 12 s a clerk
+    // takes to answer its MsgBox, nor the time its database statements take,
+    // so a script is never stopped between two of its writes for them.
+    void timeLimitCountsTheScriptsOwnTime()
+    {
+        QCOMPARE(design->timeLimit(), 10000);
+        box->whileShown([](const MessageRequest &) { QTest::qSleep(12000); });
+        box->answer(MessageAnswer::Yes);
+        QCOMPARE(value(QStringLiteral("a = MsgBox(\"真的要继续吗?\", 36)\r\nW_SQL = \"answered \" & a")),
+                 QStringLiteral("answered 6"));
+        QCOMPARE(box->shown().size(), 1);
+
+        design->setTimeLimit(150);
+        // A statement slower than the whole limit, then a second write.
+        const QString slow = QStringLiteral(
+            "INSERT INTO mmst605 (Color_No, Color_Name) SELECT 'S1', COUNT(*) FROM (WITH RECURSIVE n(x) AS "
+            "(SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1500000) SELECT x FROM n) t");
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(design->ExecuteStatement(
+            QStringLiteral("Ado.ExecuteSql \"%1\"\r\nAdo.ExecuteSql \"%2\"")
+                .arg(slow, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('S2', '第二笔')")),
+            true, QString(), true));
+        QVERIFY2(took.elapsed() > 150, "the statement was meant to outlast the limit");
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM mmst605 WHERE Color_No IN ('S1', 'S2')")).scalar().toInt(),
+                 2);
+        QCOMPARE(box->shown().size(), 1);
+        // Its own loop is still stopped.
+        QVERIFY(!design->ExecuteStatement(QStringLiteral("Do\r\nLoop"), false, QString(), true));
     }
 
     void msgBoxGoesThroughTheMessageSeam()
