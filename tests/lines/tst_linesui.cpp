@@ -563,6 +563,34 @@ private slots:
         QCOMPARE(linesOf(5), 1);
     }
 
+    // The unit reads beside the quantity; a specification longer than its
+    // box shows its beginning.
+    void unitAndSpecificationShowWhatTheyHold()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst610 (Unit_No, Unit_Name) VALUES ('YD', '码')"));
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst611 SET Mtr_Dim = ?, Unit_No = 'YD' WHERE Mtr_No = 'F001'"),
+                     {QStringLiteral("1680D双股牛津布 PU涂层 防水等级W4 幅宽150cm 克重420g/m2 背面贴合3mm海绵")});
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.setFieldText(QStringLiteral("Mtr_No"), QStringLiteral("F001"));
+        choice(&d, "Mtr_No")->setFocus();
+        leave(choice(&d, "Mtr_No"));
+        QCOMPARE(item(&d, "Unit_Name")->text(), QStringLiteral("码"));
+        QLineEdit *dim = item(&d, "Mtr_Dim")->editor();
+        QVERIFY(dim->text().startsWith(QStringLiteral("1680D")));
+        QCOMPARE(dim->cursorPosition(), 0);
+        QLineEdit *qty = item(&d, "Mtr_Amt")->editor();
+        QLineEdit *unit = item(&d, "Unit_Name")->editor();
+        const QRect q(qty->mapTo(&d, QPoint(0, 0)), qty->size());
+        const QRect u(unit->mapTo(&d, QPoint(0, 0)), unit->size());
+        QVERIFY2(u.left() > q.right() && qAbs(u.center().y() - q.center().y()) <= 2,
+                 qPrintable(QStringLiteral("quantity %1,%2 unit %3,%4").arg(q.x()).arg(q.y()).arg(u.x()).arg(u.y())));
+        QVERIFY(unit->fontMetrics().horizontalAdvance(unit->text()) < unit->width());
+        d.reject();
+    }
+
     void focusMovesOnAfterEachPicker()
     {
         PlainHost host;
