@@ -17,7 +17,6 @@ struct LineEntry : LineInputs
     QString userName;
 };
 
-// The field a refusal puts the focus on.
 // The field a refusal puts the focus on: the one the check names, else the one in error.
 enum class LineField { None, Frm_inv, Mtr_No, Order_No, Mo_No, Bar_Name, Color_Name, Mtr_Amt, Remark };
 
