@@ -531,6 +531,14 @@ private slots:
             << "当前来料单号:PI002+订单代号:SO1+ 制号:MO1+材料:F001+仓别:二号仓无库存，无法领料!"
             << "Bar_Name";
         QTest::newRow("more than the stock") << "Mtr_Amt" << "9" << "当前数量:9>库存数量:8" << "Mtr_Amt";
+        // Returns of PI001, issued 6 by LL001 once it is approved.
+        QTest::newRow("return: never issued from the receipt") << "return Frm_inv" << "PI009" << "此来料单号无此材料"
+                                                               << "Mtr_No";
+        QTest::newRow("return: all returned already")
+            << "return returned" << "1"
+            << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << "Bar_Name";
+        QTest::newRow("return: more than issued") << "return Mtr_Amt" << "7" << "当前数量:7>累计可退数量:6"
+                                                  << "Mtr_Amt";
     }
     void focusAfterEachRefusal()
     {
@@ -541,15 +549,32 @@ private slots:
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W02', '二号仓')"));
         TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES "
                                           "(2, 'F002', '织带', '0')"));
+        const bool isReturn = field.startsWith(QLatin1String("return "));
+        LineRequest request = addingToLL004();
+        if (isReturn) {
+            field = field.mid(7);
+            request.invType = QStringLiteral("2");
+            request.rec411 = QStringLiteral("6");
+            TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Inv_No = 'LL001'"));
+            if (field == QLatin1String("returned")) {
+                // A return waiting for approval already took back the 6 issued.
+                TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Rec_411, Inv_No, Inv_Type, Status, Out_Flag) "
+                                                  "VALUES (7, 'TL001', '2', '0', '0')"));
+                TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411, Rec_611, Frm_Inv, Frm_Type, "
+                                                  "Order_No, Mo_No, Mtr_Amt, Bar_No) VALUES (9, 7, 1, 'PI001', 'A', "
+                                                  "'SO1', 'MO1', 6, 'W01')"));
+                field = QStringLiteral("Mtr_Amt");
+            }
+        }
         PlainHost host;
-        Frm40BMx d(&host, addingToLL004());
+        Frm40BMx d(&host, request);
         d.show();
         d.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&d));
         // The user is in the remark (leaving a field before would fill the
         // lists from it), with the line typed, and confirms.
         item(&d, "Remark")->editor()->setFocus();
-        enterLine(d, QStringLiteral("PI002"), QStringLiteral("5"));
+        enterLine(d, isReturn ? QStringLiteral("PI001") : QStringLiteral("PI002"), QStringLiteral("5"));
         d.setFieldText(field, value);
         QWidget elsewhere; // the message box's window
         elsewhere.show();
@@ -561,6 +586,7 @@ private slots:
         QCOMPARE(focusedField(&d), focus);
         QVERIFY(d.isVisible());
         QCOMPARE(linesOf(5), 1);
+        QCOMPARE(linesOf(6), 0);
     }
 
     // The unit reads beside the quantity; a specification longer than its
