@@ -70,7 +70,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     runContext().App_Path = dir.path(); // no template: the plain export runs
-    ExcelExport::setFileOpener([](const QString &) {});
+    ExcelExport::setFileOpener([](const QString &) { return true; });
 
     const ExportTable grid = makeGrid(rows, cols);
     const long gridKiB = peakKiB();

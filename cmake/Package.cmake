@@ -101,7 +101,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://bag-factory.example/erp")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6sql6-sqlite, libqt6sql6-psql, libqt6sql6-odbc, fonts-wqy-microhei")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sqlite3")
+# Qt's own buttons and dialogs in the workstation's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sqlite3, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "odbc-postgresql, tdsodbc")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/postinst ${pkg}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -12,6 +12,7 @@ ERP_PACKAGES=(
   python3 python3-openpyxl
   fonts-noto-cjk xvfb xauth
   fonts-wqy-microhei poppler-utils
+  qt6-translations-l10n
 )
 
 # The named packages, or ERP_PACKAGES, installed when missing.

@@ -4,8 +4,10 @@
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/WidgetPicture.h"
+#include "platform/ui/WindowClosing.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -60,6 +62,14 @@ HostWindow::HostWindow(const Connection &conn, const QString &company, std::uniq
 }
 
 HostWindow::~HostWindow() = default;
+
+void HostWindow::closeEvent(QCloseEvent *event)
+{
+    if (closeOtherWindows(this))
+        event->accept();
+    else
+        event->ignore();
+}
 
 QString HostWindow::userId() const
 {

@@ -37,6 +37,11 @@ public:
     QString settingsFile() const;
     void setSettingsFolder(const QString &folder);
 
+protected:
+    // Closing the host (its menu's 退出 or the window) closes the module's
+    // windows first, each through its own close; one that stays keeps the host.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     std::unique_ptr<ClsBarManuBill> m_module;
     Connection m_conn;

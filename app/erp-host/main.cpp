@@ -20,6 +20,7 @@
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
 #include "platform/ui/FileDialogs.h"
+#include "platform/ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -164,6 +165,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(ERP_VERSION));
     // The host holds the SQLite file open: no dialog of the process may read it.
     FileDialogs::guardProcess();
+    // The workstation's language, for Qt's own buttons and dialogs too.
+    QLocale::setDefault(QLocale::system());
+    QtTranslations::install(QLocale::system());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ERP host for the production material module"));
     parser.addHelpOption();

@@ -593,7 +593,7 @@ W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
 W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''1''"
 W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40B', 'RPT40B00', '领料单基础数据源', 'Function SqlText(P_Text)
+('40B', 'RPT40B90', '领料单基础数据源', 'Function SqlText(P_Text)
   SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
 End Function
 Dim W_Price
@@ -633,7 +633,7 @@ W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
 W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''2''"
 W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40C', 'RPT40C00', '退料单基础数据源', 'Function SqlText(P_Text)
+('40C', 'RPT40C90', '退料单基础数据源', 'Function SqlText(P_Text)
   SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
 End Function
 Dim W_Price
@@ -673,7 +673,7 @@ W_SQL = W_SQL & " LEFT JOIN mmst605 c ON c.Color_No = l.Color_No"
 W_SQL = W_SQL & " LEFT JOIN mmst903 b ON b.Bar_No = l.Bar_No"
 W_SQL = W_SQL & " WHERE h.Inv_No = " & SqlText(inv_no) & " AND h.Inv_Type = ''3''"
 W_SQL = W_SQL & " ORDER BY v.Mtr_No, l.Rec_412"', 'Mtr_No', 0, 0, '陈志明', '2026-10-01 09:00:00'),
-('40D', 'RPT40D00', '补料单基础数据源', 'Function SqlText(P_Text)
+('40D', 'RPT40D90', '补料单基础数据源', 'Function SqlText(P_Text)
   SqlText = "''" & Replace(P_Text, "''", "''''") & "''"
 End Function
 Dim W_Price

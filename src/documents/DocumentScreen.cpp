@@ -1,6 +1,7 @@
 #include "documents/DocumentScreen.h"
 
 #include "documents/DocumentCommands.h"
+#include "platform/ui/FieldWidth.h"
 #include "platform/ui/FlexGrid.h"
 #include "platform/ui/HeadItem.h"
 #include "platform/ui/PictureButton.h"
@@ -197,4 +198,18 @@ void DocumentScreen::build(QWidget *window, const DocumentKind &kind, const Comm
     grid->setObjectName(QStringLiteral("Grid1"));
     outer->addWidget(grid, 1);
     window->resize(900, 600);
+    fitToTexts();
+}
+
+QStringList DocumentScreen::longestNumbers()
+{
+    // Kind prefix, day and a four-digit sequence ("LL2612090001"), and the
+    // user's code, month and sequence of the numbering ("CZM-26120001"), in
+    // the widest letters.
+    return {QStringLiteral("WW2612090001"), QStringLiteral("WWW-26120001")};
+}
+
+void DocumentScreen::fitToTexts()
+{
+    FieldWidth::fitCombo(invNo, longestNumbers());
 }

@@ -25,6 +25,11 @@ struct DocumentScreen
     // A toolbar click: the command letter and the tag its failure is reported under.
     using Command = std::function<void(const QString &letter, const QString &tag)>;
     void build(QWidget *window, const DocumentKind &kind, const Command &command);
+    // Widens what is too narrow for its longest value at the font the
+    // dressing chose (run after dressing): the document number box.
+    void fitToTexts();
+    // The longest document numbers the numbering and the factory make.
+    static QStringList longestNumbers();
 
     QFrame *panel = nullptr;
     QLabel *heading = nullptr;

@@ -671,8 +671,23 @@ void DocumentSession::printReport(const QString &choice)
     request.choice = choice;
     request.formId = m_kind.reportFormId;
     // The number as the field shows it, even when typed over while browsing.
-    request.variantCode = variantCode(m_view.input().invNo);
-    m_view.openReports(request);
+    const QString number = m_view.input().invNo;
+    request.variantCode = variantCode(number);
+    if (m_view.openReports(request))
+        markPrinted(number);
+}
+
+void DocumentSession::markPrinted(const QString &number)
+{
+    try {
+        if (m_store.markPrinted(number) == 0 || !m_record.shown ||
+            number.trimmed().compare(m_record.invNo.trimmed(), Qt::CaseInsensitive) != 0)
+            return;
+        m_record.printed = true;
+        m_view.showDocument();
+    } catch (...) {
+        m_view.reportFailure(m_kind.windowName, QStringLiteral("Vcontrol"));
+    }
 }
 
 void DocumentSession::print()

@@ -116,7 +116,9 @@ public:
 
     // The window's dialogs.
     virtual SearchOutcome search(const SearchRequest &request) = 0;
-    virtual void openReports(const ReportRequest &request) = 0;
+    // The report list; true when a print of the document came out (on paper
+    // or as a PDF), not when a preview was only looked at.
+    virtual bool openReports(const ReportRequest &request) = 0;
     virtual void openLineDialog(const LineRequest &request) = 0;
     virtual void openUsageImport(const UsageImportCall &call) = 0;
     virtual void showHelp() = 0;
@@ -222,6 +224,9 @@ public:
 
     // The variables text of a document for its report scripts.
     static QString variantCode(const QString &number);
+    // A print of the document of this number came out: its print mark is
+    // set, and shown when it is the document on screen.
+    void markPrinted(const QString &number);
 
 private:
     void run(const CommandRow &row);

@@ -205,6 +205,13 @@ void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
         .exec();
 }
 
+qint64 DocumentStore::markPrinted(const QString &invNo) const
+{
+    return Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET print_status = 1 WHERE Inv_No = ?"))
+        .bind(invNo)
+        .exec();
+}
+
 LinesOutcome DocumentStore::deleteLine(qint64 rec412) const
 {
     LinesOutcome outcome;

@@ -148,6 +148,9 @@ public:
     HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken = {}) const;
     // Every line of the document takes the header's stock-deduction mode.
     void setLinesStockMode(qint64 rec411, int mode) const;
+    // A print of the document of this number came out (on paper or as a
+    // PDF): its print mark is set. The rows changed (0: no such document).
+    qint64 markPrinted(const QString &invNo) const;
     // Lines and header in one transaction, only while the document is open
     // ('0'): a document another user approved or deleted meanwhile stays.
     DeleteOutcome deleteDocument(qint64 rec411) const;

@@ -121,6 +121,7 @@ void DocumentWindow::Form_Load()
 {
     try {
         DressForm(this);
+        m_ui.fitToTexts();
         RunContext::EnsureConnection();
     } catch (...) {
         ErrorReporter::ReportError(objectName(), QStringLiteral("Form_Load"));
@@ -381,14 +382,17 @@ SearchOutcome DocumentWindow::search(const SearchRequest &request)
     return outcome;
 }
 
-void DocumentWindow::openReports(const ReportRequest &request)
+bool DocumentWindow::openReports(const ReportRequest &request)
 {
     ScopedInstance<FrmDesignReportShow> reports(this);
     reports->setView_Price(request.viewPrice);
     reports->setChoice(request.choice);
     reports->setFormId(request.formId);
     reports->setSetVariantCode(request.variantCode);
+    bool printed = false;
+    connect(reports.get(), &FrmDesignReportShow::printCameOut, this, [&printed] { printed = true; });
     ModalRunner::exec(reports.get());
+    return printed;
 }
 
 void DocumentWindow::openLineDialog(const LineRequest &request)

@@ -85,7 +85,7 @@ private:
     void numberStored(const QString &typed) override;
     void documentRemoved() override;
     SearchOutcome search(const SearchRequest &request) override;
-    void openReports(const ReportRequest &request) override;
+    bool openReports(const ReportRequest &request) override;
     void openLineDialog(const LineRequest &request) override;
     void openUsageImport(const UsageImportCall &call) override;
     void showHelp() override;

@@ -5,6 +5,7 @@
 #include "documents/DocumentWindow.h"
 #include "platform/core/ErpError.h"
 #include "platform/ui/FileDialogs.h"
+#include "platform/ui/QtTranslations.h"
 #include "platform/ui/Twips.h"
 #include "reports/KestoDesign.h"
 #include "reports/ReportPrinting.h"
@@ -57,7 +58,7 @@ public:
     void numberStored(const QString &) override {}
     void documentRemoved() override {}
     SearchOutcome search(const SearchRequest &) override { return {true, false, {}}; }
-    void openReports(const ReportRequest &) override {}
+    bool openReports(const ReportRequest &) override { return false; }
     void openLineDialog(const LineRequest &) override {}
     void openUsageImport(const UsageImportCall &) override {}
     void showHelp() override {}
@@ -73,6 +74,8 @@ qint32 ClsBarManuBill::ShowFrm(const Connection &p_Con, const QString &P_Menu_Id
     RunContext &ctx = runContext();
     // Nothing in this process may read the open database file (see FileDialogs).
     FileDialogs::guardProcess();
+    // Qt's own texts in the workstation's language, unless the host saw to it.
+    QtTranslations::installIfNone();
     ctx.setPrompts();
     ctx.Conn = p_Con;
     ctx.User_Id = P_User_Id;
@@ -150,6 +153,10 @@ QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &fo
             return outcome.text;
         if (QFileInfo(pdfFile).size() <= 0)
             return QStringLiteral("no PDF was written");
+        // Printed as its window's print button prints: the document is marked.
+        session.markPrinted(invNo);
+        if (!view.told.isEmpty())
+            return view.told.join(QLatin1Char('\n'));
         return QString();
     } catch (const ErpError &e) {
         return e.description();

@@ -55,12 +55,11 @@ QString chooseFile(QWidget *owner, const QString &filter, const QString &title)
         .trimmed();
 }
 
-void openFile(const QString &path)
+bool openFile(const QString &path)
 {
     if (g_opener)
-        g_opener(path);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        return g_opener(path);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 [[noreturn]] void fail(qint64 number, const QString &description)
@@ -768,8 +767,12 @@ bool ExcelExport::Export_Excel(const ExportGrid &grid, const GridExportInfo &inf
         plainExport(grid, info, target, wait);
         return true;
     });
-    if (ok)
-        openFile(target);
+    // Where no program opens the workbook, the user learns where it is.
+    if (ok && !openFile(target))
+        ErrorReporter::ShowErpMessage(kPublicForm, QStringLiteral("Export_excel_8"),
+                                      QStringLiteral("数据已导出到 %1 ,但本机没有可以打开它的程序.")
+                                          .arg(QDir::toNativeSeparators(target)),
+                                      MessageStyle::Information, kTitle);
     QCoreApplication::processEvents();
     return ok;
 }

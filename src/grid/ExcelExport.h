@@ -111,7 +111,8 @@ public:
     // The file dialog and the desktop's "open with default program"; tests
     // install their own. An empty function restores the real one.
     using FileChooser = std::function<QString(QWidget *owner, const QString &filter, const QString &title)>;
-    using FileOpener = std::function<void(const QString &path)>;
+    // Answers whether a program opened the file.
+    using FileOpener = std::function<bool(const QString &path)>;
     static void setFileChooser(FileChooser chooser);
     static void setFileOpener(FileOpener opener);
 

@@ -147,7 +147,6 @@ void Frm40BMx::buildScreen()
     m_barName = addChoice(QStringLiteral("Bar_Name"), code("仓    别:"), 2, 2, m_browBar);
     m_mtrName = addItem(QStringLiteral("Mtr_Name"), code("材料名称:"), 3, 0);
     m_mtrDim = addItem(QStringLiteral("Mtr_Dim"), code("材料规格:"), 3, 2);
-    m_unitName = addItem(QStringLiteral("Unit_Name"), QString(), 4, 0);
     m_colorName = addItem(QStringLiteral("Color_Name"), code("颜    色:"), 4, 2, true);
     m_totalAmt = addItem(QStringLiteral("Total_Amt"), code("总 用 量:"), 5, 0);
     m_getAmt = addItem(QStringLiteral("Get_amt"), code("需求数量:"), 5, 2);
@@ -155,6 +154,23 @@ void Frm40BMx::buildScreen()
     m_barAmt = addItem(QStringLiteral("bar_amt"), code("库存数量:"), 6, 2);
     m_mtrAmt = addItem(QStringLiteral("Mtr_Amt"), code("领料数量:"), 7, 0);
     m_remark = addItem(QStringLiteral("Remark"), code("备    注:"), 7, 2);
+    // The unit has no caption of its own: it reads beside the quantity's
+    // ("领料数量: [ 12 ] 米"), as narrow as a unit's name.
+    m_unitName = new HeadItem(HeadItem::PlainText, m_frame);
+    m_unitName->setObjectName(QStringLiteral("Unit_Name"));
+    m_unitName->setCaption(QString());
+    m_unitName->layout()->setSpacing(0);
+    {
+        auto *grid = static_cast<QGridLayout *>(m_frame->layout());
+        grid->removeWidget(m_mtrAmt);
+        auto *box = new QWidget(m_frame);
+        auto *l = new QHBoxLayout(box);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->setSpacing(2);
+        l->addWidget(m_mtrAmt, 3);
+        l->addWidget(m_unitName, 1);
+        grid->addWidget(box, 7, 0, 1, 2);
+    }
 
     // Typing stops at the column's length, the same on every server.
     DbGateway::limitToColumn(m_orderNo->lineEdit(), QStringLiteral("Mmst412"), QStringLiteral("Order_No"));
@@ -687,6 +703,15 @@ void Frm40BMx::showRefusal(const LineRefusal &refusal)
         break;
     case LineField::Mtr_No:
         target = m_mtrNo;
+        break;
+    case LineField::Order_No:
+        target = m_orderNo;
+        break;
+    case LineField::Mo_No:
+        target = m_moNo;
+        break;
+    case LineField::Color_Name:
+        target = m_colorName->editor();
         break;
     case LineField::Bar_Name:
         target = m_barName;

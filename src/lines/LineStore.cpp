@@ -74,9 +74,9 @@ CheckedLine LineStore::check(const LineEntry &line) const
         return refuse(told(QStringLiteral("程序错误,不正确的单据类型!")));
     // Texts a server cannot store are refused here, not by its driver.
     for (const auto &[text, focus] :
-         {std::pair{&line.orderNo, LineField::None}, std::pair{&line.moNo, LineField::None},
+         {std::pair{&line.orderNo, LineField::Order_No}, std::pair{&line.moNo, LineField::Mo_No},
           std::pair{&line.mtrNo, LineField::Mtr_No}, std::pair{&line.frmInv, LineField::Frm_inv},
-          std::pair{&line.barName, LineField::Bar_Name}, std::pair{&line.colorName, LineField::None},
+          std::pair{&line.barName, LineField::Bar_Name}, std::pair{&line.colorName, LineField::Color_Name},
           std::pair{&line.remark, LineField::Remark}})
         if (FieldLimits::hasControlCharacters(*text))
             return refuse(told(FieldLimits::controlCharactersMessage(), focus));
@@ -86,9 +86,9 @@ CheckedLine LineStore::check(const LineEntry &line) const
         return refuse(told(QStringLiteral("怪事^_^,上级记录号竟会是空值,这是程序错误!")));
     if (line.issueByOrderUsage && T(line.orderNo).isEmpty() &&
         line.headerStockModeText.trimmed() == QStringLiteral("按订单"))
-        return refuse(told(QStringLiteral("请输入订单!")));
+        return refuse(told(QStringLiteral("请输入订单!"), LineField::Order_No));
     if (T(line.mtrNo).isEmpty())
-        return refuse(told(QStringLiteral("请输入材料代号!")));
+        return refuse(told(QStringLiteral("请输入材料代号!"), LineField::Mtr_No));
 
     // Only materials of nature '0' are drawn, whatever the kind and nature.
     const ResultSet material =
@@ -106,10 +106,10 @@ CheckedLine LineStore::check(const LineEntry &line) const
         duplicateValues << key(line.rec412);
     }
     if (!rows(duplicate, duplicateValues).isEmpty())
-        return refuse(counted(QStringLiteral("此材料已经存在於本单中"), false, LineField::None));
+        return refuse(counted(QStringLiteral("此材料已经存在於本单中"), false, LineField::Mtr_No));
 
     if (T(line.barName).isEmpty())
-        return refuse(told(QStringLiteral("请输入仓别")));
+        return refuse(told(QStringLiteral("请输入仓别"), LineField::Bar_Name));
     c.barNo = firstText(rows(d.topN(QStringLiteral("SELECT Bar_No FROM mmst903 WHERE Bar_Name = ? ORDER BY Bar_No"), 1),
                              {T(line.barName)}));
     if (c.barNo.isEmpty())
@@ -198,15 +198,15 @@ CheckedLine LineStore::check(const LineEntry &line) const
         const QString sql = QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?");
         if (nature == QLatin1String("1")) {
             if (rows(sql + QStringLiteral(" AND Supl_Prop = '可转厂'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
-                return refuse(counted(head + QStringLiteral("的性质不是转厂的"), true, LineField::None));
+                return refuse(counted(head + QStringLiteral("的性质不是转厂的"), true, LineField::Frm_inv));
         } else if (nature == QLatin1String("2")) {
             if (rows(sql + QStringLiteral(" AND Supl_Prop = '可开发票'"), {notNullText(c.sourceSupplierNo)}).isEmpty())
-                return refuse(counted(head + QStringLiteral("的性质不是开发票的"), true, LineField::None));
+                return refuse(counted(head + QStringLiteral("的性质不是开发票的"), true, LineField::Frm_inv));
         } else if (nature == QLatin1String("0")) {
             if (rows(sql + QStringLiteral(" AND Supl_Prop <> '可开发票' AND Supl_Prop <> '可转厂'"),
                      {notNullText(c.sourceSupplierNo)})
                     .isEmpty())
-                return refuse(counted(head + QStringLiteral("的性质可能是：可转厂或开发票的 "), true, LineField::None));
+                return refuse(counted(head + QStringLiteral("的性质可能是：可转厂或开发票的 "), true, LineField::Frm_inv));
         }
     }
     return c;

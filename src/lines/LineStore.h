@@ -17,8 +17,8 @@ struct LineEntry : LineInputs
     QString userName;
 };
 
-// The field a refusal puts the focus on.
-enum class LineField { None, Frm_inv, Mtr_No, Bar_Name, Mtr_Amt, Remark };
+// The field a refusal puts the focus on: the one the check names, else the one in error.
+enum class LineField { None, Frm_inv, Mtr_No, Order_No, Mo_No, Bar_Name, Color_Name, Mtr_Amt, Remark };
 
 // Why a line was refused, as the message box is to show it. Refusals found
 // by counting rows are addressed as the gateway's count messages are.

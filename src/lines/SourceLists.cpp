@@ -667,6 +667,27 @@ Statement SourceLists::moPicker(const LineInputs &in) const
             {T(in.moNo) + QLatin1Char('%')}};
 }
 
+// What a return may draw on, as its check requires: lines of approved issues
+// of the document's nature under the manufacturing order typed (supplementary
+// issues too when they count as issued). Added to the return pickers so that
+// they offer no source the check then refuses.
+QString SourceLists::returnSourceCondition(const LineInputs &in, QList<QVariant> &values) const
+{
+    const bool withSupplementary = option(QStringLiteral("退料已领数量包括补料量")) == QLatin1String("1");
+    QString sql = QStringLiteral(" AND mmst412.Mo_No = ? AND EXISTS (SELECT 1 FROM Mmst411 a WHERE a.Rec_411 = "
+                                 "mmst412.Rec_411 AND a.Status = '2' AND ") +
+                  (withSupplementary ? QStringLiteral("(a.Inv_Type = '1' OR a.Inv_Type = '3')")
+                                     : QStringLiteral("a.Inv_Type = '1'"));
+    values << notNullText(in.moNo);
+    if (in.outsourcing) {
+        sql += QStringLiteral(" AND %1 = ?)").arg(m_conn.dialect().codeText(QStringLiteral("COALESCE(a.Pcs_No, '')")));
+        values << notNullText(in.pcsNo);
+    } else {
+        sql += QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0')");
+    }
+    return sql;
+}
+
 Statement SourceLists::materialPicker(const LineInputs &in) const
 {
     const Dialect &d = m_conn.dialect();
@@ -680,14 +701,16 @@ Statement SourceLists::materialPicker(const LineInputs &in) const
     QList<QVariant> values{T(in.mtrNo) + QLatin1Char('%')};
     if (isReturn(in)) {
         values << T(in.orderNo);
+        const QString sources = returnSourceCondition(in, values);
         return {
             head.arg(QStringLiteral("mmst412")) +
                 QStringLiteral("mmst412.Mtr_Amt AS \"已领数量\", mmst903.Bar_Name AS \"仓别\" FROM mmst412 "
                                "LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611") +
                 joins.arg(QStringLiteral("mmst412")) +
-                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND mmst611.Type <> '4' "
-                               "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
-                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))),
+                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND mmst611.Type <> '4'")
+                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No"))) +
+                sources +
+                QStringLiteral(" ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC"),
             values};
     }
     QString sql = head.arg(QStringLiteral("mmst381")) +
@@ -714,14 +737,16 @@ Statement SourceLists::receiptPicker(const LineInputs &in) const
     const QString joins = QStringLiteral(" LEFT JOIN mmst400 ON %1.Frm_Type = mmst400.Frm_Type "
                                          "LEFT JOIN mmst903 ON %1.Bar_No = mmst903.Bar_No ");
     if (isReturn(in)) {
+        QList<QVariant> values{T(in.mtrNo) + QLatin1Char('%'), T(in.orderNo), T(in.frmInv) + QLatin1Char('%')};
+        const QString sources = returnSourceCondition(in, values);
         return {
             head.arg(QStringLiteral("mmst412"), QStringLiteral("已领数量")) +
                 QStringLiteral("FROM mmst412 LEFT JOIN mmst611 ON mmst412.Rec_611 = mmst611.Rec_611") +
                 joins.arg(QStringLiteral("mmst412")) +
-                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND %2 ? "
-                               "ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC")
-                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")), d.codeLike(QStringLiteral("mmst412.Frm_Inv"))),
-            {T(in.mtrNo) + QLatin1Char('%'), T(in.orderNo), T(in.frmInv) + QLatin1Char('%')}};
+                QStringLiteral("WHERE %1 ? AND mmst412.Order_No = ? AND mmst412.Mtr_Amt > 0 AND %2 ?")
+                    .arg(d.codeLike(QStringLiteral("mmst611.Mtr_No")), d.codeLike(QStringLiteral("mmst412.Frm_Inv"))) +
+                sources + QStringLiteral(" ORDER BY mmst412.Frm_Inv DESC, mmst412.Order_No, mmst611.Mtr_No DESC"),
+            values};
     }
     QList<QVariant> values{T(in.mtrNo)};
     QString sql =

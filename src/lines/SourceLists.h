@@ -143,5 +143,9 @@ public:
     static double leadingNumber(const QString &text);
 
 private:
+    // " AND ..." narrowing a return picker's lines of Mmst412 to what the
+    // return's check accepts; its values appended.
+    QString returnSourceCondition(const LineInputs &in, QList<QVariant> &values) const;
+
     Connection m_conn;
 };

@@ -9,8 +9,13 @@
 #include "services/ErrorReporter.h"
 #include "services/widgets/FormDressing.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,12 +94,29 @@ void FrmList::Form_Load()
         m_grid->setFixedCols(0);
         m_grid->setRowHeight(-1, kRowHeight);
         m_list = QStringList(rs->columnCount(), QString());
+        fitToContents();
         if (m_grid->rows() > m_grid->fixedRows())
             m_grid->setCurrentCell(m_grid->fixedRows(), 0);
     } catch (...) {
         // A statement that cannot be read leaves an empty list to cancel from.
         ErrorReporter::ReportError(kForm, QStringLiteral("Form_Load"));
     }
+}
+
+void FrmList::fitToContents()
+{
+    // Every column as wide as its widest text, the window as wide as the
+    // columns, both within the screen; the window keeps at least its width.
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int frame = twipsToPixels(kGridMarginRight) + 2 * m_grid->frameWidth() +
+                      m_grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_grid) + 24;
+    const int columns = m_grid->fitColumnsToContents(room.width() - frame);
+    const int wanted = std::min(room.width() - 16, columns + frame);
+    if (wanted > width())
+        resize(wanted, height());
+    if (isVisible() && frameGeometry().right() > room.right())
+        move(std::max(room.left(), room.right() - frameGeometry().width()), y());
 }
 
 void FrmList::Command1_Click(int index)

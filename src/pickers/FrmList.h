@@ -60,6 +60,8 @@ private:
     bool handleKey(const QKeyEvent *event);
     void Command1_Click(int index);
     void layoutControls();
+    // Columns and window as wide as the texts need, within the screen.
+    void fitToContents();
 
     QString m_sql;
     QList<QVariant> m_values;

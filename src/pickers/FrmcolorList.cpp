@@ -16,11 +16,15 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -173,6 +177,14 @@ void FrmcolorList::SELECT_Data()
         auto rs = std::make_shared<ResultSet>(Sql(runContext().Conn, sql).bindAll(m_filterValues).select());
         m_grid->setDataMode(FlexGrid::Bound);
         m_grid->setDataSource(rs);
+        // A column too narrow for its colours' names is widened; wider ones
+        // keep the user's layout. The window follows, within the screen.
+        const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+        const int frame = width() - m_grid->viewport()->width() + 8;
+        const int columns = m_grid->fitColumnsToContents(room.width() - frame, true);
+        if (columns + frame > width())
+            resize(std::min(room.width() - 16, columns + frame), height());
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("SELECT_Data"));
     }

@@ -15,7 +15,6 @@
 #include "services/widgets/FormDressing.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
@@ -234,6 +233,8 @@ void FrmDesignReportShow::Cmd_Ok_Click()
             tell(outcome.messageId, outcome.text);
             return;
         }
+        if (outcome.output)
+            emit printCameOut();
         close();
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_Click"));
@@ -321,12 +322,16 @@ void FrmDesignReportShow::mnuDeleteReport_Click()
     }
 }
 
-void FrmDesignReportShow::closeEvent(QCloseEvent *event)
+void FrmDesignReportShow::done(int result)
 {
     try {
         m_rptForm.clear();
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Form_Unload"));
     }
-    QDialog::closeEvent(event);
+    QDialog::done(result);
+    // The shared instance goes with the window; this one is deleted once its
+    // caller is back in the event loop.
+    g_instance.forget(this);
+    deleteLater();
 }

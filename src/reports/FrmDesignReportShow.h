@@ -63,9 +63,15 @@ public:
     // report that is no basic data source); false when the list has none.
     bool selectCaption(const QString &caption);
 
+signals:
+    // A print came out (on paper or as a PDF): not a preview only looked at.
+    void printCameOut();
+
 protected:
     void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    // Closing drops the prepared data and the shared instance: the next
+    // obtain makes a fresh list.
+    void done(int result) override;
 
 private:
     explicit FrmDesignReportShow(QWidget *parent);

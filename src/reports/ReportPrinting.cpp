@@ -32,7 +32,7 @@ QString valueAsText(const ScriptValue &value)
     }
 }
 
-void callComponent(Connection &conn, const QString &appPath, const ReportPrintCall &call, const QString &pdfFile,
+bool callComponent(Connection &conn, const QString &appPath, const ReportPrintCall &call, const QString &pdfFile,
                    QWidget *dialogParent)
 {
     if (g_observer)
@@ -40,8 +40,8 @@ void callComponent(Connection &conn, const QString &appPath, const ReportPrintCa
     report::ReportComponent component(appPath, dialogParent);
     component.setOutputFile(pdfFile);
     // Whatever the component leaves in the connection is the module's afterwards.
-    component.rptPrint(conn, call.reportCode, nullptr, call.choice, call.allowPrint, call.rows.get(), call.sql,
-                       QVariant(), call.companyName);
+    return component.rptPrint(conn, call.reportCode, nullptr, call.choice, call.allowPrint, call.rows.get(), call.sql,
+                              QVariant(), call.companyName);
 }
 
 } // namespace
@@ -80,7 +80,7 @@ ReportOutcome ReportPrinting::print(Connection &conn, const QString &appPath, Ke
         const QString sql = valueAsText(host.GetValue(trimBlanks(report.script), QStringLiteral("W_SQL"),
                                                       job.showScriptErrors, job.variables, true));
         call.sql = sql;
-        callComponent(conn, appPath, call, job.pdfFile, dialogParent);
+        outcome.output = callComponent(conn, appPath, call, job.pdfFile, dialogParent);
         if (sql.isEmpty()) {
             outcome.messageId = QStringLiteral("Check_Ok_3");
             outcome.text = DbGateway::ChangeStrCode(QStringLiteral("没有设置记录集或SQL语句格式错误!"));
@@ -94,7 +94,7 @@ ReportOutcome ReportPrinting::print(Connection &conn, const QString &appPath, Ke
         if (!call.rows)
             throw ErpError(5, QStringLiteral("FrmDesignReportShow"),
                            QStringLiteral("Invalid procedure call or argument"));
-        callComponent(conn, appPath, call, job.pdfFile, dialogParent);
+        outcome.output = callComponent(conn, appPath, call, job.pdfFile, dialogParent);
     }
     outcome.printed = true;
     return outcome;

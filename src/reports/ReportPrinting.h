@@ -42,7 +42,11 @@ struct ReportJob
 
 struct ReportOutcome
 {
+    // The report went through the component (no refusal of the list's own).
     bool printed = false;
+    // Pages came out, on a printer or into a PDF file: not a preview only
+    // looked at, nor a print dialog left or a print stopped.
+    bool output = false;
     // When not printed: the refusal's message id and text, as the list shows it.
     QString messageId;
     QString text;

@@ -139,6 +139,7 @@ public:
     int removed = 0;
     SearchOutcome searchGives{true, false, {}};
     QList<ReportRequest> reports;
+    bool printsCome = false; // what the report list answers
     QList<LineRequest> lineDialogs;
     QList<UsageImportCall> imports;
     int helps = 0;
@@ -187,7 +188,11 @@ public:
         session->showNothing();
     }
     SearchOutcome search(const SearchRequest &) override { return searchGives; }
-    void openReports(const ReportRequest &r) override { reports << r; }
+    bool openReports(const ReportRequest &r) override
+    {
+        reports << r;
+        return printsCome;
+    }
     void openLineDialog(const LineRequest &r) override { lineDialogs << r; }
     void openUsageImport(const UsageImportCall &c) override { imports << c; }
     void showHelp() override { ++helps; }
@@ -741,6 +746,25 @@ private slots:
         QVERIFY(c->view.asked.isEmpty() && c->view.told.isEmpty());
         s.vcontrol(QStringLiteral("Q"));
         QCOMPARE(c->view.closes, 1);
+
+        // Neither print came out (the list was left, or a preview only looked
+        // at): the mark stays as it was.
+        auto printMark = [this] {
+            return field(QStringLiteral("SELECT COALESCE(print_status, 0) FROM Mmst411 WHERE Inv_No = ?"),
+                         {QStringLiteral("LL002")});
+        };
+        QCOMPARE(printMark(), QStringLiteral("0"));
+        // A print of a number that is no document marks nothing.
+        c->view.printsCome = true;
+        s.vcontrol(QStringLiteral("P"));
+        QCOMPARE(printMark(), QStringLiteral("0"));
+        QVERIFY(!s.record().printed);
+        // A print that came out marks the document, and the window shows it.
+        c->view.in.invNo = QStringLiteral("LL002");
+        s.vcontrol(QStringLiteral("V"));
+        QCOMPARE(printMark(), QStringLiteral("1"));
+        QVERIFY(s.record().printed);
+        c->view.printsCome = false;
 
         // A user without the price right prints without prices.
         auto li = clerk(conn, QStringLiteral("li"), QStringLiteral("李丽"));

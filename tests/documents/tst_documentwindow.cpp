@@ -16,7 +16,14 @@
 #include "platform/ui/PictureButton.h"
 #include "services/DbGateway.h"
 
+#include "documents/DocumentScreen.h"
 #include "documents/DocumentStore.h"
+#include "generator/FactoryGenerator.h"
+#include "platform/ui/FieldWidth.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDialog>
 
@@ -209,6 +216,144 @@ private slots:
         click("Cmd_Add");
         QCOMPARE(combo("Inv_No")->currentText(), QStringLiteral("A001-26120002"));
         QCOMPARE(combo("Stock_Mode")->currentText(), QStringLiteral("按订单"));
+    }
+
+    // After each refusal of the header's check the focus is on the field it
+    // names, and the Enter that closed the message box does not move it on.
+    void focusAfterHeaderRefusals_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no number") << "Inv_No" << "  " << "请输入领料单号!" << "Inv_No";
+        QTest::newRow("number taken") << "Inv_No" << "TL001" << "此领料单号已经重复!请重新输入!" << "Inv_No";
+        QTest::newRow("unknown department") << "Org_Name" << "没有这个部门" << "此单位不存在,请重新输入!"
+                                            << "Org_Name";
+        QTest::newRow("no stock mode") << "Stock_Mode" << "" << "请选择正确的扣库存方式!" << "Stock_Mode";
+        QTest::newRow("no nature") << "Prop_Duty" << "什么" << "请选择正确的领料性质!" << "Prop_Duty";
+        QTest::newRow("production with an outsourcing number") << "Pcs_No" << "WF001" << "生产领料不须输入外发单号!"
+                                                               << "Pcs_No";
+        QTest::newRow("outsourcing without its number") << "Option2" << "" << "外单领料时必须输入外发单号!"
+                                                        << "Pcs_No";
+        QTest::newRow("outsourcing number unknown") << "Option2" << "WF999" << "无此外发单号!" << "Pcs_No";
+    }
+    void focusAfterHeaderRefusals()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        click("Cmd_Add");
+        auto *remark = w->findChild<QLineEdit *>(QStringLiteral("Remark"));
+        remark->setFocus();
+        choose("Org_Name", QStringLiteral("裁床组"));
+        choose("Stock_Mode", QStringLiteral("按制单"));
+        if (field == QLatin1String("Option2")) {
+            w->findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+            choose("Pcs_No", value);
+        } else {
+            choose(field.toLatin1().constData(), value);
+        }
+        QWidget elsewhere; // the message box's window
+        elsewhere.show();
+        box->whileShown([&elsewhere](const MessageRequest &) { QTest::keyPress(&elsewhere, Qt::Key_Return); });
+        click("Cmd_Ok");
+        QTest::keyRelease(w->focusWidget(), Qt::Key_Return);
+        QCOMPARE(box->last().text, message);
+        QWidget *f = w->focusWidget();
+        while (f && f != w && f->objectName().isEmpty())
+            f = f->parentWidget();
+        QCOMPARE(f ? f->objectName() : QString(), focus);
+        QCOMPARE(w->lastAction(), 1);
+    }
+
+    // The date drop-down opens on the month of the date the field holds,
+    // today's when it holds none; Esc closes the drop-down only.
+    void dateDropDown_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDate>("shown");
+        QTest::newRow("a date") << "2025-03-15" << QDate(2025, 3, 15);
+        QTest::newRow("empty") << "" << QDate::currentDate();
+        QTest::newRow("not a date") << "2025-13-45" << QDate::currentDate();
+    }
+    void dateDropDown()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDate, shown);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        click("Cmd_Add");
+        HeadItem *date = item("Inv_Date");
+        date->setText(text);
+        QTest::mouseClick(date->dropDownButton(), Qt::LeftButton);
+        QCalendarWidget *calendar = date->calendar();
+        QVERIFY(calendar);
+        QCOMPARE(calendar->yearShown(), shown.year());
+        QCOMPARE(calendar->monthShown(), shown.month());
+        QCOMPARE(calendar->selectedDate(), shown);
+        // Esc: pressed in the drop-down, released over the window.
+        QWidget *popup = calendar->window();
+        QTest::keyPress(QApplication::focusWidget() ? QApplication::focusWidget() : popup, Qt::Key_Escape);
+        QVERIFY(!popup->isVisible());
+        QTest::keyRelease(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        QVERIFY2(!messages().contains(QStringLiteral("真的要取消操作吗?")), qPrintable(messages().join(u'|')));
+        QCOMPARE(w->lastAction(), 1);
+        QCOMPARE(date->text(), text);
+        // A day clicked goes into the field.
+        QTest::mouseClick(date->dropDownButton(), Qt::LeftButton);
+        date->calendar()->setSelectedDate(shown.addDays(1));
+        emit date->calendar()->activated(shown.addDays(1));
+        QCOMPARE(date->text(), shown.addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+        // Esc in the window itself still asks to cancel.
+        QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Escape);
+        QVERIFY(messages().contains(QStringLiteral("真的要取消操作吗?")));
+    }
+
+    // The number box and its list show the longest numbers whole, at the
+    // font the window shows them in: the demo's, a generated factory's and
+    // the numbering's.
+    void numberBoxShowsWholeNumbers()
+    {
+        QStringList numbers = DocumentScreen::longestNumbers();
+        numbers << QStringLiteral("LL261209001") << QStringLiteral("A001-26120001");
+        {
+            // A generated factory's documents: kind, day, four-digit sequence.
+            Connection factory = TestDb::freshSqlite(true);
+            FactoryScale small;
+            small.scale = 0.002;
+            generateFactory(factory, small);
+            numbers << Sql(factory, QStringLiteral("SELECT Inv_No FROM Mmst411 ORDER BY LENGTH(Inv_No) DESC, Inv_No"))
+                           .select()
+                           .text(0, 0);
+            factory.close();
+        }
+        QComboBox *box = combo("Inv_No");
+        for (const QString &n : std::as_const(numbers))
+            box->addItem(n);
+        w->resize(900, 600);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        for (const QString &n : std::as_const(numbers)) {
+            box->setEditText(n);
+            QVERIFY2(FieldWidth::showsWhole(box->lineEdit(), n),
+                     qPrintable(QStringLiteral("%1: %2 px of text in %3 px")
+                                    .arg(n)
+                                    .arg(box->fontMetrics().horizontalAdvance(n))
+                                    .arg(box->lineEdit()->width())));
+        }
+        box->showPopup();
+        QAbstractItemView *list = box->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        for (int i = 0; i < box->count(); ++i) {
+            const QRect cell = list->visualRect(list->model()->index(i, 0));
+            const int text = list->fontMetrics().horizontalAdvance(box->itemText(i));
+            QVERIFY2(text + 6 <= cell.width() && cell.right() <= list->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 of %3").arg(box->itemText(i)).arg(text).arg(cell.width())));
+        }
+        box->hidePopup();
     }
 
     void numberUsedByAnotherKind()

@@ -7,9 +7,19 @@
 #include "context/RunContext.h"
 #include "platform/core/Environment.h"
 #include "platform/db/Sql.h"
+#include "platform/ui/FileDialogs.h"
+#include "platform/ui/ModalRunner.h"
+#include "platform/ui/QtMessageBoxService.h"
+#include "platform/ui/QtTranslations.h"
+#include "platform/ui/WindowClosing.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 class TstEntry : public QObject
@@ -37,6 +47,80 @@ private slots:
     }
     void cleanupTestCase() { delete box; }
     void cleanup() { closeAll(); }
+
+    // On a Chinese workstation the module's message boxes and file dialogs
+    // read Qt's Chinese: the first ShowFrm installs Qt's translation when
+    // its host has installed none (this program runs under LANG=zh_CN.UTF-8).
+    void qtSpeaksTheWorkstationsLanguage()
+    {
+        QCOMPARE(QLocale::system().name(), QStringLiteral("zh_CN"));
+        ClsBarManuBill().ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"), QString(), 0, 0, 6000,
+                                 4500, QString());
+        QVERIFY(QtTranslations::installed());
+        // A host that installs its own is left alone: a second call adds none.
+        QVERIFY(QtTranslations::installIfNone());
+
+        QStringList buttons;
+        QString fileLabel, lookIn, saveButton;
+        ModalRunner::setDriver([&](QDialog *d) {
+            if (auto *m = qobject_cast<QMessageBox *>(d)) {
+                for (QAbstractButton *b : m->buttons())
+                    buttons << b->text();
+            } else if (auto *f = qobject_cast<QFileDialog *>(d)) {
+                fileLabel = f->findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text();
+                lookIn = f->findChild<QLabel *>(QStringLiteral("lookInLabel"))->text();
+                saveButton = f->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
+                                 ->button(QDialogButtonBox::Save)
+                                 ->text();
+            }
+            return int(QDialog::Rejected);
+        });
+        QtMessageBoxService real;
+        real.show({QStringLiteral("mmss40B"), QStringLiteral("Menu_Delete_Click_2"), QStringLiteral("确认要删除这笔资料?"),
+                   292, QStringLiteral("提示信息")});
+        real.show({QStringLiteral("mmss40B"), QStringLiteral("Check_OK_1"), QStringLiteral("提示"), 65, QString()});
+        QFileDialog files;
+        FileDialogs::prepare(files);
+        files.setAcceptMode(QFileDialog::AcceptSave);
+        ModalRunner::exec(&files);
+        ModalRunner::setDriver({});
+        QCOMPARE(buttons, (QStringList{QStringLiteral("是(&Y)"), QStringLiteral("否(&N)"), QStringLiteral("确定"),
+                                       QStringLiteral("取消")}));
+        QCOMPARE(fileLabel, QStringLiteral("文件名称(&N)："));
+        QCOMPARE(lookIn, QStringLiteral("查找范围："));
+        QCOMPARE(saveButton, QStringLiteral("保存(&S)"));
+    }
+
+    // A host closing closes the module's windows through their own close:
+    // one entering a header asks, and answering No keeps it (and the host).
+    void hostClosingClosesTheWindows()
+    {
+        ClsBarManuBill module;
+        module.ShowFrm(conn, QStringLiteral("MENU_F4_1"), QStringLiteral("chen"), QString(), 0, 0, 6000, 4500,
+                       QString());
+        module.ShowFrm(conn, QStringLiteral("MENU_F4_3"), QStringLiteral("chen"), QString(), 0, 0, 6000, 4500,
+                       QString());
+        QWidget host;
+        host.show();
+        DocumentWindow *issue = DocumentWindow::instance(DocumentKind::issue());
+        DocumentWindow *ret = DocumentWindow::instance(DocumentKind::materialReturn());
+        issue->vcontrol(QStringLiteral("A"));
+        QCOMPARE(issue->lastAction(), 1);
+        box->clear();
+        box->answer(7);
+        QVERIFY(!closeOtherWindows(&host));
+        QCOMPARE(box->texts(), QStringList{QStringLiteral("是否要退出系统")});
+        QVERIFY(issue->isVisible());
+        box->answer(6);
+        QVERIFY(closeOtherWindows(&host));
+        QCOMPARE(box->texts().size(), 2);
+        QVERIFY(!issue->isVisible());
+        QVERIFY(!ret->isVisible());
+        QVERIFY(host.isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!DocumentWindow::instance(DocumentKind::issue()));
+        QVERIFY(!DocumentWindow::instance(DocumentKind::materialReturn()));
+    }
 
     void menuEntries_data()
     {

@@ -57,6 +57,7 @@ class TstGridExport : public QObject
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ScriptedMessageBox> box;
     QStringList opened;       // files handed to the desktop
+    bool opens = true;        // whether a program opens them
     QStringList chooserCalls; // filter|title of each file dialog
     QString chosen;           // what the file dialog answers
 
@@ -123,9 +124,13 @@ private slots:
         runContext().App_Path = dir->path();
         box = std::make_unique<ScriptedMessageBox>();
         opened.clear();
+        opens = true;
         chooserCalls.clear();
         chosen.clear();
-        ExcelExport::setFileOpener([this](const QString &file) { opened.append(file); });
+        ExcelExport::setFileOpener([this](const QString &file) {
+            opened.append(file);
+            return opens;
+        });
         ExcelExport::setFileChooser([this](QWidget *, const QString &filter, const QString &title) {
             chooserCalls.append(filter + u'|' + title);
             return chosen;
@@ -137,6 +142,18 @@ private slots:
         ExcelExport::setFileOpener({});
         ExcelExport::setFileChooser({});
         box.reset();
+    }
+
+    void withoutAProgramTheUserLearnsWhereTheFileIs()
+    {
+        ExportTable grid = lineGrid({{"物料编号", "数量"}, {"M-001", "12"}});
+        opens = false;
+        QVERIFY(ExcelExport::Export_Excel(grid, info(QStringLiteral("生产领料单")), path("nobody.xlsx")));
+        QVERIFY(QFileInfo(path("nobody.xlsx")).size() > 0);
+        QCOMPARE(opened, QStringList{path("nobody.xlsx")});
+        QCOMPARE(box->texts(), QStringList{QStringLiteral("数据已导出到 %1 ,但本机没有可以打开它的程序.")
+                                               .arg(QDir::toNativeSeparators(path("nobody.xlsx")))});
+        QCOMPARE(box->last().form, QStringLiteral("PublicFunction"));
     }
 
     void plainExportDropsHiddenColumn()

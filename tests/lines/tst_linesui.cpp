@@ -508,6 +508,115 @@ private slots:
         QVERIFY(d.isVisible());
     }
 
+    // After a refusal the focus is on the field the check names (or the one
+    // in error), and stays there: the Enter that closed the message box is
+    // released over the dialog, and is no Enter of the dialog's.
+    void focusAfterEachRefusal_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no material") << "Mtr_No" << "" << "请输入材料代号!" << "Mtr_No";
+        QTest::newRow("unknown material") << "Mtr_No" << "NOPE" << "该材料代号不存在,请重新输入!" << "Mtr_No";
+        QTest::newRow("line already there") << "Frm_inv" << "PI001" << "此材料已经存在於本单中" << "Mtr_No";
+        QTest::newRow("no location") << "Bar_Name" << "" << "请输入仓别" << "Bar_Name";
+        QTest::newRow("unknown location") << "Bar_Name" << "三号仓" << "无此仓别资料." << "Bar_Name";
+        QTest::newRow("no quantity") << "Mtr_Amt" << "abc" << "请输入正确的数量." << "Mtr_Amt";
+        QTest::newRow("receipt not under the order") << "Frm_inv" << "PI009" << "此订单或制号下无此来料单号"
+                                                      << "Frm_inv";
+        QTest::newRow("receipt without the material") << "Mtr_No" << "F002" << "此来料单号无此材料" << "Mtr_No";
+        QTest::newRow("no stock at the location")
+            << "Bar_Name" << "二号仓"
+            << "当前来料单号:PI002+订单代号:SO1+ 制号:MO1+材料:F001+仓别:二号仓无库存，无法领料!"
+            << "Bar_Name";
+        QTest::newRow("more than the stock") << "Mtr_Amt" << "9" << "当前数量:9>库存数量:8" << "Mtr_Amt";
+        // Returns of PI001, issued 6 by LL001 once it is approved.
+        QTest::newRow("return: never issued from the receipt") << "return Frm_inv" << "PI009" << "此来料单号无此材料"
+                                                               << "Mtr_No";
+        QTest::newRow("return: all returned already")
+            << "return returned" << "1"
+            << "当前来料单号:PI001+订单代号:SO1+材料:F001没有领料或领料单未审核，不能退料!" << "Bar_Name";
+        QTest::newRow("return: more than issued") << "return Mtr_Amt" << "7" << "当前数量:7>累计可退数量:6"
+                                                  << "Mtr_Amt";
+    }
+    void focusAfterEachRefusal()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst903 (Bar_No, Bar_Name) VALUES ('W02', '二号仓')"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst611 (Rec_611, Mtr_No, Mtr_Name, Type) VALUES "
+                                          "(2, 'F002', '织带', '0')"));
+        const bool isReturn = field.startsWith(QLatin1String("return "));
+        LineRequest request = addingToLL004();
+        if (isReturn) {
+            field = field.mid(7);
+            request.invType = QStringLiteral("2");
+            request.rec411 = QStringLiteral("6");
+            TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Inv_No = 'LL001'"));
+            if (field == QLatin1String("returned")) {
+                // A return waiting for approval already took back the 6 issued.
+                TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst411 (Rec_411, Inv_No, Inv_Type, Status, Out_Flag) "
+                                                  "VALUES (7, 'TL001', '2', '0', '0')"));
+                TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_412, Rec_411, Rec_611, Frm_Inv, Frm_Type, "
+                                                  "Order_No, Mo_No, Mtr_Amt, Bar_No) VALUES (9, 7, 1, 'PI001', 'A', "
+                                                  "'SO1', 'MO1', 6, 'W01')"));
+                field = QStringLiteral("Mtr_Amt");
+            }
+        }
+        PlainHost host;
+        Frm40BMx d(&host, request);
+        d.show();
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        // The user is in the remark (leaving a field before would fill the
+        // lists from it), with the line typed, and confirms.
+        item(&d, "Remark")->editor()->setFocus();
+        enterLine(d, isReturn ? QStringLiteral("PI001") : QStringLiteral("PI002"), QStringLiteral("5"));
+        d.setFieldText(field, value);
+        QWidget elsewhere; // the message box's window
+        elsewhere.show();
+        box->whileShown([&elsewhere](const MessageRequest &) { QTest::keyPress(&elsewhere, Qt::Key_Return); });
+        ok(&d);
+        QTest::keyRelease(d.focusWidget(), Qt::Key_Return);
+        QVERIFY(!box->shown().isEmpty());
+        QCOMPARE(box->last().text, message);
+        QCOMPARE(focusedField(&d), focus);
+        QVERIFY(d.isVisible());
+        QCOMPARE(linesOf(5), 1);
+        QCOMPARE(linesOf(6), 0);
+    }
+
+    // The unit reads beside the quantity; a specification longer than its
+    // box shows its beginning.
+    void unitAndSpecificationShowWhatTheyHold()
+    {
+        TestDb::exec(conn, QStringLiteral("INSERT INTO mmst610 (Unit_No, Unit_Name) VALUES ('YD', '码')"));
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst611 SET Mtr_Dim = ?, Unit_No = 'YD' WHERE Mtr_No = 'F001'"),
+                     {QStringLiteral("1680D双股牛津布 PU涂层 防水等级W4 幅宽150cm 克重420g/m2 背面贴合3mm海绵")});
+        PlainHost host;
+        Frm40BMx d(&host, addingToLL004());
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.setFieldText(QStringLiteral("Mtr_No"), QStringLiteral("F001"));
+        choice(&d, "Mtr_No")->setFocus();
+        leave(choice(&d, "Mtr_No"));
+        QCOMPARE(item(&d, "Unit_Name")->text(), QStringLiteral("码"));
+        QLineEdit *dim = item(&d, "Mtr_Dim")->editor();
+        QVERIFY(dim->text().startsWith(QStringLiteral("1680D")));
+        QCOMPARE(dim->cursorPosition(), 0);
+        QLineEdit *qty = item(&d, "Mtr_Amt")->editor();
+        QLineEdit *unit = item(&d, "Unit_Name")->editor();
+        const QRect q(qty->mapTo(&d, QPoint(0, 0)), qty->size());
+        const QRect u(unit->mapTo(&d, QPoint(0, 0)), unit->size());
+        QVERIFY2(u.left() > q.right() && qAbs(u.center().y() - q.center().y()) <= 2,
+                 qPrintable(QStringLiteral("quantity %1,%2 unit %3,%4").arg(q.x()).arg(q.y()).arg(u.x()).arg(u.y())));
+        QVERIFY(unit->fontMetrics().horizontalAdvance(unit->text()) < unit->width());
+        d.reject();
+    }
+
     void focusMovesOnAfterEachPicker()
     {
         PlainHost host;

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -444,6 +445,51 @@ private slots:
         // Closing forgets the statement and unbinds the grid.
         QCOMPARE(list.W_Select_Data(), QString());
         QVERIFY(!grid->dataSource());
+    }
+
+    // The lists show whole texts: every column as wide as its longest
+    // text, the window as wide as its columns within the screen, and the
+    // last row above the scroll bar once scrolled to the end.
+    void listsShowWholeTexts()
+    {
+        const QString spec = QStringLiteral("1680D双股牛津布 PU涂层 防水等级W4 幅宽150cm 克重420g/m2 背面贴合3mm海绵");
+        for (int i = 0; i < 40; ++i)
+            TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name, Type_No) VALUES (?, ?, '03')"),
+                         {QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')),
+                          i == 7 ? QStringLiteral("深邃午夜蓝带金属光泽珠光效果") : QStringLiteral("色%1").arg(i)});
+        const auto wholeTexts = [](QDialog *d, FlexGrid *grid, int firstColumn) {
+            QVERIFY(grid->rows() > 20);
+            const QFontMetrics fm(grid->font());
+            for (int c = firstColumn; c < grid->cols(); ++c)
+                for (int r = grid->fixedRows(); r < grid->rows(); ++r)
+                    QVERIFY2(fm.horizontalAdvance(grid->textMatrix(r, c)) < twipsToPixels(grid->colWidth(c)),
+                             qPrintable(grid->textMatrix(r, c)));
+            QVERIFY(d->screen()->availableGeometry().contains(d->frameGeometry()));
+            grid->scrollToBottom();
+            QCoreApplication::processEvents();
+            const QRect last = grid->cellRect(grid->rows() - 1, firstColumn);
+            QVERIFY(!last.isEmpty());
+            QVERIFY2(grid->viewport()->geometry().contains(last),
+                     qPrintable(QStringLiteral("%1 below %2").arg(last.bottom()).arg(grid->viewport()->geometry().bottom())));
+        };
+
+        FrmList &list = FrmList::obtain();
+        list.setW_Select_Data(QStringLiteral("SELECT Color_No AS 代号, Color_Name AS 名称, ? AS 规格 FROM mmst605 "
+                                             "ORDER BY Color_No"),
+                              {spec});
+        runPicker(list, [&](QDialog *d) {
+            wholeTexts(d, gridOf(d), 0);
+            d->reject();
+        });
+        FrmList::release();
+
+        FrmcolorList &colours = FrmcolorList::obtain();
+        colours.setShow_Ename(true);
+        runPicker(colours, [&](QDialog *d) {
+            wholeTexts(d, gridOf(d), 1);
+            d->reject();
+        });
+        FrmcolorList::release();
     }
 
     void listClosedWithoutChoice_data()

@@ -18,10 +18,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -430,6 +433,116 @@ private slots:
         }
     }
 
+    // Only a print that came out marks the document: P, or the preview's
+    // own print button; a preview closed without printing leaves the mark.
+    void printMarkFollowsWhatCameOut()
+    {
+        report::setPdfOutput({});
+        open();
+        show(QStringLiteral("LL001"));
+        auto mark = [this] {
+            return field(QStringLiteral("SELECT COALESCE(print_status, 0) FROM Mmst411 WHERE Inv_No = 'LL001'"));
+        };
+        auto *label = w->findChild<QLabel *>(QStringLiteral("Label_Printed"));
+        const QString out = dir.filePath(QStringLiteral("printed.pdf"));
+        act[QStringLiteral("FrmDesignReportShow")] = [&](QDialog *d) {
+            list(d)->selectCaption(QStringLiteral("领料单"));
+            clickButton(d, "Cmd_Ok");
+        };
+        // The print dialog's printer is a PDF file.
+        act[QStringLiteral("ReportPrintDialog")] = [&](QDialog *d) {
+            auto *dialog = static_cast<QPrintDialog *>(d);
+            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog->printer()->setOutputFileName(out);
+            d->setResult(QDialog::Accepted);
+        };
+
+        // Looked at and closed.
+        press("Cmd_Preview");
+        QVERIFY(opened.contains(QStringLiteral("ReportPreview")));
+        QCOMPARE(mark(), QStringLiteral("0"));
+        QVERIFY(!label->isVisibleTo(w));
+        // The print dialog left without printing.
+        act[QStringLiteral("ReportPrintDialog")] = [](QDialog *d) { d->setResult(QDialog::Rejected); };
+        press("Cmd_Print");
+        QCOMPARE(mark(), QStringLiteral("0"));
+
+        act[QStringLiteral("ReportPrintDialog")] = [&](QDialog *d) {
+            auto *dialog = static_cast<QPrintDialog *>(d);
+            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog->printer()->setOutputFileName(out);
+            d->setResult(QDialog::Accepted);
+        };
+        press("Cmd_Print");
+        QVERIFY(QFileInfo(out).size() > 0);
+        QCOMPARE(mark(), QStringLiteral("1"));
+        QVERIFY(label->isVisibleTo(w));
+        QCOMPARE(label->text(), QStringLiteral("已打印"));
+        // The search's "已列印" finds it now.
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE COALESCE(print_status, 0) = 1")),
+                 QStringLiteral("1"));
+
+        // Printed from the preview.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET print_status = 0"));
+        show(QStringLiteral("LL001"));
+        QVERIFY(!label->isVisibleTo(w));
+        act[QStringLiteral("ReportPreview")] = [](QDialog *d) {
+            d->findChild<QAction *>(QStringLiteral("PreviewPrint"))->trigger();
+        };
+        QFile::remove(out);
+        press("Cmd_Preview");
+        QVERIFY(QFileInfo(out).size() > 0);
+        QCOMPARE(mark(), QStringLiteral("1"));
+        QVERIFY(label->isVisibleTo(w));
+        QCOMPARE(field(QStringLiteral("SELECT COUNT(*) FROM Mmst411 WHERE COALESCE(print_status, 0) = 1")),
+                 QStringLiteral("1"));
+    }
+
+    // A list closed without a release is gone: obtained again, it lists the
+    // reports of the window that obtained it.
+    void closedListStartsAfresh()
+    {
+        runContext().Conn = conn;
+        QStringList first, second;
+        act[QStringLiteral("FrmDesignReportShow")] = [&](QDialog *d) {
+            (first.isEmpty() ? first : second) = captionsOf(list(d)->grid());
+            clickButton(d, "Cmd_Cancel");
+        };
+        FrmDesignReportShow &issue = FrmDesignReportShow::obtain();
+        issue.setFormId(QStringLiteral("40B"));
+        issue.W_RptForm().insert(QStringLiteral("RPT_T1"), std::make_shared<ResultSet>());
+        ModalRunner::exec(&issue);
+        QVERIFY(!FrmDesignReportShow::exists());
+        FrmDesignReportShow &ret = FrmDesignReportShow::obtain();
+        QVERIFY(ret.W_RptForm().isEmpty());
+        ret.setFormId(QStringLiteral("40C"));
+        ModalRunner::exec(&ret);
+        FrmDesignReportShow::release();
+        QCOMPARE(first.value(0), QStringLiteral("领料基础数据源"));
+        QCOMPARE(second, (QStringList{QStringLiteral("退料单"), QStringLiteral("领料单")}));
+    }
+
+    // The demo's slips come first in their lists: OK as the list opens
+    // prints the slip, not the basic data source.
+    void seededSlipComesFirst()
+    {
+        conn.close();
+        conn = TestDb::freshSqlite(true);
+        runContext().Conn = conn;
+        for (const char *form : {"40B", "40C", "40D"}) {
+            calls.clear();
+            FrmDesignReportShow &l = FrmDesignReportShow::obtain();
+            l.setFormId(QLatin1String(form));
+            l.setChoice(QStringLiteral("P"));
+            l.setSetVariantCode(QStringLiteral("inv_no=\"X\""));
+            act[QStringLiteral("FrmDesignReportShow")] = [&](QDialog *d) { clickButton(d, "Cmd_Ok"); };
+            ModalRunner::exec(&l);
+            FrmDesignReportShow::release();
+            QCOMPARE(calls.size(), 1);
+            QCOMPARE(calls[0].reportCode, QStringLiteral("RPT") + QLatin1String(form) + QStringLiteral("01"));
+        }
+    }
+
     void headlessPrintWritesThePdf()
     {
         runContext().Conn = conn;
@@ -441,6 +554,9 @@ private slots:
         QVERIFY(QFileInfo(file).size() > 0);
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls[0].choice, QStringLiteral("P"));
+        // Printed as the window prints: marked, and only that document.
+        QCOMPARE(field(QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE COALESCE(print_status, 0) = 1")),
+                 QStringLiteral("LL001"));
         QCOMPARE(module.PrintDocument(conn, QStringLiteral("40B"), QStringLiteral("LL001"), QStringLiteral("没有"),
                                       file, QStringLiteral("chen"), QString()),
                  QStringLiteral("window code 40B has no report 没有"));

@@ -9,6 +9,7 @@
 #include "reports/KestoDesign.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -256,6 +257,47 @@ private slots:
         QCOMPARE(box->shown().size(), 1);
         // The next run has its full time again.
         QCOMPARE(value(QStringLiteral("W_SQL = \"fine\"")), QStringLiteral("fine"));
+    }
+
+    // The time limit counts the script's own time: not the 12 s a clerk
+    // takes to answer its MsgBox, nor the time its database statements take,
+    // so a script is never stopped between two of its writes for them.
+    void timeLimitCountsTheScriptsOwnTime()
+    {
+        QCOMPARE(design->timeLimit(), 10000);
+        box->whileShown([](const MessageRequest &) { QTest::qSleep(12000); });
+        box->answer(MessageAnswer::Yes);
+        QCOMPARE(value(QStringLiteral("a = MsgBox(\"真的要继续吗?\", 36)\r\nW_SQL = \"answered \" & a")),
+                 QStringLiteral("answered 6"));
+        QCOMPARE(box->shown().size(), 1);
+
+        // A statement slower than the whole limit, then a second write: the
+        // limit is set below what the statement alone takes here.
+        {
+            Transaction t(conn);
+            for (int i = 0; i < 120; ++i)
+                TestDb::exec(conn, QStringLiteral("INSERT INTO mmst605 (Color_No, Color_Name) VALUES (?, '色')"),
+                             {QStringLiteral("K%1").arg(i)});
+            t.commit();
+        }
+        const QString cross = QStringLiteral("FROM mmst605 a, mmst605 b, mmst605 c");
+        QElapsedTimer took;
+        took.start();
+        Sql(conn, QStringLiteral("SELECT COUNT(*) ") + cross).scalar();
+        const qint64 statement = took.elapsed();
+        design->setTimeLimit(int(qMax<qint64>(5, statement / 2)));
+        took.restart();
+        QVERIFY(design->ExecuteStatement(
+            QStringLiteral("Ado.ExecuteSql \"INSERT INTO mmst605 (Color_No, Color_Name) SELECT 'S1', COUNT(*) %1\"\r\n"
+                           "Ado.ExecuteSql \"INSERT INTO mmst605 (Color_No, Color_Name) VALUES ('S2', '第二笔')\"")
+                .arg(cross),
+            true, QString(), true));
+        QVERIFY2(took.elapsed() > design->timeLimit(), "the statement was meant to outlast the limit");
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM mmst605 WHERE Color_No IN ('S1', 'S2')")).scalar().toInt(),
+                 2);
+        QCOMPARE(box->shown().size(), 1);
+        // Its own loop is still stopped.
+        QVERIFY(!design->ExecuteStatement(QStringLiteral("Do\r\nLoop"), false, QString(), true));
     }
 
     void msgBoxGoesThroughTheMessageSeam()

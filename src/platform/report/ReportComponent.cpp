@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,13 +20,18 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QToolBar>
+
+#include <algorithm>
+#include <numeric>
 
 namespace report {
 
 namespace {
 
 const QString kSource = QStringLiteral("ReportComponent");
+std::function<void(QProgressDialog *, int)> g_progressHook;
 
 QString &pdfPath()
 {
@@ -99,22 +105,69 @@ void writePdf(const ReportPages &pages, const QString &path)
 
 enum class Painted { All, Cancelled, Failed };
 
-// Paints on a printer (or the preview's pages) with a progress window that
-// shows after a moment and lets the user stop a long report.
-Painted paintWithProgress(const ReportPages &pages, QPrinter *printer, QWidget *parent)
+// Paints the pages of order with a progress window that shows after a moment
+// and lets the user stop a long report. A stop while printing aborts the
+// printer's job, so that nothing half made reaches the paper.
+Painted paintWithProgress(const ReportPages &pages, const QList<int> &order, QPagedPaintDevice *device,
+                          QPrinter *abortable, QWidget *parent, bool *aborted = nullptr)
 {
     QProgressDialog progress(QStringLiteral("正在排版报表 %1 ...").arg(pages.layout().caption), QStringLiteral("取消"),
-                             0, pages.pageCount(), parent);
+                             0, int(order.size()), parent);
+    progress.setObjectName(QStringLiteral("ReportProgress"));
     progress.setWindowTitle(QStringLiteral("报表"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    const bool done = pages.paintAll(printer, [&progress](int page, int) {
-        progress.setValue(page);
-        return !progress.wasCanceled();
-    });
+    const bool done = pages.paintPages(
+        device, order,
+        [&progress](int page, int) {
+            progress.setValue(page);
+            if (g_progressHook)
+                g_progressHook(&progress, page);
+            return !progress.wasCanceled();
+        },
+        [abortable, aborted] {
+            const bool done = abortable && abortable->abort();
+            if (aborted)
+                *aborted = done;
+        });
     const bool cancelled = progress.wasCanceled();
-    progress.setValue(pages.pageCount());
+    progress.setValue(int(order.size()));
     return done ? Painted::All : cancelled ? Painted::Cancelled : Painted::Failed;
+}
+
+QList<int> allPages(const ReportPages &pages)
+{
+    QList<int> order(pages.pageCount());
+    std::iota(order.begin(), order.end(), 0);
+    return order;
+}
+
+// The pages a printer's settings ask for, in printing order: the page range,
+// last page first when asked, and the copies the printer does not make itself.
+QList<int> pageOrder(const QPrinter &printer, int pageCount)
+{
+    int from = 1;
+    int to = pageCount;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        from = printer.fromPage();
+        to = printer.toPage() > 0 ? qMin(pageCount, printer.toPage()) : pageCount;
+    }
+    QList<int> range;
+    for (int p = from; p <= to; ++p)
+        range << p - 1;
+    if (printer.pageOrder() == QPrinter::LastPageFirst)
+        std::reverse(range.begin(), range.end());
+    const int copies = printer.supportsMultipleCopies() ? 1 : qBound(1, printer.copyCount(), 999);
+    QList<int> order;
+    if (printer.collateCopies()) {
+        for (int c = 0; c < copies; ++c)
+            order += range;
+    } else {
+        for (int p : std::as_const(range))
+            for (int c = 0; c < copies; ++c)
+                order << p;
+    }
+    return order;
 }
 
 void preparePrinter(QPrinter &printer, const ReportPages &pages)
@@ -124,35 +177,112 @@ void preparePrinter(QPrinter &printer, const ReportPages &pages)
     printer.setDocName(pages.layout().caption);
 }
 
-void print(const ReportPages &pages, bool withoutDialog, QWidget *parent)
+void prepareDialog(QPrintDialog &dialog, const ReportPages &pages)
+{
+    dialog.setObjectName(QStringLiteral("ReportPrintDialog"));
+    dialog.setWindowTitle(QStringLiteral("打印 %1").arg(pages.layout().caption));
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+    dialog.setMinMax(1, qMax(1, pages.pageCount()));
+}
+
+// Prints as the printer's settings say (paper, orientation, page range,
+// copies). False when the user stopped it (and was told); a printer that
+// refuses throws.
+bool printOn(QPrinter &printer, const ReportPages &given, QWidget *parent)
+{
+    // The paper and orientation chosen for the printer; the layout's are only the default.
+    const ReportPages pages = given.onPage(printer.pageLayout());
+    const QList<int> order = pageOrder(printer, pages.pageCount());
+    if (order.isEmpty())
+        fail(QStringLiteral("打印报表 %1 失败: 报表只有 %2 页, 没有第 %3 页")
+                 .arg(pages.layout().caption)
+                 .arg(pages.pageCount())
+                 .arg(printer.fromPage()));
+    bool aborted = false;
+    const Painted painted = paintWithProgress(pages, order, &printer, &printer, parent, &aborted);
+    if (painted == Painted::Failed)
+        fail(QStringLiteral("打印报表 %1 失败").arg(pages.layout().caption));
+    if (painted == Painted::Cancelled) {
+        // Said as it is: a printer that could not take the job back may still print what it got.
+        const QString text = aborted ? QStringLiteral("打印报表 %1 已取消, 打印作业已撤销.")
+                                     : QStringLiteral("打印报表 %1 已取消; 打印机已收到的页仍可能打印出来.");
+        MessageBoxService::instance().show({QStringLiteral("ReportComponent"), QStringLiteral("Print_Cancel"),
+                                            text.arg(pages.layout().caption), 64, {}});
+        return false;
+    }
+    return true;
+}
+
+bool print(const ReportPages &pages, bool withoutDialog, QWidget *parent)
 {
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer, pages);
     if (!withoutDialog) {
         QPrintDialog dialog(&printer, parent);
-        dialog.setWindowTitle(QStringLiteral("打印 %1").arg(pages.layout().caption));
+        prepareDialog(dialog, pages);
         if (ModalRunner::exec(&dialog) != QDialog::Accepted)
-            return;
+            return false;
     }
-    // A stop asked for by the user is no failure; a printer that refuses is.
-    if (paintWithProgress(pages, &printer, parent) == Painted::Failed)
-        fail(QStringLiteral("打印报表 %1 失败").arg(pages.layout().caption));
+    return printOn(printer, pages, parent);
 }
 
-void preview(const ReportPages &pages, QWidget *parent)
+// The preview window on the screen that shows its parent, within the room
+// the screen leaves free (title bar and frame included).
+void fitToScreen(QWidget &dialog, QWidget *parent)
+{
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    constexpr int kFrame = 40; // title bar and borders the window manager adds
+    const QSize size(qMin(900, room.width() - kFrame / 2), qMin(1000, room.height() - kFrame));
+    dialog.resize(size.expandedTo(QSize(200, 200)).boundedTo(room.size()));
+    dialog.move(room.left() + (room.width() - dialog.width()) / 2, room.top() + qMax(0, (room.height() - dialog.height() - kFrame) / 2));
+}
+
+bool preview(const ReportPages &pages, QWidget *parent)
 {
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer, pages);
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setObjectName(QStringLiteral("ReportPreview"));
     dialog.setWindowTitle(QStringLiteral("打印预览 - %1").arg(pages.layout().caption));
-    dialog.resize(900, 1000);
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&pages, &dialog](QPrinter *target) { paintWithProgress(pages, target, &dialog); });
+    fitToScreen(dialog, parent);
+    // The pages as the preview's page set-up has them: its paper and orientation.
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&pages, &dialog](QPrinter *target) {
+        const ReportPages laid = pages.onPage(target->pageLayout());
+        paintWithProgress(laid, allPages(laid), target, nullptr, &dialog);
+    });
+    bool printed = false;
+    std::optional<ErpError> failure;
     if (QToolBar *bar = dialog.findChild<QToolBar *>()) {
+        // The preview's own print button prints as P does: the print dialog's
+        // range and copies, a failure reported, a stop told.
+        const QList<QAction *> actions = bar->actions();
+        QAction *printAction = actions.isEmpty() ? nullptr : actions.last();
+        if (printAction && !printAction->isSeparator()) {
+            printAction->setObjectName(QStringLiteral("PreviewPrint"));
+            QObject::disconnect(printAction, &QAction::triggered, nullptr, nullptr);
+            QObject::connect(printAction, &QAction::triggered, &dialog, [&] {
+                QPrintDialog printDialog(&printer, &dialog);
+                prepareDialog(printDialog, pages.onPage(printer.pageLayout()));
+                if (ModalRunner::exec(&printDialog) != QDialog::Accepted)
+                    return;
+                try {
+                    if (printOn(printer, pages, &dialog)) {
+                        printed = true;
+                        dialog.accept();
+                    }
+                } catch (const ErpError &e) {
+                    failure = e;
+                    dialog.reject();
+                }
+            });
+        }
         QAction *save = bar->addAction(QStringLiteral("保存为PDF"));
         save->setObjectName(QStringLiteral("SavePdf"));
-        QObject::connect(save, &QAction::triggered, &dialog, [&pages, &dialog] {
+        QObject::connect(save, &QAction::triggered, &dialog, [&pages, &dialog, &printer, &printed] {
             QFileDialog files(&dialog, QStringLiteral("保存为PDF"));
             FileDialogs::prepare(files);
             files.setNameFilter(QStringLiteral("PDF (*.pdf)"));
@@ -163,7 +293,8 @@ void preview(const ReportPages &pages, QWidget *parent)
             if (ModalRunner::exec(&files) != QDialog::Accepted || files.selectedFiles().isEmpty())
                 return;
             try {
-                writePdf(pages, files.selectedFiles().constFirst());
+                writePdf(pages.onPage(printer.pageLayout()), files.selectedFiles().constFirst());
+                printed = true;
             } catch (const ErpError &e) {
                 MessageBoxService::instance().show(
                     {QStringLiteral("ReportPreview"), QStringLiteral("SavePdf_1"), e.description(), 16, {}});
@@ -171,6 +302,9 @@ void preview(const ReportPages &pages, QWidget *parent)
         });
     }
     ModalRunner::exec(&dialog);
+    if (failure)
+        throw *failure;
+    return printed;
 }
 
 } // namespace
@@ -191,7 +325,7 @@ ReportComponent::ReportComponent(const QString &appPath, QWidget *dialogParent)
 
 ReportComponent::~ReportComponent() = default;
 
-void ReportComponent::rptPrint(Connection &connection, const QString &reportCode, QObject *, const QString &choice,
+bool ReportComponent::rptPrint(Connection &connection, const QString &reportCode, QObject *, const QString &choice,
                                bool allowPrint, const ResultSet *rows, const std::optional<QString> &sql,
                                const QVariant &, const QString &companyName)
 {
@@ -199,7 +333,7 @@ void ReportComponent::rptPrint(Connection &connection, const QString &reportCode
     const ResultSet *data = rows;
     if (!data) {
         if (!sql || sql->trimmed().isEmpty())
-            return;
+            return false;
         data = &(fetched = selectReadOnly(connection, *sql));
     }
 
@@ -228,12 +362,18 @@ void ReportComponent::rptPrint(Connection &connection, const QString &reportCode
     const ReportPages pages(layout, *data, companyName);
 
     const QString pdf = m_outputFile.isEmpty() ? pdfOutput() : m_outputFile;
-    if (!pdf.isEmpty())
+    if (!pdf.isEmpty()) {
         writePdf(pages, pdf);
-    else if (choice.trimmed().compare(QLatin1String("P"), Qt::CaseInsensitive) == 0)
-        print(pages, allowPrint, m_dialogParent);
-    else
-        preview(pages, m_dialogParent);
+        return true;
+    }
+    if (choice.trimmed().compare(QLatin1String("P"), Qt::CaseInsensitive) == 0)
+        return print(pages, allowPrint, m_dialogParent);
+    return preview(pages, m_dialogParent);
+}
+
+void setProgressHook(std::function<void(QProgressDialog *, int)> hook)
+{
+    g_progressHook = std::move(hook);
 }
 
 } // namespace report

@@ -110,7 +110,7 @@ LayoutColumn column(const QString &line, const QString &fileName, int lineNo)
 {
     const QStringList t = tokens(line, fileName, lineNo);
     if (t.size() < 4)
-        fail(fileName, lineNo, QStringLiteral("栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum]\""));
+        fail(fileName, lineNo, QStringLiteral("栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum] [wrap]\""));
     LayoutColumn c;
     c.field = t.at(0);
     if (c.field.endsWith(QLatin1Char('?'))) {
@@ -133,6 +133,8 @@ LayoutColumn column(const QString &line, const QString &fileName, int lineNo)
     for (int i = 4; i < t.size(); ++i) {
         if (t.at(i).compare(QLatin1String("sum"), Qt::CaseInsensitive) == 0)
             c.sum = true;
+        else if (t.at(i).compare(QLatin1String("wrap"), Qt::CaseInsensitive) == 0)
+            c.wrap = true;
         else if (!ValueFormat::parse(t.at(i), &c.format))
             fail(fileName, lineNo, QStringLiteral("不认识的格式 \"%1\"").arg(t.at(i)));
     }

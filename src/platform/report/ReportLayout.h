@@ -32,6 +32,7 @@ struct LayoutColumn
     ValueFormat format;
     bool optional = false; // left out when the result has no such column
     bool sum = false;      // summed into the group and report totals
+    bool wrap = false;     // a text wider than the column goes on over further lines of its row
 };
 
 struct LayoutField

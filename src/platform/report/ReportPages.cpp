@@ -53,11 +53,18 @@ double toNumber(const QVariant &v)
 
 } // namespace
 
-ReportPages::ReportPages(ReportLayout layout, const ResultSet &rows, QString companyName)
-    : m_layout(std::move(layout)), m_rows(rows), m_company(std::move(companyName))
+ReportPages::ReportPages(ReportLayout layout, const ResultSet &rows, QString companyName,
+                         const std::optional<QPageLayout> &page)
+    : m_given(layout), m_layout(std::move(layout)), m_rows(rows), m_company(std::move(companyName))
 {
-    const QSizeF size = QPageSize(pageId(m_layout.paper)).size(QPageSize::Millimeter);
-    m_paperMm = m_layout.landscape ? size.transposed() : size;
+    // The layout's paper is the default; a print dialog's choice wins.
+    m_page = page && page->isValid()
+                 ? QPageLayout(page->pageSize(), page->orientation(), QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter)
+                 : QPageLayout(QPageSize(pageId(m_layout.paper)),
+                               m_layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                               QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    m_layout.landscape = m_page.orientation() == QPageLayout::Landscape;
+    m_paperMm = m_page.fullRect(QPageLayout::Millimeter).size();
     for (const LayoutColumn &c : std::as_const(m_layout.columns))
         m_columnIndex.append(rows.columnIndex(c.field));
     // Columns wider than the paper shrink together; narrower ones stay as drawn.
@@ -76,14 +83,18 @@ ReportPages::ReportPages(ReportLayout layout, const ResultSet &rows, QString com
     for (const LayoutColumn &c : std::as_const(m_layout.columns))
         m_widths.append(c.widthMm * scale);
     buildItems();
+    wrapItems();
     paginate();
+}
+
+ReportPages ReportPages::onPage(const QPageLayout &page) const
+{
+    return ReportPages(m_given, m_rows, m_company, page);
 }
 
 QPageLayout ReportPages::pageLayout() const
 {
-    return QPageLayout(QPageSize(pageId(m_layout.paper)),
-                       m_layout.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
-                       QPageLayout::Millimeter);
+    return m_page;
 }
 
 void ReportPages::buildItems()
@@ -139,6 +150,77 @@ void ReportPages::buildItems()
     }
 }
 
+namespace {
+
+// Where a text may break: after a blank, a slash or a hyphen, and around
+// wide (CJK) characters.
+bool breaksAfter(const QString &s, qsizetype i)
+{
+    const QChar c = s.at(i);
+    if (c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('-') || c == QLatin1Char(','))
+        return true;
+    return i + 1 < s.size() && (c.unicode() >= 0x2E80 || s.at(i + 1).unicode() >= 0x2E80);
+}
+
+// The text in lines no wider than widthMm at the font, broken where it may
+// break, else where it must.
+QStringList wrapText(const QString &text, const QFont &f, double widthMm)
+{
+    const QFontMetricsF fm(f);
+    // Screen and printer round glyphs differently: a little room is kept.
+    const double width = qMax(1.0, widthMm / 25.4 * fm.fontDpi() * 0.94);
+    QStringList out;
+    QString rest = text;
+    while (!rest.isEmpty()) {
+        if (fm.horizontalAdvance(rest) <= width) {
+            out << rest;
+            break;
+        }
+        qsizetype fit = 1;
+        while (fit < rest.size() && fm.horizontalAdvance(rest.left(fit + 1)) <= width)
+            ++fit;
+        qsizetype cut = fit;
+        for (qsizetype i = fit - 1; i > 0; --i)
+            if (breaksAfter(rest, i)) {
+                cut = i + 1;
+                break;
+            }
+        out << rest.left(cut).trimmed();
+        rest = rest.mid(cut);
+        while (rest.startsWith(QLatin1Char(' ')))
+            rest.remove(0, 1);
+    }
+    return out.isEmpty() ? QStringList{QString()} : out;
+}
+
+} // namespace
+
+void ReportPages::wrapItems()
+{
+    const double rowH = m_layout.rowHeight();
+    QList<int> wrapping;
+    for (int c = 0; c < m_layout.columns.size(); ++c)
+        if (m_layout.columns.at(c).wrap)
+            wrapping << c;
+    const QFontMetricsF fm(font(m_layout.fontPt));
+    m_lineMm = qMin(rowH, fm.lineSpacing() / fm.fontDpi() * 25.4);
+    for (Item &item : m_items) {
+        item.height = rowH;
+        if (item.kind != Item::Detail || wrapping.isEmpty())
+            continue;
+        int most = 1;
+        QList<QStringList> lines(m_layout.columns.size());
+        for (int c : std::as_const(wrapping)) {
+            lines[c] = wrapText(cellText(item.row, c), font(m_layout.fontPt), m_widths.at(c) - 2 * kPadMm);
+            most = qMax(most, int(lines.at(c).size()));
+        }
+        if (most > 1) {
+            item.lines = lines;
+            item.height = rowH + (most - 1) * m_lineMm;
+        }
+    }
+}
+
 double ReportPages::titleHeight() const
 {
     const double pt = m_layout.fontPt;
@@ -159,20 +241,22 @@ void ReportPages::paginate()
     const double rowH = m_layout.rowHeight();
     const double top = m_layout.marginMm + titleHeight() + headerHeight() + rowH; // first line's top
     const double bottom = m_paperMm.height() - m_layout.marginMm - kFooterMm;
-    const int perPage = qMax(1, int(std::floor((bottom - top) / rowH + 1e-9)));
     const int count = int(m_items.size());
-    for (int first = 0; first < count || m_pages.isEmpty(); first += perPage) {
-        Page p;
-        p.first = first;
-        p.last = qMin(count, first + perPage);
-        m_pages.append(p);
-        if (count == 0)
-            break;
+    // Rows as tall as their wrapped texts; each page holds at least one.
+    double used = top;
+    int first = 0;
+    for (int i = 0; i < count; ++i) {
+        const double h = m_items.at(i).height;
+        if (i > first && used + h > bottom + 1e-9) {
+            m_pages.append(Page{first, i, false});
+            first = i;
+            used = top;
+        }
+        used += h;
     }
+    m_pages.append(Page{first, count, false});
     if (m_layout.signatures.isEmpty())
         return;
-    const Page &last = m_pages.last();
-    const double used = top + (last.last - last.first) * rowH;
     if (bottom - used >= kGapMm * 2 + kSignatureMm) {
         m_pages.last().signatures = true;
     } else {
@@ -266,8 +350,18 @@ void ReportPages::paintPage(QPainter &p, int page) const
             bool labelled = false;
             for (int c = 0; c < n; ++c) {
                 const LayoutColumn &col = m_layout.columns.at(c);
-                const QRectF cell(x, y, m_widths.at(c), rowH);
+                const QRectF cell(x, y, m_widths.at(c), item.height);
                 p.drawRect(QRectF(mm(cell.x()), mm(cell.y()), mm(cell.width()), mm(cell.height())));
+                if (!item.lines.isEmpty() && item.lines.at(c).size() > 1) {
+                    // A wrapped text: its lines from the top of the row.
+                    const QStringList &cellLines = item.lines.at(c);
+                    const double pad = (rowH - m_lineMm) / 2;
+                    for (int l = 0; l < cellLines.size(); ++l)
+                        text(QRectF(cell.x(), cell.y() + pad + l * m_lineMm, cell.width(), m_lineMm), cellLines.at(l),
+                             col.align);
+                    x += m_widths.at(c);
+                    continue;
+                }
                 QString s;
                 if (item.kind == Item::Detail)
                     s = cellText(item.row, c);
@@ -281,7 +375,7 @@ void ReportPages::paintPage(QPainter &p, int page) const
                 text(cell, s, item.kind == Item::Detail || col.sum ? col.align : Qt::AlignLeft);
                 x += m_widths.at(c);
             }
-            y += rowH;
+            y += item.height;
         }
     }
 
@@ -310,11 +404,23 @@ void ReportPages::paintPage(QPainter &p, int page) const
 
 bool ReportPages::paintAll(QPagedPaintDevice *device, const std::function<bool(int, int)> &progress) const
 {
+    QList<int> order(pageCount());
+    std::iota(order.begin(), order.end(), 0);
+    return paintPages(device, order, progress);
+}
+
+bool ReportPages::paintPages(QPagedPaintDevice *device, const QList<int> &order,
+                             const std::function<bool(int, int)> &progress,
+                             const std::function<void()> &stopping) const
+{
     QPainter p;
     if (!p.begin(device))
         return false;
-    for (int i = 0; i < pageCount(); ++i) {
-        if (progress && !progress(i, pageCount())) {
+    const int total = int(order.size());
+    for (int i = 0; i < total; ++i) {
+        if (progress && !progress(i, total)) {
+            if (stopping)
+                stopping();
             p.end();
             return false;
         }
@@ -322,7 +428,7 @@ bool ReportPages::paintAll(QPagedPaintDevice *device, const std::function<bool(i
             p.end();
             return false;
         }
-        paintPage(p, i);
+        paintPage(p, order.at(i));
     }
     return p.end();
 }

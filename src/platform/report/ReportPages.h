@@ -4,6 +4,7 @@
 
 #include <QPageLayout>
 #include <functional>
+#include <optional>
 
 class QPainter;
 class QPagedPaintDevice;
@@ -16,7 +17,12 @@ namespace report {
 class ReportPages
 {
 public:
-    ReportPages(ReportLayout layout, const ResultSet &rows, QString companyName);
+    // On the layout's own paper, or on page (the paper and orientation a
+    // print dialog or a page set-up chose).
+    ReportPages(ReportLayout layout, const ResultSet &rows, QString companyName,
+                const std::optional<QPageLayout> &page = std::nullopt);
+    // The same report laid out again on other paper.
+    ReportPages onPage(const QPageLayout &page) const;
 
     int pageCount() const { return int(m_pages.size()); }
     QPageLayout pageLayout() const;
@@ -27,6 +33,13 @@ public:
     // Paints every page on device. progress(done, total) is asked before each
     // page; false stops there. Returns whether every page was painted.
     bool paintAll(QPagedPaintDevice *device, const std::function<bool(int, int)> &progress = {}) const;
+    // Paints the pages of order (0-based; a page may come more than once, for
+    // copies) on device. progress(done, total) is asked before each page; false
+    // stops there, and stopping(), when given, runs while the painter is still
+    // active (a printer's job is aborted then). Returns whether every page was painted.
+    bool paintPages(QPagedPaintDevice *device, const QList<int> &order,
+                    const std::function<bool(int, int)> &progress = {},
+                    const std::function<void()> &stopping = {}) const;
 
     // The text of one cell, as printed.
     QString cellText(qint64 row, int column) const;
@@ -37,7 +50,9 @@ private:
         enum Kind { Detail, GroupTotal, ReportTotal } kind = Detail;
         qint64 row = 0;
         QString label;
-        QList<double> sums; // per column, for totals
+        QList<double> sums;            // per column, for totals
+        double height = 0;             // mm
+        QList<QStringList> lines;      // per column of a wrapping detail row; empty: one line each
     };
     struct Page
     {
@@ -47,12 +62,15 @@ private:
     };
 
     void buildItems();
+    void wrapItems();
     void paginate();
     double headerHeight() const;
     double titleHeight() const;
     QString headerText(const LayoutField &field) const;
 
+    ReportLayout m_given; // as the caller gave it, for laying out again
     ReportLayout m_layout;
+    QPageLayout m_page;
     const ResultSet &m_rows;
     QString m_company;
     QList<int> m_columnIndex; // result column of each layout column
@@ -60,6 +78,7 @@ private:
     QList<Item> m_items;
     QList<Page> m_pages;
     QSizeF m_paperMm;
+    double m_lineMm = 0; // one more line of a wrapped text
 };
 
 } // namespace report

@@ -3,6 +3,7 @@
 #include "platform/script/ScriptObject.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLocale>
 #include <QStringDecoder>
@@ -1199,7 +1200,10 @@ ScriptValue fMsgBox(const Args &a, const BuiltinHooks &h)
     const QString prompt = text(a.at(0));
     const int buttons = int(argLong(a, 1, 0));
     const QString title = a.size() > 2 ? text(a.at(2)) : QString();
-    return ScriptValue::integer(h.messageBox ? h.messageBox(prompt, buttons, title) : 1);
+    if (!h.messageBox)
+        return ScriptValue::integer(1);
+    const OutsideTime waiting;
+    return ScriptValue::integer(h.messageBox(prompt, buttons, title));
 }
 
 ScriptValue fRGB(const Args &a, const BuiltinHooks &)
@@ -1532,6 +1536,31 @@ ScriptValue callBuiltin(const QString &key, const QList<ScriptValue> &args, cons
     if (args.size() < it->minArgs || args.size() > it->maxArgs)
         throwScriptError(ScriptErrorNumber::WrongArgumentCount, key);
     return it->fn(args, hooks);
+}
+
+namespace {
+thread_local int t_outsideDepth = 0;
+thread_local qint64 t_outsideTotal = 0;
+thread_local QElapsedTimer t_clock;
+} // namespace
+
+OutsideTime::OutsideTime() : m_started(0)
+{
+    if (!t_clock.isValid())
+        t_clock.start();
+    if (t_outsideDepth++ == 0)
+        m_started = t_clock.elapsed();
+}
+
+OutsideTime::~OutsideTime()
+{
+    if (--t_outsideDepth == 0)
+        t_outsideTotal += t_clock.elapsed() - m_started;
+}
+
+qint64 OutsideTime::total()
+{
+    return t_outsideTotal;
 }
 
 } // namespace script

@@ -16,6 +16,23 @@ struct BuiltinHooks
     quint32 *rndSeed = nullptr;
 };
 
+// Time spent outside the script while it runs (waiting for a MsgBox answer,
+// inside a host object such as a database call) is not the script's own: a
+// run's time limit leaves it out. Nested spans count once.
+class OutsideTime
+{
+public:
+    OutsideTime();
+    ~OutsideTime();
+    OutsideTime(const OutsideTime &) = delete;
+    OutsideTime &operator=(const OutsideTime &) = delete;
+    // Milliseconds spent outside so far on this thread (grows only).
+    static qint64 total();
+
+private:
+    qint64 m_started;
+};
+
 // The constant of that (lower-case) name, e.g. vbCrLf; false when there is none.
 bool builtinConstant(const QString &key, ScriptValue *out);
 bool isBuiltinFunction(const QString &key);

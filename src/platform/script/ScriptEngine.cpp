@@ -50,6 +50,8 @@ struct Abort
 template <typename F>
 auto hostCall(F f) -> decltype(f())
 {
+    // What a host object does (a database call, a dialog) is not the script's time.
+    const OutsideTime outside;
     try {
         return f();
     } catch (const ErpError &e) {
@@ -276,6 +278,7 @@ public:
         char probe = 0;
         if (outermost) {
             m_timer.start();
+            m_outsideAtStart = OutsideTime::total();
             m_stackBase = &probe;
         }
         const size_t frames = m_frames.size();
@@ -449,7 +452,8 @@ private:
 
     void checkTime()
     {
-        if (timeLimit > 0 && m_timer.elapsed() > timeLimit)
+        // The script's own time: not the time it waited for its host.
+        if (timeLimit > 0 && m_timer.elapsed() - (OutsideTime::total() - m_outsideAtStart) > timeLimit)
             throw Abort{ScriptError(ScriptErrorNumber::Aborted, scriptErrorText(ScriptErrorNumber::Aborted),
                                     kRuntimeSource, m_line)};
     }
@@ -1577,6 +1581,7 @@ private:
     int m_depth = 0;
     const char *m_stackBase = nullptr;
     QElapsedTimer m_timer;
+    qint64 m_outsideAtStart = 0; // OutsideTime::total() when the run began
 };
 
 // ---- instances of script classes ----

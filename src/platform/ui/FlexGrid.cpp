@@ -661,6 +661,33 @@ int FlexGrid::colWidth(int col) const
     return pixelsToTwips(size > 0 ? size : horizontalHeader()->defaultSectionSize());
 }
 
+int FlexGrid::fitColumnsToContents(int maxPixels, bool widenOnly, int sampleRows)
+{
+    const QFontMetrics cells(font());
+    const QFontMetrics heading(horizontalHeader()->font());
+    // Room for the cell's margins and grid line, as the view draws them.
+    const int pad = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) * 2 + 10;
+    int total = 0;
+    const int last = std::min(rows(), fixedRows() + std::max(0, sampleRows));
+    for (int c = 0; c < cols(); ++c) {
+        if (colHidden(c))
+            continue;
+        if (c < fixedCols()) {
+            total += twipsToPixels(colWidth(c));
+            continue;
+        }
+        int widest = fixedRows() > 0 ? heading.horizontalAdvance(textMatrix(0, c)) : 0;
+        for (int r = fixedRows(); r < last; ++r)
+            widest = std::max(widest, cells.horizontalAdvance(textMatrix(r, c)));
+        int width = std::min(std::max(widest + pad, 24), std::max(24, maxPixels));
+        if (widenOnly)
+            width = std::max(width, twipsToPixels(colWidth(c)));
+        setColWidth(c, pixelsToTwips(width));
+        total += width;
+    }
+    return total;
+}
+
 void FlexGrid::setColWidth(int col, int twips)
 {
     if (col < 0 || col >= cols())

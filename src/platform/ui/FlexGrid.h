@@ -104,6 +104,11 @@ public:
     // --- columns ----------------------------------------------------------
     int colWidth(int col) const; // twips
     void setColWidth(int col, int twips);
+    // Every shown data column as wide as its heading and its widest text (of
+    // the first sampleRows rows), none wider than maxPixels; widenOnly keeps
+    // a column that is wider already (a user's layout). The columns' total
+    // width in pixels.
+    int fitColumnsToContents(int maxPixels, bool widenOnly = false, int sampleRows = 2000);
     int colAlignment(int col) const; // codes 0-9
     void setColAlignment(int col, int code);
     int fixedAlignment(int col) const; // alignment of the header cell

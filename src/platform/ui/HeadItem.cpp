@@ -1,8 +1,11 @@
 #include "platform/ui/HeadItem.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
-#include <QDateEdit>
+#include <QFrame>
 #include <QHBoxLayout>
+#include <QScreen>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -23,18 +26,15 @@ HeadItem::HeadItem(Kind kind, QWidget *parent) : QWidget(parent), m_kind(kind)
         layout->addWidget(m_combo, 1);
         break;
     case Date:
-        m_date = new QDateEdit(this);
-        m_date->setCalendarPopup(true);
-        m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         m_edit = new QLineEdit(this);
+        m_dropDown = new QToolButton(this);
+        m_dropDown->setObjectName(QStringLiteral("DropDown"));
+        m_dropDown->setArrowType(Qt::DownArrow);
+        m_dropDown->setFocusPolicy(Qt::NoFocus);
         layout->addWidget(m_edit, 1);
-        layout->addWidget(m_date);
+        layout->addWidget(m_dropDown);
         // The drop-down writes its date into the text; typing stays free.
-        m_date->setFixedWidth(22);
-        connect(m_date, &QDateEdit::dateChanged, this, [this](const QDate &d) {
-            if (!m_locked)
-                m_edit->setText(d.toString(QStringLiteral("yyyy-MM-dd")));
-        });
+        connect(m_dropDown, &QToolButton::clicked, this, &HeadItem::showCalendar);
         break;
     case Browse:
         m_edit = new QLineEdit(this);
@@ -61,6 +61,9 @@ QString HeadItem::text() const
 void HeadItem::setText(const QString &text)
 {
     m_edit->setText(text);
+    // A text longer than the box shows its beginning, unless the user is typing in it.
+    if (!m_edit->hasFocus())
+        m_edit->setCursorPosition(0);
 }
 
 QString HeadItem::caption() const
@@ -114,8 +117,57 @@ QDate HeadItem::dateValue() const
 void HeadItem::setDateValue(const QDate &date)
 {
     m_edit->setText(date.toString(QStringLiteral("yyyy-MM-dd")));
-    if (m_date)
-        m_date->setDate(date);
+}
+
+QCalendarWidget *HeadItem::calendar() const
+{
+    return m_popup && m_popup->isVisible() ? m_calendar : nullptr;
+}
+
+void HeadItem::showCalendar()
+{
+    if (m_locked || m_kind != Date)
+        return;
+    if (!m_popup) {
+        m_popup = new QFrame(this, Qt::Popup);
+        m_popup->setObjectName(QStringLiteral("CalendarPopup"));
+        m_popup->setFrameShape(QFrame::Box);
+        auto *l = new QVBoxLayout(m_popup);
+        l->setContentsMargins(1, 1, 1, 1);
+        m_calendar = new QCalendarWidget(m_popup);
+        m_calendar->setObjectName(QStringLiteral("Calendar"));
+        m_calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+        l->addWidget(m_calendar);
+        connect(m_calendar, &QCalendarWidget::activated, this, [this](const QDate &d) {
+            m_popup->hide();
+            if (m_locked)
+                return;
+            m_edit->setText(d.toString(QStringLiteral("yyyy-MM-dd")));
+            emit textEdited(m_edit->text());
+            m_edit->setFocus(Qt::PopupFocusReason);
+        });
+        connect(m_calendar, &QCalendarWidget::clicked, m_calendar, &QCalendarWidget::activated);
+    }
+    // The month of the date the field holds; today's when it holds none.
+    QDate shown = dateValue();
+    if (!shown.isValid())
+        shown = QDate::currentDate();
+    m_calendar->setSelectedDate(shown);
+    m_calendar->setCurrentPage(shown.year(), shown.month());
+    m_popup->adjustSize();
+    // Below the field, kept on the screen.
+    QPoint at = m_edit->mapToGlobal(QPoint(0, m_edit->height()));
+    if (const QScreen *screen = m_edit->screen()) {
+        const QRect room = screen->availableGeometry();
+        const QSize size = m_popup->sizeHint();
+        if (at.y() + size.height() > room.bottom())
+            at.setY(m_edit->mapToGlobal(QPoint(0, 0)).y() - size.height());
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - size.width())));
+        at.setY(qMax(room.top(), at.y()));
+    }
+    m_popup->move(at);
+    m_popup->show();
+    m_calendar->setFocus(Qt::PopupFocusReason);
 }
 
 void HeadItem::setLocked(bool locked)
@@ -124,8 +176,8 @@ void HeadItem::setLocked(bool locked)
     m_edit->setReadOnly(locked);
     if (m_combo)
         m_combo->setEnabled(!locked);
-    if (m_date)
-        m_date->setEnabled(!locked);
+    if (m_dropDown)
+        m_dropDown->setEnabled(!locked);
     if (m_browse)
         m_browse->setEnabled(!locked);
 }

@@ -4,8 +4,9 @@
 #include <QStringList>
 #include <QWidget>
 
+class QCalendarWidget;
 class QComboBox;
-class QDateEdit;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QToolButton;
@@ -33,8 +34,15 @@ public:
     QStringList items() const;
     int listCount() const;
 
+    // The field's date; invalid when its text is none.
     QDate dateValue() const;
     void setDateValue(const QDate &date);
+    // The date drop-down: opens on the field's date (today when the text is
+    // none); a click writes the day into the text, Esc closes only the drop-down.
+    void showCalendar();
+    QToolButton *dropDownButton() const { return m_dropDown; }
+    // The open drop-down's calendar, or nullptr while it is closed.
+    QCalendarWidget *calendar() const;
 
     bool isLocked() const { return m_locked; }
     void setLocked(bool locked);
@@ -53,6 +61,8 @@ private:
     QLabel *m_caption = nullptr;
     QLineEdit *m_edit = nullptr;
     QComboBox *m_combo = nullptr;
-    QDateEdit *m_date = nullptr;
+    QToolButton *m_dropDown = nullptr;
+    QFrame *m_popup = nullptr;
+    QCalendarWidget *m_calendar = nullptr;
     QToolButton *m_browse = nullptr;
 };

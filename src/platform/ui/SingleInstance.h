@@ -18,6 +18,12 @@ public:
         return *static_cast<Dialog *>(m_dialog.data());
     }
     void release() { delete m_dialog.data(); }
+    // The instance closed itself and will be deleted: the next obtain makes a new one.
+    void forget(const QDialog *dialog)
+    {
+        if (m_dialog == dialog)
+            m_dialog.clear();
+    }
     bool exists() const { return !m_dialog.isNull(); }
 
 private:

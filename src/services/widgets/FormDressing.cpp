@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSet>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -375,11 +376,23 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() != QEvent::KeyRelease || !m_window)
+        const bool press = event->type() == QEvent::KeyPress;
+        if ((!press && event->type() != QEvent::KeyRelease) || !m_window)
             return false;
         auto *w = qobject_cast<QWidget *>(watched);
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (!w || w->window() != m_window || key->isAutoRepeat())
+        if (!w || key->isAutoRepeat())
+            return false;
+        // A key pressed in another window (a drop-down's popup that the press
+        // closed) is released here; it is that window's key, not the window's.
+        if (press) {
+            if (w->window() == m_window)
+                m_pressedElsewhere.remove(key->key());
+            else
+                m_pressedElsewhere.insert(key->key());
+            return false;
+        }
+        if (w->window() != m_window || m_pressedElsewhere.remove(key->key()))
             return false;
         int code = windowsKeyCode(*key);
         if (code == 0)
@@ -393,6 +406,7 @@ public:
 private:
     QPointer<QWidget> m_window;
     bool m_enterAsTab;
+    QSet<int> m_pressedElsewhere;
 };
 
 } // namespace

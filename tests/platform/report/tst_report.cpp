@@ -8,7 +8,17 @@
 #include "platform/ui/ModalRunner.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -17,8 +27,10 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 using report::ReportComponent;
@@ -84,6 +96,66 @@ QString number2(double v)
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::NumberOptions());
     return c.toString(v, 'f', 2);
+}
+
+// What pdfinfo says of a PDF: its page count and the first page's size in points.
+struct PdfInfo
+{
+    int pages = -1;
+    QSizeF size;
+};
+PdfInfo pdfInfo(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {path});
+    PdfInfo info;
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return info;
+    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Pages:")))
+            info.pages = line.mid(6).trimmed().toInt();
+        if (line.startsWith(QLatin1String("Page size:"))) {
+            const QStringList t = line.mid(10).simplified().split(QLatin1Char(' '));
+            if (t.size() >= 3)
+                info.size = QSizeF(t.at(0).toDouble(), t.at(2).toDouble());
+        }
+    }
+    return info;
+}
+
+// The print dialog as a user fills it in: a page range, copies, and the
+// orientation on its properties page; then its OK. The printer is a PDF
+// file, as the dialog's "Print to File (PDF)" makes it where a print server
+// lists that entry (this machine has none).
+void fillPrintDialog(QPrintDialog *d, const QString &file, int from, int to, int copies, bool landscape)
+{
+    if (from > 0) {
+        d->findChild<QRadioButton *>(QStringLiteral("printRange"))->setChecked(true);
+        d->findChild<QSpinBox *>(QStringLiteral("from"))->setValue(from);
+        d->findChild<QSpinBox *>(QStringLiteral("to"))->setValue(to);
+    }
+    d->findChild<QSpinBox *>(QStringLiteral("copies"))->setValue(copies);
+    if (auto *collate = d->findChild<QCheckBox *>(QStringLiteral("collate")))
+        collate->setChecked(true);
+    // The orientation is on the printer's properties page, a dialog of its own.
+    bool turned = false;
+    QTimer::singleShot(0, d, [&turned, landscape] {
+        QWidget *properties = QApplication::activeModalWidget();
+        auto *button = properties ? properties->findChild<QRadioButton *>(landscape ? QStringLiteral("landscape")
+                                                                                  : QStringLiteral("portrait"))
+                                  : nullptr;
+        if (button) {
+            button->click();
+            turned = true;
+        }
+        if (auto *dialog = qobject_cast<QDialog *>(properties))
+            dialog->accept();
+    });
+    d->findChild<QPushButton *>(QStringLiteral("properties"))->click();
+    QVERIFY(turned);
+    d->accept();
+    d->printer()->setOutputFormat(QPrinter::PdfFormat);
+    d->printer()->setOutputFileName(file);
 }
 
 } // namespace
@@ -414,7 +486,7 @@ private slots:
         QTest::newRow("bad align") << QByteArray("[columns]\nMtr_No 料号 20 middle\n")
                                    << "报表格式 BAD.layout 第 2 行: 对齐 \"middle\" 应为 left、right 或 center";
         QTest::newRow("short column") << QByteArray("[columns]\nMtr_No 料号\n")
-                                      << "报表格式 BAD.layout 第 2 行: 栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum]\"";
+                                      << "报表格式 BAD.layout 第 2 行: 栏位应写成 \"字段 标题 宽度 对齐 [格式] [sum] [wrap]\"";
         QTest::newRow("bad format") << QByteArray("[columns]\nMtr_No 料号 20 left 0.0.0\n")
                                     << "报表格式 BAD.layout 第 2 行: 不认识的格式 \"0.0.0\"";
         QTest::newRow("open quote") << QByteArray("[columns]\nMtr_No \"料 号 20 left\n")
@@ -577,6 +649,182 @@ private slots:
         } catch (const ErpError &e) {
             QCOMPARE(e.description(), QStringLiteral("打印报表 生产领料单 失败"));
         }
+    }
+
+    // The print dialog decides: its page range, copies and orientation are
+    // what comes out; the layout's A4 portrait is only where it starts.
+    void printDialogDecides_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("landscape");
+        QTest::newRow("page 2 of 3, portrait") << 2 << 2 << 1 << false;
+        QTest::newRow("page 2, landscape") << 2 << 2 << 1 << true;
+        QTest::newRow("pages 2 to 3, two copies") << 2 << 3 << 2 << false;
+        QTest::newRow("all pages, landscape") << 0 << 0 << 1 << true;
+    }
+    void printDialogDecides()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, copies);
+        QFETCH(bool, landscape);
+        makeDocument("LL261209063", 70);
+        const QString sql = scriptSql(conn, "40B", "RPT40B01", "LL261209063", false);
+        // The whole slip on its own paper: three pages.
+        const QStringList whole = pdfPages(printPdf("RPT40B01", sql));
+        QCOMPARE(whole.size(), 3);
+        report::setPdfOutput({});
+
+        const QString out = pdf(QStringLiteral("dialog%1").arg(++m_runs));
+        ModalRunner::setDriver([&](QDialog *d) {
+            auto *dialog = qobject_cast<QPrintDialog *>(d);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            fillPrintDialog(dialog, out, from, to, copies, landscape);
+            return dialog->result();
+        });
+        QVERIFY(ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "P", false, nullptr, sql, {}, kCompany));
+        const PdfInfo info = pdfInfo(out);
+        const QStringList pages = pdfPages(out);
+        QCOMPARE(info.pages, int(pages.size()));
+        // A4 in points, turned when landscape was chosen.
+        QCOMPARE(qRound(info.size.width()), landscape ? 842 : 595);
+        QCOMPARE(qRound(info.size.height()), landscape ? 595 : 842);
+        // The pages count as laid out on the paper printed: a turned page holds fewer lines.
+        const QRegularExpressionMatch counted =
+            QRegularExpression(QStringLiteral("共(\\d+)页")).match(noBlanks(pages.value(0)));
+        QVERIFY(counted.hasMatch());
+        const int total = counted.captured(1).toInt();
+        QVERIFY2(landscape ? total > 3 : total == 3, qPrintable(QString::number(total)));
+        const int first = from > 0 ? from : 1;
+        const int last = from > 0 ? to : total;
+        QCOMPARE(int(pages.size()), (last - first + 1) * copies);
+        for (int i = 0; i < pages.size(); ++i) {
+            const int page = first + i % (last - first + 1);
+            QVERIFY2(noBlanks(pages.at(i)).contains(pageCounter(page, total)), qPrintable(pages.at(i)));
+        }
+        if (from == 2 && to == 2)
+            QVERIFY(!noBlanks(pdfText(out)).contains(pageCounter(1, total)));
+    }
+
+    // Print from the preview's own button: the print dialog's range holds;
+    // a printer that fails is reported as P reports it; a preview only looked
+    // at prints nothing and says so.
+    void printFromThePreview()
+    {
+        makeDocument("LL261209064", 70);
+        const QString sql = scriptSql(conn, "40B", "RPT40B01", "LL261209064", false);
+        QString out = pdf("frompreview");
+        bool press = true;
+        QRect shownAt;
+        QRect room;
+        ModalRunner::setDriver([&](QDialog *d) {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(d)) {
+                fillPrintDialog(dialog, out, 2, 2, 1, false);
+                return dialog->result();
+            }
+            auto *preview = qobject_cast<QPrintPreviewDialog *>(d);
+            if (!preview)
+                return int(QDialog::Rejected);
+            preview->show();
+            shownAt = preview->frameGeometry();
+            room = preview->screen()->availableGeometry();
+            if (press) {
+                QAction *print = preview->findChild<QAction *>(QStringLiteral("PreviewPrint"));
+                if (!print)
+                    return int(QDialog::Rejected);
+                print->trigger();
+                return preview->result();
+            }
+            preview->reject();
+            return preview->result();
+        });
+        QVERIFY(ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "V", false, nullptr, sql, {}, kCompany));
+        QVERIFY2(room.contains(shownAt), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                        .arg(shownAt.x())
+                                                        .arg(shownAt.y())
+                                                        .arg(shownAt.width())
+                                                        .arg(shownAt.height())));
+        QCOMPARE(pdfInfo(out).pages, 1);
+        QVERIFY(noBlanks(pdfText(out)).contains(pageCounter(2, 3)));
+
+        // Only looked at: nothing came out.
+        press = false;
+        QVERIFY(!ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "V", false, nullptr, sql, {}, kCompany));
+
+        // A printer that refuses: the failure reaches the caller, in P's words.
+        press = true;
+        out = tmp.filePath("no/such/folder/frompreview.pdf");
+        try {
+            ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "V", false, nullptr, sql, {}, kCompany);
+            QFAIL("no error");
+        } catch (const ErpError &e) {
+            QCOMPARE(e.description(), QStringLiteral("打印报表 生产领料单 失败"));
+        }
+    }
+
+    // Stopping a long print: the printer's job is aborted, the user is told,
+    // and nothing counts as printed.
+    void stoppingALongPrint()
+    {
+        makeDocument("LL261209065", 70);
+        const QString sql = scriptSql(conn, "40B", "RPT40B01", "LL261209065", false);
+        ScriptedMessageBox box;
+        const QString out = pdf("stopped");
+        ModalRunner::setDriver([&](QDialog *d) {
+            auto *dialog = qobject_cast<QPrintDialog *>(d);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            fillPrintDialog(dialog, out, 0, 0, 1, false);
+            return dialog->result();
+        });
+        int painted = 0;
+        report::setProgressHook([&painted](QProgressDialog *progress, int page) {
+            painted = page;
+            if (page == 1)
+                progress->cancel();
+        });
+        const bool printed =
+            ReportComponent(appPath).rptPrint(conn, "RPT40B01", nullptr, "P", false, nullptr, sql, {}, kCompany);
+        report::setProgressHook({});
+        QVERIFY(!printed);
+        QCOMPARE(painted, 1);
+        QCOMPARE(box.shown().size(), 1);
+        QVERIFY2(box.last().text.startsWith(QStringLiteral("打印报表 生产领料单 已取消")), qPrintable(box.last().text));
+        QVERIFY(pdfInfo(out).pages < 3);
+    }
+
+    // A wrapping column prints a text wider than itself whole, on further
+    // lines of its row; the row grows and the pages still hold every line.
+    void longTextsWrap()
+    {
+        const QString spec = QStringLiteral("加厚型 PU涂层 防水等级W4 幅宽150cm 克重420g/m2 "
+                                            "颜色按客户色卡 批次须一致 背面贴合3mm海绵");
+        TestDb::exec(conn, QStringLiteral("UPDATE mmst611 SET Mtr_Dim = ? WHERE Mtr_No = 'F001'"), {spec});
+        const QString sql = scriptSql(conn, "40B", "RPT40B01", "LL261207001", false);
+        const QString text = pdfText(printPdf("RPT40B01", sql));
+        QString flat = text;
+        flat.remove(QRegularExpression(QStringLiteral("\\s")));
+        QString want = spec;
+        want.remove(QLatin1Char(' '));
+        // Each wrapped piece is whole on its line: joined they give the text.
+        QStringList pieces;
+        for (QString line : text.split(QLatin1Char('\n')))
+            for (const QString &part : line.split(QRegularExpression(QStringLiteral("\\s{2,}")), Qt::SkipEmptyParts))
+                if (spec.contains(part.trimmed()) && part.trimmed().size() > 3)
+                    pieces << part.trimmed();
+        QString joined = pieces.join(QString());
+        joined.remove(QLatin1Char(' '));
+        QVERIFY2(joined.contains(want), qPrintable(pieces.join(QLatin1Char('|'))));
+        QVERIFY(!text.contains(QChar(0x2026))); // nothing cut with "…"
+
+        // The same column without wrap cuts the text.
+        const QString app = appWithLayout(
+            "CUT", "[report]\n[columns]\nMtr_No 材料代号 20 left\nMtr_Dim 规格 30 left\nMtr_Amt 数量 18 right\n");
+        const QString cut = pdfText(printPdf("CUT", sql, app));
+        QVERIFY(!noBlanks(cut).contains(want));
     }
 
     void pdfFailureIsReported()

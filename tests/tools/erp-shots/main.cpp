@@ -7,6 +7,8 @@
 
 #include "documents/DocumentWindow.h"
 #include "entry/ClsBarManuBill.h"
+#include "lines/SourceLists.h"
+#include "pickers/FrmList.h"
 #include "pickers/FrmOrg.h"
 #include "platform/core/ErpError.h"
 #include "platform/ui/ModalRunner.h"
@@ -14,10 +16,13 @@
 #include "reports/FrmDesignReportShow.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDialog>
 #include <QDir>
+#include <QPainter>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -87,6 +92,45 @@ bool reportPictures(DocumentWindow *window, const QString &folder)
     return drivePictures(window, picture, [](DocumentWindow *w) { w->vcontrol(QStringLiteral("V")); });
 }
 
+// The number box with its list open, and the line dialog's 明细列表 of the
+// sources with stock for the manufacturing order of the document shown.
+bool listPictures(DocumentWindow *window, const QString &folder)
+{
+    bool ok = true;
+    if (auto *number = window->findChild<QComboBox *>(QStringLiteral("Inv_No"))) {
+        number->showPopup();
+        QCoreApplication::processEvents();
+        QWidget *popup = number->view()->window();
+        QPixmap both = window->grab();
+        {
+            // The list drawn where it opens, over the window.
+            QPainter p(&both);
+            p.drawPixmap(popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0)), popup->grab());
+        }
+        ok = both.save(QDir(folder).filePath(QStringLiteral("Inv_No-list.png"))) && ok;
+        number->hidePopup();
+    }
+    const ResultSet &lines = window->linesRs();
+    if (lines.rowCount() > 0) {
+        LineInputs in;
+        in.invType = QStringLiteral("1");
+        in.stockMode = QStringLiteral("2");
+        in.moNo = lines.text(0, QStringLiteral("Mo_No"));
+        in.orderNo = lines.text(0, QStringLiteral("order_no"));
+        const Statement query = SourceLists(window->session().connection()).materialPicker(in);
+        ok = drivePictures(
+                 window, [&](QDialog *dialog) { return saveWidgetPicture(dialog, folder, QStringLiteral("FrmList")); },
+                 [&](DocumentWindow *w) {
+                     FrmList &list = FrmList::obtain(w);
+                     list.setW_Select_Data(query.text, query.values);
+                     ModalRunner::exec(&list);
+                     FrmList::release();
+                 }) &&
+             ok;
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,7 +168,8 @@ int main(int argc, char **argv)
                 if (!document || document->kind().type != DocumentType::Issue)
                     return true;
                 const bool dialogs = dialogPictures(document, folder);
-                return reportPictures(document, folder) && dialogs;
+                const bool lists = listPictures(document, folder);
+                return reportPictures(document, folder) && dialogs && lists;
             });
             host.show();
             QDir().mkpath(folder);
