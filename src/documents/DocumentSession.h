@@ -219,6 +219,13 @@ public:
     QString headerStatus() const;
     // Messages and failures on the session's connection, for its user.
     ErrorReporter reporter() const;
+    // Whom the history rows of this session's changes name.
+    HistoryActor actor() const;
+    // The history of the document shown, oldest first (none when none is shown).
+    QList<HistoryEntry> history() const;
+    // The document shown was printed with that report: its print status is
+    // set and the print written to its history.
+    void documentPrinted(const QString &report);
 
     // The variables text of a document for its report scripts.
     static QString variantCode(const QString &number);

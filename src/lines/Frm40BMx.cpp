@@ -67,6 +67,7 @@ Frm40BMx::Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent)
     Out_Flag = request.outsourcing;
     Rec_412 = request.rec412;
     Rec_611 = request.rec611;
+    Who = request.who;
     for (const auto &[field, text] : request.fields)
         setFieldText(field, text);
     setStockModePosition(request.stockModePosition);
@@ -394,6 +395,7 @@ LineEntry Frm40BMx::entry() const
     e.propDuty = W_Prop_Duty;
     e.lineStockMode = stockModePosition();
     e.userName = runContext().User_Name;
+    e.who = Who;
     return e;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/DocumentHistory.h"
+
 #include <QString>
 
 #include <utility>
@@ -22,6 +24,7 @@ struct LineRequest
     QString rec611;
     // Field name and text of the line changed or viewed.
     std::vector<std::pair<QString, QString>> fields;
+    HistoryActor who; // whom the line's history row names
 };
 
 // What the document hands the usage import.
@@ -34,4 +37,5 @@ struct UsageImportCall
     int stockMode = 2;         // position of the document's Stock_Mode (0, 1, 2)
     QString pcsNo;             // the document's outsourcing order
     qint64 rec411 = 0;         // the document's key
+    HistoryActor who;          // whom the lines' history rows name
 };

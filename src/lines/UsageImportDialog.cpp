@@ -83,6 +83,7 @@ struct Frm40BMx4::Private
     int stockMode = 2;
     QString pcsNo;
     qint64 rec411 = 0;
+    HistoryActor who;
 
     int rememberedRow = 0; // row of the last check-box edit, 0 for none
     bool rangeArmed = false;
@@ -269,6 +270,11 @@ void Frm40BMx4::setDocument(bool production, int stockMode, const QString &pcsNo
     d->stockMode = stockMode;
     d->pcsNo = pcsNo;
     d->rec411 = rec411;
+}
+
+void Frm40BMx4::setWho(const HistoryActor &who)
+{
+    d->who = who;
 }
 
 FlexGrid *Frm40BMx4::grid() const
@@ -488,6 +494,7 @@ void Frm40BMx4::Private::save(const QString &tag)
         s.rec411 = rec411;
         s.stockMode = stockMode;
         s.userName = runContext().User_Name;
+        s.who = who;
         s.updDate = Environment::today();
         // Rows in the order the grid shows them now.
         const int cols = std::max(grid->cols(), int(UsageImportStore::ColColorNo) + 1);
@@ -531,5 +538,6 @@ void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call
     dialog->setOut_Type_Order(call.orderControl);
     dialog->setHost(&host);
     dialog->setDocument(call.production, call.stockMode, call.pcsNo, call.rec411);
+    dialog->setWho(call.who);
     ModalRunner::exec(dialog.get());
 }

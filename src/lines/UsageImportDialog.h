@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lines/LineHost.h"
+#include "services/DocumentHistory.h"
 
 #include <QDialog>
 #include <QString>
@@ -30,6 +31,8 @@ public:
     void setOut_Type_Order(bool byOrder);
     // The calling document's fields the dialog works from.
     void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
+    // Whom the history rows of the lines saved name.
+    void setWho(const HistoryActor &who);
 
     FlexGrid *grid() const;
 

@@ -234,6 +234,8 @@ void FrmDesignReportShow::Cmd_Ok_Click()
             tell(outcome.messageId, outcome.text);
             return;
         }
+        if (m_choice.compare(QLatin1String("P"), Qt::CaseInsensitive) == 0)
+            m_printedCaption = report->caption;
         close();
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_Click"));
