@@ -125,9 +125,27 @@ ClsBarManuBill::ToolProgress terminalProgress()
     };
 }
 
+// The database a tool works on; a tool never makes one (SQLite would make
+// an empty file). Empty, with the reason told, when it cannot be opened.
+Connection openExisting(const QString &url)
+{
+    if (url.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive) && !QFileInfo::exists(url.mid(7))) {
+        std::fprintf(stderr, "erp-host: no database at %s\n", qPrintable(url.mid(7)));
+        return {};
+    }
+    try {
+        return Connection::open(url);
+    } catch (const ErpError &e) {
+        std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
+        return {};
+    }
+}
+
 int verifyLedger(const QString &url, bool json)
 {
-    Connection conn = Connection::open(url);
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
     QString out;
     const int status = loadModule()->VerifyLedger(conn, json, terminalProgress(), out);
     conn.close();
@@ -137,7 +155,9 @@ int verifyLedger(const QString &url, bool json)
 
 int repairLedger(const QString &url, const QString &userId, bool yes)
 {
-    Connection conn = Connection::open(url);
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
     const bool terminal = ::isatty(::fileno(stdin)) && ::isatty(::fileno(stderr));
     // The plan is shown before anything changes; only yes (or --yes) goes on.
     qsizetype shown = 0;
@@ -173,7 +193,9 @@ int documentHistory(const QString &url, const QString &what, bool json)
         std::fprintf(stderr, "erp-host: --history URL FORMID:INV_NO (e.g. 40B:LL261207001)\n");
         return 2;
     }
-    Connection conn = Connection::open(url);
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
     QString out;
     const int status = loadModule()->ListHistory(conn, what.left(colon), what.mid(colon + 1), json, out);
     conn.close();
@@ -307,12 +329,21 @@ int main(int argc, char **argv)
     parser.process(app);
 
     try {
-        if (parser.isSet(verify))
-            return verifyLedger(parser.value(verify), parser.isSet(json));
-        if (parser.isSet(repair))
-            return repairLedger(parser.value(repair), parser.value(user), parser.isSet(yes));
-        if (parser.isSet(history))
-            return documentHistory(parser.value(history), parser.positionalArguments().value(0), parser.isSet(json));
+        // The tools say 2 for whatever keeps them from running (the module
+        // not found among it), so that 1 always means findings.
+        if (parser.isSet(verify) || parser.isSet(repair) || parser.isSet(history)) {
+            try {
+                if (parser.isSet(verify))
+                    return verifyLedger(parser.value(verify), parser.isSet(json));
+                if (parser.isSet(repair))
+                    return repairLedger(parser.value(repair), parser.value(user), parser.isSet(yes));
+                return documentHistory(parser.value(history), parser.positionalArguments().value(0),
+                                       parser.isSet(json));
+            } catch (const ErpError &e) {
+                std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
+                return 2;
+            }
+        }
         if (parser.isSet(init)) {
             initDatabase(parser.value(init));
             std::printf("created %s\n", qPrintable(parser.value(init)));

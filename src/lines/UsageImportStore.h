@@ -65,9 +65,9 @@ struct UsageSave
     qint64 rec411 = 0; // the calling document
     int stockMode = 2; // its stock-deduction mode
     QString userName;
-    HistoryActor who; // the history rows' user and workstation (userName when none)
-    QDate updDate;    // the workstation's date
+    QDate updDate; // the workstation's date
     QList<UsageLine> lines;
+    HistoryActor who; // the history rows' user and workstation (userName when none)
 };
 
 // Every statement of the usage import, callable without the dialog.

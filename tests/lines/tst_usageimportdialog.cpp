@@ -483,7 +483,7 @@ private slots:
             return d->result();
         });
         runUsageImport(*caller, caller.get(),
-                       {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411});
+                       {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411, {}});
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(!seen); // released after use
         QCOMPARE(written(), QStringList{expected});
