@@ -188,8 +188,9 @@ void historyCost(const Connection &conn, const Document &doc, const QString &nam
         }
     }
     bare.close();
-    Bench::report(QStringLiteral("approve %1 lines with history, %2 (floor: without)").arg(doc.balances.size()).arg(name),
-                  Bench::median(with), Bench::median(without), 1.1, 0);
+    Bench::report(
+        QStringLiteral("approve %1 lines with history, %2 (floor: without)").arg(doc.balances.size()).arg(name),
+        Bench::median(with), Bench::median(without), 1.1, 0);
 }
 
 } // namespace

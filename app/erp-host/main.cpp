@@ -249,8 +249,8 @@ int main(int argc, char **argv)
 {
     // Creating a database, printing to a file or telling the version or the
     // options needs no display.
-    const QList<QByteArray> headless{"--init", "--upgrade", "--print",  "--generate", "--version", "-v",
-                                     "--help", "-h",        "--help-all", "--verify", "--repair",  "--history"};
+    const QList<QByteArray> headless{"--init", "--upgrade", "--print",    "--generate", "--version", "-v",
+                                     "--help", "-h",        "--help-all", "--verify",   "--repair",  "--history"};
     for (int i = 1; i < argc; ++i)
         if (headless.contains(QByteArray(argv[i])) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -235,9 +235,8 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, 
     qint64 n = 0;
     const bool holders = RecordLock::recordsHolders(m_conn);
     // The fields as they were, for the history: read under the edit's lock.
-    const ResultSet before = DocumentHistory::isKept(m_conn)
-                                 ? Sql(m_conn, QLatin1String(kHeaderBefore)).bind(rec411).select()
-                                 : ResultSet();
+    const ResultSet before =
+        DocumentHistory::isKept(m_conn) ? Sql(m_conn, QLatin1String(kHeaderBefore)).bind(rec411).select() : ResultSet();
     try {
         Statement update(QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
                                         "AND COALESCE(Status, '0') = '0' AND %2 = 'Yes'")
@@ -316,11 +315,12 @@ LinesOutcome DocumentStore::deleteLines(qint64 rec411, const HistoryActor &who) 
         outcome.done = false;
         return outcome;
     }
-    const ResultSet lines = DocumentHistory::isKept(m_conn)
-                                ? Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_411 = ? ORDER BY l.Rec_412"))
-                                      .bind(rec411)
-                                      .select()
-                                : ResultSet();
+    const ResultSet lines =
+        DocumentHistory::isKept(m_conn)
+            ? Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_411 = ? ORDER BY l.Rec_412"))
+                  .bind(rec411)
+                  .select()
+            : ResultSet();
     Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
     PreparedStatements statements(m_conn);
     for (qint64 r = 0; r < lines.rowCount(); ++r)

@@ -15,9 +15,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -61,6 +63,21 @@ QString number(double v)
 bool same(double a, double b)
 {
     return std::fabs(a - b) < 5e-7;
+}
+
+// The database's address as a report may show it: without its password.
+QString shownAddress(const QString &url)
+{
+    if (url.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive)) {
+        QUrl u(url);
+        if (!u.password().isEmpty())
+            u.setPassword(QStringLiteral("***"));
+        return u.toString();
+    }
+    QString shown = url;
+    static const QRegularExpression password(QStringLiteral("(pwd|password)\\s*=[^;]*"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return shown.replace(password, QStringLiteral("\\1=***"));
 }
 
 QString thousands(qint64 n)
@@ -121,7 +138,8 @@ bool postedStatus(const QString &status)
 // The three kinds, by their journal name.
 const DocumentKind *kindOfJournal(const QString &name)
 {
-    for (const DocumentKind *k : {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
+    for (const DocumentKind *k :
+         {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
         if (name == k->heading)
             return k;
     return nullptr;
@@ -129,7 +147,8 @@ const DocumentKind *kindOfJournal(const QString &name)
 
 const DocumentKind *kindOfType(const QString &invType)
 {
-    for (const DocumentKind *k : {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
+    for (const DocumentKind *k :
+         {&DocumentKind::issue(), &DocumentKind::materialReturn(), &DocumentKind::supplementary()})
         if (invType == k->invType())
             return k;
     return nullptr;
@@ -152,15 +171,15 @@ struct ExpectedRow
 };
 
 ExpectedRow expectedRow(const QString &mode, const QVariant &order, const QVariant &mo, const QVariant &receipt,
-                        const QVariant &type, const QString &material, const QVariant &location,
-                        const QVariant &colour, double qty, bool stockOut)
+                        const QVariant &type, const QString &material, const QVariant &location, const QVariant &colour,
+                        double qty, bool stockOut)
 {
     ExpectedRow r;
     const bool byMaterial = mode == QLatin1String("0");
     const bool byMo = mode.isEmpty() || mode == QLatin1String("2");
     const QVariant none = QString();
-    const QVariant values[kKeyParts] = {byMaterial ? none : order, byMo ? mo : none, receipt, type, material,
-                                        location, colour};
+    const QVariant values[kKeyParts] = {
+        byMaterial ? none : order, byMo ? mo : none, receipt, type, material, location, colour};
     for (int i = 0; i < kKeyParts; ++i) {
         r.parts[i] = codeOf(values[i]);
         r.shown.append(shown(values[i]));
@@ -255,11 +274,11 @@ struct KeyState
     int rows = 0;           // balance rows
     qint64 firstRec381 = 0; // the lowest
     double firstAmount = 0;
-    QString shown;          // as its first balance row shows it
+    QString shown; // as its first balance row shows it
     double journal = 0;
     qint64 journalRows = 0;
     qint64 firstRec388 = 0;
-    QString material;       // the material's code
+    QString material; // the material's code
 };
 
 // A material's average cost followed through its journal.
@@ -396,9 +415,9 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
     QElapsedTimer clock;
     clock.start();
     LedgerReport report;
-    report.database = conn.url();
+    report.database = shownAddress(conn.url());
     const auto add = [&report](LedgerFinding::Kind kind, const QString &key, const QString &expected,
-                                const QString &found, const QString &note = {}) {
+                               const QString &found, const QString &note = {}) {
         report.findings.append({kind, key, expected, found, note});
     };
 
@@ -491,10 +510,10 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
             report.locks.append(l);
             if (l.gone)
                 add(LedgerFinding::Kind::StaleLock, h.invNo,
-                     QStringLiteral("free within %1 s of its holder's last renewal").arg(RecordLock::kLeaseSeconds),
-                     QStringLiteral("locked by %1 on %2 since %3")
-                         .arg(l.holder, l.workstation, l.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
-                     QStringLiteral("its holder is gone"));
+                    QStringLiteral("free within %1 s of its holder's last renewal").arg(RecordLock::kLeaseSeconds),
+                    QStringLiteral("locked by %1 on %2 since %3")
+                        .arg(l.holder, l.workstation, l.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                    QStringLiteral("its holder is gone"));
         }
         QList<qint64> holders = held.keys();
         std::sort(holders.begin(), holders.end());
@@ -504,10 +523,10 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
                 continue;
             const LedgerLock &l = held.value(key);
             add(LedgerFinding::Kind::StaleLock,
-                 h != headers.constEnd() ? h->invNo : QStringLiteral("header %1").arg(key),
-                 QStringLiteral("no holder"), QStringLiteral("held by %1 on %2").arg(l.holder, l.workstation),
-                 h != headers.constEnd() ? QStringLiteral("the header is not locked")
-                                         : QStringLiteral("the header is gone"));
+                h != headers.constEnd() ? h->invNo : QStringLiteral("header %1").arg(key), QStringLiteral("no holder"),
+                QStringLiteral("held by %1 on %2").arg(l.holder, l.workstation),
+                h != headers.constEnd() ? QStringLiteral("the header is not locked")
+                                        : QStringLiteral("the header is gone"));
         }
     }
 
@@ -537,9 +556,9 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
             const auto h = headers.constFind(rec411);
             if (h == headers.constEnd()) {
                 add(LedgerFinding::Kind::LineOrphan, QStringLiteral("line %1").arg(p.value(0).toLongLong()),
-                     QStringLiteral("header %1").arg(rec411), QStringLiteral("no header"),
-                     QStringLiteral("material %1, quantity %2")
-                         .arg(materialOf.value(p.value(2).toLongLong()).trimmed(), number(p.value(10).toDouble())));
+                    QStringLiteral("header %1").arg(rec411), QStringLiteral("no header"),
+                    QStringLiteral("material %1, quantity %2")
+                        .arg(materialOf.value(p.value(2).toLongLong()).trimmed(), number(p.value(10).toDouble())));
                 continue;
             }
             const auto material = materialOf.constFind(p.value(2).toLongLong());
@@ -549,9 +568,9 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
                 costUnknown.insert(codeOf(*material));
             if (!h->kind || !postedStatus(h->status) || !h->moves)
                 continue;
-            const ExpectedRow e = expectedRow(shown(p.value(3)), p.value(4), p.value(5), p.value(6), p.value(7),
-                                              *material, p.value(8), p.value(9), p.value(10).toDouble(),
-                                              takesStockOnApproval(h->kind->type));
+            const ExpectedRow e =
+                expectedRow(shown(p.value(3)), p.value(4), p.value(5), p.value(6), p.value(7), *material, p.value(8),
+                            p.value(9), p.value(10).toDouble(), takesStockOnApproval(h->kind->type));
             Print &print = expected[h->docKey];
             print.add(e.parts, e.qty);
             print.untyped = print.untyped || !e.typed;
@@ -589,7 +608,7 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
             k.balance += amount;
             if (amount < -5e-9 && !report.negativeAllowed)
                 add(LedgerFinding::Kind::Negative, k.shown, QStringLiteral("0 or more"), number(amount),
-                     QStringLiteral("row %1").arg(rec381));
+                    QStringLiteral("row %1").arg(rec381));
         }
     }
 
@@ -673,16 +692,17 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
         const bool balanced = same(k.balance, k.journal);
         if (k.rows == 0) {
             // Only the journal knows this key: its first row names it.
-            const ResultSet first = Sql(conn, QStringLiteral("SELECT %1, Mtr_Prs FROM mmst388 WHERE Rec_388 = ?")
-                                                  .arg(QLatin1String(kKeyColumns)))
-                                        .bind(k.firstRec388)
-                                        .select();
+            const ResultSet first =
+                Sql(conn,
+                    QStringLiteral("SELECT %1, Mtr_Prs FROM mmst388 WHERE Rec_388 = ?").arg(QLatin1String(kKeyColumns)))
+                    .bind(k.firstRec388)
+                    .select();
             QStringList show;
             for (int i = 0; i < kKeyParts; ++i)
                 show.append(first.text(0, i).trimmed());
             k.shown = shownKey(show);
             add(LedgerFinding::Kind::Balance, k.shown, number(k.journal), QStringLiteral("no balance row"),
-                 QStringLiteral("%1 journal rows").arg(k.journalRows));
+                QStringLiteral("%1 journal rows").arg(k.journalRows));
             if (changes) {
                 BalanceChange c;
                 c.action = BalanceChange::Action::Create;
@@ -700,24 +720,30 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
             for (const auto &[rec, amount] : splits.value(key))
                 rows.append(QStringLiteral("%1 (%2)").arg(rec).arg(number(amount)));
             add(LedgerFinding::Kind::Duplicate, k.shown, QStringLiteral("1 row"),
-                 QStringLiteral("%1 rows: %2").arg(k.rows).arg(rows.join(QStringLiteral(", "))));
+                QStringLiteral("%1 rows: %2").arg(k.rows).arg(rows.join(QStringLiteral(", "))));
         }
         if (!balanced)
             add(LedgerFinding::Kind::Balance, k.shown, number(k.journal), number(k.balance),
-                 QStringLiteral("%1 journal rows").arg(k.journalRows));
+                QStringLiteral("%1 journal rows").arg(k.journalRows));
         else if (k.rows == 1 && same(k.balance, 0))
             add(LedgerFinding::Kind::Empty, k.shown, QStringLiteral("no row"), QStringLiteral("0"),
-                 QStringLiteral("row %1").arg(k.firstRec381));
+                QStringLiteral("row %1").arg(k.firstRec381));
         if (!changes)
             continue;
         // The first row keeps the key and takes the journal's sum; the
         // others go. A key whose journal adds up to nothing keeps no row.
         const double target = eight(k.journal);
-        const QString why = LedgerFinding::code(!balanced ? LedgerFinding::Kind::Balance
-                                                 : k.rows > 1 ? LedgerFinding::Kind::Duplicate
-                                                              : LedgerFinding::Kind::Empty);
+        const QString why = LedgerFinding::code(!balanced    ? LedgerFinding::Kind::Balance
+                                                : k.rows > 1 ? LedgerFinding::Kind::Duplicate
+                                                             : LedgerFinding::Kind::Empty);
         for (const auto &[rec, amount] : splits.value(key))
-            changes->append({BalanceChange::Action::Remove, rec, k.shown, {}, amount, 0, 0,
+            changes->append({BalanceChange::Action::Remove,
+                             rec,
+                             k.shown,
+                             {},
+                             amount,
+                             0,
+                             0,
                              LedgerFinding::code(LedgerFinding::Kind::Duplicate)});
         if (target == 0)
             changes->append({BalanceChange::Action::Remove, k.firstRec381, k.shown, {}, k.firstAmount, 0, 0, why});
@@ -742,12 +768,12 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
                     continue;
                 const PostingDiff d = postingDiff(conn, rec411, h.invNo, *h.kind, h.moves);
                 add(LedgerFinding::Kind::Posting, h.invNo,
-                     QStringLiteral("%1 journal rows, %2").arg(d.expectedRows).arg(number(d.expectedSum)),
-                     QStringLiteral("%1 journal rows, %2").arg(d.foundRows).arg(number(d.foundSum)), d.note);
+                    QStringLiteral("%1 journal rows, %2").arg(d.expectedRows).arg(number(d.expectedSum)),
+                    QStringLiteral("%1 journal rows, %2").arg(d.foundRows).arg(number(d.foundSum)), d.note);
             } else if (have.rows > 0) {
                 add(LedgerFinding::Kind::Unapproved, h.invNo, QStringLiteral("0 journal rows"),
-                     QStringLiteral("%1 journal rows, %2").arg(have.rows).arg(number(have.sum)),
-                     QStringLiteral("status '%1'").arg(h.status));
+                    QStringLiteral("%1 journal rows, %2").arg(have.rows).arg(number(have.sum)),
+                    QStringLiteral("status '%1'").arg(h.status));
             }
         }
         QList<QString> gone;
@@ -758,8 +784,8 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
         for (const QString &key : gone) {
             const Print &have = found.value(key);
             add(LedgerFinding::Kind::JournalOrphan, have.invNo, QStringLiteral("0 journal rows"),
-                 QStringLiteral("%1 journal rows, %2").arg(have.rows).arg(number(have.sum)),
-                 QStringLiteral("no %1 of that number").arg(have.kindName));
+                QStringLiteral("%1 journal rows, %2").arg(have.rows).arg(number(have.sum)),
+                QStringLiteral("no %1 of that number").arg(have.kindName));
         }
     }
 
@@ -777,7 +803,7 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
             ++report.costsChecked;
             if (std::fabs(c->average - m.average) > 1e-4 + 1e-6 * std::fabs(c->average))
                 add(LedgerFinding::Kind::AverageCost, m.shown, numberText(std::round(c->average * 1e6) / 1e6),
-                     numberText(std::round(m.average * 1e6) / 1e6));
+                    numberText(std::round(m.average * 1e6) / 1e6));
         }
     }
 
@@ -852,16 +878,16 @@ bool LedgerFinding::repairable(Kind kind)
 namespace {
 
 constexpr LedgerFinding::Kind kAllKinds[] = {
-    LedgerFinding::Kind::Balance,       LedgerFinding::Kind::Duplicate,   LedgerFinding::Kind::Empty,
-    LedgerFinding::Kind::Negative,      LedgerFinding::Kind::Posting,     LedgerFinding::Kind::Unapproved,
-    LedgerFinding::Kind::JournalOrphan, LedgerFinding::Kind::LineOrphan,  LedgerFinding::Kind::StaleLock,
+    LedgerFinding::Kind::Balance,       LedgerFinding::Kind::Duplicate,  LedgerFinding::Kind::Empty,
+    LedgerFinding::Kind::Negative,      LedgerFinding::Kind::Posting,    LedgerFinding::Kind::Unapproved,
+    LedgerFinding::Kind::JournalOrphan, LedgerFinding::Kind::LineOrphan, LedgerFinding::Kind::StaleLock,
     LedgerFinding::Kind::AverageCost,
 };
 
 QString findingLine(const LedgerFinding &f)
 {
-    QString line = QStringLiteral("%1  %2  expected %3  found %4").arg(LedgerFinding::code(f.kind), f.key, f.expected,
-                                                                      f.found);
+    QString line =
+        QStringLiteral("%1  %2  expected %3  found %4").arg(LedgerFinding::code(f.kind), f.key, f.expected, f.found);
     if (!f.note.isEmpty())
         line += QStringLiteral("  (%1)").arg(f.note);
     return line;
@@ -898,8 +924,8 @@ QString LedgerReport::text() const
                .arg(database, thousands(rows), QString::number(seconds, 'f', 1));
     out += padded(QStringLiteral("table"), 18) + padded(QStringLiteral("rows"), 12) + QStringLiteral("seconds\n");
     for (const LedgerTable &t : tables)
-        out += padded(t.name, 18) + padded(thousands(t.rows), 12) + QString::number(t.seconds, 'f', 2) +
-               QLatin1Char('\n');
+        out +=
+            padded(t.name, 18) + padded(thousands(t.rows), 12) + QString::number(t.seconds, 'f', 2) + QLatin1Char('\n');
     out += QLatin1Char('\n') + padded(QStringLiteral("check"), 48) + QStringLiteral("findings\n");
     for (LedgerFinding::Kind kind : kAllKinds) {
         QString caption = LedgerFinding::caption(kind);
@@ -1057,10 +1083,9 @@ LedgerRepair::Outcome LedgerRepair::apply(const RepairPlan &plan) const
         return outcome;
     }
     // A clerk may be in the middle of a change that posts.
-    const ResultSet locked =
-        Sql(m_conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE %1 = 'Yes' ORDER BY Inv_No")
-                        .arg(d.exactText(QStringLiteral("Lock"))))
-            .select();
+    const ResultSet locked = Sql(m_conn, QStringLiteral("SELECT Inv_No FROM Mmst411 WHERE %1 = 'Yes' ORDER BY Inv_No")
+                                             .arg(d.exactText(QStringLiteral("Lock"))))
+                                 .select();
     if (!locked.isEmpty()) {
         QStringList numbers;
         for (qint64 r = 0; r < locked.rowCount(); ++r)
@@ -1088,8 +1113,8 @@ LedgerRepair::Outcome LedgerRepair::apply(const RepairPlan &plan) const
             n = Sql(m_conn, QStringLiteral("DELETE FROM mmst381 WHERE ") + holds).bindAll({c.rec381, c.before}).exec();
             break;
         case BalanceChange::Action::Create: {
-            const StockKey key(c.parts.value(0), c.parts.value(1), c.parts.value(2), c.parts.value(3),
-                               c.parts.value(4), c.parts.value(5), c.parts.value(6));
+            const StockKey key(c.parts.value(0), c.parts.value(1), c.parts.value(2), c.parts.value(3), c.parts.value(4),
+                               c.parts.value(5), c.parts.value(6));
             const Statement where = key.condition(d);
             if (!Sql(m_conn, Statement(QStringLiteral("SELECT Rec_381 FROM mmst381 WHERE ")).append(where))
                      .select()

@@ -17,16 +17,16 @@
 struct LedgerFinding
 {
     enum class Kind {
-        Balance,         // a balance that is not the sum of its key's journal rows
-        Duplicate,       // a second balance row of one stock key
-        Empty,           // a balance row that holds nothing (postings delete those)
-        Negative,        // a negative balance while negative stock is not allowed
-        Posting,         // an approved or closed document whose journal rows are not its lines
-        Unapproved,      // journal rows of a document that is open (or of another status)
-        JournalOrphan,   // journal rows of a document that is gone
-        LineOrphan,      // a line whose header is gone
-        StaleLock,       // a header locked by a holder that is gone, or a holder of a free header
-        AverageCost,     // a material's average cost that its receipts and postings do not give
+        Balance,       // a balance that is not the sum of its key's journal rows
+        Duplicate,     // a second balance row of one stock key
+        Empty,         // a balance row that holds nothing (postings delete those)
+        Negative,      // a negative balance while negative stock is not allowed
+        Posting,       // an approved or closed document whose journal rows are not its lines
+        Unapproved,    // journal rows of a document that is open (or of another status)
+        JournalOrphan, // journal rows of a document that is gone
+        LineOrphan,    // a line whose header is gone
+        StaleLock,     // a header locked by a holder that is gone, or a holder of a free header
+        AverageCost,   // a material's average cost that its receipts and postings do not give
     };
     Kind kind = Kind::Balance;
     QString key;      // stock key "order|mo|receipt|type|material|location|colour", document, line or material
@@ -46,11 +46,11 @@ struct LedgerLock
 {
     QString invNo;
     qint64 rec411 = 0;
-    QString holder;      // user name (or id); empty when another program holds it
+    QString holder; // user name (or id); empty when another program holds it
     QString workstation;
-    QDateTime since;     // invalid when not recorded
+    QDateTime since; // invalid when not recorded
     qint64 ageSeconds = -1;
-    bool gone = false;   // its holder stopped renewing: a finding
+    bool gone = false; // its holder stopped renewing: a finding
 };
 
 // What one table cost to read.
@@ -102,13 +102,13 @@ struct BalanceChange
 {
     enum class Action { Set, Remove, Create };
     Action action = Action::Set;
-    qint64 rec381 = 0;   // Set and Remove
-    QString key;         // as the finding shows it
-    QStringList parts;   // Create: Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No
-    double before = 0;   // what the row holds now (Set, Remove)
-    double after = 0;    // Set, Create
-    double price = 0;    // Create: the key's first journal price
-    QString why;         // "balance", "duplicate", "empty"
+    qint64 rec381 = 0; // Set and Remove
+    QString key;       // as the finding shows it
+    QStringList parts; // Create: Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, Color_No
+    double before = 0; // what the row holds now (Set, Remove)
+    double after = 0;  // Set, Create
+    double price = 0;  // Create: the key's first journal price
+    QString why;       // "balance", "duplicate", "empty"
 };
 
 // What a repair would change: balances rebuilt from the journal, duplicate

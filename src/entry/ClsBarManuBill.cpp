@@ -192,8 +192,8 @@ int ClsBarManuBill::VerifyLedger(const Connection &p_Con, bool json, const ToolP
 }
 
 int ClsBarManuBill::RepairLedger(const Connection &p_Con, const QString &userId,
-                                 const std::function<bool(const QString &plan)> &confirm,
-                                 const ToolProgress &progress, QString &out)
+                                 const std::function<bool(const QString &plan)> &confirm, const ToolProgress &progress,
+                                 QString &out)
 {
     try {
         QString userName;

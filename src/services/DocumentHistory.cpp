@@ -149,7 +149,8 @@ void DocumentHistory::record(qint64 rec411, const QString &invNo, const QString 
 {
     if (!isKept(m_conn))
         return;
-    Sql(m_conn, insertText() + QStringLiteral("VALUES (?, ?, ?, ?, ?, ?, ?, ?, %1)").arg(m_conn.dialect().nowExpression()))
+    Sql(m_conn,
+        insertText() + QStringLiteral("VALUES (?, ?, ?, ?, ?, ?, ?, ?, %1)").arg(m_conn.dialect().nowExpression()))
         .bindAll({rec411, notNullText(invNo.trimmed()), notNullText(invType.trimmed()),
                   QString::fromLatin1(nameOf(kind).code), notNullText(detail)})
         .bindAll(actorValues(who))
@@ -215,8 +216,9 @@ QString DocumentHistory::caption(const HistoryEntry &entry)
 
 QString DocumentHistory::change(const QString &label, const QString &before, const QString &after)
 {
-    return QStringLiteral("%1: %2 → %3").arg(label, before.isEmpty() ? QStringLiteral("(空)") : before,
-                                             after.isEmpty() ? QStringLiteral("(空)") : after);
+    return QStringLiteral("%1: %2 → %3")
+        .arg(label, before.isEmpty() ? QStringLiteral("(空)") : before,
+             after.isEmpty() ? QStringLiteral("(空)") : after);
 }
 
 QString DocumentHistory::lineText(const QString &mtrNo, const QString &frmInv, double quantity)

@@ -301,12 +301,11 @@ bool RecordLock::releaseHeld(qint64 rec411, const LockHeldBy &seen, const Histor
     if (n == 0)
         return false;
     Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Lock = ? WHERE Rec_411 = ?")).bind(kFree).bind(rec411).exec();
-    DocumentHistory(m_conn).record(
-        rec411, HistoryKind::LockReleased,
-        QStringLiteral("锁定者 %1 (工作站 %2), 自 %3 起")
-            .arg(seen.userName.isEmpty() ? seen.userId : seen.userName, seen.workstation,
-                 seen.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
-        by);
+    DocumentHistory(m_conn).record(rec411, HistoryKind::LockReleased,
+                                   QStringLiteral("锁定者 %1 (工作站 %2), 自 %3 起")
+                                       .arg(seen.userName.isEmpty() ? seen.userId : seen.userName, seen.workstation,
+                                            seen.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                                   by);
     tx.commit();
     return true;
 }

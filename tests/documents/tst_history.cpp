@@ -63,7 +63,10 @@ class TstHistory : public QObject, public DocumentFixture
         QVERIFY2(b && b->isEnabled(), name);
         b->click();
     }
-    void choose(const char *name, const QString &text) { w->findChild<QComboBox *>(QLatin1String(name))->setEditText(text); }
+    void choose(const char *name, const QString &text)
+    {
+        w->findChild<QComboBox *>(QLatin1String(name))->setEditText(text);
+    }
     QList<HistoryEntry> historyOf(const QString &invNo)
     {
         return DocumentHistory(conn).entries(invNo, QStringLiteral("1"));
@@ -329,9 +332,10 @@ private slots:
     void aSupervisorsReleaseIsWritten()
     {
         TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Lock = 'Yes' WHERE Rec_411 = 4"));
-        TestDb::exec(conn, QStringLiteral("INSERT INTO Erp_Lock_Holder (Table_Name, Rec_Key, Holder_Token, Holder_User, "
-                                          "Holder_Name, Workstation, Locked_At, Lease_At) VALUES ('Mmst411', 4, 'li-1', "
-                                          "'li', '李丽', 'WS-B', '2026-12-09 09:30:00', '2026-12-09 10:00:00')"));
+        TestDb::exec(conn,
+                     QStringLiteral("INSERT INTO Erp_Lock_Holder (Table_Name, Rec_Key, Holder_Token, Holder_User, "
+                                    "Holder_Name, Workstation, Locked_At, Lease_At) VALUES ('Mmst411', 4, 'li-1', "
+                                    "'li', '李丽', 'WS-B', '2026-12-09 09:30:00', '2026-12-09 10:00:00')"));
         open(QStringLiteral("wang"));
         show(QStringLiteral("LL004"));
         box->answer(6);
@@ -386,7 +390,9 @@ private slots:
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         const QList<QStringList> byKey = historyWindowRows(
-            [this] { QTest::keyClick(w->findChild<QLineEdit *>(QStringLiteral("Remark")), Qt::Key_H, Qt::ControlModifier); },
+            [this] {
+                QTest::keyClick(w->findChild<QLineEdit *>(QStringLiteral("Remark")), Qt::Key_H, Qt::ControlModifier);
+            },
             &title);
         QCOMPARE(title, QStringLiteral("生产领料单 LL004 的修改记录"));
         QCOMPARE(byKey.size(), 2);

@@ -126,51 +126,67 @@ private slots:
         QTest::addColumn<QString>("found");
 
         QTest::newRow("balance off") << QStringList{"UPDATE mmst381 SET Mtr_Amt = Mtr_Amt + 7 WHERE Rec_381 = 2"}
-                                     << int(Kind::Balance) << kF002 << "420" << "427";
-        QTest::newRow("journal row deleted") << QStringList{"DELETE FROM mmst388 WHERE Rec_388 = 2"}
-                                             << int(Kind::Balance) << kF002 << "0" << "420";
-        QTest::newRow("balance row deleted") << QStringList{"DELETE FROM mmst381 WHERE Rec_381 = 2"}
-                                             << int(Kind::Balance) << kF002 << "420" << "no balance row";
+                                     << int(Kind::Balance) << kF002 << "420"
+                                     << "427";
+        QTest::newRow("journal row deleted")
+            << QStringList{"DELETE FROM mmst388 WHERE Rec_388 = 2"} << int(Kind::Balance) << kF002 << "0"
+            << "420";
+        QTest::newRow("balance row deleted")
+            << QStringList{"DELETE FROM mmst381 WHERE Rec_381 = 2"} << int(Kind::Balance) << kF002 << "420"
+            << "no balance row";
         QTest::newRow("duplicate key row") << QStringList{"{split}"} << int(Kind::Duplicate) << kF002 << "1 row"
                                            << "2 rows: 2 (300), 900 (120)";
         QTest::newRow("empty balance")
             << QStringList{"INSERT INTO mmst381 (Rec_381, Order_No, Mo_No, Frm_Inv, Frm_Type, Mtr_No, Bar_No, "
                            "Color_No, Mtr_Amt) VALUES (900, '', '', 'QX09', 'C', 'F003', 'A001006', 'BK', 0)"}
-            << int(Kind::Empty) << "||QX09|C|F003|A001006|BK" << "no row" << "0";
+            << int(Kind::Empty) << "||QX09|C|F003|A001006|BK"
+            << "no row"
+            << "0";
         // Another module took more than was there: the journal says so too.
         QTest::newRow("negative balance")
             << QStringList{"INSERT INTO mmst388 (Rec_388, Inv_No, Inv_Type, Order_No, Mo_No, Frm_Inv, Frm_Type, "
                            "Mtr_No, Bar_No, Color_No, Mtr_Amt) VALUES (900, 'QX02', '其它出库单', '', '', "
                            "'PR2611002', 'A', 'L002', 'A001002', 'BK', -305)",
                            "UPDATE mmst381 SET Mtr_Amt = -5 WHERE Rec_381 = 8"}
-            << int(Kind::Negative) << "||PR2611002|A|L002|A001002|BK" << "0 or more" << "-5";
+            << int(Kind::Negative) << "||PR2611002|A|L002|A001002|BK"
+            << "0 or more"
+            << "-5";
         QTest::newRow("line under a missing header")
             << QStringList{"INSERT INTO Mmst412 (Rec_412, Rec_411, Rec_611, Frm_Inv, Mtr_Amt) "
                            "VALUES (900, 999, 1, 'PR2611001', 5)"}
-            << int(Kind::LineOrphan) << "line 900" << "header 999" << "no header";
+            << int(Kind::LineOrphan) << "line 900"
+            << "header 999"
+            << "no header";
         // Someone took a posted row out of the journal and put the stock back.
         QTest::newRow("approved document missing a journal row")
             << QStringList{"DELETE FROM mmst388 WHERE Rec_388 = 70",
                            "UPDATE mmst381 SET Mtr_Amt = Mtr_Amt + 500 WHERE Rec_381 = 11"}
-            << int(Kind::Posting) << "LL261208001" << "2 journal rows, -560" << "1 journal rows, -60";
+            << int(Kind::Posting) << "LL261208001"
+            << "2 journal rows, -560"
+            << "1 journal rows, -60";
         QTest::newRow("open document posted")
             << QStringList{"INSERT INTO mmst388 (Rec_388, Inv_No, Inv_Type, Order_No, Mo_No, Frm_Inv, Frm_Type, "
                            "Mtr_No, Bar_No, Color_No, Mtr_Amt) VALUES (900, 'LL261207001', '生产领料单', "
                            "'SO2610001', 'MO2610001', 'PR2611001', 'A', 'F001', 'A001001001', 'BK', -5)",
                            "UPDATE mmst381 SET Mtr_Amt = Mtr_Amt - 5 WHERE Rec_381 = 1"}
-            << int(Kind::Unapproved) << "LL261207001" << "0 journal rows" << "1 journal rows, -5";
+            << int(Kind::Unapproved) << "LL261207001"
+            << "0 journal rows"
+            << "1 journal rows, -5";
         QTest::newRow("journal rows of a document that is gone")
             << QStringList{"INSERT INTO mmst388 (Rec_388, Inv_No, Inv_Type, Order_No, Mo_No, Frm_Inv, Frm_Type, "
                            "Mtr_No, Bar_No, Color_No, Mtr_Amt) VALUES (900, 'LL999', '生产领料单', "
                            "'SO2610001', 'MO2610001', 'PR2611001', 'A', 'F001', 'A001001001', 'BK', -3)",
                            "UPDATE mmst381 SET Mtr_Amt = Mtr_Amt - 3 WHERE Rec_381 = 1"}
-            << int(Kind::JournalOrphan) << "LL999" << "0 journal rows" << "1 journal rows, -3";
+            << int(Kind::JournalOrphan) << "LL999"
+            << "0 journal rows"
+            << "1 journal rows, -3";
         QTest::newRow("stale lock")
             << QStringList{"UPDATE Mmst411 SET Lock = 'Yes' WHERE Rec_411 = 5",
                            "INSERT INTO Erp_Lock_Holder (Table_Name, Rec_Key, Holder_Token, Holder_User, Holder_Name, "
                            "Workstation, Locked_At, Lease_At) VALUES ('Mmst411', 5, 'gone', 'zhang', '张华', 'WS-07', "
                            "'2000-01-01 08:00:00', '2000-01-01 08:00:00')"}
-            << int(Kind::StaleLock) << "LL261208004" << "free within 25 s of its holder's last renewal"
+            << int(Kind::StaleLock) << "LL261208004"
+            << "free within 25 s of its holder's last renewal"
             << "locked by 张华 on WS-07 since 2000-01-01 08:00:00";
         // Out 20, in 10 at 4 (stock 0 after it twice over: the standard
         // cost), in 10 at 6: the average is 6 whatever it was before.
@@ -182,7 +198,9 @@ private slots:
                            "(900, 'QX05', '其它出库单', '', '', 'QR01', 'C', 'AC01', 'A001005', '', -20, 4), "
                            "(901, 'QR01', '其它入库单', '', '', 'QR01', 'C', 'AC01', 'A001005', '', 10, 4), "
                            "(902, 'QR02', '其它入库单', '', '', 'QR01', 'C', 'AC01', 'A001005', '', 10, 6)"}
-            << int(Kind::AverageCost) << "AC01" << "6" << "6.5";
+            << int(Kind::AverageCost) << "AC01"
+            << "6"
+            << "6.5";
     }
 
     void eachFaultIsFoundOnce()
@@ -206,8 +224,8 @@ private slots:
         QCOMPARE(f.key, key);
         QCOMPARE(f.expected, expected);
         QCOMPARE(f.found, found);
-        QVERIFY(report.text().contains(QStringLiteral("%1  %2  expected %3  found %4")
-                                           .arg(LedgerFinding::code(f.kind), key, expected, found)));
+        QVERIFY(report.text().contains(
+            QStringLiteral("%1  %2  expected %3  found %4").arg(LedgerFinding::code(f.kind), key, expected, found)));
 
         // The repair mends the balances and nothing else; the check is then
         // clean for what it mended.

@@ -482,8 +482,9 @@ private slots:
             dlg = nullptr;
             return d->result();
         });
-        runUsageImport(*caller, caller.get(),
-                       {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411, {}});
+        runUsageImport(
+            *caller, caller.get(),
+            {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411, {}});
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(!seen); // released after use
         QCOMPARE(written(), QStringList{expected});

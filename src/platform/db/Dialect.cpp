@@ -131,7 +131,8 @@ public:
     // Share row exclusive: readers pass, every writer (and another holder) waits or is refused.
     QStringList holdTablesNoWait(const QStringList &tables) const override
     {
-        return {QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE NOWAIT").arg(tables.join(QStringLiteral(", ")))};
+        return {
+            QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE NOWAIT").arg(tables.join(QStringLiteral(", ")))};
     }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE erp_code"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE \"C\""); }
