@@ -1,13 +1,16 @@
 // Approval and reset of issues of 10 to 10,000 lines on the generated
 // factory, each beside its floor: the same number of prepared balance
 // selects, balance updates and journal inserts (deletes for the reset) by
-// primary key in one transaction on the same database, rolled back.
+// primary key in one transaction on the same database, rolled back. Beside
+// them, approving 1,000 lines with the document history kept beside the
+// same approval on a connection that keeps none: what the history costs.
 //
 //   build-release/bench/bench_posting [sqlite|pg] [lines...]
 #include "documents/DocumentKind.h"
 #include "documents/DocumentStore.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
+#include "services/DocumentHistory.h"
 #include "support/BenchHarness.h"
 
 #include <QCoreApplication>
@@ -150,6 +153,46 @@ double floorRun(const Connection &conn, const Document &doc, bool approve)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
+// A second connection on the same database that keeps no history: the
+// table is out of its sight for the moment the connection first looks.
+Connection withoutHistory(const Connection &conn)
+{
+    Sql(conn, QStringLiteral("ALTER TABLE Erp_Doc_History RENAME TO Erp_Doc_History_Away")).exec();
+    Connection other = Connection::open(conn.url());
+    const bool kept = DocumentHistory::isKept(other);
+    Sql(conn, QStringLiteral("ALTER TABLE Erp_Doc_History_Away RENAME TO Erp_Doc_History")).exec();
+    if (kept)
+        throw ErpError(1, QStringLiteral("bench"), QStringLiteral("the history is still seen"));
+    return other;
+}
+
+// Approving 1,000 lines with the history kept, beside the same approval
+// without it, runs alternating; each approval is reset before the next.
+void historyCost(const Connection &conn, const Document &doc, const QString &name)
+{
+    if (!DocumentHistory::isKept(conn))
+        throw ErpError(1, QStringLiteral("bench"), QStringLiteral("the database keeps no history"));
+    Connection bare = withoutHistory(conn);
+    const DocumentKind &kind = DocumentKind::issue();
+    std::vector<double> with, without;
+    for (int r = 0; r < 7; ++r) {
+        for (const Connection *c : {&conn, static_cast<const Connection *>(&bare)}) {
+            const DocumentStore store(*c);
+            const double ms = Bench::timeRuns(1, [&] {
+                if (!store.post(kind, true, doc.rec411, doc.invNo, doc.date, QStringLiteral("bench")).posted)
+                    throw ErpError(1, QStringLiteral("bench"), QStringLiteral("approval refused"));
+            })[0];
+            (c == &conn ? with : without).push_back(ms);
+            if (!store.post(kind, false, doc.rec411, doc.invNo, doc.date, QStringLiteral("bench")).posted)
+                throw ErpError(1, QStringLiteral("bench"), QStringLiteral("reset refused"));
+        }
+    }
+    bare.close();
+    Bench::report(
+        QStringLiteral("approve %1 lines with history, %2 (floor: without)").arg(doc.balances.size()).arg(name),
+        Bench::median(with), Bench::median(without), 1.1, 0);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -194,6 +237,8 @@ int main(int argc, char **argv)
                           Bench::median(floorApprove), target, 0);
             Bench::report(QStringLiteral("reset %1 lines, %2").arg(n).arg(name), Bench::median(reset),
                           Bench::median(floorReset), target, 0);
+            if (n == 1000)
+                historyCost(conn, doc, name);
         }
     } catch (const ErpError &e) {
         std::fprintf(stderr, "bench_posting: %s\n", qPrintable(e.description()));

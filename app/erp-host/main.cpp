@@ -7,6 +7,9 @@
 //   erp-host --generate URL [--scale N] [--seed S]
 //                                           create a database as --init does and fill it with a
 //                                           factory of size N (1: a few years of one factory)
+//   erp-host --verify URL [--json]          check the stock ledger; exit 0 clean, 1 findings, 2 not run
+//   erp-host --repair URL [--yes]           rebuild balances from the journal after confirmation
+//   erp-host --history URL FORMID:INV_NO    a document's history
 //   erp-host --version                      the version, then exit
 // Every option is listed in the man page, which is made from --help.
 // The module is loaded from its shared library (ERP_MODULE names another
@@ -32,6 +35,9 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -107,6 +113,97 @@ int upgradeDatabase(const QString &url)
     return 0;
 }
 
+std::unique_ptr<ClsBarManuBill> loadModule();
+
+// A terminal sees each table as it is read; a pipe or a file gets the report alone.
+ClsBarManuBill::ToolProgress terminalProgress()
+{
+    if (!::isatty(::fileno(stderr)))
+        return {};
+    return [](const QString &line) {
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+        std::fflush(stderr);
+    };
+}
+
+// The database a tool works on; a tool never makes one (SQLite would make
+// an empty file). Empty, with the reason told, when it cannot be opened.
+Connection openExisting(const QString &url)
+{
+    if (url.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive) && !QFileInfo::exists(url.mid(7))) {
+        std::fprintf(stderr, "erp-host: no database at %s\n", qPrintable(url.mid(7)));
+        return {};
+    }
+    try {
+        return Connection::open(url);
+    } catch (const ErpError &e) {
+        std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
+        return {};
+    }
+}
+
+int verifyLedger(const QString &url, bool json)
+{
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
+    QString out;
+    const int status = loadModule()->VerifyLedger(conn, json, terminalProgress(), out);
+    conn.close();
+    std::fputs(qPrintable(out), status == 2 ? stderr : stdout);
+    return status;
+}
+
+int repairLedger(const QString &url, const QString &userId, bool yes)
+{
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
+    const bool terminal = ::isatty(::fileno(stdin)) && ::isatty(::fileno(stderr));
+    // The plan is shown before anything changes; only yes (or --yes) goes on.
+    qsizetype shown = 0;
+    const auto confirm = [yes, terminal, &shown](const QString &plan) {
+        std::fputs(qPrintable(plan), stdout);
+        shown = plan.size();
+        std::fflush(stdout);
+        if (yes)
+            return true;
+        if (!terminal) {
+            std::fprintf(stderr, "erp-host: --repair asks before it changes anything: answer on a terminal, "
+                                 "or give --yes\n");
+            return false;
+        }
+        std::fprintf(stderr, "Change these balance rows? [y/N] ");
+        std::fflush(stderr);
+        std::string answer;
+        std::getline(std::cin, answer);
+        return answer == "y" || answer == "Y" || answer == "yes";
+    };
+    QString out;
+    const int status = loadModule()->RepairLedger(conn, userId, confirm, terminalProgress(), out);
+    conn.close();
+    // The plan was shown when it was asked about.
+    std::fputs(qPrintable(out.mid(shown)), stdout);
+    return status;
+}
+
+int documentHistory(const QString &url, const QString &what, bool json)
+{
+    const qsizetype colon = what.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == what.size() - 1) {
+        std::fprintf(stderr, "erp-host: --history URL FORMID:INV_NO (e.g. 40B:LL261207001)\n");
+        return 2;
+    }
+    Connection conn = openExisting(url);
+    if (!conn.isValid())
+        return 2;
+    QString out;
+    const int status = loadModule()->ListHistory(conn, what.left(colon), what.mid(colon + 1), json, out);
+    conn.close();
+    std::fputs(qPrintable(out), status == 2 ? stderr : stdout);
+    return status;
+}
+
 // The user's own demo database (~/.local/share/erp-host/erp-demo.db): the
 // host's folder may be a system folder the user cannot write.
 QString demoDatabaseFile()
@@ -155,8 +252,8 @@ int main(int argc, char **argv)
 {
     // Creating a database, printing to a file or telling the version or the
     // options needs no display.
-    const QList<QByteArray> headless{"--init", "--upgrade", "--print", "--generate", "--version",
-                                     "-v",     "--help",    "-h",      "--help-all"};
+    const QList<QByteArray> headless{"--init", "--upgrade", "--print",    "--generate", "--version", "-v",
+                                     "--help", "-h",        "--help-all", "--verify",   "--repair",  "--history"};
     for (int i = 1; i < argc; ++i)
         if (headless.contains(QByteArray(argv[i])) && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -205,10 +302,54 @@ int main(int argc, char **argv)
         QStringLiteral("FORMID:INV_NO[:REPORT_CAPTION]"));
     QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --print: the PDF file to write."),
                            QStringLiteral("FILE"));
-    parser.addOptions({db, init, upgrade, generate, scale, seed, company, shots, user, show, settings, print, pdf});
+    QCommandLineOption verify(
+        QStringLiteral("verify"),
+        QStringLiteral("Check the stock ledger in one read transaction, then exit: each balance against the sum of "
+                       "its journal rows, one balance row per key, no negative stock unless allowed, every approved "
+                       "or closed document's journal rows against its lines, no journal rows of open or deleted "
+                       "documents, no lines without a header, locked headers and their holders, and average costs "
+                       "where the journal gives them. Prints a summary and one line per finding; the exit status "
+                       "is 0 when clean, 1 with findings and 2 when the check could not run."),
+        QStringLiteral("URL"));
+    QCommandLineOption repair(
+        QStringLiteral("repair"),
+        QStringLiteral("Rebuild the stock balances from the journal, then exit: prints what it would change "
+                       "(balances set to their journal's sum, duplicate rows of a key merged, empty balances "
+                       "removed), asks on a terminal (or goes on with --yes) and changes it all in one transaction. "
+                       "Refuses while a header is locked or a posting runs; never writes journal rows or "
+                       "documents. Exit status as --verify's, 2 when refused or not confirmed."),
+        QStringLiteral("URL"));
+    QCommandLineOption history(
+        QStringLiteral("history"),
+        QStringLiteral("Print the history of the document FORMID:INV_NO (window code 40B, 40C or 40D and the "
+                       "document number, given after the address): who created, changed, approved, reset, "
+                       "printed or deleted it and when, then exit."),
+        QStringLiteral("URL"));
+    QCommandLineOption json(QStringLiteral("json"),
+                            QStringLiteral("With --verify or --history: print the report as JSON."));
+    QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("With --repair: change without asking."));
+    parser.addOptions({db, init, upgrade, generate, scale, seed, company, shots, user, show, settings, print, pdf,
+                       verify, repair, history, json, yes});
+    parser.addPositionalArgument(QStringLiteral("FORMID:INV_NO"), QStringLiteral("With --history: the document."),
+                                 QStringLiteral("[FORMID:INV_NO]"));
     parser.process(app);
 
     try {
+        // The tools say 2 for whatever keeps them from running (the module
+        // not found among it), so that 1 always means findings.
+        if (parser.isSet(verify) || parser.isSet(repair) || parser.isSet(history)) {
+            try {
+                if (parser.isSet(verify))
+                    return verifyLedger(parser.value(verify), parser.isSet(json));
+                if (parser.isSet(repair))
+                    return repairLedger(parser.value(repair), parser.value(user), parser.isSet(yes));
+                return documentHistory(parser.value(history), parser.positionalArguments().value(0),
+                                       parser.isSet(json));
+            } catch (const ErpError &e) {
+                std::fprintf(stderr, "erp-host: %s\n", qPrintable(e.description()));
+                return 2;
+            }
+        }
         if (parser.isSet(init)) {
             initDatabase(parser.value(init));
             std::printf("created %s\n", qPrintable(parser.value(init)));

@@ -525,6 +525,27 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
                         QStringLiteral("d_order_no"), QStringLiteral("d_mo_no"), QStringLiteral("Upd_Name"),
                         QStringLiteral("Upd_Date")});
     const auto keyOrder = [&](const Balance &b) { return b.order >= 0 ? orders[size_t(b.order)].orderNo : QString(); };
+    // Each material's average cost followed through its journal rows in the
+    // order they are written, as the module's postings move it: with S the
+    // material's stock after the row, (S * average + qty * price) / (S + qty)
+    // for stock coming in at a price, the standard cost when S + qty is 0.
+    struct Cost
+    {
+        double stock = 0;
+        double average = 0;
+    };
+    std::vector<Cost> costs(materials.size());
+    for (size_t i = 0; i < materials.size(); ++i)
+        costs[i].average = materials[i].price;
+    const auto moveCost = [&](int material, double qty, double price) {
+        const auto eight = [](double v) { return std::round(v * 1e8) / 1e8; };
+        Cost &c = costs[size_t(material)];
+        c.stock = eight(c.stock + qty);
+        if (!(qty > 0) || price == 0)
+            return;
+        const double divisor = eight(c.stock + qty);
+        c.average = divisor == 0 ? materials[size_t(material)].price : (c.stock * c.average + qty * price) / divisor;
+    };
     const auto keyMo = [&](const Balance &b) { return b.mo >= 0 ? mos[size_t(b.mo)].moNo : QString(); };
 
     // ---- documents of the three kinds in every status
@@ -606,6 +627,7 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
                 const bool out = kind != 2;
                 if (posted) {
                     b.postedOut += out ? qty : -qty;
+                    moveCost(b.material, out ? -qty : qty, b.price);
                     journal.add({invNo, kindNames[kind], date(d), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo,
                                  m.colorNo, out ? -qty : qty, b.price, QString(), moNo, maker, date(d)});
                 } else if (out) {
@@ -644,11 +666,17 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
             const QString user = rnd.pick(userNames);
             ins.add({orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo, left, b.price, r.supplier, QString(),
                      QString(), QString(), 0.0, user, date(r.date)});
+            moveCost(b.material, left + b.postedOut, b.price);
             journal.add({r.no, receiptKind, date(r.date), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo,
                          left + b.postedOut, b.price, QString(), moNo, user, date(r.date)});
         }
         ins.finish();
         journal.finish();
+        for (size_t i = 0; i < materials.size(); ++i)
+            Sql(conn, QStringLiteral("UPDATE mmst611 SET Avg_Cost = ? WHERE Rec_611 = ?"))
+                .bind(costs[i].average)
+                .bind(materials[i].rec611)
+                .exec();
         counts.balances = ins.count();
         counts.journalRows = journal.count();
     }

@@ -198,6 +198,18 @@ LockHolder DocumentSession::holder() const
     return {m_ctx.userId, m_ctx.userName, m_ctx.workstation};
 }
 
+HistoryActor DocumentSession::actor() const
+{
+    return {m_ctx.userId, m_ctx.userName, m_ctx.workstation};
+}
+
+QList<HistoryEntry> DocumentSession::history() const
+{
+    if (!m_record.shown)
+        return {};
+    return DocumentHistory(m_ctx.conn).entries(m_record.rec411);
+}
+
 std::optional<HeaderLock> DocumentSession::lockHeader(qint64 rec411)
 {
     HeaderLock lock(m_ctx.conn, rec411, holder(), HeaderLock::Quiet);
@@ -212,7 +224,7 @@ std::optional<HeaderLock> DocumentSession::lockHeader(qint64 rec411)
         if (m_view.ask({m_kind.windowName, QStringLiteral("Release_Lock_1"), question,
                         MessageStyle::YesNoQuestionSecond, m_ctx.promptTitle}) != MessageAnswer::Yes)
             return std::nullopt;
-        if (RecordLock(m_ctx.conn).releaseHeld(rec411, by)) {
+        if (RecordLock(m_ctx.conn).releaseHeld(rec411, by, actor())) {
             HeaderLock again(m_ctx.conn, rec411, holder(), HeaderLock::Quiet);
             if (again.held())
                 return again;
@@ -482,8 +494,9 @@ void DocumentSession::save()
         v.invType = m_kind.invType();
         qint64 key = m_record.rec411;
         const HeaderSaveOutcome outcome =
-            action == WindowAction::Add ? m_store.saveNew(v)
-                                        : m_store.saveEdit(key, v, m_editLock ? m_editLock->token() : QString());
+            action == WindowAction::Add
+                ? m_store.saveNew(v, actor())
+                : m_store.saveEdit(key, v, m_editLock ? m_editLock->token() : QString(), actor());
         if (outcome.result == HeaderSaveOutcome::Result::NumberTaken) {
             // Another clerk stored the number first: told as the check tells
             // it, with everything typed kept; a number this window proposed
@@ -570,7 +583,7 @@ void DocumentSession::remove()
 {
     // The store deletes only an open document, deciding under its own
     // transaction; whatever another user did since is told here.
-    const DeleteOutcome outcome = m_store.deleteDocument(m_record.rec411);
+    const DeleteOutcome outcome = m_store.deleteDocument(m_record.rec411, actor());
     if (outcome.deleted) {
         m_view.documentRemoved();
         return;
@@ -611,7 +624,7 @@ void DocumentSession::upd_data1(bool approve)
         return;
     }
     try {
-        const PostingOutcome outcome = m_store.post(m_kind, approve, key, invNo, date, m_ctx.userName);
+        const PostingOutcome outcome = m_store.post(m_kind, approve, key, invNo, date, m_ctx.userName, actor());
         if (outcome.posted) {
             // The status update gave the lock back in the same statement.
             m_commandLock->dismiss();
@@ -673,14 +686,16 @@ void DocumentSession::printReport(const QString &choice)
     // The number as the field shows it, even when typed over while browsing.
     const QString number = m_view.input().invNo;
     request.variantCode = variantCode(number);
-    if (m_view.openReports(request))
-        markPrinted(number);
+    QString report;
+    if (m_view.openReports(request, report))
+        markPrinted(number, report);
 }
 
-void DocumentSession::markPrinted(const QString &number)
+void DocumentSession::markPrinted(const QString &number, const QString &report)
 {
     try {
-        if (m_store.markPrinted(number) == 0 || !m_record.shown ||
+        const QString detail = report.isEmpty() ? QString() : QStringLiteral("报表 %1").arg(report);
+        if (m_store.markPrinted(number, detail, actor()) == 0 || !m_record.shown ||
             number.trimmed().compare(m_record.invNo.trimmed(), Qt::CaseInsensitive) != 0)
             return;
         m_record.printed = true;
@@ -753,7 +768,7 @@ void DocumentSession::openLine(LineCommand kind, qint64 sourceRow)
     request.stockModePosition = in.stockMode;
     request.outsourcing = in.outsourcing;
     request.conn = m_ctx.conn;
-    request.userName = m_ctx.userName;
+    request.who = actor();
     if (kind == LineCommand::Edit) {
         if (sourceRow < 0)
             return;
@@ -789,7 +804,7 @@ void DocumentSession::deleteLine(int gridRow, qint64 sourceRow)
     if (confirm(QStringLiteral("确认要删除行号为 ") + QString::number(gridRow) + QStringLiteral(" 的明细记录?"),
                 MessageStyle::YesNoQuestion, m_ctx.promptTitle) != MessageAnswer::Yes)
         return;
-    const LinesOutcome outcome = m_store.deleteLine(line.toLongLong());
+    const LinesOutcome outcome = m_store.deleteLine(line.toLongLong(), actor());
     if (!outcome.done)
         tellCheck(outcome.lineGone ? QStringLiteral("当前记录已被其它用户删除,请检查!") : notOpenText(outcome.status));
     RefreshGrid(QStringLiteral("GRID1"));
@@ -811,7 +826,7 @@ void DocumentSession::Input_Mo_Mtr_Click()
             if (confirm(QStringLiteral("本单下已有资料,继续导入将删除本单下的资料,是否要继续?"),
                         MessageStyle::YesNoQuestionSecond, QString()) != MessageAnswer::Yes)
                 return;
-            const LinesOutcome deleted = m_store.deleteLines(key);
+            const LinesOutcome deleted = m_store.deleteLines(key, actor());
             if (!deleted.done) {
                 tellCheck(notOpenText(deleted.status));
                 RefreshGrid(QStringLiteral("GRID1"));
@@ -830,9 +845,9 @@ void DocumentSession::Input_Mo_Mtr_Click()
         call.pcsNo = in.pcsNo.trimmed();
         call.rec411 = key;
         call.conn = m_ctx.conn;
-        call.userName = m_ctx.userName;
+        call.who = actor();
         m_view.openUsageImport(call);
-        m_store.fillMissingLineStockModes(key);
+        m_store.fillMissingLineStockModes(key, actor());
         RefreshGrid(QStringLiteral("GRID1"));
     } catch (...) {
         if (toldConnectionLost())

@@ -117,8 +117,9 @@ public:
     // The window's dialogs.
     virtual SearchOutcome search(const SearchRequest &request) = 0;
     // The report list; true when a print of the document came out (on paper
-    // or as a PDF), not when a preview was only looked at.
-    virtual bool openReports(const ReportRequest &request) = 0;
+    // or as a PDF), not when a preview was only looked at, with the caption
+    // of the report printed.
+    virtual bool openReports(const ReportRequest &request, QString &printedReport) = 0;
     virtual void openLineDialog(const LineRequest &request) = 0;
     virtual void openUsageImport(const UsageImportCall &call) = 0;
     virtual void showHelp() = 0;
@@ -221,12 +222,16 @@ public:
     QString headerStatus() const;
     // Messages and failures on the session's connection, for its user.
     ErrorReporter reporter() const;
-
+    // Whom the history rows of this session's changes name.
+    HistoryActor actor() const;
+    // The history of the document shown, oldest first (none when none is shown).
+    QList<HistoryEntry> history() const;
     // The variables text of a document for its report scripts.
     static QString variantCode(const QString &number);
-    // A print of the document of this number came out: its print mark is
-    // set, and shown when it is the document on screen.
-    void markPrinted(const QString &number);
+    // A print of the document of this number came out with that report:
+    // its print mark is set and the print written to its history, and the
+    // mark shown when it is the document on screen.
+    void markPrinted(const QString &number, const QString &report);
 
 private:
     void run(const CommandRow &row);

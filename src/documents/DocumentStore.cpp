@@ -1,6 +1,7 @@
 #include "documents/DocumentStore.h"
 
 #include "platform/core/ErpError.h"
+#include "platform/db/Value.h"
 #include "services/DbGateway.h"
 #include "services/FieldLimits.h"
 #include "services/HeaderLock.h"
@@ -103,6 +104,80 @@ QString assignmentsOfSavedColumns()
     return assignments + QStringLiteral(" = ?");
 }
 
+// A choice's caption by its stored position, as the window lists them.
+QString choiceCaption(const QString &code, std::initializer_list<const char *> captions)
+{
+    bool number = false;
+    const int at = code.trimmed().toInt(&number);
+    if (!number || at < 0 || at >= int(captions.size()))
+        return code.trimmed();
+    return QString::fromUtf8(*(captions.begin() + at));
+}
+
+QString stockModeCaption(const QString &code)
+{
+    return choiceCaption(code, {"按材料", "按订单", "按制单"});
+}
+
+QString propDutyCaption(const QString &code)
+{
+    return choiceCaption(code, {"其它", "可转厂", "开发票", "进口", "其它类"});
+}
+
+QString outsourcingCaption(const QString &flag)
+{
+    return flag.trimmed() == QLatin1String("1") ? QStringLiteral("是") : QStringLiteral("否");
+}
+
+QString dateText(const QVariant &value)
+{
+    const QDate d = DbGateway::toDate(value);
+    return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : valueText(value).trimmed();
+}
+
+// The header columns a save may change, as they stand before it.
+const char *const kHeaderBefore = "SELECT Inv_No, Inv_Date, Org_No, Proc_Man, Bar_Man, Remark, Stock_Mode, Prop_Duty, "
+                                  "Pcs_No, Out_Flag FROM Mmst411 WHERE Rec_411 = ?";
+
+// What a save changed in the header, one "label: old → new" a line.
+QString headerChanges(const ResultSet &before, const HeaderValues &v)
+{
+    if (before.isEmpty())
+        return {};
+    const auto old = [&before](int column) { return before.text(0, column).trimmed(); };
+    const struct
+    {
+        const char *label;
+        QString was;
+        QString now;
+    } fields[] = {
+        {"单据编号", old(0), v.invNo.trimmed()},
+        {"单据日期", dateText(before.value(0, 1)), v.invDate.toString(QStringLiteral("yyyy-MM-dd"))},
+        {"领料部门", old(2), v.orgNo.trimmed()},
+        {"领料人", old(3), v.procMan.trimmed()},
+        {"仓管员", old(4), v.barMan.trimmed()},
+        {"备注", old(5), v.remark.trimmed()},
+        {"扣库存方式", stockModeCaption(old(6)), stockModeCaption(QString::number(v.stockMode))},
+        {"领料性质", propDutyCaption(old(7)), propDutyCaption(QString::number(v.propDuty))},
+        {"外发单号", old(8), v.pcsNo.trimmed()},
+        {"外单领料", outsourcingCaption(old(9)), outsourcingCaption(v.outsourcing ? QStringLiteral("1") : QString())},
+    };
+    QStringList changed;
+    for (const auto &f : fields)
+        if (f.was != f.now)
+            changed.append(DocumentHistory::change(QString::fromUtf8(f.label), f.was, f.now));
+    return changed.join(QLatin1Char('\n'));
+}
+
+// A line as its history row names it: material, source and quantity.
+const char *const kLineText = "SELECT m.Mtr_No, l.Frm_Inv, l.Mtr_Amt, l.Rec_412 FROM Mmst412 l "
+                              "LEFT JOIN mmst611 m ON m.Rec_611 = l.Rec_611 WHERE ";
+
+QString lineText(const ResultSet &rs, qint64 row)
+{
+    return DocumentHistory::lineText(rs.text(row, 0), rs.text(row, 1), rs.value(row, 2).toDouble());
+}
+
 } // namespace
 
 void DocumentStore::updateHeader(qint64 rec411, const HeaderValues &v) const
@@ -132,7 +207,7 @@ void DocumentStore::forgetLockHolder(qint64 rec411) const
             .exec();
 }
 
-HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
+HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v, const HistoryActor &who) const
 {
     HeaderSaveOutcome outcome;
     Transaction tx(m_conn, Transaction::Write);
@@ -152,11 +227,14 @@ HeaderSaveOutcome DocumentStore::saveNew(const HeaderValues &v) const
         outcome.result = HeaderSaveOutcome::Result::NumberTaken;
         return outcome;
     }
+    DocumentHistory(m_conn).record(outcome.rec411, HistoryKind::Created,
+                                   QStringLiteral("单据编号 %1").arg(v.invNo.trimmed()), who);
     tx.commit();
     return outcome;
 }
 
-HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken) const
+HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken,
+                                          const HistoryActor &who) const
 {
     HeaderSaveOutcome outcome;
     outcome.rec411 = rec411;
@@ -166,6 +244,9 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, 
     // the lines are about to leave.
     qint64 n = 0;
     const bool holders = RecordLock::recordsHolders(m_conn);
+    // The fields as they were, for the history: read under the edit's lock.
+    const ResultSet before =
+        DocumentHistory::isKept(m_conn) ? Sql(m_conn, QLatin1String(kHeaderBefore)).bind(rec411).select() : ResultSet();
     try {
         Statement update(QStringLiteral("UPDATE Mmst411 SET %1, Status = '0', Lock = 'No' WHERE Rec_411 = ? "
                                         "AND COALESCE(Status, '0') = '0' AND %2 = 'Yes'")
@@ -193,6 +274,7 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, 
         .bind(rec411)
         .exec();
     forgetLockHolder(rec411);
+    DocumentHistory(m_conn).record(rec411, HistoryKind::HeaderSaved, headerChanges(before, v), who);
     tx.commit();
     return outcome;
 }
@@ -205,14 +287,7 @@ void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
         .exec();
 }
 
-qint64 DocumentStore::markPrinted(const QString &invNo) const
-{
-    return Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET print_status = 1 WHERE Inv_No = ?"))
-        .bind(invNo)
-        .exec();
-}
-
-LinesOutcome DocumentStore::deleteLine(qint64 rec412) const
+LinesOutcome DocumentStore::deleteLine(qint64 rec412, const HistoryActor &who) const
 {
     LinesOutcome outcome;
     Transaction tx(m_conn, Transaction::Write);
@@ -229,12 +304,16 @@ LinesOutcome DocumentStore::deleteLine(qint64 rec412) const
         outcome.done = false;
         return outcome;
     }
+    const ResultSet line =
+        Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_412 = ?")).bind(rec412).select();
     Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_412 = ?")).bind(rec412).exec();
+    if (!line.isEmpty())
+        DocumentHistory(m_conn).record(header.toLongLong(), HistoryKind::LineDeleted, lineText(line, 0), who);
     tx.commit();
     return outcome;
 }
 
-LinesOutcome DocumentStore::changeLinesWhileOpen(qint64 rec411, const Statement &change) const
+LinesOutcome DocumentStore::deleteLines(qint64 rec411, const HistoryActor &who) const
 {
     LinesOutcome outcome;
     Transaction tx(m_conn, Transaction::Write);
@@ -243,23 +322,59 @@ LinesOutcome DocumentStore::changeLinesWhileOpen(qint64 rec411, const Statement 
         outcome.done = false;
         return outcome;
     }
-    Sql(m_conn, change).exec();
+    const ResultSet lines =
+        DocumentHistory::isKept(m_conn)
+            ? Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_411 = ? ORDER BY l.Rec_412"))
+                  .bind(rec411)
+                  .select()
+            : ResultSet();
+    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+    PreparedStatements statements(m_conn);
+    for (qint64 r = 0; r < lines.rowCount(); ++r)
+        DocumentHistory::record(statements, rec411, HistoryKind::LineDeleted, lineText(lines, r), who);
     tx.commit();
     return outcome;
 }
 
-LinesOutcome DocumentStore::deleteLines(qint64 rec411) const
+LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411, const HistoryActor &who) const
 {
-    return changeLinesWhileOpen(rec411, Statement(QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?"), {rec411}));
+    LinesOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    outcome.status = holdOpenHeader(m_conn, rec411);
+    if (!outcome.status.isEmpty()) {
+        outcome.done = false;
+        return outcome;
+    }
+    const qint64 filled =
+        Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
+                                   "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
+                                   "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
+            .bind(rec411)
+            .exec();
+    if (filled > 0) {
+        const QString mode = valueText(
+            Sql(m_conn, QStringLiteral("SELECT Stock_Mode FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).scalar());
+        DocumentHistory(m_conn).record(
+            rec411, HistoryKind::LineChanged,
+            DocumentHistory::change(QStringLiteral("扣库存方式"), QString(), stockModeCaption(mode)) +
+                QStringLiteral(", %1 条明细").arg(filled),
+            who);
+    }
+    tx.commit();
+    return outcome;
 }
 
-LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411) const
+qint64 DocumentStore::markPrinted(const QString &invNo, const QString &detail, const HistoryActor &who) const
 {
-    return changeLinesWhileOpen(
-        rec411, Statement(QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
-                                         "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
-                                         "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"),
-                          {rec411}));
+    Transaction tx(m_conn, Transaction::Write);
+    const ResultSet keys =
+        Sql(m_conn, QStringLiteral("SELECT Rec_411 FROM Mmst411 WHERE Inv_No = ?")).bind(invNo).select();
+    const qint64 marked =
+        Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET print_status = 1 WHERE Inv_No = ?")).bind(invNo).exec();
+    for (qint64 r = 0; r < keys.rowCount(); ++r)
+        DocumentHistory(m_conn).record(keys.value(r, 0).toLongLong(), HistoryKind::Printed, detail, who);
+    tx.commit();
+    return marked;
 }
 
 QString DocumentStore::statusOf(qint64 rec411) const
@@ -272,11 +387,14 @@ QString DocumentStore::statusOf(qint64 rec411) const
     return status.isEmpty() ? QStringLiteral("0") : status;
 }
 
-DeleteOutcome DocumentStore::deleteDocument(qint64 rec411) const
+DeleteOutcome DocumentStore::deleteDocument(qint64 rec411, const HistoryActor &who) const
 {
     DeleteOutcome outcome;
     {
         Transaction tx(m_conn, Transaction::Write);
+        // What the history keeps of the document once its header is gone.
+        const ResultSet header =
+            Sql(m_conn, QStringLiteral("SELECT Inv_No, Inv_Type FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).select();
         // The header goes first and only while open: an approval holding it
         // makes this wait, and then finds nothing to delete.
         const qint64 n =
@@ -284,8 +402,11 @@ DeleteOutcome DocumentStore::deleteDocument(qint64 rec411) const
                 .bind(rec411)
                 .exec();
         if (n > 0) {
-            Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+            const qint64 lines =
+                Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
             forgetLockHolder(rec411);
+            DocumentHistory(m_conn).record(rec411, header.text(0, 0), header.text(0, 1), HistoryKind::Deleted,
+                                           QStringLiteral("连同 %1 条明细").arg(lines), who);
             tx.commit();
             outcome.deleted = true;
             return outcome;
@@ -442,12 +563,12 @@ struct PostingLine
 } // namespace
 
 PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
-                                   const QDate &invDate, const QString &userName) const
+                                   const QDate &invDate, const QString &userName, const HistoryActor &who) const
 {
     const Dialect &d = m_conn.dialect();
     for (int attempt = 1;; ++attempt) {
         try {
-            PostingOutcome outcome = postOnce(kind, approve, rec411, invNo, invDate, userName);
+            PostingOutcome outcome = postOnce(kind, approve, rec411, invNo, invDate, userName, who);
             outcome.attempts = attempt;
             return outcome;
         } catch (const ErpError &e) {
@@ -461,7 +582,7 @@ PostingOutcome DocumentStore::post(const DocumentKind &kind, bool approve, qint6
 }
 
 PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
-                                       const QDate &invDate, const QString &userName) const
+                                       const QDate &invDate, const QString &userName, const HistoryActor &who) const
 {
     PostingOutcome outcome;
     // A return brings stock in on approval; the issues take it out.
@@ -543,6 +664,11 @@ PostingOutcome DocumentStore::postOnce(const DocumentKind &kind, bool approve, q
         else
             ledger.DeleteStockJournal(invNo, kind.heading, l.key);
     }
+    HistoryActor actor = who;
+    if (actor.userName.isEmpty())
+        actor.userName = userName;
+    DocumentHistory(m_conn).record(rec411, approve ? HistoryKind::Approved : HistoryKind::Reset,
+                                   QStringLiteral("过账 %1 条明细").arg(lines.size()), actor);
     tx.commit();
     outcome.result = PostingOutcome::Result::Posted;
     outcome.posted = true;

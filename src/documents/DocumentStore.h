@@ -2,6 +2,7 @@
 
 #include "documents/DocumentKind.h"
 #include "platform/db/Sql.h"
+#include "services/DocumentHistory.h"
 
 #include <QDate>
 #include <QList>
@@ -138,29 +139,34 @@ public:
 
     qint64 insertHeader(const HeaderValues &v) const;
     void updateHeader(qint64 rec411, const HeaderValues &v) const;
-    // A new header, in one transaction; a number another header took first
-    // is told, not thrown.
-    HeaderSaveOutcome saveNew(const HeaderValues &v) const;
+    // A new header, in one transaction with its history row (who: the
+    // user and workstation it is written for); a number another header
+    // took first is told, not thrown.
+    HeaderSaveOutcome saveNew(const HeaderValues &v, const HistoryActor &who = {}) const;
     // An edited header, its lock given back and its stock-deduction mode
     // carried down to every line, in one transaction that changes nothing
     // unless the header is still open and still locked (by the lock of that
-    // mark, when the lock's holder is recorded).
-    HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken = {}) const;
+    // mark, when the lock's holder is recorded). The history row names the
+    // fields that changed, old and new.
+    HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken = {},
+                               const HistoryActor &who = {}) const;
     // Every line of the document takes the header's stock-deduction mode.
     void setLinesStockMode(qint64 rec411, int mode) const;
     // A print of the document of this number came out (on paper or as a
-    // PDF): its print mark is set. The rows changed (0: no such document).
-    qint64 markPrinted(const QString &invNo) const;
+    // PDF): its print mark set and a history row written in one transaction.
+    // The rows changed (0: no such document).
+    qint64 markPrinted(const QString &invNo, const QString &detail, const HistoryActor &who = {}) const;
     // Lines and header in one transaction, only while the document is open
     // ('0'): a document another user approved or deleted meanwhile stays.
-    DeleteOutcome deleteDocument(qint64 rec411) const;
+    DeleteOutcome deleteDocument(qint64 rec411, const HistoryActor &who = {}) const;
 
     // Line maintenance: one line, every line of a document, and the header's
     // stock-deduction mode for the lines that have none (null or blank); each
-    // in a transaction that changes nothing unless the header is open.
-    LinesOutcome deleteLine(qint64 rec412) const;
-    LinesOutcome deleteLines(qint64 rec411) const;
-    LinesOutcome fillMissingLineStockModes(qint64 rec411) const;
+    // in a transaction that changes nothing unless the header is open, with
+    // a history row for every line deleted (one for the lines given a mode).
+    LinesOutcome deleteLine(qint64 rec412, const HistoryActor &who = {}) const;
+    LinesOutcome deleteLines(qint64 rec411, const HistoryActor &who = {}) const;
+    LinesOutcome fillMissingLineStockModes(qint64 rec411, const HistoryActor &who = {}) const;
 
     // The lines an approval posts, in the order of their whole stock key,
     // material first (lines whose material is missing are not part of it).
@@ -172,9 +178,10 @@ public:
     // another user moved, or a short line, rolls everything back and is told
     // in the outcome. A deadlock or serialization failure runs the whole
     // transaction again, a few times; any other failure rolls back and
-    // reaches the caller.
+    // reaches the caller. The approval or reset is written to the history in
+    // the same transaction (who: userName when none is given).
     PostingOutcome post(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
-                        const QDate &invDate, const QString &userName) const;
+                        const QDate &invDate, const QString &userName, const HistoryActor &who = {}) const;
     static constexpr int kPostingAttempts = 5;
 
     // The checks of a header before it is saved, in their fixed order: the
@@ -202,12 +209,10 @@ public:
 
 private:
     PostingOutcome postOnce(const DocumentKind &kind, bool approve, qint64 rec411, const QString &invNo,
-                            const QDate &invDate, const QString &userName) const;
+                            const QDate &invDate, const QString &userName, const HistoryActor &who) const;
     // The header's status as the checks read it: "9" when gone, "0" when null.
     QString statusOf(qint64 rec411) const;
     void forgetLockHolder(qint64 rec411) const;
-    // Runs the change in a transaction that holds the header, only while it is open.
-    LinesOutcome changeLinesWhileOpen(qint64 rec411, const Statement &change) const;
 
     Connection m_conn;
 };

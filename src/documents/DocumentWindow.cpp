@@ -2,6 +2,7 @@
 
 #include "context/RunContext.h"
 #include "documents/Frm40BSH.h"
+#include "documents/HistoryWindow.h"
 #include "documents/MenuMdi.h"
 #include "grid/KestoVSFlexgrid.h"
 #include "lines/Frm40BMx.h"
@@ -29,6 +30,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -95,6 +97,10 @@ void DocumentWindow::buildScreen()
         }
     });
     m_normalSelection = m_ui.grid->foreColorSel();
+    // The document's history, from anywhere in the window.
+    auto *history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    history->setObjectName(QStringLiteral("Key_History"));
+    connect(history, &QShortcut::activated, this, &DocumentWindow::showHistory);
 
     // Picking a number shows that document.
     connect(m_ui.invNo, qOverload<int>(&QComboBox::activated), this, [this](int index) {
@@ -382,7 +388,7 @@ SearchOutcome DocumentWindow::search(const SearchRequest &request)
     return outcome;
 }
 
-bool DocumentWindow::openReports(const ReportRequest &request)
+bool DocumentWindow::openReports(const ReportRequest &request, QString &printedReport)
 {
     ScopedInstance<FrmDesignReportShow> reports(this);
     reports->setView_Price(request.viewPrice);
@@ -392,6 +398,7 @@ bool DocumentWindow::openReports(const ReportRequest &request)
     bool printed = false;
     connect(reports.get(), &FrmDesignReportShow::printCameOut, this, [&printed] { printed = true; });
     ModalRunner::exec(reports.get());
+    printedReport = reports->printedCaption();
     return printed;
 }
 
@@ -481,6 +488,7 @@ void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
             connect(m_menu, &Menu_Mdi::addChosen, this, &DocumentWindow::Menu_Add_Click);
             connect(m_menu, &Menu_Mdi::editChosen, this, &DocumentWindow::Menu_Edit_Click);
             connect(m_menu, &Menu_Mdi::deleteChosen, this, &DocumentWindow::menu_delete_Click);
+            connect(m_menu, &Menu_Mdi::historyChosen, this, &DocumentWindow::showHistory);
         }
         if (!m_ui.invNo->currentText().isEmpty()) {
             m_menu->Menu_Add()->setEnabled(true);
@@ -489,6 +497,8 @@ void DocumentWindow::Grid1_MouseUp(Qt::MouseButton button, const QPoint &pos)
             // Deleting a line follows the toolbar's delete: rights and status.
             m_menu->Menu_Delete()->setEnabled(lineSelected && buttonEnabled(QStringLiteral("Cmd_Delete")));
         }
+        // Reading the history changes nothing: offered whenever a document is shown.
+        m_menu->Menu_History()->setEnabled(m_session->hasRecord());
         m_menu->ShowMenu(this, m_ui.grid->mapTo(this, pos));
         m_menu->show();
     } catch (...) {
@@ -509,6 +519,18 @@ void DocumentWindow::Menu_Edit_Click()
 void DocumentWindow::menu_delete_Click()
 {
     lineCommand(LineCommand::Delete);
+}
+
+void DocumentWindow::showHistory()
+{
+    try {
+        if (!m_session->hasRecord())
+            return;
+        HistoryWindow history(heading(), m_session->record().invNo, m_session->history(), this);
+        ModalRunner::exec(&history);
+    } catch (...) {
+        ErrorReporter::ReportError(objectName(), QStringLiteral("showHistory"));
+    }
 }
 
 void DocumentWindow::lineCommand(LineCommand kind)

@@ -52,6 +52,9 @@ public:
     Q_INVOKABLE void menu_delete_Click();
     // The popup menu while it exists (from a right click in the grid).
     Menu_Mdi *lineMenu() const;
+    // The history of the document shown, in a small read-only window
+    // (Ctrl+H, or the line grid's popup menu).
+    Q_INVOKABLE void showHistory();
 
     // What the window is doing and showing (for its dialogs and tests).
     DocumentSession &session() { return *m_session; }
@@ -85,7 +88,7 @@ private:
     void numberStored(const QString &typed) override;
     void documentRemoved() override;
     SearchOutcome search(const SearchRequest &request) override;
-    bool openReports(const ReportRequest &request) override;
+    bool openReports(const ReportRequest &request, QString &printedReport) override;
     void openLineDialog(const LineRequest &request) override;
     void openUsageImport(const UsageImportCall &call) override;
     void showHelp() override;

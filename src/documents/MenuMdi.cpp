@@ -33,6 +33,10 @@ Menu_Mdi::Menu_Mdi(QWidget *parent) : QWidget(parent, Qt::Popup)
     m_add = item("Menu_Add", "新增明细", &Menu_Mdi::addChosen);
     m_edit = item("Menu_Edit", "修改明细", &Menu_Mdi::editChosen);
     m_delete = item("Menu_Delete", "删除明细", &Menu_Mdi::deleteChosen);
+    auto *line = new QFrame(m_panel);
+    line->setFrameShape(QFrame::HLine);
+    items->addWidget(line);
+    m_history = item("Menu_History", "修改记录", &Menu_Mdi::historyChosen);
 }
 
 void Menu_Mdi::ShowMenu(QWidget *form, const QPoint &pos)

@@ -23,11 +23,14 @@ public:
     QToolButton *Menu_Add() const { return m_add; }
     QToolButton *Menu_Edit() const { return m_edit; }
     QToolButton *Menu_Delete() const { return m_delete; }
+    // Below the line commands: the document's history, which changes nothing.
+    QToolButton *Menu_History() const { return m_history; }
 
 signals:
     void addChosen();
     void editChosen();
     void deleteChosen();
+    void historyChosen();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -40,4 +43,5 @@ private:
     QToolButton *m_add = nullptr;
     QToolButton *m_edit = nullptr;
     QToolButton *m_delete = nullptr;
+    QToolButton *m_history = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "context/RunContext.h"
 #include "documents/DocumentSession.h"
 #include "documents/DocumentWindow.h"
+#include "documents/LedgerStore.h"
 #include "platform/core/ErpError.h"
 #include "platform/ui/FileDialogs.h"
 #include "platform/ui/QtTranslations.h"
@@ -12,6 +13,9 @@
 #include "services/DbGateway.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWidget>
 
 namespace {
@@ -58,7 +62,7 @@ public:
     void numberStored(const QString &) override {}
     void documentRemoved() override {}
     SearchOutcome search(const SearchRequest &) override { return {true, false, {}}; }
-    bool openReports(const ReportRequest &) override { return false; }
+    bool openReports(const ReportRequest &, QString &) override { return false; }
     void openLineDialog(const LineRequest &) override {}
     void openUsageImport(const UsageImportCall &) override {}
     void showHelp() override {}
@@ -111,6 +115,7 @@ QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &fo
         context.userId = userId.isEmpty() ? RunContext::defaultUserId() : userId;
         context.userName = DbGateway::LookupField(p_Con, QStringLiteral("mmst901"), QStringLiteral("user_name"),
                                                   QStringLiteral("user_id"), context.userId);
+        context.workstation = DbGateway::GetMachineName();
         HeadlessView view;
         DocumentSession session(context, *kind, view, nullptr);
         session.pickNumber(invNo);
@@ -154,11 +159,120 @@ QString ClsBarManuBill::PrintDocument(const Connection &p_Con, const QString &fo
         if (QFileInfo(pdfFile).size() <= 0)
             return QStringLiteral("no PDF was written");
         // Printed as its window's print button prints: the document is marked.
-        session.markPrinted(invNo);
+        session.markPrinted(invNo, chosen->caption);
         if (!view.told.isEmpty())
             return view.told.join(QLatin1Char('\n'));
         return QString();
     } catch (const ErpError &e) {
         return e.description();
+    }
+}
+
+namespace {
+
+// What a tool says per table while it reads.
+LedgerVerifier::Progress tableProgress(const ClsBarManuBill::ToolProgress &progress)
+{
+    if (!progress)
+        return {};
+    return [progress](const QString &table, qint64 rows, double seconds) {
+        if (rows < 0)
+            progress(QStringLiteral("reading %1 ...").arg(table));
+        else
+            progress(QStringLiteral("%1: %2 rows in %3 s").arg(table).arg(rows).arg(seconds, 0, 'f', 1));
+    };
+}
+
+} // namespace
+
+int ClsBarManuBill::VerifyLedger(const Connection &p_Con, bool json, const ToolProgress &progress, QString &out)
+{
+    try {
+        const LedgerReport report = LedgerVerifier(p_Con).verify(tableProgress(progress));
+        out = json ? QString::fromUtf8(report.json()) : report.text();
+        return report.exitStatus();
+    } catch (const ErpError &e) {
+        out = QStringLiteral("the ledger could not be read: %1\n").arg(e.description());
+        return 2;
+    }
+}
+
+int ClsBarManuBill::RepairLedger(const Connection &p_Con, const QString &userId,
+                                 const std::function<bool(const QString &plan)> &confirm, const ToolProgress &progress,
+                                 QString &out)
+{
+    try {
+        QString userName;
+        if (!userId.isEmpty())
+            userName = DbGateway::LookupField(p_Con, QStringLiteral("mmst901"), QStringLiteral("user_name"),
+                                              QStringLiteral("user_id"), userId);
+        if (userName.isEmpty())
+            userName = QStringLiteral("ledger repair");
+        const LedgerRepair repair(p_Con, userName);
+        const RepairPlan plan = repair.plan(nullptr, tableProgress(progress));
+        out = plan.text();
+        if (plan.isEmpty())
+            return plan.left.isEmpty() ? 0 : 1;
+        if (!confirm || !confirm(out)) {
+            out += QStringLiteral("Not confirmed: nothing was changed.\n");
+            return 2;
+        }
+        const LedgerRepair::Outcome outcome = repair.apply(plan);
+        if (!outcome.applied) {
+            out += outcome.refusal + QLatin1Char('\n');
+            return 2;
+        }
+        out += QStringLiteral("Repaired: %1 balance rows changed.\n").arg(outcome.changed);
+        // What is left is checked again, as --verify would.
+        const LedgerReport after = LedgerVerifier(p_Con).verify();
+        qint64 repairable = 0;
+        for (const LedgerFinding &f : after.findings)
+            repairable += LedgerFinding::repairable(f.kind) ? 1 : 0;
+        if (repairable > 0)
+            out += QStringLiteral("The check afterwards still finds %1 balance findings.\n").arg(repairable);
+        return after.clean() ? 0 : 1;
+    } catch (const ErpError &e) {
+        out += QStringLiteral("the repair failed, nothing was changed: %1\n").arg(e.description());
+        return 2;
+    }
+}
+
+int ClsBarManuBill::ListHistory(const Connection &p_Con, const QString &formId, const QString &invNo, bool json,
+                                QString &out)
+{
+    const DocumentKind *kind = kindOfReportForm(formId);
+    if (!kind) {
+        out = QStringLiteral("no document window has the code %1\n").arg(formId);
+        return 2;
+    }
+    try {
+        const QList<HistoryEntry> entries = DocumentHistory(p_Con).entries(invNo, kind->invType());
+        if (!DocumentHistory::isKept(p_Con)) {
+            out = QStringLiteral("this database keeps no document history yet (erp-host --upgrade makes it)\n");
+            return 2;
+        }
+        if (json) {
+            QJsonArray rows;
+            for (const HistoryEntry &e : entries)
+                rows.append(QJsonObject{{QStringLiteral("time"), e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+                                        {QStringLiteral("document"), e.invNo},
+                                        {QStringLiteral("change"), e.kindCode},
+                                        {QStringLiteral("caption"), DocumentHistory::caption(e)},
+                                        {QStringLiteral("userId"), e.userId},
+                                        {QStringLiteral("userName"), e.userName},
+                                        {QStringLiteral("workstation"), e.workstation},
+                                        {QStringLiteral("detail"), e.detail}});
+            out = QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented));
+            return 0;
+        }
+        if (entries.isEmpty()) {
+            out = QStringLiteral("%1 %2 has no history\n").arg(kind->heading, invNo);
+            return 0;
+        }
+        out = QStringLiteral("%1 %2\n").arg(kind->heading, invNo) + DocumentHistory::text(entries);
+        return 0;
+    } catch (const ErpError &e) {
+        out = QStringLiteral("the history could not be read: %1\n").arg(e.description());
+        return 2;
     }
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The module's one public class: the host calls ShowFrm for every click on
 // one of the module's menu entries. A host that loads the module's shared
 // library gets it from CreateClsBarManuBill and calls it through the table
@@ -30,6 +32,23 @@ public:
     virtual QString PrintDocument(const Connection &p_Con, const QString &formId, const QString &invNo,
                                   const QString &reportCaption, const QString &pdfFile, const QString &userId,
                                   const QString &companyName);
+
+    // The tools a host offers on its command line, without a window. Each
+    // writes its report into out and returns the exit status: 0 done and
+    // clean, 1 findings (left), 2 could not run or refused (out says why).
+    // progress, when set, hears a line before and after each table is read.
+    using ToolProgress = std::function<void(const QString &line)>;
+    // Checks the stock ledger in one read transaction (as text, or as JSON).
+    virtual int VerifyLedger(const Connection &p_Con, bool json, const ToolProgress &progress, QString &out);
+    // Rebuilds balances from the journal after confirm has seen the plan
+    // and said yes (not asked when there is nothing to change); userId: whose
+    // name the rows changed carry.
+    virtual int RepairLedger(const Connection &p_Con, const QString &userId,
+                             const std::function<bool(const QString &plan)> &confirm, const ToolProgress &progress,
+                             QString &out);
+    // A document's history, by window code ("40B", "40C", "40D") and number.
+    virtual int ListHistory(const Connection &p_Con, const QString &formId, const QString &invNo, bool json,
+                            QString &out);
 };
 
 // The factory the shared library exports.

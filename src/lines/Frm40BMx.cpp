@@ -56,7 +56,7 @@ void setChoiceReadOnly(QComboBox *combo, bool readOnly)
 
 Frm40BMx::Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent)
     : QDialog(parent), m_host(host), m_conn(request.conn.isValid() ? request.conn : runContext().Conn),
-      m_userName(request.conn.isValid() ? request.userName : runContext().User_Name), m_lists(m_conn),
+      m_userName(request.conn.isValid() ? request.who.userName : runContext().User_Name), m_lists(m_conn),
       m_store(m_conn)
 {
     setObjectName(kForm);
@@ -71,6 +71,7 @@ Frm40BMx::Frm40BMx(LineHost *host, const LineRequest &request, QWidget *parent)
     Out_Flag = request.outsourcing;
     Rec_412 = request.rec412;
     Rec_611 = request.rec611;
+    Who = request.who;
     for (const auto &[field, text] : request.fields)
         setFieldText(field, text);
     setStockModePosition(request.stockModePosition);
@@ -414,6 +415,7 @@ LineEntry Frm40BMx::entry() const
     e.propDuty = W_Prop_Duty;
     e.lineStockMode = stockModePosition();
     e.userName = m_userName;
+    e.who = Who;
     return e;
 }
 

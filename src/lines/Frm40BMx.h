@@ -34,6 +34,7 @@ public:
     QString Rec_611;
     QString W_STOCK_MODE; // "0" by material, "1" by order, "2" by manufacturing order
     QString W_Prop_Duty;  // the header's nature of issue as a list position
+    HistoryActor Who;     // whom the line's history row names (the user signed in when none)
 
     void setModify(int mode) { m_modify = mode; }
     int Modify() const { return m_modify; }

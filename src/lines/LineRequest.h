@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "services/DocumentHistory.h"
 
 #include <QString>
 
@@ -24,9 +25,10 @@ struct LineRequest
     QString rec611;
     // Field name and text of the line changed or viewed.
     std::vector<std::pair<QString, QString>> fields;
-    // The document's connection and user (none: the module's run context).
+    // The document's connection (none: the module's run context's) and whom
+    // the line's history row names.
     Connection conn;
-    QString userName;
+    HistoryActor who;
 };
 
 // What the document hands the usage import.
@@ -39,7 +41,8 @@ struct UsageImportCall
     int stockMode = 2;         // position of the document's Stock_Mode (0, 1, 2)
     QString pcsNo;             // the document's outsourcing order
     qint64 rec411 = 0;         // the document's key
-    // The document's connection and user (none: the module's run context).
+    // The document's connection (none: the module's run context's) and whom
+    // the lines' history rows name.
     Connection conn;
-    QString userName;
+    HistoryActor who;
 };

@@ -221,8 +221,9 @@ QString LineStore::colourNumber(const QString &colorName) const
             .scalar());
 }
 
-bool LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412) const
+bool LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec412, QString &detail) const
 {
+    const QString now = DocumentHistory::lineText(T(line.mtrNo), T(line.frmInv), c.quantity);
     const QString colorNo = colourNumber(line.colorName);
     const QList<QVariant> values{key(line.rec411),
                                  key(c.rec611),
@@ -247,11 +248,23 @@ bool LineStore::write(const LineEntry &line, const CheckedLine &c, qint64 &rec41
                             .arg(columns))
                 .bindAll(values)
                 .insert(QStringLiteral("Rec_412"));
+        detail = now;
         return true;
     }
     QString assignments = columns;
     assignments.replace(QStringLiteral(", "), QStringLiteral(" = ?, "));
     rec412 = key(line.rec412);
+    // The line as it was, for the history.
+    const ResultSet before =
+        Sql(m_conn, QStringLiteral("SELECT m.Mtr_No, l.Frm_Inv, l.Mtr_Amt FROM Mmst412 l "
+                                   "LEFT JOIN mmst611 m ON m.Rec_611 = l.Rec_611 WHERE l.Rec_412 = ?"))
+            .bind(rec412)
+            .select();
+    if (!before.isEmpty()) {
+        const QString was =
+            DocumentHistory::lineText(before.text(0, 0), before.text(0, 1), before.value(0, 2).toDouble());
+        detail = was == now ? now : DocumentHistory::change(QStringLiteral("明细"), was, now);
+    }
     const qint64 n = Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET %1 = ? WHERE Rec_412 = ?").arg(assignments))
                          .bindAll(values)
                          .bind(rec412)
@@ -295,12 +308,18 @@ LineSaveOutcome LineStore::save(const LineEntry &line, const CheckedLine &checke
         out.linesMoved = true;
         return out;
     }
-    if (!write(line, checked, out.rec412)) {
+    QString detail;
+    if (!write(line, checked, out.rec412, detail)) {
         out.kind = LineSaveOutcome::Refused;
         out.refusal = told(QStringLiteral("当前记录已被其它用户删除,请检查!"));
         out.linesMoved = true;
         return out;
     }
+    HistoryActor who = line.who;
+    if (who.userName.isEmpty())
+        who.userName = line.userName;
+    DocumentHistory(m_conn).record(key(line.rec411),
+                                   line.modify == 0 ? HistoryKind::LineAdded : HistoryKind::LineChanged, detail, who);
     tx.commit();
     out.kind = LineSaveOutcome::Written;
     return out;

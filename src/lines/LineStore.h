@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lines/SourceLists.h"
+#include "services/DocumentHistory.h"
 
 #include <QString>
 
@@ -15,6 +16,7 @@ struct LineEntry : LineInputs
     QString propDuty;            // W_Prop_Duty: "0" 其它, "1" 可转厂, "2" 开发票, ...
     int lineStockMode = -1;      // position of the dialog's Stock_Mode choice, -1 none
     QString userName;
+    HistoryActor who; // the history row's user and workstation
 };
 
 // The field a refusal puts the focus on: the one the check names, else the one in error.
@@ -74,7 +76,9 @@ public:
     // View mode writes nothing; add inserts, change updates the row, each
     // after a passed check, in a transaction that writes nothing unless the
     // document is open (refused with its status otherwise, as is a changed
-    // row another clerk deleted). Any other mode is a caller error and throws
+    // row another clerk deleted). The line's history row (added, or changed
+    // with its old and new material, source and quantity) is written in the
+    // same transaction. Any other mode is a caller error and throws
     // (text "不正确的修改状态标志", source "Modify").
     LineSaveOutcome save(const LineEntry &line) const;
     // The same after the caller has run the check itself: writes what passed,
@@ -85,7 +89,8 @@ private:
     // The colour's number by its name; empty when no colour has that name.
     QString colourNumber(const QString &colorName) const;
     // False when there was no row to change (another clerk deleted it).
-    bool write(const LineEntry &line, const CheckedLine &checked, qint64 &rec412) const;
+    // detail: what the history row says of the line.
+    bool write(const LineEntry &line, const CheckedLine &checked, qint64 &rec412, QString &detail) const;
 
     Connection m_conn;
     SourceLists m_lists;

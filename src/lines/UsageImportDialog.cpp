@@ -85,7 +85,7 @@ struct Frm40BMx4::Private
     qint64 rec411 = 0;
     // The document's connection and user (none: the run context's).
     Connection conn;
-    QString userName;
+    HistoryActor who;
 
     int rememberedRow = 0; // row of the last check-box edit, 0 for none
     bool rangeArmed = false;
@@ -274,10 +274,10 @@ void Frm40BMx4::setDocument(bool production, int stockMode, const QString &pcsNo
     d->rec411 = rec411;
 }
 
-void Frm40BMx4::setSession(const Connection &conn, const QString &userName)
+void Frm40BMx4::setSession(const Connection &conn, const HistoryActor &who)
 {
     d->conn = conn;
-    d->userName = userName;
+    d->who = who;
 }
 
 FlexGrid *Frm40BMx4::grid() const
@@ -496,7 +496,8 @@ void Frm40BMx4::Private::save(const QString &tag)
         UsageSave s;
         s.rec411 = rec411;
         s.stockMode = stockMode;
-        s.userName = conn.isValid() ? userName : runContext().User_Name;
+        s.userName = conn.isValid() ? who.userName : runContext().User_Name;
+        s.who = who;
         s.updDate = Environment::today();
         // Rows in the order the grid shows them now.
         const int cols = std::max(grid->cols(), int(UsageImportStore::ColColorNo) + 1);
@@ -540,6 +541,6 @@ void runUsageImport(LineHost &host, QWidget *parent, const UsageImportCall &call
     dialog->setOut_Type_Order(call.orderControl);
     dialog->setHost(&host);
     dialog->setDocument(call.production, call.stockMode, call.pcsNo, call.rec411);
-    dialog->setSession(call.conn, call.userName);
+    dialog->setSession(call.conn, call.who);
     ModalRunner::exec(dialog.get());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lines/LineHost.h"
+#include "services/DocumentHistory.h"
 
 #include <QDialog>
 #include <QString>
@@ -30,8 +31,9 @@ public:
     void setOut_Type_Order(bool byOrder);
     // The calling document's fields the dialog works from.
     void setDocument(bool production, int stockMode, const QString &pcsNo, qint64 rec411);
-    // The document's connection and user, whatever a later ShowFrm sets.
-    void setSession(const Connection &conn, const QString &userName);
+    // The document's connection and user, whatever a later ShowFrm sets;
+    // whom the history rows of the lines saved name.
+    void setSession(const Connection &conn, const HistoryActor &who);
 
     FlexGrid *grid() const;
 

@@ -7,6 +7,8 @@
 #include "platform/core/ErpError.h"
 #include "platform/db/Value.h"
 
+#include <QHash>
+
 #include <cmath>
 
 namespace {
@@ -411,6 +413,13 @@ UsageImportStore::Written UsageImportStore::write(const UsageSave &save) const
         return outcome;
     }
     qint64 written = 0;
+    HistoryActor who = save.who;
+    if (who.userName.isEmpty())
+        who.userName = save.userName;
+    // Material numbers for the history rows, read once.
+    QHash<qint64, QString> materials;
+    const bool history = DocumentHistory::isKept(m_conn);
+    PreparedStatements statements(m_conn);
     for (const UsageLine &line : save.lines) {
         Sql(m_conn, QStringLiteral(
                         "INSERT INTO Mmst412 (Rec_411, Mo_No, Order_No, Rec_611, Mtr_Amt, Frm_Inv, Frm_Type, P_Mtr, "
@@ -424,6 +433,17 @@ UsageImportStore::Written UsageImportStore::write(const UsageSave &save) const
                       notNullText(save.userName), updDate, notNullText(line.colorNo.trimmed())})
             .exec();
         ++written;
+        if (!history)
+            continue;
+        const qint64 material = line.rec611.toLongLong();
+        auto known = materials.find(material);
+        if (known == materials.end())
+            known = materials.insert(
+                material, valueText(Sql(statements, QStringLiteral("SELECT Mtr_No FROM mmst611 WHERE Rec_611 = ?"))
+                                        .bind(line.rec611)
+                                        .scalar()));
+        DocumentHistory::record(statements, save.rec411, HistoryKind::LineAdded,
+                                DocumentHistory::lineText(*known, line.frmInv, line.mtrAmt), who);
     }
     tx.commit();
     outcome.lines = written;

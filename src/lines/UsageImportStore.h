@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Sql.h"
+#include "services/DocumentHistory.h"
 
 #include <QDate>
 #include <QList>
@@ -66,6 +67,7 @@ struct UsageSave
     QString userName;
     QDate updDate; // the workstation's date
     QList<UsageLine> lines;
+    HistoryActor who; // the history rows' user and workstation (userName when none)
 };
 
 // Every statement of the usage import, callable without the dialog.
@@ -124,7 +126,8 @@ public:
     // Approved manufacturing orders of products, optionally by number prefix.
     Statement moPicker(const QString &moPrefix) const;
 
-    // Writes one Mmst412 row per line in one transaction: all or nothing.
+    // Writes one Mmst412 row per line in one transaction, each with its
+    // history row: all or nothing.
     // Refuses a document that no longer exists and a quantity that is
     // negative or not a number. Returns the number of rows written.
     qint64 writeLines(const UsageSave &save) const;

@@ -233,8 +233,10 @@ void FrmDesignReportShow::Cmd_Ok_Click()
             tell(outcome.messageId, outcome.text);
             return;
         }
-        if (outcome.output)
+        if (outcome.output) {
+            m_printedCaption = report->caption;
             emit printCameOut();
+        }
         close();
     } catch (...) {
         ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Ok_Click"));

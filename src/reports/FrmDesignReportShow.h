@@ -59,6 +59,9 @@ public:
 
     // OK: prints the current report. Public for the headless print.
     void Cmd_Ok_Click();
+    // The caption of the report OK sent to the printer ("P"), empty when
+    // none was: the document's print is then written down.
+    const QString &printedCaption() const { return m_printedCaption; }
     // Selects the report of that caption (for an empty caption the first
     // report that is no basic data source); false when the list has none.
     bool selectCaption(const QString &caption);
@@ -91,6 +94,7 @@ private:
     QString m_variantCode;
     QString m_filter;
     bool m_allowPrint = false;
+    QString m_printedCaption;
     QPointer<QWidget> m_operForm;
     QHash<QString, std::shared_ptr<ResultSet>> m_rptForm;
     bool m_loaded = false;

@@ -289,7 +289,7 @@ void RecordLock::unlockHeader(qint64 rec411, const QString &token) const
     }
 }
 
-bool RecordLock::releaseHeld(qint64 rec411, const LockHeldBy &seen) const
+bool RecordLock::releaseHeld(qint64 rec411, const LockHeldBy &seen, const HistoryActor &by) const
 {
     Transaction tx(m_conn, Transaction::Write);
     const qint64 n =
@@ -301,6 +301,11 @@ bool RecordLock::releaseHeld(qint64 rec411, const LockHeldBy &seen) const
     if (n == 0)
         return false;
     Sql(m_conn, QStringLiteral("UPDATE Mmst411 SET Lock = ? WHERE Rec_411 = ?")).bind(kFree).bind(rec411).exec();
+    DocumentHistory(m_conn).record(rec411, HistoryKind::LockReleased,
+                                   QStringLiteral("锁定者 %1 (工作站 %2), 自 %3 起")
+                                       .arg(seen.userName.isEmpty() ? seen.userId : seen.userName, seen.workstation,
+                                            seen.since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                                   by);
     tx.commit();
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "services/DocumentHistory.h"
 
 #include <QDateTime>
 #include <QList>
@@ -84,9 +85,10 @@ public:
     // Gives the lock held under token back; a lock someone else holds by now
     // is left alone. Never fails loudly.
     void unlockHeader(qint64 rec411, const QString &token) const;
-    // Frees the lock of the holder seen (a supervisor's release): false when
+    // Frees the lock of the holder seen (a supervisor's release, written to
+    // the document's history under by in the same transaction): false when
     // it changed hands meanwhile.
-    bool releaseHeld(qint64 rec411, const LockHeldBy &seen) const;
+    bool releaseHeld(qint64 rec411, const LockHeldBy &seen, const HistoryActor &by = {}) const;
 
     // A holder that has not renewed its lease for this long is gone.
     static constexpr int kLeaseSeconds = 25;

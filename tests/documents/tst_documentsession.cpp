@@ -188,7 +188,7 @@ public:
         session->showNothing();
     }
     SearchOutcome search(const SearchRequest &) override { return searchGives; }
-    bool openReports(const ReportRequest &r) override
+    bool openReports(const ReportRequest &r, QString &) override
     {
         reports << r;
         return printsCome;

@@ -112,7 +112,7 @@ class TstUsageImport : public QObject
     // Every proposed row ticked, read back from its cells as the dialog does.
     static UsageSave ticked(qint64 rec411, const ResultSet &rs)
     {
-        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}};
+        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}, {}};
         for (qint64 i = 0; i < rs.rowCount(); ++i) {
             QStringList cells{QString::number(i + 1)};
             for (int c = 0; c < rs.columnCount(); ++c)
@@ -653,7 +653,7 @@ private slots:
     {
         QFETCH(QString, fault);
         const qint64 rec411 = issued(QStringLiteral("1"), 0);
-        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}};
+        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}, {}};
         for (const char *inv : {"PI1", "PI2", "PI3"})
             s.lines << line(QLatin1String(inv));
         if (fault == QLatin1String("duplicate")) {
@@ -683,7 +683,7 @@ private slots:
     void saveTakesMoreThan32767Lines()
     {
         const qint64 rec411 = issued(QStringLiteral("1"), 0);
-        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}};
+        UsageSave s{rec411, 2, QStringLiteral("陈志明"), QDate(2026, 12, 9), {}, {}};
         s.lines.fill(line(), 32770);
         QCOMPARE(UsageImportStore(conn).writeLines(s), qint64(32770));
         QCOMPARE(lineCount(), qint64(32770));

@@ -484,7 +484,7 @@ private slots:
         });
         runUsageImport(*caller, caller.get(),
                        {caption, QStringLiteral("0"), byOrder, production, stockMode, QStringLiteral("WF1"), rec411,
-                        conn, QStringLiteral("陈志明")});
+                        conn, HistoryActor{QString(), QStringLiteral("陈志明"), QString()}});
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(!seen); // released after use
         QCOMPARE(written(), QStringList{expected});

@@ -91,6 +91,13 @@ public:
     QString beginWrite() const override { return m_own.beginWrite(); }
     QString readOnlyOn() const override { return pair(m_own.readOnlyOn(), m_ss.readOnlyOn()); }
     QString readOnlyOff() const override { return pair(m_own.readOnlyOff(), m_ss.readOnlyOff()); }
+    QString snapshotRead() const override { return pair(m_own.snapshotRead(), m_ss.snapshotRead()); }
+    QStringList holdTablesNoWait(const QStringList &tables) const override
+    {
+        const QStringList mine = m_own.holdTablesNoWait(tables);
+        rememberAll(mine, m_ss.holdTablesNoWait(tables));
+        return mine;
+    }
     QString codeText(const QString &expr) const override { return pair(m_own.codeText(expr), m_ss.codeText(expr)); }
     QString exactText(const QString &expr) const override { return pair(m_own.exactText(expr), m_ss.exactText(expr)); }
     QString textLength(const QString &expr) const override

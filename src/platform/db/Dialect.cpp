@@ -124,6 +124,16 @@ public:
     }
     QString beginWrite() const override { return QStringLiteral("BEGIN"); }
     QString readOnlyOn() const override { return QStringLiteral("SET TRANSACTION READ ONLY"); }
+    QString snapshotRead() const override
+    {
+        return QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+    }
+    // Share row exclusive: readers pass, every writer (and another holder) waits or is refused.
+    QStringList holdTablesNoWait(const QStringList &tables) const override
+    {
+        return {
+            QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE NOWAIT").arg(tables.join(QStringLiteral(", ")))};
+    }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE erp_code"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE \"C\""); }
     // Blank-padded codes already leave their trailing blanks out of the length.
@@ -255,6 +265,14 @@ public:
         return QStringLiteral("SET LOCK_TIMEOUT %1").arg(qint64(seconds) * 1000);
     }
     QString beginWrite() const override { return {}; }
+    // An update lock on the whole table: readers pass, writers are refused.
+    QStringList holdTablesNoWait(const QStringList &tables) const override
+    {
+        QStringList parts;
+        for (const QString &t : tables)
+            parts.append(QStringLiteral("(SELECT TOP 1 1 FROM %1 WITH (UPDLOCK, TABLOCK, HOLDLOCK, NOWAIT))").arg(t));
+        return {QStringLiteral("SELECT ") + parts.join(QStringLiteral(", "))};
+    }
     QString codeText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE Chinese_PRC_CI_AS"); }
     QString exactText(const QString &expr) const override { return expr + QStringLiteral(" COLLATE Chinese_PRC_BIN"); }
     QString textLength(const QString &expr) const override { return QStringLiteral("LEN(%1)").arg(expr); }

@@ -48,6 +48,16 @@ public:
     // Where both are empty the caller relies on rolling the transaction back.
     virtual QString readOnlyOn() const { return {}; }
     virtual QString readOnlyOff() const { return {}; }
+    // Statement, first in a read transaction, after which every statement of
+    // it sees the database as it stood at the first one; empty where every
+    // transaction already does (SQLite) or the server must be set up for it
+    // (SQL Server's snapshot isolation).
+    virtual QString snapshotRead() const { return {}; }
+    // Statements, first in a write transaction, that keep every other writer
+    // off the tables until the transaction ends and fail at once when another
+    // transaction is writing them; none where a write transaction already
+    // takes the whole database (its start then waits instead).
+    virtual QStringList holdTablesNoWait(const QStringList &) const { return {}; }
     // expr compared as codes compare (case and trailing blanks ignored), for
     // expressions such as COALESCE(code, '') that lose their column's collation.
     virtual QString codeText(const QString &expr) const = 0;
