@@ -1,5 +1,7 @@
 #include "LedgerInvariant.h"
 
+#include "TestSupport.h"
+
 #include "platform/core/ErpError.h"
 #include "platform/db/Sql.h"
 
@@ -162,6 +164,12 @@ QStringList LedgerInvariant::breaches() const
             out << QStringLiteral("balance of %1 is %2 away from its opening plus its journal")
                        .arg(key)
                        .arg(now.value(key) - m_opening.value(key));
+
+    // The counts of approved lines the database keeps beside the journal
+    // (the lists of the return read them) match the lines of the documents
+    // whose approval posted them.
+    for (const SummaryDef &summary : TestDb::schema().summaries())
+        out += Schema::summaryDifferences(m_conn, summary);
 
     // Documents whose status, journal or lines changed since the opening
     // (fixture documents written as approved without a journal stay as they
