@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 // What the line dialog holds when it refills its lists: the document it
@@ -143,5 +144,9 @@ public:
     static double leadingNumber(const QString &text);
 
 private:
+    // A statement on the lists' kept statements: each is prepared once per
+    // dialog (on a server, once per session) and run again with new values.
+    Sql kept(const QString &text) const { return Sql(*m_statements, text); }
     Connection m_conn;
+    std::shared_ptr<PreparedStatements> m_statements;
 };
