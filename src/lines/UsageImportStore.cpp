@@ -1,5 +1,7 @@
 #include "lines/UsageImportStore.h"
 
+#include "platform/db/LongSelect.h"
+
 #include "services/SystemOptions.h"
 
 #include "platform/core/ErpError.h"
@@ -320,6 +322,12 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
         m_conn.resetCommandTimeout();
         throw;
     }
+}
+
+std::optional<ResultSet> UsageImportStore::proposals(const UsageCriteria &criteria,
+                                                     const std::function<bool(qint64)> &keepGoing) const
+{
+    return selectWithProgress(m_conn, proposalStatement(criteria), 600, keepGoing);
 }
 
 Statement UsageImportStore::orderPicker(const QString &orderPrefix) const
