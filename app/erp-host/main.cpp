@@ -4,9 +4,10 @@
 //   erp-host --upgrade URL                  bring a database made before up to the schema, then exit
 //   erp-host --db URL --print FORMID:INV_NO[:REPORT_CAPTION] --pdf FILE
 //                                           print a document's report into a PDF file, then exit
-//   erp-host --generate URL [--scale N] [--seed S]
+//   erp-host --generate URL [--scale N] [--history H] [--seed S]
 //                                           create a database as --init does and fill it with a
-//                                           factory of size N (1: a few years of one factory)
+//                                           factory of size N (1: three years of one factory)
+//                                           and H times its three years of history
 // The module is loaded from its shared library (ERP_MODULE names another
 // file) and reached only through its factory and public class.
 #include "HostWindow.h"
@@ -60,7 +61,7 @@ int initDatabase(const QString &url)
 }
 
 // A new database as --init makes it, filled with a factory of that size.
-int generateDatabase(const QString &url, double scale, quint64 seed)
+int generateDatabase(const QString &url, double scale, int history, quint64 seed)
 {
     initDatabase(url);
     Connection conn = Connection::open(url);
@@ -68,6 +69,7 @@ int generateDatabase(const QString &url, double scale, quint64 seed)
     clock.start();
     FactoryScale options;
     options.scale = scale;
+    options.history = history;
     options.seed = seed;
     options.progress = [&clock](const QString &line) {
         std::printf("%7.1f s  %s\n", double(clock.elapsed()) / 1000.0, qPrintable(line));
@@ -75,11 +77,12 @@ int generateDatabase(const QString &url, double scale, quint64 seed)
     };
     const FactoryCounts c = generateFactory(conn, options);
     conn.close();
-    std::printf("generated %s at scale %g in %.1f s: %lld materials, %lld orders, %lld manufacturing orders, "
-                "%lld outsourcing orders, %lld receipts, %lld balances, %lld documents, %lld lines, "
-                "%lld journal rows\n",
-                qPrintable(url), scale, double(clock.elapsed()) / 1000.0, c.materials, c.orders, c.manufacturingOrders,
-                c.outsourcingOrders, c.receipts, c.balances, c.documents, c.lines, c.journalRows);
+    std::printf(
+        "generated %s at scale %g, history %d, in %.1f s: %lld materials, %lld orders, %lld manufacturing orders, "
+        "%lld outsourcing orders, %lld receipts, %lld balances, %lld documents, %lld lines, "
+        "%lld journal rows\n",
+        qPrintable(url), scale, history, double(clock.elapsed()) / 1000.0, c.materials, c.orders, c.manufacturingOrders,
+        c.outsourcingOrders, c.receipts, c.balances, c.documents, c.lines, c.journalRows);
     return 0;
 }
 
@@ -164,6 +167,9 @@ int main(int argc, char **argv)
                                 QStringLiteral("URL"));
     QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("With --generate: the factory's size (1: full)."),
                              QStringLiteral("N"), QStringLiteral("1"));
+    QCommandLineOption history(QStringLiteral("history"),
+                               QStringLiteral("With --generate: how many times three years of documents (1: three)."),
+                               QStringLiteral("H"), QStringLiteral("1"));
     QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("With --generate: the seed of its numbers."),
                             QStringLiteral("S"), QStringLiteral("20261209"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."),
@@ -185,7 +191,8 @@ int main(int argc, char **argv)
         QStringLiteral("FORMID:INV_NO[:REPORT_CAPTION]"));
     QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("With --print: the PDF file to write."),
                            QStringLiteral("FILE"));
-    parser.addOptions({db, init, upgrade, generate, scale, seed, company, shots, user, show, settings, print, pdf});
+    parser.addOptions(
+        {db, init, upgrade, generate, scale, history, seed, company, shots, user, show, settings, print, pdf});
     parser.process(app);
 
     try {
@@ -197,13 +204,16 @@ int main(int argc, char **argv)
         if (parser.isSet(generate)) {
             bool scaleOk = false;
             bool seedOk = false;
+            bool historyOk = false;
             const double n = parser.value(scale).toDouble(&scaleOk);
+            const int h = parser.value(history).toInt(&historyOk);
             const quint64 s = parser.value(seed).toULongLong(&seedOk);
-            if (!scaleOk || !(n > 0) || n > 100 || !seedOk) {
-                std::fprintf(stderr, "erp-host: --scale takes a number above 0 (at most 100), --seed a whole number\n");
+            if (!scaleOk || !(n > 0) || n > 100 || !seedOk || !historyOk || h < 1 || h > 20) {
+                std::fprintf(stderr, "erp-host: --scale takes a number above 0 (at most 100), --history a whole "
+                                     "number from 1 to 20, --seed a whole number\n");
                 return 2;
             }
-            return generateDatabase(parser.value(generate), n, s);
+            return generateDatabase(parser.value(generate), n, h, s);
         }
         if (parser.isSet(upgrade))
             return upgradeDatabase(parser.value(upgrade));
