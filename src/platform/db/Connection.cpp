@@ -2,6 +2,7 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/db/CodeCollation.h"
+#include "platform/db/Sql.h"
 
 #include <QAtomicInt>
 #include <QHash>
@@ -176,6 +177,24 @@ QSqlDatabase Connection::database() const
         throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
                        QStringLiteral("no database connection"));
     return QSqlDatabase::database(m_name, false);
+}
+
+QString Connection::stateToken() const
+{
+    QString statement;
+    if (m_backend == Backend::SQLite) {
+        // Commits of other connections move data_version, this one's own
+        // writes total_changes().
+        statement = QStringLiteral("SELECT data_version || ':' || total_changes() FROM pragma_data_version");
+    } else if (m_backend == Backend::PostgreSQL) {
+        // Two equal snapshots see the same committed transactions; inside a
+        // transaction that has written, its own later writes would not show.
+        statement = QStringLiteral("SELECT CASE WHEN txid_current_if_assigned() IS NULL "
+                                   "THEN txid_current_snapshot()::text ELSE '' END");
+    } else {
+        return {};
+    }
+    return Sql(*this, statement).scalar().toString();
 }
 
 void Connection::setCommandTimeout(int seconds) const

@@ -85,7 +85,7 @@ Schema Schema::parse(const QString &text)
                        "(?:\\((\\d+)(?:\\s*,\\s*(\\d+))?\\))?((?:\\s+notnull)?)(?:\\s+default\\s+(\\S.*))?$"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression keyLine(
-        QStringLiteral("^(primary key|unique|index)\\s*\\(([^)]*)\\)(?:\\s+merge\\s+sum\\s+(\\w+))?$"),
+        QStringLiteral("^(primary key|unique|index|hash index)\\s*\\(([^)]*)\\)(?:\\s+merge\\s+sum\\s+(\\w+))?$"),
         QRegularExpression::CaseInsensitiveOption);
     static const QMap<QString, ColumnKind> kinds = {
         {QStringLiteral("serial"), ColumnKind::Serial}, {QStringLiteral("int"), ColumnKind::Int},
@@ -214,7 +214,10 @@ Schema Schema::parse(const QString &text)
                 const QString sum = k.captured(3);
                 if (!sum.isEmpty() && (what != QLatin1String("unique") || !table->column(sum)))
                     schemaError(lineNo, QStringLiteral("merge sum needs a unique index and a column: %1").arg(t));
-                table->indexes.append(IndexDef{cols, what == QLatin1String("unique"), nullAsEmpty, sum});
+                if (what == QLatin1String("hash index") && (cols.size() != 1 || !nullAsEmpty.isEmpty()))
+                    schemaError(lineNo, QStringLiteral("a hash index holds one plain column: %1").arg(t));
+                table->indexes.append(IndexDef{cols, what == QLatin1String("unique"), nullAsEmpty, sum,
+                                               what == QLatin1String("hash index")});
             }
             continue;
         }
@@ -326,7 +329,10 @@ QStringList SummaryDef::triggerNames() const
 QStringList Schema::indexDdl(const Dialect &dialect, const TableDef &table, int number)
 {
     const IndexDef &ix = table.indexes.at(number - 1);
-    return dialect.beforeIndex(table, ix) << dialect.createIndex(table, ix, number);
+    const QString create = dialect.createIndex(table, ix, number);
+    if (create.isEmpty())
+        return {};
+    return dialect.beforeIndex(table, ix) << create;
 }
 
 void Schema::create(const Connection &conn) const
@@ -404,9 +410,12 @@ QStringList Schema::upgrade(const Connection &conn) const
             if (!Sql(conn, d.indexExistsQuery()).bind(name).select().isEmpty())
                 continue;
             const IndexDef &ix = t.indexes.at(n - 1);
+            const QStringList statements = indexDdl(d, t, n);
+            if (statements.isEmpty()) // not kept by this server
+                continue;
             if (ix.unique && !ix.mergeSum.isEmpty())
                 report += mergeDuplicates(conn, t, ix);
-            for (const QString &statement : indexDdl(d, t, n))
+            for (const QString &statement : statements)
                 Sql(conn, statement).exec();
             report.append(QStringLiteral("%1: index %2 created").arg(t.name, name));
         }
@@ -420,29 +429,39 @@ QStringList Schema::upgrade(const Connection &conn) const
             continue;
         // A summary without all of its triggers may have missed changes:
         // it is counted again from its tables.
-        if (exists) {
-            for (const QString &statement : d.dropSummaryTriggers(sd))
-                Sql(conn, statement).exec();
-            Sql(conn, QStringLiteral("DELETE FROM %1").arg(sd.name)).exec();
-        } else {
+        if (!exists)
             Sql(conn, d.createTable(sd.table())).exec();
-        }
-        QStringList columns;
-        for (const SummaryPart &part : sd.parts)
-            columns.append(part.column.name);
-        columns.append(SummaryDef::countColumn());
-        const qint64 keys =
-            Sql(conn, QStringLiteral("INSERT INTO %1 (%2) ").arg(sd.name, columns.join(QStringLiteral(", "))) +
-                          sd.countQuery(d))
-                .exec();
-        for (const QString &statement : d.summaryTriggers(sd))
-            Sql(conn, statement).exec();
+        const qint64 keys = recountSummary(conn, sd);
         report.append(QStringLiteral("%1: summary %2 with %3 keys")
                           .arg(sd.name, exists ? QStringLiteral("counted again") : QStringLiteral("made"))
                           .arg(keys));
     }
     tx.commit();
     return report;
+}
+
+void Schema::dropSummaryTriggers(const Connection &conn, const SummaryDef &summary)
+{
+    for (const QString &statement : conn.dialect().dropSummaryTriggers(summary))
+        Sql(conn, statement).exec();
+}
+
+qint64 Schema::recountSummary(const Connection &conn, const SummaryDef &summary)
+{
+    const Dialect &d = conn.dialect();
+    dropSummaryTriggers(conn, summary);
+    Sql(conn, QStringLiteral("DELETE FROM %1").arg(summary.name)).exec();
+    QStringList columns;
+    for (const SummaryPart &part : summary.parts)
+        columns.append(part.column.name);
+    columns.append(SummaryDef::countColumn());
+    const qint64 keys =
+        Sql(conn, QStringLiteral("INSERT INTO %1 (%2) ").arg(summary.name, columns.join(QStringLiteral(", "))) +
+                      summary.countQuery(d))
+            .exec();
+    for (const QString &statement : d.summaryTriggers(summary))
+        Sql(conn, statement).exec();
+    return keys;
 }
 
 QStringList Schema::summaryDifferences(const Connection &conn, const SummaryDef &summary)

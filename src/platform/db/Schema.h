@@ -29,6 +29,10 @@ struct IndexDef
     // For a unique index added to older databases: the column whose values
     // the upgrade adds up when it folds rows of one key into one.
     QString mergeSum;
+    // "hash index (...)": equality look-ups only, where the server keeps such
+    // indexes (PostgreSQL, where a code's seek through an ordered index
+    // compares it under the code collation at every step); elsewhere none.
+    bool hash = false;
 };
 
 struct TableDef
@@ -110,6 +114,12 @@ public:
     // created, and every summary missing (or missing a trigger) is made and
     // filled from its tables. Returns one line per fold, index and summary made.
     QStringList upgrade(const Connection &conn) const;
+    // Counts a summary again from its tables and (re)makes its triggers:
+    // for a summary made anew, one that missed changes, and after a bulk
+    // load written with its triggers dropped. Returns the number of keys.
+    static qint64 recountSummary(const Connection &conn, const SummaryDef &summary);
+    // Drops a summary's triggers before a bulk load (recountSummary after it).
+    static void dropSummaryTriggers(const Connection &conn, const SummaryDef &summary);
     // The keys where a summary differs from a count of its tables, one line
     // each ("key: n counted, m in the summary"); empty when it holds.
     static QStringList summaryDifferences(const Connection &conn, const SummaryDef &summary);
