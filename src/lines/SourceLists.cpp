@@ -2,6 +2,8 @@
 
 #include "services/SystemOptions.h"
 
+#include "platform/core/ErpError.h"
+
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -93,7 +95,7 @@ qint64 key(const QString &text)
 } // namespace
 
 SourceLists::SourceLists(const Connection &conn)
-    : m_conn(conn), m_statements(std::make_shared<PreparedStatements>(conn))
+    : m_conn(conn), m_statements(std::make_shared<PreparedStatements>(conn)), m_kept(std::make_shared<KeptLists>())
 {}
 
 QString SourceLists::stockModeCondition(const Dialect &d, const QString &orderColumn, const QString &moColumn,
@@ -485,16 +487,69 @@ QString SourceLists::supplierPropertyCode(const QString &suplNo) const
     return QStringLiteral("0");
 }
 
+namespace {
+
+// PostgreSQL plans a statement kept prepared once for all values after a few
+// runs, from the values' average frequency. The refill's statements compare
+// codes whose empty value (nothing typed) is the most frequent of all, where
+// such a plan reads hundreds of thousands of lines: while the lists refill,
+// each run is planned for its own values, and the session's setting comes
+// back after it.
+class CustomPlans
+{
+public:
+    explicit CustomPlans(PreparedStatements &statements) : m_statements(statements)
+    {
+        if (statements.connection().backend() != Backend::PostgreSQL)
+            return;
+        m_previous = Sql(statements, QStringLiteral("SELECT current_setting('plan_cache_mode'), "
+                                                    "set_config('plan_cache_mode', 'force_custom_plan', false)"))
+                         .scalar()
+                         .toString();
+    }
+    ~CustomPlans()
+    {
+        if (m_previous.isEmpty())
+            return;
+        try {
+            Sql(m_statements, QStringLiteral("SELECT set_config('plan_cache_mode', ?, false)")).bind(m_previous).exec();
+        } catch (const ErpError &) {
+            // A lost connection starts its next session with the server's setting.
+        }
+    }
+    CustomPlans(const CustomPlans &) = delete;
+    CustomPlans &operator=(const CustomPlans &) = delete;
+
+private:
+    PreparedStatements &m_statements;
+    QString m_previous;
+};
+
+} // namespace
+
 void SourceLists::fill(LineInputs &in, FillResult &out) const
 {
+    const CustomPlans plans(*m_statements);
     out.stepsDone = 0;
     const auto finished = [&out](FillResult::Step step) { out.stepsDone = step + 1; };
+    // Whatever changed in the database since the last refill, lists kept from
+    // it are read again.
+    const QString token = m_conn.stateToken();
+    if (token.isEmpty() || token != m_kept->token) {
+        m_kept->lists.clear();
+        m_kept->token = token;
+    }
     out.sourceSupplierNo = in.sourceSupplierNo;
     out.rec611 = materialKey(in);
     const QString typedMaterial = in.mtrNo;
     finished(FillResult::MaterialKey);
 
-    out.moNoList = moNumbers(in);
+    const QString moKey = QStringLiteral("%1|%2|%3")
+                              .arg(isReturn(in) ? QStringLiteral("2") : QStringLiteral("1"), nature(in),
+                                   in.outsourcing ? notNullText(in.pcsNo) : QString());
+    if (token.isEmpty() || !m_kept->lists.contains(moKey))
+        m_kept->lists.insert(moKey, moNumbers(in));
+    out.moNoList = m_kept->lists.value(moKey);
     finished(FillResult::MoList);
     out.mtrNoList = materials(in);
     // Production issues leave the material to the user: the bill of
