@@ -117,10 +117,43 @@ struct Refresh
     }
 };
 
+// Another user's write, committed on a connection of its own: after it,
+// nothing the lists kept may be used again.
+class OtherUser
+{
+public:
+    explicit OtherUser(const Connection &conn) : m_conn(Connection::open(conn.url())) {}
+    ~OtherUser() { m_conn.close(); }
+    void write()
+    {
+        Sql(m_conn, QStringLiteral("UPDATE mmst000 SET Comp_Ename = ?")).bind(QString::number(++m_writes)).exec();
+    }
+
+private:
+    Connection m_conn;
+    int m_writes = 0;
+};
+
+// The median of refreshes that each follow another user's write, after as
+// many unmeasured ones.
+double afterChanges(const Connection &conn, const SourceLists &lists, const Refresh &r, int runs = 15)
+{
+    OtherUser other(conn);
+    const LineInputs in = r.inputs(conn);
+    const auto work = [&] {
+        LineInputs copy = in;
+        FillResult out;
+        lists.fill(copy, out);
+    };
+    Bench::timeRuns(runs, work, [&] { other.write(); });
+    return Bench::median(Bench::timeRuns(runs, work, [&] { other.write(); }));
+}
+
 // A refresh on a database, as the dialog runs it: one list object for the
-// dialog's life, every refresh after the first measured.
-Timing refresh(const Connection &conn, const SourceLists &lists, const Refresh &r, bool nothingFloor = false,
-               double *nothing = nullptr)
+// dialog's life, every refresh after the first measured while nothing
+// changes; the raw floor is that of the statements of a refresh after a
+// change, when every list is read.
+Timing refresh(const Connection &conn, const SourceLists &lists, const Refresh &r, double *nothing)
 {
     const LineInputs in = r.inputs(conn);
     const auto work = [&] {
@@ -128,15 +161,27 @@ Timing refresh(const Connection &conn, const SourceLists &lists, const Refresh &
         FillResult out;
         lists.fill(copy, out);
     };
-    const Timing t = measure(conn, work);
-    if (nothingFloor && nothing) {
-        // As many statements, kept prepared as the lists keep theirs, that read nothing.
-        PreparedStatements kept(conn);
-        *nothing = Bench::median(Bench::timeWarmRuns(21, [&] {
-            for (int i = 0; i < t.statements; ++i)
-                Sql(kept, QStringLiteral("SELECT CAST(? AS INTEGER)")).bind(i).select();
-        }));
+    Timing t;
+    t.median = Bench::median(Bench::timeWarmRuns(21, work));
+    OtherUser other(conn);
+    other.write();
+    const QList<Statement> statements = Bench::capture(work);
+    Bench::RawStatements raw(conn, statements);
+    t.rawFloor = Bench::median(Bench::timeWarmRuns(21, [&] { raw.run(); }));
+    t.statements = int(statements.size());
+    if (qEnvironmentVariableIsSet("ERP_BENCH_DETAIL")) {
+        for (int i = 0; i < raw.size(); ++i) {
+            const double one = Bench::median(Bench::timeWarmRuns(
+                11, [&] { raw.run(i); }, 50));
+            std::printf("    %8.3f ms  %s\n", one, qPrintable(raw.statement(i).text.simplified().left(200)));
+        }
     }
+    // As many statements, kept prepared as the lists keep theirs, that read nothing.
+    PreparedStatements kept(conn);
+    *nothing = Bench::median(Bench::timeWarmRuns(21, [&] {
+        for (int i = 0; i < t.statements; ++i)
+            Sql(kept, QStringLiteral("SELECT CAST(? AS INTEGER)")).bind(i).select();
+    }));
     return t;
 }
 
@@ -178,7 +223,8 @@ int main(int argc, char **argv)
                         refreshes.append({QString::fromLatin1(type), QString::fromLatin1(mode), outsourcing, typed});
         struct Row
         {
-            Timing n1, n3, bare;
+            Timing n1;                                  // nothing changed in the database since the refresh before
+            double changed = 0, changed3 = 0, bare = 0; // after another user's write
             double nothing = 0;
         };
         QList<Row> rows(refreshes.size());
@@ -190,9 +236,10 @@ int main(int argc, char **argv)
             for (qsizetype i = 0; i < refreshes.size(); ++i) {
                 if (qEnvironmentVariableIsSet("ERP_BENCH_DETAIL"))
                     std::printf("%s\n", qPrintable(refreshes.at(i).name()));
-                rows[i].n1 = refresh(conn, lists, refreshes.at(i), true, &rows[i].nothing);
+                rows[i].n1 = refresh(conn, lists, refreshes.at(i), &rows[i].nothing);
+                rows[i].changed = afterChanges(conn, lists, refreshes.at(i));
                 if (lists3)
-                    rows[i].n3 = refresh(conn3, *lists3, refreshes.at(i));
+                    rows[i].changed3 = afterChanges(conn3, *lists3, refreshes.at(i));
             }
         }
         {
@@ -201,25 +248,26 @@ int main(int argc, char **argv)
             Connection bare = withoutStatistics(Bench::open(backend, &whyBare));
             const SourceLists lists(bare);
             for (qsizetype i = 0; i < refreshes.size(); ++i)
-                rows[i].bare = refresh(bare, lists, refreshes.at(i));
+                rows[i].bare = afterChanges(bare, lists, refreshes.at(i));
             bare.close();
         }
-        std::printf("\n| line dialog %s (statements) | N = 1 ms | raw floor ms | ratio | reads-nothing floor ms | "
-                    "N = 3 ms | N = 3 / N = 1 | no statistics ms | target | |\n",
-                    qPrintable(server));
-        std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---|---|\n");
+        std::printf(
+            "\n| line dialog %s (statements) | after a change ms | raw floor ms | ratio | "
+            "reads-nothing floor ms | unchanged ms | N = 3 ms | N = 3 / N = 1 | no statistics ms | target | |\n",
+            qPrintable(server));
+        std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---|\n");
         for (qsizetype i = 0; i < refreshes.size(); ++i) {
             const Row &r = rows.at(i);
             const bool has3 = conn3.isValid();
-            const double growth = has3 ? r.n3.median / r.n1.median : 0;
-            const bool met = r.n1.median <= kTargetMs && r.bare.median <= kTargetMs &&
-                             (!has3 || (r.n3.median <= kTargetMs && growth <= kHistoryRatio));
-            std::printf("| %s (%d) | %s | %s | %.1fx | %s | %s | %s | %s | <= %g ms, N = 3 <= %gx N = 1 | %s |\n",
-                        qPrintable(refreshes.at(i).name()), r.n1.statements, qPrintable(ms(r.n1.median)),
-                        qPrintable(ms(r.n1.rawFloor)), r.n1.median / r.n1.rawFloor, qPrintable(ms(r.nothing)),
-                        has3 ? qPrintable(ms(r.n3.median)) : "-",
+            const double growth = has3 ? r.changed3 / r.changed : 0;
+            const bool met = r.changed <= kTargetMs && r.n1.median <= kTargetMs && r.bare <= kTargetMs &&
+                             (!has3 || (r.changed3 <= kTargetMs && growth <= kHistoryRatio));
+            std::printf("| %s (%d) | %s | %s | %.1fx | %s | %s | %s | %s | %s | <= %g ms, N = 3 <= %gx N = 1 | %s |\n",
+                        qPrintable(refreshes.at(i).name()), r.n1.statements, qPrintable(ms(r.changed)),
+                        qPrintable(ms(r.n1.rawFloor)), r.changed / r.n1.rawFloor, qPrintable(ms(r.nothing)),
+                        qPrintable(ms(r.n1.median)), has3 ? qPrintable(ms(r.changed3)) : "-",
                         has3 ? qPrintable(QString::number(growth, 'f', 2) + QLatin1Char('x')) : "-",
-                        qPrintable(ms(r.bare.median)), kTargetMs, kHistoryRatio, met ? "met" : "MISSED");
+                        qPrintable(ms(r.bare)), kTargetMs, kHistoryRatio, met ? "met" : "MISSED");
         }
         std::fflush(stdout);
 

@@ -70,6 +70,7 @@ int generateDatabase(const QString &url, double scale, int history, quint64 seed
     FactoryScale options;
     options.scale = scale;
     options.history = history;
+    options.summaries = Schema::load(QDir(schemaDirectory()).filePath(QStringLiteral("erp.schema"))).summaries();
     options.seed = seed;
     options.progress = [&clock](const QString &line) {
         std::printf("%7.1f s  %s\n", double(clock.elapsed()) / 1000.0, qPrintable(line));

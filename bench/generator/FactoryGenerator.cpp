@@ -212,6 +212,8 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
 
     FactoryCounts counts;
     Transaction tx(conn, Transaction::Write);
+    for (const SummaryDef &summary : options.summaries)
+        Schema::dropSummaryTriggers(conn, summary);
 
     const QStringList departments = column(conn, QStringLiteral("SELECT Org_No FROM mmst001 ORDER BY Org_No"));
     const QStringList classes =
@@ -706,6 +708,8 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
     for (const auto &[table, key] : serials)
         for (const QString &statement : d.resetSerial(table, key))
             Sql(conn, statement).exec();
+    for (const SummaryDef &summary : options.summaries)
+        Schema::recountSummary(conn, summary);
     tx.commit();
     say(QStringLiteral("statistics"));
     refreshStatistics(conn);

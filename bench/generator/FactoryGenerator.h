@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Schema.h"
 
 #include <QString>
 
@@ -25,6 +26,9 @@ struct FactoryScale
     int history = 1;
     quint64 seed = 20261209;
     std::function<void(const QString &)> progress; // one line per step, may be empty
+    // The schema's summaries: their triggers are dropped for the load and
+    // they are counted once at its end, as a bulk load should.
+    QList<SummaryDef> summaries;
 };
 
 // What was written.

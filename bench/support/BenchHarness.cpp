@@ -227,6 +227,10 @@ private:
                      &out))
                 fail(QStringLiteral("initdb failed: ") + out);
         }
+        // A server an interrupted run left running is stopped first.
+        if (run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_data, QStringLiteral("status")}))
+            run(QStringLiteral("pg_ctl"),
+                {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("stop")});
         for (int attempt = 0; attempt < 5 && !m_started; ++attempt) {
             m_port = 20000 + int((QCoreApplication::applicationPid() * 7 + attempt * 131 + 17) % 30000);
             const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
@@ -261,6 +265,21 @@ KeptCluster &keptCluster()
     return cluster;
 }
 
+// A factory generated before the schema gained an index or a summary gets
+// it, as an upgrade would give it, with fresh statistics: once, not on every
+// copy.
+void upgradeFactory(const QString &url)
+{
+    Connection conn = Connection::open(url);
+    const QStringList report = TestDb::schema().upgrade(conn);
+    for (const QString &line : report)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(url), qPrintable(line));
+    if (!report.isEmpty())
+        for (const QString &statement : conn.dialect().refreshStatistics())
+            Sql(conn, statement).exec();
+    conn.close();
+}
+
 bool databaseExists(const Connection &admin, const QString &name)
 {
     return !Sql(admin, QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?")).bind(name).select().isEmpty();
@@ -289,6 +308,7 @@ Connection postgresFactory(int history)
             FactoryScale options;
             options.scale = scale;
             options.history = history;
+            options.summaries = TestDb::schema().summaries();
             options.progress = [factory](const QString &line) {
                 std::fprintf(stderr, "%s: %s\n", qPrintable(factory), qPrintable(line));
             };
@@ -297,6 +317,7 @@ Connection postgresFactory(int history)
         }
         Sql(admin, QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(making, factory)).exec();
     }
+    upgradeFactory(cluster.url(factory));
     static int copies = 0;
     const QString copy = QStringLiteral("run_%1_%2").arg(QCoreApplication::applicationPid()).arg(++copies);
     Sql(admin, QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(copy, factory)).exec();
@@ -324,6 +345,7 @@ Connection open(const QString &backend, QString *why, int history)
                     *why = QStringLiteral("no generated database at %1 (scripts/bench makes it)").arg(source);
                 return {};
             }
+            upgradeFactory(QStringLiteral("sqlite:") + source);
             static QTemporaryDir dir;
             static int copies = 0;
             const QString copy = dir.filePath(QStringLiteral("bench-%1-%2.db").arg(history).arg(++copies));
@@ -335,12 +357,6 @@ Connection open(const QString &backend, QString *why, int history)
             }
             conn = Connection::open(QStringLiteral("sqlite:") + copy);
         }
-        // A factory generated before the schema gained an index or a summary
-        // gets it, as an upgrade would give it, so the figures are those of
-        // this schema.
-        if (!TestDb::schema().upgrade(conn).isEmpty())
-            for (const QString &statement : conn.dialect().refreshStatistics())
-                Sql(conn, statement).exec();
         return conn;
     } catch (const ErpError &e) {
         if (why)

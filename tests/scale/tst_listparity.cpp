@@ -133,6 +133,7 @@ private slots:
         FactoryScale scale;
         scale.scale = 0.03;
         scale.history = 2;
+        scale.summaries = TestDb::schema().summaries();
         generateFactory(conn, scale);
     }
 

@@ -216,6 +216,7 @@ private slots:
         bool given = false;
         const double wanted = qEnvironmentVariable("ERP_PLANS_SCALE").toDouble(&given);
         scale.scale = given && wanted > 0 ? wanted : 0.02;
+        scale.summaries = TestDb::schema().summaries();
         generateFactory(conn, scale);
         if (conn.backend() == Backend::PostgreSQL)
             TestDb::exec(conn, QStringLiteral("SET enable_seqscan = off"));
