@@ -4,9 +4,10 @@
 //   erp-host --upgrade URL                  bring a database made before up to the schema, then exit
 //   erp-host --db URL --print FORMID:INV_NO[:REPORT_CAPTION] --pdf FILE
 //                                           print a document's report into a PDF file, then exit
-//   erp-host --generate URL [--scale N] [--seed S]
+//   erp-host --generate URL [--scale N] [--eras E] [--seed S]
 //                                           create a database as --init does and fill it with a
-//                                           factory of size N (1: a few years of one factory)
+//                                           factory of size N (1: three years of one factory)
+//                                           and E times its three years of history
 //   erp-host --verify URL [--json]          check the stock ledger; exit 0 clean, 1 findings, 2 not run
 //   erp-host --repair URL [--yes]           rebuild balances from the journal after confirmation
 //   erp-host --history URL FORMID:INV_NO    a document's history
@@ -71,7 +72,7 @@ int initDatabase(const QString &url)
 }
 
 // A new database as --init makes it, filled with a factory of that size.
-int generateDatabase(const QString &url, double scale, quint64 seed)
+int generateDatabase(const QString &url, double scale, int history, quint64 seed)
 {
     initDatabase(url);
     Connection conn = Connection::open(url);
@@ -79,6 +80,8 @@ int generateDatabase(const QString &url, double scale, quint64 seed)
     clock.start();
     FactoryScale options;
     options.scale = scale;
+    options.history = history;
+    options.summaries = Schema::load(QDir(schemaDirectory()).filePath(QStringLiteral("erp.schema"))).summaries();
     options.seed = seed;
     options.progress = [&clock](const QString &line) {
         std::printf("%7.1f s  %s\n", double(clock.elapsed()) / 1000.0, qPrintable(line));
@@ -86,11 +89,12 @@ int generateDatabase(const QString &url, double scale, quint64 seed)
     };
     const FactoryCounts c = generateFactory(conn, options);
     conn.close();
-    std::printf("generated %s at scale %g in %.1f s: %lld materials, %lld orders, %lld manufacturing orders, "
-                "%lld outsourcing orders, %lld receipts, %lld balances, %lld documents, %lld lines, "
-                "%lld journal rows\n",
-                qPrintable(url), scale, double(clock.elapsed()) / 1000.0, c.materials, c.orders, c.manufacturingOrders,
-                c.outsourcingOrders, c.receipts, c.balances, c.documents, c.lines, c.journalRows);
+    std::printf(
+        "generated %s at scale %g, eras %d, in %.1f s: %lld materials, %lld orders, %lld manufacturing orders, "
+        "%lld outsourcing orders, %lld receipts, %lld balances, %lld documents, %lld lines, "
+        "%lld journal rows\n",
+        qPrintable(url), scale, history, double(clock.elapsed()) / 1000.0, c.materials, c.orders, c.manufacturingOrders,
+        c.outsourcingOrders, c.receipts, c.balances, c.documents, c.lines, c.journalRows);
     return 0;
 }
 
@@ -281,6 +285,9 @@ int main(int argc, char **argv)
                                 QStringLiteral("URL"));
     QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("With --generate: the factory's size (1: full)."),
                              QStringLiteral("N"), QStringLiteral("1"));
+    QCommandLineOption eras(QStringLiteral("eras"),
+                            QStringLiteral("With --generate: how many times three years of documents (1: three)."),
+                            QStringLiteral("E"), QStringLiteral("1"));
     QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("With --generate: the seed of its numbers."),
                             QStringLiteral("S"), QStringLiteral("20261209"));
     QCommandLineOption company(QStringLiteral("company"), QStringLiteral("Company display name."),
@@ -328,7 +335,7 @@ int main(int argc, char **argv)
     QCommandLineOption json(QStringLiteral("json"),
                             QStringLiteral("With --verify or --history: print the report as JSON."));
     QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("With --repair: change without asking."));
-    parser.addOptions({db, init, upgrade, generate, scale, seed, company, shots, user, show, settings, print, pdf,
+    parser.addOptions({db, init, upgrade, generate, scale, eras, seed, company, shots, user, show, settings, print, pdf,
                        verify, repair, history, json, yes});
     parser.addPositionalArgument(QStringLiteral("FORMID:INV_NO"), QStringLiteral("With --history: the document."),
                                  QStringLiteral("[FORMID:INV_NO]"));
@@ -358,13 +365,16 @@ int main(int argc, char **argv)
         if (parser.isSet(generate)) {
             bool scaleOk = false;
             bool seedOk = false;
+            bool erasOk = false;
             const double n = parser.value(scale).toDouble(&scaleOk);
+            const int h = parser.value(eras).toInt(&erasOk);
             const quint64 s = parser.value(seed).toULongLong(&seedOk);
-            if (!scaleOk || !(n > 0) || n > 100 || !seedOk) {
-                std::fprintf(stderr, "erp-host: --scale takes a number above 0 (at most 100), --seed a whole number\n");
+            if (!scaleOk || !(n > 0) || n > 100 || !seedOk || !erasOk || h < 1 || h > 20) {
+                std::fprintf(stderr, "erp-host: --scale takes a number above 0 (at most 100), --eras a whole "
+                                     "number from 1 to 20, --seed a whole number\n");
                 return 2;
             }
-            return generateDatabase(parser.value(generate), n, s);
+            return generateDatabase(parser.value(generate), n, h, s);
         }
         if (parser.isSet(upgrade))
             return upgradeDatabase(parser.value(upgrade));

@@ -208,10 +208,12 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
         return textDates ? QVariant(t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))) : QVariant(t);
     };
     const QDate today = QDate::currentDate();
-    const QDate start = today.addDays(-3 * 365);
+    const int history = std::max(1, options.history);
 
     FactoryCounts counts;
     Transaction tx(conn, Transaction::Write);
+    for (const SummaryDef &summary : options.summaries)
+        Schema::dropSummaryTriggers(conn, summary);
 
     const QStringList departments = column(conn, QStringLiteral("SELECT Org_No FROM mmst001 ORDER BY Org_No"));
     const QStringList classes =
@@ -299,7 +301,7 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
             ins.add({m.rec611, m.mtrNo, QStringLiteral("物料%1").arg(m.mtrNo),
                      QStringLiteral("规格%1 幅宽%2cm").arg(rnd.below(90) + 10).arg(100 + rnd.below(60)),
                      QStringLiteral("0"), cls, rnd.pick(units), m.colorNo, m.price, m.price, rnd.pick(userNames),
-                     stamp(start, int(i))});
+                     stamp(today.addDays(-3 * 365 * history), int(i))});
             materials.push_back(m);
         }
         ins.finish();
@@ -319,201 +321,10 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
     };
     say(QStringLiteral("%1 materials").arg(counts.materials));
 
-    // ---- orders with their usage
-    std::vector<Order> orders;
-    {
-        const qint64 n = scaled(s, 500, 5);
-        qint64 rec = maxKey(conn, QStringLiteral("mmst011"), QStringLiteral("Rec_011"));
-        BulkInsert head(conn, QStringLiteral("mmst011"),
-                        {QStringLiteral("Rec_011"), QStringLiteral("Order_No"), QStringLiteral("Order_Date"),
-                         QStringLiteral("Comp_No"), QStringLiteral("Money_No"), QStringLiteral("Cust_Po"),
-                         QStringLiteral("Deliv_Date"), QStringLiteral("Status"), QStringLiteral("Remark"),
-                         QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        BulkInsert usage(conn, QStringLiteral("mmst01123"),
-                         {QStringLiteral("Rec_011"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
-                          QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Loss")});
-        BulkInsert bom(conn, QStringLiteral("mmst015"),
-                       {QStringLiteral("Order_No"), QStringLiteral("Rec_611"), QStringLiteral("Bom_Amt"),
-                        QStringLiteral("Loss_Amt")});
-        for (qint64 i = 1; i <= n; ++i) {
-            Order o;
-            o.rec011 = ++rec;
-            const QDate d = start.addDays(rnd.below(3 * 365));
-            o.orderNo =
-                QStringLiteral("SG%1%2").arg(d.toString(QStringLiteral("yyMM"))).arg(i, 5, 10, QLatin1Char('0'));
-            o.approved = rnd.chance(92);
-            o.usage = bomOf(8 + int(rnd.below(8)));
-            head.add({o.rec011, o.orderNo, date(d), rnd.pick(customers), rnd.pick(moneys),
-                      QStringLiteral("PO-%1").arg(i), date(d.addDays(60)),
-                      o.approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("大货订单"),
-                      rnd.pick(userNames), stamp(d, int(i))});
-            for (int m : o.usage) {
-                const double amt = double(100 + rnd.below(4000));
-                usage.add({o.rec011, materials[size_t(m)].rec611, materials[size_t(m)].colorNo, amt, amt * 0.02});
-                bom.add({o.orderNo, materials[size_t(m)].rec611, amt, amt * 0.02});
-            }
-            orders.push_back(o);
-        }
-        head.finish();
-        usage.finish();
-        bom.finish();
-        counts.orders = qint64(orders.size());
-    }
-    say(QStringLiteral("%1 orders with their usage").arg(counts.orders));
-
-    // ---- manufacturing orders with bills of material
-    std::vector<Mo> mos;
-    {
-        const qint64 n = scaled(s, 2000, 20);
-        qint64 rec = maxKey(conn, QStringLiteral("mmst111"), QStringLiteral("Rec_111"));
-        BulkInsert head(conn, QStringLiteral("mmst111"),
-                        {QStringLiteral("Rec_111"), QStringLiteral("Mo_No"), QStringLiteral("Mo_Date"),
-                         QStringLiteral("Over_Date"), QStringLiteral("Rec_011"), QStringLiteral("Mtr_Model"),
-                         QStringLiteral("Org_No"), QStringLiteral("Status"), QStringLiteral("Remark"),
-                         QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        BulkInsert product(conn, QStringLiteral("mmst112"),
-                           {QStringLiteral("Rec_111"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
-                            QStringLiteral("Mtr_Amt"), QStringLiteral("Deliv_Date")});
-        BulkInsert bom(conn, QStringLiteral("mmst1141"),
-                       {QStringLiteral("Rec_111"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
-                        QStringLiteral("Unit_Use"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Loss")});
-        for (qint64 i = 1; i <= n; ++i) {
-            Mo mo;
-            mo.rec111 = ++rec;
-            mo.order = int(rnd.below(qint64(orders.size())));
-            const QDate d = start.addDays(rnd.below(3 * 365));
-            mo.moNo = QStringLiteral("MG%1%2").arg(d.toString(QStringLiteral("yyMM"))).arg(i, 5, 10, QLatin1Char('0'));
-            mo.approved = rnd.chance(90);
-            mo.bom = bomOf(10 + int(rnd.below(11)));
-            const qint64 pieces = 200 + rnd.below(2000);
-            head.add({mo.rec111, mo.moNo, date(d), date(d.addDays(45)), orders[size_t(mo.order)].rec011,
-                      QStringLiteral("BG%1").arg(1000 + rnd.below(400)), rnd.pick(departments),
-                      mo.approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("%1个").arg(pieces),
-                      rnd.pick(userNames), stamp(d, int(i))});
-            const Material &first = materials[size_t(mo.bom.front())];
-            product.add({mo.rec111, first.rec611, first.colorNo, double(pieces), date(d.addDays(40))});
-            for (int m : mo.bom) {
-                const double use = double(5 + rnd.below(300)) / 100.0;
-                bom.add({mo.rec111, materials[size_t(m)].rec611, materials[size_t(m)].colorNo, use,
-                         std::round(use * double(pieces)), std::round(use * double(pieces) * 0.02)});
-            }
-            mos.push_back(mo);
-        }
-        head.finish();
-        product.finish();
-        bom.finish();
-        counts.manufacturingOrders = qint64(mos.size());
-    }
-    say(QStringLiteral("%1 manufacturing orders with bills of material").arg(counts.manufacturingOrders));
-
-    // ---- outsourcing orders over some manufacturing orders
-    {
-        const qint64 n = scaled(s, 300, 3);
-        qint64 rec = maxKey(conn, QStringLiteral("mmst121"), QStringLiteral("Rec_121"));
-        BulkInsert head(conn, QStringLiteral("mmst121"),
-                        {QStringLiteral("Rec_121"), QStringLiteral("Pcs_No"), QStringLiteral("Pcs_Date"),
-                         QStringLiteral("Comp_No"), QStringLiteral("Money_No"), QStringLiteral("Status"),
-                         QStringLiteral("Remark"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        BulkInsert lines(conn, QStringLiteral("mmst1213"),
-                         {QStringLiteral("Rec_121"), QStringLiteral("Rec_111"), QStringLiteral("Rec_611"),
-                          QStringLiteral("Color_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Loss_Amt")});
-        for (qint64 i = 1; i <= n; ++i) {
-            const qint64 r = ++rec;
-            const QDate d = start.addDays(rnd.below(3 * 365));
-            const QString pcs =
-                QStringLiteral("WG%1%2").arg(d.toString(QStringLiteral("yyMM"))).arg(i, 4, 10, QLatin1Char('0'));
-            const bool approved = rnd.chance(85);
-            head.add({r, pcs, date(d), rnd.pick(workshops), rnd.pick(moneys),
-                      approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("外发加工"),
-                      rnd.pick(userNames), stamp(d, int(i))});
-            Mo &mo = mos[size_t(rnd.below(qint64(mos.size())))];
-            if (approved && mo.pcsNo.isEmpty())
-                mo.pcsNo = pcs;
-            for (size_t k = 0; k < mo.bom.size() && k < 8; ++k) {
-                const Material &m = materials[size_t(mo.bom[k])];
-                const double amt = double(50 + rnd.below(2000));
-                lines.add({r, mo.rec111, m.rec611, m.colorNo, amt, std::round(amt * 0.02)});
-            }
-        }
-        head.finish();
-        lines.finish();
-        counts.outsourcingOrders = n;
-    }
-    say(QStringLiteral("%1 outsourcing orders").arg(counts.outsourcingOrders));
-
-    // ---- receipts
-    std::vector<Receipt> receipts;
-    {
-        const qint64 n = scaled(s, 20000, 20);
-        BulkInsert head(conn, QStringLiteral("mmst312"),
-                        {QStringLiteral("Purc_No"), QStringLiteral("Purc_Date"), QStringLiteral("Supl_No"),
-                         QStringLiteral("Money_No"), QStringLiteral("Status"), QStringLiteral("Remark"),
-                         QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        for (qint64 i = 1; i <= n; ++i) {
-            Receipt r;
-            r.date = start.addDays(rnd.below(3 * 365));
-            r.supplier = rnd.pick(suppliers);
-            // Most stock came in by purchase; the rest by other receipts that
-            // have no purchase header.
-            r.type = rnd.chance(90) ? QStringLiteral("A") : QStringLiteral("C");
-            r.no = (r.type == QLatin1String("A") ? QStringLiteral("PG") : QStringLiteral("QG")) +
-                   r.date.toString(QStringLiteral("yyMM")) + QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
-            if (r.type == QLatin1String("A"))
-                head.add({r.no, date(r.date), r.supplier, rnd.pick(moneys), QStringLiteral("2"), QStringLiteral("入库"),
-                          rnd.pick(userNames), stamp(r.date, int(i))});
-            receipts.push_back(r);
-        }
-        head.finish();
-        counts.receipts = n;
-    }
-    say(QStringLiteral("%1 receipts").arg(counts.receipts));
-
-    // ---- balances: by manufacturing order, by order, and free stock
-    std::vector<Balance> balances;
-    std::vector<std::vector<int>> byMo(mos.size());
-    std::vector<std::vector<int>> byOrder(orders.size());
-    std::vector<int> freeStock;
-    {
-        const qint64 n = scaled(s, 200000, 200);
-        QSet<QString> keys;
-        balances.reserve(size_t(n));
-        for (qint64 i = 0; i < n; ++i) {
-            for (int attempt = 0; attempt < 20; ++attempt) {
-                Balance b;
-                const int kind = int(rnd.below(10)); // 0..5 by MO, 6..7 by order, 8..9 free
-                if (kind < 6) {
-                    b.mo = int(rnd.below(qint64(mos.size())));
-                    b.order = mos[size_t(b.mo)].order;
-                    b.material = rnd.pick(mos[size_t(b.mo)].bom);
-                } else if (kind < 8) {
-                    b.order = int(rnd.below(qint64(orders.size())));
-                    b.material = rnd.pick(orders[size_t(b.order)].usage);
-                } else {
-                    b.material = int(rnd.below(qint64(materials.size())));
-                }
-                b.receipt = int(rnd.below(qint64(receipts.size())));
-                const Material &m = materials[size_t(b.material)];
-                b.barNo = m.home[rnd.below(2)];
-                b.price = std::round(m.price * double(90 + rnd.below(21))) / 100.0;
-                const QString key =
-                    QStringLiteral("%1|%2|%3|%4|%5").arg(b.order).arg(b.mo).arg(b.receipt).arg(b.material).arg(b.barNo);
-                if (keys.contains(key))
-                    continue;
-                keys.insert(key);
-                const int index = int(balances.size());
-                if (b.mo >= 0)
-                    byMo[size_t(b.mo)].push_back(index);
-                else if (b.order >= 0)
-                    byOrder[size_t(b.order)].push_back(index);
-                else
-                    freeStock.push_back(index);
-                balances.push_back(b);
-                break;
-            }
-        }
-    }
-    say(QStringLiteral("%1 stock keys").arg(balances.size()));
-
+    // The years of history, oldest first: each era of three years has its
+    // own orders, manufacturing orders, outsourcing orders, receipts and
+    // documents. The stock of earlier eras has all been used up; only the
+    // last era's keys still hold stock and open documents.
     const QString kindNames[] = {QString(), QStringLiteral("生产领料单"), QStringLiteral("生产退料单"),
                                  QStringLiteral("生产补料单")};
     const QString prefixes[] = {QString(), QStringLiteral("LL"), QStringLiteral("TL"), QStringLiteral("BL")};
@@ -524,7 +335,7 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
                         QStringLiteral("Color_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Prs"),
                         QStringLiteral("d_order_no"), QStringLiteral("d_mo_no"), QStringLiteral("Upd_Name"),
                         QStringLiteral("Upd_Date")});
-    const auto keyOrder = [&](const Balance &b) { return b.order >= 0 ? orders[size_t(b.order)].orderNo : QString(); };
+    QHash<QString, int> sequence; // document numbers per prefix and day
     // Each material's average cost followed through its journal rows in the
     // order they are written, as the module's postings move it: with S the
     // material's stock after the row, (S * average + qty * price) / (S + qty)
@@ -546,141 +357,374 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
         const double divisor = eight(c.stock + qty);
         c.average = divisor == 0 ? materials[size_t(material)].price : (c.stock * c.average + qty * price) / divisor;
     };
-    const auto keyMo = [&](const Balance &b) { return b.mo >= 0 ? mos[size_t(b.mo)].moNo : QString(); };
-
-    // ---- documents of the three kinds in every status
-    {
-        const qint64 n = scaled(s, 100000, 60);
-        qint64 rec = maxKey(conn, QStringLiteral("Mmst411"), QStringLiteral("Rec_411"));
-        BulkInsert head(conn, QStringLiteral("Mmst411"),
-                        {QStringLiteral("Rec_411"), QStringLiteral("Inv_No"), QStringLiteral("Inv_Date"),
-                         QStringLiteral("Inv_Type"), QStringLiteral("Org_No"), QStringLiteral("Proc_Man"),
-                         QStringLiteral("Bar_Man"), QStringLiteral("Form_Man"), QStringLiteral("Check_Man"),
-                         QStringLiteral("Remark"), QStringLiteral("Stock_Mode"), QStringLiteral("Prop_Duty"),
-                         QStringLiteral("Out_Flag"), QStringLiteral("Pcs_No"), QStringLiteral("print_status"),
-                         QStringLiteral("Status"), QStringLiteral("Lock"), QStringLiteral("Upd_Name"),
-                         QStringLiteral("Upd_Date")});
-        BulkInsert lines(conn, QStringLiteral("Mmst412"),
-                         {QStringLiteral("Rec_411"), QStringLiteral("Rec_611"), QStringLiteral("Frm_Inv"),
-                          QStringLiteral("Frm_Type"), QStringLiteral("Order_No"), QStringLiteral("Mo_No"),
-                          QStringLiteral("Mtr_Amt"), QStringLiteral("Bar_No"), QStringLiteral("Color_No"),
-                          QStringLiteral("Stock_Mode"), QStringLiteral("Supl_Inv"), QStringLiteral("Supl_No"),
-                          QStringLiteral("Remark"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
-        QHash<QString, int> sequence; // per prefix and day
-        std::vector<int> moWithStock;
-        for (size_t i = 0; i < mos.size(); ++i)
-            if (!byMo[i].empty())
-                moWithStock.push_back(int(i));
-        std::vector<int> orderWithStock;
-        for (size_t i = 0; i < orders.size(); ++i)
-            if (!byOrder[i].empty())
-                orderWithStock.push_back(int(i));
-
-        for (qint64 i = 1; i <= n; ++i) {
-            const int kindRoll = int(rnd.below(100));
-            const int kind = kindRoll < 70 ? 1 : (kindRoll < 82 ? 2 : 3);
-            const int statusRoll = int(rnd.below(100));
-            const QString status = statusRoll < 15   ? QStringLiteral("0")
-                                   : statusRoll < 95 ? QStringLiteral("2")
-                                   : statusRoll < 99 ? QStringLiteral("6")
-                                                     : QStringLiteral("7");
-            const bool posted = status != QLatin1String("0");
-            const int modeRoll = int(rnd.below(10));
-            int mode = modeRoll < 6 ? 2 : (modeRoll < 8 ? 1 : 0);
-            const std::vector<int> *candidates = &freeStock;
-            int mo = -1;
-            if (mode == 2 && !moWithStock.empty()) {
-                mo = rnd.pick(moWithStock);
-                candidates = &byMo[size_t(mo)];
-            } else if (mode == 1 && !orderWithStock.empty()) {
-                candidates = &byOrder[size_t(rnd.pick(orderWithStock))];
-            } else {
-                mode = 0;
+    for (int era = 0; era < history; ++era) {
+        const bool current = era == history - 1;
+        const QDate start = today.addDays(-3 * 365 * (history - era));
+        // ---- orders with their usage
+        std::vector<Order> orders;
+        {
+            const qint64 n = scaled(s, 500, 5);
+            qint64 rec = maxKey(conn, QStringLiteral("mmst011"), QStringLiteral("Rec_011"));
+            BulkInsert head(conn, QStringLiteral("mmst011"),
+                            {QStringLiteral("Rec_011"), QStringLiteral("Order_No"), QStringLiteral("Order_Date"),
+                             QStringLiteral("Comp_No"), QStringLiteral("Money_No"), QStringLiteral("Cust_Po"),
+                             QStringLiteral("Deliv_Date"), QStringLiteral("Status"), QStringLiteral("Remark"),
+                             QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+            BulkInsert usage(conn, QStringLiteral("mmst01123"),
+                             {QStringLiteral("Rec_011"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
+                              QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Loss")});
+            BulkInsert bom(conn, QStringLiteral("mmst015"),
+                           {QStringLiteral("Order_No"), QStringLiteral("Rec_611"), QStringLiteral("Bom_Amt"),
+                            QStringLiteral("Loss_Amt")});
+            for (qint64 i = 1; i <= n; ++i) {
+                Order o;
+                o.rec011 = ++rec;
+                const QDate d = start.addDays(rnd.below(3 * 365));
+                o.orderNo = QStringLiteral("SG%1%2")
+                                .arg(d.toString(QStringLiteral("yyMM")))
+                                .arg(i + era * n, 5, 10, QLatin1Char('0'));
+                o.approved = rnd.chance(92);
+                o.usage = bomOf(8 + int(rnd.below(8)));
+                head.add({o.rec011, o.orderNo, date(d), rnd.pick(customers), rnd.pick(moneys),
+                          QStringLiteral("PO-%1").arg(i), date(d.addDays(60)),
+                          o.approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("大货订单"),
+                          rnd.pick(userNames), stamp(d, int(i))});
+                for (int m : o.usage) {
+                    const double amt = double(100 + rnd.below(4000));
+                    usage.add({o.rec011, materials[size_t(m)].rec611, materials[size_t(m)].colorNo, amt, amt * 0.02});
+                    bom.add({o.orderNo, materials[size_t(m)].rec611, amt, amt * 0.02});
+                }
+                orders.push_back(o);
             }
-            if (candidates->empty())
-                continue;
-            const QDate d = start.addDays(rnd.below(3 * 365 + 1));
-            const QString day = prefixes[kind] + d.toString(QStringLiteral("yyMMdd"));
-            const int seq = ++sequence[day];
-            const QString invNo = day + QStringLiteral("%1").arg(seq, 4, 10, QLatin1Char('0'));
-            const bool outsourced = kind == 1 && mo >= 0 && !mos[size_t(mo)].pcsNo.isEmpty() && rnd.chance(40);
-            const qint64 rec411 = ++rec;
-            const QString maker = rnd.pick(userNames);
-            head.add({rec411, invNo, date(d), QString::number(kind), rnd.pick(departments), rnd.pick(people),
-                      rnd.pick(people), maker, posted ? rnd.pick(userNames) : QString(), QString(),
-                      QString::number(mode), QString::number(rnd.below(5)),
-                      outsourced ? QStringLiteral("1") : QStringLiteral("0"),
-                      outsourced ? mos[size_t(mo)].pcsNo : QString(), posted && rnd.chance(50) ? 1 : 0, status,
-                      QStringLiteral("No"), maker, stamp(d, int(i))});
-            ++counts.documents;
-            const int lineCount = 1 + int(rnd.below(19));
-            for (int l = 0; l < lineCount; ++l) {
-                Balance &b = balances[size_t(rnd.pick(*candidates))];
-                const Material &m = materials[size_t(b.material)];
-                const Receipt &r = receipts[size_t(b.receipt)];
-                const double qty = double(1 + rnd.below(120)) * 0.5;
-                const QString orderNo = keyOrder(b);
-                const QString moNo = keyMo(b);
-                lines.add({rec411, m.rec611, r.no, r.type, orderNo, moNo, qty, b.barNo, m.colorNo,
-                           QString::number(mode), QStringLiteral("2"), r.supplier, QString(), maker,
-                           stamp(d, int(i) + l)});
-                const bool out = kind != 2;
-                if (posted) {
-                    b.postedOut += out ? qty : -qty;
-                    moveCost(b.material, out ? -qty : qty, b.price);
-                    journal.add({invNo, kindNames[kind], date(d), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo,
-                                 m.colorNo, out ? -qty : qty, b.price, QString(), moNo, maker, date(d)});
-                } else if (out) {
-                    b.openNeed += qty;
+            head.finish();
+            usage.finish();
+            bom.finish();
+            counts.orders += qint64(orders.size());
+        }
+        say(QStringLiteral("%1 orders with their usage").arg(counts.orders));
+
+        // ---- manufacturing orders with bills of material
+        std::vector<Mo> mos;
+        {
+            const qint64 n = scaled(s, 2000, 20);
+            qint64 rec = maxKey(conn, QStringLiteral("mmst111"), QStringLiteral("Rec_111"));
+            BulkInsert head(conn, QStringLiteral("mmst111"),
+                            {QStringLiteral("Rec_111"), QStringLiteral("Mo_No"), QStringLiteral("Mo_Date"),
+                             QStringLiteral("Over_Date"), QStringLiteral("Rec_011"), QStringLiteral("Mtr_Model"),
+                             QStringLiteral("Org_No"), QStringLiteral("Status"), QStringLiteral("Remark"),
+                             QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+            BulkInsert product(conn, QStringLiteral("mmst112"),
+                               {QStringLiteral("Rec_111"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
+                                QStringLiteral("Mtr_Amt"), QStringLiteral("Deliv_Date")});
+            BulkInsert bom(conn, QStringLiteral("mmst1141"),
+                           {QStringLiteral("Rec_111"), QStringLiteral("Rec_611"), QStringLiteral("Color_No"),
+                            QStringLiteral("Unit_Use"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Loss")});
+            for (qint64 i = 1; i <= n; ++i) {
+                Mo mo;
+                mo.rec111 = ++rec;
+                mo.order = int(rnd.below(qint64(orders.size())));
+                const QDate d = start.addDays(rnd.below(3 * 365));
+                mo.moNo = QStringLiteral("MG%1%2")
+                              .arg(d.toString(QStringLiteral("yyMM")))
+                              .arg(i + era * n, 5, 10, QLatin1Char('0'));
+                mo.approved = rnd.chance(90);
+                mo.bom = bomOf(10 + int(rnd.below(11)));
+                const qint64 pieces = 200 + rnd.below(2000);
+                head.add({mo.rec111, mo.moNo, date(d), date(d.addDays(45)), orders[size_t(mo.order)].rec011,
+                          QStringLiteral("BG%1").arg(1000 + rnd.below(400)), rnd.pick(departments),
+                          mo.approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("%1个").arg(pieces),
+                          rnd.pick(userNames), stamp(d, int(i))});
+                const Material &first = materials[size_t(mo.bom.front())];
+                product.add({mo.rec111, first.rec611, first.colorNo, double(pieces), date(d.addDays(40))});
+                for (int m : mo.bom) {
+                    const double use = double(5 + rnd.below(300)) / 100.0;
+                    bom.add({mo.rec111, materials[size_t(m)].rec611, materials[size_t(m)].colorNo, use,
+                             std::round(use * double(pieces)), std::round(use * double(pieces) * 0.02)});
+                }
+                mos.push_back(mo);
+            }
+            head.finish();
+            product.finish();
+            bom.finish();
+            counts.manufacturingOrders += qint64(mos.size());
+        }
+        say(QStringLiteral("%1 manufacturing orders with bills of material").arg(counts.manufacturingOrders));
+
+        // ---- outsourcing orders over some manufacturing orders
+        {
+            const qint64 n = scaled(s, 300, 3);
+            qint64 rec = maxKey(conn, QStringLiteral("mmst121"), QStringLiteral("Rec_121"));
+            BulkInsert head(conn, QStringLiteral("mmst121"),
+                            {QStringLiteral("Rec_121"), QStringLiteral("Pcs_No"), QStringLiteral("Pcs_Date"),
+                             QStringLiteral("Comp_No"), QStringLiteral("Money_No"), QStringLiteral("Status"),
+                             QStringLiteral("Remark"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+            BulkInsert lines(conn, QStringLiteral("mmst1213"),
+                             {QStringLiteral("Rec_121"), QStringLiteral("Rec_111"), QStringLiteral("Rec_611"),
+                              QStringLiteral("Color_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Loss_Amt")});
+            for (qint64 i = 1; i <= n; ++i) {
+                const qint64 r = ++rec;
+                const QDate d = start.addDays(rnd.below(3 * 365));
+                const QString pcs = QStringLiteral("WG%1%2")
+                                        .arg(d.toString(QStringLiteral("yyMM")))
+                                        .arg(i + era * n, 4, 10, QLatin1Char('0'));
+                const bool approved = rnd.chance(85);
+                head.add({r, pcs, date(d), rnd.pick(workshops), rnd.pick(moneys),
+                          approved ? QStringLiteral("2") : QStringLiteral("0"), QStringLiteral("外发加工"),
+                          rnd.pick(userNames), stamp(d, int(i))});
+                Mo &mo = mos[size_t(rnd.below(qint64(mos.size())))];
+                if (approved && mo.pcsNo.isEmpty())
+                    mo.pcsNo = pcs;
+                for (size_t k = 0; k < mo.bom.size() && k < 8; ++k) {
+                    const Material &m = materials[size_t(mo.bom[k])];
+                    const double amt = double(50 + rnd.below(2000));
+                    lines.add({r, mo.rec111, m.rec611, m.colorNo, amt, std::round(amt * 0.02)});
                 }
             }
-            if (i % 10000 == 0)
-                say(QStringLiteral("%1 documents, %2 lines").arg(counts.documents).arg(lines.count()));
+            head.finish();
+            lines.finish();
+            counts.outsourcingOrders += n;
         }
-        head.finish();
-        lines.finish();
-        counts.lines = lines.count();
-    }
-    say(QStringLiteral("%1 documents with %2 lines").arg(counts.documents).arg(counts.lines));
+        say(QStringLiteral("%1 outsourcing orders").arg(counts.outsourcingOrders));
 
-    // ---- balances and the receipts that filled them: each balance is what
-    // its receipt brought in less what the approved documents moved out
-    {
-        BulkInsert ins(conn, QStringLiteral("mmst381"),
-                       {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"),
-                        QStringLiteral("Frm_Type"), QStringLiteral("Mtr_No"), QStringLiteral("Bar_No"),
-                        QStringLiteral("Color_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Prs"),
-                        QStringLiteral("Supl_No"), QStringLiteral("P_Mtr"), QStringLiteral("Prod_No"),
-                        QStringLiteral("Prod_Name"), QStringLiteral("Duty_Weight"), QStringLiteral("Upd_Name"),
-                        QStringLiteral("Upd_Date")});
-        const QString receiptKind = QStringLiteral("采购入库单");
-        for (const Balance &b : balances) {
-            const Material &m = materials[size_t(b.material)];
-            const Receipt &r = receipts[size_t(b.receipt)];
-            // Enough left for the open issues, so that they can be approved.
-            double left = b.openNeed + double(10 + rnd.below(800)) * 0.5;
-            if (left + b.postedOut <= 0)
-                left = -b.postedOut + 1;
-            const QString orderNo = keyOrder(b);
-            const QString moNo = keyMo(b);
-            const QString user = rnd.pick(userNames);
-            ins.add({orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo, left, b.price, r.supplier, QString(),
-                     QString(), QString(), 0.0, user, date(r.date)});
-            moveCost(b.material, left + b.postedOut, b.price);
-            journal.add({r.no, receiptKind, date(r.date), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo,
-                         left + b.postedOut, b.price, QString(), moNo, user, date(r.date)});
+        // ---- receipts
+        std::vector<Receipt> receipts;
+        {
+            const qint64 n = scaled(s, 20000, 20);
+            BulkInsert head(conn, QStringLiteral("mmst312"),
+                            {QStringLiteral("Purc_No"), QStringLiteral("Purc_Date"), QStringLiteral("Supl_No"),
+                             QStringLiteral("Money_No"), QStringLiteral("Status"), QStringLiteral("Remark"),
+                             QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+            for (qint64 i = 1; i <= n; ++i) {
+                Receipt r;
+                r.date = start.addDays(rnd.below(3 * 365));
+                r.supplier = rnd.pick(suppliers);
+                // Most stock came in by purchase; the rest by other receipts that
+                // have no purchase header.
+                r.type = rnd.chance(90) ? QStringLiteral("A") : QStringLiteral("C");
+                r.no = (r.type == QLatin1String("A") ? QStringLiteral("PG") : QStringLiteral("QG")) +
+                       r.date.toString(QStringLiteral("yyMM")) +
+                       QStringLiteral("%1").arg(i + era * n, 6, 10, QLatin1Char('0'));
+                if (r.type == QLatin1String("A"))
+                    head.add({r.no, date(r.date), r.supplier, rnd.pick(moneys), QStringLiteral("2"),
+                              QStringLiteral("入库"), rnd.pick(userNames), stamp(r.date, int(i))});
+                receipts.push_back(r);
+            }
+            head.finish();
+            counts.receipts += n;
         }
-        ins.finish();
-        journal.finish();
-        for (size_t i = 0; i < materials.size(); ++i)
-            Sql(conn, QStringLiteral("UPDATE mmst611 SET Avg_Cost = ? WHERE Rec_611 = ?"))
-                .bind(costs[i].average)
-                .bind(materials[i].rec611)
-                .exec();
-        counts.balances = ins.count();
-        counts.journalRows = journal.count();
+        say(QStringLiteral("%1 receipts").arg(counts.receipts));
+
+        // ---- balances: by manufacturing order, by order, and free stock
+        std::vector<Balance> balances;
+        std::vector<std::vector<int>> byMo(mos.size());
+        std::vector<std::vector<int>> byOrder(orders.size());
+        std::vector<int> freeStock;
+        {
+            const qint64 n = scaled(s, 200000, 200);
+            QSet<QString> keys;
+            balances.reserve(size_t(n));
+            for (qint64 i = 0; i < n; ++i) {
+                for (int attempt = 0; attempt < 20; ++attempt) {
+                    Balance b;
+                    const int kind = int(rnd.below(10)); // 0..5 by MO, 6..7 by order, 8..9 free
+                    if (kind < 6) {
+                        b.mo = int(rnd.below(qint64(mos.size())));
+                        b.order = mos[size_t(b.mo)].order;
+                        b.material = rnd.pick(mos[size_t(b.mo)].bom);
+                    } else if (kind < 8) {
+                        b.order = int(rnd.below(qint64(orders.size())));
+                        b.material = rnd.pick(orders[size_t(b.order)].usage);
+                    } else {
+                        b.material = int(rnd.below(qint64(materials.size())));
+                    }
+                    b.receipt = int(rnd.below(qint64(receipts.size())));
+                    const Material &m = materials[size_t(b.material)];
+                    b.barNo = m.home[rnd.below(2)];
+                    b.price = std::round(m.price * double(90 + rnd.below(21))) / 100.0;
+                    const QString key = QStringLiteral("%1|%2|%3|%4|%5")
+                                            .arg(b.order)
+                                            .arg(b.mo)
+                                            .arg(b.receipt)
+                                            .arg(b.material)
+                                            .arg(b.barNo);
+                    if (keys.contains(key))
+                        continue;
+                    keys.insert(key);
+                    const int index = int(balances.size());
+                    if (b.mo >= 0)
+                        byMo[size_t(b.mo)].push_back(index);
+                    else if (b.order >= 0)
+                        byOrder[size_t(b.order)].push_back(index);
+                    else
+                        freeStock.push_back(index);
+                    balances.push_back(b);
+                    break;
+                }
+            }
+        }
+        say(QStringLiteral("%1 stock keys").arg(balances.size()));
+
+        const auto keyOrder = [&](const Balance &b) {
+            return b.order >= 0 ? orders[size_t(b.order)].orderNo : QString();
+        };
+        const auto keyMo = [&](const Balance &b) { return b.mo >= 0 ? mos[size_t(b.mo)].moNo : QString(); };
+
+        // ---- documents of the three kinds in every status
+        {
+            const qint64 n = scaled(s, 100000, 60);
+            qint64 rec = maxKey(conn, QStringLiteral("Mmst411"), QStringLiteral("Rec_411"));
+            BulkInsert head(conn, QStringLiteral("Mmst411"),
+                            {QStringLiteral("Rec_411"), QStringLiteral("Inv_No"), QStringLiteral("Inv_Date"),
+                             QStringLiteral("Inv_Type"), QStringLiteral("Org_No"), QStringLiteral("Proc_Man"),
+                             QStringLiteral("Bar_Man"), QStringLiteral("Form_Man"), QStringLiteral("Check_Man"),
+                             QStringLiteral("Remark"), QStringLiteral("Stock_Mode"), QStringLiteral("Prop_Duty"),
+                             QStringLiteral("Out_Flag"), QStringLiteral("Pcs_No"), QStringLiteral("print_status"),
+                             QStringLiteral("Status"), QStringLiteral("Lock"), QStringLiteral("Upd_Name"),
+                             QStringLiteral("Upd_Date")});
+            BulkInsert lines(conn, QStringLiteral("Mmst412"),
+                             {QStringLiteral("Rec_411"), QStringLiteral("Rec_611"), QStringLiteral("Frm_Inv"),
+                              QStringLiteral("Frm_Type"), QStringLiteral("Order_No"), QStringLiteral("Mo_No"),
+                              QStringLiteral("Mtr_Amt"), QStringLiteral("Bar_No"), QStringLiteral("Color_No"),
+                              QStringLiteral("Stock_Mode"), QStringLiteral("Supl_Inv"), QStringLiteral("Supl_No"),
+                              QStringLiteral("Remark"), QStringLiteral("Upd_Name"), QStringLiteral("Upd_Date")});
+            std::vector<int> moWithStock;
+            for (size_t i = 0; i < mos.size(); ++i)
+                if (!byMo[i].empty())
+                    moWithStock.push_back(int(i));
+            std::vector<int> orderWithStock;
+            for (size_t i = 0; i < orders.size(); ++i)
+                if (!byOrder[i].empty())
+                    orderWithStock.push_back(int(i));
+            std::vector<int> outsourcedWithStock; // manufacturing orders given out to a workshop
+            for (int i : moWithStock)
+                if (!mos[size_t(i)].pcsNo.isEmpty())
+                    outsourcedWithStock.push_back(i);
+
+            for (qint64 i = 1; i <= n; ++i) {
+                const int kindRoll = int(rnd.below(100));
+                const int kind = kindRoll < 70 ? 1 : (kindRoll < 82 ? 2 : 3);
+                const int statusRoll = int(rnd.below(100));
+                // Documents of earlier eras were all approved (or closed) long ago.
+                const QString status = statusRoll < 15 && current ? QStringLiteral("0")
+                                       : statusRoll < 95          ? QStringLiteral("2")
+                                       : statusRoll < 99          ? QStringLiteral("6")
+                                                                  : QStringLiteral("7");
+                const bool posted = status != QLatin1String("0");
+                const int modeRoll = int(rnd.below(10));
+                int mode = modeRoll < 6 ? 2 : (modeRoll < 8 ? 1 : 0);
+                const std::vector<int> *candidates = &freeStock;
+                int mo = -1;
+                // About one document in ten is a workshop's: the issues, returns
+                // and supplementary issues of an outsourcing order, by its
+                // manufacturing order.
+                const bool outsourced = !outsourcedWithStock.empty() && rnd.chance(10);
+                if (outsourced) {
+                    mode = 2;
+                    mo = rnd.pick(outsourcedWithStock);
+                    candidates = &byMo[size_t(mo)];
+                } else if (mode == 2 && !moWithStock.empty()) {
+                    mo = rnd.pick(moWithStock);
+                    candidates = &byMo[size_t(mo)];
+                } else if (mode == 1 && !orderWithStock.empty()) {
+                    candidates = &byOrder[size_t(rnd.pick(orderWithStock))];
+                } else {
+                    mode = 0;
+                }
+                if (candidates->empty())
+                    continue;
+                const QDate d = start.addDays(rnd.below(3 * 365 + 1));
+                const QString day = prefixes[kind] + d.toString(QStringLiteral("yyMMdd"));
+                const int seq = ++sequence[day];
+                const QString invNo = day + QStringLiteral("%1").arg(seq, 4, 10, QLatin1Char('0'));
+                const qint64 rec411 = ++rec;
+                const QString maker = rnd.pick(userNames);
+                head.add({rec411, invNo, date(d), QString::number(kind), rnd.pick(departments), rnd.pick(people),
+                          rnd.pick(people), maker, posted ? rnd.pick(userNames) : QString(), QString(),
+                          QString::number(mode), QString::number(rnd.below(5)),
+                          outsourced ? QStringLiteral("1") : QStringLiteral("0"),
+                          outsourced ? mos[size_t(mo)].pcsNo : QString(), posted && rnd.chance(50) ? 1 : 0, status,
+                          QStringLiteral("No"), maker, stamp(d, int(i))});
+                ++counts.documents;
+                const int lineCount = 1 + int(rnd.below(19));
+                for (int l = 0; l < lineCount; ++l) {
+                    Balance *pick = &balances[size_t(rnd.pick(*candidates))];
+                    const double qty = double(1 + rnd.below(120)) * 0.5;
+                    // What an earlier era's return gave back had been issued
+                    // before: its stock runs out to exactly nothing.
+                    for (int tries = 0; !current && kind == 2 && pick && pick->postedOut < qty; ++tries)
+                        pick = tries < 8 ? &balances[size_t(rnd.pick(*candidates))] : nullptr;
+                    if (!pick)
+                        continue;
+                    Balance &b = *pick;
+                    const Material &m = materials[size_t(b.material)];
+                    const Receipt &r = receipts[size_t(b.receipt)];
+                    const QString orderNo = keyOrder(b);
+                    const QString moNo = keyMo(b);
+                    lines.add({rec411, m.rec611, r.no, r.type, orderNo, moNo, qty, b.barNo, m.colorNo,
+                               QString::number(mode), QStringLiteral("2"), r.supplier, QString(), maker,
+                               stamp(d, int(i) + l)});
+                    const bool out = kind != 2;
+                    if (posted) {
+                        b.postedOut += out ? qty : -qty;
+                        moveCost(b.material, out ? -qty : qty, b.price);
+                        journal.add({invNo, kindNames[kind], date(d), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo,
+                                     m.colorNo, out ? -qty : qty, b.price, QString(), moNo, maker, date(d)});
+                    } else if (out) {
+                        b.openNeed += qty;
+                    }
+                }
+                if (i % 10000 == 0)
+                    say(QStringLiteral("%1 documents, %2 lines").arg(counts.documents).arg(lines.count()));
+            }
+            head.finish();
+            lines.finish();
+            counts.lines += lines.count();
+        }
+        say(QStringLiteral("%1 documents with %2 lines").arg(counts.documents).arg(counts.lines));
+
+        // ---- balances and the receipts that filled them: each balance is what
+        // its receipt brought in less what the approved documents moved out
+        {
+            BulkInsert ins(conn, QStringLiteral("mmst381"),
+                           {QStringLiteral("Order_No"), QStringLiteral("Mo_No"), QStringLiteral("Frm_Inv"),
+                            QStringLiteral("Frm_Type"), QStringLiteral("Mtr_No"), QStringLiteral("Bar_No"),
+                            QStringLiteral("Color_No"), QStringLiteral("Mtr_Amt"), QStringLiteral("Mtr_Prs"),
+                            QStringLiteral("Supl_No"), QStringLiteral("P_Mtr"), QStringLiteral("Prod_No"),
+                            QStringLiteral("Prod_Name"), QStringLiteral("Duty_Weight"), QStringLiteral("Upd_Name"),
+                            QStringLiteral("Upd_Date")});
+            const QString receiptKind = QStringLiteral("采购入库单");
+            for (const Balance &b : balances) {
+                const Material &m = materials[size_t(b.material)];
+                const Receipt &r = receipts[size_t(b.receipt)];
+                // Enough left for the open issues, so that they can be
+                // approved; an earlier era's stock is used up.
+                double left = current ? b.openNeed + double(10 + rnd.below(800)) * 0.5 : 0;
+                if (left + b.postedOut <= 0)
+                    left = current ? -b.postedOut + 1 : 0;
+                if (left + b.postedOut <= 0)
+                    continue;
+                const QString orderNo = keyOrder(b);
+                const QString moNo = keyMo(b);
+                const QString user = rnd.pick(userNames);
+                if (left > 0)
+                    ins.add({orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo, left, b.price, r.supplier,
+                             QString(), QString(), QString(), 0.0, user, date(r.date)});
+                moveCost(b.material, left + b.postedOut, b.price);
+                journal.add({r.no, receiptKind, date(r.date), orderNo, moNo, r.no, r.type, m.mtrNo, b.barNo, m.colorNo,
+                             left + b.postedOut, b.price, QString(), moNo, user, date(r.date)});
+            }
+            ins.finish();
+            journal.finish();
+            counts.balances += ins.count();
+            counts.journalRows = journal.count();
+        }
+        say(QStringLiteral("%1 balances, %2 journal rows").arg(counts.balances).arg(counts.journalRows));
     }
-    say(QStringLiteral("%1 balances, %2 journal rows").arg(counts.balances).arg(counts.journalRows));
+    for (size_t i = 0; i < materials.size(); ++i)
+        Sql(conn, QStringLiteral("UPDATE mmst611 SET Avg_Cost = ? WHERE Rec_611 = ?"))
+            .bind(costs[i].average)
+            .bind(materials[i].rec611)
+            .exec();
 
     // Keys given here: the identity counters move past them.
     const Dialect &d = conn.dialect();
@@ -692,6 +736,8 @@ FactoryCounts generateFactory(const Connection &conn, const FactoryScale &option
     for (const auto &[table, key] : serials)
         for (const QString &statement : d.resetSerial(table, key))
             Sql(conn, statement).exec();
+    for (const SummaryDef &summary : options.summaries)
+        Schema::recountSummary(conn, summary);
     tx.commit();
     say(QStringLiteral("statistics"));
     refreshStatistics(conn);
@@ -704,16 +750,20 @@ void refreshStatistics(const Connection &conn)
         Sql(conn, statement).exec();
 }
 
-FactoryLine firstLineWithMo(const Connection &conn)
+FactoryLine firstLineWithMo(const Connection &conn, bool outsourcing)
 {
     const ResultSet line =
         Sql(conn, QStringLiteral("SELECT m.Mtr_No, l.Order_No, l.Mo_No, l.Frm_Inv, t.Frm_Type_Name, "
-                                 "b.Bar_Name FROM Mmst412 l INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
+                                 "b.Bar_Name, h.Pcs_No FROM Mmst412 l INNER JOIN Mmst411 h ON h.Rec_411 = l.Rec_411 "
+                                 "INNER JOIN mmst611 m ON m.Rec_611 = l.Rec_611 "
                                  "INNER JOIN mmst400 t ON t.Frm_Type = l.Frm_Type "
                                  "INNER JOIN mmst903 b ON b.Bar_No = l.Bar_No "
-                                 "WHERE l.Mo_No <> '' ORDER BY l.Rec_412 LIMIT 1"))
+                                 "WHERE l.Mo_No <> '' AND h.Status = '2' AND h.Out_Flag = ? "
+                                 "ORDER BY l.Rec_412 LIMIT 1"))
+            .bind(outsourcing ? QStringLiteral("1") : QStringLiteral("0"))
             .select();
     if (line.isEmpty())
         return {};
-    return {line.text(0, 0), line.text(0, 1), line.text(0, 2), line.text(0, 3), line.text(0, 4), line.text(0, 5)};
+    return {line.text(0, 0), line.text(0, 1), line.text(0, 2), line.text(0, 3),
+            line.text(0, 4), line.text(0, 5), line.text(0, 6)};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Schema.h"
 
 #include <QString>
 
@@ -18,8 +19,16 @@
 struct FactoryScale
 {
     double scale = 1.0;
+    // Eras of three years of history: each adds the orders, manufacturing
+    // orders, outsourcing orders, receipts and documents of three more years
+    // before the last three, whose stock has since been used up. The stock
+    // on hand and the last three years stay as at 1.
+    int history = 1;
     quint64 seed = 20261209;
     std::function<void(const QString &)> progress; // one line per step, may be empty
+    // The schema's summaries: their triggers are dropped for the load and
+    // they are counted once at its end, as a bulk load should.
+    QList<SummaryDef> summaries;
 };
 
 // What was written.
@@ -39,14 +48,17 @@ struct FactoryCounts
 // Throws ErpError; everything is written in one transaction.
 FactoryCounts generateFactory(const Connection &conn, const FactoryScale &options);
 
-// The fields of the first document line with a manufacturing order, as the
-// line dialog would show them typed: what a refresh with "fields typed" is
-// measured and checked on. Empty when the factory has no such line.
+// The fields of the first line with a manufacturing order of an approved
+// production document (or of an outsourcing one, with the document's
+// outsourcing order), as the line dialog would show them typed: what a
+// refresh with "fields typed" is measured and checked on. Empty when the
+// factory has no such line.
 struct FactoryLine
 {
     QString mtrNo, orderNo, moNo, frmInv, frmTypeName, barName;
+    QString pcsNo; // the document's outsourcing order
 };
-FactoryLine firstLineWithMo(const Connection &conn);
+FactoryLine firstLineWithMo(const Connection &conn, bool outsourcing = false);
 
 // Brings the planner's statistics up to date (after --init and --generate).
 void refreshStatistics(const Connection &conn);

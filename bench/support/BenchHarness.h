@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/Sql.h"
 
 #include <QString>
 
@@ -32,10 +33,37 @@ void header();
 // Peak resident memory of the process, in MiB.
 double peakMiB();
 
+// The statements a piece of work issues through Sql, in order, each with
+// the values bound to it (work runs once).
+QList<Statement> capture(const std::function<void()> &work);
+
+// The raw floor of captured statements: each prepared once on the
+// connection, then bound, run and every column of every row read, with
+// nothing of the module in between.
+class RawStatements
+{
+public:
+    RawStatements(const Connection &conn, const QList<Statement> &statements);
+    ~RawStatements();
+    RawStatements(const RawStatements &) = delete;
+    RawStatements &operator=(const RawStatements &) = delete;
+    void run(); // every statement once, in order
+    void run(int i);
+    int size() const { return int(m_statements.size()); }
+    const Statement &statement(int i) const { return m_statements.at(i); }
+
+private:
+    Connection m_conn;
+    QList<Statement> m_statements;
+    std::vector<std::unique_ptr<class QSqlQuery>> m_queries;
+};
+
 // The database a benchmark runs on: a copy of the generated SQLite file
-// (ERP_BENCH_DB, else build-release/bench.db), or, for "pg", a database in a
-// throwaway PostgreSQL cluster filled by the generator at ERP_BENCH_PG_SCALE
-// (default 1). Empty connection with why set when it cannot be had.
-Connection open(const QString &backend, QString *why);
+// (ERP_BENCH_DB, else build-release/bench.db; bench-H.db for H times the
+// history), or, for "pg", a copy of a factory generated at ERP_BENCH_PG_SCALE
+// (default 1) with that history in a PostgreSQL cluster kept under
+// build-release/pg-bench (made on first use). Empty connection with why set
+// when it cannot be had.
+Connection open(const QString &backend, QString *why, int history = 1);
 
 } // namespace Bench

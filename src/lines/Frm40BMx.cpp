@@ -36,12 +36,27 @@ QString code(const char *text)
     return DbGateway::ChangeStrCode(QString::fromUtf8(text));
 }
 
-// Replaces a choice's list and leaves the given text in it.
+// True when the choice already lists exactly these entries, in this order.
+bool holds(const QComboBox *combo, const QStringList &items)
+{
+    if (combo->count() != items.size())
+        return false;
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i) != items.at(i))
+            return false;
+    return true;
+}
+
+// Replaces a choice's list and leaves the given text in it. A list of
+// thousands of manufacturing orders that has not changed since the last
+// refill is not built again.
 void setList(QComboBox *combo, const QStringList &items, const QString &text)
 {
     const QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(items);
+    if (!holds(combo, items)) {
+        combo->clear();
+        combo->addItems(items);
+    }
     combo->setCurrentIndex(-1);
     combo->setEditText(text);
 }

@@ -2,6 +2,8 @@
 
 #include "services/SystemOptions.h"
 
+#include "platform/core/ErpError.h"
+
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -68,13 +70,11 @@ QString natureCondition(const LineInputs &in)
                           : QStringLiteral(" AND COALESCE(a.Out_Flag, '0') = '0'");
 }
 
-// Approved outsourcing documents are few among the headers, so their lists
-// start from the headers (the plain comparison lets the header index seek;
-// the COALESCE keeps the exact test). CROSS JOIN keeps SQLite, which has no
-// value statistics, from starting at the lines instead.
-const QLatin1String kOutsourcingLines(" FROM Mmst411 a CROSS JOIN Mmst412 b");
-const QLatin1String kApprovedOutsourcing(" WHERE b.Rec_411 = a.Rec_411 AND a.Out_Flag = '1' AND a.Status = '2' "
-                                         "AND COALESCE(a.Out_Flag, '0') = '1'");
+// The nature as the line counts keep it: Out_Flag, null read as '0'.
+QString nature(const LineInputs &in)
+{
+    return in.outsourcing ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 // COALESCE(column, '') = ? as codes compare, written so that an index on
 // the column serves it: a text of blanks alone is the empty code.
@@ -94,7 +94,9 @@ qint64 key(const QString &text)
 
 } // namespace
 
-SourceLists::SourceLists(const Connection &conn) : m_conn(conn) {}
+SourceLists::SourceLists(const Connection &conn)
+    : m_conn(conn), m_statements(std::make_shared<PreparedStatements>(conn)), m_kept(std::make_shared<KeptLists>())
+{}
 
 QString SourceLists::stockModeCondition(const Dialect &d, const QString &orderColumn, const QString &moColumn,
                                         const LineInputs &in, bool nullAsEmpty, QList<QVariant> &values)
@@ -130,10 +132,10 @@ bool SourceLists::issueByOrderUsage() const
 QString SourceLists::orderOfMo(const QString &moNo) const
 {
     const QVariant v =
-        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT mmst011.Order_No FROM mmst111 "
-                                                         "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                                                         "WHERE mmst111.Mo_No = ?"),
-                                          1))
+        kept(m_conn.dialect().topN(QStringLiteral("SELECT mmst011.Order_No FROM mmst111 "
+                                                  "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                                  "WHERE mmst111.Mo_No = ?"),
+                                   1))
             .bind(T(moNo))
             .scalar();
     return valueText(v);
@@ -145,145 +147,83 @@ QString SourceLists::materialKey(const LineInputs &in) const
     QString sql = QStringLiteral("SELECT Rec_611 FROM mmst611 WHERE Mtr_No = ?");
     if (!in.outsourcing)
         sql += QStringLiteral(" AND Type = '0'");
-    const QString k = singleValue(Sql(m_conn, sql).bind(T(in.mtrNo)).select());
+    const QString k = singleValue(kept(sql).bind(T(in.mtrNo)).select());
     return k.isEmpty() ? QStringLiteral("-1") : k;
 }
 
 QStringList SourceLists::moNumbers(const LineInputs &in) const
 {
     if (isReturn(in)) {
-        // Manufacturing orders of approved documents of the same nature.
-        if (in.outsourcing) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No") + kOutsourcingLines +
-                                               kApprovedOutsourcing + QStringLiteral(" ORDER BY b.Mo_No DESC")));
-        }
-        // Most headers are approved production documents: reading their lines
-        // would read nearly all lines. Where the server can, the lines' index
-        // is walked by manufacturing order instead: the first line of such a
-        // document ends the order's walk and the next order is sought at once.
-        if (m_conn.dialect().skipsToDistinct()) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst412 b "
-                                                          "WHERE EXISTS (SELECT 1 FROM Mmst411 a "
-                                                          "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                               natureCondition(in) + QStringLiteral(") ORDER BY b.Mo_No DESC")));
-        }
-        // PostgreSQL takes the same walk one step at a time: from each
-        // manufacturing order down to the next one below it that has such a
-        // line, through the index.
-        if (m_conn.backend() == Backend::PostgreSQL) {
-            const QString approved = QStringLiteral("EXISTS (SELECT 1 FROM Mmst411 a WHERE a.Rec_411 = b.Rec_411 "
-                                                    "AND a.Status = '2'") +
-                                     natureCondition(in) + QLatin1Char(')');
-            return firstColumn(Sql(m_conn, QStringLiteral("WITH RECURSIVE walk(v) AS ((SELECT b.Mo_No FROM Mmst412 b "
-                                                          "WHERE b.Mo_No IS NOT NULL AND %1 "
-                                                          "ORDER BY b.Mo_No DESC LIMIT 1) UNION ALL "
-                                                          "SELECT (SELECT b.Mo_No FROM Mmst412 b "
-                                                          "WHERE b.Mo_No < walk.v AND %1 "
-                                                          "ORDER BY b.Mo_No DESC LIMIT 1) FROM walk "
-                                                          "WHERE walk.v IS NOT NULL) "
-                                                          "SELECT v FROM walk WHERE v IS NOT NULL ORDER BY v DESC")
-                                               .arg(approved)));
-        }
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Mo_No FROM Mmst411 a "
-                                                      "LEFT JOIN Mmst412 b ON b.Rec_411 = a.Rec_411 "
-                                                      "WHERE a.Status = '2'") +
-                                           natureCondition(in) + QStringLiteral(" ORDER BY b.Mo_No DESC")));
+        // Manufacturing orders of approved documents of the same nature, from
+        // the count the database keeps of their lines (the empty one of lines
+        // without a manufacturing order among them): as quick after years of
+        // documents as after one.
+        return firstColumn(
+            kept(QStringLiteral("SELECT Mo_No FROM Mmst412_Mo WHERE Nature = ? ORDER BY Mo_No DESC")).bind(nature(in)));
     }
     if (in.outsourcing) {
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst111.Mo_No FROM mmst1213 "
-                                                      "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
-                                                      "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                                                      "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
-                                                      "WHERE EXISTS (SELECT 1 FROM mmst381 "
-                                                      "WHERE mmst381.Order_No = mmst011.Order_No) "
-                                                      "AND mmst111.Status = '2' AND mmst121.Status = '2' "
-                                                      "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
+        return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst111.Mo_No FROM mmst1213 "
+                                               "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                                               "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                               "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                               "WHERE EXISTS (SELECT 1 FROM mmst381 "
+                                               "WHERE mmst381.Order_No = mmst011.Order_No) "
+                                               "AND mmst111.Status = '2' AND mmst121.Status = '2' "
+                                               "AND mmst121.Pcs_No = ? ORDER BY mmst111.Mo_No DESC"))
                                .bind(notNullText(in.pcsNo)));
     }
     // Approved manufacturing orders whose order holds stock: one seek per
-    // order, not a list of every balance's order.
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
-                                                  "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
-                                                  "WHERE EXISTS (SELECT 1 FROM mmst381 "
-                                                  "WHERE mmst381.Order_No = mmst011.Order_No) "
-                                                  "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
+    // order, not a list of every balance's order. PostgreSQL, without
+    // statistics, would seek once per manufacturing order instead: the
+    // orders with stock are found first, once each.
+    if (m_conn.backend() == Backend::PostgreSQL) {
+        return firstColumn(kept(QStringLiteral("WITH stocked AS MATERIALIZED (SELECT mmst011.Rec_011 FROM mmst011 "
+                                               "WHERE EXISTS (SELECT 1 FROM mmst381 "
+                                               "WHERE mmst381.Order_No = mmst011.Order_No)) "
+                                               "SELECT mmst111.Mo_No FROM mmst111 WHERE mmst111.Status = '2' "
+                                               "AND mmst111.Rec_011 IN (SELECT Rec_011 FROM stocked) "
+                                               "ORDER BY mmst111.Mo_No")));
+    }
+    return firstColumn(kept(QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
+                                           "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
+                                           "WHERE EXISTS (SELECT 1 FROM mmst381 "
+                                           "WHERE mmst381.Order_No = mmst011.Order_No) "
+                                           "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
 }
 
 std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
 {
     if (isReturn(in)) {
-        if (in.outsourcing) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No") + kOutsourcingLines +
-                                               QStringLiteral(" INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611") +
-                                               kApprovedOutsourcing +
-                                               QStringLiteral(" AND b.Mo_No = ? ORDER BY m.Mtr_No"))
-                                   .bind(T(in.moNo)));
-        }
-        // Where the server can, the lines are walked by material instead of
-        // reading every line of the approved documents: the first line of such
-        // a document ends a material's walk. Lines without a manufacturing
-        // order are a large share of all, so for them each material is
-        // looked up in turn, in the order the list wants.
-        if (m_conn.dialect().skipsToDistinct()) {
-            const QString approved = QStringLiteral("EXISTS (SELECT 1 FROM Mmst411 a "
-                                                    "WHERE a.Rec_411 = b.Rec_411 AND a.Status = '2'") +
-                                     natureCondition(in) + QLatin1Char(')');
-            if (T(in.moNo).isEmpty()) {
-                // Material numbers are unique: each material comes once.
-                return firstColumn(Sql(m_conn, QStringLiteral("SELECT m.Mtr_No FROM mmst611 m "
-                                                              "WHERE EXISTS (SELECT 1 FROM Mmst412 b "
-                                                              "WHERE b.Mo_No = ? AND b.Rec_611 = m.Rec_611 AND ") +
-                                                   approved + QStringLiteral(") ORDER BY m.Mtr_No"))
-                                       .bind(T(in.moNo)));
-            }
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM (SELECT DISTINCT b.Rec_611 "
-                                                          "FROM Mmst412 b WHERE b.Mo_No = ? AND ") +
-                                               approved +
-                                               QStringLiteral(") x INNER JOIN mmst611 m ON m.Rec_611 = x.Rec_611 "
-                                                              "ORDER BY m.Mtr_No"))
-                                   .bind(T(in.moNo)));
-        }
-        // PostgreSQL, left to itself, hashes every line without one; a
-        // lateral look-up of one line per material keeps to the index.
-        if (m_conn.backend() == Backend::PostgreSQL && T(in.moNo).isEmpty()) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT m.Mtr_No FROM mmst611 m CROSS JOIN LATERAL "
-                                                          "(SELECT 1 FROM Mmst412 b WHERE b.Mo_No = ? "
-                                                          "AND b.Rec_611 = m.Rec_611 AND EXISTS (SELECT 1 "
-                                                          "FROM Mmst411 a WHERE a.Rec_411 = b.Rec_411 "
-                                                          "AND a.Status = '2'") +
-                                               natureCondition(in) +
-                                               QStringLiteral(") LIMIT 1) x ORDER BY m.Mtr_No"))
-                                   .bind(T(in.moNo)));
-        }
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412 b "
-                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
-                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                                      "WHERE a.Status = '2' AND b.Mo_No = ?") +
-                                           natureCondition(in) + QStringLiteral(" ORDER BY m.Mtr_No"))
+        // Materials of the manufacturing order's lines in approved documents
+        // of the same nature, from the count the database keeps of them.
+        return firstColumn(kept(QStringLiteral("SELECT DISTINCT m.Mtr_No FROM Mmst412_Mtr s "
+                                               "INNER JOIN mmst611 m ON m.Rec_611 = s.Rec_611 "
+                                               "WHERE s.Nature = ? AND s.Mo_No = ? ORDER BY m.Mtr_No"))
+                               .bind(nature(in))
                                .bind(T(in.moNo)));
     }
     if (in.outsourcing) {
         // The outsourcing order's materials, under the manufacturing order or,
         // when the order was outsourced as a whole, under the order.
         if (!T(in.moNo).isEmpty()) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
-                                                          "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
-                                                          "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
-                                                          "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
-                                                          "WHERE mmst111.Mo_No = ? AND mmst121.Status = '2' "
-                                                          "AND mmst111.Status = '2' AND mmst121.Pcs_No = ? "
-                                                          "ORDER BY mmst611.Mtr_No"))
+            return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
+                                                   "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
+                                                   "INNER JOIN mmst111 ON mmst1213.Rec_111 = mmst111.Rec_111 "
+                                                   "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                                   "WHERE mmst111.Mo_No = ? AND mmst121.Status = '2' "
+                                                   "AND mmst111.Status = '2' AND mmst121.Pcs_No = ? "
+                                                   "ORDER BY mmst611.Mtr_No"))
                                    .bind(notNullText(in.moNo))
                                    .bind(notNullText(in.pcsNo)));
         }
         if (!T(in.orderNo).isEmpty()) {
-            return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
-                                                          "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
-                                                          "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
-                                                          "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
-                                                          "WHERE mmst011.Order_No = ? AND mmst121.Status = '2' "
-                                                          "AND mmst011.Status = '2' AND mmst121.Pcs_No = ? "
-                                                          "ORDER BY mmst611.Mtr_No"))
+            return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst611 "
+                                                   "INNER JOIN mmst1213 ON mmst611.Rec_611 = mmst1213.Rec_611 "
+                                                   "INNER JOIN mmst011 ON mmst1213.Rec_111 = mmst011.Rec_011 "
+                                                   "INNER JOIN mmst121 ON mmst1213.Rec_121 = mmst121.Rec_121 "
+                                                   "WHERE mmst011.Order_No = ? AND mmst121.Status = '2' "
+                                                   "AND mmst011.Status = '2' AND mmst121.Pcs_No = ? "
+                                                   "ORDER BY mmst611.Mtr_No"))
                                    .bind(T(in.orderNo))
                                    .bind(notNullText(in.pcsNo)));
         }
@@ -292,10 +232,10 @@ std::optional<QStringList> SourceLists::materials(const LineInputs &in) const
     if (T(in.moNo).isEmpty())
         return std::nullopt;
     // The manufacturing order's bill of material.
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst111 "
-                                                  "INNER JOIN mmst1141 ON mmst111.Rec_111 = mmst1141.Rec_111 "
-                                                  "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
-                                                  "WHERE mmst111.Mo_No = ? ORDER BY mmst611.Mtr_No"))
+    return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst611.Mtr_No FROM mmst111 "
+                                           "INNER JOIN mmst1141 ON mmst111.Rec_111 = mmst1141.Rec_111 "
+                                           "LEFT JOIN mmst611 ON mmst1141.Rec_611 = mmst611.Rec_611 "
+                                           "WHERE mmst111.Mo_No = ? ORDER BY mmst611.Mtr_No"))
                            .bind(T(in.moNo)));
 }
 
@@ -307,39 +247,38 @@ QStringList SourceLists::sourceReceipts(const LineInputs &in) const
         QList<QVariant> values{T(in.orderNo)};
         const QString mo = codeOrEmpty(QStringLiteral("b.Mo_No"), T(in.moNo), values);
         values << notNullText(in.mtrNo);
-        return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
-                                                      "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
-                                                      "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
-                                                      "WHERE a.Status = '2' AND b.Order_No = ? AND ") +
-                                           mo + QStringLiteral(" AND m.Mtr_No = ?") + natureCondition(in) +
-                                           QStringLiteral(" ORDER BY b.Frm_Inv"))
+        return firstColumn(kept(QStringLiteral("SELECT DISTINCT b.Frm_Inv FROM Mmst412 b "
+                                               "INNER JOIN Mmst411 a ON a.Rec_411 = b.Rec_411 "
+                                               "INNER JOIN mmst611 m ON b.Rec_611 = m.Rec_611 "
+                                               "WHERE a.Status = '2' AND b.Order_No = ? AND ") +
+                                mo + QStringLiteral(" AND m.Mtr_No = ?") + natureCondition(in) +
+                                QStringLiteral(" ORDER BY b.Frm_Inv"))
                                .bindAll(values));
     }
     // Stock rows of the material under the mode; the quantity is not asked.
     QList<QVariant> values{T(in.mtrNo)};
     const QString mode =
         stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode +
-                                       QStringLiteral(" ORDER BY Frm_Inv"))
+    return firstColumn(kept(QStringLiteral("SELECT DISTINCT Frm_Inv FROM mmst381 WHERE Mtr_No = ?") + mode +
+                            QStringLiteral(" ORDER BY Frm_Inv"))
                            .bindAll(values));
 }
 
 QStringList SourceLists::sourceTypes(const LineInputs &in) const
 {
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst400.Frm_Type_Name FROM mmst381 "
-                                                  "LEFT JOIN mmst400 ON mmst381.Frm_Type = mmst400.Frm_Type "
-                                                  "WHERE mmst381.Frm_Inv = ? ORDER BY mmst400.Frm_Type_Name"))
+    return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst400.Frm_Type_Name FROM mmst381 "
+                                           "LEFT JOIN mmst400 ON mmst381.Frm_Type = mmst400.Frm_Type "
+                                           "WHERE mmst381.Frm_Inv = ? ORDER BY mmst400.Frm_Type_Name"))
                            .bind(notNullText(in.frmInv)));
 }
 
 QString SourceLists::sourceTypeCode(const QString &typeName) const
 {
-    const QVariant v =
-        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
-                                                         "ORDER BY Frm_Type"),
-                                          1))
-            .bind(notNullText(typeName))
-            .scalar();
+    const QVariant v = kept(m_conn.dialect().topN(QStringLiteral("SELECT Frm_Type FROM mmst400 WHERE Frm_Type_Name = ? "
+                                                                 "ORDER BY Frm_Type"),
+                                                  1))
+                           .bind(notNullText(typeName))
+                           .scalar();
     return valueText(v);
 }
 
@@ -347,20 +286,19 @@ QStringList SourceLists::locations(const LineInputs &in) const
 {
     // The order and manufacturing order compare as typed, whatever the mode:
     // a line by material finds its locations once both are empty.
-    return firstColumn(Sql(m_conn, QStringLiteral("SELECT DISTINCT mmst903.Bar_Name FROM mmst381 "
-                                                  "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
-                                                  "WHERE mmst381.Frm_Inv = ? AND mmst381.Order_No = ? "
-                                                  "AND mmst381.Mo_No = ? AND mmst381.Mtr_No = ? "
-                                                  "ORDER BY mmst903.Bar_Name"))
+    return firstColumn(kept(QStringLiteral("SELECT DISTINCT mmst903.Bar_Name FROM mmst381 "
+                                           "INNER JOIN mmst903 ON mmst381.Bar_No = mmst903.Bar_No "
+                                           "WHERE mmst381.Frm_Inv = ? AND mmst381.Order_No = ? "
+                                           "AND mmst381.Mo_No = ? AND mmst381.Mtr_No = ? "
+                                           "ORDER BY mmst903.Bar_Name"))
                            .bindAll({T(in.frmInv), T(in.orderNo), T(in.moNo), T(in.mtrNo)}));
 }
 
 QStringList SourceLists::description(const QString &mtrNo) const
 {
-    const ResultSet rs =
-        Sql(m_conn, QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
-            .bind(notNullText(mtrNo))
-            .select();
+    const ResultSet rs = kept(QStringLiteral("SELECT Mtr_Name, Mtr_Dim, Unit_Name FROM vmmst611 WHERE Mtr_No = ?"))
+                             .bind(notNullText(mtrNo))
+                             .select();
     if (rs.rowCount() != 1)
         return {QString(), QString(), QString()};
     return {rs.text(0, 0), rs.text(0, 1), rs.text(0, 2)};
@@ -408,7 +346,7 @@ QString SourceLists::totalUsage(const LineInputs &in) const
                              "WHERE mmst111.Mo_No = ? AND mmst611.Mtr_No = ?");
         values = {notNullText(in.moNo), notNullText(in.mtrNo)};
     }
-    return numberText(Sql(m_conn, sql).bindAll(values).scalar().toDouble());
+    return numberText(kept(sql).bindAll(values).scalar().toDouble());
 }
 
 QString SourceLists::issuedQuantity(const LineInputs &in) const
@@ -450,7 +388,7 @@ QString SourceLists::issuedQuantity(const LineInputs &in) const
                          "WHERE l.Order_No = ? AND l.Mo_No = ? AND l.Source_Mtr_No = ?)");
     const QList<QVariant> keyValues{T(in.moNo), notNullText(in.orderNo), T(in.mtrNo)};
     values << keyValues << keyValues << T(in.orderNo) << T(in.moNo) << T(in.mtrNo);
-    const ResultSet rs = Sql(m_conn, sql).bindAll(values).select();
+    const ResultSet rs = kept(sql).bindAll(values).select();
     double used = 0;
     for (int c = 0; c < rs.columnCount(); ++c)
         used += rs.value(0, c).toDouble();
@@ -494,7 +432,7 @@ QString SourceLists::returnableQuantity(const LineInputs &in, const QString &rec
         sql += QStringLiteral(" AND b.Rec_412 <> ?");
         values << key(in.rec412);
     }
-    return singleValue(Sql(m_conn, sql).bindAll(values).select());
+    return singleValue(kept(sql).bindAll(values).select());
 }
 
 QString SourceLists::sourceStock(const LineInputs &in) const
@@ -502,10 +440,9 @@ QString SourceLists::sourceStock(const LineInputs &in) const
     QList<QVariant> values{T(in.mtrNo), T(in.frmInv)};
     const QString mode =
         stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, true, values);
-    return singleValue(
-        Sql(m_conn, QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mtr_No = ? AND Frm_Inv = ?") + mode)
-            .bindAll(values)
-            .select());
+    return singleValue(kept(QStringLiteral("SELECT SUM(Mtr_Amt) FROM mmst381 WHERE Mtr_No = ? AND Frm_Inv = ?") + mode)
+                           .bindAll(values)
+                           .select());
 }
 
 QString SourceLists::stockSupplier(const LineInputs &in, const QString &typeCode, const QString &current) const
@@ -515,7 +452,7 @@ QString SourceLists::stockSupplier(const LineInputs &in, const QString &typeCode
     sql += stockModeCondition(m_conn.dialect(), QStringLiteral("Order_No"), QStringLiteral("Mo_No"), in, false, values);
     sql += QStringLiteral(" AND Mtr_No = ? AND Frm_Type = ? ORDER BY Supl_No");
     values << notNullText(in.mtrNo) << notNullText(typeCode);
-    const ResultSet rs = Sql(m_conn, sql).bindAll(values).select();
+    const ResultSet rs = kept(sql).bindAll(values).select();
     return rs.isEmpty() ? current : rs.text(0, 0);
 }
 
@@ -539,8 +476,7 @@ QString SourceLists::receiptSupplier(const QString &typeName, const QString &frm
         return current;
     }
     const QVariant v =
-        Sql(m_conn,
-            m_conn.dialect().topN(QStringLiteral("SELECT Supl_No FROM %1 WHERE %2 = ?").arg(table, keyColumn), 1))
+        kept(m_conn.dialect().topN(QStringLiteral("SELECT Supl_No FROM %1 WHERE %2 = ?").arg(table, keyColumn), 1))
             .bind(T(frmInv))
             .scalar();
     return valueText(v);
@@ -548,10 +484,10 @@ QString SourceLists::receiptSupplier(const QString &typeName, const QString &frm
 
 QString SourceLists::supplierPropertyCode(const QString &suplNo) const
 {
-    const QString prop = valueText(
-        Sql(m_conn, m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
-            .bind(notNullText(suplNo))
-            .scalar());
+    const QString prop =
+        valueText(kept(m_conn.dialect().topN(QStringLiteral("SELECT Supl_Prop FROM mmst301 WHERE Supl_No = ?"), 1))
+                      .bind(notNullText(suplNo))
+                      .scalar());
     if (prop == QStringLiteral("可转厂"))
         return QStringLiteral("1");
     if (prop == QStringLiteral("可开发票"))
@@ -561,16 +497,69 @@ QString SourceLists::supplierPropertyCode(const QString &suplNo) const
     return QStringLiteral("0");
 }
 
+namespace {
+
+// PostgreSQL plans a statement kept prepared once for all values after a few
+// runs, from the values' average frequency. The refill's statements compare
+// codes whose empty value (nothing typed) is the most frequent of all, where
+// such a plan reads hundreds of thousands of lines: while the lists refill,
+// each run is planned for its own values, and the session's setting comes
+// back after it.
+class CustomPlans
+{
+public:
+    explicit CustomPlans(PreparedStatements &statements) : m_statements(statements)
+    {
+        if (statements.connection().backend() != Backend::PostgreSQL)
+            return;
+        m_previous = Sql(statements, QStringLiteral("SELECT current_setting('plan_cache_mode'), "
+                                                    "set_config('plan_cache_mode', 'force_custom_plan', false)"))
+                         .scalar()
+                         .toString();
+    }
+    ~CustomPlans()
+    {
+        if (m_previous.isEmpty())
+            return;
+        try {
+            Sql(m_statements, QStringLiteral("SELECT set_config('plan_cache_mode', ?, false)")).bind(m_previous).exec();
+        } catch (const ErpError &) {
+            // A lost connection starts its next session with the server's setting.
+        }
+    }
+    CustomPlans(const CustomPlans &) = delete;
+    CustomPlans &operator=(const CustomPlans &) = delete;
+
+private:
+    PreparedStatements &m_statements;
+    QString m_previous;
+};
+
+} // namespace
+
 void SourceLists::fill(LineInputs &in, FillResult &out) const
 {
+    const CustomPlans plans(*m_statements);
     out.stepsDone = 0;
     const auto finished = [&out](FillResult::Step step) { out.stepsDone = step + 1; };
+    // Whatever changed in the database since the last refill, lists kept from
+    // it are read again.
+    const QString token = m_conn.stateToken();
+    if (token.isEmpty() || token != m_kept->token) {
+        m_kept->lists.clear();
+        m_kept->token = token;
+    }
     out.sourceSupplierNo = in.sourceSupplierNo;
     out.rec611 = materialKey(in);
     const QString typedMaterial = in.mtrNo;
     finished(FillResult::MaterialKey);
 
-    out.moNoList = moNumbers(in);
+    const QString moKey = QStringLiteral("%1|%2|%3")
+                              .arg(isReturn(in) ? QStringLiteral("2") : QStringLiteral("1"), nature(in),
+                                   in.outsourcing ? notNullText(in.pcsNo) : QString());
+    if (token.isEmpty() || !m_kept->lists.contains(moKey))
+        m_kept->lists.insert(moKey, moNumbers(in));
+    out.moNoList = m_kept->lists.value(moKey);
     finished(FillResult::MoList);
     out.mtrNoList = materials(in);
     // Production issues leave the material to the user: the bill of

@@ -3,11 +3,13 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Sql.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 // What the line dialog holds when it refills its lists: the document it
@@ -147,5 +149,20 @@ private:
     // return's check accepts; its values appended.
     QString returnSourceCondition(const LineInputs &in, QList<QVariant> &values) const;
 
+    // A statement on the lists' kept statements: each is prepared once per
+    // dialog (on a server, once per session) and run again with new values.
+    Sql kept(const QString &text) const { return Sql(*m_statements, text); }
+    // The lists that do not depend on what is typed (the manufacturing
+    // orders), kept from one refill to the next while the database's state
+    // token stays the same: a return's list of every manufacturing order
+    // ever issued grows with the years, and nothing is read for it again
+    // until something in the database has changed.
+    struct KeptLists
+    {
+        QString token;
+        QHash<QString, QStringList> lists;
+    };
     Connection m_conn;
+    std::shared_ptr<PreparedStatements> m_statements;
+    std::shared_ptr<KeptLists> m_kept;
 };

@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
@@ -33,6 +34,9 @@ namespace {
 
 const QString kForm = QStringLiteral("Frm40BMx4");
 const QString kMarker = QStringLiteral("★");
+// The window over a search that runs long, and its button.
+constexpr const char *kSearching = "正在查找符合条件的用量, 请稍候...";
+constexpr const char *kStopSearch = "停止查找";
 
 QString code(const char *text)
 {
@@ -89,6 +93,7 @@ struct Frm40BMx4::Private
 
     int rememberedRow = 0; // row of the last check-box edit, 0 for none
     bool rangeArmed = false;
+    bool searchStopped = false; // the last search was stopped before it ended
 
     int dataRows() const { return std::max(0, grid->rows() - grid->fixedRows()); }
     UsageImportStore store() const { return UsageImportStore(conn.isValid() ? conn : runContext().Conn); }
@@ -188,8 +193,10 @@ Frm40BMx4::Frm40BMx4(QWidget *parent) : QDialog(parent), d(std::make_unique<Priv
     });
     connect(d->find, &QPushButton::clicked, this, [this] {
         try {
+            d->searchStopped = false;
             d->sele_data();
-            d->find->setEnabled(false);
+            // A stopped search may be run again at once.
+            d->find->setEnabled(d->searchStopped);
         } catch (...) {
             ErrorReporter::ReportError(kForm, QStringLiteral("Cmd_Find_Click"));
         }
@@ -337,7 +344,31 @@ void Frm40BMx4::Private::sele_data()
         // under the new criteria.
         result = std::make_shared<ResultSet>();
         grid->setDataSource(nullptr);
-        result = std::make_shared<ResultSet>(store().proposals(c));
+        // A search that runs beyond half a second shows that it runs and can
+        // be stopped; stopped, it leaves the grid empty and the search open.
+        std::unique_ptr<QProgressDialog> waiting;
+        const auto keepGoing = [&](qint64 elapsedMs) {
+            if (elapsedMs < 500)
+                return true;
+            if (!waiting) {
+                waiting = std::make_unique<QProgressDialog>(code(kSearching), code(kStopSearch), 0, 0, q);
+                waiting->setWindowTitle(q->windowTitle());
+                waiting->setWindowModality(Qt::WindowModal);
+                waiting->setMinimumDuration(0);
+                waiting->show();
+            }
+            QCoreApplication::processEvents();
+            return !waiting->wasCanceled();
+        };
+        std::optional<ResultSet> found = store().proposals(c, keepGoing);
+        waiting.reset();
+        if (!found) {
+            readactive();
+            find->setEnabled(true);
+            searchStopped = true;
+            return;
+        }
+        result = std::make_shared<ResultSet>(std::move(*found));
         readactive();
         if (result->isEmpty())
             ErrorReporter::ShowErpMessage(kForm, QStringLiteral("Check_OK_1"), code(UsageImportStore::MsgNoRows));

@@ -1,5 +1,6 @@
 #include "lines/UsageImportStore.h"
 
+#include "platform/db/LongSelect.h"
 #include "services/DocumentState.h"
 #include "services/HeaderLock.h"
 #include "services/SystemOptions.h"
@@ -324,6 +325,12 @@ ResultSet UsageImportStore::proposals(const UsageCriteria &criteria) const
         m_conn.resetCommandTimeout();
         throw;
     }
+}
+
+std::optional<ResultSet> UsageImportStore::proposals(const UsageCriteria &criteria,
+                                                     const std::function<bool(qint64)> &keepGoing) const
+{
+    return selectWithProgress(m_conn, proposalStatement(criteria), 600, keepGoing);
 }
 
 Statement UsageImportStore::orderPicker(const QString &orderPrefix) const

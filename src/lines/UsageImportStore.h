@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 // One statement with its values, for the list picker.
@@ -118,6 +119,11 @@ public:
     // cover it, in the grid's column order from column 1 (an empty check
     // column first); the largest source of a need comes first.
     ResultSet proposals(const UsageCriteria &criteria) const;
+    // The same search run so that keepGoing is called about every 50 ms
+    // while it runs (a search over every order takes seconds); keepGoing
+    // answering false stops it, and nothing comes back.
+    std::optional<ResultSet> proposals(const UsageCriteria &criteria,
+                                       const std::function<bool(qint64 elapsedMs)> &keepGoing) const;
     // The statement proposals() runs, with its values.
     Statement proposalStatement(const UsageCriteria &criteria) const;
 

@@ -685,6 +685,51 @@ private slots:
                  QStringLiteral("OLD"));
     }
 
+    // The manufacturing orders do not depend on what is typed: one list
+    // object (one dialog) reads them once and keeps them until something in
+    // the database changes, through this connection or any other.
+    void manufacturingOrdersKeptUntilTheDatabaseChanges()
+    {
+        static int moReads = 0;
+        Sql::setObserver([](const Connection &, const QString &text, const QList<QVariant> &) {
+            if (text.contains(QLatin1String("Mmst412_Mo")))
+                ++moReads;
+        });
+        const auto refill = [](const SourceLists &lists) {
+            LineInputs in;
+            in.invType = QStringLiteral("2");
+            in.stockMode = QStringLiteral("2");
+            in.mtrNo = QStringLiteral("F001");
+            FillResult out;
+            lists.fill(in, out);
+            return *out.moNoList;
+        };
+        line(doc(QStringLiteral("1"), QStringLiteral("2")), 10);
+        const SourceLists lists(conn);
+        moReads = 0;
+        QCOMPARE(refill(lists), QStringList{QStringLiteral("MO1")});
+        QCOMPARE(refill(lists), QStringList{QStringLiteral("MO1")});
+        QCOMPARE(moReads, 1);
+        // Another user approves a document of another manufacturing order.
+        Connection other = Connection::open(conn.url());
+        const qint64 rec411 = Sql(other, QStringLiteral("INSERT INTO Mmst411 (Inv_No, Inv_Type, Status) "
+                                                        "VALUES ('OTHER', '1', '0')"))
+                                  .insert(QStringLiteral("Rec_411"));
+        Sql(other, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Mo_No, Order_No, Frm_Inv, Mtr_Amt) "
+                                  "VALUES (?, (SELECT Rec_611 FROM mmst611 WHERE Mtr_No = 'F001'), 'MO3', 'SO3', "
+                                  "'PI009', 2)"))
+            .bind(rec411)
+            .exec();
+        Sql(other, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Rec_411 = ?")).bind(rec411).exec();
+        other.close();
+        QCOMPARE(refill(lists), (QStringList{QStringLiteral("MO3"), QStringLiteral("MO1")}));
+        // And this connection resets it.
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '0' WHERE Rec_411 = ?"), {rec411});
+        QCOMPARE(refill(lists), QStringList{QStringLiteral("MO1")});
+        QCOMPARE(moReads, 3);
+        Sql::setObserver(nullptr);
+    }
+
     void optionsAndOrderOfManufacturingOrder()
     {
         const SourceLists lists(conn);

@@ -13,6 +13,7 @@
 #include "lines/UsageImportStore.h"
 #include "platform/db/Sql.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +22,7 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -214,6 +216,7 @@ private slots:
         bool given = false;
         const double wanted = qEnvironmentVariable("ERP_PLANS_SCALE").toDouble(&given);
         scale.scale = given && wanted > 0 ? wanted : 0.02;
+        scale.summaries = TestDb::schema().summaries();
         generateFactory(conn, scale);
         if (conn.backend() == Backend::PostgreSQL)
             TestDb::exec(conn, QStringLiteral("SET enable_seqscan = off"));
@@ -305,6 +308,7 @@ private slots:
             }
         }
         checkPlans();
+        timeStatements(QStringLiteral("line dialog"));
     }
 
     void usageImport()
@@ -379,6 +383,41 @@ private slots:
     }
 
 private:
+    // On a full-size factory (ERP_PLANS_SCALE), how long each statement
+    // collected takes, with the statistics of this run (or without): the
+    // figures are printed for reading, not checked; the targets are the
+    // benchmark's.
+    void timeStatements(const QString &what)
+    {
+        if (!qEnvironmentVariableIsSet("ERP_PLANS_SCALE"))
+            return;
+        QFETCH_GLOBAL(bool, statistics);
+        Sql::setObserver(nullptr);
+        QList<QPair<double, QString>> times;
+        for (const Issued &st : std::as_const(g_issued)) {
+            if (!st.text.trimmed().startsWith(QLatin1String("SELECT"), Qt::CaseInsensitive) &&
+                !st.text.trimmed().startsWith(QLatin1String("WITH"), Qt::CaseInsensitive))
+                continue;
+            QList<double> runs;
+            for (int i = 0; i < 5; ++i) {
+                QElapsedTimer clock;
+                clock.start();
+                Sql(conn, st.text).bindAll(st.values).select();
+                runs.append(double(clock.nsecsElapsed()) / 1e6);
+            }
+            std::sort(runs.begin(), runs.end());
+            times.append({runs.at(2), st.text});
+        }
+        Sql::setObserver(collect);
+        std::sort(times.begin(), times.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+        qInfo().noquote() << QStringLiteral("%1 statements, %2, %3:")
+                                 .arg(what, conn.dialect().name(),
+                                      statistics ? QStringLiteral("with statistics")
+                                                 : QStringLiteral("without statistics"));
+        for (const auto &[ms, text] : std::as_const(times))
+            qInfo().noquote() << QStringLiteral("  %1 ms  %2").arg(ms, 8, 'f', 3).arg(text.simplified().left(150));
+    }
+
     void checkPlans()
     {
         QVERIFY(!g_issued.isEmpty());

@@ -11,7 +11,8 @@
 // edits or deletes: one balance row per stock key, each balance its opening
 // plus what the journal moved, no negative stock unless the option allows
 // it, no header left locked that was free, every approved document posted once line for
-// line and no other document posted at all.
+// line and no other document posted at all, and the counts of approved
+// lines the database keeps (Mmst412_Mo, Mmst412_Mtr) those documents' lines.
 //
 // open() takes the opening (each key's balance less its journal, each
 // document's status, lines and journal rows). Whatever a test writes through

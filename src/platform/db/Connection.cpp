@@ -2,6 +2,7 @@
 
 #include "platform/core/ErpError.h"
 #include "platform/db/CodeCollation.h"
+#include "platform/db/Sql.h"
 
 #include <QAtomicInt>
 #include <QHash>
@@ -14,6 +15,8 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -29,6 +32,49 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
     if (v.isValid() && qstrcmp(v.typeName(), "sqlite3*") == 0)
         return *static_cast<sqlite3 *const *>(v.constData());
     return nullptr;
+}
+
+// Analyses, on a sample, every table whose planner statistics are missing
+// (a database made empty and filled by other programs since) or describe a
+// table a tenth of its size or less: the plans of the lists rest on them.
+// Quick when nothing is missing, milliseconds per table when something is;
+// a database another writer holds, or one that cannot be written, is left
+// as it is.
+void gatherMissingStatistics(QSqlDatabase &db, sqlite3 *handle)
+{
+    QSqlQuery q(db);
+    QHash<QString, qint64> described; // table -> rows its statistics describe
+    if (q.exec(QStringLiteral("SELECT tbl, stat FROM sqlite_stat1"))) {
+        while (q.next()) {
+            const qint64 rows = q.value(1).toString().section(QLatin1Char(' '), 0, 0).toLongLong();
+            const QString table = q.value(0).toString().toLower();
+            described[table] = std::max(described.value(table), rows);
+        }
+    }
+    QStringList tables;
+    if (!q.exec(QStringLiteral("SELECT DISTINCT tbl_name FROM sqlite_master WHERE type = 'index'")))
+        return;
+    while (q.next())
+        tables.append(q.value(0).toString());
+    QStringList stale;
+    for (const QString &table : std::as_const(tables)) {
+        QSqlQuery size(db);
+        // The largest key: as many rows, or more than are left after deletes.
+        if (!size.exec(QStringLiteral("SELECT MAX(rowid) FROM \"%1\"").arg(table)) || !size.next())
+            continue;
+        const qint64 rows = size.value(0).toLongLong();
+        const qint64 known = described.value(table.toLower(), -1);
+        if (rows >= 1000 && (known < 0 || known * 10 < rows))
+            stale.append(table);
+    }
+    if (stale.isEmpty())
+        return;
+    sqlite3_busy_timeout(handle, 200);
+    q.exec(QStringLiteral("PRAGMA analysis_limit = 1000"));
+    for (const QString &table : std::as_const(stale))
+        q.exec(QStringLiteral("ANALYZE \"%1\"").arg(table));
+    q.exec(QStringLiteral("PRAGMA analysis_limit = 0"));
+    sqlite3_busy_timeout(handle, Connection::kDefaultLockWaitSeconds * 1000);
 }
 
 } // namespace
@@ -50,6 +96,7 @@ QString applySessionSettings(QSqlDatabase &db, Backend backend)
         // a large file: 32 MiB of pages instead of SQLite's 2 MiB keep
         // the upper index levels and the hot rows at hand.
         QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        gatherMissingStatistics(db, handle);
     }
     if (backend == Backend::PostgreSQL) {
         QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO WARNING"));
@@ -218,6 +265,24 @@ QSqlDatabase Connection::database() const
         throw ErpError(ErpErrorNumber::NotConnected, QStringLiteral("Connection"),
                        QStringLiteral("no database connection"));
     return QSqlDatabase::database(m_name, false);
+}
+
+QString Connection::stateToken() const
+{
+    QString statement;
+    if (m_backend == Backend::SQLite) {
+        // Commits of other connections move data_version, this one's own
+        // writes total_changes().
+        statement = QStringLiteral("SELECT data_version || ':' || total_changes() FROM pragma_data_version");
+    } else if (m_backend == Backend::PostgreSQL) {
+        // Two equal snapshots see the same committed transactions; inside a
+        // transaction that has written, its own later writes would not show.
+        statement = QStringLiteral("SELECT CASE WHEN txid_current_if_assigned() IS NULL "
+                                   "THEN txid_current_snapshot()::text ELSE '' END");
+    } else {
+        return {};
+    }
+    return Sql(*this, statement).scalar().toString();
 }
 
 void Connection::setCommandTimeout(int seconds) const

@@ -51,6 +51,12 @@ public:
     const Dialect &dialect() const { return Dialect::of(m_backend); }
     const QString &url() const { return m_url; }
 
+    // A text that stays the same only while nothing in the database can have
+    // changed, on this connection or any other: what was read under one
+    // token may be kept while the token stays. Empty where the server cannot
+    // tell cheaply (then nothing may be kept). Throws ErpError.
+    QString stateToken() const;
+
     // Seconds a statement may run (or wait for a lock) before it fails.
     void setCommandTimeout(int seconds) const;
     // Back to what a newly opened connection has (SQLite waits 30 s for a

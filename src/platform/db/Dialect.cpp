@@ -20,6 +20,113 @@ qsizetype afterSelect(const QString &select)
     return m.hasMatch() ? m.capturedEnd() : -1;
 }
 
+// The statements a summary's triggers are made of, written once for the
+// servers that share their SQL. c and p name the child and the parent row.
+struct SummaryText
+{
+    const Dialect &d;
+    const SummaryDef &s;
+
+    QString columns() const
+    {
+        QStringList out;
+        for (const SummaryPart &part : s.parts)
+            out.append(part.column.name);
+        return out.join(QStringLiteral(", "));
+    }
+    QString keys(const QString &c, const QString &p) const
+    {
+        QStringList out;
+        for (const SummaryPart &part : s.parts)
+            out.append(s.partExpression(d, part, c, p));
+        return out.join(QStringLiteral(", "));
+    }
+    QString counted(const QString &c, const QString &p) const
+    {
+        QString out = QStringLiteral("%1.%2 = %3").arg(p, s.conditionColumn, s.conditionValue);
+        for (const SummaryPart &part : s.parts)
+            if (part.whenNull.isEmpty())
+                out += QStringLiteral(" AND %1.%2 IS NOT NULL").arg(part.fromParent ? p : c, part.source);
+        return out;
+    }
+    // The summary row of one child row r (its parent read by the link).
+    QString rowOfChild(const QString &r) const
+    {
+        QStringList out;
+        for (const SummaryPart &part : s.parts) {
+            const QString value = part.fromParent
+                                      ? QStringLiteral("(SELECT %1 FROM %2 p WHERE p.%3 = %4.%3)")
+                                            .arg(s.partExpression(d, part, r, QStringLiteral("p")), s.parent, s.link, r)
+                                      : s.partExpression(d, part, r, QString());
+            out.append(QStringLiteral("%1.%2 = %3").arg(s.name, part.column.name, value));
+        }
+        return out.join(QStringLiteral(" AND "));
+    }
+    QString parentCounted(const QString &r) const
+    {
+        return QStringLiteral("EXISTS (SELECT 1 FROM %1 p WHERE p.%2 = %3.%2 AND %4)")
+            .arg(s.parent, s.link, r, counted(r, QStringLiteral("p")));
+    }
+    // One child row r taken out of its count, and the key dropped at zero.
+    QStringList childOut(const QString &r) const
+    {
+        return {QStringLiteral("UPDATE %1 SET %2 = %2 - 1 WHERE %3 AND %4")
+                    .arg(s.name, SummaryDef::countColumn(), rowOfChild(r), parentCounted(r)),
+                QStringLiteral("DELETE FROM %1 WHERE %2 <= 0 AND %3")
+                    .arg(s.name, SummaryDef::countColumn(), rowOfChild(r))};
+    }
+    // One child row r counted (upsert: "ON CONFLICT" as SQLite and PostgreSQL write it).
+    QString childIn(const QString &r) const
+    {
+        return QStringLiteral("INSERT INTO %1 (%2, %3) SELECT %4, 1 FROM %5 p WHERE p.%6 = %7.%6 AND %8 "
+                              "ON CONFLICT (%2) DO UPDATE SET %3 = %1.%3 + 1")
+            .arg(s.name, columns(), SummaryDef::countColumn(), keys(r, QStringLiteral("p")), s.parent, s.link, r,
+                 counted(r, QStringLiteral("p")));
+    }
+    // The parent row r meets the condition.
+    QString parentMeets(const QString &r) const
+    {
+        return QStringLiteral("%1.%2 = %3").arg(r, s.conditionColumn, s.conditionValue);
+    }
+    // Every child row of parent row r taken out, and the keys dropped at
+    // zero; guard: a condition the statements also ask, or empty.
+    QStringList parentOut(const QString &r, const QString &guard = {}) const
+    {
+        const QString c = QStringLiteral("c");
+        const QString also = guard.isEmpty() ? QString() : guard + QStringLiteral(" AND ");
+        QStringList match;
+        for (const SummaryPart &part : s.parts)
+            match.append(QStringLiteral("%1.%2 = %3").arg(s.name, part.column.name, s.partExpression(d, part, c, r)));
+        const QString mine = QStringLiteral("(%1) IN (SELECT %2 FROM %3 c WHERE c.%4 = %5.%4 AND %6)")
+                                 .arg(columns(), keys(c, r), s.child, s.link, r, counted(c, r));
+        return {
+            QStringLiteral("UPDATE %1 SET %2 = %2 - (SELECT COUNT(*) FROM %3 c WHERE c.%4 = %5.%4 AND %6) WHERE %7%8")
+                .arg(s.name, SummaryDef::countColumn(), s.child, s.link, r, match.join(QStringLiteral(" AND ")), also,
+                     mine),
+            QStringLiteral("DELETE FROM %1 WHERE %2%3 <= 0 AND %4").arg(s.name, also, SummaryDef::countColumn(), mine)};
+    }
+    // Every child row of parent row r counted, in key order.
+    QString parentIn(const QString &r, const QString &guard = {}) const
+    {
+        const QString c = QStringLiteral("c");
+        return QStringLiteral("INSERT INTO %1 (%2, %3) SELECT %4, COUNT(*) FROM %5 c WHERE %9c.%6 = %7.%6 AND %8 "
+                              "GROUP BY %4 ORDER BY %4 ON CONFLICT (%2) DO UPDATE SET %3 = %1.%3 + excluded.%3")
+            .arg(s.name, columns(), SummaryDef::countColumn(), keys(c, r), s.child, s.link, r, counted(c, r),
+                 guard.isEmpty() ? QString() : guard + QStringLiteral(" AND "));
+    }
+    // The columns whose change moves a row from one key to another.
+    QString watched(bool parent) const
+    {
+        QStringList out{s.link};
+        if (parent)
+            out.append(s.conditionColumn);
+        for (const SummaryPart &part : s.parts)
+            if (part.fromParent == parent && !out.contains(part.source, Qt::CaseInsensitive))
+                out.append(part.source);
+        return out.join(QStringLiteral(", "));
+    }
+};
+
 class SqliteDialect final : public Dialect
 {
 public:
@@ -92,6 +199,52 @@ public:
     QString tableExistsQuery() const override
     {
         return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)");
+    }
+    QString triggerExistsQuery() const override
+    {
+        return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' AND name = ?");
+    }
+    // Row triggers: a child row in or out, a parent row's rows in or out.
+    QStringList summaryTriggers(const SummaryDef &summary) const override
+    {
+        const SummaryText t{*this, summary};
+        const QStringList names = summary.triggerNames();
+        const auto body = [](const QStringList &statements) {
+            return QStringLiteral(" BEGIN ") + statements.join(QStringLiteral("; ")) + QStringLiteral("; END");
+        };
+        const QString oldMeets = t.parentMeets(QStringLiteral("OLD"));
+        const QString newMeets = t.parentMeets(QStringLiteral("NEW"));
+        return {QStringLiteral("CREATE TRIGGER %1_in AFTER INSERT ON %2").arg(names.at(0), summary.child) +
+                    body({t.childIn(QStringLiteral("NEW"))}),
+                QStringLiteral("CREATE TRIGGER %1_out AFTER DELETE ON %2").arg(names.at(0), summary.child) +
+                    body(t.childOut(QStringLiteral("OLD"))),
+                QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3")
+                        .arg(names.at(0), t.watched(false), summary.child) +
+                    body(t.childOut(QStringLiteral("OLD")) << t.childIn(QStringLiteral("NEW"))),
+                QStringLiteral("CREATE TRIGGER %1_in AFTER INSERT ON %2 WHEN %3")
+                        .arg(names.at(1), summary.parent, newMeets) +
+                    body({t.parentIn(QStringLiteral("NEW"))}),
+                QStringLiteral("CREATE TRIGGER %1_out AFTER DELETE ON %2 WHEN %3")
+                        .arg(names.at(1), summary.parent, oldMeets) +
+                    body(t.parentOut(QStringLiteral("OLD"))),
+                QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 WHEN %4 OR %5")
+                        .arg(names.at(1), t.watched(true), summary.parent, oldMeets, newMeets) +
+                    body(t.parentOut(QStringLiteral("OLD"), oldMeets) << t.parentIn(QStringLiteral("NEW"), newMeets))};
+    }
+    QStringList summaryTriggerNames(const SummaryDef &summary) const override
+    {
+        QStringList out;
+        for (const QString &name : summary.triggerNames())
+            for (const char *suffix : {"_in", "_out", ""})
+                out.append(name + QLatin1String(suffix));
+        return out;
+    }
+    QStringList dropSummaryTriggers(const SummaryDef &summary) const override
+    {
+        QStringList out;
+        for (const QString &name : summaryTriggerNames(summary))
+            out.append(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+        return out;
     }
 };
 
@@ -223,6 +376,46 @@ public:
     {
         return QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() "
                               "AND tablename = lower(?)");
+    }
+    QString triggerExistsQuery() const override
+    {
+        return QStringLiteral("SELECT tgname FROM pg_trigger WHERE NOT tgisinternal AND tgname = lower(?)");
+    }
+    // One row trigger per table over a function that takes the old row out
+    // and counts the new one.
+    QStringList summaryTriggers(const SummaryDef &summary) const override
+    {
+        const SummaryText t{*this, summary};
+        const QStringList names = summary.triggerNames();
+        const QString cond = summary.conditionColumn + QStringLiteral(" = ") + summary.conditionValue;
+        const auto function = [](const QString &name, const QString &body) {
+            // Planned for each row with the tables' sizes of the moment: a
+            // plan kept from when the tables were small would read them whole.
+            return QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
+                                  "SET plan_cache_mode = force_custom_plan AS $f$ BEGIN %2 RETURN NULL; END $f$")
+                .arg(name, body);
+        };
+        const QString child =
+            QStringLiteral("IF TG_OP <> 'INSERT' THEN %1; END IF; IF TG_OP <> 'DELETE' THEN %2; END IF;")
+                .arg(t.childOut(QStringLiteral("OLD")).join(QStringLiteral("; ")), t.childIn(QStringLiteral("NEW")));
+        const QString parent = QStringLiteral("IF TG_OP <> 'INSERT' AND OLD.%1 THEN %2; END IF; "
+                                              "IF TG_OP <> 'DELETE' AND NEW.%1 THEN %3; END IF;")
+                                   .arg(cond, t.parentOut(QStringLiteral("OLD")).join(QStringLiteral("; ")),
+                                        t.parentIn(QStringLiteral("NEW")));
+        return {function(names.at(0), child),
+                QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR DELETE OR UPDATE OF %2 ON %3 FOR EACH ROW "
+                               "EXECUTE FUNCTION %1()")
+                    .arg(names.at(0), t.watched(false), summary.child),
+                function(names.at(1), parent),
+                QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR DELETE OR UPDATE OF %2 ON %3 FOR EACH ROW "
+                               "EXECUTE FUNCTION %1()")
+                    .arg(names.at(1), t.watched(true), summary.parent)};
+    }
+    QStringList dropSummaryTriggers(const SummaryDef &summary) const override
+    {
+        const QStringList names = summary.triggerNames();
+        return {QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(names.at(0), summary.child),
+                QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(names.at(1), summary.parent)};
     }
     QString dropView(const QString &view) const override
     {
@@ -394,6 +587,66 @@ public:
     }
     QString indexExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.indexes WHERE name = ?"); }
     QString tableExistsQuery() const override { return QStringLiteral("SELECT name FROM sys.tables WHERE name = ?"); }
+    QString triggerExistsQuery() const override
+    {
+        return QStringLiteral("SELECT name FROM sys.triggers WHERE name = ?");
+    }
+    // Statement triggers: the rows in "inserted" count, those in "deleted"
+    // come out, netted per key in one MERGE that drops keys reaching zero.
+    QStringList summaryTriggers(const SummaryDef &summary) const override
+    {
+        const SummaryText t{*this, summary};
+        const QStringList names = summary.triggerNames();
+        QStringList on, values;
+        for (const SummaryPart &part : summary.parts) {
+            on.append(QStringLiteral("t.%1 = s.%1").arg(part.column.name));
+            values.append(QStringLiteral("s.") + part.column.name);
+        }
+        const QString count = SummaryDef::countColumn();
+        const auto keysAs = [&](const QString &c, const QString &p) {
+            QStringList out;
+            for (const SummaryPart &part : summary.parts)
+                out.append(summary.partExpression(*this, part, c, p) + QStringLiteral(" AS ") + part.column.name);
+            return out.join(QStringLiteral(", "));
+        };
+        const auto merge = [&](const QString &delta) {
+            return QStringLiteral(
+                       "MERGE %1 WITH (HOLDLOCK) AS t USING (SELECT %2, SUM(n) AS n FROM (%3) x GROUP BY %2) "
+                       "AS s ON %4 WHEN MATCHED AND t.%5 + s.n <= 0 THEN DELETE "
+                       "WHEN MATCHED THEN UPDATE SET %5 = t.%5 + s.n "
+                       "WHEN NOT MATCHED AND s.n > 0 THEN INSERT (%2, %5) VALUES (%6, s.n);")
+                .arg(summary.name, t.columns(), delta, on.join(QStringLiteral(" AND ")), count,
+                     values.join(QStringLiteral(", ")));
+        };
+        const QString childDelta =
+            QStringLiteral("SELECT %1, 1 AS n FROM inserted c INNER JOIN %2 p ON p.%3 = c.%3 WHERE %4 UNION ALL "
+                           "SELECT %5, -1 FROM deleted c INNER JOIN %2 p ON p.%3 = c.%3 WHERE %4")
+                .arg(keysAs(QStringLiteral("c"), QStringLiteral("p")), summary.parent, summary.link,
+                     t.counted(QStringLiteral("c"), QStringLiteral("p")),
+                     t.keys(QStringLiteral("c"), QStringLiteral("p")));
+        const QString parentDelta =
+            QStringLiteral("SELECT %1, 1 AS n FROM inserted p INNER JOIN %2 c ON c.%3 = p.%3 WHERE %4 UNION ALL "
+                           "SELECT %5, -1 FROM deleted p INNER JOIN %2 c ON c.%3 = p.%3 WHERE %4")
+                .arg(keysAs(QStringLiteral("c"), QStringLiteral("p")), summary.child, summary.link,
+                     t.counted(QStringLiteral("c"), QStringLiteral("p")),
+                     t.keys(QStringLiteral("c"), QStringLiteral("p")));
+        QStringList updated;
+        for (const QString &column : t.watched(true).split(QStringLiteral(", ")))
+            updated.append(QStringLiteral("UPDATE(%1)").arg(column));
+        return {QStringLiteral("CREATE TRIGGER %1 ON %2 AFTER INSERT, UPDATE, DELETE AS BEGIN SET NOCOUNT ON; %3 END")
+                    .arg(names.at(0), summary.child, merge(childDelta)),
+                QStringLiteral("CREATE TRIGGER %1 ON %2 AFTER INSERT, UPDATE, DELETE AS BEGIN SET NOCOUNT ON; "
+                               "IF EXISTS (SELECT 1 FROM inserted) AND EXISTS (SELECT 1 FROM deleted) AND NOT (%3) "
+                               "RETURN; %4 END")
+                    .arg(names.at(1), summary.parent, updated.join(QStringLiteral(" OR ")), merge(parentDelta))};
+    }
+    QStringList dropSummaryTriggers(const SummaryDef &summary) const override
+    {
+        QStringList out;
+        for (const QString &name : summary.triggerNames())
+            out.append(QStringLiteral("IF OBJECT_ID('%1', 'TR') IS NOT NULL DROP TRIGGER %1").arg(name));
+        return out;
+    }
 };
 
 const Dialect *g_override[3] = {nullptr, nullptr, nullptr};
@@ -463,12 +716,14 @@ QString Dialect::indexPart(const IndexDef &index, const QString &column) const
 
 QString Dialect::createIndex(const TableDef &table, const IndexDef &index, int number) const
 {
+    if (index.hash && backend() != Backend::PostgreSQL)
+        return {};
     QStringList parts;
     for (const QString &c : index.columns)
         parts.append(indexPart(index, c));
-    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 %4(%5)")
         .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), indexName(table, number), table.name,
-             parts.join(QStringLiteral(", ")));
+             index.hash ? QStringLiteral("USING hash ") : QString(), parts.join(QStringLiteral(", ")));
 }
 
 // Where a write transaction excludes every other writer, the row cannot
@@ -481,6 +736,11 @@ QString Dialect::insertOrAdd(const QString &table, const QStringList &columns, c
         marks.append(QStringLiteral("?"));
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
         .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+}
+
+QStringList Dialect::summaryTriggerNames(const SummaryDef &summary) const
+{
+    return summary.triggerNames();
 }
 
 QString Dialect::createView(const QString &name, const QString &select) const

@@ -8,6 +8,7 @@ enum class Backend { SQLite, PostgreSQL, SqlServer };
 struct ColumnDef;
 struct TableDef;
 struct IndexDef;
+struct SummaryDef;
 
 // What differs between the three database servers. Statements are otherwise
 // written once, in the subset all three accept.
@@ -116,6 +117,14 @@ public:
     QString createTable(const TableDef &table) const;
     QString createIndex(const TableDef &table, const IndexDef &index, int number) const;
     virtual QString createView(const QString &name, const QString &select) const;
+    // Statements creating the triggers that keep a summary in step with
+    // every change of its two tables, and dropping them again.
+    virtual QStringList summaryTriggers(const SummaryDef &summary) const = 0;
+    virtual QStringList dropSummaryTriggers(const SummaryDef &summary) const = 0;
+    // The names of those triggers.
+    virtual QStringList summaryTriggerNames(const SummaryDef &summary) const;
+    // Query with one row when a trigger of that name exists (bind the name once).
+    virtual QString triggerExistsQuery() const = 0;
     // Statements that move an identity's next value past the largest key.
     virtual QStringList resetSerial(const QString &table, const QString &column) const;
     // Statements after which the session reads date texts 'yyyy-mm-dd' as

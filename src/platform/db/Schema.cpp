@@ -85,7 +85,7 @@ Schema Schema::parse(const QString &text)
                        "(?:\\((\\d+)(?:\\s*,\\s*(\\d+))?\\))?((?:\\s+notnull)?)(?:\\s+default\\s+(\\S.*))?$"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression keyLine(
-        QStringLiteral("^(primary key|unique|index)\\s*\\(([^)]*)\\)(?:\\s+merge\\s+sum\\s+(\\w+))?$"),
+        QStringLiteral("^(primary key|unique|index|hash index)\\s*\\(([^)]*)\\)(?:\\s+merge\\s+sum\\s+(\\w+))?$"),
         QRegularExpression::CaseInsensitiveOption);
     static const QMap<QString, ColumnKind> kinds = {
         {QStringLiteral("serial"), ColumnKind::Serial}, {QStringLiteral("int"), ColumnKind::Int},
@@ -94,9 +94,19 @@ Schema Schema::parse(const QString &text)
         {QStringLiteral("float"), ColumnKind::Float},   {QStringLiteral("bit"), ColumnKind::Bit},
         {QStringLiteral("date"), ColumnKind::Date},     {QStringLiteral("datetime"), ColumnKind::DateTime}};
 
+    static const QRegularExpression summaryHead(
+        QStringLiteral(
+            "^summary\\s+(\\w+)\\s+counts\\s+(\\w+)\\s+of\\s+(\\w+)\\s+by\\s+(\\w+)\\s+where\\s+(\\w+)\\s*=\\s*('[^']*')$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression summaryPart(
+        QStringLiteral(
+            "^(\\w+)\\s+(int|code|text)(?:\\((\\d+)\\))?\\s+from\\s+(\\w+)\\.(\\w+)(?:\\s+or\\s+('[^']*'))?$"),
+        QRegularExpression::CaseInsensitiveOption);
+
     Schema schema;
     TableDef *table = nullptr;
     ViewDef *view = nullptr;
+    SummaryDef *summary = nullptr;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
@@ -118,7 +128,57 @@ Schema Schema::parse(const QString &text)
         }
         if (t.isEmpty())
             continue;
+        if (summary) {
+            if (t.compare(QLatin1String("end"), Qt::CaseInsensitive) == 0) {
+                if (summary->parts.isEmpty())
+                    schemaError(lineNo, QStringLiteral("summary %1 has no key parts").arg(summary->name));
+                summary = nullptr;
+                continue;
+            }
+            const auto m = summaryPart.match(t);
+            if (!m.hasMatch())
+                schemaError(lineNo, QStringLiteral("not a summary part: %1").arg(t));
+            SummaryPart part;
+            part.column.name = m.captured(1);
+            part.column.kind = kinds.value(m.captured(2).toLower());
+            part.column.length = m.captured(3).toInt();
+            part.column.notNull = true;
+            const QString from = m.captured(4);
+            part.fromParent = from.compare(summary->parent, Qt::CaseInsensitive) == 0;
+            if (!part.fromParent && from.compare(summary->child, Qt::CaseInsensitive) != 0)
+                schemaError(lineNo,
+                            QStringLiteral("%1 is neither %2 nor %3").arg(from, summary->child, summary->parent));
+            part.source = m.captured(5);
+            if (!schema.table(from)->column(part.source))
+                schemaError(lineNo, QStringLiteral("%1 has no column %2").arg(from, part.source));
+            part.whenNull = m.captured(6);
+            if (part.column.kind != ColumnKind::Int && part.column.length <= 0)
+                schemaError(lineNo, QStringLiteral("%1 needs a length").arg(part.column.name));
+            summary->parts.append(part);
+            continue;
+        }
         if (!table) {
+            if (const auto m = summaryHead.match(t); m.hasMatch()) {
+                SummaryDef def;
+                def.name = m.captured(1);
+                def.child = m.captured(2);
+                def.parent = m.captured(3);
+                def.link = m.captured(4);
+                def.conditionColumn = m.captured(5);
+                def.conditionValue = m.captured(6);
+                const TableDef *child = schema.table(def.child);
+                const TableDef *parent = schema.table(def.parent);
+                if (!child || !parent)
+                    schemaError(lineNo,
+                                QStringLiteral("summary %1 counts tables not declared before it").arg(def.name));
+                if (!child->column(def.link) || !parent->column(def.link) || !parent->column(def.conditionColumn))
+                    schemaError(lineNo, QStringLiteral("summary %1 names a column its tables lack").arg(def.name));
+                if (schema.table(def.name))
+                    schemaError(lineNo, QStringLiteral("summary %1 is also a table").arg(def.name));
+                schema.m_summaries.append(def);
+                summary = &schema.m_summaries.last();
+                continue;
+            }
             const QStringList words = t.split(QRegularExpression(QStringLiteral("\\s+")));
             if (words.size() == 2 && words.at(0).compare(QLatin1String("table"), Qt::CaseInsensitive) == 0) {
                 if (schema.table(words.at(1)))
@@ -129,7 +189,8 @@ Schema Schema::parse(const QString &text)
                 schema.m_views.append(ViewDef{words.at(1), {}});
                 view = &schema.m_views.last();
             } else {
-                schemaError(lineNo, QStringLiteral("expected 'table NAME' or 'view NAME': %1").arg(t));
+                schemaError(lineNo,
+                            QStringLiteral("expected 'table NAME', 'view NAME' or 'summary NAME ...': %1").arg(t));
             }
             continue;
         }
@@ -153,7 +214,10 @@ Schema Schema::parse(const QString &text)
                 const QString sum = k.captured(3);
                 if (!sum.isEmpty() && (what != QLatin1String("unique") || !table->column(sum)))
                     schemaError(lineNo, QStringLiteral("merge sum needs a unique index and a column: %1").arg(t));
-                table->indexes.append(IndexDef{cols, what == QLatin1String("unique"), nullAsEmpty, sum});
+                if (what == QLatin1String("hash index") && (cols.size() != 1 || !nullAsEmpty.isEmpty()))
+                    schemaError(lineNo, QStringLiteral("a hash index holds one plain column: %1").arg(t));
+                table->indexes.append(IndexDef{cols, what == QLatin1String("unique"), nullAsEmpty, sum,
+                                               what == QLatin1String("hash index")});
             }
             continue;
         }
@@ -184,6 +248,8 @@ Schema Schema::parse(const QString &text)
         schemaError(lines.size(), QStringLiteral("table %1 is not closed with 'end'").arg(table->name));
     if (view)
         schemaError(lines.size(), QStringLiteral("view %1 is not closed with 'end'").arg(view->name));
+    if (summary)
+        schemaError(lines.size(), QStringLiteral("summary %1 is not closed with 'end'").arg(summary->name));
     return schema;
 }
 
@@ -200,15 +266,73 @@ QStringList Schema::ddl(const Dialect &dialect) const
         for (int n = 1; n <= t.indexes.size(); ++n)
             out.append(indexDdl(dialect, t, n));
     }
+    for (const SummaryDef &sd : m_summaries) {
+        out.append(dialect.createTable(sd.table()));
+        out.append(dialect.summaryTriggers(sd));
+    }
     for (const ViewDef &v : m_views)
         out.append(dialect.createView(v.name, v.select));
     return out;
 }
 
+TableDef SummaryDef::table() const
+{
+    TableDef t;
+    t.name = name;
+    for (const SummaryPart &part : parts) {
+        t.columns.append(part.column);
+        t.primaryKey.append(part.column.name);
+    }
+    ColumnDef count;
+    count.name = countColumn();
+    count.kind = ColumnKind::Int;
+    count.notNull = true;
+    count.defaultValue = QStringLiteral("0");
+    t.columns.append(count);
+    return t;
+}
+
+QString SummaryDef::partExpression(const Dialect &dialect, const SummaryPart &part, const QString &c,
+                                   const QString &p) const
+{
+    const QString column = (part.fromParent ? p : c) + QLatin1Char('.') + part.source;
+    if (part.whenNull.isEmpty())
+        return column;
+    const QString read = QStringLiteral("COALESCE(%1, %2)").arg(column, part.whenNull);
+    // A function's result loses its column's collation; the summary's key compares as codes do.
+    return part.column.kind == ColumnKind::Code ? dialect.codeText(read) : read;
+}
+
+QString SummaryDef::countQuery(const Dialect &dialect) const
+{
+    QStringList keys, named, notNull;
+    for (const SummaryPart &part : parts) {
+        const QString e = partExpression(dialect, part, QStringLiteral("c"), QStringLiteral("p"));
+        keys.append(e);
+        named.append(e + QStringLiteral(" AS ") + part.column.name);
+        if (part.whenNull.isEmpty())
+            notNull.append(QStringLiteral(" AND %1.%2 IS NOT NULL")
+                               .arg(part.fromParent ? QStringLiteral("p") : QStringLiteral("c"), part.source));
+    }
+    return QStringLiteral("SELECT %1, COUNT(*) AS %2 FROM %3 c INNER JOIN %4 p ON p.%5 = c.%5 WHERE p.%6 = %7%8 "
+                          "GROUP BY %9 ORDER BY %9")
+        .arg(named.join(QStringLiteral(", ")), countColumn(), child, parent, link, conditionColumn, conditionValue,
+             notNull.join(QString()), keys.join(QStringLiteral(", ")));
+}
+
+QStringList SummaryDef::triggerNames() const
+{
+    const QString base = QStringLiteral("tr_") + name.toLower();
+    return {base + QStringLiteral("_c"), base + QStringLiteral("_p")};
+}
+
 QStringList Schema::indexDdl(const Dialect &dialect, const TableDef &table, int number)
 {
     const IndexDef &ix = table.indexes.at(number - 1);
-    return dialect.beforeIndex(table, ix) << dialect.createIndex(table, ix, number);
+    const QString create = dialect.createIndex(table, ix, number);
+    if (create.isEmpty())
+        return {};
+    return dialect.beforeIndex(table, ix) << create;
 }
 
 void Schema::create(const Connection &conn) const
@@ -293,15 +417,95 @@ QStringList Schema::upgrade(const Connection &conn) const
             if (!Sql(conn, d.indexExistsQuery()).bind(name).select().isEmpty())
                 continue;
             const IndexDef &ix = t.indexes.at(n - 1);
+            const QStringList statements = indexDdl(d, t, n);
+            if (statements.isEmpty()) // not kept by this server
+                continue;
             if (ix.unique && !ix.mergeSum.isEmpty())
                 report += mergeDuplicates(conn, t, ix);
-            for (const QString &statement : indexDdl(d, t, n))
+            for (const QString &statement : statements)
                 Sql(conn, statement).exec();
             report.append(QStringLiteral("%1: index %2 created").arg(t.name, name));
         }
     }
+    for (const SummaryDef &sd : m_summaries) {
+        const bool exists = !Sql(conn, d.columnsQuery()).bind(sd.name).select().isEmpty();
+        bool triggers = exists;
+        for (const QString &trigger : d.summaryTriggerNames(sd))
+            triggers = triggers && !Sql(conn, d.triggerExistsQuery()).bind(trigger).select().isEmpty();
+        if (triggers)
+            continue;
+        // A summary without all of its triggers may have missed changes:
+        // it is counted again from its tables.
+        if (!exists)
+            Sql(conn, d.createTable(sd.table())).exec();
+        const qint64 keys = recountSummary(conn, sd);
+        report.append(QStringLiteral("%1: summary %2 with %3 keys")
+                          .arg(sd.name, exists ? QStringLiteral("counted again") : QStringLiteral("made"))
+                          .arg(keys));
+    }
     tx.commit();
     return report;
+}
+
+void Schema::dropSummaryTriggers(const Connection &conn, const SummaryDef &summary)
+{
+    for (const QString &statement : conn.dialect().dropSummaryTriggers(summary))
+        Sql(conn, statement).exec();
+}
+
+qint64 Schema::recountSummary(const Connection &conn, const SummaryDef &summary)
+{
+    const Dialect &d = conn.dialect();
+    dropSummaryTriggers(conn, summary);
+    Sql(conn, QStringLiteral("DELETE FROM %1").arg(summary.name)).exec();
+    QStringList columns;
+    for (const SummaryPart &part : summary.parts)
+        columns.append(part.column.name);
+    columns.append(SummaryDef::countColumn());
+    const qint64 keys =
+        Sql(conn, QStringLiteral("INSERT INTO %1 (%2) ").arg(summary.name, columns.join(QStringLiteral(", "))) +
+                      summary.countQuery(d))
+            .exec();
+    for (const QString &statement : d.summaryTriggers(summary))
+        Sql(conn, statement).exec();
+    return keys;
+}
+
+QStringList Schema::summaryDifferences(const Connection &conn, const SummaryDef &summary)
+{
+    const Dialect &d = conn.dialect();
+    // Keys compare as codes do: without case and trailing blanks.
+    const auto keyOf = [&summary](const ResultSet &rs, qint64 row) {
+        QStringList parts;
+        for (int c = 0; c < summary.parts.size(); ++c) {
+            QString v = rs.text(row, c);
+            while (v.endsWith(QLatin1Char(' ')))
+                v.chop(1);
+            parts.append(summary.parts.at(c).column.kind == ColumnKind::Code ? v.toUpper() : v);
+        }
+        return parts.join(QLatin1Char('|'));
+    };
+    QMap<QString, QPair<qint64, qint64>> counts; // counted, kept
+    const ResultSet counted = Sql(conn, summary.countQuery(d)).select();
+    for (qint64 r = 0; r < counted.rowCount(); ++r)
+        counts[keyOf(counted, r)].first += counted.value(r, int(summary.parts.size())).toLongLong();
+    QStringList columns;
+    for (const SummaryPart &part : summary.parts)
+        columns.append(part.column.name);
+    const ResultSet kept =
+        Sql(conn, QStringLiteral("SELECT %1, %2 FROM %3")
+                      .arg(columns.join(QStringLiteral(", ")), SummaryDef::countColumn(), summary.name))
+            .select();
+    for (qint64 r = 0; r < kept.rowCount(); ++r)
+        counts[keyOf(kept, r)].second += kept.value(r, int(summary.parts.size())).toLongLong();
+    QStringList out;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value().first != it.value().second)
+            out.append(QStringLiteral("%1 %2: %3 counted, %4 in the summary")
+                           .arg(summary.name, it.key())
+                           .arg(it.value().first)
+                           .arg(it.value().second));
+    return out;
 }
 
 QList<SeedStatement> Schema::seedStatements(const Dialect &dialect, const QString &seedPath) const

@@ -5,6 +5,7 @@
 #include "platform/core/Environment.h"
 #include "platform/core/ErpError.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/LongSelect.h"
 #include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
@@ -139,7 +140,8 @@ private slots:
         QVERIFY(s.table(QStringLiteral("MMST381")));
         for (Backend b : {Backend::SQLite, Backend::PostgreSQL, Backend::SqlServer}) {
             const QStringList ddl = s.ddl(Dialect::of(b));
-            QCOMPARE(ddl.filter(QRegularExpression(QStringLiteral("^CREATE TABLE "))).size(), s.tables().size());
+            QCOMPARE(ddl.filter(QRegularExpression(QStringLiteral("^CREATE TABLE "))).size(),
+                     s.tables().size() + s.summaries().size());
             QCOMPARE(ddl.filter(QRegularExpression(QStringLiteral("^CREATE VIEW "))).size(), s.views().size());
         }
         // Every database-assigned key the module relies on.
@@ -168,7 +170,23 @@ private slots:
         QTest::newRow("not closed") << "table t\n  a int\n"
                                     << "table t is not closed with 'end'";
         QTest::newRow("stray line") << "a int\n"
-                                    << "line 1: expected 'table NAME' or 'view NAME': a int";
+                                    << "line 1: expected 'table NAME', 'view NAME' or 'summary NAME ...': a int";
+        const QString tables =
+            QStringLiteral("table h\n  k int\n  s code(1)\nend\ntable l\n  k int\n  m code(9)\nend\n");
+        QTest::newRow("summary of a table declared after it")
+            << "summary c counts x of h by k where s = '2'\n  m code(9) from x.m\nend\n"
+            << "line 1: summary c counts tables not declared before it";
+        QTest::newRow("summary part of another table")
+            << tables + "summary c counts l of h by k where s = '2'\n  m code(9) from t.m\nend\n"
+            << "line 10: t is neither l nor h";
+        QTest::newRow("summary part of a missing column")
+            << tables + "summary c counts l of h by k where s = '2'\n  m code(9) from l.q\nend\n"
+            << "line 10: l has no column q";
+        QTest::newRow("summary condition on a missing column")
+            << tables + "summary c counts l of h by k where t = '2'\n  m code(9) from l.m\nend\n"
+            << "line 9: summary c names a column its tables lack";
+        QTest::newRow("summary without parts") << tables + "summary c counts l of h by k where s = '2'\nend\n"
+                                               << "line 10: summary c has no key parts";
     }
     void schemaErrors()
     {
@@ -357,6 +375,153 @@ private slots:
         QCOMPARE(rs.text(0, 1), QStringLiteral("2027-02-28"));
         QCOMPARE(rs.text(0, 2), QStringLiteral("a 2027-03-01 remark"));
         QCOMPARE(rs.text(1, 1), QStringLiteral("2027-03-01"));
+    }
+
+    // A summary's table and triggers on SQL Server: the rows a statement
+    // inserted count, the rows it deleted come out, netted per key in one
+    // MERGE that drops a key reaching zero; a parent update that changes
+    // neither the condition, the link nor a part leaves it alone.
+    void sqlServerSummary()
+    {
+        const Schema s = Schema::parse(QStringLiteral("table h\n  k serial\n  s code(1)\n  f code(1)\nend\n"
+                                                      "table l\n  k int\n  m code(9)\nend\n"
+                                                      "summary c counts l of h by k where s = '2'\n"
+                                                      "  n code(1) from h.f or '0'\n  m code(9) from l.m\nend\n"));
+        const QStringList ddl = s.ddl(Dialect::of(Backend::SqlServer));
+        QCOMPARE(ddl.size(), 5);
+        QCOMPARE(ddl.at(2), QStringLiteral("CREATE TABLE c (\n"
+                                           "  n NVARCHAR(1) COLLATE Chinese_PRC_CI_AS NOT NULL,\n"
+                                           "  m NVARCHAR(9) COLLATE Chinese_PRC_CI_AS NOT NULL,\n"
+                                           "  Lines INT NOT NULL DEFAULT 0,\n"
+                                           "  PRIMARY KEY (n, m)\n"
+                                           ")"));
+        QVERIFY(
+            ddl.at(3).startsWith(QStringLiteral("CREATE TRIGGER tr_c_c ON l AFTER INSERT, UPDATE, DELETE AS BEGIN")));
+        QVERIFY(ddl.at(3).contains(QStringLiteral(
+            "SELECT COALESCE(p.f, '0') COLLATE Chinese_PRC_CI_AS AS n, c.m AS m, 1 AS n FROM inserted c INNER JOIN h p "
+            "ON p.k = c.k WHERE p.s = '2' AND c.m IS NOT NULL UNION ALL SELECT COALESCE(p.f, '0') COLLATE "
+            "Chinese_PRC_CI_AS, c.m, -1 FROM deleted c")));
+        QVERIFY(ddl.at(3).contains(QStringLiteral("WHEN MATCHED AND t.Lines + s.n <= 0 THEN DELETE")));
+        QVERIFY(ddl.at(4).startsWith(QStringLiteral("CREATE TRIGGER tr_c_p ON h AFTER INSERT, UPDATE, DELETE AS BEGIN "
+                                                    "SET NOCOUNT ON; IF EXISTS (SELECT 1 FROM inserted) AND EXISTS "
+                                                    "(SELECT 1 FROM deleted) AND NOT (UPDATE(k) OR UPDATE(s) OR "
+                                                    "UPDATE(f)) RETURN;")));
+    }
+
+    // The counts of approved lines the database keeps itself, whoever
+    // writes: rows of each key as the key compares (without case), lines
+    // without a manufacturing order left out, a line written before its
+    // document counted once the document is, and every change of status,
+    // nature or line followed.
+    void summaryFollowsEveryWrite()
+    {
+        const auto kept = [this] {
+            QStringList out;
+            const ResultSet rs =
+                Sql(conn, QStringLiteral("SELECT Nature, Mo_No, Lines FROM Mmst412_Mo ORDER BY Nature, Mo_No"))
+                    .select();
+            for (qint64 r = 0; r < rs.rowCount(); ++r)
+                out << QStringLiteral("%1 %2 %3")
+                           .arg(rs.text(r, 0).trimmed(), rs.text(r, 1).trimmed().toUpper(), rs.text(r, 2));
+            return out;
+        };
+        const auto header = [this](int key, const char *status, const QVariant &outFlag) {
+            TestDb::exec(conn,
+                         QStringLiteral("INSERT INTO Mmst411 (Rec_411, Inv_No, Status, Out_Flag) VALUES (?, ?, ?, ?)"),
+                         {key, QStringLiteral("S%1").arg(key), QString::fromLatin1(status), outFlag});
+        };
+        const auto line = [this](int doc, const QVariant &mo) {
+            TestDb::exec(conn, QStringLiteral("INSERT INTO Mmst412 (Rec_411, Rec_611, Mo_No) VALUES (?, 1, ?)"),
+                         {doc, mo});
+        };
+        const QVariant null(QMetaType::fromType<QString>());
+        header(901, "2", null);
+        line(901, QStringLiteral("MO1"));
+        line(901, QStringLiteral("mo1"));
+        line(901, QStringLiteral("MO2"));
+        line(901, null);
+        line(902, QStringLiteral("MO2")); // before its document
+        header(902, "2", QStringLiteral("1"));
+        header(903, "0", QStringLiteral("0"));
+        line(903, QStringLiteral("MO3"));
+        QCOMPARE(kept(), (QStringList{"0 MO1 2", "0 MO2 1", "1 MO2 1"}));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '2' WHERE Rec_411 = 903"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Status = '6' WHERE Rec_411 = 902"));
+        QCOMPARE(kept(), (QStringList{"0 MO1 2", "0 MO2 1", "0 MO3 1"}));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst411 SET Out_Flag = '1' WHERE Rec_411 = 903"));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst412 SET Mo_No = 'MO2' WHERE Rec_411 = 901 AND %1 = 'mo1'")
+                               .arg(conn.dialect().exactText(QStringLiteral("Mo_No"))));
+        QCOMPARE(kept(), (QStringList{"0 MO1 1", "0 MO2 2", "1 MO3 1"}));
+        TestDb::exec(conn, QStringLiteral("UPDATE Mmst412 SET Rec_411 = 903 WHERE Rec_411 = 901 AND Mo_No = 'MO1'"));
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 = 901"));
+        QCOMPARE(kept(), (QStringList{"1 MO1 1", "1 MO3 1"}));
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = 903"));
+        QCOMPARE(kept(), QStringList());
+        for (const SummaryDef &summary : TestDb::schema().summaries())
+            QCOMPARE(Schema::summaryDifferences(conn, summary), QStringList());
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 > 900"));
+        TestDb::exec(conn, QStringLiteral("DELETE FROM Mmst411 WHERE Rec_411 > 900"));
+    }
+
+    // A statement that runs long can be watched and stopped; one that ends
+    // brings its rows.
+    void longStatements()
+    {
+        const QString slow = conn.backend() == Backend::PostgreSQL
+                                 ? QStringLiteral("SELECT pg_sleep(30)")
+                                 : QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                                                  "WHERE x < 1000000000) SELECT COUNT(*) FROM c");
+        int calls = 0;
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<ResultSet> stopped = selectWithProgress(conn, Statement(slow), 600, [&](qint64 elapsed) {
+            ++calls;
+            return elapsed < 200;
+        });
+        QVERIFY(!stopped.has_value());
+        QVERIFY(calls >= 2);
+        QVERIFY2(clock.elapsed() < 20000, "the statement was not stopped");
+        const std::optional<ResultSet> rows =
+            selectWithProgress(conn, Statement(QStringLiteral("SELECT ? + 1"), {41}), 600, [](qint64) { return true; });
+        QVERIFY(rows.has_value());
+        QCOMPARE(rows->value(0, 0).toInt(), 42);
+        // The connection is left as it was.
+        QCOMPARE(Sql(conn, QStringLiteral("SELECT 7")).scalar().toInt(), 7);
+        QVERIFY_THROWS_EXCEPTION(ErpError,
+                                 selectWithProgress(conn, Statement(QStringLiteral("SELECT nonsense FROM nowhere")),
+                                                    600, [](qint64) { return true; }));
+    }
+
+    // A database whose planner statistics are missing, or describe a table a
+    // tenth of its size, is analysed when a connection opens it.
+    void statisticsGatheredAtOpen()
+    {
+        if (conn.backend() != Backend::SQLite)
+            QSKIP("SQLite only: the servers gather their own");
+        TestDb::exec(conn, QStringLiteral("CREATE TABLE grown (a INTEGER, b INTEGER)"));
+        TestDb::exec(conn, QStringLiteral("CREATE INDEX grown_b ON grown (b)"));
+        TestDb::exec(conn, QStringLiteral("INSERT INTO grown (a, b) WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                          "SELECT x + 1 FROM c WHERE x < 50) SELECT x, x % 7 FROM c"));
+        TestDb::exec(conn, QStringLiteral("ANALYZE grown"));
+        const auto described = [](const Connection &c) {
+            return Sql(c, QStringLiteral("SELECT stat FROM sqlite_stat1 WHERE tbl = 'grown'"))
+                .scalar()
+                .toString()
+                .section(QLatin1Char(' '), 0, 0)
+                .toLongLong();
+        };
+        QCOMPARE(described(conn), 50);
+        TestDb::exec(conn, QStringLiteral("INSERT INTO grown (a, b) WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                                          "SELECT x + 1 FROM c WHERE x < 5000) SELECT x, x % 7 FROM c"));
+        Connection again = Connection::open(conn.url());
+        QVERIFY(described(again) > 1000);
+        again.close();
+        // Statistics deleted: gathered again.
+        TestDb::exec(conn, QStringLiteral("DELETE FROM sqlite_stat1 WHERE tbl = 'grown'"));
+        Connection third = Connection::open(conn.url());
+        QVERIFY(described(third) > 1000);
+        third.close();
+        TestDb::exec(conn, QStringLiteral("DROP TABLE grown"));
     }
 
     void badAddresses()
