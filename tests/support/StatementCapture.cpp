@@ -136,6 +136,19 @@ public:
     }
     QString indexExistsQuery() const override { return pair(m_own.indexExistsQuery(), m_ss.indexExistsQuery()); }
     QString tableExistsQuery() const override { return pair(m_own.tableExistsQuery(), m_ss.tableExistsQuery()); }
+    QString triggerExistsQuery() const override
+    {
+        return pair(m_own.triggerExistsQuery(), m_ss.triggerExistsQuery());
+    }
+    QStringList summaryTriggers(const SummaryDef &summary) const override { return m_own.summaryTriggers(summary); }
+    QStringList dropSummaryTriggers(const SummaryDef &summary) const override
+    {
+        return m_own.dropSummaryTriggers(summary);
+    }
+    QStringList summaryTriggerNames(const SummaryDef &summary) const override
+    {
+        return m_own.summaryTriggerNames(summary);
+    }
     QString columnType(const ColumnDef &column) const override { return m_own.columnType(column); }
     QString createView(const QString &name, const QString &select) const override
     {
