@@ -184,6 +184,19 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                "AND mmst111.Rec_011 IN (SELECT Rec_011 FROM stocked) "
                                                "ORDER BY mmst111.Mo_No")));
     }
+    // SQLite steps through the balances' order index once per order that
+    // holds stock, so orders long used up cost nothing: as quick after years
+    // of manufacturing orders as after one.
+    if (m_conn.backend() == Backend::SQLite) {
+        return firstColumn(kept(QStringLiteral("WITH RECURSIVE stocked(v) AS (SELECT MIN(Order_No) FROM mmst381 "
+                                               "UNION ALL SELECT (SELECT MIN(Order_No) FROM mmst381 "
+                                               "WHERE Order_No > stocked.v) FROM stocked "
+                                               "WHERE stocked.v IS NOT NULL) "
+                                               "SELECT mmst111.Mo_No FROM stocked CROSS JOIN mmst011 "
+                                               "CROSS JOIN mmst111 WHERE mmst011.Order_No = stocked.v "
+                                               "AND mmst111.Rec_011 = mmst011.Rec_011 "
+                                               "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
+    }
     return firstColumn(kept(QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
                                            "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
                                            "WHERE EXISTS (SELECT 1 FROM mmst381 "
