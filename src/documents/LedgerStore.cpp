@@ -2,6 +2,7 @@
 
 #include "documents/DocumentKind.h"
 #include "platform/core/ErpError.h"
+#include "platform/db/Schema.h"
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
 #include "services/DbGateway.h"
@@ -9,6 +10,7 @@
 #include "services/RecordLock.h"
 #include "services/StockKey.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
@@ -409,6 +411,14 @@ QString age(qint64 seconds)
     return QStringLiteral("%1 days").arg(seconds / 86400);
 }
 
+// The kept counts the schema declares.
+const QList<SummaryDef> &summaryDefinitions()
+{
+    static const QList<SummaryDef> summaries =
+        Schema::load(QDir(schemaDirectory()).filePath(QStringLiteral("erp.schema"))).summaries();
+    return summaries;
+}
+
 // Everything one check of the ledger finds, with what a repair would do.
 LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &progress, QList<BalanceChange> *changes)
 {
@@ -807,6 +817,29 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
         }
     }
 
+    // The counts of approved lines the line dialog's lists read, against a
+    // count of the lines themselves (a database not yet upgraded has none).
+    for (const SummaryDef &summary : summaryDefinitions()) {
+        if (Sql(conn, conn.dialect().tableExistsQuery()).bind(summary.name).select().isEmpty())
+            continue;
+        if (progress)
+            progress(summary.name, -1, 0);
+        QElapsedTimer read;
+        read.start();
+        const QList<Schema::SummaryDifference> off = Schema::summaryMismatches(conn, summary);
+        const double seconds = double(read.nsecsElapsed()) / 1e9;
+        const qint64 keys =
+            Sql(conn, QStringLiteral("SELECT COUNT(*) FROM %1").arg(summary.name)).scalar().toLongLong();
+        report.tables.append({summary.name, keys, seconds});
+        if (progress)
+            progress(summary.name, keys, seconds);
+        for (const Schema::SummaryDifference &m : off)
+            add(LedgerFinding::Kind::Summary, summary.name + QLatin1Char(' ') + m.key,
+                QStringLiteral("%1 lines").arg(m.counted), QStringLiteral("%1 lines").arg(m.kept));
+        if (!off.isEmpty())
+            report.summariesOff.append(summary.name);
+    }
+
     tx.rollback();
     report.seconds = double(clock.nsecsElapsed()) / 1e9;
     return report;
@@ -839,6 +872,8 @@ QString LedgerFinding::code(Kind kind)
         return QStringLiteral("stale-lock");
     case Kind::AverageCost:
         return QStringLiteral("average-cost");
+    case Kind::Summary:
+        return QStringLiteral("kept-count");
     }
     return {};
 }
@@ -866,13 +901,15 @@ QString LedgerFinding::caption(Kind kind)
         return QStringLiteral("lock of a holder that is gone");
     case Kind::AverageCost:
         return QStringLiteral("average cost against its journal");
+    case Kind::Summary:
+        return QStringLiteral("kept count of approved lines against the lines");
     }
     return {};
 }
 
 bool LedgerFinding::repairable(Kind kind)
 {
-    return kind == Kind::Balance || kind == Kind::Duplicate || kind == Kind::Empty;
+    return kind == Kind::Balance || kind == Kind::Duplicate || kind == Kind::Empty || kind == Kind::Summary;
 }
 
 namespace {
@@ -881,7 +918,7 @@ constexpr LedgerFinding::Kind kAllKinds[] = {
     LedgerFinding::Kind::Balance,       LedgerFinding::Kind::Duplicate,  LedgerFinding::Kind::Empty,
     LedgerFinding::Kind::Negative,      LedgerFinding::Kind::Posting,    LedgerFinding::Kind::Unapproved,
     LedgerFinding::Kind::JournalOrphan, LedgerFinding::Kind::LineOrphan, LedgerFinding::Kind::StaleLock,
-    LedgerFinding::Kind::AverageCost,
+    LedgerFinding::Kind::AverageCost,   LedgerFinding::Kind::Summary,
 };
 
 QString findingLine(const LedgerFinding &f)
@@ -1005,6 +1042,7 @@ RepairPlan RepairPlan::from(const LedgerReport &report, const QList<BalanceChang
 {
     RepairPlan plan;
     plan.changes = changes;
+    plan.recount = report.summariesOff;
     for (const LedgerFinding &f : report.findings)
         if (!LedgerFinding::repairable(f.kind))
             plan.left.append(f);
@@ -1014,12 +1052,17 @@ RepairPlan RepairPlan::from(const LedgerReport &report, const QList<BalanceChang
 QString RepairPlan::text() const
 {
     QString out;
-    if (changes.isEmpty())
+    if (changes.isEmpty() && recount.isEmpty())
         out += QStringLiteral("The balances add up to their journal: the repair has nothing to change.\n");
-    else
+    else if (recount.isEmpty())
         out += QStringLiteral("The repair would change %1 balance rows in one transaction (no journal row, no "
                               "document):\n")
                    .arg(changes.size());
+    else
+        out += QStringLiteral("The repair would change %1 balance rows and count %2 kept counts again in one "
+                              "transaction (no journal row, no document):\n")
+                   .arg(changes.size())
+                   .arg(recount.size());
     for (const BalanceChange &c : changes) {
         switch (c.action) {
         case BalanceChange::Action::Set:
@@ -1038,6 +1081,9 @@ QString RepairPlan::text() const
             break;
         }
     }
+    for (const QString &summary : recount)
+        out += QStringLiteral("  recount %1  (kept counts of approved lines, counted again from the lines)\n")
+                   .arg(summary);
     if (!left.isEmpty()) {
         out += QStringLiteral("It leaves %1 findings that it may not mend:\n").arg(left.size());
         for (const LedgerFinding &f : left)
@@ -1136,6 +1182,11 @@ LedgerRepair::Outcome LedgerRepair::apply(const RepairPlan &plan) const
         }
         ++outcome.changed;
     }
+    for (const SummaryDef &summary : summaryDefinitions())
+        if (plan.recount.contains(summary.name)) {
+            Schema::recountSummary(m_conn, summary);
+            ++outcome.changed;
+        }
     tx->commit();
     outcome.applied = true;
     return outcome;

@@ -27,6 +27,7 @@ struct LedgerFinding
         LineOrphan,    // a line whose header is gone
         StaleLock,     // a header locked by a holder that is gone, or a holder of a free header
         AverageCost,   // a material's average cost that its receipts and postings do not give
+        Summary,       // a kept count of approved lines that a count of the lines does not give
     };
     Kind kind = Kind::Balance;
     QString key;      // stock key "order|mo|receipt|type|material|location|colour", document, line or material
@@ -37,7 +38,8 @@ struct LedgerFinding
     // The check's name as the summary and the JSON call it.
     static QString code(Kind kind);
     static QString caption(Kind kind);
-    // Whether --repair may mend it (balances only: it never touches documents).
+    // Whether --repair may mend it (balances and kept counts: it never
+    // touches documents).
     static bool repairable(Kind kind);
 };
 
@@ -70,6 +72,7 @@ struct LedgerReport
     bool negativeAllowed = false;
     qint64 costsChecked = 0; // materials whose average cost was recomputed
     qint64 costsSkipped = 0; // materials whose average cost cannot be recomputed
+    QStringList summariesOff; // kept counts that differ from their lines
     double seconds = 0;
 
     bool clean() const { return findings.isEmpty(); }
@@ -116,10 +119,12 @@ struct BalanceChange
 struct RepairPlan
 {
     QList<BalanceChange> changes;
+    // Kept counts of approved lines to count again from the lines.
+    QStringList recount;
     // What it may not mend and leaves for a person (documents, negative
     // stock, average costs, locks).
     QList<LedgerFinding> left;
-    bool isEmpty() const { return changes.isEmpty(); }
+    bool isEmpty() const { return changes.isEmpty() && recount.isEmpty(); }
     QString text() const;
     static RepairPlan from(const LedgerReport &report, const QList<BalanceChange> &changes);
 };

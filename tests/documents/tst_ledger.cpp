@@ -188,6 +188,12 @@ private slots:
             << int(Kind::StaleLock) << "LL261208004"
             << "free within 25 s of its holder's last renewal"
             << "locked by 张华 on WS-07 since 2000-01-01 08:00:00";
+        // A program that wrote the lines with the counting triggers dropped.
+        QTest::newRow("kept count off")
+            << QStringList{"UPDATE Mmst412_Mo SET Lines = Lines + 2 WHERE Nature = '0' AND Mo_No = 'MO2610001'"}
+            << int(Kind::Summary) << "Mmst412_Mo 0|MO2610001"
+            << "4 lines"
+            << "6 lines";
         // Out 20, in 10 at 4 (stock 0 after it twice over: the standard
         // cost), in 10 at 6: the average is 6 whatever it was before.
         QTest::newRow("average cost")

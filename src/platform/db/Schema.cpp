@@ -471,7 +471,7 @@ qint64 Schema::recountSummary(const Connection &conn, const SummaryDef &summary)
     return keys;
 }
 
-QStringList Schema::summaryDifferences(const Connection &conn, const SummaryDef &summary)
+QList<Schema::SummaryDifference> Schema::summaryMismatches(const Connection &conn, const SummaryDef &summary)
 {
     const Dialect &d = conn.dialect();
     // Keys compare as codes do: without case and trailing blanks.
@@ -498,13 +498,21 @@ QStringList Schema::summaryDifferences(const Connection &conn, const SummaryDef 
             .select();
     for (qint64 r = 0; r < kept.rowCount(); ++r)
         counts[keyOf(kept, r)].second += kept.value(r, int(summary.parts.size())).toLongLong();
-    QStringList out;
+    QList<SummaryDifference> out;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         if (it.value().first != it.value().second)
-            out.append(QStringLiteral("%1 %2: %3 counted, %4 in the summary")
-                           .arg(summary.name, it.key())
-                           .arg(it.value().first)
-                           .arg(it.value().second));
+            out.append({it.key(), it.value().first, it.value().second});
+    return out;
+}
+
+QStringList Schema::summaryDifferences(const Connection &conn, const SummaryDef &summary)
+{
+    QStringList out;
+    for (const SummaryDifference &m : summaryMismatches(conn, summary))
+        out.append(QStringLiteral("%1 %2: %3 counted, %4 in the summary")
+                       .arg(summary.name, m.key)
+                       .arg(m.counted)
+                       .arg(m.kept));
     return out;
 }
 

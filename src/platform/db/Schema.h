@@ -127,8 +127,16 @@ public:
     static qint64 recountSummary(const Connection &conn, const SummaryDef &summary);
     // Drops a summary's triggers before a bulk load (recountSummary after it).
     static void dropSummaryTriggers(const Connection &conn, const SummaryDef &summary);
-    // The keys where a summary differs from a count of its tables, one line
-    // each ("key: n counted, m in the summary"); empty when it holds.
+    // The keys where a summary differs from a count of its tables (the key's
+    // parts joined by '|', codes as they compare), in key order.
+    struct SummaryDifference
+    {
+        QString key;
+        qint64 counted = 0;
+        qint64 kept = 0;
+    };
+    static QList<SummaryDifference> summaryMismatches(const Connection &conn, const SummaryDef &summary);
+    // The same, one line each ("key: n counted, m in the summary"); empty when it holds.
     static QStringList summaryDifferences(const Connection &conn, const SummaryDef &summary);
     // Runs a seed file of INSERT statements (each ending in ';' at a line end,
     // "--" comment lines) and moves identity counters past the seeded keys.
