@@ -186,7 +186,8 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
     }
     // SQLite steps through the balances' order index once per order that
     // holds stock, so orders long used up cost nothing: as quick after years
-    // of manufacturing orders as after one.
+    // of manufacturing orders as after one. The status is no index to take
+    // (without statistics the planner would read every approved one).
     if (m_conn.backend() == Backend::SQLite) {
         return firstColumn(kept(QStringLiteral("WITH RECURSIVE stocked(v) AS (SELECT MIN(Order_No) FROM mmst381 "
                                                "UNION ALL SELECT (SELECT MIN(Order_No) FROM mmst381 "
@@ -195,7 +196,7 @@ QStringList SourceLists::moNumbers(const LineInputs &in) const
                                                "SELECT mmst111.Mo_No FROM stocked CROSS JOIN mmst011 "
                                                "CROSS JOIN mmst111 WHERE mmst011.Order_No = stocked.v "
                                                "AND mmst111.Rec_011 = mmst011.Rec_011 "
-                                               "AND mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
+                                               "AND +mmst111.Status = '2' ORDER BY mmst111.Mo_No")));
     }
     return firstColumn(kept(QStringLiteral("SELECT mmst111.Mo_No FROM mmst111 "
                                            "INNER JOIN mmst011 ON mmst111.Rec_011 = mmst011.Rec_011 "
