@@ -551,6 +551,20 @@ private:
 
 } // namespace
 
+QString SourceLists::returnMosVersion() const
+{
+    if (m_conn.backend() != Backend::SQLite)
+        return {};
+    try {
+        const QVariant v =
+            kept(QStringLiteral("SELECT Version FROM Erp_Summary_Keys WHERE Name = 'Mmst412_Mo'")).scalar();
+        return v.isNull() ? QString() : v.toString();
+    } catch (const ErpError &) {
+        // A database not yet upgraded: the list follows the state token.
+        return {};
+    }
+}
+
 void SourceLists::fill(LineInputs &in, FillResult &out) const
 {
     const CustomPlans plans(*m_statements);
@@ -571,9 +585,20 @@ void SourceLists::fill(LineInputs &in, FillResult &out) const
     const QString moKey = QStringLiteral("%1|%2|%3")
                               .arg(isReturn(in) ? QStringLiteral("2") : QStringLiteral("1"), nature(in),
                                    in.outsourcing ? notNullText(in.pcsNo) : QString());
-    if (token.isEmpty() || !m_kept->lists.contains(moKey))
-        m_kept->lists.insert(moKey, moNumbers(in));
-    out.moNoList = m_kept->lists.value(moKey);
+    // A return's list of every manufacturing order ever issued grows with
+    // the years: where the database numbers the comings and goings of its
+    // keys, it is read again only when one came or went.
+    const QString version = isReturn(in) ? returnMosVersion() : QString();
+    if (!version.isEmpty()) {
+        QPair<QString, QStringList> &kept = m_kept->returnMos[moKey];
+        if (kept.first != version)
+            kept = {version, moNumbers(in)};
+        out.moNoList = kept.second;
+    } else {
+        if (token.isEmpty() || !m_kept->lists.contains(moKey))
+            m_kept->lists.insert(moKey, moNumbers(in));
+        out.moNoList = m_kept->lists.value(moKey);
+    }
     finished(FillResult::MoList);
     out.mtrNoList = materials(in);
     // Production issues leave the material to the user: the bill of

@@ -161,7 +161,12 @@ private:
     {
         QString token;
         QHash<QString, QStringList> lists;
+        // A return's manufacturing orders (by nature) with the key version
+        // of the count they were read from: kept across other changes.
+        QHash<QString, QPair<QString, QStringList>> returnMos;
     };
+    // The version of the kept count's keys; empty where none is kept.
+    QString returnMosVersion() const;
     Connection m_conn;
     std::shared_ptr<PreparedStatements> m_statements;
     std::shared_ptr<KeptLists> m_kept;

@@ -229,7 +229,25 @@ public:
                     body(t.parentOut(QStringLiteral("OLD"))),
                 QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 WHEN %4 OR %5")
                         .arg(names.at(1), t.watched(true), summary.parent, oldMeets, newMeets) +
-                    body(t.parentOut(QStringLiteral("OLD"), oldMeets) << t.parentIn(QStringLiteral("NEW"), newMeets))};
+                    body(t.parentOut(QStringLiteral("OLD"), oldMeets) << t.parentIn(QStringLiteral("NEW"), newMeets)),
+                // A key that comes or goes moves the summary's key version, and
+                // so does counting it again: lists read from it are kept
+                // while the version stays.
+                keysMoved(summary.name),
+                QStringLiteral("CREATE TRIGGER %1_in AFTER INSERT ON %2").arg(keyTrigger(summary), summary.name) +
+                    body({keysMoved(summary.name)}),
+                QStringLiteral("CREATE TRIGGER %1_out AFTER DELETE ON %2").arg(keyTrigger(summary), summary.name) +
+                    body({keysMoved(summary.name)})};
+    }
+    static QString keyTrigger(const SummaryDef &summary)
+    {
+        return QStringLiteral("tr_") + summary.name.toLower() + QStringLiteral("_k");
+    }
+    static QString keysMoved(const QString &summary)
+    {
+        return QStringLiteral("INSERT INTO Erp_Summary_Keys (Name, Version) VALUES ('%1', 1) "
+                              "ON CONFLICT (Name) DO UPDATE SET Version = Erp_Summary_Keys.Version + 1")
+            .arg(summary);
     }
     QStringList summaryTriggerNames(const SummaryDef &summary) const override
     {
@@ -237,6 +255,7 @@ public:
         for (const QString &name : summary.triggerNames())
             for (const char *suffix : {"_in", "_out", ""})
                 out.append(name + QLatin1String(suffix));
+        out << keyTrigger(summary) + QStringLiteral("_in") << keyTrigger(summary) + QStringLiteral("_out");
         return out;
     }
     QStringList dropSummaryTriggers(const SummaryDef &summary) const override

@@ -118,7 +118,8 @@ public:
     QString createIndex(const TableDef &table, const IndexDef &index, int number) const;
     virtual QString createView(const QString &name, const QString &select) const;
     // Statements creating the triggers that keep a summary in step with
-    // every change of its two tables, and dropping them again.
+    // every change of its two tables (on SQLite also its key version in
+    // Erp_Summary_Keys, moved by them), and dropping them again.
     virtual QStringList summaryTriggers(const SummaryDef &summary) const = 0;
     virtual QStringList dropSummaryTriggers(const SummaryDef &summary) const = 0;
     // The names of those triggers.
