@@ -233,6 +233,19 @@ private slots:
         QCOMPARE(TestDb::schema().upgrade(conn).filter(QStringLiteral("counted again")).size(), 1);
         QVERIFY(TestDb::schema().upgrade(conn).isEmpty());
         compareAll();
+        // Triggers made from an older definition (every one present) are
+        // made anew, and the count with them.
+        TestDb::exec(conn, QStringLiteral("UPDATE Erp_Summary_Keys SET Version = 7 WHERE Name = ?"),
+                     {Schema::definitionName(first)});
+        TestDb::exec(conn, QStringLiteral("UPDATE %1 SET Lines = Lines + 5").arg(first.name));
+        QCOMPARE(TestDb::schema().upgrade(conn), QStringList{QStringLiteral("%1: summary counted again with %2 keys")
+                                                                 .arg(first.name)
+                                                                 .arg(Sql(conn, QStringLiteral("SELECT COUNT(*) FROM %1")
+                                                                                    .arg(first.name))
+                                                                          .scalar()
+                                                                          .toLongLong())});
+        QVERIFY(TestDb::schema().upgrade(conn).isEmpty());
+        compareAll();
     }
 };
 

@@ -89,30 +89,32 @@ struct SummaryText
         return QStringLiteral("%1.%2 = %3").arg(r, s.conditionColumn, s.conditionValue);
     }
     // Every child row of parent row r taken out, and the keys dropped at
-    // zero; guard: a condition the statements also ask, or empty.
+    // zero; guard: a condition the statements also ask, or empty. The rows
+    // are counted once per key, as they are counted in: a key looked up per
+    // row would read the parent's rows once per key (a 10,000-line reset).
     QStringList parentOut(const QString &r, const QString &guard = {}) const
     {
         const QString c = QStringLiteral("c");
         const QString also = guard.isEmpty() ? QString() : guard + QStringLiteral(" AND ");
-        QStringList match;
-        for (const SummaryPart &part : s.parts)
-            match.append(QStringLiteral("%1.%2 = %3").arg(s.name, part.column.name, s.partExpression(d, part, c, r)));
         const QString mine = QStringLiteral("(%1) IN (SELECT %2 FROM %3 c WHERE c.%4 = %5.%4 AND %6)")
                                  .arg(columns(), keys(c, r), s.child, s.link, r, counted(c, r));
-        return {
-            QStringLiteral("UPDATE %1 SET %2 = %2 - (SELECT COUNT(*) FROM %3 c WHERE c.%4 = %5.%4 AND %6) WHERE %7%8")
-                .arg(s.name, SummaryDef::countColumn(), s.child, s.link, r, match.join(QStringLiteral(" AND ")), also,
-                     mine),
-            QStringLiteral("DELETE FROM %1 WHERE %2%3 <= 0 AND %4").arg(s.name, also, SummaryDef::countColumn(), mine)};
+        return {countChildren(r, guard, QStringLiteral("-")),
+                QStringLiteral("DELETE FROM %1 WHERE %2%3 <= 0 AND %4").arg(s.name, also, SummaryDef::countColumn(), mine)};
     }
     // Every child row of parent row r counted, in key order.
     QString parentIn(const QString &r, const QString &guard = {}) const
     {
+        return countChildren(r, guard, QString());
+    }
+    // The child rows of parent row r added to their keys' counts, or taken
+    // from them (sign "-"; a key that was missing is dropped afterwards).
+    QString countChildren(const QString &r, const QString &guard, const QString &sign) const
+    {
         const QString c = QStringLiteral("c");
-        return QStringLiteral("INSERT INTO %1 (%2, %3) SELECT %4, COUNT(*) FROM %5 c WHERE %9c.%6 = %7.%6 AND %8 "
+        return QStringLiteral("INSERT INTO %1 (%2, %3) SELECT %4, %10COUNT(*) FROM %5 c WHERE %9c.%6 = %7.%6 AND %8 "
                               "GROUP BY %4 ORDER BY %4 ON CONFLICT (%2) DO UPDATE SET %3 = %1.%3 + excluded.%3")
             .arg(s.name, columns(), SummaryDef::countColumn(), keys(c, r), s.child, s.link, r, counted(c, r),
-                 guard.isEmpty() ? QString() : guard + QStringLiteral(" AND "));
+                 guard.isEmpty() ? QString() : guard + QStringLiteral(" AND "), sign);
     }
     // The columns whose change moves a row from one key to another.
     QString watched(bool parent) const

@@ -5,6 +5,7 @@
 #include "platform/db/Sql.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,12 @@
 #include <QRegularExpression>
 
 namespace {
+
+// Where the database keeps its summaries' key numbers and definitions.
+QString summaryKeysTable()
+{
+    return QStringLiteral("Erp_Summary_Keys");
+}
 
 [[noreturn]] void schemaError(int line, const QString &text)
 {
@@ -266,9 +273,14 @@ QStringList Schema::ddl(const Dialect &dialect) const
         for (int n = 1; n <= t.indexes.size(); ++n)
             out.append(indexDdl(dialect, t, n));
     }
+    const bool keepsDefinitions = (table(summaryKeysTable()) != nullptr);
     for (const SummaryDef &sd : m_summaries) {
         out.append(dialect.createTable(sd.table()));
         out.append(dialect.summaryTriggers(sd));
+        if (keepsDefinitions)
+            out.append(QStringLiteral("INSERT INTO %1 (Name, Version) VALUES ('%2', %3)")
+                           .arg(summaryKeysTable(), definitionName(sd))
+                           .arg(definitionHash(dialect, sd)));
     }
     for (const ViewDef &v : m_views)
         out.append(dialect.createView(v.name, v.select));
@@ -432,7 +444,12 @@ QStringList Schema::upgrade(const Connection &conn) const
         bool triggers = exists;
         for (const QString &trigger : d.summaryTriggerNames(sd))
             triggers = triggers && !Sql(conn, d.triggerExistsQuery()).bind(trigger).select().isEmpty();
-        if (triggers)
+        // Triggers of an older definition are made anew too.
+        if (triggers && (table(summaryKeysTable()) != nullptr) &&
+            Sql(conn, QStringLiteral("SELECT Version FROM %1 WHERE Name = ?").arg(summaryKeysTable()))
+                    .bind(definitionName(sd))
+                    .scalar()
+                    .toLongLong() == definitionHash(d, sd))
             continue;
         // A summary without all of its triggers may have missed changes:
         // it is counted again from its tables.
@@ -468,7 +485,29 @@ qint64 Schema::recountSummary(const Connection &conn, const SummaryDef &summary)
             .exec();
     for (const QString &statement : d.summaryTriggers(summary))
         Sql(conn, statement).exec();
+    // Which definition the triggers are of, where the database keeps it.
+    if (!Sql(conn, d.tableExistsQuery()).bind(summaryKeysTable()).select().isEmpty()) {
+        Sql(conn, QStringLiteral("DELETE FROM %1 WHERE Name = ?").arg(summaryKeysTable()))
+            .bind(definitionName(summary))
+            .exec();
+        Sql(conn, QStringLiteral("INSERT INTO %1 (Name, Version) VALUES (?, ?)").arg(summaryKeysTable()))
+            .bind(definitionName(summary))
+            .bind(definitionHash(d, summary))
+            .exec();
+    }
     return keys;
+}
+
+QString Schema::definitionName(const SummaryDef &summary)
+{
+    return summary.name + QStringLiteral("#definition");
+}
+
+qint64 Schema::definitionHash(const Dialect &dialect, const SummaryDef &summary)
+{
+    const QByteArray digest = QCryptographicHash::hash(dialect.summaryTriggers(summary).join(QLatin1Char('\n')).toUtf8(),
+                                                       QCryptographicHash::Md5);
+    return digest.toHex().left(7).toLongLong(nullptr, 16);
 }
 
 QList<Schema::SummaryDifference> Schema::summaryMismatches(const Connection &conn, const SummaryDef &summary)

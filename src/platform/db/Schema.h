@@ -125,6 +125,11 @@ public:
     // for a summary made anew, one that missed changes, and after a bulk
     // load written with its triggers dropped. Returns the number of keys.
     static qint64 recountSummary(const Connection &conn, const SummaryDef &summary);
+    // The row of Erp_Summary_Keys that names the definition a summary's
+    // triggers were made from, and that definition's number: an upgrade
+    // makes triggers of another definition anew.
+    static QString definitionName(const SummaryDef &summary);
+    static qint64 definitionHash(const class Dialect &dialect, const SummaryDef &summary);
     // Drops a summary's triggers before a bulk load (recountSummary after it).
     static void dropSummaryTriggers(const Connection &conn, const SummaryDef &summary);
     // The keys where a summary differs from a count of its tables (the key's
