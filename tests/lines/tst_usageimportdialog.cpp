@@ -17,9 +17,12 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 // Stands in for the document window: records each reload of its line grid.
@@ -246,6 +249,45 @@ private slots:
         QVERIFY(!button("Cmd_Ok")->isEnabled());
         QVERIFY(!child<QCheckBox>("CheckBox1")->isEnabled());
         QVERIFY(!child<QCheckBox>("CheckBox1")->isChecked());
+    }
+
+    // A search that runs beyond half a second says so and can be stopped:
+    // stopped, it proposes nothing and says nothing more, and the search
+    // stays open for another try.
+    void aLongSearchCanBeStopped()
+    {
+        // The search's own statement, in its own thread, is held up 1.5 s.
+        Sql::setObserver([](const Connection &, const QString &, const QList<QVariant> &) {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                QThread::msleep(1500);
+        });
+        QString label, stopText;
+        QTimer watch;
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto *waiting = dlg->findChild<QProgressDialog *>();
+            auto *stop = waiting ? waiting->findChild<QPushButton *>() : nullptr;
+            if (!stop || !waiting->isVisible() || !label.isEmpty())
+                return;
+            label = waiting->labelText();
+            stopText = stop->text();
+            QTest::mouseClick(stop, Qt::LeftButton);
+        });
+        watch.start();
+        search(QStringLiteral("MO1"));
+        watch.stop();
+        Sql::setObserver(nullptr);
+        QCOMPARE(label, QStringLiteral("正在查找符合条件的用量, 请稍候..."));
+        QCOMPARE(stopText, QStringLiteral("停止查找"));
+        QVERIFY(rows().isEmpty());
+        QVERIFY(box->shown().isEmpty());
+        QVERIFY(!button("Cmd_Ok")->isEnabled());
+        QVERIFY(button("Cmd_Find")->isEnabled());
+        QVERIFY(!dlg->findChild<QProgressDialog *>());
+        // The next search, not held up, proposes as ever, without the window.
+        search(QStringLiteral("MO1"));
+        QCOMPARE(rows(), (QStringList{"+PI2:8", "+PI1:6"}));
+        QVERIFY(box->shown().isEmpty());
     }
 
     void saveWritesTickedRowsAfterYes()
