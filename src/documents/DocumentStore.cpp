@@ -279,12 +279,18 @@ HeaderSaveOutcome DocumentStore::saveEdit(qint64 rec411, const HeaderValues &v, 
     return outcome;
 }
 
-void DocumentStore::setLinesStockMode(qint64 rec411, int mode) const
+LinesOutcome DocumentStore::changeLinesWhileOpen(qint64 rec411, const std::function<void()> &change) const
 {
-    Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = ? WHERE Rec_411 = ?"))
-        .bind(QString::number(mode))
-        .bind(rec411)
-        .exec();
+    LinesOutcome outcome;
+    Transaction tx(m_conn, Transaction::Write);
+    outcome.status = holdOpenHeader(m_conn, rec411);
+    if (!outcome.status.isEmpty()) {
+        outcome.done = false;
+        return outcome;
+    }
+    change();
+    tx.commit();
+    return outcome;
 }
 
 LinesOutcome DocumentStore::deleteLine(qint64 rec412, const HistoryActor &who) const
@@ -315,43 +321,31 @@ LinesOutcome DocumentStore::deleteLine(qint64 rec412, const HistoryActor &who) c
 
 LinesOutcome DocumentStore::deleteLines(qint64 rec411, const HistoryActor &who) const
 {
-    LinesOutcome outcome;
-    Transaction tx(m_conn, Transaction::Write);
-    outcome.status = holdOpenHeader(m_conn, rec411);
-    if (!outcome.status.isEmpty()) {
-        outcome.done = false;
-        return outcome;
-    }
-    const ResultSet lines =
-        DocumentHistory::isKept(m_conn)
-            ? Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_411 = ? ORDER BY l.Rec_412"))
-                  .bind(rec411)
-                  .select()
-            : ResultSet();
-    Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
-    PreparedStatements statements(m_conn);
-    for (qint64 r = 0; r < lines.rowCount(); ++r)
-        DocumentHistory::record(statements, rec411, HistoryKind::LineDeleted, lineText(lines, r), who);
-    tx.commit();
-    return outcome;
+    return changeLinesWhileOpen(rec411, [&] {
+        const ResultSet lines =
+            DocumentHistory::isKept(m_conn)
+                ? Sql(m_conn, QLatin1String(kLineText) + QStringLiteral("l.Rec_411 = ? ORDER BY l.Rec_412"))
+                      .bind(rec411)
+                      .select()
+                : ResultSet();
+        Sql(m_conn, QStringLiteral("DELETE FROM Mmst412 WHERE Rec_411 = ?")).bind(rec411).exec();
+        PreparedStatements statements(m_conn);
+        for (qint64 r = 0; r < lines.rowCount(); ++r)
+            DocumentHistory::record(statements, rec411, HistoryKind::LineDeleted, lineText(lines, r), who);
+    });
 }
 
 LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411, const HistoryActor &who) const
 {
-    LinesOutcome outcome;
-    Transaction tx(m_conn, Transaction::Write);
-    outcome.status = holdOpenHeader(m_conn, rec411);
-    if (!outcome.status.isEmpty()) {
-        outcome.done = false;
-        return outcome;
-    }
-    const qint64 filled =
-        Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
-                                   "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
-                                   "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
-            .bind(rec411)
-            .exec();
-    if (filled > 0) {
+    return changeLinesWhileOpen(rec411, [&] {
+        const qint64 filled =
+            Sql(m_conn, QStringLiteral("UPDATE Mmst412 SET Stock_Mode = (SELECT Mmst411.Stock_Mode FROM Mmst411 "
+                                       "WHERE Mmst411.Rec_411 = Mmst412.Rec_411) "
+                                       "WHERE Rec_411 = ? AND COALESCE(Stock_Mode, '') = ''"))
+                .bind(rec411)
+                .exec();
+        if (filled <= 0)
+            return;
         const QString mode = valueText(
             Sql(m_conn, QStringLiteral("SELECT Stock_Mode FROM Mmst411 WHERE Rec_411 = ?")).bind(rec411).scalar());
         DocumentHistory(m_conn).record(
@@ -359,9 +353,7 @@ LinesOutcome DocumentStore::fillMissingLineStockModes(qint64 rec411, const Histo
             DocumentHistory::change(QStringLiteral("扣库存方式"), QString(), stockModeCaption(mode)) +
                 QStringLiteral(", %1 条明细").arg(filled),
             who);
-    }
-    tx.commit();
-    return outcome;
+    });
 }
 
 qint64 DocumentStore::markPrinted(const QString &invNo, const QString &detail, const HistoryActor &who) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "documents/DocumentKind.h"
 #include "platform/db/Sql.h"
 #include "services/DocumentHistory.h"
@@ -150,8 +152,6 @@ public:
     // fields that changed, old and new.
     HeaderSaveOutcome saveEdit(qint64 rec411, const HeaderValues &v, const QString &lockToken = {},
                                const HistoryActor &who = {}) const;
-    // Every line of the document takes the header's stock-deduction mode.
-    void setLinesStockMode(qint64 rec411, int mode) const;
     // A print of the document of this number came out (on paper or as a
     // PDF): its print mark set and a history row written in one transaction.
     // The rows changed (0: no such document).
@@ -213,6 +213,8 @@ private:
     // The header's status as the checks read it: "9" when gone, "0" when null.
     QString statusOf(qint64 rec411) const;
     void forgetLockHolder(qint64 rec411) const;
+    // Runs the change in a write transaction that holds the header, only while it is open.
+    LinesOutcome changeLinesWhileOpen(qint64 rec411, const std::function<void()> &change) const;
 
     Connection m_conn;
 };

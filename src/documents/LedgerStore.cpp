@@ -383,20 +383,6 @@ PostingDiff postingDiff(const Connection &conn, qint64 rec411, const QString &in
     return d;
 }
 
-QDateTime readTime(const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return {};
-    if (v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime();
-    const QString t = v.toString().trimmed();
-    for (const QString &format : {QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm:ss")}) {
-        const QDateTime d = QDateTime::fromString(t.left(format.size()), format);
-        if (d.isValid())
-            return d;
-    }
-    return {};
-}
 
 QString age(qint64 seconds)
 {
@@ -501,8 +487,8 @@ LedgerReport analyse(const Connection &conn, const LedgerVerifier::Progress &pro
                 l.rec411 = p.value(0).toLongLong();
                 l.holder = shown(p.value(2)).isEmpty() ? shown(p.value(1)) : shown(p.value(2));
                 l.workstation = shown(p.value(3));
-                l.since = readTime(p.value(4));
-                const QDateTime lease = readTime(p.value(5));
+                l.since = DbGateway::toDateTime(p.value(4));
+                const QDateTime lease = DbGateway::toDateTime(p.value(5));
                 l.gone = !lease.isValid() || lease.secsTo(now) > RecordLock::kLeaseSeconds;
                 l.ageSeconds = l.since.isValid() ? l.since.secsTo(now) : -1;
                 held.insert(l.rec411, l);

@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QMetaProperty>
+#include <QMutex>
 #include <QObject>
 
 namespace {
@@ -109,6 +111,41 @@ QString DbGateway::NullToString(const QVariant &value, const QString &defaultVal
     if (!value.isValid() || value.isNull())
         return defaultValue;
     return valueText(value);
+}
+
+QDateTime DbGateway::toDateTime(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        return {};
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime();
+    const QString t = value.toString().trimmed();
+    for (const QString &format : {QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
+                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss")}) {
+        const QDateTime d = QDateTime::fromString(t.left(format.size()), format);
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
+bool DbGateway::hasTable(const Connection &conn, const QString &table)
+{
+    static QHash<QString, bool> known;
+    static QMutex guard;
+    const QMutexLocker hold(&guard);
+    const QString key = conn.connectionName() + QLatin1Char('|') + table;
+    const auto it = known.constFind(key);
+    if (it != known.constEnd())
+        return *it;
+    bool has = false;
+    try {
+        has = !Sql(conn, conn.dialect().tableExistsQuery()).bind(table).select().isEmpty();
+    } catch (...) {
+        // An unreadable catalogue: taken as without the table rather than failing the change.
+    }
+    known.insert(key, has);
+    return has;
 }
 
 QDate DbGateway::toDate(const QVariant &value)

@@ -42,6 +42,12 @@ public:
     static QString FormatDateText(const QVariant &value);
     // Reads a text as a date where it is one (yyyy-mm-dd, yyyy/mm/dd, yyyy.mm.dd, with a time or not).
     static QDate toDate(const QVariant &value);
+    // Reads a date and time as the servers give it (a QDateTime, or a text
+    // yyyy-mm-dd hh:mm:ss with or without 'T' and milliseconds); invalid otherwise.
+    static QDateTime toDateTime(const QVariant &value);
+    // Whether the database has the table (a database not yet upgraded may
+    // lack one of the module's own); asked once per connection and table.
+    static bool hasTable(const Connection &conn, const QString &table);
 
     // The hook captions and messages pass through before they are shown.
     static QString ChangeStrCode(const QString &text, int mode = 0);

@@ -2,9 +2,8 @@
 
 #include "platform/db/Sql.h"
 #include "platform/db/Value.h"
+#include "services/DbGateway.h"
 
-#include <QHash>
-#include <QMutex>
 
 #include <algorithm>
 
@@ -61,20 +60,6 @@ QList<QVariant> actorValues(const HistoryActor &who)
             notNullText(who.workstation.trimmed().left(60))};
 }
 
-QDateTime readTime(const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return {};
-    if (v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime();
-    const QString t = v.toString().trimmed();
-    for (const QString &format : {QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm:ss")}) {
-        const QDateTime d = QDateTime::fromString(t.left(format.size()), format);
-        if (d.isValid())
-            return d;
-    }
-    return {};
-}
 
 QList<HistoryEntry> readEntries(const ResultSet &rs)
 {
@@ -91,7 +76,7 @@ QList<HistoryEntry> readEntries(const ResultSet &rs)
         e.userId = rs.text(r, 6).trimmed();
         e.userName = rs.text(r, 7).trimmed();
         e.workstation = rs.text(r, 8).trimmed();
-        e.at = readTime(rs.value(r, 9));
+        e.at = DbGateway::toDateTime(rs.value(r, 9));
         out.append(e);
     }
     return out;
@@ -115,21 +100,7 @@ DocumentHistory::DocumentHistory(const Connection &conn) : m_conn(conn) {}
 
 bool DocumentHistory::isKept(const Connection &conn)
 {
-    static QHash<QString, bool> known;
-    static QMutex guard;
-    const QMutexLocker hold(&guard);
-    const QString name = conn.connectionName();
-    const auto it = known.constFind(name);
-    if (it != known.constEnd())
-        return *it;
-    bool has = false;
-    try {
-        has = !Sql(conn, conn.dialect().tableExistsQuery()).bind(QStringLiteral("Erp_Doc_History")).select().isEmpty();
-    } catch (...) {
-        // Unreadable catalogue: no history rather than no change at all.
-    }
-    known.insert(name, has);
-    return has;
+    return DbGateway::hasTable(conn, QStringLiteral("Erp_Doc_History"));
 }
 
 void DocumentHistory::record(qint64 rec411, HistoryKind kind, const QString &detail, const HistoryActor &who) const

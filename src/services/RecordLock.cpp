@@ -5,8 +5,6 @@
 #include "services/DbGateway.h"
 #include "services/ErrorReporter.h"
 
-#include <QHash>
-#include <QMutex>
 #include <QUuid>
 
 namespace {
@@ -134,20 +132,7 @@ void RecordLock::unlockHeaderByNumber(const QString &invNo) const
 
 bool RecordLock::recordsHolders(const Connection &conn)
 {
-    static QHash<QString, bool> known;
-    static QMutex guard;
-    const QMutexLocker hold(&guard);
-    const QString name = conn.connectionName();
-    const auto it = known.constFind(name);
-    if (it != known.constEnd())
-        return *it;
-    bool has = false;
-    try {
-        has = !Sql(conn, conn.dialect().tableExistsQuery()).bind(QStringLiteral("Erp_Lock_Holder")).select().isEmpty();
-    } catch (...) {
-    }
-    known.insert(name, has);
-    return has;
+    return DbGateway::hasTable(conn, QStringLiteral("Erp_Lock_Holder"));
 }
 
 void RecordLock::forgetHolder(qint64 rec411) const
@@ -163,25 +148,6 @@ void RecordLock::forgetHolder(qint64 rec411) const
     }
 }
 
-namespace {
-
-QDateTime readTime(const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return {};
-    if (v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime();
-    const QString t = v.toString().trimmed();
-    for (const QString &format : {QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"),
-                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"), QStringLiteral("yyyy-MM-dd HH:mm:ss")}) {
-        const QDateTime d = QDateTime::fromString(t.left(format.size()), format);
-        if (d.isValid())
-            return d;
-    }
-    return {};
-}
-
-} // namespace
 
 std::optional<LockHeldBy> RecordLock::headerHolder(qint64 rec411) const
 {
@@ -197,8 +163,8 @@ std::optional<LockHeldBy> RecordLock::headerHolder(qint64 rec411) const
     h.userId = rs.text(0, 1).trimmed();
     h.userName = rs.text(0, 2).trimmed();
     h.workstation = rs.text(0, 3).trimmed();
-    h.since = readTime(rs.value(0, 4));
-    h.leaseAt = readTime(rs.value(0, 5));
+    h.since = DbGateway::toDateTime(rs.value(0, 4));
+    h.leaseAt = DbGateway::toDateTime(rs.value(0, 5));
     const QDateTime now = DbGateway::serverNow(m_conn);
     h.gone = !h.leaseAt.isValid() || h.leaseAt.secsTo(now) > kLeaseSeconds;
     return h;

@@ -589,7 +589,7 @@ private slots:
         QCOMPARE(linesOf(6), 0);
     }
 
-    // The unit reads beside the quantity; a specification longer than its
+    // The unit reads beside the quantity; a 规格 longer than its
     // box shows its beginning.
     void unitAndSpecificationShowWhatTheyHold()
     {
